@@ -1,0 +1,89 @@
+#include "device/demo_driver.h"
+
+#include <cstring>
+
+DemoDriver::DemoDriver(Clock clock)
+    : m_clock(std::move(clock)) {
+    m_wallClock.start();
+    m_slots.push_back({DemoBoard("DEMO0001"), 0});
+    m_slots.push_back({DemoBoard("DEMO0002"), 0});
+}
+
+qint64 DemoDriver::now() const {
+    return m_clock ? m_clock() : m_wallClock.elapsed();
+}
+
+DemoDriver::Slot *DemoDriver::slotFor(std::intptr_t handle) {
+    if (handle <= 0)
+        return nullptr;
+    for (Slot &slot : m_slots) {
+        if (slot.handle == handle)
+            return &slot;
+    }
+    return nullptr;
+}
+
+std::uint32_t DemoDriver::listDeviceCount(std::uint32_t *count) {
+    *count = static_cast<std::uint32_t>(m_slots.size());
+    return FtOk;
+}
+
+std::uint32_t DemoDriver::listDeviceSerial(std::int32_t position, char *buffer) {
+    if (position < 0 || position >= static_cast<std::int32_t>(m_slots.size()))
+        return FtDeviceNotFound;
+    const QByteArray &serial = m_slots[position].board.serial();
+    std::memcpy(buffer, serial.constData(), std::min<qsizetype>(serial.size(), kSerialBufferSize - 1));
+    return FtOk;
+}
+
+std::intptr_t DemoDriver::createFile(const char *serial) {
+    for (Slot &slot : m_slots) {
+        if (slot.board.serial() == serial) {
+            // Like the chip, a board can be open only once.
+            if (slot.handle != 0)
+                return kInvalidHandle;
+            slot.handle = m_nextHandle++;
+            return slot.handle;
+        }
+    }
+    return kInvalidHandle;
+}
+
+bool DemoDriver::closeHandle(std::intptr_t handle) {
+    Slot *slot = slotFor(handle);
+    if (!slot)
+        return false;
+    slot->handle = 0;
+    return true;
+}
+
+bool DemoDriver::writeFile(std::intptr_t handle, const char *data, std::uint32_t size, std::uint32_t *written) {
+    *written = 0;
+    Slot *slot = slotFor(handle);
+    if (!slot)
+        return false;
+    slot->board.receive(data, size, now());
+    *written = size;
+    return true;
+}
+
+std::uint32_t DemoDriver::getStatus(std::intptr_t handle, std::uint32_t *rxQueue, std::uint32_t *txQueue,
+                                    std::uint32_t *events) {
+    Slot *slot = slotFor(handle);
+    if (!slot)
+        return FtInvalidHandle;
+    slot->board.advance(now());
+    *rxQueue = static_cast<std::uint32_t>(slot->board.pendingBytes());
+    *txQueue = 0;
+    *events = 0;
+    return FtOk;
+}
+
+bool DemoDriver::readFile(std::intptr_t handle, char *buffer, std::uint32_t size, std::uint32_t *read) {
+    *read = 0;
+    Slot *slot = slotFor(handle);
+    if (!slot)
+        return false;
+    *read = static_cast<std::uint32_t>(slot->board.take(buffer, size));
+    return true;
+}

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+#include <optional>
+
+class Driver;
+
+enum class DriverKind { Auto, D2xx, Serial, Demo };
+
+// "auto", "d2xx", "serial" or "demo"; nothing for any other name.
+std::optional<DriverKind> parseDriverKind(const QString &name);
+
+struct DriverChoice {
+    std::unique_ptr<Driver> driver;
+    // One line for the operator when the chosen backend cannot work (for example a missing vendor library);
+    // empty when all is well.
+    QString notice;
+};
+
+// Builds the backend. Auto takes the vendor library when it loads, else the operating system's serial driver.
+// `extraPorts` are serial port names listed after the FTDI ports (serial backend only).
+DriverChoice makeDriver(DriverKind kind, const QStringList &extraPorts = {});
