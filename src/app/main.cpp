@@ -1,12 +1,13 @@
+#include "app/form_main.h"
 #include "app/options.h"
 #include "device/driver.h"
+#include "windows/dialogs.h"
 
 #include <QApplication>
 
 #include <cstdio>
 
-int main(int argc, char *argv[])
-{
+int main(int argc, char *argv[]) {
     QCoreApplication::setApplicationName(QStringLiteral("Vantrel Control"));
     QCoreApplication::setApplicationVersion(QStringLiteral(VANTREL_VERSION));
 
@@ -18,8 +19,18 @@ int main(int argc, char *argv[])
     }
 
     QApplication application(argc, argv);
+    // The windows are laid out in twips for a compact 8-point font.
+    QFont font = QApplication::font();
+    if (font.pointSizeF() > 8.0) {
+        font.setPointSizeF(8.0);
+        QApplication::setFont(font);
+    }
     DriverChoice choice = makeDriver(options.driver, options.ports);
     if (!choice.notice.isEmpty())
         std::fprintf(stderr, "vantrel-control: %s\n", qPrintable(choice.notice));
-    return 0;
+
+    Dialogs dialogs;
+    formMain mainWindow(*choice.driver, dialogs);
+    mainWindow.show();
+    return QApplication::exec();
 }

@@ -1,0 +1,356 @@
+#include "app/form_main.h"
+
+#include "app/form_about.h"
+#include "device/driver.h"
+#include "state/app_state.h"
+#include "windows/analog_levels/form_analog_levels.h"
+#include "windows/communications/form_communications.h"
+#include "windows/control_names.h"
+#include "windows/dialogs.h"
+#include "windows/digital_pins/form_digital_pins.h"
+#include "windows/scripting/form_scripting.h"
+#include "windows/twips.h"
+
+#include <QCloseEvent>
+#include <QLabel>
+#include <QLayout>
+#include <QLocale>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenuBar>
+#include <QRegularExpression>
+#include <QStatusBar>
+#include <QTime>
+
+#include <functional>
+#include <vector>
+
+namespace {
+
+constexpr std::array<View, 4> kViewOrder{View::Communications, View::DigitalPins, View::AnalogLevels, View::Scripting};
+
+std::int32_t &viewFlag(View view) {
+    AppState &state = appState();
+    switch (view) {
+    case View::Communications:
+        return state.viewCom;
+    case View::DigitalPins:
+        return state.viewDig;
+    case View::AnalogLevels:
+        return state.viewAna;
+    case View::Scripting:
+        break;
+    }
+    return state.viewScr;
+}
+
+} // namespace
+
+formMain::formMain(Driver &driver, Dialogs &dialogs, QWidget *parent)
+    : QMainWindow(parent)
+    , m_driver(driver)
+    , m_dialogs(dialogs) {
+    setObjectName(QStringLiteral("formMain"));
+    setWindowTitle(QString::fromLatin1(kProgramTitle));
+    setWindowIcon(programIcon());
+
+    m_mdiArea = new QMdiArea(this);
+    m_mdiArea->setObjectName(QStringLiteral("mdiArea"));
+    m_mdiArea->setBackground(palette().brush(QPalette::Dark));
+    setCentralWidget(m_mdiArea);
+
+    buildMenus();
+    buildStatusBar();
+    resize(twipsSize(12435, 8895));
+    MDIForm_Load();
+}
+
+formMain::~formMain() = default;
+
+void formMain::buildMenus() {
+    // A null handler marks a separator.
+    struct Item {
+        const char *name;
+        const char *caption;
+        QKeySequence shortcut;
+        std::function<void()> handler;
+    };
+    const auto addMenu = [this](const char *name, const char *caption, const std::vector<Item> &items) {
+        QMenu *menu = menuBar()->addMenu(QString::fromLatin1(caption));
+        menu->setObjectName(QString::fromLatin1(name));
+        for (const Item &item : items) {
+            if (!item.handler) {
+                menu->addSeparator()->setObjectName(QString::fromLatin1(item.name));
+                continue;
+            }
+            QAction *action = menu->addAction(QString::fromLatin1(item.caption));
+            action->setObjectName(QString::fromLatin1(item.name));
+            action->setShortcut(item.shortcut);
+            connect(action, &QAction::triggered, this, item.handler);
+        }
+        return menu;
+    };
+
+    addMenu("file", "&File",
+            {
+                {"openScript", "&Open Script", QKeySequence(Qt::CTRL | Qt::Key_O),
+                 [this] {
+                     openScript_Click();
+                 }},
+                {"saveScript", "&Save Script", QKeySequence(Qt::CTRL | Qt::Key_S),
+                 [this] {
+                     saveScript_Click();
+                 }},
+                {"saveAs", "Save Script &As", QKeySequence(Qt::CTRL | Qt::Key_A),
+                 [this] {
+                     saveAs_Click();
+                 }},
+                {"s0", "-", {}, nullptr},
+                {"runScript", "Sen&d Script", QKeySequence(Qt::CTRL | Qt::Key_D),
+                 [this] {
+                     runScript_Click();
+                 }},
+                {"s1", "-", {}, nullptr},
+                // The same road as the frame's close button.
+                {"quit", "&Quit", QKeySequence(Qt::CTRL | Qt::Key_Q),
+                 [this] {
+                     close();
+                 }},
+            });
+
+    QMenu *view = addMenu("view", "&View", {});
+    struct ViewItem {
+        View view;
+        const char *name;
+        const char *caption;
+        QKeySequence shortcut;
+    };
+    const std::array<ViewItem, 4> viewItems{{
+        {View::Communications, "communications", "&Communications", QKeySequence(Qt::CTRL | Qt::Key_K)},
+        {View::DigitalPins, "digitalPins", "&Digital Pins", QKeySequence(Qt::CTRL | Qt::Key_P)},
+        {View::AnalogLevels, "analogLevels", "&Analog Levels", QKeySequence(Qt::CTRL | Qt::Key_L)},
+        {View::Scripting, "scripting", "&Scripting", QKeySequence()},
+    }};
+    for (const ViewItem &item : viewItems) {
+        QAction *action = view->addAction(QString::fromLatin1(item.caption));
+        action->setObjectName(QString::fromLatin1(item.name));
+        action->setShortcut(item.shortcut);
+        action->setCheckable(true);
+        // The toggle reads the mark as it was before the click, so the automatic flip is undone first.
+        connect(action, &QAction::triggered, this, [this, item, action](bool checked) {
+            action->setChecked(!checked);
+            viewToggle(item.view);
+        });
+        m_viewItems[int(item.view)] = action;
+    }
+
+    addMenu("help", "&Help", {{"about", "&About Vantrel Control", {}, [this] {
+                                   about_Click();
+                               }}});
+}
+
+void formMain::buildStatusBar() {
+    QStatusBar *bar = statusBar();
+    bar->setObjectName(QStringLiteral("statusBar"));
+    bar->setSizeGripEnabled(true);
+
+    m_statusText = new QLabel(bar);
+    nameControl(m_statusText, QStringLiteral("statusPanel1"));
+    m_statusText->setMinimumWidth(twipsToPixels(1440));
+    bar->addWidget(m_statusText, 1);
+
+    m_clock = new QLabel(bar);
+    nameControl(m_clock, QStringLiteral("statusPanel2"));
+    m_clock->setFixedWidth(twipsToPixels(1440));
+    m_clock->setAlignment(Qt::AlignCenter);
+    bar->addPermanentWidget(m_clock);
+
+    m_date = new QLabel(bar);
+    nameControl(m_date, QStringLiteral("statusPanel3"));
+    m_date->setFixedWidth(twipsToPixels(1440));
+    m_date->setAlignment(Qt::AlignCenter);
+    bar->addPermanentWidget(m_date);
+
+    updateClock();
+    m_clockTimer.setInterval(1000);
+    connect(&m_clockTimer, &QTimer::timeout, this, &formMain::updateClock);
+    m_clockTimer.start();
+}
+
+void formMain::updateClock() {
+    const QLocale locale;
+    const QDateTime now = QDateTime::currentDateTime();
+    // The locale's own time format, without seconds.
+    QString timeFormat = locale.timeFormat(QLocale::ShortFormat);
+    timeFormat.remove(QRegularExpression(QStringLiteral("[^hHm]?s+")));
+    m_clock->setText(locale.toString(now.time(), timeFormat.trimmed()));
+    m_date->setText(locale.toString(now.date(), QLocale::ShortFormat));
+}
+
+void formMain::setStatusText(const QString &text) {
+    m_statusText->setText(text);
+}
+
+QString formMain::statusText() const {
+    return m_statusText->text();
+}
+
+template<typename Form>
+Form *formMain::child(QPointer<Form> &slot, bool fixedFrame) {
+    if (slot && !slot->isClosing())
+        return slot;
+    auto *form = new Form(*this);
+    slot = form;
+    Qt::WindowFlags flags = Qt::SubWindow;
+    if (fixedFrame)
+        flags |= Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
+    QMdiSubWindow *frame = m_mdiArea->addSubWindow(form, flags);
+    frame->setWindowIcon(windowIcon());
+    if (fixedFrame)
+        frame->layout()->setSizeConstraint(QLayout::SetFixedSize);
+    frame->adjustSize();
+    // Like every child window, it is visible the moment it exists.
+    frame->show();
+    return form;
+}
+
+formCommunications *formMain::communications() {
+    return child(m_communications, true);
+}
+
+formDigitalPins *formMain::digitalPins() {
+    return child(m_digitalPins, true);
+}
+
+formAnalogLevels *formMain::analogLevels() {
+    return child(m_analogLevels, true);
+}
+
+formScripting *formMain::scripting() {
+    return child(m_scripting, false);
+}
+
+template<typename Form>
+static Form *live(const QPointer<Form> &slot) {
+    return slot && !slot->isClosing() ? slot.data() : nullptr;
+}
+
+formCommunications *formMain::existingCommunications() const {
+    return live(m_communications);
+}
+
+formDigitalPins *formMain::existingDigitalPins() const {
+    return live(m_digitalPins);
+}
+
+formAnalogLevels *formMain::existingAnalogLevels() const {
+    return live(m_analogLevels);
+}
+
+formScripting *formMain::existingScripting() const {
+    return live(m_scripting);
+}
+
+QWidget *formMain::existingChild(View view) const {
+    switch (view) {
+    case View::Communications:
+        return existingCommunications();
+    case View::DigitalPins:
+        return existingDigitalPins();
+    case View::AnalogLevels:
+        return existingAnalogLevels();
+    case View::Scripting:
+        break;
+    }
+    return existingScripting();
+}
+
+QWidget *formMain::child(View view) {
+    switch (view) {
+    case View::Communications:
+        return communications();
+    case View::DigitalPins:
+        return digitalPins();
+    case View::AnalogLevels:
+        return analogLevels();
+    case View::Scripting:
+        break;
+    }
+    return scripting();
+}
+
+QMdiSubWindow *formMain::subWindowOf(const QWidget *form) const {
+    return form ? qobject_cast<QMdiSubWindow *>(form->parentWidget()) : nullptr;
+}
+
+bool formMain::isViewChecked(View view) const {
+    return viewItem(view)->isChecked();
+}
+
+void formMain::setViewChecked(View view, bool checked) {
+    viewItem(view)->setChecked(checked);
+}
+
+void formMain::showView(View view) {
+    setViewChecked(view, true);
+    QMdiSubWindow *frame = subWindowOf(child(view));
+    frame->show();
+    m_mdiArea->setActiveSubWindow(frame);
+    viewFlag(view) = 1;
+}
+
+void formMain::viewToggle(View view) {
+    if (!isViewChecked(view)) {
+        showView(view);
+        return;
+    }
+    setViewChecked(view, false);
+    // Hidden, not closed: the window keeps its contents and position.
+    if (QMdiSubWindow *frame = subWindowOf(existingChild(view)))
+        frame->hide();
+    viewFlag(view) = 0;
+}
+
+void formMain::MDIForm_Load() {
+    for (View view : kViewOrder)
+        viewToggle(view);
+    setStatusText(QStringLiteral("Device selected : -none-"));
+}
+
+bool formMain::MDIForm_QueryUnload() {
+    // The unsaved script is asked about first: a Cancel then leaves everything running, the board open and
+    // the layout unwritten.
+    if (formScripting *editor = existingScripting(); editor && !editor->confirmClose())
+        return false;
+    AppState &state = appState();
+    if (state.deviceHandle > 0)
+        m_driver.closeHandle(state.deviceHandle);
+    return true;
+}
+
+void formMain::closeEvent(QCloseEvent *event) {
+    if (!MDIForm_QueryUnload()) {
+        event->ignore();
+        return;
+    }
+    m_mdiArea->closeAllSubWindows();
+    if (m_about)
+        m_about->close();
+    event->accept();
+}
+
+void formMain::openScript_Click() {}
+
+void formMain::saveScript_Click() {}
+
+void formMain::saveAs_Click() {}
+
+void formMain::runScript_Click() {}
+
+void formMain::about_Click() {
+    if (!m_about)
+        m_about = new formAbout(this);
+    m_about->show();
+    m_about->raise();
+    m_about->activateWindow();
+}

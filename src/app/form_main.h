@@ -1,0 +1,87 @@
+#pragma once
+
+#include "app/form_about.h"
+#include "windows/workspace.h"
+
+#include <QMainWindow>
+#include <QPointer>
+#include <QTimer>
+
+#include <array>
+
+class QLabel;
+class QMdiArea;
+class QMdiSubWindow;
+class formAbout;
+
+// The main window: a multiple-document frame holding the four child windows, with the menu bar, the status
+// bar and the View toggles. It owns one accessor per child window, the view flags' check marks, and the load
+// and close steps (layout file, board closed at exit).
+class formMain : public QMainWindow, public Workspace {
+    Q_OBJECT
+
+public:
+    // Runs the load step: the layout is restored and the child windows opened.
+    formMain(Driver &driver, Dialogs &dialogs, QWidget *parent = nullptr);
+    ~formMain() override;
+
+    Driver &driver() override { return m_driver; }
+    Dialogs &dialogs() override { return m_dialogs; }
+    formCommunications *communications() override;
+    formDigitalPins *digitalPins() override;
+    formAnalogLevels *analogLevels() override;
+    formScripting *scripting() override;
+    formDigitalPins *existingDigitalPins() const override;
+    formAnalogLevels *existingAnalogLevels() const override;
+    formScripting *existingScripting() const override;
+    formCommunications *existingCommunications() const;
+    bool isViewChecked(View view) const override;
+    void setViewChecked(View view, bool checked) override;
+    void showView(View view) override;
+    void setStatusText(const QString &text) override;
+
+    QString statusText() const;
+    QAction *viewItem(View view) const { return m_viewItems[int(view)]; }
+    QMdiArea *mdiArea() const { return m_mdiArea; }
+    // The frame around a child window.
+    QMdiSubWindow *subWindowOf(const QWidget *form) const;
+    formAbout *aboutBox() const { return m_about; }
+
+    void MDIForm_Load();
+    // The close step; false when the close is refused (the script editor's Cancel).
+    bool MDIForm_QueryUnload();
+    void viewToggle(View view);
+
+    void openScript_Click();
+    void saveScript_Click();
+    void saveAs_Click();
+    void runScript_Click();
+    void about_Click();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void buildMenus();
+    void buildStatusBar();
+    void updateClock();
+    QWidget *existingChild(View view) const;
+    QWidget *child(View view);
+    template<typename Form>
+    Form *child(QPointer<Form> &slot, bool fixedFrame);
+
+    Driver &m_driver;
+    Dialogs &m_dialogs;
+    QMdiArea *m_mdiArea = nullptr;
+    std::array<QAction *, 4> m_viewItems{};
+    QLabel *m_statusText = nullptr;
+    QLabel *m_clock = nullptr;
+    QLabel *m_date = nullptr;
+    QTimer m_clockTimer;
+
+    QPointer<formCommunications> m_communications;
+    QPointer<formDigitalPins> m_digitalPins;
+    QPointer<formAnalogLevels> m_analogLevels;
+    QPointer<formScripting> m_scripting;
+    QPointer<formAbout> m_about;
+};

@@ -1,0 +1,78 @@
+#include "windows/analog_levels/form_analog_levels.h"
+
+#include "windows/control_names.h"
+#include "windows/twips.h"
+#include "windows/workspace.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QLabel>
+#include <QProgressBar>
+
+#include <algorithm>
+
+namespace {
+
+constexpr int kMeterMaximum = 255;
+constexpr int kColumnWidth = 360;
+
+} // namespace
+
+formAnalogLevels::formAnalogLevels(Workspace &workspace, QWidget *parent)
+    : QWidget(parent)
+    , m_workspace(workspace) {
+    setObjectName(QStringLiteral("formAnalogLevels"));
+    setWindowTitle(QStringLiteral("Analog Inputs"));
+    setFixedSize(twipsSize(3015, 4920));
+
+    for (int k = kFirstChannel; k <= kLastChannel; ++k) {
+        const int column = kColumnWidth * (k - 1);
+        ChannelControls &channel = m_channels[k];
+
+        channel.bar = new QProgressBar(this);
+        nameControl(channel.bar, arrayName("ADCbar", k), QStringLiteral("Channel %1 meter").arg(k));
+        channel.bar->setOrientation(Qt::Vertical);
+        channel.bar->setRange(0, kMeterMaximum);
+        channel.bar->setValue(0);
+        channel.bar->setTextVisible(false);
+        channel.bar->setToolTip(QStringLiteral("Analog input vu-meter"));
+        channel.bar->setGeometry(twipsRect(120 + column, 120, 255, 3975));
+
+        // A label showing a value keeps its accessible name empty, so the value itself is read out.
+        channel.label = new QLabel(this);
+        nameControl(channel.label, arrayName("ADCLabel", k));
+        channel.label->setAlignment(Qt::AlignCenter);
+        channel.label->setToolTip(QStringLiteral("ADC value"));
+        channel.label->setGeometry(twipsRect(60 + column, 4140, 375, 255));
+
+        channel.monitor = new QCheckBox(this);
+        nameControl(channel.monitor, arrayName("CheckADC", k), QStringLiteral("Monitor channel %1").arg(k));
+        channel.monitor->setToolTip(QStringLiteral("Activate/de-activate analog input monitoring"));
+        channel.monitor->setGeometry(twipsRect(150 + column, 4440, 255, 255));
+
+        auto *number = new QLabel(u' ' + QString::number(k), this);
+        nameControl(number, arrayName("Label2", k));
+        number->setGeometry(twipsRect(150 + column, 4680, 135, 255));
+    }
+    for (int k = kFirstChannel; k < kLastChannel; ++k)
+        setTabOrder(m_channels[k].monitor, m_channels[k + 1].monitor);
+}
+
+void formAnalogLevels::showReading(int Index, int value) {
+    ChannelControls &channel = m_channels.at(Index);
+    channel.bar->setValue(std::clamp(value, 0, kMeterMaximum));
+    channel.label->setText(QString::number(value));
+}
+
+void formAnalogLevels::clearReading(int Index) {
+    ChannelControls &channel = m_channels.at(Index);
+    channel.bar->setValue(0);
+    channel.label->clear();
+}
+
+void formAnalogLevels::closeEvent(QCloseEvent *event) {
+    m_workspace.setViewChecked(View::AnalogLevels, false);
+    appState().viewAna = 0;
+    m_closing = true;
+    event->accept();
+}

@@ -1,0 +1,199 @@
+#include "windows/communications/form_communications.h"
+
+#include "device/command_text.h"
+#include "device/comms.h"
+#include "device/driver.h"
+#include "device/ftdi.h"
+#include "state/app_state.h"
+#include "windows/communications/device_list.h"
+#include "windows/communications/log_view.h"
+#include "windows/communications/logging.h"
+#include "windows/control_names.h"
+#include "windows/twips.h"
+#include "windows/workspace.h"
+
+#include <QCloseEvent>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include <array>
+
+namespace {
+
+constexpr int kTickMs = 100;
+
+struct ButtonSpec {
+    const char *name;
+    const char *caption;
+    int left, top, width, height;
+    void (formCommunications::*handler)();
+};
+
+// The buttons of the "Device Selection" frame, positions in twips within the frame.
+const std::array<ButtonSpec, 5> kButtons{{
+    {"rescanDevices", "Re-Scan Devices", 240, 1560, 2895, 375, &formCommunications::rescanDevices_Click},
+    {"LedOn", "Led On", 3600, 360, 1215, 372, &formCommunications::LedOn_Click},
+    {"LedOff", "Led Off", 3600, 960, 1215, 372, &formCommunications::LedOff_Click},
+    {"IdRequest", "Identity", 5280, 360, 1215, 375, &formCommunications::IdRequest_Click},
+    {"Reset", "Reset", 5280, 960, 1215, 372, &formCommunications::Reset_Click},
+}};
+
+QGroupBox *makeFrame(QWidget *parent, const char *name, const char *caption, QRect geometry) {
+    auto *frame = new QGroupBox(QString::fromLatin1(caption), parent);
+    nameControl(frame, QString::fromLatin1(name));
+    frame->setGeometry(geometry);
+    return frame;
+}
+
+} // namespace
+
+formCommunications::formCommunications(Workspace &workspace, QWidget *parent)
+    : QWidget(parent)
+    , m_workspace(workspace) {
+    setObjectName(QStringLiteral("formCommunications"));
+    setWindowTitle(QStringLiteral("Communications"));
+    setFixedSize(twipsSize(7680, 6900));
+    buildControls();
+
+    m_timer.setObjectName(QStringLiteral("TimerBackgound"));
+    m_timer.setInterval(kTickMs);
+    connect(&m_timer, &QTimer::timeout, this, &formCommunications::TimerBackgound_Timer);
+    m_timer.start();
+
+    // Load.
+    ScanDevices();
+}
+
+formCommunications::~formCommunications() = default;
+
+void formCommunications::buildControls() {
+    m_deviceSelectionFrame =
+        makeFrame(this, "DeviceSelectionFrame", "Device Selection", twipsRect(120, 120, 7455, 2175));
+    m_devicesList = new DeviceList(m_deviceSelectionFrame);
+    nameControl(m_devicesList, QStringLiteral("DevicesList"), QStringLiteral("Devices"));
+    m_devicesList->setToolTip(QStringLiteral("Select a device to talk to"));
+    m_devicesList->setGeometry(twipsRect(240, 360, 2895, 1035));
+    connect(m_devicesList, &DeviceList::entryChosen, this, &formCommunications::DevicesList_Click);
+
+    QHash<QString, QPushButton *> buttons;
+    for (const ButtonSpec &spec : kButtons) {
+        auto *button = new QPushButton(QString::fromLatin1(spec.caption), m_deviceSelectionFrame);
+        nameControl(button, QString::fromLatin1(spec.name));
+        button->setGeometry(twipsRect(spec.left, spec.top, spec.width, spec.height));
+        button->setAutoDefault(false);
+        connect(button, &QPushButton::clicked, this, spec.handler);
+        buttons.insert(button->objectName(), button);
+    }
+
+    m_loggingFrame = makeFrame(this, "Frame5", "Communications Logging", twipsRect(120, 2400, 7455, 3255));
+    m_logbox = new LogView(m_loggingFrame);
+    nameControl(m_logbox, QStringLiteral("Logbox"), QStringLiteral("Communications log"));
+    m_logbox->setGeometry(twipsRect(240, 360, 6975, 2655));
+
+    m_commandFrame = makeFrame(this, "Frame4", "Imediate Command Input", twipsRect(120, 5760, 7455, 975));
+    m_command = new QLineEdit(m_commandFrame);
+    nameControl(m_command, QStringLiteral("command"), QStringLiteral("Command"));
+    m_command->setGeometry(twipsRect(240, 360, 6975, 375));
+    m_command->installEventFilter(this);
+
+    // Tab order: the log first, so it holds the focus when the window opens.
+    const QList<QWidget *> order{m_logbox,
+                                 m_devicesList,
+                                 buttons.value(QStringLiteral("IdRequest")),
+                                 buttons.value(QStringLiteral("Reset")),
+                                 buttons.value(QStringLiteral("LedOff")),
+                                 buttons.value(QStringLiteral("LedOn")),
+                                 m_command,
+                                 buttons.value(QStringLiteral("rescanDevices"))};
+    for (qsizetype i = 0; i + 1 < order.size(); ++i)
+        setTabOrder(order[i], order[i + 1]);
+    m_logbox->setFocus();
+}
+
+void formCommunications::ScanDevices() {
+    Driver &driver = m_workspace.driver();
+    const std::int32_t count = DeviceCount(driver);
+    m_devicesList->clear();
+    if (count <= 0) {
+        m_devicesList->addItem(QStringLiteral("No devices found."));
+    } else {
+        for (std::int32_t position = 0; position < count; ++position)
+            m_devicesList->addItem(DeviceSerial(driver, position));
+    }
+    m_devicesList->setCurrentRow(-1);
+}
+
+void formCommunications::DevicesList_Click() {
+    Driver &driver = m_workspace.driver();
+    AppState &state = appState();
+    if (state.deviceHandle > 0)
+        driver.closeHandle(state.deviceHandle);
+    const int position = std::max(0, m_devicesList->currentRow());
+    // The driver is asked again: the list may be older than the devices attached now.
+    const QString serial = DeviceSerial(driver, position);
+    state.deviceHandle = OpenDevice(driver, serial);
+    const QString selected = QStringLiteral("Device selected : ") + serial;
+    LogLine(m_workspace, selected);
+    m_workspace.setStatusText(selected);
+}
+
+void formCommunications::command_KeyDown(int KeyCode) {
+    if (KeyCode != 13)
+        return;
+    const QString text = m_command->text();
+    send(QString(text).append(kCrLf));
+    LogLine(m_workspace, QStringLiteral(">") + text);
+}
+
+bool formCommunications::eventFilter(QObject *watched, QEvent *event) {
+    if (watched == m_command && event->type() == QEvent::KeyPress) {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        // The main and the keypad Enter key both have key code 13; Shift, Ctrl and Alt do not matter.
+        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+            command_KeyDown(13);
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void formCommunications::send(QStringView text) {
+    SendCommand(m_workspace.driver(), text);
+}
+
+void formCommunications::rescanDevices_Click() {
+    ScanDevices();
+}
+
+void formCommunications::IdRequest_Click() {
+    send(u"id\r\n");
+}
+
+void formCommunications::LedOn_Click() {
+    send(u"led on\n");
+}
+
+void formCommunications::LedOff_Click() {
+    send(u"led off\n");
+}
+
+void formCommunications::Reset_Click() {
+    send(u"reset\r\n");
+}
+
+void formCommunications::TimerBackgound_Timer() {}
+
+void formCommunications::interpretLine() {
+    pendingLine.clear();
+}
+
+void formCommunications::closeEvent(QCloseEvent *event) {
+    // Unload: the board stays open; receiving stops with this window.
+    m_workspace.setViewChecked(View::Communications, false);
+    appState().viewCom = 0;
+    m_timer.stop();
+    m_closing = true;
+    event->accept();
+}

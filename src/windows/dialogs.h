@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QString>
+
+class QWidget;
+
+// The questions the program asks the operator, behind one seam so that tests can answer them.
+class Dialogs {
+public:
+    virtual ~Dialogs() = default;
+
+    enum class Answer { Yes, No, Cancel };
+
+    // "Script changed Save ?" with Yes, No and Cancel, Yes the default, titled with the program's title.
+    virtual Answer askSaveScript(QWidget *parent);
+
+    // The file chosen in an open or save dialog with this title and filter ("Text Files (*.txt)"); empty when
+    // cancelled. The save dialog does not ask before replacing a file.
+    virtual QString openFileName(QWidget *parent, const QString &title, const QString &filter);
+    virtual QString saveFileName(QWidget *parent, const QString &title, const QString &filter);
+
+    // A warning the operator must acknowledge.
+    virtual void warn(QWidget *parent, const QString &text);
+};
+
+inline constexpr char kProgramTitle[] = "Vantrel Control";

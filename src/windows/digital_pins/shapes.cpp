@@ -1,0 +1,68 @@
+#include "windows/digital_pins/shapes.h"
+
+#include "windows/digital_pins/pin_colours.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+
+ShapeWidget::ShapeWidget(const QColor &colour, bool rounded, QWidget *parent)
+    : QWidget(parent)
+    , m_colour(colour)
+    , m_rounded(rounded) {
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+}
+
+void ShapeWidget::paintEvent(QPaintEvent *) {
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing, m_rounded);
+    painter.setPen(QPen(Qt::black, 1));
+    painter.setBrush(m_colour);
+    const QRectF box = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
+    if (m_rounded) {
+        const qreal radius = std::min(box.width(), box.height()) / 10.0;
+        painter.drawRoundedRect(box, radius, radius);
+    } else {
+        painter.drawRect(box);
+    }
+}
+
+PinLed::PinLed(QWidget *parent)
+    : QWidget(parent)
+    , m_fill(kBoardGrey) {
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+}
+
+void PinLed::setFillColor(const QColor &colour) {
+    if (colour == m_fill)
+        return;
+    m_fill = colour;
+    update();
+}
+
+void PinLed::paintEvent(QPaintEvent *) {
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(Qt::black, 1));
+    painter.setBrush(m_fill);
+    painter.drawEllipse(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5));
+}
+
+PinLedFrame::PinLedFrame(QWidget *parent)
+    : QFrame(parent) {
+    setAutoFillBackground(true);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, kBoardGrey);
+    setPalette(pal);
+    setCursor(Qt::PointingHandCursor);
+}
+
+void PinLedFrame::mousePressEvent(QMouseEvent *event) {
+    m_pressed = event->button() == Qt::LeftButton;
+}
+
+void PinLedFrame::mouseReleaseEvent(QMouseEvent *event) {
+    const bool click = m_pressed && event->button() == Qt::LeftButton && rect().contains(event->position().toPoint());
+    m_pressed = false;
+    if (click)
+        Q_EMIT clicked();
+}

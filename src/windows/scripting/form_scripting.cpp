@@ -1,0 +1,98 @@
+#include "windows/scripting/form_scripting.h"
+
+#include "state/app_state.h"
+#include "windows/control_names.h"
+#include "windows/dialogs.h"
+#include "windows/scripting/script_box.h"
+#include "windows/scripting/script_file.h"
+#include "windows/twips.h"
+#include "windows/workspace.h"
+
+#include <QCloseEvent>
+#include <QDir>
+
+formScripting::formScripting(Workspace &workspace, QWidget *parent)
+    : QWidget(parent)
+    , m_workspace(workspace) {
+    setObjectName(QStringLiteral("formScripting"));
+    setWindowTitle(QString::fromLatin1(kUntitledScript));
+    resize(sizeHint());
+    m_scriptBox = new ScriptBox(this);
+    nameControl(m_scriptBox, QStringLiteral("scriptBox"), QStringLiteral("Script"));
+    connect(m_scriptBox, &QPlainTextEdit::textChanged, this, &formScripting::scriptBox_Change);
+    Form_Resize();
+}
+
+QSize formScripting::sizeHint() const {
+    return twipsSize(3750, 3165);
+}
+
+QString formScripting::text() const {
+    return m_scriptBox->text();
+}
+
+void formScripting::setText(const QString &editorText) {
+    m_scriptBox->setPlainText(editorText);
+}
+
+void formScripting::scriptBox_Change() {
+    appState().scriptChanged = true;
+}
+
+void formScripting::resizeEvent(QResizeEvent *event) {
+    QWidget::resizeEvent(event);
+    Form_Resize();
+}
+
+void formScripting::Form_Resize() {
+    // A 100-twip margin on every side; a window too small for it leaves the editor as it was.
+    const int margin = twipsToPixels(100);
+    const int width = this->width() - 2 * margin;
+    const int height = this->height() - 2 * margin;
+    if (width >= 0 && height >= 0)
+        m_scriptBox->setGeometry(margin, margin, width, height);
+    const int wrap = m_scriptBox->width() - twipsToPixels(400);
+    if (wrap >= 0)
+        m_scriptBox->setRightMargin(wrap);
+}
+
+bool formScripting::saveTo(const QString &path) {
+    const std::optional<QString> error = saveScriptFile(path, text());
+    if (!error)
+        return true;
+    m_workspace.dialogs().warn(
+        this,
+        QStringLiteral("The script could not be saved to \"%1\".\n\n%2").arg(QDir::toNativeSeparators(path), *error));
+    return false;
+}
+
+bool formScripting::confirmClose() {
+    AppState &state = appState();
+    if (!state.scriptChanged)
+        return true;
+    switch (m_workspace.dialogs().askSaveScript(this)) {
+    case Dialogs::Answer::Yes:
+        // A failed save keeps the window, so nothing typed is lost.
+        if (!saveTo(windowTitle()))
+            return false;
+        state.scriptChanged = false;
+        return true;
+    case Dialogs::Answer::No:
+        state.scriptChanged = false;
+        return true;
+    case Dialogs::Answer::Cancel:
+        return false;
+    }
+    return false;
+}
+
+void formScripting::closeEvent(QCloseEvent *event) {
+    if (!confirmClose()) {
+        event->ignore();
+        return;
+    }
+    m_workspace.setViewChecked(View::Scripting, false);
+    appState().viewScr = 0;
+    m_closing = true;
+    event->accept();
+}

@@ -1,0 +1,85 @@
+#include "windows/scripting/script_file.h"
+
+#include "device/code_page.h"
+#include "windows/scripting/rich_text.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+QByteArray scriptFileBytes(QStringView editorText) {
+    QString text;
+    text.reserve(editorText.size() + editorText.count(u'\n'));
+    for (const QChar c : editorText) {
+        if (c == u'\n')
+            text += QLatin1String("\r\n");
+        else
+            text += c;
+    }
+    return toCodePage(text);
+}
+
+QString editorTextFromFile(QByteArrayView bytes) {
+    if (isRichText(bytes))
+        return richTextToPlainText(bytes);
+    const QString raw = fromCodePage(bytes);
+    QString text;
+    text.reserve(raw.size());
+    for (qsizetype i = 0; i < raw.size(); ++i) {
+        const QChar c = raw[i];
+        if (c == u'\r') {
+            text += u'\n';
+            if (i + 1 < raw.size() && raw[i + 1] == u'\n')
+                ++i;
+        } else {
+            text += c;
+        }
+    }
+    return text;
+}
+
+std::optional<QString> saveScriptFile(const QString &path, QStringView editorText) {
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return file.errorString();
+    const QByteArray bytes = scriptFileBytes(editorText);
+    if (file.write(bytes) != bytes.size()) {
+        const QString reason = file.errorString();
+        file.cancelWriting();
+        return reason;
+    }
+    if (!file.commit())
+        return file.errorString();
+    return std::nullopt;
+}
+
+LoadedScript loadScriptFile(const QString &path) {
+    LoadedScript loaded;
+    const QFileInfo info(path);
+    if (info.isDir()) {
+        loaded.error = QStringLiteral("It is a folder, not a file.");
+        return loaded;
+    }
+    // Devices and pipes could be read forever.
+    if (info.exists() && !info.isFile()) {
+        loaded.error = QStringLiteral("It is not an ordinary file.");
+        return loaded;
+    }
+    if (info.size() > kMaxScriptFileSize) {
+        loaded.error = QStringLiteral("The file is larger than %1 MB.").arg(kMaxScriptFileSize / (1024 * 1024));
+        return loaded;
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        loaded.error = file.errorString();
+        return loaded;
+    }
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        loaded.error = file.errorString();
+        return loaded;
+    }
+    loaded.editorText = editorTextFromFile(bytes);
+    loaded.ok = true;
+    return loaded;
+}

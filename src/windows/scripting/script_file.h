@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringView>
+
+#include <optional>
+
+// Script files: the editor's text as plain 8-bit text in the code page (see code_page.h), CR LF between lines,
+// nothing added before the first or after the last character. The editor keeps '\n' between its lines.
+
+// The bytes of a script file for an editor text.
+QByteArray scriptFileBytes(QStringView editorText);
+// The editor text for the bytes of a file. CR LF, a lone CR and a lone LF each end a line. A file in Rich Text
+// Format is shown as its plain text.
+QString editorTextFromFile(QByteArrayView bytes);
+
+// Writes the editor text to `path` through a temporary file, so a failed save leaves the file that was there
+// untouched. Returns the system's reason on failure.
+std::optional<QString> saveScriptFile(const QString &path, QStringView editorText);
+
+// Larger files are refused rather than read into memory whole.
+inline constexpr qint64 kMaxScriptFileSize = 256 * 1024 * 1024;
+
+struct LoadedScript {
+    QString editorText;
+    QString error; // the system's reason when the file could not be read
+    bool ok = false;
+};
+LoadedScript loadScriptFile(const QString &path);

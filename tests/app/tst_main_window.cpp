@@ -1,0 +1,248 @@
+#include "app/form_about.h"
+#include "program.h"
+#include "windows/analog_levels/form_analog_levels.h"
+#include "windows/communications/device_list.h"
+#include "windows/digital_pins/form_digital_pins.h"
+#include "windows/scripting/form_scripting.h"
+#include "windows/scripting/script_box.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QStatusBar>
+
+// A driver that notes what the program looked like when the board was closed.
+class ShutdownDriver : public RecordingDriver {
+public:
+    int viewComAtClose = -1;
+    bool closeHandle(std::intptr_t handle) override {
+        viewComAtClose = appState().viewCom;
+        return RecordingDriver::closeHandle(handle);
+    }
+};
+
+// The main window: menus, status bar, the load step, the View toggles, the close step and the About box.
+class TestMainWindow : public QObject {
+    Q_OBJECT
+
+private:
+    static QStringList menuItems(formMain *main, const char *menuName) {
+        QStringList items;
+        const QMenu *menu = main->menuBar()->findChild<QMenu *>(QString::fromLatin1(menuName));
+        for (const QAction *action : menu->actions()) {
+            items.append(action->objectName() + u'|' + (action->isSeparator() ? QStringLiteral("-") : action->text()) +
+                         u'|' + action->shortcut().toString());
+        }
+        return items;
+    }
+
+private Q_SLOTS:
+    void menusAndStatusBar() {
+        Program program;
+        formMain *main = program.main.get();
+        QCOMPARE(main->windowTitle(), QStringLiteral("Vantrel Control"));
+        QStringList menus;
+        for (const QAction *action : main->menuBar()->actions())
+            menus.append(action->text());
+        QCOMPARE(menus, QStringList({"&File", "&View", "&Help"}));
+        QCOMPARE(menuItems(main, "file"),
+                 QStringList({"openScript|&Open Script|Ctrl+O", "saveScript|&Save Script|Ctrl+S",
+                              "saveAs|Save Script &As|Ctrl+A", "s0|-|", "runScript|Sen&d Script|Ctrl+D", "s1|-|",
+                              "quit|&Quit|Ctrl+Q"}));
+        QCOMPARE(menuItems(main, "view"),
+                 QStringList({"communications|&Communications|Ctrl+K", "digitalPins|&Digital Pins|Ctrl+P",
+                              "analogLevels|&Analog Levels|Ctrl+L", "scripting|&Scripting|"}));
+        QCOMPARE(menuItems(main, "help"), QStringList({"about|&About Vantrel Control|"}));
+        for (View view : {View::Communications, View::DigitalPins, View::AnalogLevels, View::Scripting})
+            QVERIFY(main->viewItem(view)->isCheckable());
+
+        QStatusBar *bar = main->statusBar();
+        QCOMPARE(bar->objectName(), QStringLiteral("statusBar"));
+        const auto *clock = bar->findChild<QLabel *>(QStringLiteral("statusPanel2"));
+        const auto *date = bar->findChild<QLabel *>(QStringLiteral("statusPanel3"));
+        // Hours and minutes, no seconds.
+        QVERIFY2(QRegularExpression(QStringLiteral("^\\d{1,2}[:.]\\d\\d( ?[AaPp]\\.?[Mm]\\.?)?$"))
+                     .match(clock->text())
+                     .hasMatch(),
+                 qPrintable(clock->text()));
+        QCOMPARE(date->text(), QLocale().toString(QDate::currentDate(), QLocale::ShortFormat));
+    }
+
+    void loadOpensAllFourInOrder() {
+        Program program;
+        formMain *main = program.main.get();
+        QStringList created;
+        for (QMdiSubWindow *frame : main->mdiArea()->subWindowList(QMdiArea::CreationOrder))
+            created.append(frame->widget()->objectName());
+        QCOMPARE(created, QStringList({"formCommunications", "formDigitalPins", "formAnalogLevels", "formScripting"}));
+        for (View view : {View::Communications, View::DigitalPins, View::AnalogLevels, View::Scripting})
+            QVERIFY(main->isViewChecked(view));
+        const AppState &state = appState();
+        QCOMPARE(QList<int>({state.viewCom, state.viewDig, state.viewAna, state.viewScr}), QList<int>({1, 1, 1, 1}));
+        QCOMPARE(main->statusText(), QStringLiteral("Device selected : -none-"));
+        QCOMPARE(main->mdiArea()->activeSubWindow()->widget()->objectName(), QStringLiteral("formScripting"));
+        QCOMPARE(program.driver.count(DriverCall::Create), 0);
+    }
+
+    void viewToggleStates() {
+        Program program;
+        formMain *main = program.main.get();
+        formAnalogLevels *analog = main->analogLevels();
+        analog->CheckADC(2)->setChecked(true);
+
+        main->viewToggle(View::AnalogLevels); // shown -> hidden
+        QVERIFY(!analog->isVisible());
+        QVERIFY(!main->isViewChecked(View::AnalogLevels));
+        QCOMPARE(appState().viewAna, 0);
+
+        main->viewToggle(View::AnalogLevels); // hidden -> shown, the same window
+        QCOMPARE(main->analogLevels(), analog);
+        QVERIFY(analog->isVisible());
+        QVERIFY(analog->CheckADC(2)->isChecked());
+        QCOMPARE(appState().viewAna, 1);
+
+        main->subWindowOf(analog)->close(); // shown -> absent
+        Program::flushDeletes();
+        QVERIFY(!main->isViewChecked(View::AnalogLevels));
+        QCOMPARE(appState().viewAna, 0);
+        QVERIFY(!main->existingAnalogLevels());
+
+        main->viewToggle(View::AnalogLevels); // absent -> shown, created afresh
+        analog = main->analogLevels();
+        QVERIFY(!analog->CheckADC(2)->isChecked());
+        QVERIFY(main->isViewChecked(View::AnalogLevels));
+        QCOMPARE(appState().viewAna, 1);
+    }
+
+    void menuItemsToggleThroughTheirMarks() {
+        Program program;
+        formMain *main = program.main.get();
+        main->viewItem(View::DigitalPins)->trigger();
+        QVERIFY(!main->isViewChecked(View::DigitalPins));
+        QVERIFY(!main->digitalPins()->isVisible());
+        QCOMPARE(appState().viewDig, 0);
+        main->viewItem(View::DigitalPins)->trigger();
+        QVERIFY(main->isViewChecked(View::DigitalPins));
+        QVERIFY(main->digitalPins()->isVisible());
+        QCOMPARE(appState().viewDig, 1);
+    }
+
+    void windowsCreatedByOtherCodeLeaveTheirViewItemUnchecked() {
+        Program program;
+        formMain *main = program.main.get();
+        main->subWindowOf(main->digitalPins())->close();
+        main->subWindowOf(main->analogLevels())->close();
+        Program::flushDeletes();
+        QVERIFY(main->digitalPins()->isVisible());
+        QVERIFY(main->analogLevels()->isVisible());
+        QVERIFY(!main->isViewChecked(View::DigitalPins));
+        QVERIFY(!main->isViewChecked(View::AnalogLevels));
+        QCOMPARE(appState().viewDig, 0);
+        QCOMPARE(appState().viewAna, 0);
+    }
+
+    void analogWindowStartsEmpty() {
+        Program program;
+        formAnalogLevels *analog = program.main->analogLevels();
+        QCOMPARE(analog->windowTitle(), QStringLiteral("Analog Inputs"));
+        for (int k = 1; k <= 8; ++k) {
+            QCOMPARE(analog->ADCbar(k)->value(), 0);
+            QCOMPARE(analog->ADCbar(k)->maximum(), 255);
+            QCOMPARE(analog->ADCbar(k)->orientation(), Qt::Vertical);
+            QCOMPARE(analog->ADCbar(k)->toolTip(), QStringLiteral("Analog input vu-meter"));
+            QCOMPARE(analog->ADCLabel(k)->text(), QString());
+            QCOMPARE(analog->ADCLabel(k)->accessibleDescription(), QStringLiteral("ADCLabel_%1").arg(k));
+            QVERIFY(analog->ADCLabel(k)->accessibleName().isEmpty());
+            QVERIFY(!analog->CheckADC(k)->isChecked());
+            QCOMPARE(analog->findChild<QLabel *>(QStringLiteral("Label2_%1").arg(k))->text(),
+                     u' ' + QString::number(k));
+        }
+        analog->showReading(3, 300);
+        QCOMPARE(analog->ADCbar(3)->value(), 255);
+        QCOMPARE(analog->ADCLabel(3)->text(), QStringLiteral("300"));
+        analog->showReading(3, -4);
+        QCOMPARE(analog->ADCbar(3)->value(), 0);
+        QCOMPARE(analog->ADCLabel(3)->text(), QStringLiteral("-4"));
+    }
+
+    void quitClosesTheBoardBeforeAnyWindow() {
+        resetAppState();
+        QTemporaryDir dir;
+        QDir::setCurrent(dir.path());
+        ShutdownDriver driver;
+        driver.serials = {"A1B2"};
+        ScriptedDialogs dialogs;
+        formMain main(driver, dialogs);
+        main.show();
+        main.communications()->DevicesList()->setCurrentRow(0);
+        main.communications()->DevicesList_Click();
+        main.findChild<QAction *>(QStringLiteral("quit"))->trigger();
+        QVERIFY(!main.isVisible());
+        QCOMPARE(driver.closes(), QList<std::intptr_t>{100});
+        QCOMPARE(driver.viewComAtClose, 1);
+        QCOMPARE(appState().viewCom, 0); // then the child windows closed
+        QCOMPARE(appState().deviceHandle, std::intptr_t(100));
+    }
+
+    void invalidHandleIsNotClosedAtExit() {
+        Program program;
+        appState().deviceHandle = kInvalidHandle;
+        QVERIFY(program.main->close());
+        QCOMPARE(program.driver.count(DriverCall::Close), 0);
+    }
+
+    void cancelAtTheScriptQuestionLeavesEverythingRunning() {
+        Program program({"A1B2"});
+        formMain *main = program.main.get();
+        main->communications()->DevicesList()->setCurrentRow(0);
+        main->communications()->DevicesList_Click();
+        QTest::keyClicks(main->scripting()->scriptBox(), QStringLiteral("unsaved"));
+        program.dialogs.answers = {Dialogs::Answer::Cancel};
+        QVERIFY(!main->close());
+        QVERIFY(main->isVisible());
+        QCOMPARE(program.driver.count(DriverCall::Close), 0);
+        QCOMPARE(main->mdiArea()->subWindowList().size(), 4);
+        QCOMPARE(appState().viewCom, 1);
+        QVERIFY(main->communications()->TimerBackgound()->isActive());
+        QVERIFY(!QFile::exists(program.path(QStringLiteral("database.ini"))));
+
+        // Answering No the next time closes without asking twice.
+        program.dialogs.answers = {Dialogs::Answer::No};
+        QVERIFY(main->close());
+        QCOMPARE(program.dialogs.saveQuestions, 2);
+        QCOMPARE(program.driver.count(DriverCall::Close), 1);
+    }
+
+    void aboutBoxIsOneModelessBox() {
+        Program program;
+        formMain *main = program.main.get();
+        main->about_Click();
+        QPointer<formAbout> box = main->aboutBox();
+        QVERIFY(box && box->isVisible());
+        QVERIFY(!box->isModal());
+        QVERIFY(box->isWindow());
+        QCOMPARE(box->windowTitle(), QStringLiteral("About Vantrel Control"));
+        QCOMPARE(box->findChild<QLabel *>(QStringLiteral("Label1"))->text(),
+                 QStringLiteral("Vantrel Test And Demo Application"));
+        QCOMPARE(box->findChild<QLabel *>(QStringLiteral("lblVersion"))->text(), QStringLiteral("Version 3.0"));
+        QVERIFY(box->findChild<QPushButton *>(QStringLiteral("cmdOK"))->isDefault());
+        main->about_Click();
+        QCOMPARE(main->aboutBox(), box.data());
+        QCOMPARE(main->findChildren<formAbout *>().size(), 1);
+
+        QTest::keyClick(box, Qt::Key_Escape);
+        Program::flushDeletes();
+        QVERIFY(!box);
+        main->about_Click();
+        box = main->aboutBox();
+        QTest::keyClick(box->findChild<QPushButton *>(QStringLiteral("cmdOK")), Qt::Key_Return);
+        Program::flushDeletes();
+        QVERIFY(!box);
+    }
+};
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_main_window.moc"

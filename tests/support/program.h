@@ -1,0 +1,57 @@
+#pragma once
+
+#include "app/form_main.h"
+#include "recording_driver.h"
+#include "scripted_dialogs.h"
+#include "state/app_state.h"
+#include "windows/communications/form_communications.h"
+#include "windows/communications/log_view.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+// One run of the program: fresh application state, a recording driver, scripted dialogs and a main window
+// started in an empty current directory of its own.
+class Program {
+public:
+    explicit Program(const QStringList &serials = {}, bool start = true) {
+        resetAppState();
+        m_previousDirectory = QDir::currentPath();
+        QDir::setCurrent(directory.path());
+        driver.serials = serials;
+        if (start)
+            this->start();
+    }
+
+    ~Program() {
+        main.reset();
+        flushDeletes();
+        QDir::setCurrent(m_previousDirectory);
+    }
+
+    void start() {
+        main = std::make_unique<formMain>(driver, dialogs);
+        main->show();
+    }
+
+    // Lets windows closed with their close box be destroyed.
+    static void flushDeletes() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
+
+    formCommunications *com() { return main->communications(); }
+    QString log() { return com()->Logbox()->text(); }
+    QString path(const QString &name) const { return directory.filePath(name); }
+
+    QTemporaryDir directory;
+    RecordingDriver driver;
+    ScriptedDialogs dialogs;
+    std::unique_ptr<formMain> main;
+
+private:
+    QString m_previousDirectory;
+};

@@ -1,0 +1,246 @@
+#include "program.h"
+#include "windows/communications/device_list.h"
+#include "windows/communications/logging.h"
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+
+// The communications window: device list and selection, commands, typed commands and the log writer.
+class TestCommunications : public QObject {
+    Q_OBJECT
+
+private:
+    static QPushButton *button(formCommunications *window, const char *name) {
+        return window->findChild<QPushButton *>(QString::fromLatin1(name));
+    }
+
+    static QStringList entries(formCommunications *window) {
+        QStringList texts;
+        for (int i = 0; i < window->DevicesList()->count(); ++i)
+            texts.append(window->DevicesList()->item(i)->text());
+        return texts;
+    }
+
+    static void choose(formCommunications *window, int row) {
+        DeviceList *list = window->DevicesList();
+        const QRect rect = list->visualItemRect(list->item(row));
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, rect.center());
+    }
+
+private Q_SLOTS:
+    void controlsCarryTheirTexts() {
+        Program program;
+        formCommunications *window = program.com();
+        QCOMPARE(window->windowTitle(), QStringLiteral("Communications"));
+        const QList<QPair<const char *, const char *>> captions{{"rescanDevices", "Re-Scan Devices"},
+                                                                {"LedOn", "Led On"},
+                                                                {"LedOff", "Led Off"},
+                                                                {"IdRequest", "Identity"},
+                                                                {"Reset", "Reset"}};
+        for (const auto &[name, caption] : captions) {
+            QPushButton *b = button(window, name);
+            QVERIFY(b);
+            QCOMPARE(b->text(), QString::fromLatin1(caption));
+            QCOMPARE(b->accessibleDescription(), QString::fromLatin1(name));
+        }
+        QCOMPARE(window->DevicesList()->toolTip(), QStringLiteral("Select a device to talk to"));
+        QCOMPARE(window->DevicesList()->accessibleDescription(), QStringLiteral("DevicesList"));
+        QCOMPARE(window->Logbox()->accessibleName(), QStringLiteral("Communications log"));
+        QCOMPARE(window->TimerBackgound()->interval(), 100);
+        QVERIFY(window->TimerBackgound()->isActive());
+
+        // Tab order: log, list, Identity, Reset, Led Off, Led On, command, Re-Scan.
+        program.main->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(program.main.get()));
+        window->Logbox()->setFocus();
+        QStringList order{QApplication::focusWidget()->objectName()};
+        for (int i = 0; i < 7; ++i) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            order.append(QApplication::focusWidget()->objectName());
+        }
+        QCOMPARE(order, QStringList({"Logbox", "DevicesList", "IdRequest", "Reset", "LedOff", "LedOn", "command",
+                                     "rescanDevices"}));
+    }
+
+    void scanListsTheDriversDevices_data() {
+        QTest::addColumn<QStringList>("serials");
+        QTest::addColumn<bool>("failCount");
+        QTest::addColumn<QList<int>>("failPositions");
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("no board") << QStringList() << false << QList<int>() << QStringList{"No devices found."};
+        QTest::newRow("two boards in driver order")
+            << QStringList{"ZB99", "A1B2"} << false << QList<int>() << QStringList{"ZB99", "A1B2"};
+        QTest::newRow("count fails") << QStringList{"A1B2"} << true << QList<int>() << QStringList{"No devices found."};
+        QTest::newRow("one position fails")
+            << QStringList{"A1B2", "C3D4"} << false << QList<int>{0} << QStringList{"", "C3D4"};
+    }
+
+    void scanListsTheDriversDevices() {
+        QFETCH(QStringList, serials);
+        QFETCH(bool, failCount);
+        QFETCH(QList<int>, failPositions);
+        QFETCH(QStringList, expected);
+        Program program(serials, false);
+        program.driver.failCount = failCount;
+        program.driver.failPositions = QSet<std::int32_t>(failPositions.begin(), failPositions.end());
+        program.start();
+        formCommunications *window = program.com();
+        QCOMPARE(entries(window), expected);
+        QCOMPARE(window->DevicesList()->currentRow(), -1);
+        QCOMPARE(program.driver.count(DriverCall::Create), 0);
+        QCOMPARE(program.log(), QString());
+    }
+
+    void selectingABoard() {
+        Program program({"ZB99", "A1B2"});
+        formCommunications *window = program.com();
+        program.driver.clearCalls();
+        choose(window, 1);
+        QCOMPARE(appState().deviceHandle, std::intptr_t(100));
+        QCOMPARE(program.log(), QStringLiteral("Device selected : A1B2\r\n"));
+        QCOMPARE(program.main->statusText(), QStringLiteral("Device selected : A1B2"));
+        // The driver is asked again for the text at the chosen position; nothing was open, nothing closed.
+        QCOMPARE(program.driver.calls.size(), size_t(2));
+        QCOMPARE(program.driver.calls[0].kind, DriverCall::Serial);
+        QCOMPARE(program.driver.calls[0].position, 1);
+        QCOMPARE(program.driver.calls[1].bytes, QByteArray("A1B2"));
+    }
+
+    void selectingTheOpenBoardAgainReopensIt() {
+        Program program({"A1B2"});
+        formCommunications *window = program.com();
+        choose(window, 0);
+        choose(window, 0);
+        QCOMPARE(program.driver.closes(), QList<std::intptr_t>{100});
+        QCOMPARE(appState().deviceHandle, std::intptr_t(101));
+        QCOMPARE(program.log(), QStringLiteral("Device selected : A1B2\r\nDevice selected : A1B2\r\n"));
+    }
+
+    void aFailedOpenIsStoredAndNeverClosed() {
+        Program program;
+        formCommunications *window = program.com();
+        choose(window, 0); // "No devices found."
+        QCOMPARE(appState().deviceHandle, kInvalidHandle);
+        QCOMPARE(program.log(), QStringLiteral("Device selected : \r\n"));
+        QCOMPARE(program.main->statusText(), QStringLiteral("Device selected : "));
+        choose(window, 0);
+        QVERIFY(program.driver.closes().isEmpty());
+    }
+
+    void keyboardSelectionChoosesOnce() {
+        Program program({"A1B2", "C3D4"});
+        formCommunications *window = program.com();
+        window->DevicesList()->setFocus();
+        QTest::keyClick(window->DevicesList(), Qt::Key_Down);
+        QTest::keyClick(window->DevicesList(), Qt::Key_Down);
+        QCOMPARE(program.log(), QStringLiteral("Device selected : A1B2\r\nDevice selected : C3D4\r\n"));
+        QTest::keyClick(window->DevicesList(), Qt::Key_Down); // at the end: no change, no selection
+        QCOMPARE(program.driver.count(DriverCall::Create), 2);
+    }
+
+    void rescanKeepsTheOpenBoard() {
+        Program program({"A1B2"});
+        formCommunications *window = program.com();
+        choose(window, 0);
+        program.driver.serials = QStringList{"NEW1", "A1B2"};
+        program.driver.clearCalls();
+        QTest::mouseClick(button(window, "rescanDevices"), Qt::LeftButton);
+        QCOMPARE(entries(window), QStringList({"NEW1", "A1B2"}));
+        QCOMPARE(appState().deviceHandle, std::intptr_t(100));
+        QCOMPARE(program.driver.count(DriverCall::Close), 0);
+        QCOMPARE(program.driver.count(DriverCall::Create), 0);
+        QCOMPARE(program.main->statusText(), QStringLiteral("Device selected : A1B2"));
+    }
+
+    void buttonsSendTheirOwnTerminators_data() {
+        QTest::addColumn<QByteArray>("name");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("Identity") << QByteArray("IdRequest") << QByteArray("id\r\n");
+        QTest::newRow("Led On") << QByteArray("LedOn") << QByteArray("led on\n");
+        QTest::newRow("Led Off") << QByteArray("LedOff") << QByteArray("led off\n");
+        QTest::newRow("Reset") << QByteArray("Reset") << QByteArray("reset\r\n");
+    }
+
+    void buttonsSendTheirOwnTerminators() {
+        QFETCH(QByteArray, name);
+        QFETCH(QByteArray, bytes);
+        Program program;
+        QTest::mouseClick(button(program.com(), name.constData()), Qt::LeftButton);
+        QCOMPARE(program.driver.writes(), QList<QByteArray>{bytes});
+        QCOMPARE(program.driver.calls.back().handle, std::intptr_t(0)); // no board selected: sent anyway
+        QCOMPARE(program.log(), QString());
+    }
+
+    void typedCommandsGoOutWithCrLfAndAreLogged() {
+        Program program;
+        QLineEdit *command = program.com()->command();
+        command->setFocus();
+        QTest::keyClicks(command, QStringLiteral("led on"));
+        QTest::keyClick(command, Qt::Key_Return);
+        QTest::keyClick(command, Qt::Key_Enter, Qt::KeypadModifier | Qt::ShiftModifier);
+        QTest::keyClick(command, Qt::Key_Tab);
+        QCOMPARE(program.driver.writes(), QList<QByteArray>({"led on\r\n", "led on\r\n"}));
+        QCOMPARE(program.log(), QStringLiteral(">led on\r\n>led on\r\n"));
+        QCOMPARE(command->text(), QStringLiteral("led on"));
+
+        command->clear();
+        QTest::keyClick(command, Qt::Key_Return, Qt::ControlModifier);
+        QCOMPARE(program.driver.writes().last(), QByteArray("\r\n"));
+        QVERIFY(program.log().endsWith(QStringLiteral(">led on\r\n>\r\n")));
+    }
+
+    void logLinesAlwaysLandAtTheEnd() {
+        Program program;
+        LogView *log = program.com()->Logbox();
+        LogLine(*program.main, u"a");
+        LogLine(*program.main, u"b");
+        log->selectAll();
+        LogLine(*program.main, u"");
+        LogLine(*program.main, u"c");
+        QCOMPARE(log->text(), QStringLiteral("a\r\nb\r\n\r\nc\r\n"));
+    }
+
+    void logSurvivesHidingAndIsFreshAfterClosing() {
+        Program program({"A1B2"});
+        LogLine(*program.main, u"before");
+        program.main->viewToggle(View::Communications); // hide
+        LogLine(*program.main, u"while hidden");
+        QVERIFY(!program.main->isViewChecked(View::Communications));
+        program.main->viewToggle(View::Communications); // show the same window
+        QCOMPARE(program.log(), QStringLiteral("before\r\nwhile hidden\r\n"));
+
+        formCommunications *first = program.com();
+        program.main->subWindowOf(first)->close();
+        QVERIFY(!program.main->isViewChecked(View::Communications));
+        QCOMPARE(appState().viewCom, 0);
+        program.driver.clearCalls();
+        // A line logged now brings a new window back, its list rescanned and its log holding just that line.
+        LogLine(*program.main, u"pin  3 output");
+        Program::flushDeletes();
+        formCommunications *second = program.com();
+        QVERIFY(second != first);
+        QVERIFY(second->isVisible());
+        QCOMPARE(program.log(), QStringLiteral("pin  3 output\r\n"));
+        QCOMPARE(program.driver.count(DriverCall::Count), 1);
+        QVERIFY(!program.main->isViewChecked(View::Communications));
+        QCOMPARE(appState().viewCom, 0);
+    }
+
+    void closingKeepsTheBoardOpen() {
+        Program program({"A1B2"});
+        choose(program.com(), 0);
+        program.main->subWindowOf(program.com())->close();
+        Program::flushDeletes();
+        QCOMPARE(program.driver.count(DriverCall::Close), 0);
+        QCOMPARE(appState().deviceHandle, std::intptr_t(100));
+        program.main->viewToggle(View::Communications);
+        QCOMPARE(program.log(), QString());
+        QCOMPARE(program.com()->DevicesList()->count(), 1);
+        QCOMPARE(appState().viewCom, 1);
+    }
+};
+
+QTEST_MAIN(TestCommunications)
+#include "tst_communications.moc"

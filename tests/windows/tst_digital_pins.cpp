@@ -1,0 +1,172 @@
+#include "program.h"
+#include "windows/digital_pins/form_digital_pins.h"
+#include "windows/digital_pins/pin_colours.h"
+#include "windows/digital_pins/shapes.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QPushButton>
+
+// The digital pins window: the commands each control sends, in order and byte for byte, what is logged, and
+// the colours and captions left standing.
+class TestDigitalPins : public QObject {
+    Q_OBJECT
+
+private:
+    static QColor colour(formDigitalPins *pins, int pin) { return pins->pin_led(pin)->fillColor(); }
+
+    static void clickIndicator(formDigitalPins *pins, int pin) {
+        QTest::mouseClick(pins->pin_led_frame(pin), Qt::LeftButton, {}, pins->pin_led(pin)->geometry().center());
+    }
+
+    static void tick(QCheckBox *box) {
+        // A click in the middle of a wide check box can miss it; Space toggles it as the operator would.
+        box->setFocus();
+        QTest::keyClick(box, Qt::Key_Space);
+    }
+
+private Q_SLOTS:
+    void startsWithEveryPinAnInput() {
+        Program program;
+        formDigitalPins *pins = program.main->digitalPins();
+        QCOMPARE(pins->windowTitle(), QStringLiteral("Digital Pins"));
+        for (int pin = 1; pin <= 18; ++pin) {
+            QCOMPARE(colour(pins, pin), kInputLow);
+            QCOMPARE(pins->pin_dir(pin)->text(), QStringLiteral("I"));
+            QCOMPARE(pins->pin_dir(pin)->toolTip(), QStringLiteral("Pin is an Input, click to select as Output"));
+            QCOMPARE(pins->pin_led_frame(pin)->toolTip(), QStringLiteral("Dark = low state, Bright = high state"));
+            QCOMPARE(pins->pin_led_frame(pin)->frameShape(), QFrame::NoFrame);
+            QVERIFY(!pins->Check1(pin)->isChecked());
+            QCOMPARE(pins->Check1(pin)->text(), QString::number(pin));
+            QCOMPARE(pins->pin_led(pin)->accessibleDescription(), QStringLiteral("pin_led_%1").arg(pin));
+            QCOMPARE(pins->pin_led(pin)->accessibleName(), QStringLiteral("Pin %1 level").arg(pin));
+        }
+        QCOMPARE(pins->findChild<QLabel *>(QStringLiteral("pin_label_7"))->text(), QStringLiteral(" 7"));
+        QCOMPARE(pins->findChild<QLabel *>(QStringLiteral("pin_label_12"))->text(), QStringLiteral("12"));
+        QVERIFY(program.driver.writes().isEmpty());
+    }
+
+    void boardLayoutFollowsTheBoard() {
+        Program program;
+        formDigitalPins *pins = program.main->digitalPins();
+        // Upper row 18..9 left to right, lower row 1..8; pin 8 under pin 9 and pin 1 under pin 16.
+        for (int pin = 18; pin > 9; --pin)
+            QVERIFY(pins->pin_led_frame(pin)->x() < pins->pin_led_frame(pin - 1)->x());
+        for (int pin = 1; pin < 8; ++pin)
+            QVERIFY(pins->pin_led_frame(pin)->x() < pins->pin_led_frame(pin + 1)->x());
+        QCOMPARE(pins->pin_dir(8)->x(), pins->pin_dir(9)->x());
+        QCOMPARE(pins->pin_dir(1)->x(), pins->pin_dir(16)->x());
+        QVERIFY(pins->pin_led_frame(1)->y() > pins->pin_led_frame(16)->y());
+    }
+
+    void makingAPinAnOutputSendsLevelThenDirection() {
+        Program program;
+        formDigitalPins *pins = program.main->digitalPins();
+        QTest::mouseClick(pins->pin_dir(3), Qt::LeftButton);
+        QCOMPARE(program.driver.writes(), QList<QByteArray>({"pin  3 clear\r\n", "pin  3 output\r\n"}));
+        QCOMPARE(program.log(), QStringLiteral("pin  3 clear\r\npin  3 output\r\n"));
+        QCOMPARE(pins->pin_dir(3)->text(), QStringLiteral("O"));
+        QCOMPARE(pins->pin_dir(3)->toolTip(), QStringLiteral("Pin is an Output, click to select as Input"));
+        QCOMPARE(colour(pins, 3), kOutputLow);
+        QCOMPARE(appState().pinIsOutput[3], 1);
+    }
+
+    void indicatorOfAnOutputTogglesItsLevel() {
+        Program program;
+        formDigitalPins *pins = program.main->digitalPins();
+        QTest::mouseClick(pins->pin_dir(3), Qt::LeftButton);
+        program.driver.clearCalls();
+        clickIndicator(pins, 3);
+        QCOMPARE(colour(pins, 3), kOutputHigh);
+        clickIndicator(pins, 3);
+        QCOMPARE(colour(pins, 3), kOutputLow);
+        QCOMPARE(program.driver.writes(), QList<QByteArray>({"pin  3 set\r\n", "pin  3 clear\r\n"}));
+        QVERIFY(program.log().endsWith(QStringLiteral("pin  3 set\r\npin  3 clear\r\n")));
+    }
+
+    void outputAgainUsesTheLevelLastCommanded() {
+        Program program;
+        formDigitalPins *pins = program.main->digitalPins();
+        QTest::mouseClick(pins->pin_dir(3), Qt::LeftButton);
+        clickIndicator(pins, 3); // set
+        program.driver.clearCalls();
+        QTest::mouseClick(pins->pin_dir(3), Qt::LeftButton); // back to input
+        QCOMPARE(colour(pins, 3), kInputLow);
+        QCOMPARE(pins->pin_dir(3)->text(), QStringLiteral("I"));
+        QTest::mouseClick(pins->pin_dir(3), Qt::LeftButton); // output again
+        QCOMPARE(program.driver.writes(),
+                 QList<QByteArray>({"pin  3 input\r\n", "pin  3 set\r\n", "pin  3 output\r\n"}));
+        QCOMPARE(colour(pins, 3), kOutputHigh);
+    }
+
+    void indicatorOfAnInputIsDisplayOnly() {
+        Program program;
+        formDigitalPins *pins = program.main->digitalPins();
+        clickIndicator(pins, 5);
+        QVERIFY(program.driver.writes().isEmpty());
+        QCOMPARE(colour(pins, 5), kInputLow);
+        QCOMPARE(appState().pinOutputLevel[5], 0);
+    }
+
+    void monitoringBoxesSendWithLfAloneAndLogNothing() {
+        Program program;
+        formDigitalPins *pins = program.main->digitalPins();
+        tick(pins->Check1(12));
+        tick(pins->Check1(12));
+        QCOMPARE(program.driver.writes(), QList<QByteArray>({"pin  12 monitor on\n", "pin  12 monitor off\n"}));
+        QCOMPARE(program.log(), QString());
+    }
+
+    void allAndNoneSendOnlyForBoxesThatChange() {
+        Program program;
+        formDigitalPins *pins = program.main->digitalPins();
+        pins->Check1(1)->setChecked(true);
+        pins->Check1(2)->setChecked(true);
+        program.driver.clearCalls();
+        QTest::mouseClick(pins->findChild<QPushButton *>(QStringLiteral("MonitorAll")), Qt::LeftButton);
+        QList<QByteArray> expected;
+        for (int pin = 3; pin <= 18; ++pin)
+            expected.append("pin  " + QByteArray::number(pin) + " monitor on\n");
+        QCOMPARE(program.driver.writes(), expected);
+
+        program.driver.clearCalls();
+        QTest::mouseClick(pins->findChild<QPushButton *>(QStringLiteral("MonitorAll")), Qt::LeftButton);
+        QVERIFY(program.driver.writes().isEmpty());
+
+        pins->Check1(7)->setChecked(false);
+        program.driver.clearCalls();
+        QTest::mouseClick(pins->findChild<QPushButton *>(QStringLiteral("MonitorNone")), Qt::LeftButton);
+        QCOMPARE(program.driver.writes().size(), 17);
+        QCOMPARE(program.driver.writes().first(), QByteArray("pin  1 monitor off\n"));
+        QVERIFY(!program.driver.writes().contains("pin  7 monitor off\n"));
+    }
+
+    void closingSendsNothingAndReopeningRedrawsFromTheState() {
+        Program program;
+        formDigitalPins *pins = program.main->digitalPins();
+        QTest::mouseClick(pins->pin_dir(4), Qt::LeftButton);
+        clickIndicator(pins, 4);
+        tick(pins->Check1(6));
+        program.driver.clearCalls();
+        program.main->subWindowOf(pins)->close();
+        Program::flushDeletes();
+        QVERIFY(program.driver.writes().isEmpty());
+        QVERIFY(!program.main->isViewChecked(View::DigitalPins));
+        QCOMPARE(appState().viewDig, 0);
+        QCOMPARE(appState().pinIsOutput[4], 1);
+
+        program.main->viewToggle(View::DigitalPins);
+        pins = program.main->digitalPins();
+        // Pin 4 is still an output at the board: the new window says so.
+        QCOMPARE(pins->pin_dir(4)->text(), QStringLiteral("O"));
+        QCOMPARE(colour(pins, 4), kOutputHigh);
+        QCOMPARE(colour(pins, 5), kInputLow);
+        QVERIFY(!pins->Check1(6)->isChecked());
+        QVERIFY(program.driver.writes().isEmpty());
+        QTest::mouseClick(pins->pin_dir(4), Qt::LeftButton);
+        QCOMPARE(program.driver.writes(), QList<QByteArray>{"pin  4 input\r\n"});
+    }
+};
+
+QTEST_MAIN(TestDigitalPins)
+#include "tst_digital_pins.moc"

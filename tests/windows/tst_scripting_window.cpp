@@ -1,0 +1,113 @@
+#include "program.h"
+#include "windows/scripting/form_scripting.h"
+#include "windows/scripting/script_box.h"
+#include "windows/twips.h"
+
+#include <QFile>
+
+// The script editor window: change tracking, the close prompt and its answers, the margins on resize.
+class TestScriptingWindow : public QObject {
+    Q_OBJECT
+
+private:
+    static QByteArray fileBytes(const QString &path) {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+    }
+
+private Q_SLOTS:
+    void typingMarksTheScriptChanged() {
+        Program program;
+        formScripting *editor = program.main->scripting();
+        QCOMPARE(editor->windowTitle(), QStringLiteral("Untitled.txt"));
+        QVERIFY(!appState().scriptChanged);
+        QTest::keyClicks(editor->scriptBox(), QStringLiteral("x"));
+        QVERIFY(appState().scriptChanged);
+    }
+
+    void closePromptNoClosesWithoutWriting() {
+        Program program;
+        formScripting *editor = program.main->scripting();
+        QTest::keyClicks(editor->scriptBox(), QStringLiteral("x"));
+        program.dialogs.answers = {Dialogs::Answer::No};
+        QVERIFY(program.main->subWindowOf(editor)->close());
+        QCOMPARE(program.dialogs.saveQuestions, 1);
+        QVERIFY(!appState().scriptChanged);
+        QVERIFY(!QFile::exists(program.path(QStringLiteral("Untitled.txt"))));
+        QVERIFY(!program.main->isViewChecked(View::Scripting));
+        QCOMPARE(appState().viewScr, 0);
+    }
+
+    void closePromptYesWritesTheCaptionsFile() {
+        Program program;
+        formScripting *editor = program.main->scripting();
+        QTest::keyClicks(editor->scriptBox(), QStringLiteral("pin  1 output"));
+        QTest::keyClick(editor->scriptBox(), Qt::Key_Return);
+        QTest::keyClicks(editor->scriptBox(), QStringLiteral("id"));
+        program.dialogs.answers = {Dialogs::Answer::Yes};
+        QVERIFY(program.main->subWindowOf(editor)->close());
+        QCOMPARE(fileBytes(program.path(QStringLiteral("Untitled.txt"))), QByteArray("pin  1 output\r\nid"));
+        QVERIFY(!appState().scriptChanged);
+    }
+
+    void closePromptCancelKeepsEverything() {
+        Program program;
+        formScripting *editor = program.main->scripting();
+        QTest::keyClicks(editor->scriptBox(), QStringLiteral("x"));
+        program.dialogs.answers = {Dialogs::Answer::Cancel};
+        QVERIFY(!program.main->subWindowOf(editor)->close());
+        QVERIFY(editor->isVisible());
+        QVERIFY(program.main->isViewChecked(View::Scripting));
+        QCOMPARE(appState().viewScr, 1);
+        QVERIFY(appState().scriptChanged);
+        QVERIFY(!program.main->subWindowOf(editor)->close()); // asks again
+        QCOMPARE(program.dialogs.saveQuestions, 2);
+    }
+
+    void unchangedScriptClosesWithoutAsking() {
+        Program program;
+        QVERIFY(program.main->subWindowOf(program.main->scripting())->close());
+        QCOMPARE(program.dialogs.saveQuestions, 0);
+    }
+
+    void failedSaveOnCloseKeepsTheWindowAndText() {
+        Program program;
+        formScripting *editor = program.main->scripting();
+        const QString unwritable = program.path(QStringLiteral("no/such/folder/script.txt"));
+        editor->setWindowTitle(unwritable);
+        QTest::keyClicks(editor->scriptBox(), QStringLiteral("precious"));
+        program.dialogs.answers = {Dialogs::Answer::Yes};
+        QVERIFY(!program.main->subWindowOf(editor)->close());
+        QCOMPARE(program.dialogs.warnings.size(), 1);
+        QVERIFY(program.dialogs.warnings[0].contains(QDir::toNativeSeparators(unwritable)));
+        QCOMPARE(editor->text(), QStringLiteral("precious"));
+        QVERIFY(appState().scriptChanged);
+        QVERIFY(program.main->isViewChecked(View::Scripting));
+    }
+
+    void marginsFollowTheWindowSize() {
+        Program program;
+        formScripting *editor = program.main->scripting();
+        const int margin = twipsToPixels(100);
+        editor->resize(300, 200);
+        QCOMPARE(editor->scriptBox()->geometry(), QRect(margin, margin, 300 - 2 * margin, 200 - 2 * margin));
+        QCOMPARE(editor->scriptBox()->rightMargin(), 300 - 2 * margin - twipsToPixels(400));
+
+        // Smaller than the margins: the editor stays as it was.
+        const QRect before = editor->scriptBox()->geometry();
+        editor->setMinimumSize(0, 0);
+        editor->resize(2 * margin - 1, 150);
+        QCOMPARE(editor->scriptBox()->geometry(), before);
+    }
+
+    void textKeepsEveryCharacter() {
+        Program program;
+        formScripting *editor = program.main->scripting();
+        const QString text = QStringLiteral("a\u00A0b\tc\nd");
+        editor->setText(text);
+        QCOMPARE(editor->text(), text);
+    }
+};
+
+QTEST_MAIN(TestScriptingWindow)
+#include "tst_scripting_window.moc"
