@@ -7,7 +7,8 @@
 #include <QPainter>
 #include <QPushButton>
 
-QIcon programIcon() {
+QIcon programIcon()
+{
     QIcon icon;
     for (int size : {16, 32, 256})
         icon.addFile(QStringLiteral(":/icons/vantrel-%1.png").arg(size), QSize(size, size));
@@ -16,7 +17,8 @@ QIcon programIcon() {
 
 formAbout::formAbout(QWidget *parent)
     : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                          Qt::WindowCloseButtonHint) {
+                          Qt::WindowCloseButtonHint)
+{
     setObjectName(QStringLiteral("formAbout"));
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("About Vantrel Control"));
@@ -52,7 +54,8 @@ formAbout::formAbout(QWidget *parent)
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
 }
 
-void formAbout::paintEvent(QPaintEvent *event) {
+void formAbout::paintEvent(QPaintEvent *event)
+{
     QDialog::paintEvent(event);
     // An etched rule: a grey line with a white one just below it.
     QPainter painter(this);

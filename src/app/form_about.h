@@ -8,7 +8,8 @@ QIcon programIcon();
 
 // The About box: the program's name and version, with OK as both default and cancel button. A top-level,
 // modeless dialog centred over the main window, destroyed when closed.
-class formAbout : public QDialog {
+class formAbout : public QDialog
+{
     Q_OBJECT
 
 public:

@@ -29,7 +29,8 @@ namespace {
 
 constexpr std::array<View, 4> kViewOrder{View::Communications, View::DigitalPins, View::AnalogLevels, View::Scripting};
 
-std::int32_t &viewFlag(View view) {
+std::int32_t &viewFlag(View view)
+{
     AppState &state = appState();
     switch (view) {
     case View::Communications:
@@ -49,7 +50,8 @@ std::int32_t &viewFlag(View view) {
 formMain::formMain(Driver &driver, Dialogs &dialogs, QWidget *parent)
     : QMainWindow(parent)
     , m_driver(driver)
-    , m_dialogs(dialogs) {
+    , m_dialogs(dialogs)
+{
     setObjectName(QStringLiteral("formMain"));
     setWindowTitle(QString::fromLatin1(kProgramTitle));
     setWindowIcon(programIcon());
@@ -67,7 +69,8 @@ formMain::formMain(Driver &driver, Dialogs &dialogs, QWidget *parent)
 
 formMain::~formMain() = default;
 
-void formMain::buildMenus() {
+void formMain::buildMenus()
+{
     // A null handler marks a separator.
     struct Item {
         const char *name;
@@ -149,7 +152,8 @@ void formMain::buildMenus() {
                                }}});
 }
 
-void formMain::buildStatusBar() {
+void formMain::buildStatusBar()
+{
     QStatusBar *bar = statusBar();
     bar->setObjectName(QStringLiteral("statusBar"));
     bar->setSizeGripEnabled(true);
@@ -177,7 +181,8 @@ void formMain::buildStatusBar() {
     m_clockTimer.start();
 }
 
-void formMain::updateClock() {
+void formMain::updateClock()
+{
     const QLocale locale;
     const QDateTime now = QDateTime::currentDateTime();
     // The locale's own time format, without seconds.
@@ -187,16 +192,19 @@ void formMain::updateClock() {
     m_date->setText(locale.toString(now.date(), QLocale::ShortFormat));
 }
 
-void formMain::setStatusText(const QString &text) {
+void formMain::setStatusText(const QString &text)
+{
     m_statusText->setText(text);
 }
 
-QString formMain::statusText() const {
+QString formMain::statusText() const
+{
     return m_statusText->text();
 }
 
 template<typename Form>
-Form *formMain::child(QPointer<Form> &slot, bool fixedFrame) {
+Form *formMain::child(QPointer<Form> &slot, bool fixedFrame)
+{
     if (slot && !slot->isClosing())
         return slot;
     auto *form = new Form(*this);
@@ -214,44 +222,54 @@ Form *formMain::child(QPointer<Form> &slot, bool fixedFrame) {
     return form;
 }
 
-formCommunications *formMain::communications() {
+formCommunications *formMain::communications()
+{
     return child(m_communications, true);
 }
 
-formDigitalPins *formMain::digitalPins() {
+formDigitalPins *formMain::digitalPins()
+{
     return child(m_digitalPins, true);
 }
 
-formAnalogLevels *formMain::analogLevels() {
+formAnalogLevels *formMain::analogLevels()
+{
     return child(m_analogLevels, true);
 }
 
-formScripting *formMain::scripting() {
+formScripting *formMain::scripting()
+{
     return child(m_scripting, false);
 }
 
 template<typename Form>
-static Form *live(const QPointer<Form> &slot) {
+static Form *live(const QPointer<Form> &slot)
+{
     return slot && !slot->isClosing() ? slot.data() : nullptr;
 }
 
-formCommunications *formMain::existingCommunications() const {
+formCommunications *formMain::existingCommunications() const
+{
     return live(m_communications);
 }
 
-formDigitalPins *formMain::existingDigitalPins() const {
+formDigitalPins *formMain::existingDigitalPins() const
+{
     return live(m_digitalPins);
 }
 
-formAnalogLevels *formMain::existingAnalogLevels() const {
+formAnalogLevels *formMain::existingAnalogLevels() const
+{
     return live(m_analogLevels);
 }
 
-formScripting *formMain::existingScripting() const {
+formScripting *formMain::existingScripting() const
+{
     return live(m_scripting);
 }
 
-QWidget *formMain::existingChild(View view) const {
+QWidget *formMain::existingChild(View view) const
+{
     switch (view) {
     case View::Communications:
         return existingCommunications();
@@ -265,7 +283,8 @@ QWidget *formMain::existingChild(View view) const {
     return existingScripting();
 }
 
-QWidget *formMain::child(View view) {
+QWidget *formMain::child(View view)
+{
     switch (view) {
     case View::Communications:
         return communications();
@@ -279,19 +298,23 @@ QWidget *formMain::child(View view) {
     return scripting();
 }
 
-QMdiSubWindow *formMain::subWindowOf(const QWidget *form) const {
+QMdiSubWindow *formMain::subWindowOf(const QWidget *form) const
+{
     return form ? qobject_cast<QMdiSubWindow *>(form->parentWidget()) : nullptr;
 }
 
-bool formMain::isViewChecked(View view) const {
+bool formMain::isViewChecked(View view) const
+{
     return viewItem(view)->isChecked();
 }
 
-void formMain::setViewChecked(View view, bool checked) {
+void formMain::setViewChecked(View view, bool checked)
+{
     viewItem(view)->setChecked(checked);
 }
 
-void formMain::showView(View view) {
+void formMain::showView(View view)
+{
     setViewChecked(view, true);
     QMdiSubWindow *frame = subWindowOf(child(view));
     frame->show();
@@ -299,7 +322,8 @@ void formMain::showView(View view) {
     viewFlag(view) = 1;
 }
 
-void formMain::viewToggle(View view) {
+void formMain::viewToggle(View view)
+{
     if (!isViewChecked(view)) {
         showView(view);
         return;
@@ -311,13 +335,15 @@ void formMain::viewToggle(View view) {
     viewFlag(view) = 0;
 }
 
-void formMain::MDIForm_Load() {
+void formMain::MDIForm_Load()
+{
     for (View view : kViewOrder)
         viewToggle(view);
     setStatusText(QStringLiteral("Device selected : -none-"));
 }
 
-bool formMain::MDIForm_QueryUnload() {
+bool formMain::MDIForm_QueryUnload()
+{
     // The unsaved script is asked about first: a Cancel then leaves everything running, the board open and
     // the layout unwritten.
     if (formScripting *editor = existingScripting(); editor && !editor->confirmClose())
@@ -328,7 +354,8 @@ bool formMain::MDIForm_QueryUnload() {
     return true;
 }
 
-void formMain::closeEvent(QCloseEvent *event) {
+void formMain::closeEvent(QCloseEvent *event)
+{
     if (!MDIForm_QueryUnload()) {
         event->ignore();
         return;
@@ -347,7 +374,8 @@ void formMain::saveAs_Click() {}
 
 void formMain::runScript_Click() {}
 
-void formMain::about_Click() {
+void formMain::about_Click()
+{
     if (!m_about)
         m_about = new formAbout(this);
     m_about->show();

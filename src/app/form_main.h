@@ -17,7 +17,8 @@ class formAbout;
 // The main window: a multiple-document frame holding the four child windows, with the menu bar, the status
 // bar and the View toggles. It owns one accessor per child window, the view flags' check marks, and the load
 // and close steps (layout file, board closed at exit).
-class formMain : public QMainWindow, public Workspace {
+class formMain : public QMainWindow, public Workspace
+{
     Q_OBJECT
 
 public:

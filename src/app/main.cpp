@@ -7,7 +7,8 @@
 
 #include <cstdio>
 
-int main(int argc, char *argv[]) {
+int main(int argc, char *argv[])
+{
     QCoreApplication::setApplicationName(QStringLiteral("Vantrel Control"));
     QCoreApplication::setApplicationVersion(QStringLiteral(VANTREL_VERSION));
 

@@ -8,14 +8,16 @@
 
 namespace {
 
-[[noreturn]] void usageError(const QCommandLineParser &parser, const QString &message) {
+[[noreturn]] void usageError(const QCommandLineParser &parser, const QString &message)
+{
     std::fprintf(stderr, "vantrel-control: %s\n\n%s", qPrintable(message), qPrintable(parser.helpText()));
     std::exit(2);
 }
 
 } // namespace
 
-Options parseOptions(const QStringList &arguments) {
+Options parseOptions(const QStringList &arguments)
+{
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Test and demo console for the Vantrel USB I/O board."));
     const QCommandLineOption helpOption = parser.addHelpOption();

@@ -7,7 +7,8 @@
 #include <QStringEncoder>
 #endif
 
-QByteArray toCodePage(QStringView text) {
+QByteArray toCodePage(QStringView text)
+{
 #ifdef Q_OS_WIN
     QStringEncoder encoder(QStringConverter::System);
     return encoder.encode(text);
@@ -31,7 +32,8 @@ QByteArray toCodePage(QStringView text) {
 #endif
 }
 
-void appendFromCodePage(QString &out, const char *bytes, qsizetype size) {
+void appendFromCodePage(QString &out, const char *bytes, qsizetype size)
+{
 #ifdef Q_OS_WIN
     QStringDecoder decoder(QStringConverter::System);
     out += decoder.decode(QByteArrayView(bytes, size));
@@ -40,7 +42,8 @@ void appendFromCodePage(QString &out, const char *bytes, qsizetype size) {
 #endif
 }
 
-QString fromCodePage(QByteArrayView bytes) {
+QString fromCodePage(QByteArrayView bytes)
+{
     QString text;
     appendFromCodePage(text, bytes.data(), bytes.size());
     return text;

@@ -7,7 +7,8 @@
 #include <algorithm>
 #include <limits>
 
-void SendCommand(Driver &driver, QStringView text) {
+void SendCommand(Driver &driver, QStringView text)
+{
     const QByteArray bytes = toCodePage(text);
     const auto size =
         static_cast<std::uint32_t>(std::min<qsizetype>(bytes.size(), std::numeric_limits<std::uint32_t>::max()));

@@ -35,11 +35,13 @@ constexpr Dword kAttributeNormalBySerial = 0x81;
 // Some library builds write more than 17 bytes for a long serial number; they get room to do so.
 constexpr int kLibrarySerialScratch = 64;
 
-std::uint32_t low32(DwordSlot slot) {
+std::uint32_t low32(DwordSlot slot)
+{
     return static_cast<std::uint32_t>(slot & 0xFFFFFFFFu);
 }
 
-void *toHandle(std::intptr_t handle) {
+void *toHandle(std::intptr_t handle)
+{
     return reinterpret_cast<void *>(handle);
 }
 
@@ -54,7 +56,8 @@ struct D2xxDriver::Api {
     ReadFileFn readFile = nullptr;
 };
 
-QString D2xxDriver::defaultLibraryPath() {
+QString D2xxDriver::defaultLibraryPath()
+{
     const QString fromEnvironment = qEnvironmentVariable("VANTREL_D2XX_LIBRARY");
     if (!fromEnvironment.isEmpty())
         return fromEnvironment;
@@ -68,7 +71,8 @@ QString D2xxDriver::defaultLibraryPath() {
 }
 
 D2xxDriver::D2xxDriver(const QString &libraryPath)
-    : m_library(libraryPath.isEmpty() ? defaultLibraryPath() : libraryPath) {
+    : m_library(libraryPath.isEmpty() ? defaultLibraryPath() : libraryPath)
+{
     const QString file = m_library.fileName();
     if (!m_library.load()) {
         m_loadError = QStringLiteral("D2XX library %1 could not be loaded: %2").arg(file, m_library.errorString());
@@ -106,7 +110,8 @@ D2xxDriver::D2xxDriver(const QString &libraryPath)
 // The library stays mapped: a vendor library may run threads of its own that outlive a close.
 D2xxDriver::~D2xxDriver() = default;
 
-std::uint32_t D2xxDriver::listDeviceCount(std::uint32_t *count) {
+std::uint32_t D2xxDriver::listDeviceCount(std::uint32_t *count)
+{
     if (!m_loaded)
         return FtDeviceNotFound;
     DwordSlot slot = 0;
@@ -115,7 +120,8 @@ std::uint32_t D2xxDriver::listDeviceCount(std::uint32_t *count) {
     return status;
 }
 
-std::uint32_t D2xxDriver::listDeviceSerial(std::int32_t position, char *buffer) {
+std::uint32_t D2xxDriver::listDeviceSerial(std::int32_t position, char *buffer)
+{
     if (!m_loaded)
         return FtDeviceNotFound;
     std::array<char, kLibrarySerialScratch> scratch{};
@@ -127,7 +133,8 @@ std::uint32_t D2xxDriver::listDeviceSerial(std::int32_t position, char *buffer) 
     return status;
 }
 
-std::intptr_t D2xxDriver::createFile(const char *serial) {
+std::intptr_t D2xxDriver::createFile(const char *serial)
+{
     if (!m_loaded)
         return kInvalidHandle;
     void *handle =
@@ -135,13 +142,15 @@ std::intptr_t D2xxDriver::createFile(const char *serial) {
     return reinterpret_cast<std::intptr_t>(handle);
 }
 
-bool D2xxDriver::closeHandle(std::intptr_t handle) {
+bool D2xxDriver::closeHandle(std::intptr_t handle)
+{
     if (!m_loaded)
         return false;
     return m_api->closeHandle(toHandle(handle)) != 0;
 }
 
-bool D2xxDriver::writeFile(std::intptr_t handle, const char *data, std::uint32_t size, std::uint32_t *written) {
+bool D2xxDriver::writeFile(std::intptr_t handle, const char *data, std::uint32_t size, std::uint32_t *written)
+{
     *written = 0;
     if (!m_loaded)
         return false;
@@ -152,7 +161,8 @@ bool D2xxDriver::writeFile(std::intptr_t handle, const char *data, std::uint32_t
 }
 
 std::uint32_t D2xxDriver::getStatus(std::intptr_t handle, std::uint32_t *rxQueue, std::uint32_t *txQueue,
-                                    std::uint32_t *events) {
+                                    std::uint32_t *events)
+{
     if (!m_loaded)
         return FtInvalidHandle;
     DwordSlot rx = 0;
@@ -165,7 +175,8 @@ std::uint32_t D2xxDriver::getStatus(std::intptr_t handle, std::uint32_t *rxQueue
     return status;
 }
 
-bool D2xxDriver::readFile(std::intptr_t handle, char *buffer, std::uint32_t size, std::uint32_t *read) {
+bool D2xxDriver::readFile(std::intptr_t handle, char *buffer, std::uint32_t size, std::uint32_t *read)
+{
     *read = 0;
     if (!m_loaded)
         return false;

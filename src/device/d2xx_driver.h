@@ -10,7 +10,8 @@
 // The vendor's D2XX library, loaded at run time. Every call passes the arguments and flags of the vendor's
 // published interface. When the library is missing, or lacks one of the six entry points, the backend is
 // "not loaded": it reports no devices, opens nothing and every other call fails.
-class D2xxDriver : public Driver {
+class D2xxDriver : public Driver
+{
 public:
     // Loads `libraryPath`, or defaultLibraryPath() when it is empty.
     explicit D2xxDriver(const QString &libraryPath = {});

@@ -7,7 +7,8 @@
 
 namespace {
 
-QList<QByteArray> splitWords(const QByteArray &line) {
+QList<QByteArray> splitWords(const QByteArray &line)
+{
     QList<QByteArray> words;
     for (const QByteArray &word : line.split(' ')) {
         if (!word.isEmpty())
@@ -17,7 +18,8 @@ QList<QByteArray> splitWords(const QByteArray &line) {
 }
 
 // A number word of a command: decimal digits only, within [low, high]; 0 when it is anything else.
-int numberIn(const QByteArray &word, int low, int high) {
+int numberIn(const QByteArray &word, int low, int high)
+{
     bool ok = false;
     const int value = word.toInt(&ok);
     return ok && value >= low && value <= high ? value : 0;
@@ -26,9 +28,11 @@ int numberIn(const QByteArray &word, int low, int high) {
 } // namespace
 
 DemoBoard::DemoBoard(QByteArray serial)
-    : m_serial(std::move(serial)) {}
+    : m_serial(std::move(serial))
+{}
 
-void DemoBoard::receive(const char *data, qsizetype size, qint64 nowMs) {
+void DemoBoard::receive(const char *data, qsizetype size, qint64 nowMs)
+{
     advance(nowMs);
     for (qsizetype i = 0; i < size; ++i) {
         const char c = data[i];
@@ -47,7 +51,8 @@ void DemoBoard::receive(const char *data, qsizetype size, qint64 nowMs) {
     }
 }
 
-void DemoBoard::advance(qint64 nowMs) {
+void DemoBoard::advance(qint64 nowMs)
+{
     for (int pin = 1; pin <= 18; ++pin) {
         Pin &p = m_pins[pin];
         if (p.monitored && level(pin, nowMs) != p.reportedLevel)
@@ -55,36 +60,42 @@ void DemoBoard::advance(qint64 nowMs) {
     }
 }
 
-qsizetype DemoBoard::take(char *buffer, qsizetype max) {
+qsizetype DemoBoard::take(char *buffer, qsizetype max)
+{
     const qsizetype n = std::min(max, m_output.size());
     std::copy_n(m_output.constData(), n, buffer);
     m_output.remove(0, n);
     return n;
 }
 
-int DemoBoard::analogLevel(int channel, qint64 nowMs) {
+int DemoBoard::analogLevel(int channel, qint64 nowMs)
+{
     // Each channel swings smoothly through the whole range with a period and phase of its own.
     const double period = 1500.0 + 500.0 * channel;
     const double angle = 2.0 * std::numbers::pi * double(nowMs % 3600000) / period + channel;
     return std::clamp(int(std::lround(127.5 + 127.5 * std::sin(angle))), 0, 255);
 }
 
-int DemoBoard::inputLevel(int pin, qint64 nowMs) {
+int DemoBoard::inputLevel(int pin, qint64 nowMs)
+{
     return int((nowMs / (pin * 300)) % 2);
 }
 
-int DemoBoard::level(int pin, qint64 nowMs) const {
+int DemoBoard::level(int pin, qint64 nowMs) const
+{
     const Pin &p = m_pins[pin];
     return p.output ? p.outputLevel : inputLevel(pin, nowMs);
 }
 
-void DemoBoard::reportPin(int pin, qint64 nowMs) {
+void DemoBoard::reportPin(int pin, qint64 nowMs)
+{
     Pin &p = m_pins[pin];
     p.reportedLevel = level(pin, nowMs);
     queueLine("pin " + QByteArray::number(pin) + ' ' + QByteArray::number(p.reportedLevel));
 }
 
-void DemoBoard::execute(const QByteArray &line, qint64 nowMs) {
+void DemoBoard::execute(const QByteArray &line, qint64 nowMs)
+{
     const QList<QByteArray> words = splitWords(line);
     if (words.isEmpty())
         return;
@@ -110,7 +121,8 @@ void DemoBoard::execute(const QByteArray &line, qint64 nowMs) {
     }
 }
 
-bool DemoBoard::executePin(const QList<QByteArray> &words, qint64 nowMs) {
+bool DemoBoard::executePin(const QList<QByteArray> &words, qint64 nowMs)
+{
     if (words.size() < 3)
         return false;
     const int pin = numberIn(words[1], 1, 18);
@@ -137,11 +149,13 @@ bool DemoBoard::executePin(const QList<QByteArray> &words, qint64 nowMs) {
     return true;
 }
 
-void DemoBoard::reset() {
+void DemoBoard::reset()
+{
     m_pins = {};
 }
 
-void DemoBoard::queueLine(const QByteArray &line) {
+void DemoBoard::queueLine(const QByteArray &line)
+{
     const QByteArray bytes = line + "\r\n";
     if (m_output.size() + bytes.size() <= kOutputCapacity)
         m_output.append(bytes);

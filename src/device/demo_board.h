@@ -14,7 +14,8 @@
 // A monitored pin is reported as "pin N S" when monitoring is switched on and whenever its level changes.
 // Input pins follow a pattern of their own (pin N toggles every N x 300 ms); outputs follow the command.
 // Reports end with CR LF. Time is given by the caller in milliseconds.
-class DemoBoard {
+class DemoBoard
+{
 public:
     explicit DemoBoard(QByteArray serial);
 

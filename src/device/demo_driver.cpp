@@ -3,17 +3,20 @@
 #include <cstring>
 
 DemoDriver::DemoDriver(Clock clock)
-    : m_clock(std::move(clock)) {
+    : m_clock(std::move(clock))
+{
     m_wallClock.start();
     m_slots.push_back({DemoBoard("DEMO0001"), 0});
     m_slots.push_back({DemoBoard("DEMO0002"), 0});
 }
 
-qint64 DemoDriver::now() const {
+qint64 DemoDriver::now() const
+{
     return m_clock ? m_clock() : m_wallClock.elapsed();
 }
 
-DemoDriver::Slot *DemoDriver::slotFor(std::intptr_t handle) {
+DemoDriver::Slot *DemoDriver::slotFor(std::intptr_t handle)
+{
     if (handle <= 0)
         return nullptr;
     for (Slot &slot : m_slots) {
@@ -23,12 +26,14 @@ DemoDriver::Slot *DemoDriver::slotFor(std::intptr_t handle) {
     return nullptr;
 }
 
-std::uint32_t DemoDriver::listDeviceCount(std::uint32_t *count) {
+std::uint32_t DemoDriver::listDeviceCount(std::uint32_t *count)
+{
     *count = static_cast<std::uint32_t>(m_slots.size());
     return FtOk;
 }
 
-std::uint32_t DemoDriver::listDeviceSerial(std::int32_t position, char *buffer) {
+std::uint32_t DemoDriver::listDeviceSerial(std::int32_t position, char *buffer)
+{
     if (position < 0 || position >= static_cast<std::int32_t>(m_slots.size()))
         return FtDeviceNotFound;
     const QByteArray &serial = m_slots[position].board.serial();
@@ -36,7 +41,8 @@ std::uint32_t DemoDriver::listDeviceSerial(std::int32_t position, char *buffer) 
     return FtOk;
 }
 
-std::intptr_t DemoDriver::createFile(const char *serial) {
+std::intptr_t DemoDriver::createFile(const char *serial)
+{
     for (Slot &slot : m_slots) {
         if (slot.board.serial() == serial) {
             // Like the chip, a board can be open only once.
@@ -49,7 +55,8 @@ std::intptr_t DemoDriver::createFile(const char *serial) {
     return kInvalidHandle;
 }
 
-bool DemoDriver::closeHandle(std::intptr_t handle) {
+bool DemoDriver::closeHandle(std::intptr_t handle)
+{
     Slot *slot = slotFor(handle);
     if (!slot)
         return false;
@@ -57,7 +64,8 @@ bool DemoDriver::closeHandle(std::intptr_t handle) {
     return true;
 }
 
-bool DemoDriver::writeFile(std::intptr_t handle, const char *data, std::uint32_t size, std::uint32_t *written) {
+bool DemoDriver::writeFile(std::intptr_t handle, const char *data, std::uint32_t size, std::uint32_t *written)
+{
     *written = 0;
     Slot *slot = slotFor(handle);
     if (!slot)
@@ -68,7 +76,8 @@ bool DemoDriver::writeFile(std::intptr_t handle, const char *data, std::uint32_t
 }
 
 std::uint32_t DemoDriver::getStatus(std::intptr_t handle, std::uint32_t *rxQueue, std::uint32_t *txQueue,
-                                    std::uint32_t *events) {
+                                    std::uint32_t *events)
+{
     Slot *slot = slotFor(handle);
     if (!slot)
         return FtInvalidHandle;
@@ -79,7 +88,8 @@ std::uint32_t DemoDriver::getStatus(std::intptr_t handle, std::uint32_t *rxQueue
     return FtOk;
 }
 
-bool DemoDriver::readFile(std::intptr_t handle, char *buffer, std::uint32_t size, std::uint32_t *read) {
+bool DemoDriver::readFile(std::intptr_t handle, char *buffer, std::uint32_t size, std::uint32_t *read)
+{
     *read = 0;
     Slot *slot = slotFor(handle);
     if (!slot)

@@ -10,7 +10,8 @@
 
 // Two simulated boards, DEMO0001 and DEMO0002, behind the driver interface: listed, opened by serial number,
 // written to and read from exactly as hardware would be. Handles are small positive integers.
-class DemoDriver : public Driver {
+class DemoDriver : public Driver
+{
 public:
     using Clock = std::function<qint64()>; // milliseconds since an arbitrary start
 

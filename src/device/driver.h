@@ -26,7 +26,8 @@ inline constexpr int kSerialBufferSize = 17;
 //
 // All calls are made from the GUI thread, one at a time, and must return promptly: reads and status queries
 // never wait for data, writes wait only until the bytes are taken.
-class Driver {
+class Driver
+{
 public:
     virtual ~Driver() = default;
 

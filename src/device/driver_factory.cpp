@@ -4,7 +4,8 @@
 #include "device/demo_driver.h"
 #include "device/serial_driver.h"
 
-std::optional<DriverKind> parseDriverKind(const QString &name) {
+std::optional<DriverKind> parseDriverKind(const QString &name)
+{
     if (name == QLatin1String("auto"))
         return DriverKind::Auto;
     if (name == QLatin1String("d2xx"))
@@ -16,7 +17,8 @@ std::optional<DriverKind> parseDriverKind(const QString &name) {
     return std::nullopt;
 }
 
-DriverChoice makeDriver(DriverKind kind, const QStringList &extraPorts) {
+DriverChoice makeDriver(DriverKind kind, const QStringList &extraPorts)
+{
     DriverChoice choice;
     switch (kind) {
     case DriverKind::Demo:

@@ -5,14 +5,16 @@
 
 #include <array>
 
-std::int32_t DeviceCount(Driver &driver) {
+std::int32_t DeviceCount(Driver &driver)
+{
     std::uint32_t count = 0;
     if (driver.listDeviceCount(&count) != FtOk)
         return 0;
     return static_cast<std::int32_t>(count);
 }
 
-QString DeviceSerial(Driver &driver, std::int32_t position) {
+QString DeviceSerial(Driver &driver, std::int32_t position)
+{
     std::array<char, kSerialBufferSize> buffer{};
     if (driver.listDeviceSerial(position, buffer.data()) != FtOk)
         return {};
@@ -23,7 +25,8 @@ QString DeviceSerial(Driver &driver, std::int32_t position) {
     return fromCodePage(QByteArrayView(buffer.data(), length));
 }
 
-std::intptr_t OpenDevice(Driver &driver, const QString &serial) {
+std::intptr_t OpenDevice(Driver &driver, const QString &serial)
+{
     const QByteArray name = toCodePage(serial);
     return driver.createFile(name.constData());
 }

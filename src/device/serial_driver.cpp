@@ -12,19 +12,22 @@
 
 namespace {
 
-QString deviceText(const QString &name) {
+QString deviceText(const QString &name)
+{
     // The text that the by-position call can return: 16 bytes of the code page.
     return fromCodePage(toCodePage(name).left(kSerialBufferSize - 1));
 }
 
-QList<SerialPortDescription> systemPorts() {
+QList<SerialPortDescription> systemPorts()
+{
     QList<SerialPortDescription> ports;
     for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts())
         ports.append({info.portName(), info.hasVendorIdentifier(), info.vendorIdentifier(), info.serialNumber()});
     return ports;
 }
 
-void reportOpenFailure(const QSerialPort &port) {
+void reportOpenFailure(const QSerialPort &port)
+{
     if (port.error() != QSerialPort::PermissionError)
         return;
 #ifdef Q_OS_LINUX
@@ -46,7 +49,8 @@ struct SerialDriver::OpenPort {
     bool gone = false;
 };
 
-QList<SerialPortEntry> listedSerialPorts(const QList<SerialPortDescription> &ports, const QStringList &extraPorts) {
+QList<SerialPortEntry> listedSerialPorts(const QList<SerialPortDescription> &ports, const QStringList &extraPorts)
+{
     QList<SerialPortDescription> ftdi;
     std::copy_if(ports.begin(), ports.end(), std::back_inserter(ftdi), [](const SerialPortDescription &p) {
         return p.hasVendorIdentifier && p.vendorIdentifier == kFtdiVendorIdentifier;
@@ -64,21 +68,25 @@ QList<SerialPortEntry> listedSerialPorts(const QList<SerialPortDescription> &por
 }
 
 SerialDriver::SerialDriver(QStringList extraPorts)
-    : m_extraPorts(std::move(extraPorts)) {}
+    : m_extraPorts(std::move(extraPorts))
+{}
 
 SerialDriver::~SerialDriver() = default;
 
-QList<SerialPortEntry> SerialDriver::currentPorts() const {
+QList<SerialPortEntry> SerialDriver::currentPorts() const
+{
     return listedSerialPorts(systemPorts(), m_extraPorts);
 }
 
-std::uint32_t SerialDriver::listDeviceCount(std::uint32_t *count) {
+std::uint32_t SerialDriver::listDeviceCount(std::uint32_t *count)
+{
     m_snapshot = currentPorts();
     *count = static_cast<std::uint32_t>(m_snapshot.size());
     return FtOk;
 }
 
-std::uint32_t SerialDriver::listDeviceSerial(std::int32_t position, char *buffer) {
+std::uint32_t SerialDriver::listDeviceSerial(std::int32_t position, char *buffer)
+{
     if (position < 0 || position >= m_snapshot.size())
         return FtDeviceNotFound;
     const QByteArray text = toCodePage(m_snapshot[position].deviceText);
@@ -86,7 +94,8 @@ std::uint32_t SerialDriver::listDeviceSerial(std::int32_t position, char *buffer
     return FtOk;
 }
 
-std::intptr_t SerialDriver::createFile(const char *serial) {
+std::intptr_t SerialDriver::createFile(const char *serial)
+{
     // Looked up now, not in an old list: the port names may have changed since.
     const QString wanted = fromCodePage(QByteArrayView(serial, qstrnlen(serial, 4096)));
     const QList<SerialPortEntry> ports = currentPorts();
@@ -124,7 +133,8 @@ std::intptr_t SerialDriver::createFile(const char *serial) {
     return handle;
 }
 
-void SerialDriver::drainAndClose(OpenPort &open) {
+void SerialDriver::drainAndClose(OpenPort &open)
+{
     if (open.gone)
         return;
     open.gone = true;
@@ -132,12 +142,14 @@ void SerialDriver::drainAndClose(OpenPort &open) {
     open.port->close();
 }
 
-SerialDriver::OpenPort *SerialDriver::portFor(std::intptr_t handle) {
+SerialDriver::OpenPort *SerialDriver::portFor(std::intptr_t handle)
+{
     const auto it = m_open.find(handle);
     return it == m_open.end() ? nullptr : it->second.get();
 }
 
-bool SerialDriver::closeHandle(std::intptr_t handle) {
+bool SerialDriver::closeHandle(std::intptr_t handle)
+{
     const auto it = m_open.find(handle);
     if (it == m_open.end())
         return false;
@@ -148,7 +160,8 @@ bool SerialDriver::closeHandle(std::intptr_t handle) {
     return true;
 }
 
-bool SerialDriver::writeFile(std::intptr_t handle, const char *data, std::uint32_t size, std::uint32_t *written) {
+bool SerialDriver::writeFile(std::intptr_t handle, const char *data, std::uint32_t size, std::uint32_t *written)
+{
     *written = 0;
     OpenPort *open = portFor(handle);
     if (!open || open->gone)
@@ -168,7 +181,8 @@ bool SerialDriver::writeFile(std::intptr_t handle, const char *data, std::uint32
 }
 
 std::uint32_t SerialDriver::getStatus(std::intptr_t handle, std::uint32_t *rxQueue, std::uint32_t *txQueue,
-                                      std::uint32_t *events) {
+                                      std::uint32_t *events)
+{
     *rxQueue = 0;
     *txQueue = 0;
     *events = 0;
@@ -190,7 +204,8 @@ std::uint32_t SerialDriver::getStatus(std::intptr_t handle, std::uint32_t *rxQue
     return FtOk;
 }
 
-bool SerialDriver::readFile(std::intptr_t handle, char *buffer, std::uint32_t size, std::uint32_t *read) {
+bool SerialDriver::readFile(std::intptr_t handle, char *buffer, std::uint32_t size, std::uint32_t *read)
+{
     *read = 0;
     OpenPort *open = portFor(handle);
     if (!open)

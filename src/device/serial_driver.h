@@ -39,7 +39,8 @@ QList<SerialPortEntry> listedSerialPorts(const QList<SerialPortDescription> &por
 //
 // A port that reports a resource or read error (the board was unplugged) is closed at once; what it had
 // received before can still be read, after which status and read fail and writes fail, all without a message.
-class SerialDriver : public Driver {
+class SerialDriver : public Driver
+{
 public:
     explicit SerialDriver(QStringList extraPorts = {});
     ~SerialDriver() override;

@@ -4,10 +4,12 @@ namespace {
 AppState g_state;
 }
 
-AppState &appState() {
+AppState &appState()
+{
     return g_state;
 }
 
-void resetAppState() {
+void resetAppState()
+{
     g_state = AppState{};
 }

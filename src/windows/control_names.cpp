@@ -2,13 +2,15 @@
 
 #include <QWidget>
 
-void nameControl(QWidget *control, const QString &name, const QString &accessibleName) {
+void nameControl(QWidget *control, const QString &name, const QString &accessibleName)
+{
     control->setObjectName(name);
     control->setAccessibleDescription(name);
     if (!accessibleName.isEmpty())
         control->setAccessibleName(accessibleName);
 }
 
-QString arrayName(const char *array, int index) {
+QString arrayName(const char *array, int index)
+{
     return QString::fromLatin1(array) + u'_' + QString::number(index);
 }

@@ -3,7 +3,8 @@
 #include <QFileDialog>
 #include <QMessageBox>
 
-Dialogs::Answer Dialogs::askSaveScript(QWidget *parent) {
+Dialogs::Answer Dialogs::askSaveScript(QWidget *parent)
+{
     QMessageBox box(QMessageBox::NoIcon, QString::fromLatin1(kProgramTitle), QStringLiteral("Script changed Save ?"),
                     QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, parent);
     box.setDefaultButton(QMessageBox::Yes);
@@ -17,14 +18,17 @@ Dialogs::Answer Dialogs::askSaveScript(QWidget *parent) {
     }
 }
 
-QString Dialogs::openFileName(QWidget *parent, const QString &title, const QString &filter) {
+QString Dialogs::openFileName(QWidget *parent, const QString &title, const QString &filter)
+{
     return QFileDialog::getOpenFileName(parent, title, QString(), filter);
 }
 
-QString Dialogs::saveFileName(QWidget *parent, const QString &title, const QString &filter) {
+QString Dialogs::saveFileName(QWidget *parent, const QString &title, const QString &filter)
+{
     return QFileDialog::getSaveFileName(parent, title, QString(), filter, nullptr, QFileDialog::DontConfirmOverwrite);
 }
 
-void Dialogs::warn(QWidget *parent, const QString &text) {
+void Dialogs::warn(QWidget *parent, const QString &text)
+{
     QMessageBox::warning(parent, QString::fromLatin1(kProgramTitle), text);
 }

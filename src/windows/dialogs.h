@@ -5,7 +5,8 @@
 class QWidget;
 
 // The questions the program asks the operator, behind one seam so that tests can answer them.
-class Dialogs {
+class Dialogs
+{
 public:
     virtual ~Dialogs() = default;
 

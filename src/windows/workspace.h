@@ -13,7 +13,8 @@ enum class View { Communications, DigitalPins, AnalogLevels, Scripting };
 
 // What the child windows may ask of the main window that holds them. The main window owns one accessor per
 // child window, so "created on first use" lives in one place.
-class Workspace {
+class Workspace
+{
 public:
     virtual ~Workspace() = default;
 

@@ -15,21 +15,25 @@
 #include <QStatusBar>
 
 // A driver that notes what the program looked like when the board was closed.
-class ShutdownDriver : public RecordingDriver {
+class ShutdownDriver : public RecordingDriver
+{
 public:
     int viewComAtClose = -1;
-    bool closeHandle(std::intptr_t handle) override {
+    bool closeHandle(std::intptr_t handle) override
+    {
         viewComAtClose = appState().viewCom;
         return RecordingDriver::closeHandle(handle);
     }
 };
 
 // The main window: menus, status bar, the load step, the View toggles, the close step and the About box.
-class TestMainWindow : public QObject {
+class TestMainWindow : public QObject
+{
     Q_OBJECT
 
 private:
-    static QStringList menuItems(formMain *main, const char *menuName) {
+    static QStringList menuItems(formMain *main, const char *menuName)
+    {
         QStringList items;
         const QMenu *menu = main->menuBar()->findChild<QMenu *>(QString::fromLatin1(menuName));
         for (const QAction *action : menu->actions()) {
@@ -40,7 +44,8 @@ private:
     }
 
 private Q_SLOTS:
-    void menusAndStatusBar() {
+    void menusAndStatusBar()
+    {
         Program program;
         formMain *main = program.main.get();
         QCOMPARE(main->windowTitle(), QStringLiteral("Vantrel Control"));
@@ -71,7 +76,8 @@ private Q_SLOTS:
         QCOMPARE(date->text(), QLocale().toString(QDate::currentDate(), QLocale::ShortFormat));
     }
 
-    void loadOpensAllFourInOrder() {
+    void loadOpensAllFourInOrder()
+    {
         Program program;
         formMain *main = program.main.get();
         QStringList created;
@@ -87,7 +93,8 @@ private Q_SLOTS:
         QCOMPARE(program.driver.count(DriverCall::Create), 0);
     }
 
-    void viewToggleStates() {
+    void viewToggleStates()
+    {
         Program program;
         formMain *main = program.main.get();
         formAnalogLevels *analog = main->analogLevels();
@@ -117,7 +124,8 @@ private Q_SLOTS:
         QCOMPARE(appState().viewAna, 1);
     }
 
-    void menuItemsToggleThroughTheirMarks() {
+    void menuItemsToggleThroughTheirMarks()
+    {
         Program program;
         formMain *main = program.main.get();
         main->viewItem(View::DigitalPins)->trigger();
@@ -130,7 +138,8 @@ private Q_SLOTS:
         QCOMPARE(appState().viewDig, 1);
     }
 
-    void windowsCreatedByOtherCodeLeaveTheirViewItemUnchecked() {
+    void windowsCreatedByOtherCodeLeaveTheirViewItemUnchecked()
+    {
         Program program;
         formMain *main = program.main.get();
         main->subWindowOf(main->digitalPins())->close();
@@ -144,7 +153,8 @@ private Q_SLOTS:
         QCOMPARE(appState().viewAna, 0);
     }
 
-    void analogWindowStartsEmpty() {
+    void analogWindowStartsEmpty()
+    {
         Program program;
         formAnalogLevels *analog = program.main->analogLevels();
         QCOMPARE(analog->windowTitle(), QStringLiteral("Analog Inputs"));
@@ -168,7 +178,8 @@ private Q_SLOTS:
         QCOMPARE(analog->ADCLabel(3)->text(), QStringLiteral("-4"));
     }
 
-    void quitClosesTheBoardBeforeAnyWindow() {
+    void quitClosesTheBoardBeforeAnyWindow()
+    {
         resetAppState();
         QTemporaryDir dir;
         QDir::setCurrent(dir.path());
@@ -187,14 +198,16 @@ private Q_SLOTS:
         QCOMPARE(appState().deviceHandle, std::intptr_t(100));
     }
 
-    void invalidHandleIsNotClosedAtExit() {
+    void invalidHandleIsNotClosedAtExit()
+    {
         Program program;
         appState().deviceHandle = kInvalidHandle;
         QVERIFY(program.main->close());
         QCOMPARE(program.driver.count(DriverCall::Close), 0);
     }
 
-    void cancelAtTheScriptQuestionLeavesEverythingRunning() {
+    void cancelAtTheScriptQuestionLeavesEverythingRunning()
+    {
         Program program({"A1B2"});
         formMain *main = program.main.get();
         main->communications()->DevicesList()->setCurrentRow(0);
@@ -216,7 +229,8 @@ private Q_SLOTS:
         QCOMPARE(program.driver.count(DriverCall::Close), 1);
     }
 
-    void aboutBoxIsOneModelessBox() {
+    void aboutBoxIsOneModelessBox()
+    {
         Program program;
         formMain *main = program.main.get();
         main->about_Click();

@@ -8,10 +8,12 @@
 
 // The vendor-library backend, the device discovery built on it and the transmitter, checked against a fake
 // library that records every argument it receives.
-class FakeLibrary {
+class FakeLibrary
+{
 public:
     explicit FakeLibrary(const QString &path)
-        : m_library(path) {
+        : m_library(path)
+    {
         QVERIFY(m_library.load());
         reset = reinterpret_cast<void (*)()>(m_library.resolve("fake_d2xx_reset"));
         setDevices = reinterpret_cast<void (*)(const char *)>(m_library.resolve("fake_d2xx_set_devices"));
@@ -30,7 +32,8 @@ private:
     QLibrary m_library;
 };
 
-class TestD2xxDriver : public QObject {
+class TestD2xxDriver : public QObject
+{
     Q_OBJECT
 
 private:
@@ -40,13 +43,15 @@ private:
     QByteArray log() const { return m_fake->log(); }
 
 private Q_SLOTS:
-    void initTestCase_data() {
+    void initTestCase_data()
+    {
         QTest::addColumn<QString>("library");
         QTest::newRow("32-bit DWORD") << QStringLiteral(FAKE_D2XX_32);
         QTest::newRow("64-bit DWORD") << QStringLiteral(FAKE_D2XX_64);
     }
 
-    void init() {
+    void init()
+    {
         QFETCH_GLOBAL(QString, library);
         resetAppState();
         m_fake = std::make_unique<FakeLibrary>(library);
@@ -55,19 +60,22 @@ private Q_SLOTS:
         QVERIFY2(m_driver->isLoaded(), qPrintable(m_driver->loadError()));
     }
 
-    void countsWithTheCountForm() {
+    void countsWithTheCountForm()
+    {
         m_fake->setDevices("A1B2\nDEMO0002");
         QCOMPARE(DeviceCount(*m_driver), 2);
         QCOMPARE(log(), QByteArray("FT_ListDevices(&count, null, 0x80000000)\n"));
     }
 
-    void failedCountIsNoDevices() {
+    void failedCountIsNoDevices()
+    {
         m_fake->setDevices("A1B2");
         m_fake->setFailing("count");
         QCOMPARE(DeviceCount(*m_driver), 0);
     }
 
-    void serialNumbers_data() {
+    void serialNumbers_data()
+    {
         QTest::addColumn<QByteArray>("fromDriver");
         QTest::addColumn<QString>("expected");
         QTest::newRow("eight characters") << QByteArray("ABCDEFGH") << QStringLiteral("ABCDEFGH");
@@ -82,7 +90,8 @@ private Q_SLOTS:
         QTest::newRow("empty") << QByteArray() << QString();
     }
 
-    void serialNumbers() {
+    void serialNumbers()
+    {
         QFETCH(QByteArray, fromDriver);
         QFETCH(QString, expected);
         m_fake->setDevices(("OTHER\n" + fromDriver).constData());
@@ -90,7 +99,8 @@ private Q_SLOTS:
         QCOMPARE(log(), QByteArray("FT_ListDevices(1, buffer, 0x40000001)\n"));
     }
 
-    void failingPositionGivesEmptyText() {
+    void failingPositionGivesEmptyText()
+    {
         m_fake->setDevices("A1B2");
         QCOMPARE(DeviceSerial(*m_driver, 1), QString());
         QCOMPARE(DeviceSerial(*m_driver, 0), QStringLiteral("A1B2"));
@@ -98,14 +108,16 @@ private Q_SLOTS:
         QCOMPARE(DeviceSerial(*m_driver, 0), QString());
     }
 
-    void opensBySerialNumber() {
+    void opensBySerialNumber()
+    {
         m_fake->setDevices("A1B2\nC3D4");
         QCOMPARE(OpenDevice(*m_driver, QStringLiteral("C3D4")), std::intptr_t(0x1001));
         QCOMPARE(log(), QByteArray("FT_W32_CreateFile(\"C3D4\", 0xc0000000, 0, null, 3, 0x81, null)\n"));
         QCOMPARE(OpenDevice(*m_driver, QStringLiteral("NOPE")), kInvalidHandle);
     }
 
-    void transmitterWritesEachCommandInOneCall_data() {
+    void transmitterWritesEachCommandInOneCall_data()
+    {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QByteArray>("call");
         QTest::newRow("id CR LF") << QStringLiteral("id\r\n")
@@ -119,7 +131,8 @@ private Q_SLOTS:
             << QByteArray("FT_W32_WriteFile(0x1000, [0 255 63], 3, &written, null)\n");
     }
 
-    void transmitterWritesEachCommandInOneCall() {
+    void transmitterWritesEachCommandInOneCall()
+    {
         QFETCH(QString, text);
         QFETCH(QByteArray, call);
         appState().deviceHandle = 0x1000;
@@ -127,12 +140,14 @@ private Q_SLOTS:
         QCOMPARE(log(), call);
     }
 
-    void transmitterWritesToNoBoardSilently() {
+    void transmitterWritesToNoBoardSilently()
+    {
         SendCommand(*m_driver, u"id\r\n");
         QCOMPARE(log(), QByteArray("FT_W32_WriteFile(0x0, [105 100 13 10], 4, &written, null)\n"));
     }
 
-    void statusReadAndClose() {
+    void statusReadAndClose()
+    {
         m_fake->setReceived("pin 3 1\r\n", 9);
         std::uint32_t rx = 0;
         std::uint32_t tx = 0;
@@ -150,7 +165,8 @@ private Q_SLOTS:
                                    "FT_W32_CloseHandle(0x1000)\n"));
     }
 
-    void failuresAreReported() {
+    void failuresAreReported()
+    {
         m_fake->setFailing("close;write;status;read");
         std::uint32_t n = 0;
         char buffer[4];
@@ -162,11 +178,13 @@ private Q_SLOTS:
 };
 
 // A library that cannot be used leaves a backend that lists nothing and never crashes.
-class TestD2xxUnusable : public QObject {
+class TestD2xxUnusable : public QObject
+{
     Q_OBJECT
 
 private Q_SLOTS:
-    void unusable_data() {
+    void unusable_data()
+    {
         QTest::addColumn<QString>("library");
         QTest::addColumn<QString>("reason");
         QTest::newRow("missing file") << QStringLiteral("/nonexistent/libftd2xx.so")
@@ -175,7 +193,8 @@ private Q_SLOTS:
             << QStringLiteral(FAKE_D2XX_MISSING) << QStringLiteral("lacks FT_GetStatus");
     }
 
-    void unusable() {
+    void unusable()
+    {
         QFETCH(QString, library);
         QFETCH(QString, reason);
         resetAppState();
@@ -194,7 +213,8 @@ private Q_SLOTS:
         QCOMPARE(n, 0u);
     }
 
-    void environmentNamesTheLibrary() {
+    void environmentNamesTheLibrary()
+    {
         qputenv("VANTREL_D2XX_LIBRARY", "/opt/vendor/libftd2xx.so.1.4");
         QCOMPARE(D2xxDriver::defaultLibraryPath(), QStringLiteral("/opt/vendor/libftd2xx.so.1.4"));
         qunsetenv("VANTREL_D2XX_LIBRARY");
@@ -202,7 +222,8 @@ private Q_SLOTS:
     }
 };
 
-int main(int argc, char *argv[]) {
+int main(int argc, char *argv[])
+{
     QCoreApplication application(argc, argv);
     TestD2xxDriver usable;
     TestD2xxUnusable unusable;

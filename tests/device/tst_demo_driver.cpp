@@ -4,21 +4,24 @@
 #include <QTest>
 
 // The simulated boards, driven through the driver interface as the program drives hardware.
-class TestDemoDriver : public QObject {
+class TestDemoDriver : public QObject
+{
     Q_OBJECT
 
 private:
     qint64 m_now = 0;
     std::unique_ptr<DemoDriver> m_driver;
 
-    void send(std::intptr_t handle, const QByteArray &bytes) {
+    void send(std::intptr_t handle, const QByteArray &bytes)
+    {
         std::uint32_t written = 0;
         QVERIFY(m_driver->writeFile(handle, bytes.constData(), std::uint32_t(bytes.size()), &written));
         QCOMPARE(written, std::uint32_t(bytes.size()));
     }
 
     // Everything queued, read the way the receive tick reads it.
-    QByteArray receive(std::intptr_t handle) {
+    QByteArray receive(std::intptr_t handle)
+    {
         std::uint32_t rx = 0;
         std::uint32_t tx = 0;
         std::uint32_t events = 0;
@@ -33,12 +36,14 @@ private:
     }
 
 private Q_SLOTS:
-    void init() {
+    void init()
+    {
         m_now = 0;
         m_driver = std::make_unique<DemoDriver>([this] { return m_now; });
     }
 
-    void listsTwoBoards() {
+    void listsTwoBoards()
+    {
         QCOMPARE(DeviceCount(*m_driver), 2);
         QCOMPARE(DeviceSerial(*m_driver, 0), QStringLiteral("DEMO0001"));
         QCOMPARE(DeviceSerial(*m_driver, 1), QStringLiteral("DEMO0002"));
@@ -46,7 +51,8 @@ private Q_SLOTS:
         QCOMPARE(DeviceSerial(*m_driver, -1), QString());
     }
 
-    void opensByExactSerialOnly() {
+    void opensByExactSerialOnly()
+    {
         const std::intptr_t first = OpenDevice(*m_driver, QStringLiteral("DEMO0001"));
         QVERIFY(first > 0);
         QCOMPARE(OpenDevice(*m_driver, QStringLiteral("DEMO0001")), kInvalidHandle); // already open
@@ -57,7 +63,8 @@ private Q_SLOTS:
         QVERIFY(again > 0 && again != first);
     }
 
-    void callsOnHandlesThatAreNotOpenFail() {
+    void callsOnHandlesThatAreNotOpenFail()
+    {
         std::uint32_t n = 0;
         char buffer[4];
         for (std::intptr_t handle : {std::intptr_t(0), kInvalidHandle, std::intptr_t(99)}) {
@@ -69,7 +76,8 @@ private Q_SLOTS:
         }
     }
 
-    void scriptedConversation() {
+    void scriptedConversation()
+    {
         const std::intptr_t handle = OpenDevice(*m_driver, QStringLiteral("DEMO0001"));
         m_now = 100; // pin 3 reads low until 900 ms
         send(handle, "pin  3 monitor on\n");
@@ -100,7 +108,8 @@ private Q_SLOTS:
         QCOMPARE(receive(handle), QByteArray());
     }
 
-    void boardsKeepTheirOwnState() {
+    void boardsKeepTheirOwnState()
+    {
         const std::intptr_t first = OpenDevice(*m_driver, QStringLiteral("DEMO0001"));
         const std::intptr_t second = OpenDevice(*m_driver, QStringLiteral("DEMO0002"));
         send(first, "pin  1 monitor on\n");
@@ -108,7 +117,8 @@ private Q_SLOTS:
         QCOMPARE(receive(first), QByteArray("pin 1 0\r\n"));
     }
 
-    void malformedCommandsAreAnsweredNotObeyed_data() {
+    void malformedCommandsAreAnsweredNotObeyed_data()
+    {
         QTest::addColumn<QByteArray>("command");
         QTest::newRow("pin 0") << QByteArray("pin  0 output");
         QTest::newRow("pin 19") << QByteArray("pin  19 output");
@@ -117,14 +127,16 @@ private Q_SLOTS:
         QTest::newRow("adc word") << QByteArray("adc  x");
     }
 
-    void malformedCommandsAreAnsweredNotObeyed() {
+    void malformedCommandsAreAnsweredNotObeyed()
+    {
         QFETCH(QByteArray, command);
         const std::intptr_t handle = OpenDevice(*m_driver, QStringLiteral("DEMO0001"));
         send(handle, command + "\r\n");
         QVERIFY(receive(handle).startsWith("error bad "));
     }
 
-    void analogLevelsStayInRangeAndMove() {
+    void analogLevelsStayInRangeAndMove()
+    {
         for (int channel = 1; channel <= 8; ++channel) {
             int low = 255;
             int high = 0;
@@ -140,7 +152,8 @@ private Q_SLOTS:
         }
     }
 
-    void overlongCommandIsRefusedWhole() {
+    void overlongCommandIsRefusedWhole()
+    {
         const std::intptr_t handle = OpenDevice(*m_driver, QStringLiteral("DEMO0001"));
         send(handle, QByteArray(1000, 'x') + "\nid\n");
         const QByteArray answer = receive(handle);

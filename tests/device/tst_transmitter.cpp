@@ -5,20 +5,23 @@
 
 #include <QTest>
 
-class TestTransmitter : public QObject {
+class TestTransmitter : public QObject
+{
     Q_OBJECT
 
 private Q_SLOTS:
     void init() { resetAppState(); }
 
-    void writesToTheHandleHeldNow_data() {
+    void writesToTheHandleHeldNow_data()
+    {
         QTest::addColumn<std::intptr_t>("handle");
         QTest::newRow("no board selected yet") << std::intptr_t(0);
         QTest::newRow("failed open") << kInvalidHandle;
         QTest::newRow("open board") << std::intptr_t(0x7fff12345678);
     }
 
-    void writesToTheHandleHeldNow() {
+    void writesToTheHandleHeldNow()
+    {
         QFETCH(std::intptr_t, handle);
         RecordingDriver driver;
         appState().deviceHandle = handle;
@@ -29,14 +32,16 @@ private Q_SLOTS:
         QCOMPARE(driver.calls[0].bytes, QByteArray("reset\r\n"));
     }
 
-    void aFailedWriteIsNotRetried() {
+    void aFailedWriteIsNotRetried()
+    {
         RecordingDriver driver;
         driver.failWrite = true;
         SendCommand(driver, u"id\r\n");
         QCOMPARE(driver.count(DriverCall::Write), 1);
     }
 
-    void everyByteSurvivesTheCodePage() {
+    void everyByteSurvivesTheCodePage()
+    {
         QByteArray all;
         for (int b = 0; b < 256; ++b)
             all.append(char(b));
@@ -45,7 +50,8 @@ private Q_SLOTS:
         QCOMPARE(toCodePage(text), all);
     }
 
-    void charactersWithoutAByteBecomeOneQuestionMark() {
+    void charactersWithoutAByteBecomeOneQuestionMark()
+    {
         const QString text = QStringLiteral("a") + QChar(0x20AC) + QString::fromUtf8("\xF0\x9F\x98\x80") + u'b';
         QCOMPARE(toCodePage(text), QByteArray("a??b"));
         // A lone half of a pair has no byte either.

@@ -31,22 +31,26 @@ std::vector<std::string> g_serials;
 std::string g_failing; // names of calls that fail, each followed by ';'
 std::string g_received;
 
-bool failing(const char *name) {
+bool failing(const char *name)
+{
     return g_failing.find(std::string(name) + ';') != std::string::npos;
 }
 
-void logLine(const std::string &line) {
+void logLine(const std::string &line)
+{
     g_log += line;
     g_log += '\n';
 }
 
-std::string hex(std::uint64_t value) {
+std::string hex(std::uint64_t value)
+{
     char text[32];
     std::snprintf(text, sizeof text, "0x%llx", static_cast<unsigned long long>(value));
     return text;
 }
 
-std::string bytes(const void *data, DWORD size) {
+std::string bytes(const void *data, DWORD size)
+{
     std::string text = "[";
     const auto *p = static_cast<const unsigned char *>(data);
     for (DWORD i = 0; i < size; ++i) {
@@ -57,18 +61,21 @@ std::string bytes(const void *data, DWORD size) {
     return text + "]";
 }
 
-std::string pointer(const void *p, const char *name) {
+std::string pointer(const void *p, const char *name)
+{
     return p ? name : "null";
 }
 
 // Handles are 0x1000 + position; an unknown serial gives the invalid handle.
-void *handleFor(std::size_t position) {
+void *handleFor(std::size_t position)
+{
     return reinterpret_cast<void *>(static_cast<std::uintptr_t>(0x1000 + position));
 }
 
 } // namespace
 
-FAKE_EXPORT FT_STATUS FAKE_API FT_ListDevices(void *arg1, void *arg2, DWORD flags) {
+FAKE_EXPORT FT_STATUS FAKE_API FT_ListDevices(void *arg1, void *arg2, DWORD flags)
+{
     if (flags & 0x80000000u) {
         logLine("FT_ListDevices(" + pointer(arg1, "&count") + ", " + pointer(arg2, "buffer") + ", " + hex(flags) + ")");
         if (failing("count"))
@@ -89,7 +96,8 @@ FAKE_EXPORT FT_STATUS FAKE_API FT_ListDevices(void *arg1, void *arg2, DWORD flag
 }
 
 FAKE_EXPORT void *FAKE_API FT_W32_CreateFile(const char *name, DWORD access, DWORD share, void *security,
-                                             DWORD creation, DWORD flags, void *templateFile) {
+                                             DWORD creation, DWORD flags, void *templateFile)
+{
     logLine("FT_W32_CreateFile(\"" + std::string(name) + "\", " + hex(access) + ", " + std::to_string(share) + ", " +
             pointer(security, "security") + ", " + std::to_string(creation) + ", " + hex(flags) + ", " +
             pointer(templateFile, "template") + ")");
@@ -100,12 +108,14 @@ FAKE_EXPORT void *FAKE_API FT_W32_CreateFile(const char *name, DWORD access, DWO
     return reinterpret_cast<void *>(static_cast<std::intptr_t>(-1));
 }
 
-FAKE_EXPORT BOOL FAKE_API FT_W32_CloseHandle(void *handle) {
+FAKE_EXPORT BOOL FAKE_API FT_W32_CloseHandle(void *handle)
+{
     logLine("FT_W32_CloseHandle(" + hex(reinterpret_cast<std::uintptr_t>(handle)) + ")");
     return failing("close") ? 0 : 1;
 }
 
-FAKE_EXPORT BOOL FAKE_API FT_W32_WriteFile(void *handle, void *buffer, DWORD size, DWORD *written, void *overlapped) {
+FAKE_EXPORT BOOL FAKE_API FT_W32_WriteFile(void *handle, void *buffer, DWORD size, DWORD *written, void *overlapped)
+{
     logLine("FT_W32_WriteFile(" + hex(reinterpret_cast<std::uintptr_t>(handle)) + ", " + bytes(buffer, size) + ", " +
             std::to_string(size) + ", " + pointer(written, "&written") + ", " + pointer(overlapped, "overlapped") +
             ")");
@@ -116,7 +126,8 @@ FAKE_EXPORT BOOL FAKE_API FT_W32_WriteFile(void *handle, void *buffer, DWORD siz
 }
 
 #ifndef FAKE_OMIT_GETSTATUS
-FAKE_EXPORT FT_STATUS FAKE_API FT_GetStatus(void *handle, DWORD *rx, DWORD *tx, DWORD *events) {
+FAKE_EXPORT FT_STATUS FAKE_API FT_GetStatus(void *handle, DWORD *rx, DWORD *tx, DWORD *events)
+{
     logLine("FT_GetStatus(" + hex(reinterpret_cast<std::uintptr_t>(handle)) + ", " + pointer(rx, "&rx") + ", " +
             pointer(tx, "&tx") + ", " + pointer(events, "&events") + ")");
     if (failing("status"))
@@ -128,7 +139,8 @@ FAKE_EXPORT FT_STATUS FAKE_API FT_GetStatus(void *handle, DWORD *rx, DWORD *tx, 
 }
 #endif
 
-FAKE_EXPORT BOOL FAKE_API FT_W32_ReadFile(void *handle, void *buffer, DWORD size, DWORD *read, void *overlapped) {
+FAKE_EXPORT BOOL FAKE_API FT_W32_ReadFile(void *handle, void *buffer, DWORD size, DWORD *read, void *overlapped)
+{
     logLine("FT_W32_ReadFile(" + hex(reinterpret_cast<std::uintptr_t>(handle)) + ", " + pointer(buffer, "buffer") +
             ", " + std::to_string(size) + ", " + pointer(read, "&read") + ", " + pointer(overlapped, "overlapped") +
             ")");
@@ -143,7 +155,8 @@ FAKE_EXPORT BOOL FAKE_API FT_W32_ReadFile(void *handle, void *buffer, DWORD size
 
 // Control of the fake, for the tests.
 
-FAKE_EXPORT void fake_d2xx_reset() {
+FAKE_EXPORT void fake_d2xx_reset()
+{
     g_log.clear();
     g_serials.clear();
     g_failing.clear();
@@ -151,7 +164,8 @@ FAKE_EXPORT void fake_d2xx_reset() {
 }
 
 // Serial numbers separated by '\n'.
-FAKE_EXPORT void fake_d2xx_set_devices(const char *serials) {
+FAKE_EXPORT void fake_d2xx_set_devices(const char *serials)
+{
     g_serials.clear();
     std::string all = serials;
     std::size_t start = 0;
@@ -165,16 +179,19 @@ FAKE_EXPORT void fake_d2xx_set_devices(const char *serials) {
 }
 
 // Names of calls that fail: "count", "position", "close", "write", "status", "read", separated by ';'.
-FAKE_EXPORT void fake_d2xx_set_failing(const char *names) {
+FAKE_EXPORT void fake_d2xx_set_failing(const char *names)
+{
     g_failing = names;
     if (!g_failing.empty() && g_failing.back() != ';')
         g_failing += ';';
 }
 
-FAKE_EXPORT void fake_d2xx_set_received(const char *data, int size) {
+FAKE_EXPORT void fake_d2xx_set_received(const char *data, int size)
+{
     g_received.assign(data, static_cast<std::size_t>(size));
 }
 
-FAKE_EXPORT const char *fake_d2xx_log() {
+FAKE_EXPORT const char *fake_d2xx_log()
+{
     return g_log.c_str();
 }

@@ -4,6 +4,7 @@
 #include "recording_driver.h"
 #include "scripted_dialogs.h"
 #include "state/app_state.h"
+#include "windows/communications/device_list.h"
 #include "windows/communications/form_communications.h"
 #include "windows/communications/log_view.h"
 
@@ -18,9 +19,11 @@
 
 // One run of the program: fresh application state, a recording driver, scripted dialogs and a main window
 // started in an empty current directory of its own.
-class Program {
+class Program
+{
 public:
-    explicit Program(const QStringList &serials = {}, bool start = true) {
+    explicit Program(const QStringList &serials = {}, bool start = true)
+    {
         resetAppState();
         m_previousDirectory = QDir::currentPath();
         QDir::setCurrent(directory.path());
@@ -29,13 +32,15 @@ public:
             this->start();
     }
 
-    ~Program() {
+    ~Program()
+    {
         main.reset();
         flushDeletes();
         QDir::setCurrent(m_previousDirectory);
     }
 
-    void start() {
+    void start()
+    {
         main = std::make_unique<formMain>(driver, dialogs);
         main->show();
     }

@@ -3,7 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
-QList<QByteArray> RecordingDriver::writes() const {
+QList<QByteArray> RecordingDriver::writes() const
+{
     QList<QByteArray> result;
     for (const DriverCall &call : calls) {
         if (call.kind == DriverCall::Write)
@@ -12,7 +13,8 @@ QList<QByteArray> RecordingDriver::writes() const {
     return result;
 }
 
-QList<std::intptr_t> RecordingDriver::closes() const {
+QList<std::intptr_t> RecordingDriver::closes() const
+{
     QList<std::intptr_t> result;
     for (const DriverCall &call : calls) {
         if (call.kind == DriverCall::Close)
@@ -21,11 +23,13 @@ QList<std::intptr_t> RecordingDriver::closes() const {
     return result;
 }
 
-int RecordingDriver::count(DriverCall::Kind kind) const {
+int RecordingDriver::count(DriverCall::Kind kind) const
+{
     return int(std::count_if(calls.begin(), calls.end(), [kind](const DriverCall &c) { return c.kind == kind; }));
 }
 
-std::uint32_t RecordingDriver::listDeviceCount(std::uint32_t *count) {
+std::uint32_t RecordingDriver::listDeviceCount(std::uint32_t *count)
+{
     calls.emplace_back(DriverCall::Count);
     if (failCount)
         return FtIoError;
@@ -33,7 +37,8 @@ std::uint32_t RecordingDriver::listDeviceCount(std::uint32_t *count) {
     return FtOk;
 }
 
-std::uint32_t RecordingDriver::listDeviceSerial(std::int32_t position, char *buffer) {
+std::uint32_t RecordingDriver::listDeviceSerial(std::int32_t position, char *buffer)
+{
     DriverCall call(DriverCall::Serial);
     call.position = position;
     calls.push_back(call);
@@ -44,7 +49,8 @@ std::uint32_t RecordingDriver::listDeviceSerial(std::int32_t position, char *buf
     return FtOk;
 }
 
-std::intptr_t RecordingDriver::createFile(const char *serial) {
+std::intptr_t RecordingDriver::createFile(const char *serial)
+{
     DriverCall call(DriverCall::Create);
     call.bytes = serial;
     calls.push_back(call);
@@ -54,14 +60,16 @@ std::intptr_t RecordingDriver::createFile(const char *serial) {
     return nextHandle++;
 }
 
-bool RecordingDriver::closeHandle(std::intptr_t handle) {
+bool RecordingDriver::closeHandle(std::intptr_t handle)
+{
     DriverCall call(DriverCall::Close);
     call.handle = handle;
     calls.push_back(call);
     return !failClose;
 }
 
-bool RecordingDriver::writeFile(std::intptr_t handle, const char *data, std::uint32_t size, std::uint32_t *written) {
+bool RecordingDriver::writeFile(std::intptr_t handle, const char *data, std::uint32_t size, std::uint32_t *written)
+{
     DriverCall call(DriverCall::Write);
     call.handle = handle;
     call.bytes = QByteArray(data, size);
@@ -72,7 +80,8 @@ bool RecordingDriver::writeFile(std::intptr_t handle, const char *data, std::uin
 }
 
 std::uint32_t RecordingDriver::getStatus(std::intptr_t handle, std::uint32_t *rxQueue, std::uint32_t *txQueue,
-                                         std::uint32_t *events) {
+                                         std::uint32_t *events)
+{
     DriverCall call(DriverCall::Status);
     call.handle = handle;
     calls.push_back(call);
@@ -87,7 +96,8 @@ std::uint32_t RecordingDriver::getStatus(std::intptr_t handle, std::uint32_t *rx
     return FtOk;
 }
 
-bool RecordingDriver::readFile(std::intptr_t handle, char *buffer, std::uint32_t size, std::uint32_t *read) {
+bool RecordingDriver::readFile(std::intptr_t handle, char *buffer, std::uint32_t size, std::uint32_t *read)
+{
     DriverCall call(DriverCall::Read);
     call.handle = handle;
     call.size = size;

@@ -14,7 +14,8 @@
 struct DriverCall {
     enum Kind { Count, Serial, Create, Close, Write, Status, Read };
     explicit DriverCall(Kind k)
-        : kind(k) {}
+        : kind(k)
+    {}
     Kind kind;
     std::intptr_t handle = 0;  // Close, Write, Status, Read
     std::int32_t position = 0; // Serial
@@ -24,7 +25,8 @@ struct DriverCall {
 
 // A driver that records every call and serves scripted answers, so tests see the exact bytes the program
 // writes and can feed the receive path.
-class RecordingDriver : public Driver {
+class RecordingDriver : public Driver
+{
 public:
     // Attached devices, in enumeration order.
     QStringList serials;

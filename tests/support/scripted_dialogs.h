@@ -6,7 +6,8 @@
 #include <QStringList>
 
 // Answers the program's questions from a script and remembers what was asked.
-class ScriptedDialogs : public Dialogs {
+class ScriptedDialogs : public Dialogs
+{
 public:
     QList<Answer> answers; // for askSaveScript, in order; Cancel when none is left
     QStringList fileNames; // for the open and save dialogs, in order; cancelled when none is left
@@ -15,23 +16,27 @@ public:
     QStringList dialogFilters;
     QStringList warnings;
 
-    Answer askSaveScript(QWidget *) override {
+    Answer askSaveScript(QWidget *) override
+    {
         ++saveQuestions;
         return answers.isEmpty() ? Answer::Cancel : answers.takeFirst();
     }
 
-    QString openFileName(QWidget *, const QString &title, const QString &filter) override {
+    QString openFileName(QWidget *, const QString &title, const QString &filter) override
+    {
         return chosen(title, filter);
     }
 
-    QString saveFileName(QWidget *, const QString &title, const QString &filter) override {
+    QString saveFileName(QWidget *, const QString &title, const QString &filter) override
+    {
         return chosen(title, filter);
     }
 
     void warn(QWidget *, const QString &text) override { warnings.append(text); }
 
 private:
-    QString chosen(const QString &title, const QString &filter) {
+    QString chosen(const QString &title, const QString &filter)
+    {
         dialogTitles.append(title);
         dialogFilters.append(filter);
         return fileNames.isEmpty() ? QString() : fileNames.takeFirst();

@@ -8,29 +8,34 @@
 #include <QSignalSpy>
 
 // The communications window: device list and selection, commands, typed commands and the log writer.
-class TestCommunications : public QObject {
+class TestCommunications : public QObject
+{
     Q_OBJECT
 
 private:
-    static QPushButton *button(formCommunications *window, const char *name) {
+    static QPushButton *button(formCommunications *window, const char *name)
+    {
         return window->findChild<QPushButton *>(QString::fromLatin1(name));
     }
 
-    static QStringList entries(formCommunications *window) {
+    static QStringList entries(formCommunications *window)
+    {
         QStringList texts;
         for (int i = 0; i < window->DevicesList()->count(); ++i)
             texts.append(window->DevicesList()->item(i)->text());
         return texts;
     }
 
-    static void choose(formCommunications *window, int row) {
+    static void choose(formCommunications *window, int row)
+    {
         DeviceList *list = window->DevicesList();
         const QRect rect = list->visualItemRect(list->item(row));
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, rect.center());
     }
 
 private Q_SLOTS:
-    void controlsCarryTheirTexts() {
+    void controlsCarryTheirTexts()
+    {
         Program program;
         formCommunications *window = program.com();
         QCOMPARE(window->windowTitle(), QStringLiteral("Communications"));
@@ -64,7 +69,8 @@ private Q_SLOTS:
                                      "rescanDevices"}));
     }
 
-    void scanListsTheDriversDevices_data() {
+    void scanListsTheDriversDevices_data()
+    {
         QTest::addColumn<QStringList>("serials");
         QTest::addColumn<bool>("failCount");
         QTest::addColumn<QList<int>>("failPositions");
@@ -77,7 +83,8 @@ private Q_SLOTS:
             << QStringList{"A1B2", "C3D4"} << false << QList<int>{0} << QStringList{"", "C3D4"};
     }
 
-    void scanListsTheDriversDevices() {
+    void scanListsTheDriversDevices()
+    {
         QFETCH(QStringList, serials);
         QFETCH(bool, failCount);
         QFETCH(QList<int>, failPositions);
@@ -93,7 +100,8 @@ private Q_SLOTS:
         QCOMPARE(program.log(), QString());
     }
 
-    void selectingABoard() {
+    void selectingABoard()
+    {
         Program program({"ZB99", "A1B2"});
         formCommunications *window = program.com();
         program.driver.clearCalls();
@@ -108,7 +116,8 @@ private Q_SLOTS:
         QCOMPARE(program.driver.calls[1].bytes, QByteArray("A1B2"));
     }
 
-    void selectingTheOpenBoardAgainReopensIt() {
+    void selectingTheOpenBoardAgainReopensIt()
+    {
         Program program({"A1B2"});
         formCommunications *window = program.com();
         choose(window, 0);
@@ -118,7 +127,8 @@ private Q_SLOTS:
         QCOMPARE(program.log(), QStringLiteral("Device selected : A1B2\r\nDevice selected : A1B2\r\n"));
     }
 
-    void aFailedOpenIsStoredAndNeverClosed() {
+    void aFailedOpenIsStoredAndNeverClosed()
+    {
         Program program;
         formCommunications *window = program.com();
         choose(window, 0); // "No devices found."
@@ -129,7 +139,8 @@ private Q_SLOTS:
         QVERIFY(program.driver.closes().isEmpty());
     }
 
-    void keyboardSelectionChoosesOnce() {
+    void keyboardSelectionChoosesOnce()
+    {
         Program program({"A1B2", "C3D4"});
         formCommunications *window = program.com();
         window->DevicesList()->setFocus();
@@ -140,7 +151,8 @@ private Q_SLOTS:
         QCOMPARE(program.driver.count(DriverCall::Create), 2);
     }
 
-    void rescanKeepsTheOpenBoard() {
+    void rescanKeepsTheOpenBoard()
+    {
         Program program({"A1B2"});
         formCommunications *window = program.com();
         choose(window, 0);
@@ -154,7 +166,8 @@ private Q_SLOTS:
         QCOMPARE(program.main->statusText(), QStringLiteral("Device selected : A1B2"));
     }
 
-    void buttonsSendTheirOwnTerminators_data() {
+    void buttonsSendTheirOwnTerminators_data()
+    {
         QTest::addColumn<QByteArray>("name");
         QTest::addColumn<QByteArray>("bytes");
         QTest::newRow("Identity") << QByteArray("IdRequest") << QByteArray("id\r\n");
@@ -163,7 +176,8 @@ private Q_SLOTS:
         QTest::newRow("Reset") << QByteArray("Reset") << QByteArray("reset\r\n");
     }
 
-    void buttonsSendTheirOwnTerminators() {
+    void buttonsSendTheirOwnTerminators()
+    {
         QFETCH(QByteArray, name);
         QFETCH(QByteArray, bytes);
         Program program;
@@ -173,7 +187,8 @@ private Q_SLOTS:
         QCOMPARE(program.log(), QString());
     }
 
-    void typedCommandsGoOutWithCrLfAndAreLogged() {
+    void typedCommandsGoOutWithCrLfAndAreLogged()
+    {
         Program program;
         QLineEdit *command = program.com()->command();
         command->setFocus();
@@ -191,22 +206,24 @@ private Q_SLOTS:
         QVERIFY(program.log().endsWith(QStringLiteral(">led on\r\n>\r\n")));
     }
 
-    void logLinesAlwaysLandAtTheEnd() {
+    void logLinesAlwaysLandAtTheEnd()
+    {
         Program program;
         LogView *log = program.com()->Logbox();
-        LogLine(*program.main, u"a");
-        LogLine(*program.main, u"b");
+        LogLine(*program.main, QStringLiteral("a"));
+        LogLine(*program.main, QStringLiteral("b"));
         log->selectAll();
-        LogLine(*program.main, u"");
-        LogLine(*program.main, u"c");
+        LogLine(*program.main, QStringLiteral(""));
+        LogLine(*program.main, QStringLiteral("c"));
         QCOMPARE(log->text(), QStringLiteral("a\r\nb\r\n\r\nc\r\n"));
     }
 
-    void logSurvivesHidingAndIsFreshAfterClosing() {
+    void logSurvivesHidingAndIsFreshAfterClosing()
+    {
         Program program({"A1B2"});
-        LogLine(*program.main, u"before");
+        LogLine(*program.main, QStringLiteral("before"));
         program.main->viewToggle(View::Communications); // hide
-        LogLine(*program.main, u"while hidden");
+        LogLine(*program.main, QStringLiteral("while hidden"));
         QVERIFY(!program.main->isViewChecked(View::Communications));
         program.main->viewToggle(View::Communications); // show the same window
         QCOMPARE(program.log(), QStringLiteral("before\r\nwhile hidden\r\n"));
@@ -217,7 +234,7 @@ private Q_SLOTS:
         QCOMPARE(appState().viewCom, 0);
         program.driver.clearCalls();
         // A line logged now brings a new window back, its list rescanned and its log holding just that line.
-        LogLine(*program.main, u"pin  3 output");
+        LogLine(*program.main, QStringLiteral("pin  3 output"));
         Program::flushDeletes();
         formCommunications *second = program.com();
         QVERIFY(second != first);
@@ -228,7 +245,8 @@ private Q_SLOTS:
         QCOMPARE(appState().viewCom, 0);
     }
 
-    void closingKeepsTheBoardOpen() {
+    void closingKeepsTheBoardOpen()
+    {
         Program program({"A1B2"});
         choose(program.com(), 0);
         program.main->subWindowOf(program.com())->close();

@@ -9,24 +9,28 @@
 
 // The digital pins window: the commands each control sends, in order and byte for byte, what is logged, and
 // the colours and captions left standing.
-class TestDigitalPins : public QObject {
+class TestDigitalPins : public QObject
+{
     Q_OBJECT
 
 private:
     static QColor colour(formDigitalPins *pins, int pin) { return pins->pin_led(pin)->fillColor(); }
 
-    static void clickIndicator(formDigitalPins *pins, int pin) {
+    static void clickIndicator(formDigitalPins *pins, int pin)
+    {
         QTest::mouseClick(pins->pin_led_frame(pin), Qt::LeftButton, {}, pins->pin_led(pin)->geometry().center());
     }
 
-    static void tick(QCheckBox *box) {
+    static void tick(QCheckBox *box)
+    {
         // A click in the middle of a wide check box can miss it; Space toggles it as the operator would.
         box->setFocus();
         QTest::keyClick(box, Qt::Key_Space);
     }
 
 private Q_SLOTS:
-    void startsWithEveryPinAnInput() {
+    void startsWithEveryPinAnInput()
+    {
         Program program;
         formDigitalPins *pins = program.main->digitalPins();
         QCOMPARE(pins->windowTitle(), QStringLiteral("Digital Pins"));
@@ -46,7 +50,8 @@ private Q_SLOTS:
         QVERIFY(program.driver.writes().isEmpty());
     }
 
-    void boardLayoutFollowsTheBoard() {
+    void boardLayoutFollowsTheBoard()
+    {
         Program program;
         formDigitalPins *pins = program.main->digitalPins();
         // Upper row 18..9 left to right, lower row 1..8; pin 8 under pin 9 and pin 1 under pin 16.
@@ -59,7 +64,8 @@ private Q_SLOTS:
         QVERIFY(pins->pin_led_frame(1)->y() > pins->pin_led_frame(16)->y());
     }
 
-    void makingAPinAnOutputSendsLevelThenDirection() {
+    void makingAPinAnOutputSendsLevelThenDirection()
+    {
         Program program;
         formDigitalPins *pins = program.main->digitalPins();
         QTest::mouseClick(pins->pin_dir(3), Qt::LeftButton);
@@ -71,7 +77,8 @@ private Q_SLOTS:
         QCOMPARE(appState().pinIsOutput[3], 1);
     }
 
-    void indicatorOfAnOutputTogglesItsLevel() {
+    void indicatorOfAnOutputTogglesItsLevel()
+    {
         Program program;
         formDigitalPins *pins = program.main->digitalPins();
         QTest::mouseClick(pins->pin_dir(3), Qt::LeftButton);
@@ -84,7 +91,8 @@ private Q_SLOTS:
         QVERIFY(program.log().endsWith(QStringLiteral("pin  3 set\r\npin  3 clear\r\n")));
     }
 
-    void outputAgainUsesTheLevelLastCommanded() {
+    void outputAgainUsesTheLevelLastCommanded()
+    {
         Program program;
         formDigitalPins *pins = program.main->digitalPins();
         QTest::mouseClick(pins->pin_dir(3), Qt::LeftButton);
@@ -99,7 +107,8 @@ private Q_SLOTS:
         QCOMPARE(colour(pins, 3), kOutputHigh);
     }
 
-    void indicatorOfAnInputIsDisplayOnly() {
+    void indicatorOfAnInputIsDisplayOnly()
+    {
         Program program;
         formDigitalPins *pins = program.main->digitalPins();
         clickIndicator(pins, 5);
@@ -108,7 +117,8 @@ private Q_SLOTS:
         QCOMPARE(appState().pinOutputLevel[5], 0);
     }
 
-    void monitoringBoxesSendWithLfAloneAndLogNothing() {
+    void monitoringBoxesSendWithLfAloneAndLogNothing()
+    {
         Program program;
         formDigitalPins *pins = program.main->digitalPins();
         tick(pins->Check1(12));
@@ -117,7 +127,8 @@ private Q_SLOTS:
         QCOMPARE(program.log(), QString());
     }
 
-    void allAndNoneSendOnlyForBoxesThatChange() {
+    void allAndNoneSendOnlyForBoxesThatChange()
+    {
         Program program;
         formDigitalPins *pins = program.main->digitalPins();
         pins->Check1(1)->setChecked(true);
@@ -141,7 +152,8 @@ private Q_SLOTS:
         QVERIFY(!program.driver.writes().contains("pin  7 monitor off\n"));
     }
 
-    void closingSendsNothingAndReopeningRedrawsFromTheState() {
+    void closingSendsNothingAndReopeningRedrawsFromTheState()
+    {
         Program program;
         formDigitalPins *pins = program.main->digitalPins();
         QTest::mouseClick(pins->pin_dir(4), Qt::LeftButton);

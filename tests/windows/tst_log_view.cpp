@@ -7,24 +7,27 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-class TestLogView : public QObject {
+class TestLogView : public QObject
+{
     Q_OBJECT
 
 private:
     static void settle() { QCoreApplication::processEvents(); }
 
 private Q_SLOTS:
-    void textIsEveryLineWithCrLf() {
+    void textIsEveryLineWithCrLf()
+    {
         LogView view;
         QCOMPARE(view.text(), QString());
-        view.appendLine(u"a");
-        view.appendLine(u"");
-        view.appendLine(u"b");
+        view.appendLine(QStringLiteral("a"));
+        view.appendLine(QStringLiteral(""));
+        view.appendLine(QStringLiteral("b"));
         QCOMPARE(view.text(), QStringLiteral("a\r\n\r\nb\r\n"));
         QCOMPARE(view.lineCount(), 3);
     }
 
-    void keepsTheMostRecentLinesOnly() {
+    void keepsTheMostRecentLinesOnly()
+    {
         LogView view;
         for (qsizetype i = 0; i < LogView::kMaxLines + 10; ++i)
             view.appendLine(QString::number(i));
@@ -33,7 +36,8 @@ private Q_SLOTS:
         QCOMPARE(view.line(LogView::kMaxLines - 1), QString::number(LogView::kMaxLines + 9));
     }
 
-    void followsTheEndUntilScrolledAway() {
+    void followsTheEndUntilScrolledAway()
+    {
         LogView view;
         view.resize(300, 200);
         view.show();
@@ -46,24 +50,25 @@ private Q_SLOTS:
 
         bar->setValue(10);
         QVERIFY(!view.isFollowingEnd());
-        view.appendLine(u"more");
+        view.appendLine(QStringLiteral("more"));
         settle();
         QCOMPARE(bar->value(), 10);
 
         bar->setValue(bar->maximum());
         QVERIFY(view.isFollowingEnd());
-        view.appendLine(u"again");
+        view.appendLine(QStringLiteral("again"));
         settle();
         QCOMPARE(bar->value(), bar->maximum());
     }
 
-    void selectionAcrossLinesIsCopied() {
+    void selectionAcrossLinesIsCopied()
+    {
         LogView view;
         view.resize(400, 300);
         view.show();
-        view.appendLine(u"first line");
-        view.appendLine(u"second line");
-        view.appendLine(u"third");
+        view.appendLine(QStringLiteral("first line"));
+        view.appendLine(QStringLiteral("second line"));
+        view.appendLine(QStringLiteral("third"));
         settle();
         const int h = view.fontMetrics().lineSpacing();
         const auto x = [&](const char *text) {
@@ -81,11 +86,12 @@ private Q_SLOTS:
         QCOMPARE(view.selectedText(), QStringLiteral("first line\nsecond line\nthird"));
     }
 
-    void savesEveryLine() {
+    void savesEveryLine()
+    {
         QTemporaryDir dir;
         LogView view;
-        view.appendLine(u"a");
-        view.appendLine(u"received : \u00E9");
+        view.appendLine(QStringLiteral("a"));
+        view.appendLine(QStringLiteral("received : \u00E9"));
         QString error;
         QVERIFY(view.saveTo(dir.filePath(QStringLiteral("log.txt")), &error));
         QFile file(dir.filePath(QStringLiteral("log.txt")));

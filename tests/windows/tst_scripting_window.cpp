@@ -6,17 +6,20 @@
 #include <QFile>
 
 // The script editor window: change tracking, the close prompt and its answers, the margins on resize.
-class TestScriptingWindow : public QObject {
+class TestScriptingWindow : public QObject
+{
     Q_OBJECT
 
 private:
-    static QByteArray fileBytes(const QString &path) {
+    static QByteArray fileBytes(const QString &path)
+    {
         QFile file(path);
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
     }
 
 private Q_SLOTS:
-    void typingMarksTheScriptChanged() {
+    void typingMarksTheScriptChanged()
+    {
         Program program;
         formScripting *editor = program.main->scripting();
         QCOMPARE(editor->windowTitle(), QStringLiteral("Untitled.txt"));
@@ -25,7 +28,8 @@ private Q_SLOTS:
         QVERIFY(appState().scriptChanged);
     }
 
-    void closePromptNoClosesWithoutWriting() {
+    void closePromptNoClosesWithoutWriting()
+    {
         Program program;
         formScripting *editor = program.main->scripting();
         QTest::keyClicks(editor->scriptBox(), QStringLiteral("x"));
@@ -38,7 +42,8 @@ private Q_SLOTS:
         QCOMPARE(appState().viewScr, 0);
     }
 
-    void closePromptYesWritesTheCaptionsFile() {
+    void closePromptYesWritesTheCaptionsFile()
+    {
         Program program;
         formScripting *editor = program.main->scripting();
         QTest::keyClicks(editor->scriptBox(), QStringLiteral("pin  1 output"));
@@ -50,7 +55,8 @@ private Q_SLOTS:
         QVERIFY(!appState().scriptChanged);
     }
 
-    void closePromptCancelKeepsEverything() {
+    void closePromptCancelKeepsEverything()
+    {
         Program program;
         formScripting *editor = program.main->scripting();
         QTest::keyClicks(editor->scriptBox(), QStringLiteral("x"));
@@ -64,13 +70,15 @@ private Q_SLOTS:
         QCOMPARE(program.dialogs.saveQuestions, 2);
     }
 
-    void unchangedScriptClosesWithoutAsking() {
+    void unchangedScriptClosesWithoutAsking()
+    {
         Program program;
         QVERIFY(program.main->subWindowOf(program.main->scripting())->close());
         QCOMPARE(program.dialogs.saveQuestions, 0);
     }
 
-    void failedSaveOnCloseKeepsTheWindowAndText() {
+    void failedSaveOnCloseKeepsTheWindowAndText()
+    {
         Program program;
         formScripting *editor = program.main->scripting();
         const QString unwritable = program.path(QStringLiteral("no/such/folder/script.txt"));
@@ -85,7 +93,8 @@ private Q_SLOTS:
         QVERIFY(program.main->isViewChecked(View::Scripting));
     }
 
-    void marginsFollowTheWindowSize() {
+    void marginsFollowTheWindowSize()
+    {
         Program program;
         formScripting *editor = program.main->scripting();
         const int margin = twipsToPixels(100);
@@ -100,7 +109,8 @@ private Q_SLOTS:
         QCOMPARE(editor->scriptBox()->geometry(), before);
     }
 
-    void textKeepsEveryCharacter() {
+    void textKeepsEveryCharacter()
+    {
         Program program;
         formScripting *editor = program.main->scripting();
         const QString text = QStringLiteral("a\u00A0b\tc\nd");

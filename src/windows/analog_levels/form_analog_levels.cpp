@@ -20,7 +20,8 @@ constexpr int kColumnWidth = 360;
 
 formAnalogLevels::formAnalogLevels(Workspace &workspace, QWidget *parent)
     : QWidget(parent)
-    , m_workspace(workspace) {
+    , m_workspace(workspace)
+{
     setObjectName(QStringLiteral("formAnalogLevels"));
     setWindowTitle(QStringLiteral("Analog Inputs"));
     setFixedSize(twipsSize(3015, 4920));
@@ -58,19 +59,22 @@ formAnalogLevels::formAnalogLevels(Workspace &workspace, QWidget *parent)
         setTabOrder(m_channels[k].monitor, m_channels[k + 1].monitor);
 }
 
-void formAnalogLevels::showReading(int Index, int value) {
+void formAnalogLevels::showReading(int Index, int value)
+{
     ChannelControls &channel = m_channels.at(Index);
     channel.bar->setValue(std::clamp(value, 0, kMeterMaximum));
     channel.label->setText(QString::number(value));
 }
 
-void formAnalogLevels::clearReading(int Index) {
+void formAnalogLevels::clearReading(int Index)
+{
     ChannelControls &channel = m_channels.at(Index);
     channel.bar->setValue(0);
     channel.label->clear();
 }
 
-void formAnalogLevels::closeEvent(QCloseEvent *event) {
+void formAnalogLevels::closeEvent(QCloseEvent *event)
+{
     m_workspace.setViewChecked(View::AnalogLevels, false);
     appState().viewAna = 0;
     m_closing = true;

@@ -14,7 +14,8 @@ class Workspace;
 // The analog levels window: per channel an upright 0..255 meter, the last reading as a number and a box that
 // switches monitoring on. The receive tick requests readings for the ticked channels; the interpreter fills
 // the meters.
-class formAnalogLevels : public QWidget {
+class formAnalogLevels : public QWidget
+{
     Q_OBJECT
 
 public:

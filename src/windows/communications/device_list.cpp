@@ -3,13 +3,15 @@
 #include <QKeyEvent>
 
 DeviceList::DeviceList(QWidget *parent)
-    : QListWidget(parent) {
+    : QListWidget(parent)
+{
     setSelectionMode(QAbstractItemView::SingleSelection);
     setSortingEnabled(false);
     connect(this, &QListWidget::itemClicked, this, &DeviceList::entryChosen);
 }
 
-void DeviceList::keyPressEvent(QKeyEvent *event) {
+void DeviceList::keyPressEvent(QKeyEvent *event)
+{
     const int before = currentRow();
     const bool wasSelected = currentItem() && currentItem()->isSelected();
     QListWidget::keyPressEvent(event);

@@ -4,7 +4,8 @@
 
 // The device list: a plain list box that reports a choice made with the mouse (also of the entry already
 // selected) or with the keyboard, once per choice.
-class DeviceList : public QListWidget {
+class DeviceList : public QListWidget
+{
     Q_OBJECT
 
 public:

@@ -4,14 +4,21 @@
 #include "device/comms.h"
 #include "device/driver.h"
 #include "device/ftdi.h"
+#include "device/line_assembly.h"
+#include "device/report.h"
 #include "state/app_state.h"
+#include "windows/analog_levels/form_analog_levels.h"
 #include "windows/communications/device_list.h"
 #include "windows/communications/log_view.h"
 #include "windows/communications/logging.h"
 #include "windows/control_names.h"
+#include "windows/digital_pins/form_digital_pins.h"
+#include "windows/digital_pins/pin_colours.h"
+#include "windows/digital_pins/shapes.h"
 #include "windows/twips.h"
 #include "windows/workspace.h"
 
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -40,7 +47,8 @@ const std::array<ButtonSpec, 5> kButtons{{
     {"Reset", "Reset", 5280, 960, 1215, 372, &formCommunications::Reset_Click},
 }};
 
-QGroupBox *makeFrame(QWidget *parent, const char *name, const char *caption, QRect geometry) {
+QGroupBox *makeFrame(QWidget *parent, const char *name, const char *caption, QRect geometry)
+{
     auto *frame = new QGroupBox(QString::fromLatin1(caption), parent);
     nameControl(frame, QString::fromLatin1(name));
     frame->setGeometry(geometry);
@@ -51,7 +59,8 @@ QGroupBox *makeFrame(QWidget *parent, const char *name, const char *caption, QRe
 
 formCommunications::formCommunications(Workspace &workspace, QWidget *parent)
     : QWidget(parent)
-    , m_workspace(workspace) {
+    , m_workspace(workspace)
+{
     setObjectName(QStringLiteral("formCommunications"));
     setWindowTitle(QStringLiteral("Communications"));
     setFixedSize(twipsSize(7680, 6900));
@@ -68,7 +77,8 @@ formCommunications::formCommunications(Workspace &workspace, QWidget *parent)
 
 formCommunications::~formCommunications() = default;
 
-void formCommunications::buildControls() {
+void formCommunications::buildControls()
+{
     m_deviceSelectionFrame =
         makeFrame(this, "DeviceSelectionFrame", "Device Selection", twipsRect(120, 120, 7455, 2175));
     m_devicesList = new DeviceList(m_deviceSelectionFrame);
@@ -112,7 +122,8 @@ void formCommunications::buildControls() {
     m_logbox->setFocus();
 }
 
-void formCommunications::ScanDevices() {
+void formCommunications::ScanDevices()
+{
     Driver &driver = m_workspace.driver();
     const std::int32_t count = DeviceCount(driver);
     m_devicesList->clear();
@@ -125,7 +136,8 @@ void formCommunications::ScanDevices() {
     m_devicesList->setCurrentRow(-1);
 }
 
-void formCommunications::DevicesList_Click() {
+void formCommunications::DevicesList_Click()
+{
     Driver &driver = m_workspace.driver();
     AppState &state = appState();
     if (state.deviceHandle > 0)
@@ -139,7 +151,8 @@ void formCommunications::DevicesList_Click() {
     m_workspace.setStatusText(selected);
 }
 
-void formCommunications::command_KeyDown(int KeyCode) {
+void formCommunications::command_KeyDown(int KeyCode)
+{
     if (KeyCode != 13)
         return;
     const QString text = m_command->text();
@@ -147,7 +160,8 @@ void formCommunications::command_KeyDown(int KeyCode) {
     LogLine(m_workspace, QStringLiteral(">") + text);
 }
 
-bool formCommunications::eventFilter(QObject *watched, QEvent *event) {
+bool formCommunications::eventFilter(QObject *watched, QEvent *event)
+{
     if (watched == m_command && event->type() == QEvent::KeyPress) {
         const auto *key = static_cast<QKeyEvent *>(event);
         // The main and the keypad Enter key both have key code 13; Shift, Ctrl and Alt do not matter.
@@ -159,37 +173,123 @@ bool formCommunications::eventFilter(QObject *watched, QEvent *event) {
     return QWidget::eventFilter(watched, event);
 }
 
-void formCommunications::send(QStringView text) {
+void formCommunications::send(QStringView text)
+{
     SendCommand(m_workspace.driver(), text);
 }
 
-void formCommunications::rescanDevices_Click() {
+void formCommunications::rescanDevices_Click()
+{
     ScanDevices();
 }
 
-void formCommunications::IdRequest_Click() {
+void formCommunications::IdRequest_Click()
+{
     send(u"id\r\n");
 }
 
-void formCommunications::LedOn_Click() {
+void formCommunications::LedOn_Click()
+{
     send(u"led on\n");
 }
 
-void formCommunications::LedOff_Click() {
+void formCommunications::LedOff_Click()
+{
     send(u"led off\n");
 }
 
-void formCommunications::Reset_Click() {
+void formCommunications::Reset_Click()
+{
     send(u"reset\r\n");
 }
 
-void formCommunications::TimerBackgound_Timer() {}
+void formCommunications::TimerBackgound_Timer()
+{
+    const std::intptr_t handle = appState().deviceHandle;
+    if (handle == 0)
+        return;
+    if (appState().viewAna == 1)
+        requestAnalogReadings();
 
-void formCommunications::interpretLine() {
-    pendingLine.clear();
+    Driver &driver = m_workspace.driver();
+    std::uint32_t queued = 0;
+    std::uint32_t transmitQueue = 0;
+    std::uint32_t events = 0;
+    driver.getStatus(handle, &queued, &transmitQueue, &events);
+    if (queued == 0)
+        return;
+
+    // An absurd count is not allocated blindly: what is beyond the cap is read on the next ticks.
+    const std::uint32_t toRead = std::min(queued, kMaxReadPerTick);
+    if (m_receiveBuffer.size() < qsizetype(toRead) + 1)
+        m_receiveBuffer.resize(qsizetype(toRead) + 1);
+    char *buffer = m_receiveBuffer.data();
+    buffer[0] = 0;
+    std::uint32_t read = 0;
+    if (!driver.readFile(handle, buffer, toRead, &read))
+        return;
+    if (queued == 1)
+        LogLine(m_workspace, QStringLiteral("byte : ") + QString::number(static_cast<unsigned char>(buffer[0])));
+    // A driver claiming more than was asked for is not believed.
+    assemble(buffer, std::min(read, toRead));
 }
 
-void formCommunications::closeEvent(QCloseEvent *event) {
+void formCommunications::requestAnalogReadings()
+{
+    formAnalogLevels *analog = m_workspace.analogLevels();
+    QString batch;
+    for (int channel = kFirstChannel; channel <= kLastChannel; ++channel) {
+        if (analog->CheckADC(channel)->isChecked())
+            batch += analogRequest(channel);
+        else
+            analog->clearReading(channel);
+    }
+    if (!batch.isEmpty())
+        send(batch);
+}
+
+void formCommunications::assemble(const char *bytes, qsizetype size)
+{
+    assembleLines(pendingLine, bytes, size, [this] { interpretLine(); });
+}
+
+void formCommunications::interpretLine()
+{
+    if (pendingLine.isEmpty())
+        return;
+    const Report report = parseReport(pendingLine);
+    bool consumed = false;
+    if (report.applicable) {
+        switch (report.kind) {
+        case Report::Kind::Pin:
+            // An output keeps the colour the digital pins window gave it.
+            if (appState().pinIsOutput[report.pin] == 0) {
+                const QColor colour = report.state != 0 ? kInputHigh : kInputLow;
+                m_workspace.digitalPins()->pin_led(report.pin)->setFillColor(colour);
+            }
+            break;
+        case Report::Kind::Analog: {
+            formAnalogLevels *analog = m_workspace.analogLevels();
+            analog->showReading(report.channel, report.value);
+            consumed = analog->CheckADC(report.channel)->isChecked();
+            break;
+        }
+        case Report::Kind::Debounce:
+            // No window has a place for the count; the logged line shows it.
+        case Report::Kind::Empty:
+        case Report::Kind::Other:
+            break;
+        }
+    }
+    if (!consumed) {
+        LogLine(m_workspace, QStringLiteral("received : ") + pendingLine);
+        LogLine(m_workspace, QString());
+    }
+    pendingLine.resize(0);
+}
+
+void formCommunications::closeEvent(QCloseEvent *event)
+{
     // Unload: the board stays open; receiving stops with this window.
     m_workspace.setViewChecked(View::Communications, false);
     appState().viewCom = 0;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QTimer>
 #include <QWidget>
@@ -14,10 +15,14 @@ class Workspace;
 // The communications window: the device list and device selection, the fixed command buttons, the typed
 // command line and the log. It also carries the receive machinery: the poll timer TimerBackgound, the partial
 // received line and the report interpreter, which run as long as the window exists, shown or hidden.
-class formCommunications : public QWidget {
+class formCommunications : public QWidget
+{
     Q_OBJECT
 
 public:
+    // Most bytes one tick reads; a longer queue is read on the following ticks.
+    static constexpr std::uint32_t kMaxReadPerTick = 256 * 1024;
+
     explicit formCommunications(Workspace &workspace, QWidget *parent = nullptr);
     ~formCommunications() override;
 
@@ -57,6 +62,8 @@ protected:
 private:
     void buildControls();
     void send(QStringView text);
+    void requestAnalogReadings();
+    void assemble(const char *bytes, qsizetype size);
 
     Workspace &m_workspace;
     QGroupBox *m_deviceSelectionFrame = nullptr;
@@ -66,5 +73,6 @@ private:
     QGroupBox *m_commandFrame = nullptr;
     QLineEdit *m_command = nullptr;
     QTimer m_timer;
+    QByteArray m_receiveBuffer; // kept between ticks so a full queue costs no allocation
     bool m_closing = false;
 };

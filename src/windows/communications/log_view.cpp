@@ -21,7 +21,8 @@ constexpr qsizetype kExactMeasureLimit = 512;
 } // namespace
 
 LogView::LogView(QWidget *parent)
-    : QAbstractScrollArea(parent) {
+    : QAbstractScrollArea(parent)
+{
     QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     setFont(font);
     m_lineHeight = std::max(1, fontMetrics().lineSpacing());
@@ -41,16 +42,18 @@ LogView::LogView(QWidget *parent)
     connect(horizontalScrollBar(), &QScrollBar::valueChanged, viewport(), qOverload<>(&QWidget::update));
 }
 
-const QString &LogView::line(qsizetype index) const {
+const QString &LogView::line(qsizetype index) const
+{
     return m_ring[(m_head + index) % m_ring.size()];
 }
 
-void LogView::appendLine(QStringView text) {
+void LogView::appendLine(const QString &text)
+{
     if (m_count < kMaxLines) {
-        m_ring.emplace_back(text.toString());
+        m_ring.push_back(text);
         ++m_count;
     } else {
-        m_ring[m_head] = text.toString();
+        m_ring[m_head] = text;
         m_head = (m_head + 1) % kMaxLines;
         ++m_dropped;
     }
@@ -58,14 +61,16 @@ void LogView::appendLine(QStringView text) {
     scheduleSync();
 }
 
-void LogView::scheduleSync() {
+void LogView::scheduleSync()
+{
     if (m_syncPending)
         return;
     m_syncPending = true;
     QMetaObject::invokeMethod(this, &LogView::syncScrollBars, Qt::QueuedConnection);
 }
 
-void LogView::syncScrollBars() {
+void LogView::syncScrollBars()
+{
     m_syncPending = false;
     m_syncing = true;
     QScrollBar *vertical = verticalScrollBar();
@@ -90,11 +95,13 @@ void LogView::syncScrollBars() {
     viewport()->update();
 }
 
-int LogView::visibleRows() const {
+int LogView::visibleRows() const
+{
     return std::max(1, viewport()->height() / m_lineHeight);
 }
 
-QString LogView::text() const {
+QString LogView::text() const
+{
     QString all;
     qsizetype size = 0;
     for (qsizetype i = 0; i < m_count; ++i)
@@ -107,7 +114,8 @@ QString LogView::text() const {
     return all;
 }
 
-bool LogView::saveTo(const QString &path, QString *error) const {
+bool LogView::saveTo(const QString &path, QString *error) const
+{
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
         *error = file.errorString();
@@ -124,11 +132,13 @@ bool LogView::saveTo(const QString &path, QString *error) const {
     return true;
 }
 
-bool LogView::hasSelection() const {
+bool LogView::hasSelection() const
+{
     return m_anchor != m_cursor;
 }
 
-QString LogView::selectedText() const {
+QString LogView::selectedText() const
+{
     if (!hasSelection())
         return {};
     Position from = std::min(m_anchor, m_cursor);
@@ -149,7 +159,8 @@ QString LogView::selectedText() const {
     return text;
 }
 
-void LogView::selectAll() {
+void LogView::selectAll()
+{
     if (m_count == 0)
         return;
     m_anchor = {firstKeptLine(), 0};
@@ -157,19 +168,22 @@ void LogView::selectAll() {
     viewport()->update();
 }
 
-void LogView::copy() const {
+void LogView::copy() const
+{
     if (hasSelection())
         QGuiApplication::clipboard()->setText(selectedText());
 }
 
-int LogView::xOfColumn(const QString &text, qsizetype column) const {
+int LogView::xOfColumn(const QString &text, qsizetype column) const
+{
     column = std::min(column, text.size());
     if (text.size() <= kExactMeasureLimit)
         return fontMetrics().horizontalAdvance(text.left(column));
     return int(std::min<qint64>(qint64(column) * m_charWidth, INT_MAX / 2));
 }
 
-qsizetype LogView::columnAtX(const QString &text, int x) const {
+qsizetype LogView::columnAtX(const QString &text, int x) const
+{
     if (x <= 0)
         return 0;
     if (text.size() > kExactMeasureLimit)
@@ -193,7 +207,8 @@ qsizetype LogView::columnAtX(const QString &text, int x) const {
     return low;
 }
 
-LogView::Position LogView::positionAt(QPoint point) const {
+LogView::Position LogView::positionAt(QPoint point) const
+{
     if (m_count == 0)
         return {firstKeptLine(), 0};
     const qint64 row = qint64(verticalScrollBar()->value()) + (point.y() < 0 ? -1 : point.y() / m_lineHeight);
@@ -203,7 +218,8 @@ LogView::Position LogView::positionAt(QPoint point) const {
     return {firstKeptLine() + index, columnAtX(text, x)};
 }
 
-void LogView::paintEvent(QPaintEvent *) {
+void LogView::paintEvent(QPaintEvent *)
+{
     QPainter painter(viewport());
     const int first = verticalScrollBar()->value();
     const int xOffset = kMargin - horizontalScrollBar()->value();
@@ -242,19 +258,22 @@ void LogView::paintEvent(QPaintEvent *) {
     }
 }
 
-void LogView::resizeEvent(QResizeEvent *event) {
+void LogView::resizeEvent(QResizeEvent *event)
+{
     QAbstractScrollArea::resizeEvent(event);
     syncScrollBars();
 }
 
-void LogView::setCursorPosition(Position position, bool extend) {
+void LogView::setCursorPosition(Position position, bool extend)
+{
     m_cursor = position;
     if (!extend)
         m_anchor = position;
     viewport()->update();
 }
 
-void LogView::mousePressEvent(QMouseEvent *event) {
+void LogView::mousePressEvent(QMouseEvent *event)
+{
     if (event->button() != Qt::LeftButton) {
         QAbstractScrollArea::mousePressEvent(event);
         return;
@@ -264,7 +283,8 @@ void LogView::mousePressEvent(QMouseEvent *event) {
     m_lastMouse = event->position().toPoint();
 }
 
-void LogView::mouseMoveEvent(QMouseEvent *event) {
+void LogView::mouseMoveEvent(QMouseEvent *event)
+{
     if (!m_selecting)
         return;
     m_lastMouse = event->position().toPoint();
@@ -276,7 +296,8 @@ void LogView::mouseMoveEvent(QMouseEvent *event) {
         m_autoScroll.stop();
 }
 
-void LogView::mouseReleaseEvent(QMouseEvent *event) {
+void LogView::mouseReleaseEvent(QMouseEvent *event)
+{
     if (event->button() != Qt::LeftButton)
         return;
     m_selecting = false;
@@ -286,7 +307,8 @@ void LogView::mouseReleaseEvent(QMouseEvent *event) {
         clipboard->setText(selectedText(), QClipboard::Selection);
 }
 
-void LogView::mouseDoubleClickEvent(QMouseEvent *event) {
+void LogView::mouseDoubleClickEvent(QMouseEvent *event)
+{
     if (event->button() != Qt::LeftButton || m_count == 0)
         return;
     // Selects the word under the mouse: the run of non-blank characters.
@@ -303,13 +325,15 @@ void LogView::mouseDoubleClickEvent(QMouseEvent *event) {
     viewport()->update();
 }
 
-void LogView::autoScroll() {
+void LogView::autoScroll()
+{
     QScrollBar *vertical = verticalScrollBar();
     vertical->setValue(vertical->value() + (m_lastMouse.y() < 0 ? -1 : 1));
     setCursorPosition(positionAt(m_lastMouse), true);
 }
 
-void LogView::keyPressEvent(QKeyEvent *event) {
+void LogView::keyPressEvent(QKeyEvent *event)
+{
     if (event == QKeySequence::Copy) {
         copy();
         return;
@@ -350,7 +374,8 @@ void LogView::keyPressEvent(QKeyEvent *event) {
     }
 }
 
-void LogView::contextMenuEvent(QContextMenuEvent *event) {
+void LogView::contextMenuEvent(QContextMenuEvent *event)
+{
     QMenu menu(this);
     QAction *copyAction = menu.addAction(tr("&Copy"), this, &LogView::copy);
     copyAction->setShortcut(QKeySequence::Copy);

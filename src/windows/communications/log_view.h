@@ -11,7 +11,8 @@
 // only the visible lines are laid out and painted. It follows the end of the log unless the operator has
 // scrolled away, and offers what a log view should: mouse and keyboard selection, Copy, Select All and a
 // context menu with "Save Log As...".
-class LogView : public QAbstractScrollArea {
+class LogView : public QAbstractScrollArea
+{
     Q_OBJECT
 
 public:
@@ -19,8 +20,8 @@ public:
 
     explicit LogView(QWidget *parent = nullptr);
 
-    // Adds one line at the end; the oldest line goes when kMaxLines are kept.
-    void appendLine(QStringView line);
+    // Adds one line at the end; the oldest line goes when kMaxLines are kept. The text is shared, not copied.
+    void appendLine(const QString &line);
 
     qsizetype lineCount() const { return m_count; }
     const QString &line(qsizetype index) const;

@@ -4,6 +4,7 @@
 #include "windows/communications/log_view.h"
 #include "windows/workspace.h"
 
-void LogLine(Workspace &workspace, QStringView text) {
+void LogLine(Workspace &workspace, const QString &text)
+{
     workspace.communications()->Logbox()->appendLine(text);
 }

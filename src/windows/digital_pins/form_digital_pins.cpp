@@ -21,7 +21,8 @@ const QString kInputTip = QStringLiteral("Pin is an Input, click to select as Ou
 const QString kOutputTip = QStringLiteral("Pin is an Output, click to select as Input");
 const QString kLedTip = QStringLiteral("Dark = low state, Bright = high state");
 
-void paintGrey(QWidget *widget) {
+void paintGrey(QWidget *widget)
+{
     widget->setAutoFillBackground(true);
     QPalette pal = widget->palette();
     pal.setColor(QPalette::Window, kBoardGrey);
@@ -32,7 +33,8 @@ void paintGrey(QWidget *widget) {
 
 formDigitalPins::formDigitalPins(Workspace &workspace, QWidget *parent)
     : QWidget(parent)
-    , m_workspace(workspace) {
+    , m_workspace(workspace)
+{
     setObjectName(QStringLiteral("formDigitalPins"));
     setWindowTitle(QStringLiteral("Digital Pins"));
     setFixedSize(twipsSize(7710, 7080));
@@ -40,7 +42,8 @@ formDigitalPins::formDigitalPins(Workspace &workspace, QWidget *parent)
     Form_Load();
 }
 
-void formDigitalPins::buildControls() {
+void formDigitalPins::buildControls()
+{
     auto *board = new QGroupBox(QStringLiteral("Direction and State"), this);
     nameControl(board, QStringLiteral("Frame1"));
     board->setGeometry(twipsRect(120, 0, 7455, 5535));
@@ -82,7 +85,8 @@ void formDigitalPins::buildControls() {
 }
 
 void formDigitalPins::buildPin(QWidget *board, QWidget *monitoring, int pin, QPoint frameAt, QPoint directionAt,
-                               QPoint labelAt, QPoint checkAt) {
+                               QPoint labelAt, QPoint checkAt)
+{
     PinControls &controls = m_pins[pin];
     const QString number = QString::number(pin);
 
@@ -114,7 +118,8 @@ void formDigitalPins::buildPin(QWidget *board, QWidget *monitoring, int pin, QPo
     connect(controls.monitor, &QCheckBox::toggled, this, [this, pin] { Check1_Click(pin); });
 }
 
-void formDigitalPins::Form_Load() {
+void formDigitalPins::Form_Load()
+{
     for (int pin = kFirstPin; pin <= kLastPin; ++pin) {
         m_pins[pin].frame->setFrameShape(QFrame::NoFrame);
         m_pins[pin].frame->setToolTip(kLedTip);
@@ -126,24 +131,28 @@ void formDigitalPins::Form_Load() {
     }
 }
 
-void formDigitalPins::showAsInput(int pin) {
+void formDigitalPins::showAsInput(int pin)
+{
     m_pins[pin].direction->setText(QStringLiteral("I"));
     m_pins[pin].direction->setToolTip(kInputTip);
     m_pins[pin].led->setFillColor(kInputLow);
 }
 
-void formDigitalPins::showAsOutput(int pin) {
+void formDigitalPins::showAsOutput(int pin)
+{
     m_pins[pin].direction->setText(QStringLiteral("O"));
     m_pins[pin].direction->setToolTip(kOutputTip);
     m_pins[pin].led->setFillColor(appState().pinOutputLevel[pin] != 0 ? kOutputHigh : kOutputLow);
 }
 
-void formDigitalPins::sendLogged(const QString &command) {
+void formDigitalPins::sendLogged(const QString &command)
+{
     LogLine(m_workspace, command);
     SendCommand(m_workspace.driver(), QString(command).append(kCrLf));
 }
 
-void formDigitalPins::pin_dir_Click(int Index) {
+void formDigitalPins::pin_dir_Click(int Index)
+{
     AppState &state = appState();
     if (state.pinIsOutput[Index] != 0) {
         state.pinIsOutput[Index] = 0;
@@ -167,7 +176,8 @@ void formDigitalPins::pin_dir_Click(int Index) {
     sendLogged(pinCommand(Index, u" output"));
 }
 
-void formDigitalPins::pin_led_frame_Click(int Index) {
+void formDigitalPins::pin_led_frame_Click(int Index)
+{
     AppState &state = appState();
     if (state.pinIsOutput[Index] != 1)
         return;
@@ -177,22 +187,26 @@ void formDigitalPins::pin_led_frame_Click(int Index) {
     m_pins[Index].led->setFillColor(high ? kOutputHigh : kOutputLow);
 }
 
-void formDigitalPins::Check1_Click(int Index) {
+void formDigitalPins::Check1_Click(int Index)
+{
     const bool on = m_pins[Index].monitor->isChecked();
     SendCommand(m_workspace.driver(), pinCommand(Index, on ? u" monitor on" : u" monitor off").append(kLf));
 }
 
-void formDigitalPins::MonitorAll_Click() {
+void formDigitalPins::MonitorAll_Click()
+{
     for (int pin = kFirstPin; pin <= kLastPin; ++pin)
         m_pins[pin].monitor->setChecked(true);
 }
 
-void formDigitalPins::MonitorNone_Click() {
+void formDigitalPins::MonitorNone_Click()
+{
     for (int pin = kFirstPin; pin <= kLastPin; ++pin)
         m_pins[pin].monitor->setChecked(false);
 }
 
-void formDigitalPins::closeEvent(QCloseEvent *event) {
+void formDigitalPins::closeEvent(QCloseEvent *event)
+{
     // Nothing is sent: outputs stay outputs and monitoring stays on at the board.
     m_workspace.setViewChecked(View::DigitalPins, false);
     appState().viewDig = 0;

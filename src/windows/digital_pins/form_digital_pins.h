@@ -16,7 +16,8 @@ class Workspace;
 // The digital pins window: for each of the 18 pins a direction button, a level indicator (clicking it toggles
 // an output's level) and a monitoring box. Every change becomes one or two commands to the board; direction
 // and level commands are logged first. The direction and level of each pin live in the application state.
-class formDigitalPins : public QWidget {
+class formDigitalPins : public QWidget
+{
     Q_OBJECT
 
 public:

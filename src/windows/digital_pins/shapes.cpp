@@ -8,11 +8,13 @@
 ShapeWidget::ShapeWidget(const QColor &colour, bool rounded, QWidget *parent)
     : QWidget(parent)
     , m_colour(colour)
-    , m_rounded(rounded) {
+    , m_rounded(rounded)
+{
     setAttribute(Qt::WA_TransparentForMouseEvents);
 }
 
-void ShapeWidget::paintEvent(QPaintEvent *) {
+void ShapeWidget::paintEvent(QPaintEvent *)
+{
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing, m_rounded);
     painter.setPen(QPen(Qt::black, 1));
@@ -28,18 +30,21 @@ void ShapeWidget::paintEvent(QPaintEvent *) {
 
 PinLed::PinLed(QWidget *parent)
     : QWidget(parent)
-    , m_fill(kBoardGrey) {
+    , m_fill(kBoardGrey)
+{
     setAttribute(Qt::WA_TransparentForMouseEvents);
 }
 
-void PinLed::setFillColor(const QColor &colour) {
+void PinLed::setFillColor(const QColor &colour)
+{
     if (colour == m_fill)
         return;
     m_fill = colour;
     update();
 }
 
-void PinLed::paintEvent(QPaintEvent *) {
+void PinLed::paintEvent(QPaintEvent *)
+{
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setPen(QPen(Qt::black, 1));
@@ -48,7 +53,8 @@ void PinLed::paintEvent(QPaintEvent *) {
 }
 
 PinLedFrame::PinLedFrame(QWidget *parent)
-    : QFrame(parent) {
+    : QFrame(parent)
+{
     setAutoFillBackground(true);
     QPalette pal = palette();
     pal.setColor(QPalette::Window, kBoardGrey);
@@ -56,11 +62,13 @@ PinLedFrame::PinLedFrame(QWidget *parent)
     setCursor(Qt::PointingHandCursor);
 }
 
-void PinLedFrame::mousePressEvent(QMouseEvent *event) {
+void PinLedFrame::mousePressEvent(QMouseEvent *event)
+{
     m_pressed = event->button() == Qt::LeftButton;
 }
 
-void PinLedFrame::mouseReleaseEvent(QMouseEvent *event) {
+void PinLedFrame::mouseReleaseEvent(QMouseEvent *event)
+{
     const bool click = m_pressed && event->button() == Qt::LeftButton && rect().contains(event->position().toPoint());
     m_pressed = false;
     if (click)

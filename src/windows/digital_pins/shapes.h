@@ -5,7 +5,8 @@
 #include <QWidget>
 
 // A filled rectangle, rounded or not: the drawing of the board.
-class ShapeWidget : public QWidget {
+class ShapeWidget : public QWidget
+{
 public:
     ShapeWidget(const QColor &colour, bool rounded, QWidget *parent = nullptr);
 
@@ -18,7 +19,8 @@ private:
 };
 
 // The round level indicator of one pin. Mouse clicks go through it to the frame that holds it.
-class PinLed : public QWidget {
+class PinLed : public QWidget
+{
     Q_OBJECT
     Q_PROPERTY(QColor fillColor READ fillColor WRITE setFillColor)
 
@@ -36,7 +38,8 @@ private:
 };
 
 // The clickable grey frame around an indicator.
-class PinLedFrame : public QFrame {
+class PinLedFrame : public QFrame
+{
     Q_OBJECT
 
 public:

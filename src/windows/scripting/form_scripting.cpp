@@ -13,7 +13,8 @@
 
 formScripting::formScripting(Workspace &workspace, QWidget *parent)
     : QWidget(parent)
-    , m_workspace(workspace) {
+    , m_workspace(workspace)
+{
     setObjectName(QStringLiteral("formScripting"));
     setWindowTitle(QString::fromLatin1(kUntitledScript));
     resize(sizeHint());
@@ -23,28 +24,34 @@ formScripting::formScripting(Workspace &workspace, QWidget *parent)
     Form_Resize();
 }
 
-QSize formScripting::sizeHint() const {
+QSize formScripting::sizeHint() const
+{
     return twipsSize(3750, 3165);
 }
 
-QString formScripting::text() const {
+QString formScripting::text() const
+{
     return m_scriptBox->text();
 }
 
-void formScripting::setText(const QString &editorText) {
+void formScripting::setText(const QString &editorText)
+{
     m_scriptBox->setPlainText(editorText);
 }
 
-void formScripting::scriptBox_Change() {
+void formScripting::scriptBox_Change()
+{
     appState().scriptChanged = true;
 }
 
-void formScripting::resizeEvent(QResizeEvent *event) {
+void formScripting::resizeEvent(QResizeEvent *event)
+{
     QWidget::resizeEvent(event);
     Form_Resize();
 }
 
-void formScripting::Form_Resize() {
+void formScripting::Form_Resize()
+{
     // A 100-twip margin on every side; a window too small for it leaves the editor as it was.
     const int margin = twipsToPixels(100);
     const int width = this->width() - 2 * margin;
@@ -56,7 +63,8 @@ void formScripting::Form_Resize() {
         m_scriptBox->setRightMargin(wrap);
 }
 
-bool formScripting::saveTo(const QString &path) {
+bool formScripting::saveTo(const QString &path)
+{
     const std::optional<QString> error = saveScriptFile(path, text());
     if (!error)
         return true;
@@ -66,7 +74,8 @@ bool formScripting::saveTo(const QString &path) {
     return false;
 }
 
-bool formScripting::confirmClose() {
+bool formScripting::confirmClose()
+{
     AppState &state = appState();
     if (!state.scriptChanged)
         return true;
@@ -86,7 +95,8 @@ bool formScripting::confirmClose() {
     return false;
 }
 
-void formScripting::closeEvent(QCloseEvent *event) {
+void formScripting::closeEvent(QCloseEvent *event)
+{
     if (!confirmClose()) {
         event->ignore();
         return;

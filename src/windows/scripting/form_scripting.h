@@ -7,7 +7,8 @@ class Workspace;
 
 // The script editor: one plain text control filling the window. The caption is the path of the script file
 // ("Untitled.txt" until a file is opened), which Save and the close prompt write to.
-class formScripting : public QWidget {
+class formScripting : public QWidget
+{
     Q_OBJECT
 
 public:

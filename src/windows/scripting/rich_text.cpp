@@ -23,15 +23,18 @@ struct GroupState {
     int unicodeSkip = 1; // characters after \uN that stand in for it
 };
 
-bool isLetter(char c) {
+bool isLetter(char c)
+{
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }
 
-bool isDigit(char c) {
+bool isDigit(char c)
+{
     return c >= '0' && c <= '9';
 }
 
-int hexValue(char c) {
+int hexValue(char c)
+{
     if (isDigit(c))
         return c - '0';
     if (c >= 'a' && c <= 'f')
@@ -41,14 +44,17 @@ int hexValue(char c) {
     return -1;
 }
 
-class RichTextReader {
+class RichTextReader
+{
 public:
     explicit RichTextReader(QByteArrayView bytes)
-        : m_bytes(bytes) {
+        : m_bytes(bytes)
+    {
         m_groups.push_back({});
     }
 
-    QString read() {
+    QString read()
+    {
         while (m_at < m_bytes.size()) {
             const char c = m_bytes[m_at++];
             switch (c) {
@@ -74,13 +80,15 @@ public:
 private:
     GroupState &state() { return m_groups.back(); }
 
-    void openGroup() {
+    void openGroup()
+    {
         ++m_depth;
         if (m_depth < kMaxDepth)
             m_groups.push_back(state());
     }
 
-    void closeGroup() {
+    void closeGroup()
+    {
         if (m_depth == 0)
             return;
         if (m_depth < kMaxDepth)
@@ -88,7 +96,8 @@ private:
         --m_depth;
     }
 
-    void emitText(QChar c) {
+    void emitText(QChar c)
+    {
         if (state().skip)
             return;
         if (m_pendingFallback > 0) {
@@ -98,12 +107,14 @@ private:
         m_text += c;
     }
 
-    void emitByte(char byte) {
+    void emitByte(char byte)
+    {
         const char bytes[1] = {byte};
         emitText(fromCodePage(QByteArrayView(bytes, 1)).at(0));
     }
 
-    void controlSequence() {
+    void controlSequence()
+    {
         if (m_at >= m_bytes.size())
             return;
         const char c = m_bytes[m_at];
@@ -135,7 +146,8 @@ private:
         controlWord(word, hasParameter, parameter);
     }
 
-    void controlSymbol(char c) {
+    void controlSymbol(char c)
+    {
         switch (c) {
         case '\\':
         case '{':
@@ -169,7 +181,8 @@ private:
         }
     }
 
-    void controlWord(const QByteArray &word, bool hasParameter, long long parameter) {
+    void controlWord(const QByteArray &word, bool hasParameter, long long parameter)
+    {
         if (word == "par" || word == "line") {
             emitText(u'\n');
         } else if (word == "tab") {
@@ -207,10 +220,12 @@ private:
 
 } // namespace
 
-bool isRichText(QByteArrayView bytes) {
+bool isRichText(QByteArrayView bytes)
+{
     return bytes.startsWith("{\\rtf");
 }
 
-QString richTextToPlainText(QByteArrayView bytes) {
+QString richTextToPlainText(QByteArrayView bytes)
+{
     return RichTextReader(bytes).read();
 }

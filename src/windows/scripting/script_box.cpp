@@ -4,7 +4,8 @@
 #include <QTextDocument>
 
 ScriptBox::ScriptBox(QWidget *parent)
-    : QPlainTextEdit(parent) {
+    : QPlainTextEdit(parent)
+{
     setLineWrapMode(QPlainTextEdit::WidgetWidth);
     setTabChangesFocus(false);
     // The strip right of the wrap width looks like the rest of the page.
@@ -12,7 +13,8 @@ ScriptBox::ScriptBox(QWidget *parent)
     setAutoFillBackground(true);
 }
 
-QString ScriptBox::text() const {
+QString ScriptBox::text() const
+{
     // toPlainText() would turn no-break spaces into spaces; the raw text keeps every character.
     QString text = document()->toRawText();
     for (QChar &c : text) {
@@ -22,17 +24,20 @@ QString ScriptBox::text() const {
     return text;
 }
 
-void ScriptBox::setRightMargin(int pixels) {
+void ScriptBox::setRightMargin(int pixels)
+{
     m_rightMargin = pixels;
     applyRightMargin();
 }
 
-void ScriptBox::resizeEvent(QResizeEvent *event) {
+void ScriptBox::resizeEvent(QResizeEvent *event)
+{
     QPlainTextEdit::resizeEvent(event);
     applyRightMargin();
 }
 
-void ScriptBox::applyRightMargin() {
+void ScriptBox::applyRightMargin()
+{
     if (m_rightMargin < 0)
         return;
     // The text area ends at the wrap width; what is left of the control beside it stays blank.

@@ -3,7 +3,8 @@
 #include <QPlainTextEdit>
 
 // The script editor's text control: plain text whose lines wrap at a width set by the window.
-class ScriptBox : public QPlainTextEdit {
+class ScriptBox : public QPlainTextEdit
+{
     Q_OBJECT
 
 public:

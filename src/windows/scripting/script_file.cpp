@@ -7,7 +7,8 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
-QByteArray scriptFileBytes(QStringView editorText) {
+QByteArray scriptFileBytes(QStringView editorText)
+{
     QString text;
     text.reserve(editorText.size() + editorText.count(u'\n'));
     for (const QChar c : editorText) {
@@ -19,7 +20,8 @@ QByteArray scriptFileBytes(QStringView editorText) {
     return toCodePage(text);
 }
 
-QString editorTextFromFile(QByteArrayView bytes) {
+QString editorTextFromFile(QByteArrayView bytes)
+{
     if (isRichText(bytes))
         return richTextToPlainText(bytes);
     const QString raw = fromCodePage(bytes);
@@ -38,7 +40,8 @@ QString editorTextFromFile(QByteArrayView bytes) {
     return text;
 }
 
-std::optional<QString> saveScriptFile(const QString &path, QStringView editorText) {
+std::optional<QString> saveScriptFile(const QString &path, QStringView editorText)
+{
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return file.errorString();
@@ -53,7 +56,8 @@ std::optional<QString> saveScriptFile(const QString &path, QStringView editorTex
     return std::nullopt;
 }
 
-LoadedScript loadScriptFile(const QString &path) {
+LoadedScript loadScriptFile(const QString &path)
+{
     LoadedScript loaded;
     const QFileInfo info(path);
     if (info.isDir()) {
