@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/form_about.h"
+#include "app/layout_file.h"
 #include "windows/workspace.h"
 
 #include <QMainWindow>
@@ -8,6 +9,7 @@
 #include <QTimer>
 
 #include <array>
+#include <optional>
 
 class QLabel;
 class QMdiArea;
@@ -59,10 +61,19 @@ public:
     void runScript_Click();
     void about_Click();
 
+    // The layout file this run reads and writes: "database.ini" in the directory the program started in.
+    QString layoutPath() const { return m_layoutPath; }
+
 protected:
     void closeEvent(QCloseEvent *event) override;
+    void showEvent(QShowEvent *event) override;
 
 private:
+    bool restoreLayout();
+    void applyLayoutEntry(const LayoutEntry &entry);
+    void writeLayout();
+    QRect mainFrameGeometry() const;
+    void setMainFrameSize(QSize frame);
     void buildMenus();
     void buildStatusBar();
     void updateClock();
@@ -79,6 +90,8 @@ private:
     QLabel *m_clock = nullptr;
     QLabel *m_date = nullptr;
     QTimer m_clockTimer;
+    QString m_layoutPath;
+    std::optional<QSize> m_restoredFrameSize; // applied again once the window system knows the frame
 
     QPointer<formCommunications> m_communications;
     QPointer<formDigitalPins> m_digitalPins;

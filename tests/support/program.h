@@ -4,9 +4,12 @@
 #include "recording_driver.h"
 #include "scripted_dialogs.h"
 #include "state/app_state.h"
+#include "windows/analog_levels/form_analog_levels.h"
 #include "windows/communications/device_list.h"
 #include "windows/communications/form_communications.h"
 #include "windows/communications/log_view.h"
+#include "windows/digital_pins/form_digital_pins.h"
+#include "windows/scripting/form_scripting.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -7,7 +7,7 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
-QByteArray scriptFileBytes(QStringView editorText)
+QString editorTextWithCrLf(QStringView editorText)
 {
     QString text;
     text.reserve(editorText.size() + editorText.count(u'\n'));
@@ -17,7 +17,12 @@ QByteArray scriptFileBytes(QStringView editorText)
         else
             text += c;
     }
-    return toCodePage(text);
+    return text;
+}
+
+QByteArray scriptFileBytes(QStringView editorText)
+{
+    return toCodePage(editorTextWithCrLf(editorText));
 }
 
 QString editorTextFromFile(QByteArrayView bytes)

@@ -9,6 +9,8 @@
 // Script files: the editor's text as plain 8-bit text in the code page (see code_page.h), CR LF between lines,
 // nothing added before the first or after the last character. The editor keeps '\n' between its lines.
 
+// The editor text with CR LF between its lines.
+QString editorTextWithCrLf(QStringView editorText);
 // The bytes of a script file for an editor text.
 QByteArray scriptFileBytes(QStringView editorText);
 // The editor text for the bytes of a file. CR LF, a lone CR and a lone LF each end a line. A file in Rich Text

@@ -1,0 +1,11 @@
+#include "windows/scripting/script_sending.h"
+
+#include "device/command_text.h"
+#include "windows/scripting/script_file.h"
+
+QString scriptCommand(QStringView editorText)
+{
+    QString command = editorTextWithCrLf(editorText);
+    command += kCrLf;
+    return command;
+}

@@ -1,0 +1,251 @@
+#include "program.h"
+#include "windows/scripting/rich_text.h"
+#include "windows/scripting/script_box.h"
+#include "windows/scripting/script_file.h"
+
+#include <QFile>
+
+// Script files from the File menu (Open, Save, Save As), their format byte for byte, and Send Script.
+class TestScriptFiles : public QObject
+{
+    Q_OBJECT
+
+private:
+    static void writeFile(const QString &path, const QByteArray &bytes)
+    {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+    }
+
+    static QByteArray readFile(const QString &path)
+    {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+    }
+
+private Q_SLOTS:
+    void fileFormat_data()
+    {
+        QTest::addColumn<QString>("editorText");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("two lines") << QStringLiteral("A\nB") << QByteArray("A\r\nB");
+        QTest::newRow("ends in a line break") << QStringLiteral("A\n") << QByteArray("A\r\n");
+        QTest::newRow("empty") << QString() << QByteArray();
+        QTest::newRow("8-bit characters")
+            << QString::fromLatin1("caf\xE9 \xA0\xFF\x80") << QByteArray("caf\xE9 \xA0\xFF\x80");
+        QTest::newRow("blank lines") << QStringLiteral("\n\nx") << QByteArray("\r\n\r\nx");
+    }
+
+    void fileFormat()
+    {
+        QFETCH(QString, editorText);
+        QFETCH(QByteArray, bytes);
+        QCOMPARE(scriptFileBytes(editorText), bytes);
+        QCOMPARE(editorTextFromFile(bytes), editorText);
+    }
+
+    void foreignLineEndsAreLineEnds()
+    {
+        QCOMPARE(editorTextFromFile("a\nb\rc\r\n\r\rd"), QStringLiteral("a\nb\nc\n\n\nd"));
+    }
+
+    void richTextShowsItsPlainText()
+    {
+        const QByteArray rtf = "{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0 Arial;}}{\\colortbl;\\red255\\green0\\blue0;}"
+                               "{\\*\\generator Writer;}\\f0\\fs20 pin  1 output\\par\n"
+                               "{\\b id}\\par caf\\'e9 \\u8364? \\{x\\}\\tab y\\par}";
+        QVERIFY(isRichText(rtf));
+        QCOMPARE(editorTextFromFile(rtf), QStringLiteral("pin  1 output\nid\ncaf\u00E9 \u20AC {x}\ty\n"));
+        // Broken and hostile documents still give some text.
+        QCOMPARE(richTextToPlainText("{\\rtf1 abc"), QStringLiteral("abc"));
+        QCOMPARE(richTextToPlainText("{\\rtf1 }}}} x\\"), QStringLiteral(" x"));
+        QCOMPARE(richTextToPlainText("{\\rtf1 " + QByteArray(100000, '{') + "deep"), QStringLiteral("deep"));
+    }
+
+    void openReplacesTheTextAndShowsTheEditor()
+    {
+        Program program;
+        formMain *main = program.main.get();
+        main->subWindowOf(main->scripting())->close();
+        Program::flushDeletes();
+        const QString path = program.path(QStringLiteral("script.txt"));
+        writeFile(path, "pin  3 output\r\nid");
+        program.dialogs.fileNames = {path};
+        main->openScript_Click();
+        QCOMPARE(program.dialogs.dialogTitles, QStringList{"Open"});
+        QCOMPARE(program.dialogs.dialogFilters, QStringList{"Text Files (*.txt)"});
+        formScripting *editor = main->existingScripting();
+        QVERIFY(editor && editor->isVisible());
+        QCOMPARE(editor->text(), QStringLiteral("pin  3 output\nid"));
+        QCOMPARE(editor->windowTitle(), path);
+        QVERIFY(!appState().scriptChanged);
+        QVERIFY(main->isViewChecked(View::Scripting));
+        QCOMPARE(appState().viewScr, 1);
+
+        // Closing at once does not ask.
+        QVERIFY(main->subWindowOf(editor)->close());
+        QCOMPARE(program.dialogs.saveQuestions, 0);
+    }
+
+    void openWhileHiddenShowsTheSameWindow()
+    {
+        Program program;
+        formMain *main = program.main.get();
+        main->viewToggle(View::Scripting);
+        formScripting *editor = main->scripting();
+        const QString path = program.path(QStringLiteral("s.txt"));
+        writeFile(path, "x");
+        program.dialogs.fileNames = {path};
+        main->openScript_Click();
+        QCOMPARE(main->scripting(), editor);
+        QVERIFY(editor->isVisible());
+        QVERIFY(main->isViewChecked(View::Scripting));
+    }
+
+    void cancelledOrEmptyDialogChangesNothing()
+    {
+        Program program;
+        formMain *main = program.main.get();
+        const QString path = program.path(QStringLiteral("first.txt"));
+        writeFile(path, "first");
+        program.dialogs.fileNames = {path};
+        main->openScript_Click();
+        QTest::keyClicks(main->scripting()->scriptBox(), QStringLiteral("!"));
+        main->openScript_Click(); // cancelled
+        program.dialogs.fileNames = {QString()};
+        main->saveAs_Click(); // empty name
+        QCOMPARE(main->scripting()->windowTitle(), path);
+        QCOMPARE(main->scripting()->text(), QStringLiteral("!first"));
+        QVERIFY(appState().scriptChanged);
+        QCOMPARE(readFile(path), QByteArray("first"));
+    }
+
+    void unreadableFilesWarnAndChangeNothing_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("missing") << QStringLiteral("missing.txt");
+        QTest::newRow("folder") << QStringLiteral("folder");
+    }
+
+    void unreadableFilesWarnAndChangeNothing()
+    {
+        QFETCH(QString, name);
+        Program program;
+        QDir(program.directory.path()).mkdir(QStringLiteral("folder"));
+        formScripting *editor = program.main->scripting();
+        QTest::keyClicks(editor->scriptBox(), QStringLiteral("kept"));
+        program.dialogs.fileNames = {program.path(name)};
+        program.main->openScript_Click();
+        QCOMPARE(program.dialogs.warnings.size(), 1);
+        QVERIFY(program.dialogs.warnings[0].contains(QDir::toNativeSeparators(program.path(name))));
+        QCOMPARE(editor->text(), QStringLiteral("kept"));
+        QCOMPARE(editor->windowTitle(), QStringLiteral("Untitled.txt"));
+        QVERIFY(appState().scriptChanged);
+    }
+
+    void saveBeforeAnyOpenWritesUntitled()
+    {
+        Program program;
+        formMain *main = program.main.get();
+        main->subWindowOf(main->scripting())->close();
+        Program::flushDeletes();
+        main->saveScript_Click();
+        QCOMPARE(readFile(program.path(QStringLiteral("Untitled.txt"))), QByteArray());
+        QVERIFY(main->existingScripting()->isVisible());
+        QVERIFY(!main->isViewChecked(View::Scripting));
+        QCOMPARE(appState().viewScr, 0);
+
+        QTest::keyClicks(main->scripting()->scriptBox(), QStringLiteral("id"));
+        main->saveScript_Click();
+        QCOMPARE(readFile(program.path(QStringLiteral("Untitled.txt"))), QByteArray("id"));
+        QVERIFY(!appState().scriptChanged);
+    }
+
+    void saveAsWritesACopyAndKeepsTheCaption()
+    {
+        Program program;
+        formMain *main = program.main.get();
+        QTest::keyClicks(main->scripting()->scriptBox(), QStringLiteral("v1"));
+        const QString copy = program.path(QStringLiteral("copy.txt"));
+        writeFile(copy, "old contents");
+        program.dialogs.fileNames = {copy};
+        main->saveAs_Click();
+        QCOMPARE(program.dialogs.dialogTitles, QStringList{"Save As"});
+        QCOMPARE(readFile(copy), QByteArray("v1"));
+        QCOMPARE(main->scripting()->windowTitle(), QStringLiteral("Untitled.txt"));
+        QVERIFY(!appState().scriptChanged);
+
+        QTest::keyClicks(main->scripting()->scriptBox(), QStringLiteral("+"));
+        main->saveScript_Click();
+        QCOMPARE(readFile(program.path(QStringLiteral("Untitled.txt"))), QByteArray("v1+"));
+        QCOMPARE(readFile(copy), QByteArray("v1"));
+    }
+
+    void failedSaveKeepsTheFileThatWasThere()
+    {
+        Program program;
+        formMain *main = program.main.get();
+        // The temporary file beside this name would be longer than a file name may be, so the save fails.
+        const QString path = program.path(QString(250, u'n'));
+        writeFile(path, "every byte\r\n\x01\xFF");
+        main->scripting()->setText(QStringLiteral("new"));
+        program.dialogs.fileNames = {path};
+        main->saveAs_Click();
+        QCOMPARE(program.dialogs.warnings.size(), 1);
+        QCOMPARE(readFile(path), QByteArray("every byte\r\n\x01\xFF"));
+        QVERIFY(appState().scriptChanged);
+    }
+
+    void savedAndOpenedAgainLineForLine()
+    {
+        Program program;
+        formMain *main = program.main.get();
+        const QString text = QString::fromLatin1("pin  1 output\n\npin  1 set\xA0\n\xE9t\xE9\n");
+        main->scripting()->setText(text);
+        const QString path = program.path(QStringLiteral("round.txt"));
+        program.dialogs.fileNames = {path, path};
+        main->saveAs_Click();
+        main->scripting()->setText(QString());
+        main->openScript_Click();
+        QCOMPARE(main->scripting()->text(), text);
+    }
+
+    void sendScript_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("empty") << QString() << QByteArray("\r\n");
+        QTest::newRow("two lines") << QStringLiteral("A\nB") << QByteArray("A\r\nB\r\n");
+        QTest::newRow("trailing line break") << QStringLiteral("A\n") << QByteArray("A\r\n\r\n");
+    }
+
+    void sendScript()
+    {
+        QFETCH(QString, text);
+        QFETCH(QByteArray, bytes);
+        Program program;
+        program.main->scripting()->setText(text);
+        appState().scriptChanged = true;
+        program.main->runScript_Click();
+        QCOMPARE(program.driver.writes(), QList<QByteArray>{bytes});
+        QVERIFY(appState().scriptChanged);
+        QCOMPARE(program.log(), QString());
+    }
+
+    void sendScriptBeforeTheEditorExists()
+    {
+        Program program;
+        formMain *main = program.main.get();
+        main->subWindowOf(main->scripting())->close();
+        Program::flushDeletes();
+        main->findChild<QAction *>(QStringLiteral("runScript"))->trigger();
+        QCOMPARE(program.driver.writes(), QList<QByteArray>{"\r\n"});
+        QVERIFY(main->existingScripting()->isVisible());
+        QVERIFY(!main->isViewChecked(View::Scripting));
+        QCOMPARE(appState().viewScr, 0);
+    }
+};
+
+QTEST_MAIN(TestScriptFiles)
+#include "tst_script_files.moc"
