@@ -124,9 +124,11 @@ std::intptr_t SerialDriver::createFile(const char *serial)
     OpenPort *raw = open.get();
     // After an unplug QSerialPort repeats its error until the port is closed: close it on the first one.
     QObject::connect(raw->port.get(), &QSerialPort::errorOccurred, raw->port.get(),
-                     [raw](QSerialPort::SerialPortError error) {
-                         if (error == QSerialPort::ResourceError || error == QSerialPort::ReadError)
+                     [this, raw](QSerialPort::SerialPortError error) {
+                         if (error == QSerialPort::ResourceError || error == QSerialPort::ReadError) {
+                             ++m_portFailures;
                              drainAndClose(*raw);
+                         }
                      });
     const std::intptr_t handle = m_nextHandle++;
     m_open.emplace(handle, std::move(open));

@@ -57,15 +57,20 @@ public:
     // Longest a write waits for the operating system to take its bytes.
     static constexpr int kWriteTimeoutMs = 2000;
 
+    // How many resource or read errors the open ports have reported; after an unplug this stays at one per port
+    // because the port is closed at the first.
+    int portFailures() const { return m_portFailures; }
+
 private:
     struct OpenPort;
 
     QList<SerialPortEntry> currentPorts() const;
     OpenPort *portFor(std::intptr_t handle);
-    static void drainAndClose(OpenPort &open);
+    void drainAndClose(OpenPort &open);
 
     QStringList m_extraPorts;
     QList<SerialPortEntry> m_snapshot; // taken by the count call, used by the by-position call
     std::map<std::intptr_t, std::unique_ptr<OpenPort>> m_open;
     std::intptr_t m_nextHandle = 1;
+    int m_portFailures = 0;
 };

@@ -1,6 +1,8 @@
 #include "device/comms.h"
 #include "device/d2xx_driver.h"
+#include "device/driver_factory.h"
 #include "device/ftdi.h"
+#include "device/serial_driver.h"
 #include "state/app_state.h"
 
 #include <QLibrary>
@@ -211,6 +213,25 @@ private Q_SLOTS:
         QVERIFY(driver.getStatus(1, &n, &n, &n) != FtOk);
         QVERIFY(!driver.readFile(1, buffer, 4, &n));
         QCOMPARE(n, 0u);
+    }
+
+    void autoTakesTheLibraryWhenItLoadsElseSerial()
+    {
+        qputenv("VANTREL_D2XX_LIBRARY", FAKE_D2XX_32);
+        DriverChoice withLibrary = makeDriver(DriverKind::Auto);
+        QVERIFY(dynamic_cast<D2xxDriver *>(withLibrary.driver.get()));
+        QVERIFY(withLibrary.notice.isEmpty());
+
+        qputenv("VANTREL_D2XX_LIBRARY", "/nonexistent/libftd2xx.so");
+        DriverChoice without = makeDriver(DriverKind::Auto);
+        QVERIFY(dynamic_cast<SerialDriver *>(without.driver.get()));
+        QVERIFY(without.notice.isEmpty());
+
+        // Asked for by name, a missing library is said so in one line.
+        DriverChoice asked = makeDriver(DriverKind::D2xx);
+        QVERIFY(asked.notice.contains(QLatin1String("/nonexistent/libftd2xx.so")));
+        QVERIFY(!asked.notice.contains(u'\n'));
+        qunsetenv("VANTREL_D2XX_LIBRARY");
     }
 
     void environmentNamesTheLibrary()
