@@ -3,6 +3,7 @@
 #include "windows/communications/logging.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -243,6 +244,20 @@ private Q_SLOTS:
         QCOMPARE(program.driver.count(DriverCall::Count), 1);
         QVERIFY(!program.main->isViewChecked(View::Communications));
         QCOMPARE(appState().viewCom, 0);
+    }
+
+    void logCanBeSavedFromItsMenu()
+    {
+        Program program;
+        LogLine(*program.main, QStringLiteral("Device selected : A1B2"));
+        const QString path = program.path(QStringLiteral("session.log"));
+        program.dialogs.fileNames = {path, program.path(QStringLiteral("no/such/dir/x.log"))};
+        Q_EMIT program.com()->Logbox()->saveRequested();
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), QByteArray("Device selected : A1B2\r\n"));
+        Q_EMIT program.com()->Logbox()->saveRequested();
+        QCOMPARE(program.dialogs.warnings.size(), 1);
     }
 
     void closingKeepsTheBoardOpen()

@@ -59,17 +59,32 @@ formAnalogLevels::formAnalogLevels(Workspace &workspace, QWidget *parent)
         setTabOrder(m_channels[k].monitor, m_channels[k + 1].monitor);
 }
 
+namespace {
+
+// QProgressBar repaints at once whenever its value changes visibly; a board sending thousands of readings a
+// second would then paint thousands of times. With updates off the value is taken and one paint is queued.
+void setMeter(QProgressBar *bar, int value)
+{
+    if (bar->value() == value)
+        return;
+    bar->setUpdatesEnabled(false);
+    bar->setValue(value);
+    bar->setUpdatesEnabled(true);
+}
+
+} // namespace
+
 void formAnalogLevels::showReading(int Index, int value)
 {
     ChannelControls &channel = m_channels.at(Index);
-    channel.bar->setValue(std::clamp(value, 0, kMeterMaximum));
+    setMeter(channel.bar, std::clamp(value, 0, kMeterMaximum));
     channel.label->setText(QString::number(value));
 }
 
 void formAnalogLevels::clearReading(int Index)
 {
     ChannelControls &channel = m_channels.at(Index);
-    channel.bar->setValue(0);
+    setMeter(channel.bar, 0);
     channel.label->clear();
 }
 

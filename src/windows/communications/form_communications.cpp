@@ -12,6 +12,7 @@
 #include "windows/communications/log_view.h"
 #include "windows/communications/logging.h"
 #include "windows/control_names.h"
+#include "windows/dialogs.h"
 #include "windows/digital_pins/form_digital_pins.h"
 #include "windows/digital_pins/pin_colours.h"
 #include "windows/digital_pins/shapes.h"
@@ -20,6 +21,7 @@
 
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QDir>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -101,6 +103,7 @@ void formCommunications::buildControls()
     m_logbox = new LogView(m_loggingFrame);
     nameControl(m_logbox, QStringLiteral("Logbox"), QStringLiteral("Communications log"));
     m_logbox->setGeometry(twipsRect(240, 360, 6975, 2655));
+    connect(m_logbox, &LogView::saveRequested, this, &formCommunications::saveLog);
 
     m_commandFrame = makeFrame(this, "Frame4", "Imediate Command Input", twipsRect(120, 5760, 7455, 975));
     m_command = new QLineEdit(m_commandFrame);
@@ -176,6 +179,21 @@ bool formCommunications::eventFilter(QObject *watched, QEvent *event)
 void formCommunications::send(QStringView text)
 {
     SendCommand(m_workspace.driver(), text);
+}
+
+void formCommunications::saveLog()
+{
+    Dialogs &dialogs = m_workspace.dialogs();
+    const QString path =
+        dialogs.saveFileName(this, QStringLiteral("Save Log As"), QStringLiteral("Log Files (*.log *.txt)"));
+    if (path.isEmpty())
+        return;
+    QString error;
+    if (!m_logbox->saveTo(path, &error)) {
+        dialogs.warn(
+            this,
+            QStringLiteral("The log could not be saved to \"%1\".\n\n%2").arg(QDir::toNativeSeparators(path), error));
+    }
 }
 
 void formCommunications::rescanDevices_Click()

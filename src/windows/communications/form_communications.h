@@ -41,6 +41,9 @@ public:
     // Sends the typed command with CR LF and logs it when KeyCode is 13 (Enter).
     void command_KeyDown(int KeyCode);
 
+    // Asks for a file and writes the log to it.
+    void saveLog();
+
     void rescanDevices_Click();
     void IdRequest_Click();
     void LedOn_Click();

@@ -384,6 +384,6 @@ void LogView::contextMenuEvent(QContextMenuEvent *event)
     selectAllAction->setShortcut(QKeySequence::SelectAll);
     selectAllAction->setEnabled(m_count > 0);
     menu.addSeparator();
-    menu.addAction(tr("&Save Log As..."), this, &LogView::saveRequested);
+    menu.addAction(tr("&Save Log As\u2026"), this, &LogView::saveRequested);
     menu.exec(event->globalPos());
 }

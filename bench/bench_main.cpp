@@ -1,0 +1,294 @@
+// Prints the receive path's figures, one per line as "name: value unit (median of N runs)".
+// Build and run it with scripts/bench; it is not a test and checks nothing.
+
+#include "app/form_main.h"
+#include "app/options.h"
+#include "device/driver_factory.h"
+#include "report_mix.h"
+#include "state/app_state.h"
+#include "stream_driver.h"
+#include "windows/analog_levels/form_analog_levels.h"
+#include "windows/communications/device_list.h"
+#include "windows/communications/form_communications.h"
+#include "windows/communications/logging.h"
+#include "windows/dialogs.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <algorithm>
+#include <cstdio>
+#include <ctime>
+#include <sys/resource.h>
+#include <vector>
+
+namespace {
+
+qint64 monotonicNs()
+{
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return qint64(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
+}
+
+double cpuSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+double rssMb()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').first().toDouble() / 1024.0;
+    }
+    return -1;
+}
+
+double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    const std::size_t n = values.size();
+    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+void print(const char *name, double value, const char *unit, int runs)
+{
+    std::printf("%s: %.*f %s (median of %d runs)\n", name, value >= 100 ? 0 : 2, value, unit, runs);
+    std::fflush(stdout);
+}
+
+// A program run on the streaming board: main window, all four child windows, the board selected and every
+// analog channel monitored.
+struct Bench {
+    QTemporaryDir directory;
+    StreamDriver driver;
+    Dialogs dialogs;
+    std::unique_ptr<formMain> main;
+    formCommunications *com = nullptr;
+
+    Bench()
+    {
+        resetAppState();
+        QDir::setCurrent(directory.path());
+        main = std::make_unique<formMain>(driver, dialogs);
+        main->show();
+        com = main->communications();
+        com->TimerBackgound()->stop();
+        com->DevicesList()->setCurrentRow(0);
+        com->DevicesList_Click();
+        for (int channel = 1; channel <= 8; ++channel)
+            main->analogLevels()->CheckADC(channel)->setChecked(true);
+        QCoreApplication::processEvents();
+    }
+
+    void fillLog(int lines)
+    {
+        for (int i = 0; i < lines; ++i)
+            LogLine(*main, QStringLiteral("received : filler line ") + QString::number(i));
+        QCoreApplication::processEvents();
+    }
+
+    // One tick and the repaint that follows it.
+    double tickMs(const QByteArray &bytes)
+    {
+        driver.refill(bytes);
+        QElapsedTimer timer;
+        timer.start();
+        com->TimerBackgound_Timer();
+        QCoreApplication::processEvents();
+        return double(timer.nsecsElapsed()) / 1e6;
+    }
+};
+
+void interpreterLinesPerSecond()
+{
+    Bench bench;
+    ReportMix mix;
+    std::vector<QString> lines;
+    for (int i = 0; i < 200'000; ++i)
+        lines.push_back(QString::fromLatin1(mix.line()));
+    std::vector<double> rates;
+    for (int run = 0; run < 5; ++run) {
+        QElapsedTimer timer;
+        timer.start();
+        for (const QString &line : lines) {
+            bench.com->pendingLine = line;
+            bench.com->interpretLine();
+        }
+        rates.push_back(double(lines.size()) / (double(timer.nsecsElapsed()) / 1e9));
+        QCoreApplication::processEvents();
+    }
+    print("interpreter_lines_per_s", median(rates), "lines/s", 5);
+}
+
+void tick120kb()
+{
+    Bench bench;
+    bench.fillLog(100'000);
+    ReportMix mix;
+    std::vector<double> times;
+    constexpr int kRuns = 31;
+    for (int run = 0; run < kRuns; ++run)
+        times.push_back(bench.tickMs(mix.stream(120 * 1024)));
+    print("tick_ms_median_120kb", median(times), "ms", kRuns);
+    std::printf("tick_ms_max_120kb: %.2f ms (largest of %d runs)\n", *std::max_element(times.begin(), times.end()),
+                kRuns);
+}
+
+void endToEnd()
+{
+    Bench bench;
+    ReportMix mix;
+    std::vector<QByteArray> chunks;
+    std::vector<qsizetype> chunkLines;
+    for (int i = 0; i < 16; ++i) {
+        qsizetype lines = 0;
+        chunks.push_back(mix.stream(120 * 1024, &lines));
+        chunkLines.push_back(lines);
+    }
+    std::vector<double> rates;
+    for (int run = 0; run < 3; ++run) {
+        qint64 lines = 0;
+        QElapsedTimer timer;
+        timer.start();
+        std::size_t next = 0;
+        while (timer.elapsed() < 10'000 / 3) {
+            bench.tickMs(chunks[next]);
+            lines += chunkLines[next];
+            next = (next + 1) % chunks.size();
+        }
+        rates.push_back(double(lines) / (double(timer.nsecsElapsed()) / 1e9));
+    }
+    print("end_to_end_lines_per_s", median(rates), "lines/s", 3);
+}
+
+void logAppend()
+{
+    Bench bench;
+    constexpr int kLines = 10'000'000;
+    constexpr int kBlock = 1'000'000;
+    double first = 0;
+    double last = 0;
+    for (int block = 0; block < kLines / kBlock; ++block) {
+        QElapsedTimer timer;
+        timer.start();
+        for (int i = 0; i < kBlock; ++i)
+            LogLine(*bench.main, QStringLiteral("received : adc 3 ") + QString::number(i & 255));
+        const double ns = double(timer.nsecsElapsed()) / kBlock;
+        if (block == 0)
+            first = ns;
+        last = ns;
+        // The view catches up after each handler in the program; here after each block.
+        QCoreApplication::processEvents();
+    }
+    std::printf("log_append_ns_first: %.1f ns (mean of %d lines)\n", first, kBlock);
+    std::printf("log_append_ns_last: %.1f ns (mean of %d lines)\n", last, kBlock);
+    std::printf("rss_mb_after_10m_lines: %.1f MB (after %d lines)\n", rssMb(), kLines);
+    std::fflush(stdout);
+}
+
+void cpuAtLinkSpeed()
+{
+    // The board streams 1.2 MB/s; the program runs its own 100 ms timer and event loop.
+    Bench bench;
+    ReportMix mix;
+    const QByteArray stream = mix.stream(24 * 1024 * 1024);
+    constexpr double kBytesPerSecond = 1.2e6;
+    QElapsedTimer wall;
+    wall.start();
+    qsizetype delivered = 0;
+    QTimer feeder;
+    feeder.setInterval(10);
+    QObject::connect(&feeder, &QTimer::timeout, [&] {
+        const qsizetype due = qsizetype(double(wall.nsecsElapsed()) / 1e9 * kBytesPerSecond);
+        if (due > delivered && due <= stream.size()) {
+            bench.driver.queue.append(stream.constData() + delivered, due - delivered);
+            delivered = due;
+        }
+    });
+    bench.driver.refill({});
+    feeder.start();
+    bench.com->TimerBackgound()->start();
+    const double cpuStart = cpuSeconds();
+    QEventLoop loop;
+    QTimer::singleShot(10'000, &loop, &QEventLoop::quit);
+    loop.exec();
+    const double share = (cpuSeconds() - cpuStart) / (double(wall.nsecsElapsed()) / 1e9);
+    std::printf("cpu_share_at_1_2_mb_s: %.3f of one core (over 10 s, including the simulated board)\n", share);
+    std::fflush(stdout);
+}
+
+void startup(const QString &self)
+{
+    std::vector<double> times;
+    constexpr int kRuns = 7;
+    for (int run = 0; run < kRuns; ++run) {
+        QProcess child;
+        child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        const qint64 start = monotonicNs();
+        child.start(self, {QStringLiteral("--startup-child")});
+        child.waitForFinished(30'000);
+        const qint64 shown = child.readAllStandardOutput().trimmed().toLongLong();
+        times.push_back(double(shown - start) / 1e6);
+    }
+    print("startup_ms", median(times), "ms", kRuns);
+}
+
+// The program's own start, up to the main window and its four child windows shown; prints the time then.
+int startupChild(int argc, char *argv[])
+{
+    Options options;
+    {
+        QCoreApplication console(argc, argv);
+        options = parseOptions({QStringLiteral("vantrel-control"), QStringLiteral("--demo")});
+    }
+    QApplication application(argc, argv);
+    QTemporaryDir directory;
+    QDir::setCurrent(directory.path());
+    DriverChoice choice = makeDriver(options.driver, options.ports);
+    Dialogs dialogs;
+    formMain main(*choice.driver, dialogs);
+    main.show();
+    QCoreApplication::processEvents();
+    std::printf("%lld\n", static_cast<long long>(monotonicNs()));
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    if (argc > 1 && qstrcmp(argv[1], "--startup-child") == 0)
+        return startupChild(1, argv);
+    QApplication application(argc, argv);
+    const QStringList only = QCoreApplication::arguments().mid(1);
+    const auto wanted = [&](const char *name) {
+        return only.isEmpty() || only.contains(QLatin1String(name));
+    };
+    if (wanted("interpreter"))
+        interpreterLinesPerSecond();
+    if (wanted("tick"))
+        tick120kb();
+    if (wanted("end-to-end"))
+        endToEnd();
+    if (wanted("cpu"))
+        cpuAtLinkSpeed();
+    if (wanted("startup"))
+        startup(QCoreApplication::applicationFilePath());
+    if (wanted("log"))
+        logAppend();
+    return 0;
+}
