@@ -16,6 +16,7 @@
 
 #include <QCloseEvent>
 #include <QDir>
+#include <QGuiApplication>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLayout>
@@ -25,6 +26,7 @@
 #include <QMenuBar>
 #include <QRegularExpression>
 #include <QSaveFile>
+#include <QScreen>
 #include <QStatusBar>
 #include <QTime>
 #include <QWindow>
@@ -403,7 +405,7 @@ void formMain::applyLayoutEntry(const LayoutEntry &entry)
         if (viewFlag(View::Scripting) != 1)
             return;
         QMdiSubWindow *frame = subWindowOf(scripting());
-        frame->resize(width.value_or(frame->width()), height.value_or(frame->height()));
+        frame->resize(QSize(width.value_or(frame->width()), height.value_or(frame->height())).boundedTo(largestWindow()));
     };
     const QRect frame = frameGeometry();
     const bool validSize = pixels && *pixels > 0;
@@ -458,8 +460,17 @@ void formMain::applyLayoutEntry(const LayoutEntry &entry)
     }
 }
 
+QSize formMain::largestWindow() const
+{
+    // Never larger than all the screens together: a huge size from a damaged file would only cost memory.
+    const QScreen *screen = QGuiApplication::primaryScreen();
+    const QSize desktop = screen ? screen->virtualSize() : QSize();
+    return desktop.expandedTo(QSize(1024, 768));
+}
+
 void formMain::setMainFrameSize(QSize frame)
 {
+    frame = frame.boundedTo(largestWindow());
     m_restoredFrameSize = frame;
     const QSize margins = frameGeometry().size() - size();
     resize(frame - margins);

@@ -74,6 +74,7 @@ private:
     void writeLayout();
     QRect mainFrameGeometry() const;
     void setMainFrameSize(QSize frame);
+    QSize largestWindow() const;
     void buildMenus();
     void buildStatusBar();
     void updateClock();

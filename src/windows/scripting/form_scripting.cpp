@@ -36,6 +36,16 @@ QString formScripting::text() const
 
 void formScripting::setText(const QString &editorText)
 {
+    qsizetype longest = 0;
+    for (qsizetype start = 0; start <= editorText.size() && longest <= kLongestWrappedLine;) {
+        qsizetype end = editorText.indexOf(u'\n', start);
+        if (end < 0)
+            end = editorText.size();
+        longest = std::max(longest, end - start);
+        start = end + 1;
+    }
+    m_scriptBox->setLineWrapMode(longest > kLongestWrappedLine ? QPlainTextEdit::NoWrap
+                                                               : QPlainTextEdit::WidgetWidth);
     m_scriptBox->setPlainText(editorText);
 }
 

@@ -18,8 +18,10 @@ public:
 
     // The editor text, '\n' between lines.
     QString text() const;
-    // Replaces the whole text (this counts as a change of the text).
+    // Replaces the whole text (this counts as a change of the text). A text with a line longer than
+    // kLongestWrappedLine is shown unwrapped: wrapping such a line takes the editor seconds.
     void setText(const QString &editorText);
+    static constexpr qsizetype kLongestWrappedLine = 8192;
 
     // Saves the text to `path`; when that fails, tells the operator which file and why, and returns false.
     bool saveTo(const QString &path);

@@ -75,7 +75,9 @@ LoadedScript loadScriptFile(const QString &path)
         return loaded;
     }
     if (info.size() > kMaxScriptFileSize) {
-        loaded.error = QStringLiteral("The file is larger than %1 MB.").arg(kMaxScriptFileSize / (1024 * 1024));
+        loaded.error = QStringLiteral("The file is %1 MB; scripts of up to %2 MB can be opened.")
+                           .arg(info.size() / (1024 * 1024))
+                           .arg(kMaxScriptFileSize / (1024 * 1024));
         return loaded;
     }
     QFile file(path);

@@ -21,8 +21,9 @@ QString editorTextFromFile(QByteArrayView bytes);
 // untouched. Returns the system's reason on failure.
 std::optional<QString> saveScriptFile(const QString &path, QStringView editorText);
 
-// Larger files are refused rather than read into memory whole.
-inline constexpr qint64 kMaxScriptFileSize = 256 * 1024 * 1024;
+// Larger files are refused with a reason: a command script is far smaller, and the editor would take many
+// seconds to lay such a file out.
+inline constexpr qint64 kMaxScriptFileSize = 4 * 1024 * 1024;
 
 struct LoadedScript {
     QString editorText;
