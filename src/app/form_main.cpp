@@ -9,6 +9,7 @@
 #include "windows/control_names.h"
 #include "windows/dialogs.h"
 #include "windows/digital_pins/form_digital_pins.h"
+#include "windows/file_saving.h"
 #include "windows/scripting/form_scripting.h"
 #include "windows/scripting/script_file.h"
 #include "windows/scripting/script_sending.h"
@@ -16,8 +17,8 @@
 
 #include <QCloseEvent>
 #include <QDir>
-#include <QGuiApplication>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLayout>
 #include <QLocale>
@@ -25,7 +26,6 @@
 #include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QRegularExpression>
-#include <QSaveFile>
 #include <QScreen>
 #include <QStatusBar>
 #include <QTime>
@@ -405,7 +405,8 @@ void formMain::applyLayoutEntry(const LayoutEntry &entry)
         if (viewFlag(View::Scripting) != 1)
             return;
         QMdiSubWindow *frame = subWindowOf(scripting());
-        frame->resize(QSize(width.value_or(frame->width()), height.value_or(frame->height())).boundedTo(largestWindow()));
+        frame->resize(
+            QSize(width.value_or(frame->width()), height.value_or(frame->height())).boundedTo(largestWindow()));
     };
     const QRect frame = frameGeometry();
     const bool validSize = pixels && *pixels > 0;
@@ -521,12 +522,10 @@ void formMain::writeLayout()
     values[at++] = twips(editorSize.width());
     values[at++] = twips(editorSize.height());
 
-    QSaveFile file(m_layoutPath);
-    const QByteArray bytes = layoutFileBytes(values);
     // A layout that cannot be written never stops the shutdown.
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
+    if (const std::optional<QString> error = saveFileAtomically(m_layoutPath, layoutFileBytes(values))) {
         std::fprintf(stderr, "vantrel-control: the window layout could not be saved to %s: %s\n",
-                     qPrintable(QDir::toNativeSeparators(m_layoutPath)), qPrintable(file.errorString()));
+                     qPrintable(QDir::toNativeSeparators(m_layoutPath)), qPrintable(*error));
     }
 }
 

@@ -1,12 +1,13 @@
 #include "windows/communications/log_view.h"
 
+#include "windows/file_saving.h"
+
 #include <QApplication>
 #include <QClipboard>
 #include <QContextMenuEvent>
 #include <QFontDatabase>
 #include <QMenu>
 #include <QPainter>
-#include <QSaveFile>
 #include <QScrollBar>
 
 #include <algorithm>
@@ -116,20 +117,10 @@ QString LogView::text() const
 
 bool LogView::saveTo(const QString &path, QString *error) const
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        *error = file.errorString();
-        return false;
-    }
-    for (qsizetype i = 0; i < m_count; ++i) {
-        file.write(line(i).toUtf8());
-        file.write("\r\n", 2);
-    }
-    if (!file.commit()) {
-        *error = file.errorString();
-        return false;
-    }
-    return true;
+    const std::optional<QString> failure = saveFileAtomically(path, text().toUtf8());
+    if (failure)
+        *error = *failure;
+    return !failure;
 }
 
 bool LogView::hasSelection() const

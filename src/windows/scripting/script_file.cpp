@@ -1,11 +1,11 @@
 #include "windows/scripting/script_file.h"
 
 #include "device/code_page.h"
+#include "windows/file_saving.h"
 #include "windows/scripting/rich_text.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 QString editorTextWithCrLf(QStringView editorText)
 {
@@ -47,18 +47,7 @@ QString editorTextFromFile(QByteArrayView bytes)
 
 std::optional<QString> saveScriptFile(const QString &path, QStringView editorText)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return file.errorString();
-    const QByteArray bytes = scriptFileBytes(editorText);
-    if (file.write(bytes) != bytes.size()) {
-        const QString reason = file.errorString();
-        file.cancelWriting();
-        return reason;
-    }
-    if (!file.commit())
-        return file.errorString();
-    return std::nullopt;
+    return saveFileAtomically(path, scriptFileBytes(editorText));
 }
 
 LoadedScript loadScriptFile(const QString &path)

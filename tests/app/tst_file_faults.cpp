@@ -1,0 +1,182 @@
+#include "program.h"
+#include "windows/scripting/script_file.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+// Files that cannot be written or should not be read: scripts say so and lose nothing, the layout goes on
+// quietly at shutdown, and no file makes the program crash or hang.
+class TestFileFaults : public QObject
+{
+    Q_OBJECT
+
+private:
+    // A disk that is full: no file may grow beyond a few bytes while it lives. Works for root too.
+    class FullDisk
+    {
+    public:
+        FullDisk()
+        {
+            getrlimit(RLIMIT_FSIZE, &m_saved);
+            m_handler = std::signal(SIGXFSZ, SIG_IGN);
+            rlimit tiny = m_saved;
+            tiny.rlim_cur = 4;
+            setrlimit(RLIMIT_FSIZE, &tiny);
+        }
+        ~FullDisk()
+        {
+            setrlimit(RLIMIT_FSIZE, &m_saved);
+            std::signal(SIGXFSZ, m_handler);
+        }
+
+    private:
+        rlimit m_saved{};
+        void (*m_handler)(int) = nullptr;
+    };
+
+    static void writeFile(const QString &path, const QByteArray &bytes)
+    {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+    }
+
+    static QByteArray readFile(const QString &path)
+    {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+    }
+
+private Q_SLOTS:
+    void scriptSavesThatFailSayWhyAndKeepTheFile_data()
+    {
+        QTest::addColumn<QString>("target"); // relative to the test's directory when not absolute
+        QTest::addColumn<bool>("fullDisk");
+        QTest::newRow("folder that does not exist") << QStringLiteral("no/such/folder/s.txt") << false;
+        QTest::newRow("full disk") << QStringLiteral("s.txt") << true;
+#ifdef Q_OS_LINUX
+        QTest::newRow("place where no file can be made") << QStringLiteral("/proc/vantrel-script.txt") << false;
+        QTest::newRow("device that is always full") << QStringLiteral("/dev/full") << false;
+#endif
+    }
+
+    void scriptSavesThatFailSayWhyAndKeepTheFile()
+    {
+        QFETCH(QString, target);
+        QFETCH(bool, fullDisk);
+        Program program;
+        const QString path = QDir(program.directory.path()).absoluteFilePath(target);
+        const bool existing = QFileInfo(path).dir().exists() && !target.startsWith(u'/');
+        if (existing)
+            writeFile(path, "kept\r\nbytes\xFF");
+        program.main->scripting()->setText(QStringLiteral("a much longer new script\nthan what was there"));
+        program.dialogs.fileNames = {path};
+        {
+            std::unique_ptr<FullDisk> full(fullDisk ? new FullDisk : nullptr);
+            program.main->saveAs_Click();
+        }
+        QCOMPARE(program.dialogs.warnings.size(), 1);
+        QVERIFY(program.dialogs.warnings[0].contains(QDir::toNativeSeparators(path)));
+        QVERIFY(appState().scriptChanged);
+        if (existing)
+            QCOMPARE(readFile(path), QByteArray("kept\r\nbytes\xFF"));
+        // A device stays a device: the save must not put a file in its place.
+        if (target.startsWith(QLatin1String("/dev/")))
+            QVERIFY(!QFileInfo(target).isFile());
+        // Nothing half-written is left beside it.
+        QCOMPARE(QDir(program.directory.path()).entryList(QDir::Files).size(), existing ? 1 : 0);
+    }
+
+    void layoutThatCannotBeWrittenDoesNotStopTheShutdown()
+    {
+        Program program({"A1B2"});
+        program.com()->DevicesList()->setCurrentRow(0);
+        program.com()->DevicesList_Click();
+        const QString layout = program.path(QStringLiteral("database.ini"));
+        writeFile(layout, "viewCom 1\r\n");
+        {
+            FullDisk full;
+            QVERIFY(program.main->close());
+        }
+        QCOMPARE(readFile(layout), QByteArray("viewCom 1\r\n"));
+        QCOMPARE(program.driver.count(DriverCall::Close), 1);
+        QCOMPARE(appState().viewCom, 0);
+    }
+
+    void layoutInAFolderThatWentAway()
+    {
+        Program program;
+        const QString folder = program.directory.path() + QStringLiteral("/gone");
+        QDir().mkdir(folder);
+        QDir::setCurrent(folder);
+        program.main.reset();
+        program.start();
+        QDir::setCurrent(program.directory.path());
+        QVERIFY(QDir(folder).removeRecursively());
+        QVERIFY(program.main->close());
+        QVERIFY(!QFile::exists(folder));
+    }
+
+    void filesThatAreNotScripts_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("folder") << QStringLiteral("folder");
+        QTest::newRow("pipe") << QStringLiteral("pipe");
+        QTest::newRow("50 MB") << QStringLiteral("big");
+    }
+
+    void filesThatAreNotScripts()
+    {
+        QFETCH(QString, kind);
+        Program program;
+        const QString path = program.path(kind);
+        if (kind == QLatin1String("folder"))
+            QDir().mkdir(path);
+        else if (kind == QLatin1String("pipe"))
+            QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0); // reading it would wait forever
+        else
+            writeFile(path, QByteArray(50 * 1024 * 1024, 'x'));
+        program.main->scripting()->setText(QStringLiteral("mine"));
+        program.dialogs.fileNames = {path};
+        program.main->openScript_Click();
+        QCOMPARE(program.dialogs.warnings.size(), 1);
+        QCOMPARE(program.main->scripting()->text(), QStringLiteral("mine"));
+        QCOMPARE(program.main->scripting()->windowTitle(), QStringLiteral("Untitled.txt"));
+    }
+
+    void unreadableFileSaysWhy()
+    {
+        if (::geteuid() == 0)
+            QSKIP("root reads files whatever their permissions");
+        Program program;
+        const QString path = program.path(QStringLiteral("secret.txt"));
+        writeFile(path, "x");
+        QFile::setPermissions(path, {});
+        program.dialogs.fileNames = {path};
+        program.main->openScript_Click();
+        QCOMPARE(program.dialogs.warnings.size(), 1);
+    }
+
+    void zeroBytesAndLongLinesOpen()
+    {
+        Program program;
+        const QString path = program.path(QStringLiteral("odd.txt"));
+        QByteArray bytes("a\0b\r\n", 5);
+        bytes += QByteArray(3 * 1024 * 1024, 'x');
+        writeFile(path, bytes);
+        program.dialogs.fileNames = {path};
+        program.main->openScript_Click();
+        QVERIFY(program.dialogs.warnings.isEmpty());
+        const QString text = program.main->scripting()->text();
+        QCOMPARE(text.left(4), QString::fromLatin1("a\0b\n", 4));
+        QCOMPARE(text.size(), 4 + 3 * 1024 * 1024);
+        QCOMPARE(scriptFileBytes(text), bytes);
+    }
+};
+
+QTEST_MAIN(TestFileFaults)
+#include "tst_file_faults.moc"
