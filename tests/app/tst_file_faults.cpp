@@ -1,3 +1,4 @@
+#include "file_helpers.h"
 #include "program.h"
 #include "windows/scripting/script_file.h"
 
@@ -37,19 +38,6 @@ private:
         rlimit m_saved{};
         void (*m_handler)(int) = nullptr;
     };
-
-    static void writeFile(const QString &path, const QByteArray &bytes)
-    {
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
-    }
-
-    static QByteArray readFile(const QString &path)
-    {
-        QFile file(path);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-    }
 
 private Q_SLOTS:
     void scriptSavesThatFailSayWhyAndKeepTheFile_data()

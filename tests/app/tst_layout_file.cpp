@@ -1,4 +1,5 @@
 #include "app/layout_file.h"
+#include "file_helpers.h"
 #include "program.h"
 #include "windows/twips.h"
 
@@ -10,19 +11,6 @@ class TestLayoutFile : public QObject
     Q_OBJECT
 
 private:
-    static void writeFile(const QString &path, const QByteArray &bytes)
-    {
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
-    }
-
-    static QByteArray readFile(const QString &path)
-    {
-        QFile file(path);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
-
     // A program started over the given layout file.
     static std::unique_ptr<Program> startWith(const QByteArray &layout)
     {

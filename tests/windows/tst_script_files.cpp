@@ -1,3 +1,4 @@
+#include "file_helpers.h"
 #include "program.h"
 #include "windows/scripting/rich_text.h"
 #include "windows/scripting/script_box.h"
@@ -9,20 +10,6 @@
 class TestScriptFiles : public QObject
 {
     Q_OBJECT
-
-private:
-    static void writeFile(const QString &path, const QByteArray &bytes)
-    {
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
-    }
-
-    static QByteArray readFile(const QString &path)
-    {
-        QFile file(path);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-    }
 
 private Q_SLOTS:
     void fileFormat_data()

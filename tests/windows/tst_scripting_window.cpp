@@ -1,3 +1,4 @@
+#include "file_helpers.h"
 #include "program.h"
 #include "windows/scripting/form_scripting.h"
 #include "windows/scripting/script_box.h"
@@ -9,13 +10,6 @@
 class TestScriptingWindow : public QObject
 {
     Q_OBJECT
-
-private:
-    static QByteArray fileBytes(const QString &path)
-    {
-        QFile file(path);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-    }
 
 private Q_SLOTS:
     void typingMarksTheScriptChanged()
@@ -51,7 +45,7 @@ private Q_SLOTS:
         QTest::keyClicks(editor->scriptBox(), QStringLiteral("id"));
         program.dialogs.answers = {Dialogs::Answer::Yes};
         QVERIFY(program.main->subWindowOf(editor)->close());
-        QCOMPARE(fileBytes(program.path(QStringLiteral("Untitled.txt"))), QByteArray("pin  1 output\r\nid"));
+        QCOMPARE(readFile(program.path(QStringLiteral("Untitled.txt"))), QByteArray("pin  1 output\r\nid"));
         QVERIFY(!appState().scriptChanged);
     }
 
