@@ -9,6 +9,8 @@
 
 QIcon programIcon()
 {
+    // The images live in this static library, whose resource registration the linker would otherwise drop.
+    Q_INIT_RESOURCE(icons);
     QIcon icon;
     for (int size : {16, 32, 256})
         icon.addFile(QStringLiteral(":/icons/vantrel-%1.png").arg(size), QSize(size, size));

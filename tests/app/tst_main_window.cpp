@@ -243,6 +243,8 @@ private Q_SLOTS:
                  QStringLiteral("Vantrel Test And Demo Application"));
         QCOMPARE(box->findChild<QLabel *>(QStringLiteral("lblVersion"))->text(), QStringLiteral("Version 3.0"));
         QVERIFY(box->findChild<QPushButton *>(QStringLiteral("cmdOK"))->isDefault());
+        QVERIFY(!box->findChild<QLabel *>(QStringLiteral("picIcon"))->pixmap().isNull());
+        QVERIFY(!main->windowIcon().pixmap(32, 32).isNull());
         main->about_Click();
         QCOMPARE(main->aboutBox(), box.data());
         QCOMPARE(main->findChildren<formAbout *>().size(), 1);
