@@ -36,6 +36,21 @@ private Q_SLOTS:
         QCOMPARE(view.line(LogView::kMaxLines - 1), QString::number(LogView::kMaxLines + 9));
     }
 
+    void keepsMemoryBoundedForEndlessLines()
+    {
+        LogView view;
+        const QString piece(65536, u'x');
+        const qsizetype fit = LogView::kMaxCharacters / piece.size();
+        for (qsizetype i = 0; i < fit + 5; ++i)
+            view.appendLine(piece + QString::number(i));
+        QVERIFY(view.lineCount() < fit);
+        QVERIFY(view.lineCount() > fit / 2);
+        QCOMPARE(view.line(view.lineCount() - 1), piece + QString::number(fit + 4));
+        // A single line larger than the whole bound is still kept: the newest line always stays.
+        view.appendLine(QString(LogView::kMaxCharacters + 1, u'y'));
+        QCOMPARE(view.lineCount(), 1);
+    }
+
     void followsTheEndUntilScrolledAway()
     {
         LogView view;

@@ -45,17 +45,19 @@ LogView::LogView(QWidget *parent)
 
 const QString &LogView::line(qsizetype index) const
 {
-    return m_ring[(m_head + index) % m_ring.size()];
+    return m_lines[std::size_t(index)];
 }
 
 void LogView::appendLine(const QString &text)
 {
-    if (m_count < kMaxLines) {
-        m_ring.push_back(text);
-        ++m_count;
-    } else {
-        m_ring[m_head] = text;
-        m_head = (m_head + 1) % kMaxLines;
+    m_lines.push_back(text);
+    m_characters += text.size();
+    ++m_count;
+    // The oldest lines go when either bound is passed; the newest line always stays.
+    while (m_count > 1 && (m_count > kMaxLines || m_characters > kMaxCharacters)) {
+        m_characters -= m_lines.front().size();
+        m_lines.pop_front();
+        --m_count;
         ++m_dropped;
     }
     m_widestColumns = std::max(m_widestColumns, text.size());

@@ -4,9 +4,10 @@
 #include <QString>
 #include <QTimer>
 
-#include <vector>
+#include <deque>
 
-// The communications log: a read-only view over the most recent kMaxLines lines, kept in a ring. Appending is
+// The communications log: a read-only view over the most recent lines, at most kMaxLines of them and at most
+// kMaxCharacters characters in all (a board that never ends a line sends 65,536-character lines). Appending is
 // O(1) and paints nothing by itself; the view catches up once, after the handler that appended returns, and
 // only the visible lines are laid out and painted. It follows the end of the log unless the operator has
 // scrolled away, and offers what a log view should: mouse and keyboard selection, Copy, Select All and a
@@ -17,10 +18,11 @@ class LogView : public QAbstractScrollArea
 
 public:
     static constexpr qsizetype kMaxLines = 200'000;
+    static constexpr qsizetype kMaxCharacters = 32 * 1024 * 1024;
 
     explicit LogView(QWidget *parent = nullptr);
 
-    // Adds one line at the end; the oldest line goes when kMaxLines are kept. The text is shared, not copied.
+    // Adds one line at the end; the oldest lines go when the bounds are passed. The text is shared, not copied.
     void appendLine(const QString &line);
 
     qsizetype lineCount() const { return m_count; }
@@ -70,9 +72,9 @@ private:
     void autoScroll();
     void setCursorPosition(Position position, bool extend);
 
-    std::vector<QString> m_ring;
-    qsizetype m_head = 0; // ring index of the oldest kept line once the ring is full
+    std::deque<QString> m_lines;
     qsizetype m_count = 0;
+    qsizetype m_characters = 0;
     qint64 m_dropped = 0;       // lines dropped from the front so far
     qint64 m_droppedSynced = 0; // ... as the scroll bars last knew it
     qsizetype m_widestColumns = 0;
