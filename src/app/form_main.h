@@ -63,15 +63,17 @@ public:
 
     // The layout file this run reads and writes: "database.ini" in the directory the program started in.
     QString layoutPath() const { return m_layoutPath; }
+    // Reads the layout file and applies it line by line; false when there is no such ordinary file.
+    bool restoreLayout();
+    // Writes the current layout; a failure is reported on stderr and goes no further.
+    void writeLayout();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
     void showEvent(QShowEvent *event) override;
 
 private:
-    bool restoreLayout();
     void applyLayoutEntry(const LayoutEntry &entry);
-    void writeLayout();
     QRect mainFrameGeometry() const;
     void setMainFrameSize(QSize frame);
     QSize largestWindow() const;
