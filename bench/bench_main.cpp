@@ -10,11 +10,11 @@
 #include "windows/analog_levels/form_analog_levels.h"
 #include "windows/communications/device_list.h"
 #include "windows/communications/form_communications.h"
-#include "windows/communications/logging.h"
 #include "windows/dialogs.h"
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -25,24 +25,30 @@
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
-#include <sys/resource.h>
 #include <vector>
+
+#ifdef Q_OS_UNIX
+#include <sys/resource.h>
+#endif
 
 namespace {
 
+// The same monotonic clock in every process, so a child's time can be compared with its parent's.
 qint64 monotonicNs()
 {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return qint64(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
+    return QDeadlineTimer::current().deadlineNSecs();
 }
 
 double cpuSeconds()
 {
+#ifdef Q_OS_UNIX
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
            double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+#else
+    return double(std::clock()) / CLOCKS_PER_SEC;
+#endif
 }
 
 double rssMb()
@@ -97,7 +103,7 @@ struct Bench {
     void fillLog(int lines)
     {
         for (int i = 0; i < lines; ++i)
-            LogLine(*main, QStringLiteral("received : filler line ") + QString::number(i));
+            main->LogLine(QStringLiteral("received : filler line ") + QString::number(i));
         QCoreApplication::processEvents();
     }
 
@@ -125,8 +131,8 @@ void interpreterLinesPerSecond()
         QElapsedTimer timer;
         timer.start();
         for (const QString &line : lines) {
-            bench.com->pendingLine = line;
-            bench.com->interpretLine();
+            bench.main->session().pendingLine = line;
+            bench.main->session().interpretLine();
         }
         rates.push_back(double(lines.size()) / (double(timer.nsecsElapsed()) / 1e9));
         QCoreApplication::processEvents();
@@ -186,7 +192,7 @@ void logAppend()
         QElapsedTimer timer;
         timer.start();
         for (int i = 0; i < kBlock; ++i)
-            LogLine(*bench.main, QStringLiteral("received : adc 3 ") + QString::number(i & 255));
+            bench.main->LogLine(QStringLiteral("received : adc 3 ") + QString::number(i & 255));
         const double ns = double(timer.nsecsElapsed()) / kBlock;
         if (block == 0)
             first = ns;
@@ -253,7 +259,7 @@ int startupChild(int argc, char *argv[])
     Options options;
     {
         QCoreApplication console(argc, argv);
-        options = parseOptions({QStringLiteral("vantrel-control"), QStringLiteral("--demo")});
+        options = parseOptions({QStringLiteral("vantrel-control"), QStringLiteral("--demo")}).options;
     }
     QApplication application(argc, argv);
     QTemporaryDir directory;

@@ -1,6 +1,6 @@
-// Any bytes, cut into reads any way, through the receive tick: the driver's status and read, line assembly,
-// the interpreter and the log. The first byte chooses how the rest is cut.
-#include "fuzz_application.h"
+// Any bytes, cut into reads any way, through the session's poll: the driver's status and read, line assembly
+// and the interpreter. The first byte chooses how the rest is cut and which channels are ticked.
+#include "fuzz_session.h"
 
 #include <cstdlib>
 
@@ -8,13 +8,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     if (size == 0)
         return 0;
-    Program &program = fuzzProgram();
-    formCommunications *com = program.com();
-    com->TimerBackgound()->stop();
-    appState().deviceHandle = 100;
-    RecordingDriver &driver = program.driver;
+    FuzzSession &fuzz = fuzzSession();
+    fuzz.state.deviceHandle = 100;
+    RecordingDriver &driver = fuzz.driver;
     driver.clearCalls();
     driver.chunks.clear();
+    fuzz.frontEnd.analogOn = (data[0] & 0x40) != 0;
+    fuzz.frontEnd.tickedChannels = (data[0] & 0x20) ? QSet<int>{1, 3, 8} : QSet<int>{};
 
     const qsizetype step = 1 + data[0] % 64;
     const QByteArray bytes(reinterpret_cast<const char *>(data + 1), qsizetype(size - 1));
@@ -22,11 +22,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         driver.queue(bytes.mid(at, step));
     // A partial read now and then, as a slow driver gives.
     driver.readLimit = (data[0] & 0x80) ? step / 2 + 1 : -1;
-    for (int tick = 0; tick < 4 * int(bytes.size()) + 4 && !driver.chunks.isEmpty(); ++tick)
-        com->TimerBackgound_Timer();
+    for (int poll = 0; poll < 4 * int(bytes.size()) + 4 && !driver.chunks.isEmpty(); ++poll)
+        fuzz.session.poll();
     if (!driver.chunks.isEmpty())
         std::abort(); // something received was left unread
-    if (com->pendingLine.size() >= 65536)
+    if (fuzz.session.pendingLine.size() >= 65536)
         std::abort();
     return 0;
 }

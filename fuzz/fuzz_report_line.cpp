@@ -1,7 +1,7 @@
 // Word splitting, report parsing and the interpreter on any line: never crashes, the parse stays in bounds,
 // and the interpreter always empties the pending line.
 #include "device/report.h"
-#include "fuzz_application.h"
+#include "fuzz_session.h"
 
 #include <cstdlib>
 
@@ -22,10 +22,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (report.applicable && report.kind == Report::Kind::Analog && (report.channel < 1 || report.channel > 8))
         std::abort();
 
-    formCommunications *com = fuzzProgram().com();
-    com->pendingLine = line;
-    com->interpretLine();
-    if (!com->pendingLine.isEmpty())
+    BoardSession &session = fuzzSession().session;
+    session.pendingLine = line;
+    session.interpretLine();
+    if (!session.pendingLine.isEmpty())
         std::abort();
     return 0;
 }

@@ -1,7 +1,7 @@
 // Any bytes as a script file: read into the editor, and saving what was read and reading it back gives the
 // same text.
+#include "files/script_file.h"
 #include "fuzz_application.h"
-#include "windows/scripting/script_file.h"
 
 #include <cstdlib>
 

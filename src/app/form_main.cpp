@@ -1,11 +1,10 @@
 #include "app/form_main.h"
 
 #include "app/form_about.h"
-#include "app/view_flags.h"
-#include "device/driver.h"
 #include "state/app_state.h"
 #include "windows/analog_levels/form_analog_levels.h"
 #include "windows/communications/form_communications.h"
+#include "windows/communications/log_view.h"
 #include "windows/control_names.h"
 #include "windows/dialogs.h"
 #include "windows/digital_pins/form_digital_pins.h"
@@ -29,8 +28,8 @@
 
 formMain::formMain(Driver &driver, Dialogs &dialogs, QWidget *parent)
     : QMainWindow(parent)
-    , m_driver(driver)
     , m_dialogs(dialogs)
+    , m_session(driver, *this)
 {
     setObjectName(QStringLiteral("formMain"));
     setWindowTitle(QString::fromLatin1(kProgramTitle));
@@ -174,6 +173,11 @@ void formMain::updateClock()
     m_date->setText(locale.toString(now.date(), QLocale::ShortFormat));
 }
 
+void formMain::LogLine(const QString &text)
+{
+    communications()->Logbox()->appendLine(text);
+}
+
 void formMain::setStatusText(const QString &text)
 {
     m_statusText->setText(text);
@@ -265,6 +269,7 @@ QWidget *formMain::existingChild(View view) const
     case View::AnalogLevels:
         return existingAnalogLevels();
     case View::Scripting:
+    case View::Trend:
         break;
     }
     return existingScripting();
@@ -280,6 +285,7 @@ QWidget *formMain::child(View view)
     case View::AnalogLevels:
         return analogLevels();
     case View::Scripting:
+    case View::Trend:
         break;
     }
     return scripting();
@@ -340,9 +346,7 @@ bool formMain::MDIForm_QueryUnload()
     if (formScripting *editor = existingScripting(); editor && !editor->confirmClose())
         return false;
     writeLayout();
-    AppState &state = appState();
-    if (state.deviceHandle > 0)
-        m_driver.closeHandle(state.deviceHandle);
+    m_session.closeDevice();
     return true;
 }
 

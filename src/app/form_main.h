@@ -2,6 +2,8 @@
 
 #include "app/form_about.h"
 #include "app/layout_file.h"
+#include "session/board_session.h"
+#include "session/front_end.h"
 #include "windows/workspace.h"
 
 #include <QMainWindow>
@@ -15,11 +17,16 @@ class QLabel;
 class QMdiArea;
 class QMdiSubWindow;
 class formAbout;
+class formAnalogLevels;
+class formCommunications;
+class formDigitalPins;
+class formScripting;
 
-// The main window: a multiple-document frame holding the four child windows, with the menu bar, the status
-// bar and the View toggles. It owns one accessor per child window, the view flags' check marks, and the load
-// and close steps (layout file, board closed at exit).
-class formMain : public QMainWindow, public Workspace
+// The main window: a multiple-document frame holding the child windows, with the menu bar, the status bar and
+// the View toggles. It owns the board session and is its front end, handing what the session shows to the
+// child windows; it owns one accessor per child window, the view flags' check marks, and the load and close
+// steps (layout file, board closed at exit).
+class formMain : public QMainWindow, public Workspace, public SessionFrontEnd
 {
     Q_OBJECT
 
@@ -28,20 +35,35 @@ public:
     formMain(Driver &driver, Dialogs &dialogs, QWidget *parent = nullptr);
     ~formMain() override;
 
-    Driver &driver() override { return m_driver; }
+    // Workspace
+    BoardSession &session() override { return m_session; }
     Dialogs &dialogs() override { return m_dialogs; }
-    formCommunications *communications() override;
-    formDigitalPins *digitalPins() override;
-    formAnalogLevels *analogLevels() override;
-    formScripting *scripting() override;
-    formDigitalPins *existingDigitalPins() const override;
-    formAnalogLevels *existingAnalogLevels() const override;
-    formScripting *existingScripting() const override;
-    formCommunications *existingCommunications() const;
+    void LogLine(const QString &text) override;
     bool isViewChecked(View view) const override;
     void setViewChecked(View view, bool checked) override;
     void showView(View view) override;
     void setStatusText(const QString &text) override;
+
+    // SessionFrontEnd
+    void logLine(const QString &text) override { LogLine(text); }
+    void showPinLevel(int pin, bool high) override;
+    void showReading(int channel, std::int32_t value) override;
+    void blankReading(int channel) override;
+    bool analogRequestsOn() override;
+    bool isChannelTicked(int channel) override;
+    bool isPinMonitored(int pin) override;
+
+    // The child windows, each created on first use. A window created here is visible at once inside the main
+    // window; its View item and view flag are not touched. A hidden window stays hidden.
+    formCommunications *communications();
+    formDigitalPins *digitalPins();
+    formAnalogLevels *analogLevels();
+    formScripting *scripting();
+    // The window if it exists now, else null; never creates one.
+    formCommunications *existingCommunications() const;
+    formDigitalPins *existingDigitalPins() const;
+    formAnalogLevels *existingAnalogLevels() const;
+    formScripting *existingScripting() const;
 
     QString statusText() const;
     QAction *viewItem(View view) const { return m_viewItems[int(view)]; }
@@ -65,7 +87,7 @@ public:
     QString layoutPath() const { return m_layoutPath; }
     // Reads the layout file and applies it line by line; false when there is no such ordinary file.
     bool restoreLayout();
-    // Writes the current layout; a failure is reported on stderr and goes no further.
+    // Writes the current layout; a failure is reported as a warning and goes no further.
     void writeLayout();
 
 protected:
@@ -74,6 +96,9 @@ protected:
 
 private:
     void applyLayoutEntry(const LayoutEntry &entry);
+    void applyMainGeometry(LayoutField field, double twips);
+    void applyChildGeometry(View view, LayoutField field, double twips);
+    qint64 layoutValue(const LayoutKey &key) const;
     QRect mainFrameGeometry() const;
     void setMainFrameSize(QSize frame);
     QSize largestWindow() const;
@@ -85,10 +110,10 @@ private:
     template<typename Form>
     Form *child(QPointer<Form> &slot, bool fixedFrame);
 
-    Driver &m_driver;
     Dialogs &m_dialogs;
+    BoardSession m_session;
     QMdiArea *m_mdiArea = nullptr;
-    std::array<QAction *, 4> m_viewItems{};
+    std::array<QAction *, 5> m_viewItems{};
     QLabel *m_statusText = nullptr;
     QLabel *m_clock = nullptr;
     QLabel *m_date = nullptr;

@@ -1,8 +1,8 @@
 // The main window's part in the layout file: reading it at start, writing it at close.
 #include "app/form_main.h"
 
-#include "app/view_flags.h"
-#include "windows/file_saving.h"
+#include "app/logging.h"
+#include "files/file_saving.h"
 #include "windows/scripting/form_scripting.h"
 #include "windows/twips.h"
 
@@ -17,7 +17,8 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
+
+Q_LOGGING_CATEGORY(lcLayout, "vantrel.layout")
 
 bool formMain::restoreLayout()
 {
@@ -50,73 +51,71 @@ std::optional<int> layoutPixels(double twips)
 
 void formMain::applyLayoutEntry(const LayoutEntry &entry)
 {
-    const auto found =
-        std::find_if(kLayoutKeys.begin(), kLayoutKeys.end(), [&](const char *key) { return entry.key == key; });
-    if (found == kLayoutKeys.end())
+    const LayoutKey *key = findLayoutKey(entry.key);
+    if (!key)
         return;
-    const std::optional<int> pixels = layoutPixels(entry.value);
-    const auto moveChild = [this](View view, std::optional<int> x, std::optional<int> y) {
-        if (viewFlag(view) != 1)
-            return;
-        QMdiSubWindow *frame = subWindowOf(child(view));
-        frame->move(x.value_or(frame->x()), y.value_or(frame->y()));
-    };
-    const auto resizeEditor = [this](std::optional<int> width, std::optional<int> height) {
-        if (viewFlag(View::Scripting) != 1)
-            return;
-        QMdiSubWindow *frame = subWindowOf(scripting());
-        frame->resize(
-            QSize(width.value_or(frame->width()), height.value_or(frame->height())).boundedTo(largestWindow()));
-    };
-    const QRect frame = frameGeometry();
-    const bool validSize = pixels && *pixels > 0;
-
-    switch (found - kLayoutKeys.begin()) {
-    case 0: // mainTop
-        if (pixels)
-            move(frame.x(), *pixels);
-        break;
-    case 1: // mainLeft
-        if (pixels)
-            move(*pixels, frame.y());
-        break;
-    case 2: // mainWidth
-        if (validSize)
-            setMainFrameSize({*pixels, m_restoredFrameSize.value_or(frame.size()).height()});
-        break;
-    case 3: // mainHeight
-        if (validSize)
-            setMainFrameSize({m_restoredFrameSize.value_or(frame.size()).width(), *pixels});
-        break;
-    case 4:  // viewCom
-    case 7:  // viewDig
-    case 10: // viewAna
-    case 13: // viewScr
+    if (key->field == LayoutField::Shown) {
         // A view line only ever raises its flag.
         if (entry.value > 0)
-            viewFlag(kViewOrder[(found - kLayoutKeys.begin() - 4) / 3]) = 1;
+            viewFlag(*key->window) = 1;
+        return;
+    }
+    if (key->window)
+        applyChildGeometry(*key->window, key->field, entry.value);
+    else
+        applyMainGeometry(key->field, entry.value);
+}
+
+void formMain::applyMainGeometry(LayoutField field, double twips)
+{
+    const std::optional<int> pixels = layoutPixels(twips);
+    if (!pixels)
+        return;
+    const QRect frame = frameGeometry();
+    const QSize size = m_restoredFrameSize.value_or(frame.size());
+    switch (field) {
+    case LayoutField::Top:
+        move(frame.x(), *pixels);
         break;
-    case 5:  // comTop
-    case 8:  // digTop
-    case 11: // anaTop
-    case 14: // scrTop
-        if (pixels)
-            moveChild(kViewOrder[(found - kLayoutKeys.begin() - 5) / 3], std::nullopt, pixels);
+    case LayoutField::Left:
+        move(*pixels, frame.y());
         break;
-    case 6:  // comLeft
-    case 9:  // digLeft
-    case 12: // anaLeft
-    case 15: // scrLeft
-        if (pixels)
-            moveChild(kViewOrder[(found - kLayoutKeys.begin() - 6) / 3], pixels, std::nullopt);
+    case LayoutField::Width:
+        if (*pixels > 0)
+            setMainFrameSize({*pixels, size.height()});
         break;
-    case 16: // scrWidth
-        if (validSize)
-            resizeEditor(pixels, std::nullopt);
+    case LayoutField::Height:
+        if (*pixels > 0)
+            setMainFrameSize({size.width(), *pixels});
         break;
-    case 17: // scrHeight
-        if (validSize)
-            resizeEditor(std::nullopt, pixels);
+    case LayoutField::Shown:
+        break;
+    }
+}
+
+void formMain::applyChildGeometry(View view, LayoutField field, double twips)
+{
+    // Position lines count only for a window whose view line came first.
+    const std::optional<int> pixels = layoutPixels(twips);
+    if (!pixels || viewFlag(view) != 1)
+        return;
+    QMdiSubWindow *frame = subWindowOf(child(view));
+    switch (field) {
+    case LayoutField::Top:
+        frame->move(frame->x(), *pixels);
+        break;
+    case LayoutField::Left:
+        frame->move(*pixels, frame->y());
+        break;
+    case LayoutField::Width:
+        if (*pixels > 0)
+            frame->resize(QSize(*pixels, frame->height()).boundedTo(largestWindow()));
+        break;
+    case LayoutField::Height:
+        if (*pixels > 0)
+            frame->resize(QSize(frame->width(), *pixels).boundedTo(largestWindow()));
+        break;
+    case LayoutField::Shown:
         break;
     }
 }
@@ -160,31 +159,42 @@ QRect formMain::mainFrameGeometry() const
     return normalGeometry().marginsAdded(margins);
 }
 
-void formMain::writeLayout()
+qint64 formMain::layoutValue(const LayoutKey &key) const
 {
-    const QRect main = mainFrameGeometry();
     const auto twips = [](int pixels) {
         return qint64(pixelsToTwips(pixels));
     };
-    std::array<qint64, kLayoutKeys.size()> values{twips(main.y()), twips(main.x()), twips(main.width()),
-                                                  twips(main.height())};
-    std::size_t at = 4;
-    for (View view : kViewOrder) {
-        // A window that does not exist is written where a new one would start; its flag is 0, so the position
-        // is never used.
-        const QMdiSubWindow *frame = subWindowOf(existingChild(view));
-        values[at++] = viewFlag(view);
-        values[at++] = frame ? twips(frame->y()) : 0;
-        values[at++] = frame ? twips(frame->x()) : 0;
+    if (key.field == LayoutField::Shown)
+        return viewFlag(*key.window);
+    QRect geometry;
+    if (!key.window)
+        geometry = mainFrameGeometry();
+    else if (const QMdiSubWindow *child = subWindowOf(existingChild(*key.window)))
+        geometry = child->geometry();
+    else // where a new window would start (its flag is 0, so this is never used), the editor at its design size
+        geometry = QRect(QPoint(), twipsSize(3750, 3165));
+    switch (key.field) {
+    case LayoutField::Top:
+        return twips(geometry.y());
+    case LayoutField::Left:
+        return twips(geometry.x());
+    case LayoutField::Width:
+        return twips(geometry.width());
+    case LayoutField::Height:
+    case LayoutField::Shown:
+        break;
     }
-    const QMdiSubWindow *editor = subWindowOf(existingScripting());
-    const QSize editorSize = editor ? editor->size() : twipsSize(3750, 3165);
-    values[at++] = twips(editorSize.width());
-    values[at++] = twips(editorSize.height());
+    return twips(geometry.height());
+}
 
+void formMain::writeLayout()
+{
+    std::array<qint64, kLayoutKeys.size()> values{};
+    for (std::size_t i = 0; i < kLayoutKeys.size(); ++i)
+        values[i] = layoutValue(kLayoutKeys[i]);
     // A layout that cannot be written never stops the shutdown.
     if (const std::optional<QString> error = saveFileAtomically(m_layoutPath, layoutFileBytes(values))) {
-        std::fprintf(stderr, "vantrel-control: the window layout could not be saved to %s: %s\n",
-                     qPrintable(QDir::toNativeSeparators(m_layoutPath)), qPrintable(*error));
+        qCWarning(lcLayout).noquote() << QStringLiteral("the window layout could not be saved to %1: %2")
+                                             .arg(QDir::toNativeSeparators(m_layoutPath), *error);
     }
 }

@@ -1,12 +1,11 @@
 // The File menu's script commands: Open, Save, Save As and Send Script.
 #include "app/form_main.h"
 
-#include "device/comms.h"
+#include "files/script_file.h"
+#include "files/script_sending.h"
 #include "state/app_state.h"
 #include "windows/dialogs.h"
 #include "windows/scripting/form_scripting.h"
-#include "windows/scripting/script_file.h"
-#include "windows/scripting/script_sending.h"
 
 #include <QDir>
 
@@ -59,5 +58,5 @@ void formMain::saveAs_Click()
 
 void formMain::runScript_Click()
 {
-    SendCommand(m_driver, scriptCommand(scripting()->text()));
+    m_session.send(scriptCommand(scripting()->text()));
 }

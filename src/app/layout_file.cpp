@@ -3,6 +3,15 @@
 #include <charconv>
 #include <limits>
 
+const LayoutKey *findLayoutKey(QByteArrayView name)
+{
+    for (const LayoutKey &key : kLayoutKeys) {
+        if (name == QByteArrayView(key.name))
+            return &key;
+    }
+    return nullptr;
+}
+
 QList<LayoutEntry> readLayoutEntries(QByteArrayView bytes)
 {
     QList<LayoutEntry> entries;
@@ -64,6 +73,6 @@ QByteArray layoutFileBytes(const std::array<qint64, kLayoutKeys.size()> &values)
 {
     QByteArray bytes;
     for (std::size_t i = 0; i < kLayoutKeys.size(); ++i)
-        bytes += QByteArray(kLayoutKeys[i]) + ' ' + QByteArray::number(values[i]) + "\r\n";
+        bytes += QByteArray(kLayoutKeys[i].name) + ' ' + QByteArray::number(values[i]) + "\r\n";
     return bytes;
 }

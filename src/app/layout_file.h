@@ -1,17 +1,50 @@
 #pragma once
 
+#include "windows/views.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QList>
 
 #include <array>
+#include <optional>
 
 // The layout file, "database.ini": 18 lines of key, one space and a decimal value, each ended by CR LF. It keeps
 // the main window's geometry, which child windows were shown, and where (positions and sizes in twips).
 
-inline constexpr std::array<const char *, 18> kLayoutKeys{
-    "mainTop", "mainLeft", "mainWidth", "mainHeight", "viewCom", "comTop", "comLeft", "viewDig",  "digTop",
-    "digLeft", "viewAna",  "anaTop",    "anaLeft",    "viewScr", "scrTop", "scrLeft", "scrWidth", "scrHeight"};
+enum class LayoutField { Top, Left, Width, Height, Shown };
+
+struct LayoutKey {
+    const char *name;
+    std::optional<View> window; // nothing for the main window
+    LayoutField field;
+};
+
+// The keys in the order they are written. Each view line comes before the position lines of its window, which
+// take effect only when that view line raised the flag.
+inline constexpr std::array<LayoutKey, 18> kLayoutKeys{{
+    {"mainTop", std::nullopt, LayoutField::Top},
+    {"mainLeft", std::nullopt, LayoutField::Left},
+    {"mainWidth", std::nullopt, LayoutField::Width},
+    {"mainHeight", std::nullopt, LayoutField::Height},
+    {"viewCom", View::Communications, LayoutField::Shown},
+    {"comTop", View::Communications, LayoutField::Top},
+    {"comLeft", View::Communications, LayoutField::Left},
+    {"viewDig", View::DigitalPins, LayoutField::Shown},
+    {"digTop", View::DigitalPins, LayoutField::Top},
+    {"digLeft", View::DigitalPins, LayoutField::Left},
+    {"viewAna", View::AnalogLevels, LayoutField::Shown},
+    {"anaTop", View::AnalogLevels, LayoutField::Top},
+    {"anaLeft", View::AnalogLevels, LayoutField::Left},
+    {"viewScr", View::Scripting, LayoutField::Shown},
+    {"scrTop", View::Scripting, LayoutField::Top},
+    {"scrLeft", View::Scripting, LayoutField::Left},
+    {"scrWidth", View::Scripting, LayoutField::Width},
+    {"scrHeight", View::Scripting, LayoutField::Height},
+}};
+
+// The key of that name (exact, case included), or null.
+const LayoutKey *findLayoutKey(QByteArrayView name);
 
 inline constexpr char kLayoutFileName[] = "database.ini";
 

@@ -1,5 +1,6 @@
 #include "app/form_main.h"
 #include "app/options.h"
+#include "device/diagnostics.h"
 #include "device/driver.h"
 #include "windows/dialogs.h"
 
@@ -11,13 +12,20 @@ int main(int argc, char *argv[])
 {
     QCoreApplication::setApplicationName(QStringLiteral("Vantrel Control"));
     QCoreApplication::setApplicationVersion(QStringLiteral(VANTREL_VERSION));
+    printDiagnosticsAs("vantrel-control");
 
     // Options come first, so --help, --version and usage errors work without a display.
-    Options options;
+    ParsedOptions parsed;
     {
         QCoreApplication console(argc, argv);
-        options = parseOptions(QCoreApplication::arguments());
+        parsed = parseOptions(QCoreApplication::arguments());
     }
+    if (parsed.exitCode) {
+        std::fputs(qPrintable(parsed.output), stdout);
+        std::fputs(qPrintable(parsed.error), stderr);
+        return *parsed.exitCode;
+    }
+    const Options &options = parsed.options;
 
     QApplication application(argc, argv);
     // The windows are laid out in twips for a compact 8-point font.
@@ -28,7 +36,7 @@ int main(int argc, char *argv[])
     }
     DriverChoice choice = makeDriver(options.driver, options.ports);
     if (!choice.notice.isEmpty())
-        std::fprintf(stderr, "vantrel-control: %s\n", qPrintable(choice.notice));
+        qCWarning(lcDevice).noquote() << choice.notice;
 
     Dialogs dialogs;
     formMain mainWindow(*choice.driver, dialogs);

@@ -2,7 +2,10 @@
 
 #include "device/driver_factory.h"
 
+#include <QString>
 #include <QStringList>
+
+#include <optional>
 
 // What the command line asks for.
 struct Options {
@@ -10,6 +13,14 @@ struct Options {
     QStringList ports;
 };
 
-// Parses the arguments. --help and --version print and exit with 0; a usage error prints one line and the
-// usage on stderr and exits with 2.
-Options parseOptions(const QStringList &arguments);
+// The outcome of reading the command line: the options to run with, or a text to print and an exit code
+// (--help and --version print to stdout and exit with 0; a usage error prints one line and the usage to stderr
+// and exits with 2).
+struct ParsedOptions {
+    Options options;
+    std::optional<int> exitCode; // set when the program is to stop here
+    QString output;              // for stdout
+    QString error;               // for stderr
+};
+
+ParsedOptions parseOptions(const QStringList &arguments);

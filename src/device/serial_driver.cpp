@@ -1,13 +1,13 @@
 #include "device/serial_driver.h"
 
 #include "device/code_page.h"
+#include "device/diagnostics.h"
 
 #include <QDeadlineTimer>
 #include <QSerialPort>
 #include <QSerialPortInfo>
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -31,13 +31,12 @@ void reportOpenFailure(const QSerialPort &port)
     if (port.error() != QSerialPort::PermissionError)
         return;
 #ifdef Q_OS_LINUX
-    std::fprintf(stderr,
-                 "vantrel-control: no permission to open %s; add your user to the dialout group "
-                 "(sudo usermod -aG dialout $USER) and log in again\n",
-                 qPrintable(port.portName()));
+    qCWarning(lcDevice).noquote() << QStringLiteral("no permission to open %1; add your user to the dialout group "
+                                                    "(sudo usermod -aG dialout $USER) and log in again")
+                                         .arg(port.portName());
 #else
-    std::fprintf(stderr, "vantrel-control: no permission to open %s (is another program using it?)\n",
-                 qPrintable(port.portName()));
+    qCWarning(lcDevice).noquote()
+        << QStringLiteral("no permission to open %1 (is another program using it?)").arg(port.portName());
 #endif
 }
 

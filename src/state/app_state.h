@@ -25,6 +25,8 @@ struct AppState {
     std::int32_t viewDig = 0;
     std::int32_t viewAna = 0;
     std::int32_t viewScr = 0;
+    // The trend window's flag; it is not part of the layout file.
+    std::int32_t viewTrend = 0;
 
     // The script text changed since it was last loaded or saved.
     bool scriptChanged = false;

@@ -1,37 +1,26 @@
 #pragma once
 
+#include "windows/views.h"
+
 #include <QString>
 
+class BoardSession;
 class Dialogs;
-class Driver;
-class formAnalogLevels;
-class formCommunications;
-class formDigitalPins;
-class formScripting;
 
-enum class View { Communications, DigitalPins, AnalogLevels, Scripting };
-
-// What the child windows may ask of the main window that holds them. The main window owns one accessor per
-// child window, so "created on first use" lives in one place.
+// What a child window may ask of the main window that holds it. Windows reach the board only through the session
+// and one another only through these services; none of them knows another window's class.
 class Workspace
 {
 public:
     virtual ~Workspace() = default;
 
-    virtual Driver &driver() = 0;
+    virtual BoardSession &session() = 0;
     virtual Dialogs &dialogs() = 0;
 
-    // The child windows, each created on first use. A window created here is visible at once inside the main
-    // window; its View item and view flag are not touched. A hidden window stays hidden.
-    virtual formCommunications *communications() = 0;
-    virtual formDigitalPins *digitalPins() = 0;
-    virtual formAnalogLevels *analogLevels() = 0;
-    virtual formScripting *scripting() = 0;
-
-    // The window if it exists now, else null; never creates one.
-    virtual formDigitalPins *existingDigitalPins() const = 0;
-    virtual formAnalogLevels *existingAnalogLevels() const = 0;
-    virtual formScripting *existingScripting() const = 0;
+    // The log writer: appends one line (CR LF is added) at the very end of the communications log, whatever the
+    // operator has selected there. Creates the communications window when it does not exist; it then becomes
+    // visible with its View item unchecked. The line is painted when the caller returns.
+    virtual void LogLine(const QString &text) = 0;
 
     // The check mark of a View item.
     virtual bool isViewChecked(View view) const = 0;

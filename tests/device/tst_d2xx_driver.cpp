@@ -3,7 +3,6 @@
 #include "device/driver_factory.h"
 #include "device/ftdi.h"
 #include "device/serial_driver.h"
-#include "state/app_state.h"
 
 #include <QLibrary>
 #include <QTest>
@@ -55,7 +54,6 @@ private Q_SLOTS:
     void init()
     {
         QFETCH_GLOBAL(QString, library);
-        resetAppState();
         m_fake = std::make_unique<FakeLibrary>(library);
         m_fake->reset();
         m_driver = std::make_unique<D2xxDriver>(library);
@@ -137,14 +135,13 @@ private Q_SLOTS:
     {
         QFETCH(QString, text);
         QFETCH(QByteArray, call);
-        appState().deviceHandle = 0x1000;
-        SendCommand(*m_driver, text);
+        SendCommand(*m_driver, 0x1000, text);
         QCOMPARE(log(), call);
     }
 
     void transmitterWritesToNoBoardSilently()
     {
-        SendCommand(*m_driver, u"id\r\n");
+        SendCommand(*m_driver, 0, u"id\r\n");
         QCOMPARE(log(), QByteArray("FT_W32_WriteFile(0x0, [105 100 13 10], 4, &written, null)\n"));
     }
 
@@ -199,7 +196,6 @@ private Q_SLOTS:
     {
         QFETCH(QString, library);
         QFETCH(QString, reason);
-        resetAppState();
         D2xxDriver driver(library);
         QVERIFY(!driver.isLoaded());
         QVERIFY2(driver.loadError().contains(library), qPrintable(driver.loadError()));
@@ -207,7 +203,7 @@ private Q_SLOTS:
         QCOMPARE(DeviceCount(driver), 0);
         QCOMPARE(DeviceSerial(driver, 0), QString());
         QCOMPARE(OpenDevice(driver, QStringLiteral("A1B2")), kInvalidHandle);
-        SendCommand(driver, u"id\r\n");
+        QVERIFY(!SendCommand(driver, 1, u"id\r\n"));
         std::uint32_t n = 7;
         char buffer[4];
         QVERIFY(driver.getStatus(1, &n, &n, &n) != FtOk);

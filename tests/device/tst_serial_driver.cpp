@@ -5,7 +5,11 @@
 #include <QTest>
 
 #include <fcntl.h>
+#if __has_include(<pty.h>)
 #include <pty.h>
+#else
+#include <util.h> // macOS
+#endif
 #include <unistd.h>
 
 Q_DECLARE_METATYPE(QList<SerialPortDescription>)

@@ -1,7 +1,6 @@
 #include "device/code_page.h"
 #include "device/comms.h"
 #include "recording_driver.h"
-#include "state/app_state.h"
 
 #include <QTest>
 
@@ -10,8 +9,6 @@ class TestTransmitter : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void init() { resetAppState(); }
-
     void writesToTheHandleHeldNow_data()
     {
         QTest::addColumn<std::intptr_t>("handle");
@@ -24,8 +21,7 @@ private Q_SLOTS:
     {
         QFETCH(std::intptr_t, handle);
         RecordingDriver driver;
-        appState().deviceHandle = handle;
-        SendCommand(driver, u"reset\r\n");
+        QVERIFY(SendCommand(driver, handle, u"reset\r\n"));
         QCOMPARE(driver.calls.size(), size_t(1));
         QCOMPARE(driver.calls[0].kind, DriverCall::Write);
         QCOMPARE(driver.calls[0].handle, handle);
@@ -36,7 +32,7 @@ private Q_SLOTS:
     {
         RecordingDriver driver;
         driver.failWrite = true;
-        SendCommand(driver, u"id\r\n");
+        QVERIFY(!SendCommand(driver, 100, u"id\r\n"));
         QCOMPARE(driver.count(DriverCall::Write), 1);
     }
 

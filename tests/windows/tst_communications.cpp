@@ -1,6 +1,5 @@
 #include "program.h"
 #include "windows/communications/device_list.h"
-#include "windows/communications/logging.h"
 
 #include <QApplication>
 #include <QFile>
@@ -211,20 +210,20 @@ private Q_SLOTS:
     {
         Program program;
         LogView *log = program.com()->Logbox();
-        LogLine(*program.main, QStringLiteral("a"));
-        LogLine(*program.main, QStringLiteral("b"));
+        program.main->LogLine(QStringLiteral("a"));
+        program.main->LogLine(QStringLiteral("b"));
         log->selectAll();
-        LogLine(*program.main, QStringLiteral(""));
-        LogLine(*program.main, QStringLiteral("c"));
+        program.main->LogLine(QStringLiteral(""));
+        program.main->LogLine(QStringLiteral("c"));
         QCOMPARE(log->text(), QStringLiteral("a\r\nb\r\n\r\nc\r\n"));
     }
 
     void logSurvivesHidingAndIsFreshAfterClosing()
     {
         Program program({"A1B2"});
-        LogLine(*program.main, QStringLiteral("before"));
+        program.main->LogLine(QStringLiteral("before"));
         program.main->viewToggle(View::Communications); // hide
-        LogLine(*program.main, QStringLiteral("while hidden"));
+        program.main->LogLine(QStringLiteral("while hidden"));
         QVERIFY(!program.main->isViewChecked(View::Communications));
         program.main->viewToggle(View::Communications); // show the same window
         QCOMPARE(program.log(), QStringLiteral("before\r\nwhile hidden\r\n"));
@@ -235,7 +234,7 @@ private Q_SLOTS:
         QCOMPARE(appState().viewCom, 0);
         program.driver.clearCalls();
         // A line logged now brings a new window back, its list rescanned and its log holding just that line.
-        LogLine(*program.main, QStringLiteral("pin  3 output"));
+        program.main->LogLine(QStringLiteral("pin  3 output"));
         Program::flushDeletes();
         formCommunications *second = program.com();
         QVERIFY(second != first);
@@ -249,7 +248,7 @@ private Q_SLOTS:
     void logCanBeSavedFromItsMenu()
     {
         Program program;
-        LogLine(*program.main, QStringLiteral("Device selected : A1B2"));
+        program.main->LogLine(QStringLiteral("Device selected : A1B2"));
         const QString path = program.path(QStringLiteral("session.log"));
         program.dialogs.fileNames = {path, program.path(QStringLiteral("no/such/dir/x.log"))};
         Q_EMIT program.com()->Logbox()->saveRequested();

@@ -1,8 +1,8 @@
 #include "file_helpers.h"
+#include "files/rich_text.h"
+#include "files/script_file.h"
 #include "program.h"
-#include "windows/scripting/rich_text.h"
 #include "windows/scripting/script_box.h"
-#include "windows/scripting/script_file.h"
 
 #include <QFile>
 

@@ -2,10 +2,8 @@
 
 #include "windows/control_names.h"
 #include "windows/twips.h"
-#include "windows/workspace.h"
 
 #include <QCheckBox>
-#include <QCloseEvent>
 #include <QLabel>
 #include <QProgressBar>
 
@@ -19,8 +17,7 @@ constexpr int kColumnWidth = 360;
 } // namespace
 
 formAnalogLevels::formAnalogLevels(Workspace &workspace, QWidget *parent)
-    : QWidget(parent)
-    , m_workspace(workspace)
+    : ChildWindow(workspace, View::AnalogLevels, parent)
 {
     setObjectName(QStringLiteral("formAnalogLevels"));
     setWindowTitle(QStringLiteral("Analog Inputs"));
@@ -88,10 +85,7 @@ void formAnalogLevels::clearReading(int Index)
     channel.label->clear();
 }
 
-void formAnalogLevels::closeEvent(QCloseEvent *event)
+bool formAnalogLevels::isTicked(int Index) const
 {
-    m_workspace.setViewChecked(View::AnalogLevels, false);
-    appState().viewAna = 0;
-    m_closing = true;
-    event->accept();
+    return m_channels.at(Index).monitor->isChecked();
 }

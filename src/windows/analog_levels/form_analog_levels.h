@@ -1,20 +1,18 @@
 #pragma once
 
 #include "state/app_state.h"
-
-#include <QWidget>
+#include "windows/child_window.h"
 
 #include <array>
 
 class QCheckBox;
 class QLabel;
 class QProgressBar;
-class Workspace;
 
 // The analog levels window: per channel an upright 0..255 meter, the last reading as a number and a box that
 // switches monitoring on. The receive tick requests readings for the ticked channels; the interpreter fills
 // the meters.
-class formAnalogLevels : public QWidget
+class formAnalogLevels : public ChildWindow
 {
     Q_OBJECT
 
@@ -25,16 +23,14 @@ public:
     QLabel *ADCLabel(int Index) const { return m_channels.at(Index).label; }
     QCheckBox *CheckADC(int Index) const { return m_channels.at(Index).monitor; }
 
-    bool isClosing() const { return m_closing; }
+    // Whether the channel's monitoring box is ticked.
+    bool isTicked(int Index) const;
 
     // Shows a reading: the meter at the nearest end of its range when the reading is outside it, the label
     // with the number read.
     void showReading(int Index, int value);
     // Empties a channel's meter and label.
     void clearReading(int Index);
-
-protected:
-    void closeEvent(QCloseEvent *event) override;
 
 private:
     struct ChannelControls {
@@ -43,7 +39,5 @@ private:
         QCheckBox *monitor = nullptr;
     };
 
-    Workspace &m_workspace;
     std::array<ChannelControls, kLastChannel + 1> m_channels{};
-    bool m_closing = false;
 };

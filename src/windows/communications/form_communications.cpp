@@ -1,26 +1,14 @@
 #include "windows/communications/form_communications.h"
 
 #include "device/command_text.h"
-#include "device/comms.h"
-#include "device/driver.h"
-#include "device/ftdi.h"
-#include "device/line_assembly.h"
-#include "device/report.h"
-#include "state/app_state.h"
-#include "windows/analog_levels/form_analog_levels.h"
+#include "session/board_session.h"
 #include "windows/communications/device_list.h"
 #include "windows/communications/log_view.h"
-#include "windows/communications/logging.h"
 #include "windows/control_names.h"
 #include "windows/dialogs.h"
-#include "windows/digital_pins/form_digital_pins.h"
-#include "windows/digital_pins/pin_colours.h"
-#include "windows/digital_pins/shapes.h"
 #include "windows/twips.h"
 #include "windows/workspace.h"
 
-#include <QCheckBox>
-#include <QCloseEvent>
 #include <QDir>
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -60,8 +48,7 @@ QGroupBox *makeFrame(QWidget *parent, const char *name, const char *caption, QRe
 } // namespace
 
 formCommunications::formCommunications(Workspace &workspace, QWidget *parent)
-    : QWidget(parent)
-    , m_workspace(workspace)
+    : ChildWindow(workspace, View::Communications, parent)
 {
     setObjectName(QStringLiteral("formCommunications"));
     setWindowTitle(QStringLiteral("Communications"));
@@ -72,6 +59,9 @@ formCommunications::formCommunications(Workspace &workspace, QWidget *parent)
     m_timer.setInterval(kTickMs);
     connect(&m_timer, &QTimer::timeout, this, &formCommunications::TimerBackgound_Timer);
     m_timer.start();
+
+    // A new window starts with no partial line.
+    workspace.session().pendingLine.clear();
 
     // Load.
     ScanDevices();
@@ -127,31 +117,18 @@ void formCommunications::buildControls()
 
 void formCommunications::ScanDevices()
 {
-    Driver &driver = m_workspace.driver();
-    const std::int32_t count = DeviceCount(driver);
+    const QStringList serials = workspace().session().scanDevices();
     m_devicesList->clear();
-    if (count <= 0) {
+    if (serials.isEmpty())
         m_devicesList->addItem(QStringLiteral("No devices found."));
-    } else {
-        for (std::int32_t position = 0; position < count; ++position)
-            m_devicesList->addItem(DeviceSerial(driver, position));
-    }
+    else
+        m_devicesList->addItems(serials);
     m_devicesList->setCurrentRow(-1);
 }
 
 void formCommunications::DevicesList_Click()
 {
-    Driver &driver = m_workspace.driver();
-    AppState &state = appState();
-    if (state.deviceHandle > 0)
-        driver.closeHandle(state.deviceHandle);
-    const int position = std::max(0, m_devicesList->currentRow());
-    // The driver is asked again: the list may be older than the devices attached now.
-    const QString serial = DeviceSerial(driver, position);
-    state.deviceHandle = OpenDevice(driver, serial);
-    const QString selected = QStringLiteral("Device selected : ") + serial;
-    LogLine(m_workspace, selected);
-    m_workspace.setStatusText(selected);
+    workspace().session().selectDevice(std::max(0, m_devicesList->currentRow()));
 }
 
 void formCommunications::command_KeyDown(int KeyCode)
@@ -160,7 +137,7 @@ void formCommunications::command_KeyDown(int KeyCode)
         return;
     const QString text = m_command->text();
     send(QString(text).append(kCrLf));
-    LogLine(m_workspace, QStringLiteral(">") + text);
+    workspace().LogLine(QStringLiteral(">") + text);
 }
 
 bool formCommunications::eventFilter(QObject *watched, QEvent *event)
@@ -178,12 +155,12 @@ bool formCommunications::eventFilter(QObject *watched, QEvent *event)
 
 void formCommunications::send(QStringView text)
 {
-    SendCommand(m_workspace.driver(), text);
+    workspace().session().send(text);
 }
 
 void formCommunications::saveLog()
 {
-    Dialogs &dialogs = m_workspace.dialogs();
+    Dialogs &dialogs = workspace().dialogs();
     const QString path =
         dialogs.saveFileName(this, QStringLiteral("Save Log As"), QStringLiteral("Log Files (*.log *.txt)"));
     if (path.isEmpty())
@@ -223,95 +200,11 @@ void formCommunications::Reset_Click()
 
 void formCommunications::TimerBackgound_Timer()
 {
-    const std::intptr_t handle = appState().deviceHandle;
-    if (handle == 0)
-        return;
-    if (appState().viewAna == 1)
-        requestAnalogReadings();
-
-    Driver &driver = m_workspace.driver();
-    std::uint32_t queued = 0;
-    std::uint32_t transmitQueue = 0;
-    std::uint32_t events = 0;
-    driver.getStatus(handle, &queued, &transmitQueue, &events);
-    if (queued == 0)
-        return;
-
-    // An absurd count is not allocated blindly: what is beyond the cap is read on the next ticks.
-    const std::uint32_t toRead = std::min(queued, kMaxReadPerTick);
-    if (m_receiveBuffer.size() < qsizetype(toRead) + 1)
-        m_receiveBuffer.resize(qsizetype(toRead) + 1);
-    char *buffer = m_receiveBuffer.data();
-    buffer[0] = 0;
-    std::uint32_t read = 0;
-    if (!driver.readFile(handle, buffer, toRead, &read))
-        return;
-    if (queued == 1)
-        LogLine(m_workspace, QStringLiteral("byte : ") + QString::number(static_cast<unsigned char>(buffer[0])));
-    // A driver claiming more than was asked for is not believed.
-    assemble(buffer, std::min(read, toRead));
+    workspace().session().poll();
 }
 
-void formCommunications::requestAnalogReadings()
+void formCommunications::closing()
 {
-    formAnalogLevels *analog = m_workspace.analogLevels();
-    QString batch;
-    for (int channel = kFirstChannel; channel <= kLastChannel; ++channel) {
-        if (analog->CheckADC(channel)->isChecked())
-            batch += analogRequest(channel);
-        else
-            analog->clearReading(channel);
-    }
-    if (!batch.isEmpty())
-        send(batch);
-}
-
-void formCommunications::assemble(const char *bytes, qsizetype size)
-{
-    assembleLines(pendingLine, bytes, size, [this] { interpretLine(); });
-}
-
-void formCommunications::interpretLine()
-{
-    if (pendingLine.isEmpty())
-        return;
-    const Report report = parseReport(pendingLine);
-    bool consumed = false;
-    if (report.applicable) {
-        switch (report.kind) {
-        case Report::Kind::Pin:
-            // An output keeps the colour the digital pins window gave it.
-            if (appState().pinIsOutput[report.pin] == 0) {
-                const QColor colour = report.state != 0 ? kInputHigh : kInputLow;
-                m_workspace.digitalPins()->pin_led(report.pin)->setFillColor(colour);
-            }
-            break;
-        case Report::Kind::Analog: {
-            formAnalogLevels *analog = m_workspace.analogLevels();
-            analog->showReading(report.channel, report.value);
-            consumed = analog->CheckADC(report.channel)->isChecked();
-            break;
-        }
-        case Report::Kind::Debounce:
-            // No window has a place for the count; the logged line shows it.
-        case Report::Kind::Empty:
-        case Report::Kind::Other:
-            break;
-        }
-    }
-    if (!consumed) {
-        LogLine(m_workspace, QStringLiteral("received : ") + pendingLine);
-        LogLine(m_workspace, QString());
-    }
-    pendingLine.resize(0);
-}
-
-void formCommunications::closeEvent(QCloseEvent *event)
-{
-    // Unload: the board stays open; receiving stops with this window.
-    m_workspace.setViewChecked(View::Communications, false);
-    appState().viewCom = 0;
+    // The board stays open; receiving stops with this window.
     m_timer.stop();
-    m_closing = true;
-    event->accept();
 }

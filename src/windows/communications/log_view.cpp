@@ -1,6 +1,6 @@
 #include "windows/communications/log_view.h"
 
-#include "windows/file_saving.h"
+#include "files/file_saving.h"
 
 #include <QApplication>
 #include <QClipboard>

@@ -1,8 +1,7 @@
 #include "windows/digital_pins/form_digital_pins.h"
 
 #include "device/command_text.h"
-#include "device/comms.h"
-#include "windows/communications/logging.h"
+#include "session/board_session.h"
 #include "windows/control_names.h"
 #include "windows/digital_pins/pin_colours.h"
 #include "windows/digital_pins/shapes.h"
@@ -10,7 +9,6 @@
 #include "windows/workspace.h"
 
 #include <QCheckBox>
-#include <QCloseEvent>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
@@ -32,8 +30,7 @@ void paintGrey(QWidget *widget)
 } // namespace
 
 formDigitalPins::formDigitalPins(Workspace &workspace, QWidget *parent)
-    : QWidget(parent)
-    , m_workspace(workspace)
+    : ChildWindow(workspace, View::DigitalPins, parent)
 {
     setObjectName(QStringLiteral("formDigitalPins"));
     setWindowTitle(QStringLiteral("Digital Pins"));
@@ -147,8 +144,17 @@ void formDigitalPins::showAsOutput(int pin)
 
 void formDigitalPins::sendLogged(const QString &command)
 {
-    LogLine(m_workspace, command);
-    SendCommand(m_workspace.driver(), QString(command).append(kCrLf));
+    workspace().session().sendLogged(command);
+}
+
+void formDigitalPins::showInputLevel(int pin, bool high)
+{
+    m_pins.at(pin).led->setFillColor(high ? kInputHigh : kInputLow);
+}
+
+bool formDigitalPins::isMonitored(int pin) const
+{
+    return m_pins.at(pin).monitor->isChecked();
 }
 
 void formDigitalPins::pin_dir_Click(int Index)
@@ -190,7 +196,7 @@ void formDigitalPins::pin_led_frame_Click(int Index)
 void formDigitalPins::Check1_Click(int Index)
 {
     const bool on = m_pins[Index].monitor->isChecked();
-    SendCommand(m_workspace.driver(), pinCommand(Index, on ? u" monitor on" : u" monitor off").append(kLf));
+    workspace().session().send(pinCommand(Index, on ? u" monitor on" : u" monitor off").append(kLf));
 }
 
 void formDigitalPins::MonitorAll_Click()
@@ -203,13 +209,4 @@ void formDigitalPins::MonitorNone_Click()
 {
     for (int pin = kFirstPin; pin <= kLastPin; ++pin)
         m_pins[pin].monitor->setChecked(false);
-}
-
-void formDigitalPins::closeEvent(QCloseEvent *event)
-{
-    // Nothing is sent: outputs stay outputs and monitoring stays on at the board.
-    m_workspace.setViewChecked(View::DigitalPins, false);
-    appState().viewDig = 0;
-    m_closing = true;
-    event->accept();
 }

@@ -1,8 +1,7 @@
 #pragma once
 
 #include "state/app_state.h"
-
-#include <QWidget>
+#include "windows/child_window.h"
 
 #include <array>
 
@@ -11,12 +10,11 @@ class PinLedFrame;
 class QCheckBox;
 class QLabel;
 class QPushButton;
-class Workspace;
 
 // The digital pins window: for each of the 18 pins a direction button, a level indicator (clicking it toggles
 // an output's level) and a monitoring box. Every change becomes one or two commands to the board; direction
 // and level commands are logged first. The direction and level of each pin live in the application state.
-class formDigitalPins : public QWidget
+class formDigitalPins : public ChildWindow
 {
     Q_OBJECT
 
@@ -28,7 +26,10 @@ public:
     QPushButton *pin_dir(int Index) const { return m_pins.at(Index).direction; }
     QCheckBox *Check1(int Index) const { return m_pins.at(Index).monitor; }
 
-    bool isClosing() const { return m_closing; }
+    // An input pin's level as the board reported it: bright green when high, dark green when low.
+    void showInputLevel(int pin, bool high);
+    // Whether the pin's monitoring box is ticked.
+    bool isMonitored(int pin) const;
 
     void Form_Load();
     void pin_dir_Click(int Index);
@@ -36,9 +37,6 @@ public:
     void Check1_Click(int Index);
     void MonitorAll_Click();
     void MonitorNone_Click();
-
-protected:
-    void closeEvent(QCloseEvent *event) override;
 
 private:
     struct PinControls {
@@ -55,9 +53,6 @@ private:
     void showAsInput(int pin);
     void showAsOutput(int pin);
     void sendLogged(const QString &command);
-    void sendPinCommand(int pin, QStringView suffix);
 
-    Workspace &m_workspace;
     std::array<PinControls, kLastPin + 1> m_pins{};
-    bool m_closing = false;
 };

@@ -1,19 +1,17 @@
 #include "windows/scripting/form_scripting.h"
 
+#include "files/script_file.h"
 #include "state/app_state.h"
 #include "windows/control_names.h"
 #include "windows/dialogs.h"
 #include "windows/scripting/script_box.h"
-#include "windows/scripting/script_file.h"
 #include "windows/twips.h"
 #include "windows/workspace.h"
 
-#include <QCloseEvent>
 #include <QDir>
 
 formScripting::formScripting(Workspace &workspace, QWidget *parent)
-    : QWidget(parent)
-    , m_workspace(workspace)
+    : ChildWindow(workspace, View::Scripting, parent)
 {
     setObjectName(QStringLiteral("formScripting"));
     setWindowTitle(QString::fromLatin1(kUntitledScript));
@@ -44,8 +42,7 @@ void formScripting::setText(const QString &editorText)
         longest = std::max(longest, end - start);
         start = end + 1;
     }
-    m_scriptBox->setLineWrapMode(longest > kLongestWrappedLine ? QPlainTextEdit::NoWrap
-                                                               : QPlainTextEdit::WidgetWidth);
+    m_scriptBox->setLineWrapMode(longest > kLongestWrappedLine ? QPlainTextEdit::NoWrap : QPlainTextEdit::WidgetWidth);
     m_scriptBox->setPlainText(editorText);
 }
 
@@ -78,7 +75,7 @@ bool formScripting::saveTo(const QString &path)
     const std::optional<QString> error = saveScriptFile(path, text());
     if (!error)
         return true;
-    m_workspace.dialogs().warn(
+    workspace().dialogs().warn(
         this,
         QStringLiteral("The script could not be saved to \"%1\".\n\n%2").arg(QDir::toNativeSeparators(path), *error));
     return false;
@@ -89,7 +86,7 @@ bool formScripting::confirmClose()
     AppState &state = appState();
     if (!state.scriptChanged)
         return true;
-    switch (m_workspace.dialogs().askSaveScript(this)) {
+    switch (workspace().dialogs().askSaveScript(this)) {
     case Dialogs::Answer::Yes:
         // A failed save keeps the window, so nothing typed is lost.
         if (!saveTo(windowTitle()))
@@ -103,16 +100,4 @@ bool formScripting::confirmClose()
         return false;
     }
     return false;
-}
-
-void formScripting::closeEvent(QCloseEvent *event)
-{
-    if (!confirmClose()) {
-        event->ignore();
-        return;
-    }
-    m_workspace.setViewChecked(View::Scripting, false);
-    appState().viewScr = 0;
-    m_closing = true;
-    event->accept();
 }

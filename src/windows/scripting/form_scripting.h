@@ -1,13 +1,12 @@
 #pragma once
 
-#include <QWidget>
+#include "windows/child_window.h"
 
 class ScriptBox;
-class Workspace;
 
 // The script editor: one plain text control filling the window. The caption is the path of the script file
 // ("Untitled.txt" until a file is opened), which Save and the close prompt write to.
-class formScripting : public QWidget
+class formScripting : public ChildWindow
 {
     Q_OBJECT
 
@@ -30,8 +29,6 @@ public:
     // false on Cancel or when the save failed. Answers Yes and No clear scriptChanged, so it is asked once.
     bool confirmClose();
 
-    bool isClosing() const { return m_closing; }
-
     void Form_Resize();
 
     // The design size of the window's client area.
@@ -39,14 +36,12 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
-    void closeEvent(QCloseEvent *event) override;
+    bool queryClose() override { return confirmClose(); }
 
 private:
     void scriptBox_Change();
 
-    Workspace &m_workspace;
     ScriptBox *m_scriptBox = nullptr;
-    bool m_closing = false;
 };
 
 inline constexpr char kUntitledScript[] = "Untitled.txt";

@@ -1,7 +1,7 @@
-#include "windows/scripting/script_sending.h"
+#include "files/script_sending.h"
 
 #include "device/command_text.h"
-#include "windows/scripting/script_file.h"
+#include "files/script_file.h"
 
 QString scriptCommand(QStringView editorText)
 {

@@ -1,4 +1,4 @@
-#include "windows/file_saving.h"
+#include "files/file_saving.h"
 
 #include <QFileInfo>
 #include <QSaveFile>

@@ -1,8 +1,8 @@
-#include "windows/scripting/script_file.h"
+#include "files/script_file.h"
 
 #include "device/code_page.h"
-#include "windows/file_saving.h"
-#include "windows/scripting/rich_text.h"
+#include "files/file_saving.h"
+#include "files/rich_text.h"
 
 #include <QFile>
 #include <QFileInfo>

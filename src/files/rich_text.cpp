@@ -1,4 +1,4 @@
-#include "windows/scripting/rich_text.h"
+#include "files/rich_text.h"
 
 #include "device/code_page.h"
 

@@ -1,12 +1,14 @@
 #pragma once
 
 #include "state/app_state.h"
-#include "windows/workspace.h"
 
 #include <array>
 #include <cstdint>
 
-// The fixed order of the child windows: the load step opens them in it, the layout file lists them in it.
+// The child windows that have a View item.
+enum class View { Communications, DigitalPins, AnalogLevels, Scripting, Trend };
+
+// The order in which the load step opens the four original child windows and the layout file lists them.
 inline constexpr std::array<View, 4> kViewOrder{View::Communications, View::DigitalPins, View::AnalogLevels,
                                                 View::Scripting};
 
@@ -22,7 +24,9 @@ inline std::int32_t &viewFlag(View view)
     case View::AnalogLevels:
         return state.viewAna;
     case View::Scripting:
+        return state.viewScr;
+    case View::Trend:
         break;
     }
-    return state.viewScr;
+    return state.viewTrend;
 }

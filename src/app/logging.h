@@ -1,0 +1,6 @@
+#pragma once
+
+#include <QLoggingCategory>
+
+// Problems of the main window's own files (the layout file) that do not stop the program.
+Q_DECLARE_LOGGING_CATEGORY(lcLayout)

@@ -1,0 +1,72 @@
+#pragma once
+
+#include "state/app_state.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <QStringView>
+
+#include <cstdint>
+
+class Driver;
+class SessionFrontEnd;
+
+// The board session: everything between a front end and the driver. It chooses and closes the board, sends
+// commands, and runs the receive poll: analog requests, the queue status, the read, line assembly and the report
+// interpreter. It knows nothing of windows; what it has to show goes to its SessionFrontEnd, in order.
+//
+// The handle lives in the application state (`deviceHandle`): 0 before any selection, -1 after a failed open,
+// closed only while greater than 0. The pin tables it reads live there too.
+class BoardSession
+{
+public:
+    BoardSession(Driver &driver, SessionFrontEnd &frontEnd, AppState &state = appState());
+
+    Driver &driver() { return m_driver; }
+    AppState &state() { return m_state; }
+    std::intptr_t handle() const { return m_state.deviceHandle; }
+
+    // The serial numbers of the attached boards in the driver's order; empty when the driver finds none (or
+    // fails to count). An entry is empty when the driver fails for that position. Opens and closes nothing.
+    QStringList scanDevices();
+
+    // Chooses the board at `position` of the last scan: the open board is closed, the driver is asked again for
+    // the serial number at that position (the boards may have changed since the scan), that board is opened
+    // and its handle stored whatever it is, and the choice is logged and shown. Returns the serial number.
+    QString selectDevice(std::int32_t position);
+
+    // Closes the open board (at exit). The handle keeps its value, so it must not be used afterwards.
+    void closeDevice();
+
+    // Sends a command exactly as given (terminator included) to the board held now.
+    void send(QStringView text);
+    // Logs a command, then sends it with CR LF: the pin direction and level commands.
+    void sendLogged(const QString &command);
+
+    // One poll: analog requests for the ticked channels while they are wanted, then everything queued at the
+    // board (at most kMaxReadPerTick bytes) read, assembled into lines and interpreted. Nothing at all while
+    // no board has been chosen.
+    void poll();
+
+    // Handles the report line in pendingLine, then empties it.
+    void interpretLine();
+
+    // The characters received since the last line end.
+    QString pendingLine;
+
+    // Most bytes one poll reads; a longer queue is read on the following polls.
+    static constexpr std::uint32_t kMaxReadPerTick = 256 * 1024;
+
+private:
+    void requestAnalogReadings();
+    void receive();
+
+    Driver &m_driver;
+    SessionFrontEnd &m_frontEnd;
+    AppState &m_state;
+    QByteArray m_receiveBuffer; // kept between polls so a full queue costs no allocation
+};
+
+// The log line and status text of a selection.
+QString deviceSelectedText(const QString &serial);

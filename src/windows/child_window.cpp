@@ -1,0 +1,24 @@
+#include "windows/child_window.h"
+
+#include "windows/workspace.h"
+
+#include <QCloseEvent>
+
+ChildWindow::ChildWindow(Workspace &workspace, View view, QWidget *parent)
+    : QWidget(parent)
+    , m_workspace(workspace)
+    , m_view(view)
+{}
+
+void ChildWindow::closeEvent(QCloseEvent *event)
+{
+    if (!queryClose()) {
+        event->ignore();
+        return;
+    }
+    m_workspace.setViewChecked(m_view, false);
+    viewFlag(m_view) = 0;
+    m_closing = true;
+    closing();
+    event->accept();
+}

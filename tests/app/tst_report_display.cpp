@@ -1,0 +1,156 @@
+#include "program.h"
+#include "windows/analog_levels/form_analog_levels.h"
+#include "windows/digital_pins/form_digital_pins.h"
+#include "windows/digital_pins/pin_colours.h"
+#include "windows/digital_pins/shapes.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+
+// What the operator sees of the board's reports: indicator colours, meters and labels, windows created on first
+// use, and the communications window's poll timer driving the session.
+class TestReportDisplay : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<Program> m_program;
+
+    Program &program() { return *m_program; }
+    formCommunications *com() { return m_program->com(); }
+    formAnalogLevels *analog() { return m_program->main->analogLevels(); }
+    formDigitalPins *pins() { return m_program->main->digitalPins(); }
+
+    void tick(const QByteArray &bytes = {})
+    {
+        if (!bytes.isEmpty())
+            program().driver.queue(bytes);
+        com()->TimerBackgound_Timer();
+    }
+
+    // The log after the selection line, which every test starts with.
+    QString log() { return program().log().mid(QStringLiteral("Device selected : A1B2\r\n").size()); }
+
+private Q_SLOTS:
+    void init()
+    {
+        m_program = std::make_unique<Program>(QStringList{"A1B2"});
+        com()->TimerBackgound()->stop(); // ticks are driven by hand
+        com()->DevicesList()->setCurrentRow(0);
+        com()->DevicesList_Click();
+        program().driver.clearCalls();
+    }
+
+    void cleanup() { m_program.reset(); }
+
+    void indicatorsFollowInputReports()
+    {
+        tick("pin 5 1\r\n");
+        QCOMPARE(pins()->pin_led(5)->fillColor(), kInputHigh);
+        tick("pin 5 0\n");
+        QCOMPARE(pins()->pin_led(5)->fillColor(), kInputLow);
+        QCOMPARE(log(), QStringLiteral("received : pin 5 1\r\n\r\nreceived : pin 5 0\r\n\r\n"));
+
+        QTest::mouseClick(pins()->pin_dir(5), Qt::LeftButton);
+        tick("pin 5 1\n");
+        QCOMPARE(pins()->pin_led(5)->fillColor(), kOutputLow);
+    }
+
+    void metersShowReadingsClampedAndLabelsTheNumber()
+    {
+        analog()->CheckADC(3)->setChecked(true);
+        tick("adc 3 200\n");
+        QCOMPARE(analog()->ADCbar(3)->value(), 200);
+        QCOMPARE(analog()->ADCLabel(3)->text(), QStringLiteral("200"));
+        QCOMPARE(log(), QString()); // consumed
+        tick("adc 3 300\n");
+        QCOMPARE(analog()->ADCbar(3)->value(), 255);
+        QCOMPARE(analog()->ADCLabel(3)->text(), QStringLiteral("300"));
+        tick("adc 3 -9\n");
+        QCOMPARE(analog()->ADCbar(3)->value(), 0);
+        QCOMPARE(analog()->ADCLabel(3)->text(), QStringLiteral("-9"));
+    }
+
+    void tickedChannelsAreRequestedAndTheRestBlanked()
+    {
+        analog()->CheckADC(8)->setChecked(true);
+        analog()->CheckADC(2)->setChecked(true);
+        analog()->showReading(2, 7);
+        analog()->showReading(4, 99);
+        tick();
+        QCOMPARE(program().driver.writes(), QList<QByteArray>{"adc  2\nadc  8\n"});
+        QCOMPARE(analog()->ADCLabel(2)->text(), QStringLiteral("7"));
+        QCOMPARE(analog()->ADCbar(4)->value(), 0);
+        QCOMPARE(analog()->ADCLabel(4)->text(), QString());
+    }
+
+    void hiddenAnalogWindowIsLeftAlone()
+    {
+        analog()->CheckADC(1)->setChecked(true);
+        analog()->showReading(3, 50);
+        program().main->viewToggle(View::AnalogLevels);
+        tick();
+        QVERIFY(program().driver.writes().isEmpty());
+        QCOMPARE(analog()->ADCbar(3)->value(), 50);
+        program().main->viewToggle(View::AnalogLevels);
+        tick();
+        QCOMPARE(program().driver.writes(), QList<QByteArray>{"adc  1\n"});
+    }
+
+    void reportsCreateClosedWindowsWithoutTickingTheirItems()
+    {
+        program().main->subWindowOf(pins())->close();
+        program().main->subWindowOf(analog())->close();
+        Program::flushDeletes();
+        tick("pin 19 1\n");
+        QVERIFY(!program().main->existingDigitalPins());
+        tick("pin 7 1\nadc 4 50\n");
+        formDigitalPins *created = program().main->existingDigitalPins();
+        QVERIFY(created && created->isVisible());
+        QCOMPARE(created->pin_led(7)->fillColor(), kInputHigh);
+        QCOMPARE(created->pin_led(8)->fillColor(), kInputLow);
+        QVERIFY(!program().main->isViewChecked(View::DigitalPins));
+        QCOMPARE(appState().viewDig, 0);
+
+        formAnalogLevels *meters = program().main->existingAnalogLevels();
+        QVERIFY(meters && meters->isVisible());
+        QCOMPARE(meters->ADCbar(4)->value(), 50);
+        QVERIFY(!program().main->isViewChecked(View::AnalogLevels));
+        QCOMPARE(appState().viewAna, 0);
+        QVERIFY(log().endsWith(QStringLiteral("received : adc 4 50\r\n\r\n")));
+
+        // With its View item unticked, ticking a box sends nothing.
+        meters->CheckADC(4)->setChecked(true);
+        program().driver.clearCalls();
+        tick();
+        QVERIFY(program().driver.writes().isEmpty());
+    }
+
+    void aNewCommunicationsWindowStartsWithNoPartialLine()
+    {
+        tick("half a li");
+        program().main->subWindowOf(com())->close();
+        Program::flushDeletes();
+        program().main->viewToggle(View::Communications);
+        com()->TimerBackgound()->stop();
+        QCOMPARE(program().main->session().pendingLine, QString());
+        tick("ne\n");
+        QCOMPARE(program().log(), QStringLiteral("received : ne\r\n\r\n"));
+    }
+
+    void theTimerPollsWhileTheWindowIsHiddenAndStopsWhenClosed()
+    {
+        com()->TimerBackgound()->start();
+        program().main->viewToggle(View::Communications); // hidden
+        program().driver.queue("ok\n");
+        QTRY_VERIFY(program().driver.chunks.isEmpty());
+        formCommunications *window = com();
+        program().main->subWindowOf(window)->close();
+        QVERIFY(!window->TimerBackgound()->isActive());
+    }
+};
+
+QTEST_MAIN(TestReportDisplay)
+#include "tst_report_display.moc"
