@@ -40,6 +40,7 @@ int main(int argc, char *argv[])
 
     Dialogs dialogs;
     formMain mainWindow(*choice.driver, dialogs);
+    mainWindow.session().setReconnect(options.reconnect);
     mainWindow.show();
     return QApplication::exec();
 }

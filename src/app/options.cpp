@@ -25,6 +25,11 @@ ParsedOptions parseOptions(const QStringList &arguments)
     const QCommandLineOption versionOption = parser.addVersionOption();
     const DriverOptions driverOptions;
     driverOptions.addTo(parser);
+    const QCommandLineOption noReconnectOption(
+        QStringLiteral("no-reconnect"),
+        QStringLiteral("Leave a board that was pulled out while open lost, instead of opening it again when it is "
+                       "plugged back in."));
+    parser.addOption(noReconnectOption);
 
     ParsedOptions parsed;
     if (!parser.parse(arguments))
@@ -48,5 +53,6 @@ ParsedOptions parseOptions(const QStringList &arguments)
         return usageError(parser, error);
     parsed.options.driver = choice->kind;
     parsed.options.ports = choice->ports;
+    parsed.options.reconnect = !parser.isSet(noReconnectOption);
     return parsed;
 }

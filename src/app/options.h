@@ -11,6 +11,7 @@
 struct Options {
     DriverKind driver = DriverKind::Auto;
     QStringList ports;
+    bool reconnect = true; // a lost board is looked for and reopened
 };
 
 // The outcome of reading the command line: the options to run with, or a text to print and an exit code

@@ -113,6 +113,8 @@ void DemoBoard::execute(const QByteArray &line, qint64 nowMs)
         queueLine("Vantrel USB I/O board " + m_serial + " (simulated) firmware 3.0");
     } else if (words == QList<QByteArray>{"led", "on"} || words == QList<QByteArray>{"led", "off"}) {
         queueLine("ok " + words.join(' '));
+    } else if (words == QList<QByteArray>{"unplug"}) {
+        m_unplugRequested = true;
     } else if (words == QList<QByteArray>{"reset"}) {
         reset();
         queueLine("ok reset");
@@ -152,6 +154,14 @@ bool DemoBoard::executePin(const QList<QByteArray> &words, qint64 nowMs)
 void DemoBoard::reset()
 {
     m_pins = {};
+}
+
+void DemoBoard::powerUp()
+{
+    reset();
+    m_command.clear();
+    m_commandOverflow = false;
+    m_output.clear();
 }
 
 void DemoBoard::queueLine(const QByteArray &line)

@@ -3,6 +3,7 @@
 #include <QByteArray>
 
 #include <array>
+#include <utility>
 
 // One simulated board: it speaks the board's command and report protocol, so everything above the driver
 // works with it exactly as with hardware.
@@ -11,6 +12,7 @@
 //   pin N input|output|set|clear|monitor on|monitor off     N = 1..18
 //   adc C                                                   C = 1..8, answered "adc C V", V = 0..255
 //   id, led on, led off, reset                              answered by one line each
+//   unplug                                                  the board asks to be pulled out (see DemoDriver)
 // A monitored pin is reported as "pin N S" when monitoring is switched on and whenever its level changes.
 // Input pins follow a pattern of their own (pin N toggles every N x 300 ms); outputs follow the command.
 // Reports end with CR LF. Time is given by the caller in milliseconds.
@@ -29,6 +31,11 @@ public:
     qsizetype pendingBytes() const { return m_output.size(); }
     // Takes up to `max` queued report bytes into `buffer`; returns how many.
     qsizetype take(char *buffer, qsizetype max);
+
+    // True once after the board received "unplug".
+    bool takeUnplugRequest() { return std::exchange(m_unplugRequested, false); }
+    // The board as after power comes back: every pin an input, nothing monitored, nothing queued.
+    void powerUp();
 
     // Level of an analog channel at a given time, 0..255.
     static int analogLevel(int channel, qint64 nowMs);
@@ -59,4 +66,5 @@ private:
     QByteArray m_command;
     bool m_commandOverflow = false;
     QByteArray m_output;
+    bool m_unplugRequested = false;
 };

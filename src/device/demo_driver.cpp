@@ -1,5 +1,6 @@
 #include "device/demo_driver.h"
 
+#include <algorithm>
 #include <cstring>
 
 DemoDriver::DemoDriver(Clock clock)
@@ -26,30 +27,54 @@ DemoDriver::Slot *DemoDriver::slotFor(std::intptr_t handle)
     return nullptr;
 }
 
+std::vector<DemoDriver::Slot *> DemoDriver::present()
+{
+    std::vector<Slot *> slots;
+    const qint64 time = now();
+    for (Slot &slot : m_slots) {
+        if (slot.backAt >= 0 && time >= slot.backAt) {
+            slot.backAt = -1;
+            slot.board.powerUp();
+        }
+        if (slot.backAt < 0)
+            slots.push_back(&slot);
+    }
+    return slots;
+}
+
+void DemoDriver::pullOut(Slot &slot)
+{
+    if (slot.handle != 0)
+        m_deadHandles.push_back(slot.handle);
+    slot.handle = 0;
+    slot.backAt = now() + kUnplugMs;
+}
+
 std::uint32_t DemoDriver::listDeviceCount(std::uint32_t *count)
 {
-    *count = static_cast<std::uint32_t>(m_slots.size());
+    *count = static_cast<std::uint32_t>(present().size());
     return FtOk;
 }
 
 std::uint32_t DemoDriver::listDeviceSerial(std::int32_t position, char *buffer)
 {
-    if (position < 0 || position >= static_cast<std::int32_t>(m_slots.size()))
+    const std::vector<Slot *> slots = present();
+    if (position < 0 || position >= static_cast<std::int32_t>(slots.size()))
         return FtDeviceNotFound;
-    const QByteArray &serial = m_slots[position].board.serial();
+    const QByteArray &serial = slots[position]->board.serial();
     std::memcpy(buffer, serial.constData(), std::min<qsizetype>(serial.size(), kSerialBufferSize - 1));
     return FtOk;
 }
 
 std::intptr_t DemoDriver::createFile(const char *serial)
 {
-    for (Slot &slot : m_slots) {
-        if (slot.board.serial() == serial) {
+    for (Slot *slot : present()) {
+        if (slot->board.serial() == serial) {
             // Like the chip, a board can be open only once.
-            if (slot.handle != 0)
+            if (slot->handle != 0)
                 return kInvalidHandle;
-            slot.handle = m_nextHandle++;
-            return slot.handle;
+            slot->handle = m_nextHandle++;
+            return slot->handle;
         }
     }
     return kInvalidHandle;
@@ -57,6 +82,11 @@ std::intptr_t DemoDriver::createFile(const char *serial)
 
 bool DemoDriver::closeHandle(std::intptr_t handle)
 {
+    const auto dead = std::find(m_deadHandles.begin(), m_deadHandles.end(), handle);
+    if (dead != m_deadHandles.end()) {
+        m_deadHandles.erase(dead);
+        return true;
+    }
     Slot *slot = slotFor(handle);
     if (!slot)
         return false;
@@ -72,6 +102,8 @@ bool DemoDriver::writeFile(std::intptr_t handle, const char *data, std::uint32_t
         return false;
     slot->board.receive(data, size, now());
     *written = size;
+    if (slot->board.takeUnplugRequest())
+        pullOut(*slot);
     return true;
 }
 
@@ -79,8 +111,10 @@ std::uint32_t DemoDriver::getStatus(std::intptr_t handle, std::uint32_t *rxQueue
                                     std::uint32_t *events)
 {
     Slot *slot = slotFor(handle);
-    if (!slot)
-        return FtInvalidHandle;
+    if (!slot) {
+        const bool dead = std::find(m_deadHandles.begin(), m_deadHandles.end(), handle) != m_deadHandles.end();
+        return dead ? FtIoError : FtInvalidHandle;
+    }
     slot->board.advance(now());
     *rxQueue = static_cast<std::uint32_t>(slot->board.pendingBytes());
     *txQueue = 0;

@@ -6,6 +6,7 @@
 inline constexpr std::uint32_t FtOk = 0;
 inline constexpr std::uint32_t FtInvalidHandle = 1;
 inline constexpr std::uint32_t FtDeviceNotFound = 2;
+inline constexpr std::uint32_t FtDeviceNotOpened = 3;
 inline constexpr std::uint32_t FtIoError = 4;
 inline constexpr std::uint32_t FtInvalidParameter = 6;
 
@@ -13,6 +14,13 @@ inline constexpr std::uint32_t FtInvalidParameter = 6;
 inline constexpr std::uint32_t FtListNumberOnly = 0x80000000;
 inline constexpr std::uint32_t FtListByIndex = 0x40000000;
 inline constexpr std::uint32_t FtOpenBySerialNumber = 0x00000001;
+
+// Whether a status code says the device itself is gone or broken (as after an unplug), rather than a call that
+// was merely refused.
+inline constexpr bool isDeviceFailure(std::uint32_t status)
+{
+    return status == FtDeviceNotFound || status == FtDeviceNotOpened || status == FtIoError;
+}
 
 // The handle value a failed open returns.
 inline constexpr std::intptr_t kInvalidHandle = -1;

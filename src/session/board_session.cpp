@@ -8,17 +8,29 @@
 #include "device/report.h"
 #include "session/front_end.h"
 
+#include <QElapsedTimer>
+
 #include <algorithm>
 
-QString deviceSelectedText(const QString &serial)
+namespace {
+
+qint64 monotonicMs()
 {
-    return QStringLiteral("Device selected : ") + serial;
+    static const QElapsedTimer start = [] {
+        QElapsedTimer timer;
+        timer.start();
+        return timer;
+    }();
+    return start.elapsed();
 }
 
-BoardSession::BoardSession(Driver &driver, SessionFrontEnd &frontEnd, AppState &state)
+} // namespace
+
+BoardSession::BoardSession(Driver &driver, SessionFrontEnd &frontEnd, AppState &state, Clock clock)
     : m_driver(driver)
     , m_frontEnd(frontEnd)
     , m_state(state)
+    , m_clock(clock ? std::move(clock) : Clock(monotonicMs))
 {}
 
 QStringList BoardSession::scanDevices()
@@ -35,23 +47,82 @@ QString BoardSession::selectDevice(std::int32_t position)
     if (m_state.deviceHandle > 0)
         m_driver.closeHandle(m_state.deviceHandle);
     // The driver is asked again: the list may be older than the boards attached now.
-    const QString serial = DeviceSerial(m_driver, position);
-    m_state.deviceHandle = OpenDevice(m_driver, serial);
-    const QString selected = deviceSelectedText(serial);
+    m_serial = DeviceSerial(m_driver, position);
+    m_state.deviceHandle = OpenDevice(m_driver, m_serial);
+    m_lost = false;
+    m_closed = false;
+    showSelected();
+    return m_serial;
+}
+
+void BoardSession::showSelected()
+{
+    const QString selected = QStringLiteral("Device selected : ") + m_serial;
     m_frontEnd.logLine(selected);
     m_frontEnd.setStatusText(selected);
-    return serial;
 }
 
 void BoardSession::closeDevice()
 {
     if (m_state.deviceHandle > 0)
         m_driver.closeHandle(m_state.deviceHandle);
+    m_closed = true;
+    m_lost = false;
 }
 
 void BoardSession::send(QStringView text)
 {
-    SendCommand(m_driver, m_state.deviceHandle, text);
+    if (!SendCommand(m_driver, m_state.deviceHandle, text) && m_state.deviceHandle > 0)
+        markLost();
+}
+
+void BoardSession::markLost()
+{
+    if (m_lost || m_closed)
+        return;
+    m_lost = true;
+    m_nextLookMs = m_clock() + kLookIntervalMs;
+    const QString lost = QStringLiteral("Device lost : ") + m_serial;
+    m_frontEnd.logLine(lost);
+    m_frontEnd.setStatusText(lost);
+}
+
+void BoardSession::lookForLostBoard()
+{
+    const qint64 now = m_clock();
+    if (!m_reconnect || now < m_nextLookMs)
+        return;
+    m_nextLookMs = now + kLookIntervalMs;
+    // The same calls a scan makes; the device list is left alone.
+    const std::int32_t count = DeviceCount(m_driver);
+    for (std::int32_t position = 0; position < count; ++position) {
+        if (DeviceSerial(m_driver, position) != m_serial)
+            continue;
+        // The old handle is dead even though the board is back: a new one is needed.
+        if (m_state.deviceHandle > 0)
+            m_driver.closeHandle(m_state.deviceHandle);
+        m_state.deviceHandle = OpenDevice(m_driver, m_serial);
+        if (m_state.deviceHandle <= 0)
+            return; // listed but not ready yet; looked for again later
+        m_lost = false;
+        showSelected();
+        restoreBoard();
+        return;
+    }
+}
+
+void BoardSession::restoreBoard()
+{
+    for (int pin = kFirstPin; pin <= kLastPin && !m_lost; ++pin) {
+        if (m_state.pinIsOutput[pin] == 0)
+            continue;
+        sendLogged(pinCommand(pin, m_state.pinOutputLevel[pin] != 0 ? u" set" : u" clear"));
+        sendLogged(pinCommand(pin, u" output"));
+    }
+    for (int pin = kFirstPin; pin <= kLastPin && !m_lost; ++pin) {
+        if (m_frontEnd.isPinMonitored(pin))
+            send(pinCommand(pin, u" monitor on").append(kLf));
+    }
 }
 
 void BoardSession::sendLogged(const QString &command)
@@ -62,8 +133,15 @@ void BoardSession::sendLogged(const QString &command)
 
 void BoardSession::poll()
 {
-    if (m_state.deviceHandle == 0)
+    if (m_state.deviceHandle == 0 || m_closed)
         return;
+    if (m_lost) {
+        lookForLostBoard();
+        // Requests resume with the next poll; until then only what a gone board still holds is read.
+        if (m_lost)
+            receive();
+        return;
+    }
     if (m_frontEnd.analogRequestsOn())
         requestAnalogReadings();
     receive();
@@ -88,7 +166,9 @@ void BoardSession::receive()
     std::uint32_t queued = 0;
     std::uint32_t transmitQueue = 0;
     std::uint32_t events = 0;
-    m_driver.getStatus(handle, &queued, &transmitQueue, &events);
+    const std::uint32_t status = m_driver.getStatus(handle, &queued, &transmitQueue, &events);
+    if (handle > 0 && isDeviceFailure(status))
+        markLost();
     if (queued == 0)
         return;
 
@@ -99,8 +179,11 @@ void BoardSession::receive()
     char *buffer = m_receiveBuffer.data();
     buffer[0] = 0;
     std::uint32_t read = 0;
-    if (!m_driver.readFile(handle, buffer, toRead, &read))
+    if (!m_driver.readFile(handle, buffer, toRead, &read)) {
+        if (handle > 0)
+            markLost();
         return;
+    }
     if (queued == 1)
         m_frontEnd.logLine(QStringLiteral("byte : ") + QString::number(static_cast<unsigned char>(buffer[0])));
     // A driver claiming more than was asked for is not believed.

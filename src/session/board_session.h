@@ -8,6 +8,7 @@
 #include <QStringView>
 
 #include <cstdint>
+#include <functional>
 
 class Driver;
 class SessionFrontEnd;
@@ -18,10 +19,18 @@ class SessionFrontEnd;
 //
 // The handle lives in the application state (`deviceHandle`): 0 before any selection, -1 after a failed open,
 // closed only while greater than 0. The pin tables it reads live there too.
+//
+// A board that goes away while open (a failing write, read, or a status that says the device is gone) is marked
+// lost once: "Device lost : SERIAL" is logged and shown. While it is lost, the session looks for its serial
+// number at most once a second; when it is listed again it is opened as a selection opens it and put back as
+// the operator left it (outputs driven again, monitoring switched on again). A new selection ends the waiting.
 class BoardSession
 {
 public:
-    BoardSession(Driver &driver, SessionFrontEnd &frontEnd, AppState &state = appState());
+    using Clock = std::function<qint64()>; // milliseconds, monotonic
+
+    // Without a clock the session uses the system's monotonic clock.
+    BoardSession(Driver &driver, SessionFrontEnd &frontEnd, AppState &state = appState(), Clock clock = {});
 
     Driver &driver() { return m_driver; }
     AppState &state() { return m_state; }
@@ -36,8 +45,17 @@ public:
     // and its handle stored whatever it is, and the choice is logged and shown. Returns the serial number.
     QString selectDevice(std::int32_t position);
 
-    // Closes the open board (at exit). The handle keeps its value, so it must not be used afterwards.
+    // Closes the open board (at exit). The handle keeps its value, so nothing is polled afterwards.
     void closeDevice();
+
+    // The serial number of the board chosen last, empty before any selection.
+    QString selectedSerial() const { return m_serial; }
+    // True from the moment the open board was found gone until it is back or another board is chosen.
+    bool isLost() const { return m_lost; }
+    // Whether a lost board is looked for and reopened (on by default).
+    void setReconnect(bool on) { m_reconnect = on; }
+    // How long a lost board is waited for between two looks.
+    static constexpr qint64 kLookIntervalMs = 1000;
 
     // Sends a command exactly as given (terminator included) to the board held now.
     void send(QStringView text);
@@ -61,12 +79,19 @@ public:
 private:
     void requestAnalogReadings();
     void receive();
+    void showSelected();
+    void markLost();
+    void lookForLostBoard();
+    void restoreBoard();
 
     Driver &m_driver;
     SessionFrontEnd &m_frontEnd;
     AppState &m_state;
+    Clock m_clock;
     QByteArray m_receiveBuffer; // kept between polls so a full queue costs no allocation
+    QString m_serial;
+    bool m_lost = false;
+    bool m_reconnect = true;
+    bool m_closed = false;
+    qint64 m_nextLookMs = 0;
 };
-
-// The log line and status text of a selection.
-QString deviceSelectedText(const QString &serial);

@@ -25,33 +25,37 @@ private Q_SLOTS:
         QTest::addColumn<int>("driver");
         QTest::addColumn<QStringList>("ports");
         QTest::addColumn<QString>("message"); // a piece of what is printed
+        QTest::addColumn<bool>("reconnect");
         const QStringList none;
         const int runs = -1;
-        QTest::newRow("nothing") << none << runs << int(DriverKind::Auto) << none << QString();
+        QTest::newRow("nothing") << none << runs << int(DriverKind::Auto) << none << QString() << true;
         QTest::newRow("--driver=d2xx") << QStringList{"--driver=d2xx"} << runs << int(DriverKind::D2xx) << none
-                                       << QString();
+                                       << QString() << true;
         QTest::newRow("--driver serial") << QStringList{"--driver", "serial"} << runs << int(DriverKind::Serial) << none
-                                         << QString();
+                                         << QString() << true;
         QTest::newRow("--driver=auto") << QStringList{"--driver=auto"} << runs << int(DriverKind::Auto) << none
-                                       << QString();
-        QTest::newRow("--demo") << QStringList{"--demo"} << runs << int(DriverKind::Demo) << none << QString();
+                                       << QString() << true;
+        QTest::newRow("--demo") << QStringList{"--demo"} << runs << int(DriverKind::Demo) << none << QString() << true;
         QTest::newRow("--demo with --driver=demo")
-            << QStringList{"--demo", "--driver=demo"} << runs << int(DriverKind::Demo) << none << QString();
+            << QStringList{"--demo", "--driver=demo"} << runs << int(DriverKind::Demo) << none << QString() << true;
         QTest::newRow("two ports") << QStringList{"--port", "/dev/pts/5", "--port=COM7"} << runs
-                                   << int(DriverKind::Auto) << QStringList{"/dev/pts/5", "COM7"} << QString();
-        QTest::newRow("--help") << QStringList{"--help"} << 0 << 0 << none << QStringLiteral("--driver <name>");
+                                   << int(DriverKind::Auto) << QStringList{"/dev/pts/5", "COM7"} << QString() << true;
+        QTest::newRow("--no-reconnect") << QStringList{"--no-reconnect"} << runs << int(DriverKind::Auto) << none
+                                        << QString() << false;
+        QTest::newRow("--help") << QStringList{"--help"} << 0 << 0 << none << QStringLiteral("--driver <name>") << true;
         QTest::newRow("--version") << QStringList{"--version"} << 0 << 0 << none
-                                   << QStringLiteral("Vantrel Control 3.0.0\n");
+                                   << QStringLiteral("Vantrel Control 3.0.0\n") << true;
         QTest::newRow("unknown driver") << QStringList{"--driver=ftdi"} << 2 << 0 << none
-                                        << QStringLiteral("unknown driver \"ftdi\": use auto, d2xx, serial or demo");
+                                        << QStringLiteral("unknown driver \"ftdi\": use auto, d2xx, serial or demo")
+                                        << true;
         QTest::newRow("empty driver") << QStringList{"--driver="} << 2 << 0 << none
-                                      << QStringLiteral("unknown driver \"\"");
+                                      << QStringLiteral("unknown driver \"\"") << true;
         QTest::newRow("--demo against --driver") << QStringList{"--demo", "--driver=serial"} << 2 << 0 << none
-                                                 << QStringLiteral("--demo contradicts --driver=serial");
+                                                 << QStringLiteral("--demo contradicts --driver=serial") << true;
         QTest::newRow("unknown option") << QStringList{"--frobnicate"} << 2 << 0 << none
-                                        << QStringLiteral("Unknown option 'frobnicate'");
+                                        << QStringLiteral("Unknown option 'frobnicate'") << true;
         QTest::newRow("--port without a name")
-            << QStringList{"--port"} << 2 << 0 << none << QStringLiteral("Missing value after '--port'");
+            << QStringList{"--port"} << 2 << 0 << none << QStringLiteral("Missing value after '--port'") << true;
     }
 
     void table()
@@ -61,11 +65,13 @@ private Q_SLOTS:
         QFETCH(int, driver);
         QFETCH(QStringList, ports);
         QFETCH(QString, message);
+        QFETCH(bool, reconnect);
         const ParsedOptions parsed = parseOptions(QStringList{"vantrel-control"} + arguments);
         QCOMPARE(parsed.exitCode.value_or(-1), exitCode);
         if (exitCode == -1) {
             QCOMPARE(int(parsed.options.driver), driver);
             QCOMPARE(parsed.options.ports, ports);
+            QCOMPARE(parsed.options.reconnect, reconnect);
             QVERIFY(parsed.output.isEmpty() && parsed.error.isEmpty());
         } else if (exitCode == 0) {
             QVERIFY2(parsed.output.contains(message), qPrintable(parsed.output));

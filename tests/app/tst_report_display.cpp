@@ -150,6 +150,26 @@ private Q_SLOTS:
         program().main->subWindowOf(window)->close();
         QVERIFY(!window->TimerBackgound()->isActive());
     }
+
+    void aLostBoardIsShownInTheLogAndTheStatusBar()
+    {
+        QTest::mouseClick(pins()->pin_dir(4), Qt::LeftButton);
+        pins()->Check1(6)->setChecked(true);
+        program().driver.failStatus = true;
+        program().driver.serials.clear();
+        tick();
+        tick();
+        QCOMPARE(program().main->statusText(), QStringLiteral("Device lost : A1B2"));
+        QVERIFY(program().log().endsWith(QStringLiteral("pin  4 output\r\nDevice lost : A1B2\r\n")));
+        // Back: the pins window's outputs and ticked boxes are put back on the board.
+        program().driver.failStatus = false;
+        program().driver.serials = {QStringLiteral("A1B2")};
+        program().driver.clearCalls();
+        QTRY_VERIFY_WITH_TIMEOUT((tick(), program().driver.count(DriverCall::Create) == 1), 3000);
+        QCOMPARE(program().main->statusText(), QStringLiteral("Device selected : A1B2"));
+        QCOMPARE(program().driver.writes(),
+                 QList<QByteArray>({"pin  4 clear\r\n", "pin  4 output\r\n", "pin  6 monitor on\n"}));
+    }
 };
 
 QTEST_MAIN(TestReportDisplay)

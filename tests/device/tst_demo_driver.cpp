@@ -159,6 +159,33 @@ private Q_SLOTS:
         const QByteArray answer = receive(handle);
         QVERIFY(answer.startsWith("error command too long\r\nVantrel"));
     }
+
+    void unplugPullsTheBoardOutForFiveSeconds()
+    {
+        const std::intptr_t handle = OpenDevice(*m_driver, QStringLiteral("DEMO0002"));
+        send(handle, "pin 4 output\npin 4 set\npin 4 monitor on\n");
+        receive(handle);
+        send(handle, "unplug\n");
+        QCOMPARE(DeviceCount(*m_driver), 1);
+        QCOMPARE(DeviceSerial(*m_driver, 0), QStringLiteral("DEMO0001"));
+        std::uint32_t rx = 0;
+        std::uint32_t written = 0;
+        char byte = 0;
+        QCOMPARE(m_driver->getStatus(handle, &rx, &rx, &rx), FtIoError);
+        QVERIFY(!m_driver->readFile(handle, &byte, 1, &rx));
+        QVERIFY(!m_driver->writeFile(handle, "id\n", 3, &written));
+        QCOMPARE(OpenDevice(*m_driver, QStringLiteral("DEMO0002")), kInvalidHandle);
+
+        m_now += DemoDriver::kUnplugMs;
+        QCOMPARE(DeviceCount(*m_driver), 2);
+        QCOMPARE(m_driver->getStatus(handle, &rx, &rx, &rx), FtIoError); // the old handle stays dead
+        QVERIFY(m_driver->closeHandle(handle));
+        const std::intptr_t again = OpenDevice(*m_driver, QStringLiteral("DEMO0002"));
+        QVERIFY(again > 0 && again != handle);
+        // Powered up afresh: pin 4 is an input again and not monitored.
+        send(again, "pin 4 monitor on\n");
+        QCOMPARE(receive(again), QByteArray("pin 4 ") + QByteArray::number(DemoBoard::inputLevel(4, m_now)) + "\r\n");
+    }
 };
 
 QTEST_GUILESS_MAIN(TestDemoDriver)

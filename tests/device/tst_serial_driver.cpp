@@ -1,5 +1,7 @@
 #include "device/ftdi.h"
 #include "device/serial_driver.h"
+#include "recording_front_end.h"
+#include "session/board_session.h"
 
 #include <QElapsedTimer>
 #include <QTest>
@@ -213,6 +215,27 @@ private Q_SLOTS:
         QTest::qWait(50);
         QCOMPARE(driver.portFailures(), 1);
         QVERIFY(driver.closeHandle(handle));
+    }
+
+    void theSessionNoticesAnUnplugOnceAndKeepsWhatArrived()
+    {
+        SerialDriver driver({m_name});
+        AppState state;
+        RecordingFrontEnd frontEnd;
+        BoardSession session(driver, frontEnd, state);
+        session.setReconnect(false);
+        session.selectDevice(DeviceCount(driver) - 1);
+        frontEnd.clear();
+        writeFar("last words\n");
+        QTRY_VERIFY((session.poll(), !frontEnd.log.isEmpty()));
+        closeFarEnd(); // the board is pulled out
+        for (int i = 0; i < 10; ++i) {
+            QTest::qWait(20);
+            session.poll();
+        }
+        QCOMPARE(frontEnd.log, QStringList({QStringLiteral("received : last words"), QString(),
+                                            QStringLiteral("Device lost : ") + m_name.left(16)}));
+        QVERIFY(session.isLost());
     }
 };
 

@@ -28,8 +28,16 @@ struct SessionRig {
         session.poll();
     }
 
+    // Polls once, `ms` milliseconds after the last.
+    void pollAfter(qint64 ms)
+    {
+        now += ms;
+        session.poll();
+    }
+
+    qint64 now = 0; // the session's clock, in milliseconds
     AppState state;
     RecordingDriver driver;
     RecordingFrontEnd frontEnd;
-    BoardSession session{driver, frontEnd, state};
+    BoardSession session{driver, frontEnd, state, [this] { return now; }};
 };

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #if defined(_WIN32)
@@ -30,6 +31,9 @@ std::string g_log;
 std::vector<std::string> g_serials;
 std::string g_failing; // names of calls that fail, each followed by ';'
 std::string g_received;
+std::vector<std::uintptr_t> g_deadHandles; // handles of boards pulled out; they stay dead
+std::vector<std::pair<std::string, std::uintptr_t>> g_opened; // every handle given out, with its board
+unsigned g_generation = 0;                 // bumped by every pull, so a board back gets new handles
 
 bool failing(const char *name)
 {
@@ -66,10 +70,20 @@ std::string pointer(const void *p, const char *name)
     return p ? name : "null";
 }
 
-// Handles are 0x1000 + position; an unknown serial gives the invalid handle.
+// Handles are 0x1000 + position (+ 0x100 for every board pulled out since); an unknown serial gives the
+// invalid handle.
 void *handleFor(std::size_t position)
 {
-    return reinterpret_cast<void *>(static_cast<std::uintptr_t>(0x1000 + position));
+    return reinterpret_cast<void *>(static_cast<std::uintptr_t>(0x1000 + 0x100 * g_generation + position));
+}
+
+bool dead(void *handle)
+{
+    for (std::uintptr_t h : g_deadHandles) {
+        if (h == reinterpret_cast<std::uintptr_t>(handle))
+            return true;
+    }
+    return false;
 }
 
 } // namespace
@@ -102,8 +116,10 @@ FAKE_EXPORT void *FAKE_API FT_W32_CreateFile(const char *name, DWORD access, DWO
             pointer(security, "security") + ", " + std::to_string(creation) + ", " + hex(flags) + ", " +
             pointer(templateFile, "template") + ")");
     for (std::size_t i = 0; i < g_serials.size(); ++i) {
-        if (g_serials[i] == name)
+        if (g_serials[i] == name) {
+            g_opened.emplace_back(name, reinterpret_cast<std::uintptr_t>(handleFor(i)));
             return handleFor(i);
+        }
     }
     return reinterpret_cast<void *>(static_cast<std::intptr_t>(-1));
 }
@@ -119,7 +135,7 @@ FAKE_EXPORT BOOL FAKE_API FT_W32_WriteFile(void *handle, void *buffer, DWORD siz
     logLine("FT_W32_WriteFile(" + hex(reinterpret_cast<std::uintptr_t>(handle)) + ", " + bytes(buffer, size) + ", " +
             std::to_string(size) + ", " + pointer(written, "&written") + ", " + pointer(overlapped, "overlapped") +
             ")");
-    if (failing("write"))
+    if (failing("write") || dead(handle))
         return 0;
     *written = size;
     return 1;
@@ -130,8 +146,8 @@ FAKE_EXPORT FT_STATUS FAKE_API FT_GetStatus(void *handle, DWORD *rx, DWORD *tx, 
 {
     logLine("FT_GetStatus(" + hex(reinterpret_cast<std::uintptr_t>(handle)) + ", " + pointer(rx, "&rx") + ", " +
             pointer(tx, "&tx") + ", " + pointer(events, "&events") + ")");
-    if (failing("status"))
-        return 4;
+    if (failing("status") || dead(handle))
+        return 4; // FT_IO_ERROR
     *rx = static_cast<DWORD>(g_received.size());
     *tx = 0;
     *events = 0;
@@ -144,7 +160,7 @@ FAKE_EXPORT BOOL FAKE_API FT_W32_ReadFile(void *handle, void *buffer, DWORD size
     logLine("FT_W32_ReadFile(" + hex(reinterpret_cast<std::uintptr_t>(handle)) + ", " + pointer(buffer, "buffer") +
             ", " + std::to_string(size) + ", " + pointer(read, "&read") + ", " + pointer(overlapped, "overlapped") +
             ")");
-    if (failing("read"))
+    if (failing("read") || dead(handle))
         return 0;
     const std::size_t n = size < g_received.size() ? size : g_received.size();
     std::memcpy(buffer, g_received.data(), n);
@@ -161,6 +177,31 @@ FAKE_EXPORT void fake_d2xx_reset()
     g_serials.clear();
     g_failing.clear();
     g_received.clear();
+    g_deadHandles.clear();
+    g_opened.clear();
+    g_generation = 0;
+}
+
+// Pulls the board out: it is no longer listed, and every handle it had stays dead even when it comes back.
+FAKE_EXPORT void fake_d2xx_unplug(const char *serial)
+{
+    for (const auto &[board, handle] : g_opened) {
+        if (board == serial)
+            g_deadHandles.push_back(handle);
+    }
+    for (std::size_t i = 0; i < g_serials.size(); ++i) {
+        if (g_serials[i] == serial) {
+            g_serials.erase(g_serials.begin() + static_cast<std::ptrdiff_t>(i));
+            ++g_generation;
+            return;
+        }
+    }
+}
+
+// Plugs a board in, listed last.
+FAKE_EXPORT void fake_d2xx_plug(const char *serial)
+{
+    g_serials.push_back(serial);
 }
 
 // Serial numbers separated by '\n'.

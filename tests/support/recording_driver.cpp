@@ -88,7 +88,7 @@ std::uint32_t RecordingDriver::getStatus(std::intptr_t handle, std::uint32_t *rx
     *txQueue = 0;
     *events = 0;
     if (failStatus)
-        return FtIoError;
+        return statusFailure;
     if (statusOverride >= 0)
         *rxQueue = static_cast<std::uint32_t>(statusOverride);
     else

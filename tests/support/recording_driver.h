@@ -41,6 +41,7 @@ public:
     bool failClose = false;
     bool failWrite = false;
     bool failStatus = false;
+    std::uint32_t statusFailure = FtIoError; // what a failing status call returns
     bool failRead = false;
 
     // Bytes waiting to be read, one chunk per tick: every status call reports the size of the first chunk,
