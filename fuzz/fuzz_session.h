@@ -14,7 +14,7 @@ struct FuzzSession {
                 log.clear();
             RecordingFrontEnd::logLine(text);
         }
-        void lineReceived(const QString &, const Report &) override {}
+        void lineReceived(const QString &, const Report &, bool) override {}
         void showPinLevel(int pin, bool high) override { pinLevels.at(pin) = high; }
         void showReading(int channel, std::int32_t value) override { readings.at(channel) = value; }
         void blankReading(int channel) override { readings.at(channel).reset(); }

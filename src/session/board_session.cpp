@@ -214,8 +214,8 @@ void BoardSession::interpretLine()
             break;
         }
     }
+    m_frontEnd.lineReceived(pendingLine, report, consumed);
     if (!consumed) {
-        m_frontEnd.lineReceived(pendingLine, report);
         m_frontEnd.logLine(QStringLiteral("received : ") + pendingLine);
         m_frontEnd.logLine(QString());
     }

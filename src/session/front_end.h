@@ -33,11 +33,13 @@ public:
     // Whether a pin's monitoring box is ticked (its reports are switched on at the board).
     virtual bool isPinMonitored(int pin) = 0;
 
-    // A report line that is about to be logged rather than consumed, with what it says. For front ends that
-    // treat such lines apart from the log; the log gets it through logLine() as well.
-    virtual void lineReceived(const QString &line, const Report &report)
+    // Every report line the interpreter handled, with what it says, once it has been shown and before it is
+    // logged; `consumed` when it is not logged (a reading for a ticked channel). For front ends that treat lines
+    // apart from the log; the log gets the unconsumed ones through logLine() as well.
+    virtual void lineReceived(const QString &line, const Report &report, bool consumed)
     {
         Q_UNUSED(line);
         Q_UNUSED(report);
+        Q_UNUSED(consumed);
     }
 };

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <utility>
@@ -31,19 +32,60 @@ std::string g_log;
 std::vector<std::string> g_serials;
 std::string g_failing; // names of calls that fail, each followed by ';'
 std::string g_received;
-std::vector<std::uintptr_t> g_deadHandles; // handles of boards pulled out; they stay dead
+std::vector<std::uintptr_t> g_deadHandles;                    // handles of boards pulled out; they stay dead
 std::vector<std::pair<std::string, std::uintptr_t>> g_opened; // every handle given out, with its board
-unsigned g_generation = 0;                 // bumped by every pull, so a board back gets new handles
+unsigned g_generation = 0;                                    // bumped by every pull, so a board back gets new handles
 
 bool failing(const char *name)
 {
     return g_failing.find(std::string(name) + ';') != std::string::npos;
 }
 
+void setDevices(const char *serials);
+
+// A program run in a process of its own is set up through the environment: FAKE_D2XX_DEVICES (serial numbers
+// separated by commas), FAKE_D2XX_RECEIVED (bytes waiting to be read; \n and \r written as such) and
+// FAKE_D2XX_LOG_FILE (where every call is appended).
+const char *g_logFile = nullptr;
+
+void setUpFromEnvironment()
+{
+    static bool done = false;
+    if (done)
+        return;
+    done = true;
+    g_logFile = std::getenv("FAKE_D2XX_LOG_FILE");
+    if (const char *devices = std::getenv("FAKE_D2XX_DEVICES")) {
+        std::string list = devices;
+        for (char &c : list) {
+            if (c == ',')
+                c = '\n';
+        }
+        setDevices(list.c_str());
+    }
+    if (const char *received = std::getenv("FAKE_D2XX_RECEIVED")) {
+        const std::string text = received;
+        for (std::size_t i = 0; i < text.size(); ++i) {
+            if (text[i] == '\\' && i + 1 < text.size() && (text[i + 1] == 'n' || text[i + 1] == 'r')) {
+                g_received += text[i + 1] == 'n' ? '\n' : '\r';
+                ++i;
+            } else {
+                g_received += text[i];
+            }
+        }
+    }
+}
+
 void logLine(const std::string &line)
 {
     g_log += line;
     g_log += '\n';
+    if (g_logFile) {
+        if (std::FILE *file = std::fopen(g_logFile, "a")) {
+            std::fprintf(file, "%s\n", line.c_str());
+            std::fclose(file);
+        }
+    }
 }
 
 std::string hex(std::uint64_t value)
@@ -90,6 +132,7 @@ bool dead(void *handle)
 
 FAKE_EXPORT FT_STATUS FAKE_API FT_ListDevices(void *arg1, void *arg2, DWORD flags)
 {
+    setUpFromEnvironment();
     if (flags & 0x80000000u) {
         logLine("FT_ListDevices(" + pointer(arg1, "&count") + ", " + pointer(arg2, "buffer") + ", " + hex(flags) + ")");
         if (failing("count"))
@@ -112,6 +155,7 @@ FAKE_EXPORT FT_STATUS FAKE_API FT_ListDevices(void *arg1, void *arg2, DWORD flag
 FAKE_EXPORT void *FAKE_API FT_W32_CreateFile(const char *name, DWORD access, DWORD share, void *security,
                                              DWORD creation, DWORD flags, void *templateFile)
 {
+    setUpFromEnvironment();
     logLine("FT_W32_CreateFile(\"" + std::string(name) + "\", " + hex(access) + ", " + std::to_string(share) + ", " +
             pointer(security, "security") + ", " + std::to_string(creation) + ", " + hex(flags) + ", " +
             pointer(templateFile, "template") + ")");
@@ -126,12 +170,14 @@ FAKE_EXPORT void *FAKE_API FT_W32_CreateFile(const char *name, DWORD access, DWO
 
 FAKE_EXPORT BOOL FAKE_API FT_W32_CloseHandle(void *handle)
 {
+    setUpFromEnvironment();
     logLine("FT_W32_CloseHandle(" + hex(reinterpret_cast<std::uintptr_t>(handle)) + ")");
     return failing("close") ? 0 : 1;
 }
 
 FAKE_EXPORT BOOL FAKE_API FT_W32_WriteFile(void *handle, void *buffer, DWORD size, DWORD *written, void *overlapped)
 {
+    setUpFromEnvironment();
     logLine("FT_W32_WriteFile(" + hex(reinterpret_cast<std::uintptr_t>(handle)) + ", " + bytes(buffer, size) + ", " +
             std::to_string(size) + ", " + pointer(written, "&written") + ", " + pointer(overlapped, "overlapped") +
             ")");
@@ -144,6 +190,7 @@ FAKE_EXPORT BOOL FAKE_API FT_W32_WriteFile(void *handle, void *buffer, DWORD siz
 #ifndef FAKE_OMIT_GETSTATUS
 FAKE_EXPORT FT_STATUS FAKE_API FT_GetStatus(void *handle, DWORD *rx, DWORD *tx, DWORD *events)
 {
+    setUpFromEnvironment();
     logLine("FT_GetStatus(" + hex(reinterpret_cast<std::uintptr_t>(handle)) + ", " + pointer(rx, "&rx") + ", " +
             pointer(tx, "&tx") + ", " + pointer(events, "&events") + ")");
     if (failing("status") || dead(handle))
@@ -157,6 +204,7 @@ FAKE_EXPORT FT_STATUS FAKE_API FT_GetStatus(void *handle, DWORD *rx, DWORD *tx, 
 
 FAKE_EXPORT BOOL FAKE_API FT_W32_ReadFile(void *handle, void *buffer, DWORD size, DWORD *read, void *overlapped)
 {
+    setUpFromEnvironment();
     logLine("FT_W32_ReadFile(" + hex(reinterpret_cast<std::uintptr_t>(handle)) + ", " + pointer(buffer, "buffer") +
             ", " + std::to_string(size) + ", " + pointer(read, "&read") + ", " + pointer(overlapped, "overlapped") +
             ")");
@@ -207,6 +255,13 @@ FAKE_EXPORT void fake_d2xx_plug(const char *serial)
 // Serial numbers separated by '\n'.
 FAKE_EXPORT void fake_d2xx_set_devices(const char *serials)
 {
+    setDevices(serials);
+}
+
+namespace {
+
+void setDevices(const char *serials)
+{
     g_serials.clear();
     std::string all = serials;
     std::size_t start = 0;
@@ -218,6 +273,8 @@ FAKE_EXPORT void fake_d2xx_set_devices(const char *serials)
         start = end + 1;
     }
 }
+
+} // namespace
 
 // Names of calls that fail: "count", "position", "close", "write", "status", "read", separated by ';'.
 FAKE_EXPORT void fake_d2xx_set_failing(const char *names)

@@ -64,5 +64,9 @@ public:
     bool analogRequestsOn() override { return analogOn; }
     bool isChannelTicked(int channel) override { return tickedChannels.contains(channel); }
     bool isPinMonitored(int pin) override { return monitoredPins.contains(pin); }
-    void lineReceived(const QString &line, const Report &) override { events.append(QStringLiteral("line ") + line); }
+    void lineReceived(const QString &line, const Report &, bool consumed) override
+    {
+        if (!consumed)
+            events.append(QStringLiteral("line ") + line);
+    }
 };

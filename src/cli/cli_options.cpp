@@ -1,0 +1,232 @@
+#include "cli/cli_options.h"
+
+#include "device/driver_options.h"
+#include "files/script_file.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+const char kDescription[] =
+    "Runs the Vantrel USB I/O board from scripts and test benches, without a window.\n"
+    "\n"
+    "Commands:\n"
+    "  list      Print the serial numbers of the attached boards, one per line.\n"
+    "  send      Open --board, send each --command (with CR LF) and --script (as Send Script sends it) in the\n"
+    "            order given, optionally wait for --expect, and close the board.\n"
+    "  monitor   Open --board, switch on reports of --pins, request --adc channels ten times a second, and print\n"
+    "            one record per reading, pin level and other line until --seconds pass or Ctrl+C.\n"
+    "\n"
+    "Exit codes:\n"
+    "  0  success\n"
+    "  1  --expect was not met within --timeout\n"
+    "  2  usage error\n"
+    "  3  the board is not listed or could not be opened\n"
+    "  4  the board was lost while in use";
+
+ParsedCliOptions usageError(const QString &message)
+{
+    ParsedCliOptions parsed;
+    parsed.exitCode = kExitUsage;
+    parsed.error = QStringLiteral("vantrel-cli: %1\nTry 'vantrel-cli --help' for more.\n").arg(message);
+    return parsed;
+}
+
+std::optional<double> positiveSeconds(const QString &text)
+{
+    bool ok = false;
+    const double value = text.toDouble(&ok);
+    if (!ok || !std::isfinite(value) || value <= 0 || value > 1e7)
+        return std::nullopt;
+    return value;
+}
+
+} // namespace
+
+std::optional<QList<int>> parseNumberList(const QString &text, int low, int high)
+{
+    QList<int> numbers;
+    for (const QString &part : text.split(u',')) {
+        const QStringList ends = part.trimmed().split(u'-');
+        if (ends.size() > 2)
+            return std::nullopt;
+        bool okFirst = false;
+        bool okLast = true;
+        const int first = ends.first().toInt(&okFirst);
+        const int last = ends.size() == 2 ? ends.last().toInt(&okLast) : first;
+        if (!okFirst || !okLast || first < low || last > high || first > last)
+            return std::nullopt;
+        for (int n = first; n <= last; ++n)
+            numbers.append(n);
+    }
+    std::sort(numbers.begin(), numbers.end());
+    numbers.erase(std::unique(numbers.begin(), numbers.end()), numbers.end());
+    return numbers;
+}
+
+ParsedCliOptions parseCliOptions(const QStringList &arguments)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QString::fromLatin1(kDescription));
+    const QCommandLineOption helpOption = parser.addHelpOption();
+    const QCommandLineOption versionOption = parser.addVersionOption();
+    const DriverOptions driverOptions;
+    driverOptions.addTo(parser);
+    const QCommandLineOption board(QStringLiteral("board"), QStringLiteral("The board, by serial number."),
+                                   QStringLiteral("serial"));
+    const QCommandLineOption command(QStringLiteral("command"),
+                                     QStringLiteral("send: a command to send as typed, followed by CR LF."),
+                                     QStringLiteral("text"));
+    const QCommandLineOption script(QStringLiteral("script"),
+                                    QStringLiteral("send: a script file to send in one write, as Send Script does."),
+                                    QStringLiteral("file"));
+    const QCommandLineOption adc(QStringLiteral("adc"),
+                                 QStringLiteral("monitor: analog channels to request, such as 1,3 or 1-8."),
+                                 QStringLiteral("list"));
+    const QCommandLineOption pins(QStringLiteral("pins"),
+                                  QStringLiteral("monitor: pins whose level reports to switch on, such as 5,7-9."),
+                                  QStringLiteral("list"));
+    const QCommandLineOption seconds(QStringLiteral("seconds"),
+                                     QStringLiteral("monitor: stop after this many seconds (default: until Ctrl+C)."),
+                                     QStringLiteral("n"));
+    const QCommandLineOption format(QStringLiteral("format"),
+                                    QStringLiteral("monitor: records as text (default), csv or jsonl."),
+                                    QStringLiteral("format"), QStringLiteral("text"));
+    const QCommandLineOption expect(QStringLiteral("expect"),
+                                    QStringLiteral("send, monitor: succeed as soon as a received line matches this "
+                                                   "regular expression; fail with exit code 1 at the timeout."),
+                                    QStringLiteral("regex"));
+    const QCommandLineOption timeout(QStringLiteral("timeout"),
+                                     QStringLiteral("How long --expect waits, in seconds (default 5)."),
+                                     QStringLiteral("seconds"), QStringLiteral("5"));
+    const QCommandLineOption reconnect(QStringLiteral("reconnect"),
+                                       QStringLiteral("Wait for a board that is pulled out and go on when it is "
+                                                      "back, instead of exiting with code 4."));
+    parser.addOptions({board, command, script, adc, pins, seconds, format, expect, timeout, reconnect});
+    parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("list, send or monitor."),
+                                 QStringLiteral("list|send|monitor"));
+
+    if (!parser.parse(arguments))
+        return usageError(parser.errorText());
+    ParsedCliOptions parsed;
+    if (parser.isSet(helpOption)) {
+        parsed.exitCode = kExitOk;
+        parsed.output = parser.helpText();
+        return parsed;
+    }
+    if (parser.isSet(versionOption)) {
+        parsed.exitCode = kExitOk;
+        parsed.output = QStringLiteral("vantrel-cli %1\n").arg(QCoreApplication::applicationVersion());
+        return parsed;
+    }
+
+    const QStringList positional = parser.positionalArguments();
+    if (positional.isEmpty())
+        return usageError(QStringLiteral("no command given: use list, send or monitor"));
+    if (positional.size() > 1)
+        return usageError(QStringLiteral("unexpected argument: %1").arg(positional[1]));
+    CliOptions &options = parsed.options;
+    const QString name = positional.first();
+    if (name == u"list")
+        options.command = CliOptions::Command::List;
+    else if (name == u"send")
+        options.command = CliOptions::Command::Send;
+    else if (name == u"monitor")
+        options.command = CliOptions::Command::Monitor;
+    else
+        return usageError(QStringLiteral("unknown command \"%1\": use list, send or monitor").arg(name));
+
+    QString error;
+    const std::optional<DriverOptions::Choice> choice = driverOptions.read(parser, &error);
+    if (!choice)
+        return usageError(error);
+    options.driver = choice->kind;
+    options.ports = choice->ports;
+    options.reconnect = parser.isSet(reconnect);
+
+    // Options that belong to other commands are refused rather than ignored.
+    const bool isSend = options.command == CliOptions::Command::Send;
+    const bool isMonitor = options.command == CliOptions::Command::Monitor;
+    const bool opensBoard = isSend || isMonitor;
+    const QList<std::pair<const QCommandLineOption *, bool>> allowed{
+        {&board, opensBoard}, {&command, isSend},   {&script, isSend},      {&adc, isMonitor},
+        {&pins, isMonitor},   {&seconds, isMonitor}, {&format, isMonitor},  {&expect, opensBoard},
+        {&timeout, opensBoard}, {&reconnect, opensBoard},
+    };
+    for (const auto &[option, ok] : allowed) {
+        if (!ok && parser.isSet(*option))
+            return usageError(QStringLiteral("--%1 does not go with %2").arg(option->names().first(), name));
+    }
+
+    if (opensBoard) {
+        if (!parser.isSet(board) || parser.value(board).isEmpty())
+            return usageError(QStringLiteral("%1 needs --board SERIAL").arg(name));
+        options.board = parser.value(board);
+    }
+    if (parser.isSet(expect)) {
+        QRegularExpression pattern(parser.value(expect));
+        if (!pattern.isValid())
+            return usageError(QStringLiteral("--expect: %1 at offset %2")
+                                  .arg(pattern.errorString())
+                                  .arg(pattern.patternErrorOffset()));
+        options.expect = pattern;
+    }
+    if (const std::optional<double> value = positiveSeconds(parser.value(timeout)))
+        options.timeoutSeconds = *value;
+    else
+        return usageError(QStringLiteral("--timeout: \"%1\" is not a positive number of seconds")
+                              .arg(parser.value(timeout)));
+    if (parser.isSet(seconds)) {
+        options.seconds = positiveSeconds(parser.value(seconds));
+        if (!options.seconds)
+            return usageError(QStringLiteral("--seconds: \"%1\" is not a positive number of seconds")
+                                  .arg(parser.value(seconds)));
+    }
+    if (parser.isSet(adc)) {
+        const std::optional<QList<int>> list = parseNumberList(parser.values(adc).join(u','), 1, 8);
+        if (!list)
+            return usageError(QStringLiteral("--adc: \"%1\" is not a list of channels 1 to 8")
+                                  .arg(parser.values(adc).join(u',')));
+        options.channels = *list;
+    }
+    if (parser.isSet(pins)) {
+        const std::optional<QList<int>> list = parseNumberList(parser.values(pins).join(u','), 1, 18);
+        if (!list)
+            return usageError(QStringLiteral("--pins: \"%1\" is not a list of pins 1 to 18")
+                                  .arg(parser.values(pins).join(u',')));
+        options.pins = *list;
+    }
+    const QString formatName = parser.value(format);
+    if (formatName == u"text")
+        options.format = RecordFormat::Text;
+    else if (formatName == u"csv")
+        options.format = RecordFormat::Csv;
+    else if (formatName == u"jsonl")
+        options.format = RecordFormat::Jsonl;
+    else
+        return usageError(QStringLiteral("--format: \"%1\" is not text, csv or jsonl").arg(formatName));
+
+    // Commands and scripts go out in the order they stand on the command line.
+    qsizetype commandAt = 0;
+    qsizetype scriptAt = 0;
+    const QStringList commands = parser.values(command);
+    const QStringList scripts = parser.values(script);
+    for (const QString &option : parser.optionNames()) {
+        if (command.names().contains(option)) {
+            options.steps.append({CliOptions::Step::Kind::Command, commands.value(commandAt++), QString()});
+        } else if (script.names().contains(option)) {
+            const QString path = scripts.value(scriptAt++);
+            const LoadedScript loaded = loadScriptFile(path);
+            if (!loaded.ok)
+                return usageError(QStringLiteral("--script: \"%1\" could not be read: %2")
+                                      .arg(QDir::toNativeSeparators(path), loaded.error));
+            options.steps.append({CliOptions::Step::Kind::Script, loaded.editorText, path});
+        }
+    }
+    return parsed;
+}

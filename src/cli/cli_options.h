@@ -1,0 +1,60 @@
+#pragma once
+
+#include "cli/records.h"
+#include "device/driver_factory.h"
+
+#include <QList>
+#include <QRegularExpression>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+// What one run of vantrel-cli is asked to do.
+struct CliOptions {
+    enum class Command { List, Send, Monitor };
+
+    // One thing `send` sends, in command-line order: a typed command (sent with CR LF) or a script's editor text
+    // (sent as Send Script sends it).
+    struct Step {
+        enum class Kind { Command, Script };
+        Kind kind = Kind::Command;
+        QString text;   // the command, or the script's text as the editor would hold it
+        QString source; // the script's file name
+    };
+
+    Command command = Command::List;
+    DriverKind driver = DriverKind::Auto;
+    QStringList ports;
+    QString board;
+    QList<Step> steps;
+    QList<int> channels; // --adc, ascending, each once
+    QList<int> pins;     // --pins, ascending, each once
+    std::optional<double> seconds;
+    RecordFormat format = RecordFormat::Text;
+    std::optional<QRegularExpression> expect;
+    double timeoutSeconds = 5;
+    bool reconnect = false;
+};
+
+// The outcome of reading the command line: the options to run with, or a text to print and an exit code (--help
+// and --version print to stdout and exit 0; a usage error prints one line saying which option and what was wrong,
+// to stderr, and exits 2). Scripts named by --script are read here, by the script editor's rules.
+struct ParsedCliOptions {
+    CliOptions options;
+    std::optional<int> exitCode;
+    QString output;
+    QString error;
+};
+
+ParsedCliOptions parseCliOptions(const QStringList &arguments);
+
+// A list of numbers within [low, high]: "1,3,5-8". Nothing when it is not one.
+std::optional<QList<int>> parseNumberList(const QString &text, int low, int high);
+
+// The exit codes.
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitNotMet = 1;
+inline constexpr int kExitUsage = 2;
+inline constexpr int kExitNoBoard = 3;
+inline constexpr int kExitLost = 4;

@@ -1,0 +1,90 @@
+#include "session/stop_signals.h"
+
+#include <QPointer>
+
+#ifdef Q_OS_WIN
+#include <qt_windows.h>
+#else
+#include <QSocketNotifier>
+
+#include <csignal>
+#include <sys/socket.h>
+#include <unistd.h>
+#endif
+
+namespace {
+
+#ifdef Q_OS_WIN
+
+QPointer<StopSignals> g_instance;
+
+BOOL WINAPI consoleHandler(DWORD event)
+{
+    // Runs on a thread of its own: the request is handed to the object's thread.
+    if (StopSignals *instance = g_instance.data()) {
+        QMetaObject::invokeMethod(instance, [instance, event] { Q_EMIT instance->stopRequested(int(event)); },
+                                  Qt::QueuedConnection);
+        return TRUE;
+    }
+    return FALSE;
+}
+
+#else
+
+int g_pipe[2] = {-1, -1};
+
+extern "C" void signalHandler(int signal)
+{
+    const char byte = char(signal);
+    // Only async-signal-safe calls here; a full pipe means a stop is already on its way.
+    [[maybe_unused]] const ssize_t written = ::write(g_pipe[1], &byte, 1);
+}
+
+#endif
+
+} // namespace
+
+StopSignals::StopSignals(QObject *parent)
+    : QObject(parent)
+{
+#ifdef Q_OS_WIN
+    g_instance = this;
+    SetConsoleCtrlHandler(consoleHandler, TRUE);
+#else
+    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, g_pipe) != 0)
+        return;
+    m_notifier = new QSocketNotifier(g_pipe[0], QSocketNotifier::Read, this);
+    connect(m_notifier, &QSocketNotifier::activated, this, &StopSignals::readSignal);
+    struct sigaction action = {};
+    action.sa_handler = signalHandler;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+#endif
+}
+
+StopSignals::~StopSignals()
+{
+#ifdef Q_OS_WIN
+    SetConsoleCtrlHandler(consoleHandler, FALSE);
+    g_instance = nullptr;
+#else
+    if (!m_notifier)
+        return;
+    std::signal(SIGINT, SIG_DFL);
+    std::signal(SIGTERM, SIG_DFL);
+    ::close(g_pipe[0]);
+    ::close(g_pipe[1]);
+    g_pipe[0] = g_pipe[1] = -1;
+#endif
+}
+
+void StopSignals::readSignal()
+{
+#ifndef Q_OS_WIN
+    char byte = 0;
+    if (::read(g_pipe[0], &byte, 1) == 1)
+        Q_EMIT stopRequested(int(static_cast<unsigned char>(byte)));
+#endif
+}

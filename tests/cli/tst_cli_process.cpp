@@ -1,0 +1,205 @@
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
+#if __has_include(<pty.h>)
+#include <pty.h>
+#else
+#include <util.h> // macOS
+#endif
+
+// vantrel-cli as a shell or a test bench runs it: exit codes, signals, a reader that goes away, and the exact
+// calls into the vendor library and bytes on a serial port.
+class TestCliProcess : public QObject
+{
+    Q_OBJECT
+
+private:
+    struct Result {
+        int exitCode = -1;
+        QByteArray out;
+        QByteArray err;
+    };
+
+    static Result run(const QStringList &arguments, const QProcessEnvironment &environment = {})
+    {
+        QProcess process;
+        if (!environment.isEmpty())
+            process.setProcessEnvironment(environment);
+        process.start(QStringLiteral(VANTREL_CLI), arguments);
+        process.waitForFinished(20'000);
+        return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+                process.readAllStandardOutput(), process.readAllStandardError()};
+    }
+
+    QTemporaryDir m_dir;
+
+    QProcessEnvironment fakeLibrary(const QString &received = {}) const
+    {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("VANTREL_D2XX_LIBRARY"), QStringLiteral(FAKE_D2XX));
+        environment.insert(QStringLiteral("FAKE_D2XX_DEVICES"), QStringLiteral("FT0001,FT0002"));
+        environment.insert(QStringLiteral("FAKE_D2XX_RECEIVED"), received);
+        environment.insert(QStringLiteral("FAKE_D2XX_LOG_FILE"), m_dir.filePath(QStringLiteral("calls.log")));
+        QFile::remove(m_dir.filePath(QStringLiteral("calls.log")));
+        return environment;
+    }
+
+    QList<QByteArray> calls() const
+    {
+        QFile file(m_dir.filePath(QStringLiteral("calls.log")));
+        return file.open(QIODevice::ReadOnly) ? file.readAll().trimmed().split('\n') : QList<QByteArray>();
+    }
+
+private Q_SLOTS:
+    void exitCodesWithTheDemoBoards_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QByteArray>("out");
+        QTest::addColumn<QByteArray>("err");
+        QTest::newRow("list") << QStringList{"--demo", "list"} << 0 << QByteArray("DEMO0001\nDEMO0002\n")
+                              << QByteArray();
+        QTest::newRow("expectation met")
+            << QStringList{"--demo", "send", "--board", "DEMO0002", "--command", "id", "--expect", "firmware"} << 0
+            << QByteArray("Vantrel USB I/O board DEMO0002 (simulated) firmware 3.0\n") << QByteArray();
+        QTest::newRow("expectation not met")
+            << QStringList{"--demo", "send", "--board", "DEMO0002", "--command", "led on", "--expect", "^led on$",
+                           "--timeout", "0.5"}
+            << 1 << QByteArray() << QByteArray("vantrel-cli: no received line matched \"^led on$\" within 0.5 s\n");
+        QTest::newRow("usage") << QStringList{"--demo", "send", "--command", "id"} << 2 << QByteArray()
+                               << QByteArray("vantrel-cli: send needs --board SERIAL\n"
+                                             "Try 'vantrel-cli --help' for more.\n");
+        QTest::newRow("no such board") << QStringList{"--demo", "send", "--board", "DEMO0009"} << 3 << QByteArray()
+                                       << QByteArray("vantrel-cli: board DEMO0009 is not listed\n");
+        QTest::newRow("lost") << QStringList{"--demo", "send", "--board", "DEMO0001", "--command", "unplug",
+                                             "--command", "id"}
+                              << 4 << QByteArray() << QByteArray("vantrel-cli: board DEMO0001 was lost\n");
+    }
+
+    void exitCodesWithTheDemoBoards()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, exitCode);
+        QFETCH(QByteArray, out);
+        QFETCH(QByteArray, err);
+        const Result result = run(arguments);
+        QCOMPARE(result.err, err);
+        QCOMPARE(result.out, out);
+        QCOMPARE(result.exitCode, exitCode);
+    }
+
+    void sigtermEndsMonitoringCleanly()
+    {
+        QProcess process;
+        process.start(QStringLiteral(VANTREL_CLI),
+                      {"--demo", "monitor", "--board", "DEMO0001", "--adc", "1", "--format", "csv"});
+        QVERIFY(process.waitForStarted());
+        QByteArray out;
+        QTRY_VERIFY_WITH_TIMEOUT((out += process.readAllStandardOutput()).contains("adc,1,"), 5000);
+        process.terminate(); // SIGTERM
+        QVERIFY(process.waitForFinished(5000));
+        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(process.exitCode(), 0);
+        QVERIFY(out.startsWith("t_ms,kind,index,value,text\n"));
+    }
+
+    void aReaderThatGoesAwayEndsTheRunCleanly()
+    {
+        QProcess shell;
+        shell.start(QStringLiteral("/bin/sh"),
+                    {"-c", QStringLiteral("'%1' --demo monitor --board DEMO0002 --adc 1-8 | head -n 3; "
+                                          "echo \"status $?\"")
+                               .arg(QStringLiteral(VANTREL_CLI))});
+        QVERIFY(shell.waitForFinished(10'000));
+        const QList<QByteArray> lines = shell.readAllStandardOutput().trimmed().split('\n');
+        QCOMPARE(lines.size(), 4);
+        QCOMPARE(lines.last(), QByteArray("status 0"));
+    }
+
+    void vendorLibraryCallsInOrder()
+    {
+        const Result result = run({"--driver=d2xx", "monitor", "--board", "FT0002", "--pins", "5", "--seconds", "0.25"},
+                                  fakeLibrary(QStringLiteral("pin 5 1\\r\\nhello\\r\\n")));
+        QCOMPARE(result.err, QByteArray());
+        QCOMPARE(result.exitCode, 0);
+        QList<QByteArray> lines = result.out.split('\n');
+        QCOMPARE(lines.size(), 3);
+        QVERIFY(lines[0].endsWith(" pin 5 1") && lines[1].endsWith(" line hello"));
+
+        const QList<QByteArray> log = calls();
+        QCOMPARE(log.mid(0, 5),
+                 QList<QByteArray>({"FT_ListDevices(&count, null, 0x80000000)",
+                                    "FT_ListDevices(0, buffer, 0x40000001)", "FT_ListDevices(1, buffer, 0x40000001)",
+                                    "FT_ListDevices(1, buffer, 0x40000001)",
+                                    "FT_W32_CreateFile(\"FT0002\", 0xc0000000, 0, null, 3, 0x81, null)"}));
+        // "pin  5 monitor on" LF, then polls, then "pin  5 monitor off" LF, then the close.
+        QCOMPARE(log[5], QByteArray("FT_W32_WriteFile(0x1001, [112 105 110 32 32 53 32 109 111 110 105 116 111 114 "
+                                    "32 111 110 10], 18, &written, null)"));
+        QVERIFY(log[6].startsWith("FT_GetStatus(0x1001"));
+        QCOMPARE(log[log.size() - 2], QByteArray("FT_W32_WriteFile(0x1001, [112 105 110 32 32 53 32 109 111 110 105 "
+                                                 "116 111 114 32 111 102 102 10], 19, &written, null)"));
+        QCOMPARE(log.last(), QByteArray("FT_W32_CloseHandle(0x1001)"));
+    }
+
+    void vendorLibrarySend()
+    {
+        const Result result = run({"--driver=d2xx", "send", "--board", "FT0001", "--command", "id"}, fakeLibrary());
+        QCOMPARE(result.exitCode, 0);
+        const QList<QByteArray> log = calls();
+        QCOMPARE(log.mid(log.size() - 2),
+                 QList<QByteArray>({"FT_W32_WriteFile(0x1000, [105 100 13 10], 4, &written, null)",
+                                    "FT_W32_CloseHandle(0x1000)"}));
+    }
+
+    void serialPortOverAPseudoTerminal()
+    {
+        int far = -1;
+        int near = -1;
+        char name[256] = {};
+        QCOMPARE(::openpty(&far, &near, name, nullptr, nullptr), 0);
+        // The program must not inherit the board's end, or closing it here would not pull the board out.
+        ::fcntl(far, F_SETFD, FD_CLOEXEC);
+        ::fcntl(near, F_SETFD, FD_CLOEXEC);
+        const QString port = QString::fromLocal8Bit(name);
+        termios raw{};
+        ::tcgetattr(near, &raw);
+        ::cfmakeraw(&raw); // no echo of what the board sends before the port is opened
+        ::tcsetattr(near, TCSANOW, &raw);
+        QCOMPARE(::write(far, "ready\r\n", 7), ssize_t(7));
+        const Result sent = run({"--driver=serial", "--port", port, "send", "--board", port.left(16), "--command",
+                                 "id", "--expect", "^ready$", "--timeout", "3"});
+        QCOMPARE(sent.err, QByteArray());
+        QCOMPARE(sent.exitCode, 0);
+        QCOMPARE(sent.out, QByteArray("ready\n"));
+        ::fcntl(far, F_SETFL, ::fcntl(far, F_GETFL) | O_NONBLOCK);
+        QByteArray bytes(64, '\0');
+        const ssize_t n = ::read(far, bytes.data(), bytes.size());
+        QCOMPARE(bytes.left(int(n)), QByteArray("id\r\n"));
+
+        // The far end going away while monitoring is a lost board.
+        QProcess monitor;
+        monitor.start(QStringLiteral(VANTREL_CLI),
+                      {"--driver=serial", "--port", port, "monitor", "--board", port.left(16), "--adc", "1"});
+        QVERIFY(monitor.waitForStarted());
+        ssize_t requests = 0;
+        for (int i = 0; i < 50 && requests <= 0; ++i) {
+            QTest::qWait(100);
+            requests = ::read(far, bytes.data(), bytes.size());
+        }
+        QCOMPARE(bytes.left(7), QByteArray("adc  1\n"));
+        ::close(far);
+        QVERIFY(monitor.waitForFinished(5000));
+        QCOMPARE(monitor.exitCode(), 4);
+        QCOMPARE(monitor.readAllStandardError(), QByteArray("vantrel-cli: board ") + port.left(16).toLocal8Bit() +
+                                                     " was lost\n");
+        ::close(near);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCliProcess)
+#include "tst_cli_process.moc"

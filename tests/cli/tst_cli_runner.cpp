@@ -1,0 +1,261 @@
+#include "cli/cli_runner.h"
+#include "recording_driver.h"
+
+#include <QTemporaryFile>
+#include <QTest>
+#include <QTimer>
+
+#include <cstdio>
+
+// The headless runner on the recording driver: what it writes to the board and in which order, what it prints,
+// and its exit codes.
+class TestCliRunner : public QObject
+{
+    Q_OBJECT
+
+private:
+    // One run with its own state and captured output.
+    struct Run {
+        explicit Run(const QStringList &arguments)
+        {
+            const ParsedCliOptions parsed = parseCliOptions(QStringList{"vantrel-cli"} + arguments);
+            if (parsed.exitCode)
+                qFatal("bad arguments: %s", qPrintable(parsed.error));
+            options = parsed.options;
+            driver.serials = {QStringLiteral("A1B2"), QStringLiteral("C3D4")};
+            out = std::tmpfile();
+            err = std::tmpfile();
+        }
+        ~Run()
+        {
+            std::fclose(out);
+            std::fclose(err);
+        }
+        int run()
+        {
+            CliRunner runner(driver, options, out, err, state);
+            current = &runner;
+            const int code = runner.run();
+            current = nullptr;
+            return code;
+        }
+        static QByteArray contents(std::FILE *file)
+        {
+            std::fflush(file);
+            std::rewind(file);
+            QByteArray bytes;
+            char chunk[4096];
+            while (const std::size_t n = std::fread(chunk, 1, sizeof chunk, file))
+                bytes.append(chunk, qsizetype(n));
+            return bytes;
+        }
+        QByteArray output() const { return contents(out); }
+        QByteArray errors() const { return contents(err); }
+        // The output's lines without their times.
+        QList<QByteArray> records() const
+        {
+            QList<QByteArray> result;
+            for (const QByteArray &line : output().split('\n')) {
+                if (!line.isEmpty())
+                    result.append(line.mid(line.indexOf(line.startsWith('{') ? ',' : ' ') + 1));
+            }
+            return result;
+        }
+
+        CliOptions options;
+        AppState state;
+        RecordingDriver driver;
+        std::FILE *out = nullptr;
+        std::FILE *err = nullptr;
+        CliRunner *current = nullptr;
+    };
+
+    static QList<DriverCall::Kind> kinds(const RecordingDriver &driver)
+    {
+        QList<DriverCall::Kind> result;
+        for (const DriverCall &call : driver.calls)
+            result.append(call.kind);
+        return result;
+    }
+
+private Q_SLOTS:
+    void listPrintsTheBoardsInDriverOrder()
+    {
+        Run run({"--demo", "list"});
+        QCOMPARE(run.run(), kExitOk);
+        QCOMPARE(run.output(), QByteArray("A1B2\nC3D4\n"));
+        run.driver.serials.clear();
+        Run none({"list"});
+        none.driver.serials.clear();
+        QCOMPARE(none.run(), kExitNoBoard);
+        QCOMPARE(none.output(), QByteArray());
+        QCOMPARE(none.errors(), QByteArray("vantrel-cli: no boards found\n"));
+    }
+
+    void sendGoesOutInCommandLineOrderAndClosesTheBoard()
+    {
+        QTemporaryFile script;
+        QVERIFY(script.open());
+        script.write("pin  3 output\r\npin  3 set");
+        script.close();
+        Run run({"send", "--board", "C3D4", "--command", "id", "--script", script.fileName(), "--command", ""});
+        QCOMPARE(run.run(), kExitOk);
+        QCOMPARE(run.driver.writes(),
+                 QList<QByteArray>({"id\r\n", "pin  3 output\r\npin  3 set\r\n", "\r\n"}));
+        // Listed, chosen as a selection chooses (the driver asked again), opened, written to, closed.
+        QCOMPARE(kinds(run.driver), QList<DriverCall::Kind>({DriverCall::Count, DriverCall::Serial, DriverCall::Serial,
+                                                             DriverCall::Serial, DriverCall::Create, DriverCall::Write,
+                                                             DriverCall::Write, DriverCall::Write, DriverCall::Close}));
+        QCOMPARE(run.driver.calls[3].position, 1);
+        QCOMPARE(run.driver.closes(), QList<std::intptr_t>{100});
+        QCOMPARE(run.output(), QByteArray());
+    }
+
+    void boardsThatCannotBeUsed_data()
+    {
+        QTest::addColumn<QString>("board");
+        QTest::addColumn<bool>("unopenable");
+        QTest::addColumn<bool>("failWrite");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QByteArray>("error");
+        QTest::newRow("not listed") << "ZZ99" << false << false << kExitNoBoard
+                                    << QByteArray("vantrel-cli: board ZZ99 is not listed\n");
+        QTest::newRow("not opened") << "A1B2" << true << false << kExitNoBoard
+                                    << QByteArray("vantrel-cli: board A1B2 could not be opened\n");
+        QTest::newRow("lost") << "A1B2" << false << true << kExitLost
+                              << QByteArray("vantrel-cli: board A1B2 was lost\n");
+    }
+
+    void boardsThatCannotBeUsed()
+    {
+        QFETCH(QString, board);
+        QFETCH(bool, unopenable);
+        QFETCH(bool, failWrite);
+        QFETCH(int, exitCode);
+        QFETCH(QByteArray, error);
+        Run run({"send", "--board", board, "--command", "id", "--command", "reset"});
+        if (unopenable)
+            run.driver.unopenable = {board};
+        run.driver.failWrite = failWrite;
+        QCOMPARE(run.run(), exitCode);
+        QCOMPARE(run.errors(), error);
+        QVERIFY(run.driver.writes().size() <= 1); // nothing after a loss
+        if (exitCode == kExitLost)
+            QCOMPARE(run.driver.closes(), QList<std::intptr_t>{100});
+    }
+
+    void sendWaitsForTheExpectedLine()
+    {
+        Run run({"send", "--board", "A1B2", "--command", "id", "--expect", "^Vantrel .* firmware (\\d+)",
+                 "--timeout", "2"});
+        run.driver.queue("ok\r\nVantrel USB I/O board A1B2 firmware 3\r\nafter\r\n");
+        QElapsedTimer timer;
+        timer.start();
+        QCOMPARE(run.run(), kExitOk);
+        QVERIFY(timer.elapsed() < 1000);
+        QCOMPARE(run.output(), QByteArray("Vantrel USB I/O board A1B2 firmware 3\n"));
+        QCOMPARE(run.driver.count(DriverCall::Close), 1);
+
+        Run late({"send", "--board", "A1B2", "--command", "id", "--expect", "never", "--timeout", "0.3"});
+        QCOMPARE(late.run(), kExitNotMet);
+        QCOMPARE(late.errors(), QByteArray("vantrel-cli: no received line matched \"never\" within 0.3 s\n"));
+        QCOMPARE(late.driver.count(DriverCall::Close), 1);
+    }
+
+    void monitorRecordsSwitchesMonitoringAndRequestsChannels()
+    {
+        Run run({"monitor", "--board", "A1B2", "--adc", "3,1", "--pins", "7,5", "--seconds", "0.35"});
+        run.driver.queue("pin 5 1\r\nadc 1 137\r\nadc 3 400\r\npin 6 1\r\nadc 2 9\r\nhello, \"board\"\r\n");
+        QCOMPARE(run.run(), kExitOk);
+        const QList<QByteArray> writes = run.driver.writes();
+        QCOMPARE(writes.first(), QByteArray("pin  5 monitor on\n"));
+        QCOMPARE(writes[1], QByteArray("pin  7 monitor on\n"));
+        QCOMPARE(writes[2], QByteArray("adc  1\nadc  3\n"));
+        QVERIFY(writes.size() >= 5); // a request each poll
+        QCOMPARE(writes.mid(writes.size() - 2), QList<QByteArray>({"pin  5 monitor off\n", "pin  7 monitor off\n"}));
+        QCOMPARE(run.driver.calls.back().kind, DriverCall::Close);
+        QCOMPARE(run.records(), QList<QByteArray>({"pin 5 1", "adc 1 137", "adc 3 400", "line pin 6 1",
+                                                   "line adc 2 9", "line hello, \"board\""}));
+    }
+
+    void recordFormats_data()
+    {
+        QTest::addColumn<QString>("format");
+        QTest::addColumn<QList<QByteArray>>("lines");
+        QTest::newRow("csv") << "csv"
+                             << QList<QByteArray>{"t_ms,kind,index,value,text", "adc,2,137,", "pin,5,1,",
+                                                  QByteArray("line,,,\"hello, \"\"board\"\"\t\0\"", 27)};
+        QTest::newRow("jsonl") << "jsonl"
+                               << QList<QByteArray>{"\"kind\":\"adc\",\"channel\":2,\"value\":137}",
+                                                    "\"kind\":\"pin\",\"pin\":5,\"level\":1}",
+                                                    "\"kind\":\"line\",\"text\":\"hello, \\\"board\\\"\\u0009\\u0000\"}"};
+    }
+
+    void recordFormats()
+    {
+        QFETCH(QString, format);
+        QFETCH(QList<QByteArray>, lines);
+        Run run({"monitor", "--board", "A1B2", "--adc", "2", "--pins", "5", "--seconds", "0.15", "--format", format});
+        run.driver.queue(QByteArray("adc 2 137\npin 5 1\nhello, \"board\"\t\0\n", 35));
+        QCOMPARE(run.run(), kExitOk);
+        const QList<QByteArray> output = run.output().split('\n');
+        if (format == u"csv") {
+            QCOMPARE(output.first(), lines.first());
+            lines.removeFirst();
+        }
+        const QList<QByteArray> records = format == u"csv" ? output.mid(1, 3) : output.mid(0, 3);
+        QCOMPARE(records.size(), lines.size());
+        for (int i = 0; i < lines.size(); ++i) {
+            QVERIFY2(records[i].startsWith(format == u"csv" ? "" : "{\"t_ms\":"), records[i].constData());
+            QVERIFY2(records[i].endsWith(lines[i]), records[i].constData());
+        }
+    }
+
+    void monitorExpectationAndStop()
+    {
+        Run matched({"monitor", "--board", "A1B2", "--expect", "ready", "--timeout", "2", "--pins", "1"});
+        matched.driver.queue("boot\r\nready\r\n");
+        QCOMPARE(matched.run(), kExitOk);
+        QCOMPARE(matched.records(), QList<QByteArray>({"line boot", "line ready", "match ready"}));
+        QCOMPARE(matched.driver.writes().last(), QByteArray("pin  1 monitor off\n"));
+
+        Run stopped({"monitor", "--board", "A1B2", "--pins", "2"});
+        QTimer::singleShot(250, [&stopped] { stopped.current->requestStop(); });
+        QCOMPARE(stopped.run(), kExitOk);
+        QCOMPARE(stopped.driver.writes().last(), QByteArray("pin  2 monitor off\n"));
+        QCOMPARE(stopped.driver.calls.back().kind, DriverCall::Close);
+    }
+
+    void aClosedOutputEndsTheRunCleanly()
+    {
+        Run run({"monitor", "--board", "A1B2", "--pins", "4", "--adc", "1"});
+        std::fclose(run.out);
+        run.out = std::fopen("/dev/full", "w");
+        if (!run.out)
+            QSKIP("no /dev/full here");
+        run.driver.queue("adc 1 5\n");
+        QCOMPARE(run.run(), kExitOk);
+        QCOMPARE(run.driver.writes().last(), QByteArray("pin  4 monitor off\n"));
+        QCOMPARE(run.driver.calls.back().kind, DriverCall::Close);
+    }
+
+    void aLostBoardEndsMonitoringOrIsWaitedFor()
+    {
+        Run lost({"monitor", "--board", "A1B2", "--adc", "1"});
+        QTimer::singleShot(150, [&lost] { lost.driver.failStatus = true; });
+        QCOMPARE(lost.run(), kExitLost);
+        QCOMPARE(lost.errors(), QByteArray("vantrel-cli: board A1B2 was lost\n"));
+
+        Run waiting({"monitor", "--board", "A1B2", "--pins", "3", "--seconds", "2", "--reconnect"});
+        QTimer::singleShot(150, [&waiting] { waiting.driver.failStatus = true; });
+        QTimer::singleShot(400, [&waiting] { waiting.driver.failStatus = false; });
+        QCOMPARE(waiting.run(), kExitOk);
+        // Monitoring switched on again on the new handle, and off at the end.
+        QCOMPARE(waiting.driver.writes().count("pin  3 monitor on\n"), 2);
+        QCOMPARE(waiting.driver.calls.back().handle, std::intptr_t(101));
+        QCOMPARE(waiting.driver.writes().last(), QByteArray("pin  3 monitor off\n"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCliRunner)
+#include "tst_cli_runner.moc"
