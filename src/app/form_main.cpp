@@ -12,6 +12,7 @@
 #include "windows/twips.h"
 
 #include <QCloseEvent>
+#include <QApplication>
 #include <QDir>
 #include <QLabel>
 #include <QLayout>
@@ -38,6 +39,10 @@ formMain::formMain(Driver &driver, Dialogs &dialogs, QWidget *parent)
     m_mdiArea = new QMdiArea(this);
     m_mdiArea->setObjectName(QStringLiteral("mdiArea"));
     m_mdiArea->setBackground(palette().brush(QPalette::Dark));
+    // A child window partly outside the workspace (dragged low, or placed by a layout from a larger screen)
+    // can always be scrolled back into reach.
+    m_mdiArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    m_mdiArea->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     setCentralWidget(m_mdiArea);
 
     buildMenus();
@@ -46,6 +51,7 @@ formMain::formMain(Driver &driver, Dialogs &dialogs, QWidget *parent)
     // Resolved once: a file dialog that moves the current directory does not move the layout file.
     m_layoutPath = QDir::current().absoluteFilePath(QString::fromLatin1(kLayoutFileName));
     MDIForm_Load();
+    reportRecoveredScripts();
 }
 
 formMain::~formMain() = default;
@@ -348,6 +354,19 @@ bool formMain::MDIForm_QueryUnload()
     writeLayout();
     m_session.closeDevice();
     return true;
+}
+
+void formMain::endWithoutQuestions()
+{
+    if (m_ending)
+        return;
+    m_ending = true;
+    recoverUnsavedScript();
+    // Nothing is left to ask about: the close step writes the layout and closes the board as always.
+    close();
+    // A modal dialog still open runs an event loop of its own: every loop is ended.
+    if (QApplication::activeModalWidget())
+        QCoreApplication::exit(0);
 }
 
 void formMain::closeEvent(QCloseEvent *event)

@@ -72,6 +72,11 @@ public:
     QMdiSubWindow *subWindowOf(const QWidget *form) const;
     formAbout *aboutBox() const { return m_about; }
 
+    // Ends the program without asking anything, as a termination request (SIGINT, SIGTERM) or the end of the
+    // desktop session does: an unsaved script is written to a recovery file beside its own, then the close step
+    // writes the layout and closes the board, and every event loop ends.
+    void endWithoutQuestions();
+
     void MDIForm_Load();
     // The close step; false when the close is refused (the script editor's Cancel).
     bool MDIForm_QueryUnload();
@@ -95,6 +100,9 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
+    bool saveScript();
+    void recoverUnsavedScript();
+    void reportRecoveredScripts();
     void applyLayoutEntry(const LayoutEntry &entry);
     void applyMainGeometry(LayoutField field, double twips);
     void applyChildGeometry(View view, LayoutField field, double twips);
@@ -120,6 +128,7 @@ private:
     QTimer m_clockTimer;
     QString m_layoutPath;
     std::optional<QSize> m_restoredFrameSize; // applied again once the window system knows the frame
+    bool m_ending = false;
 
     QPointer<formCommunications> m_communications;
     QPointer<formDigitalPins> m_digitalPins;

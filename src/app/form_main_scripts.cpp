@@ -1,6 +1,7 @@
 // The File menu's script commands: Open, Save, Save As and Send Script.
 #include "app/form_main.h"
 
+#include "app/logging.h"
 #include "files/script_file.h"
 #include "files/script_sending.h"
 #include "state/app_state.h"
@@ -8,15 +9,34 @@
 #include "windows/scripting/form_scripting.h"
 
 #include <QDir>
+#include <QFileInfo>
+#include <QSettings>
+
+Q_LOGGING_CATEGORY(lcScript, "vantrel.script")
 
 namespace {
 
 const QString kScriptFilter = QStringLiteral("Text Files (*.txt)");
+// Where the recovery files written at an unasked end are listed until the next start has mentioned them.
+const QString kRecoveredKey = QStringLiteral("recovery/scripts");
 
 } // namespace
 
 void formMain::openScript_Click()
 {
+    // Unsaved edits are not dropped without asking.
+    if (appState().scriptChanged) {
+        switch (m_dialogs.askSaveScript(this)) {
+        case Dialogs::Answer::Yes:
+            if (!saveScript())
+                return;
+            break;
+        case Dialogs::Answer::No:
+            break;
+        case Dialogs::Answer::Cancel:
+            return;
+        }
+    }
     const QString path = m_dialogs.openFileName(this, QStringLiteral("Open"), kScriptFilter);
     if (path.isEmpty())
         return;
@@ -37,9 +57,15 @@ void formMain::openScript_Click()
 
 void formMain::saveScript_Click()
 {
-    formScripting *editor = scripting();
-    if (editor->saveTo(editor->windowTitle()))
-        appState().scriptChanged = false;
+    saveScript();
+}
+
+bool formMain::saveScript()
+{
+    if (!scripting()->saveToCaption())
+        return false;
+    appState().scriptChanged = false;
+    return true;
 }
 
 void formMain::saveAs_Click()
@@ -59,4 +85,37 @@ void formMain::saveAs_Click()
 void formMain::runScript_Click()
 {
     m_session.send(scriptCommand(scripting()->text()));
+}
+
+void formMain::recoverUnsavedScript()
+{
+    formScripting *editor = existingScripting();
+    if (!editor || !appState().scriptChanged)
+        return;
+    // Beside the file it belongs to; "Untitled.txt" is in the current directory.
+    const QString path = QFileInfo(editor->windowTitle() + QStringLiteral(".recovered")).absoluteFilePath();
+    if (const std::optional<QString> error = saveScriptFile(path, editor->text())) {
+        qCWarning(lcScript).noquote() << QStringLiteral("the unsaved script could not be written to %1: %2")
+                                             .arg(QDir::toNativeSeparators(path), *error);
+        return;
+    }
+    appState().scriptChanged = false;
+    qCWarning(lcScript).noquote()
+        << QStringLiteral("the unsaved script was written to %1").arg(QDir::toNativeSeparators(path));
+    QSettings settings;
+    QStringList recovered = settings.value(kRecoveredKey).toStringList();
+    if (!recovered.contains(path))
+        recovered.append(path);
+    settings.setValue(kRecoveredKey, recovered);
+}
+
+void formMain::reportRecoveredScripts()
+{
+    QSettings settings;
+    const QStringList recovered = settings.value(kRecoveredKey).toStringList();
+    settings.remove(kRecoveredKey);
+    for (const QString &path : recovered) {
+        if (QFileInfo(path).isFile())
+            LogLine(QStringLiteral("Unsaved script recovered : ") + QDir::toNativeSeparators(path));
+    }
 }

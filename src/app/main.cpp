@@ -2,14 +2,17 @@
 #include "app/options.h"
 #include "device/diagnostics.h"
 #include "device/driver.h"
+#include "session/stop_signals.h"
 #include "windows/dialogs.h"
 
 #include <QApplication>
+#include <QSessionManager>
 
 #include <cstdio>
 
 int main(int argc, char *argv[])
 {
+    QCoreApplication::setOrganizationName(QStringLiteral("Vantrel"));
     QCoreApplication::setApplicationName(QStringLiteral("Vantrel Control"));
     QCoreApplication::setApplicationVersion(QStringLiteral(VANTREL_VERSION));
     printDiagnosticsAs("vantrel-control");
@@ -41,6 +44,15 @@ int main(int argc, char *argv[])
     Dialogs dialogs;
     formMain mainWindow(*choice.driver, dialogs);
     mainWindow.session().setReconnect(options.reconnect);
+    // Where the operator looks: the log, not only a terminal that may not be there.
+    if (!choice.notice.isEmpty())
+        mainWindow.LogLine(choice.notice);
     mainWindow.show();
+
+    // Ending by signal or by logging out is a clean close, without questions.
+    StopSignals stop;
+    QObject::connect(&stop, &StopSignals::stopRequested, &mainWindow, &formMain::endWithoutQuestions);
+    QObject::connect(&application, &QGuiApplication::commitDataRequest, &mainWindow,
+                     [&mainWindow](QSessionManager &) { mainWindow.endWithoutQuestions(); });
     return QApplication::exec();
 }

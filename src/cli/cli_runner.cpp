@@ -1,6 +1,7 @@
 #include "cli/cli_runner.h"
 
 #include "device/command_text.h"
+#include "device/driver.h"
 #include "device/report.h"
 #include "files/script_sending.h"
 
@@ -70,7 +71,9 @@ bool CliRunner::openBoard()
     }
     m_session.selectDevice(std::int32_t(position));
     if (m_session.handle() <= 0) {
-        error(QStringLiteral("board %1 could not be opened").arg(m_options.board));
+        const QString reason = m_session.driver().openFailureReason();
+        error(QStringLiteral("board %1 could not be opened%2")
+                  .arg(m_options.board, reason.isEmpty() ? QString() : QStringLiteral(": ") + reason));
         return false;
     }
     return true;

@@ -142,6 +142,11 @@ std::intptr_t D2xxDriver::createFile(const char *serial)
     return reinterpret_cast<std::intptr_t>(handle);
 }
 
+QString D2xxDriver::openFailureReason() const
+{
+    return m_loaded ? QString() : m_loadError;
+}
+
 bool D2xxDriver::closeHandle(std::intptr_t handle)
 {
     if (!m_loaded)

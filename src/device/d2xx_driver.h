@@ -32,6 +32,7 @@ public:
     std::uint32_t getStatus(std::intptr_t handle, std::uint32_t *rxQueue, std::uint32_t *txQueue,
                             std::uint32_t *events) override;
     bool readFile(std::intptr_t handle, char *buffer, std::uint32_t size, std::uint32_t *read) override;
+    QString openFailureReason() const override;
 
     struct Api;
 

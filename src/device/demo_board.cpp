@@ -25,6 +25,19 @@ int numberIn(const QByteArray &word, int low, int high)
     return ok && value >= low && value <= high ? value : 0;
 }
 
+// The board's language, as the README's "Talking to the board" lists it.
+const char *const kHelp[] = {
+    "help: commands end with CR, LF or both; numbers may have blanks before them",
+    "help: id                       answered by one identity line",
+    "help: led on, led off          answered \"ok led on\", \"ok led off\"",
+    "help: reset                    every pin an input, nothing monitored; answered \"ok reset\"",
+    "help: pin N input|output       pin N (1..18) becomes an input or an output",
+    "help: pin N set|clear          the level pin N drives as an output: high or low",
+    "help: pin N monitor on|off     report pin N as \"pin N S\" (S 0 or 1) now and whenever it changes",
+    "help: adc C                    answered \"adc C V\", the reading of channel C (1..8), V 0..255",
+    "help: anything else            answered \"error ...\"",
+};
+
 } // namespace
 
 DemoBoard::DemoBoard(QByteArray serial)
@@ -113,6 +126,9 @@ void DemoBoard::execute(const QByteArray &line, qint64 nowMs)
         queueLine("Vantrel USB I/O board " + m_serial + " (simulated) firmware 3.0");
     } else if (words == QList<QByteArray>{"led", "on"} || words == QList<QByteArray>{"led", "off"}) {
         queueLine("ok " + words.join(' '));
+    } else if (words == QList<QByteArray>{"help"}) {
+        for (const char *line : kHelp)
+            queueLine(line);
     } else if (words == QList<QByteArray>{"unplug"}) {
         m_unplugRequested = true;
     } else if (words == QList<QByteArray>{"reset"}) {

@@ -68,15 +68,19 @@ std::uint32_t DemoDriver::listDeviceSerial(std::int32_t position, char *buffer)
 
 std::intptr_t DemoDriver::createFile(const char *serial)
 {
+    m_openFailure.clear();
     for (Slot *slot : present()) {
         if (slot->board.serial() == serial) {
             // Like the chip, a board can be open only once.
-            if (slot->handle != 0)
+            if (slot->handle != 0) {
+                m_openFailure = QStringLiteral("already open");
                 return kInvalidHandle;
+            }
             slot->handle = m_nextHandle++;
             return slot->handle;
         }
     }
+    m_openFailure = QStringLiteral("no such board");
     return kInvalidHandle;
 }
 

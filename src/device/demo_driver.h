@@ -29,6 +29,7 @@ public:
     std::uint32_t getStatus(std::intptr_t handle, std::uint32_t *rxQueue, std::uint32_t *txQueue,
                             std::uint32_t *events) override;
     bool readFile(std::intptr_t handle, char *buffer, std::uint32_t size, std::uint32_t *read) override;
+    QString openFailureReason() const override { return m_openFailure; }
 
     static constexpr qint64 kUnplugMs = 5000;
 
@@ -50,4 +51,5 @@ private:
     std::vector<Slot> m_slots;
     std::vector<std::intptr_t> m_deadHandles;
     std::intptr_t m_nextHandle = 1;
+    QString m_openFailure;
 };

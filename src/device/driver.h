@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QString>
+
 #include <cstdint>
 
 // Status codes returned by the list and status calls; FtOk is success.
@@ -62,4 +64,8 @@ public:
 
     // Reads up to `size` bytes of what is queued. Returns false on failure; *read receives the number read.
     virtual bool readFile(std::intptr_t handle, char *buffer, std::uint32_t size, std::uint32_t *read) = 0;
+
+    // Why the last createFile() gave kInvalidHandle, in a few words for the operator ("no permission to open
+    // /dev/ttyUSB0"); empty when the backend does not know. Not one of the driver's entry points.
+    virtual QString openFailureReason() const { return {}; }
 };

@@ -26,10 +26,17 @@ QList<SerialPortDescription> systemPorts()
     return ports;
 }
 
-void reportOpenFailure(const QSerialPort &port)
+// Why a port could not be opened, for the log; a permission problem is also explained on stderr.
+QString openFailure(const QSerialPort &port)
 {
-    if (port.error() != QSerialPort::PermissionError)
-        return;
+    switch (port.error()) {
+    case QSerialPort::PermissionError:
+        break;
+    case QSerialPort::DeviceNotFoundError:
+        return QStringLiteral("no such port %1").arg(port.portName());
+    default:
+        return QStringLiteral("%1: %2").arg(port.portName(), port.errorString());
+    }
 #ifdef Q_OS_LINUX
     qCWarning(lcDevice).noquote() << QStringLiteral("no permission to open %1; add your user to the dialout group "
                                                     "(sudo usermod -aG dialout $USER) and log in again")
@@ -38,6 +45,7 @@ void reportOpenFailure(const QSerialPort &port)
     qCWarning(lcDevice).noquote()
         << QStringLiteral("no permission to open %1 (is another program using it?)").arg(port.portName());
 #endif
+    return QStringLiteral("no permission to open %1").arg(port.portName());
 }
 
 } // namespace
@@ -100,13 +108,16 @@ std::intptr_t SerialDriver::createFile(const char *serial)
     const QList<SerialPortEntry> ports = currentPorts();
     const auto entry =
         std::find_if(ports.begin(), ports.end(), [&](const SerialPortEntry &e) { return e.deviceText == wanted; });
-    if (entry == ports.end())
+    m_openFailure.clear();
+    if (entry == ports.end()) {
+        m_openFailure = QStringLiteral("no such port");
         return kInvalidHandle;
+    }
 
     auto port = std::make_unique<QSerialPort>();
     port->setPortName(entry->portName);
     if (!port->open(QIODevice::ReadWrite)) {
-        reportOpenFailure(*port);
+        m_openFailure = openFailure(*port);
         return kInvalidHandle;
     }
     // Ports without modem lines or settable speeds (pseudo-terminals, some adapters) refuse some of these;

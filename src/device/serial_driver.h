@@ -53,6 +53,7 @@ public:
     std::uint32_t getStatus(std::intptr_t handle, std::uint32_t *rxQueue, std::uint32_t *txQueue,
                             std::uint32_t *events) override;
     bool readFile(std::intptr_t handle, char *buffer, std::uint32_t size, std::uint32_t *read) override;
+    QString openFailureReason() const override { return m_openFailure; }
 
     // Longest a write waits for the operating system to take its bytes.
     static constexpr int kWriteTimeoutMs = 2000;
@@ -73,4 +74,5 @@ private:
     std::map<std::intptr_t, std::unique_ptr<OpenPort>> m_open;
     std::intptr_t m_nextHandle = 1;
     int m_portFailures = 0;
+    QString m_openFailure;
 };

@@ -6,6 +6,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
 
 QString editorTextWithCrLf(QStringView editorText)
 {
@@ -45,9 +46,32 @@ QString editorTextFromFile(QByteArrayView bytes)
     return text;
 }
 
+namespace {
+
+QSet<QString> &knownScriptFiles()
+{
+    static QSet<QString> paths;
+    return paths;
+}
+
+void rememberScriptFile(const QString &path)
+{
+    knownScriptFiles().insert(QFileInfo(path).absoluteFilePath());
+}
+
+} // namespace
+
+bool isKnownScriptFile(const QString &path)
+{
+    return knownScriptFiles().contains(QFileInfo(path).absoluteFilePath());
+}
+
 std::optional<QString> saveScriptFile(const QString &path, QStringView editorText)
 {
-    return saveFileAtomically(path, scriptFileBytes(editorText));
+    std::optional<QString> error = saveFileAtomically(path, scriptFileBytes(editorText));
+    if (!error)
+        rememberScriptFile(path);
+    return error;
 }
 
 LoadedScript loadScriptFile(const QString &path)
@@ -81,5 +105,6 @@ LoadedScript loadScriptFile(const QString &path)
     }
     loaded.editorText = editorTextFromFile(bytes);
     loaded.ok = true;
+    rememberScriptFile(path);
     return loaded;
 }

@@ -18,7 +18,7 @@ QByteArray scriptFileBytes(QStringView editorText);
 QString editorTextFromFile(QByteArrayView bytes);
 
 // Writes the editor text to `path` through a temporary file, so a failed save leaves the file that was there
-// untouched. Returns the system's reason on failure.
+// untouched. Returns the system's reason on failure. A file written is remembered (see below).
 std::optional<QString> saveScriptFile(const QString &path, QStringView editorText);
 
 // Larger files are refused with a reason: a command script is far smaller, and the editor would take many
@@ -30,4 +30,9 @@ struct LoadedScript {
     QString error; // the system's reason when the file could not be read
     bool ok = false;
 };
+// Reads a script file; a file read is remembered (see below).
 LoadedScript loadScriptFile(const QString &path);
+
+// Whether this run has read or written the script file at `path`: a file that the program never touched is not
+// replaced without asking.
+bool isKnownScriptFile(const QString &path);

@@ -52,6 +52,13 @@ QString BoardSession::selectDevice(std::int32_t position)
     m_lost = false;
     m_closed = false;
     showSelected();
+    if (m_state.deviceHandle <= 0) {
+        // Said plainly: otherwise a failed open looks exactly like a selection that worked.
+        const QString reason = m_driver.openFailureReason();
+        m_frontEnd.logLine(QStringLiteral("Device could not be opened : ") + m_serial +
+                           (reason.isEmpty() ? QString() : QStringLiteral(" - ") + reason));
+        m_frontEnd.setStatusText(QStringLiteral("Device not opened : ") + m_serial);
+    }
     return m_serial;
 }
 

@@ -42,7 +42,8 @@ public:
 
     // Chooses the board at `position` of the last scan: the open board is closed, the driver is asked again for
     // the serial number at that position (the boards may have changed since the scan), that board is opened
-    // and its handle stored whatever it is, and the choice is logged and shown. Returns the serial number.
+    // and its handle stored whatever it is, and the choice is logged and shown. A board that could not be opened
+    // is then logged and shown as such, with the driver's reason when it knows one. Returns the serial number.
     QString selectDevice(std::int32_t position);
 
     // Closes the open board (at exit). The handle keeps its value, so nothing is polled afterwards.

@@ -18,6 +18,15 @@ Dialogs::Answer Dialogs::askSaveScript(QWidget *parent)
     }
 }
 
+bool Dialogs::askReplace(QWidget *parent, const QString &name)
+{
+    QMessageBox box(QMessageBox::Warning, QString::fromLatin1(kProgramTitle),
+                    QStringLiteral("%1 already exists. Replace it?").arg(name), QMessageBox::Yes | QMessageBox::No,
+                    parent);
+    box.setDefaultButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
+}
+
 QString Dialogs::openFileName(QWidget *parent, const QString &title, const QString &filter)
 {
     return QFileDialog::getOpenFileName(parent, title, QString(), filter);
@@ -25,7 +34,7 @@ QString Dialogs::openFileName(QWidget *parent, const QString &title, const QStri
 
 QString Dialogs::saveFileName(QWidget *parent, const QString &title, const QString &filter)
 {
-    return QFileDialog::getSaveFileName(parent, title, QString(), filter, nullptr, QFileDialog::DontConfirmOverwrite);
+    return QFileDialog::getSaveFileName(parent, title, QString(), filter);
 }
 
 void Dialogs::warn(QWidget *parent, const QString &text)

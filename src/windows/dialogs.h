@@ -15,8 +15,11 @@ public:
     // "Script changed Save ?" with Yes, No and Cancel, Yes the default, titled with the program's title.
     virtual Answer askSaveScript(QWidget *parent);
 
+    // "NAME already exists. Replace it?" with Yes and No, No the default. True for Yes.
+    virtual bool askReplace(QWidget *parent, const QString &name);
+
     // The file chosen in an open or save dialog with this title and filter ("Text Files (*.txt)"); empty when
-    // cancelled. The save dialog does not ask before replacing a file.
+    // cancelled. The save dialog asks before replacing a file, as the platform's save dialogs do.
     virtual QString openFileName(QWidget *parent, const QString &title, const QString &filter);
     virtual QString saveFileName(QWidget *parent, const QString &title, const QString &filter);
 

@@ -135,6 +135,7 @@ private Q_SLOTS:
             writeFile(path, QByteArray(50 * 1024 * 1024, 'x'));
         program.main->scripting()->setText(QStringLiteral("mine"));
         program.dialogs.fileNames = {path};
+        program.dialogs.answers = {Dialogs::Answer::No};
         program.main->openScript_Click();
         QCOMPARE(program.dialogs.warnings.size(), 1);
         QCOMPARE(program.main->scripting()->text(), QStringLiteral("mine"));

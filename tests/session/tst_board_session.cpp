@@ -46,14 +46,21 @@ private Q_SLOTS:
         QCOMPARE(rig.frontEnd.log.size(), 2);
     }
 
-    void aFailedOpenIsStoredAndNeverClosed()
+    void aFailedOpenIsStoredSaidAndNeverClosed()
     {
         SessionRig rig({"A1B2"});
         rig.driver.unopenable = {QStringLiteral("A1B2")};
         rig.session.selectDevice(0);
         QCOMPARE(rig.state.deviceHandle, kInvalidHandle);
-        QCOMPARE(rig.frontEnd.log.first(), QStringLiteral("Device selected : A1B2"));
+        // The selection line as always, then what became of it.
+        QCOMPARE(rig.frontEnd.log, QStringList({"Device selected : A1B2", "Device could not be opened : A1B2"}));
+        QCOMPARE(rig.frontEnd.events,
+                 QStringList({"status Device selected : A1B2", "status Device not opened : A1B2"}));
+        rig.driver.openFailure = QStringLiteral("no permission to open /dev/ttyUSB0");
+        rig.frontEnd.clear();
         rig.session.selectDevice(0);
+        QCOMPARE(rig.frontEnd.log.last(),
+                 QStringLiteral("Device could not be opened : A1B2 - no permission to open /dev/ttyUSB0"));
         rig.session.closeDevice();
         QVERIFY(rig.driver.closes().isEmpty());
     }

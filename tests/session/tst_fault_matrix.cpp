@@ -150,7 +150,8 @@ private Q_SLOTS:
         rig.session.closeDevice();
         QCOMPARE(rig.state.deviceHandle, kInvalidHandle);
         // Nothing was ever open, so nothing could be lost.
-        QCOMPARE(rig.frontEnd.log, QStringList({"Device selected : ", "pin  9 clear"}));
+        QCOMPARE(rig.frontEnd.log,
+                 QStringList({"Device selected : ", "Device could not be opened : ", "pin  9 clear"}));
     }
 };
 

@@ -15,6 +15,7 @@
 #include <QDir>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -28,6 +29,7 @@ public:
     explicit Program(const QStringList &serials = {}, bool start = true)
     {
         resetAppState();
+        QStandardPaths::setTestModeEnabled(true); // settings of a test never reach the user's
         m_previousDirectory = QDir::currentPath();
         QDir::setCurrent(directory.path());
         driver.serials = serials;

@@ -30,8 +30,9 @@ class RecordingDriver : public Driver
 public:
     // Attached devices, in enumeration order.
     QStringList serials;
-    // Serial numbers that cannot be opened (the open gives kInvalidHandle).
+    // Serial numbers that cannot be opened (the open gives kInvalidHandle), and the reason the driver then gives.
     QSet<QString> unopenable;
+    QString openFailure;
     // The next handle an open returns; each open takes the next number.
     std::intptr_t nextHandle = 100;
 
@@ -73,4 +74,5 @@ public:
     std::uint32_t getStatus(std::intptr_t handle, std::uint32_t *rxQueue, std::uint32_t *txQueue,
                             std::uint32_t *events) override;
     bool readFile(std::intptr_t handle, char *buffer, std::uint32_t size, std::uint32_t *read) override;
+    QString openFailureReason() const override { return openFailure; }
 };

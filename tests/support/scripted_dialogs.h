@@ -10,6 +10,8 @@ class ScriptedDialogs : public Dialogs
 {
 public:
     QList<Answer> answers; // for askSaveScript, in order; Cancel when none is left
+    QList<bool> replaceAnswers; // for askReplace, in order; No when none is left
+    QStringList replaceQuestions;
     QStringList fileNames; // for the open and save dialogs, in order; cancelled when none is left
     int saveQuestions = 0;
     QStringList dialogTitles;
@@ -20,6 +22,12 @@ public:
     {
         ++saveQuestions;
         return answers.isEmpty() ? Answer::Cancel : answers.takeFirst();
+    }
+
+    bool askReplace(QWidget *, const QString &name) override
+    {
+        replaceQuestions.append(name);
+        return !replaceAnswers.isEmpty() && replaceAnswers.takeFirst();
     }
 
     QString openFileName(QWidget *, const QString &title, const QString &filter) override

@@ -127,15 +127,27 @@ private Q_SLOTS:
         QCOMPARE(program.log(), QStringLiteral("Device selected : A1B2\r\nDevice selected : A1B2\r\n"));
     }
 
-    void aFailedOpenIsStoredAndNeverClosed()
+    void noDevicesFoundChoosesNothing()
     {
         Program program;
         formCommunications *window = program.com();
+        program.driver.serials = {QStringLiteral("LATE")}; // plugged in after the scan
         choose(window, 0); // "No devices found."
+        QCOMPARE(appState().deviceHandle, std::intptr_t(0));
+        QCOMPARE(program.log(), QString());
+        QCOMPARE(program.main->statusText(), QStringLiteral("Device selected : -none-"));
+        QCOMPARE(program.driver.count(DriverCall::Create), 0);
+    }
+
+    void aFailedOpenSaysSo()
+    {
+        Program program({"A1B2"});
+        program.driver.unopenable = {QStringLiteral("A1B2")};
+        choose(program.com(), 0);
         QCOMPARE(appState().deviceHandle, kInvalidHandle);
-        QCOMPARE(program.log(), QStringLiteral("Device selected : \r\n"));
-        QCOMPARE(program.main->statusText(), QStringLiteral("Device selected : "));
-        choose(window, 0);
+        QCOMPARE(program.log(), QStringLiteral("Device selected : A1B2\r\nDevice could not be opened : A1B2\r\n"));
+        QCOMPARE(program.main->statusText(), QStringLiteral("Device not opened : A1B2"));
+        choose(program.com(), 0);
         QVERIFY(program.driver.closes().isEmpty());
     }
 

@@ -119,7 +119,8 @@ void formCommunications::ScanDevices()
 {
     const QStringList serials = workspace().session().scanDevices();
     m_devicesList->clear();
-    if (serials.isEmpty())
+    m_listsNoDevice = serials.isEmpty();
+    if (m_listsNoDevice)
         m_devicesList->addItem(QStringLiteral("No devices found."));
     else
         m_devicesList->addItems(serials);
@@ -128,6 +129,9 @@ void formCommunications::ScanDevices()
 
 void formCommunications::DevicesList_Click()
 {
+    // "No devices found." names no board: choosing it opens nothing.
+    if (m_listsNoDevice)
+        return;
     workspace().session().selectDevice(std::max(0, m_devicesList->currentRow()));
 }
 

@@ -28,7 +28,8 @@ public:
 
     // Rebuilds the device list from the driver; opens and closes nothing.
     void ScanDevices();
-    // Closes the open board, opens the one chosen in the list, logs and shows the choice.
+    // Closes the open board, opens the one chosen in the list, logs and shows the choice. The entry
+    // "No devices found." chooses nothing.
     void DevicesList_Click();
     // Sends the typed command with CR LF and logs it when KeyCode is 13 (Enter).
     void command_KeyDown(int KeyCode);
@@ -60,4 +61,5 @@ private:
     QGroupBox *m_commandFrame = nullptr;
     QLineEdit *m_command = nullptr;
     QTimer m_timer;
+    bool m_listsNoDevice = false; // the list holds only "No devices found."
 };

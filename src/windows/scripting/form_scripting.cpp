@@ -9,6 +9,7 @@
 #include "windows/workspace.h"
 
 #include <QDir>
+#include <QFileInfo>
 
 formScripting::formScripting(Workspace &workspace, QWidget *parent)
     : ChildWindow(workspace, View::Scripting, parent)
@@ -81,6 +82,16 @@ bool formScripting::saveTo(const QString &path)
     return false;
 }
 
+bool formScripting::saveToCaption()
+{
+    const QString path = windowTitle();
+    if (QFileInfo::exists(path) && !isKnownScriptFile(path) &&
+        !workspace().dialogs().askReplace(this, QDir::toNativeSeparators(path))) {
+        return false;
+    }
+    return saveTo(path);
+}
+
 bool formScripting::confirmClose()
 {
     AppState &state = appState();
@@ -88,8 +99,8 @@ bool formScripting::confirmClose()
         return true;
     switch (workspace().dialogs().askSaveScript(this)) {
     case Dialogs::Answer::Yes:
-        // A failed save keeps the window, so nothing typed is lost.
-        if (!saveTo(windowTitle()))
+        // A failed or declined save keeps the window, so nothing typed is lost.
+        if (!saveToCaption())
             return false;
         state.scriptChanged = false;
         return true;

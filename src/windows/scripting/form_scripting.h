@@ -24,6 +24,9 @@ public:
 
     // Saves the text to `path`; when that fails, tells the operator which file and why, and returns false.
     bool saveTo(const QString &path);
+    // Saves the text to the file the caption names, as Save does. A file there that this run never read or
+    // wrote (an "Untitled.txt" of someone else's) is replaced only when the operator says so; false otherwise.
+    bool saveToCaption();
 
     // The unsaved-changes question: true when the window may close (nothing unsaved, No, or Yes and saved),
     // false on Cancel or when the save failed. Answers Yes and No clear scriptChanged, so it is asked once.
