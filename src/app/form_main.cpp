@@ -11,9 +11,10 @@
 #include "windows/scripting/form_scripting.h"
 #include "windows/twips.h"
 
-#include <QCloseEvent>
 #include <QApplication>
+#include <QCloseEvent>
 #include <QDir>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLayout>
 #include <QLocale>
@@ -47,7 +48,9 @@ formMain::formMain(Driver &driver, Dialogs &dialogs, QWidget *parent)
 
     buildMenus();
     buildStatusBar();
-    resize(twipsSize(12435, 8895));
+    // The first size is the client area's below the menu bar; the layout file may change it.
+    const QSize client = twipsSize(12435, 8895);
+    resize(client.width(), client.height() + menuBar()->sizeHint().height());
     // Resolved once: a file dialog that moves the current directory does not move the layout file.
     m_layoutPath = QDir::current().absoluteFilePath(QString::fromLatin1(kLayoutFileName));
     MDIForm_Load();
@@ -81,32 +84,32 @@ void formMain::buildMenus()
         return menu;
     };
 
-    addMenu("file", "&File",
-            {
-                {"openScript", "&Open Script", QKeySequence(Qt::CTRL | Qt::Key_O),
-                 [this] {
-                     openScript_Click();
-                 }},
-                {"saveScript", "&Save Script", QKeySequence(Qt::CTRL | Qt::Key_S),
-                 [this] {
-                     saveScript_Click();
-                 }},
-                {"saveAs", "Save Script &As", QKeySequence(Qt::CTRL | Qt::Key_A),
-                 [this] {
-                     saveAs_Click();
-                 }},
-                {"s0", "-", {}, nullptr},
-                {"runScript", "Sen&d Script", QKeySequence(Qt::CTRL | Qt::Key_D),
-                 [this] {
-                     runScript_Click();
-                 }},
-                {"s1", "-", {}, nullptr},
-                // The same road as the frame's close button.
-                {"quit", "&Quit", QKeySequence(Qt::CTRL | Qt::Key_Q),
-                 [this] {
-                     close();
-                 }},
-            });
+    QMenu *file = addMenu("file", "&File",
+                          {
+                              {"openScript", "&Open Script", QKeySequence(Qt::CTRL | Qt::Key_O),
+                               [this] {
+                                   openScript_Click();
+                               }},
+                              {"saveScript", "&Save Script", QKeySequence(Qt::CTRL | Qt::Key_S),
+                               [this] {
+                                   saveScript_Click();
+                               }},
+                              {"saveAs", "Save Script &As", QKeySequence(Qt::CTRL | Qt::Key_A),
+                               [this] {
+                                   saveAs_Click();
+                               }},
+                              {"s0", "-", {}, nullptr},
+                              {"runScript", "Sen&d Script", QKeySequence(Qt::CTRL | Qt::Key_D),
+                               [this] {
+                                   runScript_Click();
+                               }},
+                              {"s1", "-", {}, nullptr},
+                              // The same road as the frame's close button.
+                              {"quit", "&Quit", QKeySequence(Qt::CTRL | Qt::Key_Q),
+                               [this] {
+                                   close();
+                               }},
+                          });
 
     QMenu *view = addMenu("view", "&View", {});
     struct ViewItem {
@@ -133,6 +136,15 @@ void formMain::buildMenus()
         });
         m_viewItems[int(item.view)] = action;
     }
+
+    // These shortcuts win over the text boxes' own (Ctrl+A is Save Script As, not Select All).
+    for (const QMenu *menu : {file, view}) {
+        for (const QAction *action : menu->actions()) {
+            if (!action->shortcut().isEmpty())
+                m_menuShortcuts.append(action->shortcut());
+        }
+    }
+    qApp->installEventFilter(this);
 
     addMenu("help", "&Help", {{"about", "&About Vantrel Control", {}, [this] {
                                    about_Click();
@@ -354,6 +366,19 @@ bool formMain::MDIForm_QueryUnload()
     writeLayout();
     m_session.closeDevice();
     return true;
+}
+
+bool formMain::eventFilter(QObject *watched, QEvent *event)
+{
+    // A focused text box claims its editing keys before the menus see them; the menu shortcuts are refused to
+    // it, so they work wherever the focus is inside this window.
+    if (event->type() == QEvent::ShortcutOverride && watched->isWidgetType() &&
+        isAncestorOf(static_cast<QWidget *>(watched))) {
+        const QKeySequence pressed(static_cast<QKeyEvent *>(event)->keyCombination());
+        if (m_menuShortcuts.contains(pressed))
+            return true;
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void formMain::endWithoutQuestions()

@@ -83,6 +83,8 @@ public:
     void viewToggle(View view);
 
     void openScript_Click();
+    // Opens a script file as Open does once the dialog has named it.
+    void openScriptFile(const QString &path);
     void saveScript_Click();
     void saveAs_Click();
     void runScript_Click();
@@ -96,6 +98,7 @@ public:
     void writeLayout();
 
 protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     void showEvent(QShowEvent *event) override;
 
@@ -129,6 +132,7 @@ private:
     QString m_layoutPath;
     std::optional<QSize> m_restoredFrameSize; // applied again once the window system knows the frame
     bool m_ending = false;
+    QList<QKeySequence> m_menuShortcuts; // of the File and View menus
 
     QPointer<formCommunications> m_communications;
     QPointer<formDigitalPins> m_digitalPins;

@@ -38,8 +38,12 @@ void formMain::openScript_Click()
         }
     }
     const QString path = m_dialogs.openFileName(this, QStringLiteral("Open"), kScriptFilter);
-    if (path.isEmpty())
-        return;
+    if (!path.isEmpty())
+        openScriptFile(path);
+}
+
+void formMain::openScriptFile(const QString &path)
+{
     // Read before anything changes: a file that cannot be read leaves text, caption and flag as they were.
     const LoadedScript loaded = loadScriptFile(path);
     if (!loaded.ok) {

@@ -48,6 +48,8 @@ int main(int argc, char *argv[])
     if (!choice.notice.isEmpty())
         mainWindow.LogLine(choice.notice);
     mainWindow.show();
+    if (!options.script.isEmpty())
+        mainWindow.openScriptFile(options.script);
 
     // Ending by signal or by logging out is a clean close, without questions.
     StopSignals stop;

@@ -4,6 +4,7 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QFileInfo>
 
 namespace {
 
@@ -30,6 +31,8 @@ ParsedOptions parseOptions(const QStringList &arguments)
         QStringLiteral("Leave a board that was pulled out while open lost, instead of opening it again when it is "
                        "plugged back in."));
     parser.addOption(noReconnectOption);
+    parser.addPositionalArgument(QStringLiteral("script"), QStringLiteral("A script file to open in the editor."),
+                                 QStringLiteral("[script]"));
 
     ParsedOptions parsed;
     if (!parser.parse(arguments))
@@ -44,8 +47,16 @@ ParsedOptions parseOptions(const QStringList &arguments)
         parsed.output = QCoreApplication::applicationName() + u' ' + QCoreApplication::applicationVersion() + u'\n';
         return parsed;
     }
-    if (!parser.positionalArguments().isEmpty())
-        return usageError(parser, QStringLiteral("unexpected argument: %1").arg(parser.positionalArguments().first()));
+    const QStringList positional = parser.positionalArguments();
+    if (positional.size() > 1)
+        return usageError(parser, QStringLiteral("unexpected argument: %1").arg(positional[1]));
+    if (positional.size() == 1) {
+        const QFileInfo script(positional.first());
+        if (!script.isFile() || !script.isReadable())
+            return usageError(parser,
+                              QStringLiteral("unexpected argument: %1 is not a readable file").arg(positional.first()));
+        parsed.options.script = script.absoluteFilePath();
+    }
 
     QString error;
     const std::optional<DriverOptions::Choice> choice = driverOptions.read(parser, &error);

@@ -12,6 +12,7 @@ struct Options {
     DriverKind driver = DriverKind::Auto;
     QStringList ports;
     bool reconnect = true; // a lost board is looked for and reopened
+    QString script;        // a script file to open in the editor, as "Open with" hands it over
 };
 
 // The outcome of reading the command line: the options to run with, or a text to print and an exit code

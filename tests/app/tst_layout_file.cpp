@@ -1,7 +1,9 @@
 #include "app/layout_file.h"
+
 #include "file_helpers.h"
 #include "program.h"
 #include "windows/twips.h"
+#include <QMenuBar>
 
 #include <QFile>
 
@@ -126,7 +128,7 @@ private Q_SLOTS:
         formMain *main = program->main.get();
         QVERIFY(main->mdiArea()->subWindowList().isEmpty());
         QCOMPARE(flags(), QList<int>({0, 0, 0, 0}));
-        QCOMPARE(main->size(), twipsSize(12435, 8895));
+        QCOMPARE(main->size() - QSize(0, main->menuBar()->height()), twipsSize(12435, 8895));
         QCOMPARE(main->statusText(), QStringLiteral("Device selected : -none-"));
         QVERIFY(main->close());
         QCOMPARE(readFile(program->path(QStringLiteral("database.ini"))).count("\r\n"), 18);
@@ -167,8 +169,9 @@ private Q_SLOTS:
                                  "\r\ngarbage\r\nmainWidth 0\r\nmainHeight -300\r\nviewDig 1 x\r\n");
         formMain *main = program->main.get();
         QCOMPARE(main->frameGeometry().topLeft(), QPoint(twipsToPixels(500), 0));
-        QCOMPARE(main->size(), twipsSize(12435, 8895)); // sizes of 0 and less are refused
-        QCOMPARE(flags(), QList<int>({1, 1, 0, 0}));    // no line sets a flag back to 0
+        // Sizes of 0 and less are refused.
+        QCOMPARE(main->size() - QSize(0, main->menuBar()->height()), twipsSize(12435, 8895));
+        QCOMPARE(flags(), QList<int>({1, 1, 0, 0})); // no line sets a flag back to 0
     }
 
     void hiddenWindowIsWrittenClosedAndStaysClosed()

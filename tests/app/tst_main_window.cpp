@@ -5,14 +5,17 @@
 #include "windows/digital_pins/form_digital_pins.h"
 #include "windows/scripting/form_scripting.h"
 #include "windows/scripting/script_box.h"
+#include "windows/twips.h"
 
 #include <QCheckBox>
+#include <QContextMenuEvent>
 #include <QLabel>
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QStatusBar>
+#include <QTimer>
 
 // A driver that notes what the program looked like when the board was closed.
 class ShutdownDriver : public RecordingDriver
@@ -257,6 +260,79 @@ private Q_SLOTS:
         QTest::keyClick(box->findChild<QPushButton *>(QStringLiteral("cmdOK")), Qt::Key_Return);
         Program::flushDeletes();
         QVERIFY(!box);
+    }
+
+    void menuShortcutsWinWhereverTheFocusIs_data()
+    {
+        QTest::addColumn<QString>("focus");
+        QTest::newRow("script editor") << "scriptBox";
+        QTest::newRow("command box") << "command";
+        QTest::newRow("log") << "Logbox";
+    }
+
+    void menuShortcutsWinWhereverTheFocusIs()
+    {
+        QFETCH(QString, focus);
+        Program program;
+        formMain *main = program.main.get();
+        main->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(main));
+        QWidget *box = main->findChild<QWidget *>(focus);
+        QVERIFY(box);
+        QWidget *form = box;
+        while (form && !qobject_cast<QMdiSubWindow *>(form->parentWidget()))
+            form = form->parentWidget();
+        main->mdiArea()->setActiveSubWindow(main->subWindowOf(form));
+        box->setFocus();
+        QTRY_COMPARE(QApplication::focusWidget(), box);
+        QTest::keyClick(box, Qt::Key_A, Qt::ControlModifier);
+        QCOMPARE(program.dialogs.dialogTitles, QStringList{"Save As"}); // not Select All
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_K, Qt::ControlModifier);
+        QVERIFY(!main->isViewChecked(View::Communications)); // not the line edit's delete-to-end
+    }
+
+    void logContextMenuOffersSelectAllWithoutCtrlA()
+    {
+        Program program;
+        LogView *log = program.com()->Logbox();
+        program.main->LogLine(QStringLiteral("x"));
+        QString selectAll;
+        QTimer::singleShot(0, [&selectAll] {
+            if (auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget())) {
+                for (QAction *action : menu->actions()) {
+                    if (action->text().contains(QStringLiteral("Select")))
+                        selectAll = action->text() + u'|' + action->shortcut().toString();
+                }
+                menu->close();
+            }
+        });
+        QContextMenuEvent event(QContextMenuEvent::Keyboard, QPoint(5, 5), log->mapToGlobal(QPoint(5, 5)));
+        QCoreApplication::sendEvent(log, &event);
+        QCOMPARE(selectAll, QStringLiteral("Select &All|"));
+    }
+
+    void firstSizeIsTheClientAreaBelowTheMenuBar()
+    {
+        Program program;
+        formMain *main = program.main.get();
+        QCOMPARE(main->width(), twipsToPixels(12435));
+        QCOMPARE(main->height() - main->menuBar()->height(), twipsToPixels(8895));
+    }
+
+    void aScriptNamedOnTheCommandLineOpensInTheEditor()
+    {
+        Program program;
+        const QString path = program.path(QStringLiteral("bench.txt"));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("pin  1 output\r\nid");
+        file.close();
+        program.main->viewToggle(View::Scripting); // hidden, as "Open with" may find it
+        program.main->openScriptFile(path);
+        QCOMPARE(program.main->scripting()->text(), QStringLiteral("pin  1 output\nid"));
+        QCOMPARE(program.main->scripting()->windowTitle(), path);
+        QVERIFY(program.main->isViewChecked(View::Scripting));
+        QVERIFY(!appState().scriptChanged);
     }
 };
 

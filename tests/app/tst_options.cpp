@@ -4,6 +4,8 @@
 #include "device/serial_driver.h"
 
 #include <QCoreApplication>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QTest>
 
 // The command line: every option, the usage errors and their exit code, and what auto falls back to.
@@ -42,6 +44,11 @@ private Q_SLOTS:
                                    << int(DriverKind::Auto) << QStringList{"/dev/pts/5", "COM7"} << QString() << true;
         QTest::newRow("--no-reconnect") << QStringList{"--no-reconnect"} << runs << int(DriverKind::Auto) << none
                                         << QString() << false;
+        QTest::newRow("a script that is not there")
+            << QStringList{"/no/such/script.txt"} << 2 << 0 << none
+            << QStringLiteral("unexpected argument: /no/such/script.txt is not a readable file") << true;
+        QTest::newRow("two scripts") << QStringList{"a.txt", "b.txt"} << 2 << 0 << none
+                                     << QStringLiteral("unexpected argument: b.txt") << true;
         QTest::newRow("--help") << QStringList{"--help"} << 0 << 0 << none << QStringLiteral("--driver <name>") << true;
         QTest::newRow("--version") << QStringList{"--version"} << 0 << 0 << none
                                    << QStringLiteral("Vantrel Control 3.0.0\n") << true;
@@ -82,6 +89,18 @@ private Q_SLOTS:
             QVERIFY(parsed.error.contains(QStringLiteral("Usage:")));
             QVERIFY(parsed.output.isEmpty());
         }
+    }
+
+    void aScriptFileToOpen()
+    {
+        QTemporaryDir directory;
+        const QString path = directory.filePath(QStringLiteral("check.txt"));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.close();
+        const ParsedOptions parsed = parseOptions({"vantrel-control", "--demo", path});
+        QVERIFY(!parsed.exitCode);
+        QCOMPARE(parsed.options.script, path);
     }
 
     void autoFallsBackToSerialWithoutTheVendorLibrary()

@@ -132,7 +132,7 @@ private Q_SLOTS:
         Program program;
         formCommunications *window = program.com();
         program.driver.serials = {QStringLiteral("LATE")}; // plugged in after the scan
-        choose(window, 0); // "No devices found."
+        choose(window, 0);                                 // "No devices found."
         QCOMPARE(appState().deviceHandle, std::intptr_t(0));
         QCOMPARE(program.log(), QString());
         QCOMPARE(program.main->statusText(), QStringLiteral("Device selected : -none-"));
@@ -151,16 +151,63 @@ private Q_SLOTS:
         QVERIFY(program.driver.closes().isEmpty());
     }
 
-    void keyboardSelectionChoosesOnce()
+    void keyboardChoosesLikeAListBox_data()
     {
-        Program program({"A1B2", "C3D4"});
-        formCommunications *window = program.com();
-        window->DevicesList()->setFocus();
-        QTest::keyClick(window->DevicesList(), Qt::Key_Down);
-        QTest::keyClick(window->DevicesList(), Qt::Key_Down);
-        QCOMPARE(program.log(), QStringLiteral("Device selected : A1B2\r\nDevice selected : C3D4\r\n"));
-        QTest::keyClick(window->DevicesList(), Qt::Key_Down); // at the end: no change, no selection
-        QCOMPARE(program.driver.count(DriverCall::Create), 2);
+        QTest::addColumn<QStringList>("boards");
+        QTest::addColumn<QList<int>>("keys");
+        QTest::addColumn<QStringList>("chosen");
+        const QStringList two{"A1B2", "C3D4"};
+        QTest::newRow("first Down opens the first") << two << QList<int>{Qt::Key_Down} << QStringList{"A1B2"};
+        QTest::newRow("then Down the second")
+            << two << QList<int>{Qt::Key_Down, Qt::Key_Down, Qt::Key_Down} << QStringList{"A1B2", "C3D4"};
+        QTest::newRow("one board, Down") << QStringList{"A1B2"} << QList<int>{Qt::Key_Down} << QStringList{"A1B2"};
+        QTest::newRow("Up") << two << QList<int>{Qt::Key_Up} << QStringList{"A1B2"};
+        QTest::newRow("Home") << two << QList<int>{Qt::Key_Home, Qt::Key_Home} << QStringList{"A1B2"};
+        QTest::newRow("End") << two << QList<int>{Qt::Key_End} << QStringList{"C3D4"};
+        QTest::newRow("Space") << two << QList<int>{Qt::Key_Space, Qt::Key_Space} << QStringList{"A1B2"};
+        QTest::newRow("Tab only") << two << QList<int>{} << QStringList{};
+    }
+
+    void keyboardChoosesLikeAListBox()
+    {
+        QFETCH(QStringList, boards);
+        QFETCH(QList<int>, keys);
+        QFETCH(QStringList, chosen);
+        Program program(boards);
+        DeviceList *list = program.com()->DevicesList();
+        program.main->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(program.main.get()));
+        program.com()->Logbox()->setFocus();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab); // into the list, as the operator does
+        QCOMPARE(QApplication::focusWidget(), list);
+        for (int key : keys)
+            QTest::keyClick(list, Qt::Key(key));
+        QString expected;
+        for (const QString &board : chosen)
+            expected += QStringLiteral("Device selected : ") + board + QStringLiteral("\r\n");
+        QCOMPARE(program.log(), expected);
+        QCOMPARE(program.driver.count(DriverCall::Create), chosen.size());
+    }
+
+    void mouseGesturesChooseWhatEndsUpSelected()
+    {
+        Program program({"A1B2", "C3D4", "E5F6"});
+        DeviceList *list = program.com()->DevicesList();
+        const QPoint first = list->visualItemRect(list->item(0)).center();
+        const QPoint third = list->visualItemRect(list->item(2)).center();
+        // Pressed on one entry, released on another: the one selected at the end is chosen, once.
+        QTest::mousePress(list->viewport(), Qt::LeftButton, {}, first);
+        QTest::mouseMove(list->viewport(), third);
+        QTest::mouseRelease(list->viewport(), Qt::LeftButton, {}, third);
+        QCOMPARE(list->currentRow(), 2);
+        QCOMPARE(program.log(), QStringLiteral("Device selected : E5F6\r\n"));
+        QCOMPARE(program.main->statusText(), QStringLiteral("Device selected : E5F6"));
+        // A click on the entry already selected chooses it again; a double click chooses once (its first click).
+        choose(program.com(), 2);
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, first);
+        QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, first);
+        QCOMPARE(program.driver.count(DriverCall::Create), 3);
+        QVERIFY(program.log().endsWith(QStringLiteral("E5F6\r\nDevice selected : A1B2\r\n")));
     }
 
     void rescanKeepsTheOpenBoard()

@@ -1,7 +1,9 @@
 #include "windows/communications/log_view.h"
 
 #include "files/file_saving.h"
+#include "windows/communications/log_view_accessible.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
 #include <QContextMenuEvent>
@@ -18,12 +20,16 @@ constexpr int kMargin = 3;
 // Lines up to this length are measured exactly; longer ones as monospaced text, so a huge line costs no more
 // to paint than the part of it on screen.
 constexpr qsizetype kExactMeasureLimit = 512;
+// At most this much appended text is handed to assistive technology at once, so a streaming board cannot flood
+// the accessibility bus.
+constexpr qsizetype kMaxAnnounced = 4096;
 
 } // namespace
 
 LogView::LogView(QWidget *parent)
     : QAbstractScrollArea(parent)
 {
+    installLogViewAccessibility();
     QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     setFont(font);
     m_lineHeight = std::max(1, fontMetrics().lineSpacing());
@@ -50,15 +56,24 @@ const QString &LogView::line(qsizetype index) const
 
 void LogView::appendLine(const QString &text)
 {
+    if (m_unannounced.isEmpty())
+        m_unannouncedStart = m_nextLineStart;
     m_lines.push_back(text);
+    m_lineStarts.push_back(m_nextLineStart);
+    m_nextLineStart += text.size() + 1;
     m_characters += text.size();
     ++m_count;
     // The oldest lines go when either bound is passed; the newest line always stays.
     while (m_count > 1 && (m_count > kMaxLines || m_characters > kMaxCharacters)) {
         m_characters -= m_lines.front().size();
         m_lines.pop_front();
+        m_lineStarts.pop_front();
         --m_count;
         ++m_dropped;
+    }
+    if (m_unannounced.size() < kMaxAnnounced) {
+        m_unannounced += QStringView(text).left(kMaxAnnounced - m_unannounced.size());
+        m_unannounced += u'\n';
     }
     m_widestColumns = std::max(m_widestColumns, text.size());
     scheduleSync();
@@ -75,6 +90,7 @@ void LogView::scheduleSync()
 void LogView::syncScrollBars()
 {
     m_syncPending = false;
+    announceAppended();
     m_syncing = true;
     QScrollBar *vertical = verticalScrollBar();
     const int kept = int(std::min<qsizetype>(m_count, INT_MAX));
@@ -123,6 +139,118 @@ bool LogView::saveTo(const QString &path, QString *error) const
     if (failure)
         *error = *failure;
     return !failure;
+}
+
+void LogView::announceAppended()
+{
+    if (m_unannounced.isEmpty())
+        return;
+    // Once per handler, whatever it appended.
+    const QString text = std::exchange(m_unannounced, QString());
+    const qint64 position = std::max<qint64>(0, m_unannouncedStart - m_lineStarts.front());
+    Q_EMIT linesAppended(position, text);
+    if (QAccessible::isActive()) {
+        QAccessibleTextInsertEvent event(this, int(std::min<qint64>(position, INT_MAX)), text);
+        QAccessible::updateAccessibility(&event);
+    }
+}
+
+qint64 LogView::offsetOfLine(qsizetype index) const
+{
+    return m_lineStarts[std::size_t(index)] - m_lineStarts.front();
+}
+
+qsizetype LogView::lineAtOffset(qint64 offset, qint64 *lineStart) const
+{
+    if (offset < 0 || offset >= characterCount())
+        return -1;
+    const qint64 absolute = offset + m_lineStarts.front();
+    const auto next = std::upper_bound(m_lineStarts.begin(), m_lineStarts.end(), absolute);
+    const auto index = qsizetype(next - m_lineStarts.begin()) - 1;
+    if (lineStart)
+        *lineStart = offsetOfLine(index);
+    return index;
+}
+
+LogView::Position LogView::positionOfOffset(qint64 offset) const
+{
+    if (m_count == 0 || offset <= 0)
+        return {firstKeptLine(), 0};
+    qint64 start = 0;
+    const qsizetype index = lineAtOffset(std::min(offset, characterCount() - 1), &start);
+    return {firstKeptLine() + index, qsizetype(std::min(offset, characterCount() - 1) - start)};
+}
+
+qint64 LogView::offsetOf(Position position) const
+{
+    if (m_count == 0 || position.line < firstKeptLine())
+        return 0;
+    const auto index = qsizetype(std::min<qint64>(position.line - firstKeptLine(), m_count - 1));
+    return offsetOfLine(index) + std::min(position.column, line(index).size());
+}
+
+QString LogView::textBetween(qint64 start, qint64 end) const
+{
+    start = std::clamp<qint64>(start, 0, characterCount());
+    end = std::clamp<qint64>(end, start, characterCount());
+    QString text;
+    qint64 lineStart = 0;
+    for (qsizetype index = lineAtOffset(start, &lineStart); index >= 0 && index < m_count && lineStart < end; ++index) {
+        const QString &current = line(index);
+        const qint64 from = std::max<qint64>(0, start - lineStart);
+        const qint64 to = std::min<qint64>(current.size() + 1, end - lineStart);
+        text += QStringView(current).mid(from, std::min<qint64>(to, current.size()) - from);
+        if (to > current.size())
+            text += u'\n';
+        lineStart += current.size() + 1;
+    }
+    return text;
+}
+
+qint64 LogView::cursorOffset() const
+{
+    return offsetOf(m_cursor);
+}
+
+void LogView::selectionOffsets(qint64 *start, qint64 *end) const
+{
+    *start = offsetOf(std::min(m_anchor, m_cursor));
+    *end = offsetOf(std::max(m_anchor, m_cursor));
+}
+
+void LogView::setSelectionOffsets(qint64 anchor, qint64 cursor)
+{
+    m_anchor = positionOfOffset(anchor);
+    setCursorPosition(positionOfOffset(cursor), true);
+}
+
+QRect LogView::characterRect(qint64 offset) const
+{
+    qint64 start = 0;
+    const qsizetype index = lineAtOffset(offset, &start);
+    if (index < 0)
+        return {};
+    const QString &text = line(index);
+    const qsizetype column = qsizetype(offset - start);
+    const int x = kMargin - horizontalScrollBar()->value() + xOfColumn(text, column);
+    const int y = int(qint64(index) - verticalScrollBar()->value()) * m_lineHeight;
+    const int width = column < text.size() ? xOfColumn(text, column + 1) - xOfColumn(text, column) : m_charWidth;
+    return {x, y, std::max(1, width), m_lineHeight};
+}
+
+qint64 LogView::offsetAt(QPoint viewportPoint) const
+{
+    return offsetOf(positionAt(viewportPoint));
+}
+
+void LogView::scrollToOffset(qint64 offset)
+{
+    const qsizetype index = lineAtOffset(offset);
+    if (index < 0)
+        return;
+    QScrollBar *vertical = verticalScrollBar();
+    if (index < vertical->value() || index >= vertical->value() + visibleRows())
+        vertical->setValue(int(std::min<qsizetype>(index, INT_MAX)));
 }
 
 bool LogView::hasSelection() const
@@ -331,10 +459,6 @@ void LogView::keyPressEvent(QKeyEvent *event)
         copy();
         return;
     }
-    if (event == QKeySequence::SelectAll) {
-        selectAll();
-        return;
-    }
     QScrollBar *vertical = verticalScrollBar();
     QScrollBar *horizontal = horizontalScrollBar();
     switch (event->key()) {
@@ -373,8 +497,8 @@ void LogView::contextMenuEvent(QContextMenuEvent *event)
     QAction *copyAction = menu.addAction(tr("&Copy"), this, &LogView::copy);
     copyAction->setShortcut(QKeySequence::Copy);
     copyAction->setEnabled(hasSelection());
+    // No shortcut shown: Ctrl+A belongs to Save Script As in this program.
     QAction *selectAllAction = menu.addAction(tr("Select &All"), this, &LogView::selectAll);
-    selectAllAction->setShortcut(QKeySequence::SelectAll);
     selectAllAction->setEnabled(m_count > 0);
     menu.addSeparator();
     menu.addAction(tr("&Save Log As\u2026"), this, &LogView::saveRequested);

@@ -6,6 +6,8 @@
 
 #include <deque>
 
+class QRect;
+
 // The communications log: a read-only view over the most recent lines, at most kMaxLines of them and at most
 // kMaxCharacters characters in all (a board that never ends a line sends 65,536-character lines). Appending is
 // O(1) and paints nothing by itself; the view catches up once, after the handler that appended returns, and
@@ -40,9 +42,29 @@ public:
     // Writes every kept line followed by CR LF; on failure returns false and sets *error.
     bool saveTo(const QString &path, QString *error) const;
 
+    // The log as assistive technology reads it: the kept lines, each followed by '\n', addressed by character
+    // offsets from the start of the oldest kept line.
+    qint64 characterCount() const { return m_characters + m_count; }
+    QString textBetween(qint64 start, qint64 end) const;
+    // The kept line holding `offset` (its '\n' included), with its first offset; -1 past the end.
+    qsizetype lineAtOffset(qint64 offset, qint64 *lineStart = nullptr) const;
+    qint64 offsetOfLine(qsizetype index) const;
+    qint64 cursorOffset() const;
+    // The selection as offsets, start <= end; equal when nothing is selected.
+    void selectionOffsets(qint64 *start, qint64 *end) const;
+    void setSelectionOffsets(qint64 anchor, qint64 cursor);
+    // Where the character at `offset` is drawn, in viewport coordinates; the offset drawn at a point.
+    QRect characterRect(qint64 offset) const;
+    qint64 offsetAt(QPoint viewportPoint) const;
+    // Scrolls the line holding `offset` into view.
+    void scrollToOffset(qint64 offset);
+
 Q_SIGNALS:
     // The operator chose "Save Log As..." from the context menu.
     void saveRequested();
+    // Once after each handler that appended lines: where they start and (at most its first 4,096 characters)
+    // what they say, '\n' after each. Assistive technology is told the same.
+    void linesAppended(qint64 position, const QString &text);
 
 protected:
     void paintEvent(QPaintEvent *event) override;
@@ -62,6 +84,9 @@ private:
         auto operator<=>(const Position &) const = default;
     };
 
+    Position positionOfOffset(qint64 offset) const;
+    qint64 offsetOf(Position position) const;
+    void announceAppended();
     void scheduleSync();
     void syncScrollBars();
     qint64 firstKeptLine() const { return m_dropped; }
@@ -73,6 +98,10 @@ private:
     void setCursorPosition(Position position, bool extend);
 
     std::deque<QString> m_lines;
+    std::deque<qint64> m_lineStarts; // offset of each kept line since the first line ever, '\n' counted
+    qint64 m_nextLineStart = 0;
+    QString m_unannounced;         // appended since the last announcement
+    qint64 m_unannouncedStart = 0; // ... from this line start on
     qsizetype m_count = 0;
     qsizetype m_characters = 0;
     qint64 m_dropped = 0;       // lines dropped from the front so far
