@@ -5,12 +5,15 @@
 #include "app/options.h"
 #include "device/driver_factory.h"
 #include "report_mix.h"
+#include "device/demo_board.h"
 #include "state/app_state.h"
 #include "stream_driver.h"
 #include "windows/analog_levels/form_analog_levels.h"
 #include "windows/communications/device_list.h"
 #include "windows/communications/form_communications.h"
 #include "windows/dialogs.h"
+#include "windows/trend/trend_history.h"
+#include "windows/trend/trend_plot.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -18,6 +21,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QPixmap>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -237,6 +241,42 @@ void cpuAtLinkSpeed()
     std::fflush(stdout);
 }
 
+void trend()
+{
+    // An hour of eight channels at ten readings a second, all in view, 1000 pixels wide.
+    TrendHistory history;
+    constexpr qint64 kHourMs = 3'600'000;
+    std::vector<std::int32_t> levels;
+    for (qint64 ms = 0; ms < kHourMs; ms += 100) {
+        for (int channel = 1; channel <= 8; ++channel)
+            levels.push_back(DemoBoard::analogLevel(channel, ms));
+    }
+    QElapsedTimer timer;
+    timer.start();
+    qint64 appended = 0;
+    for (qint64 ms = 0; ms < kHourMs; ms += 100) {
+        for (int channel = 1; channel <= 8; ++channel, ++appended)
+            history.append(channel, ms, levels[std::size_t(appended)]);
+    }
+    std::printf("trend_append_ns: %.1f ns (mean of %lld readings)\n", double(timer.nsecsElapsed()) / double(appended),
+                static_cast<long long>(appended));
+
+    TrendPlot plot(history);
+    plot.resize(1000, 300);
+    const int extra = 1000 - (plot.width() - plot.fontMetrics().horizontalAdvance(QStringLiteral("255")) - 20);
+    plot.resize(1000 + extra, 300); // the plot area itself 1000 pixels wide
+    plot.setWindow(kHourMs, kHourMs);
+    QPixmap canvas(plot.size());
+    std::vector<double> times;
+    constexpr int kRuns = 31;
+    for (int run = 0; run < kRuns; ++run) {
+        timer.start();
+        plot.render(&canvas);
+        times.push_back(double(timer.nsecsElapsed()) / 1e6);
+    }
+    print("trend_paint_ms", median(times), "ms", kRuns);
+}
+
 void startup(const QString &self)
 {
     std::vector<double> times;
@@ -296,5 +336,7 @@ int main(int argc, char *argv[])
         startup(QCoreApplication::applicationFilePath());
     if (wanted("log"))
         logAppend();
+    if (wanted("trend"))
+        trend();
     return 0;
 }

@@ -9,6 +9,7 @@
 #include "windows/dialogs.h"
 #include "windows/digital_pins/form_digital_pins.h"
 #include "windows/scripting/form_scripting.h"
+#include "windows/trend/form_trend.h"
 #include "windows/twips.h"
 
 #include <QApplication>
@@ -53,6 +54,7 @@ formMain::formMain(Driver &driver, Dialogs &dialogs, QWidget *parent)
     resize(client.width(), client.height() + menuBar()->sizeHint().height());
     // Resolved once: a file dialog that moves the current directory does not move the layout file.
     m_layoutPath = QDir::current().absoluteFilePath(QString::fromLatin1(kLayoutFileName));
+    m_trendClock.start();
     MDIForm_Load();
     reportRecoveredScripts();
 }
@@ -118,11 +120,12 @@ void formMain::buildMenus()
         const char *caption;
         QKeySequence shortcut;
     };
-    const std::array<ViewItem, 4> viewItems{{
+    const std::array<ViewItem, 5> viewItems{{
         {View::Communications, "communications", "&Communications", QKeySequence(Qt::CTRL | Qt::Key_K)},
         {View::DigitalPins, "digitalPins", "&Digital Pins", QKeySequence(Qt::CTRL | Qt::Key_P)},
         {View::AnalogLevels, "analogLevels", "&Analog Levels", QKeySequence(Qt::CTRL | Qt::Key_L)},
         {View::Scripting, "scripting", "&Scripting", QKeySequence()},
+        {View::Trend, "trend", "&Trend", QKeySequence(Qt::CTRL | Qt::Key_T)},
     }};
     for (const ViewItem &item : viewItems) {
         QAction *action = view->addAction(QString::fromLatin1(item.caption));
@@ -135,6 +138,8 @@ void formMain::buildMenus()
             viewToggle(item.view);
         });
         m_viewItems[int(item.view)] = action;
+        if (item.view == View::Scripting)
+            view->addSeparator()->setObjectName(QStringLiteral("s2"));
     }
 
     // These shortcuts win over the text boxes' own (Ctrl+A is Save Script As, not Select All).
@@ -206,12 +211,12 @@ QString formMain::statusText() const
     return m_statusText->text();
 }
 
-template<typename Form>
-Form *formMain::child(QPointer<Form> &slot, bool fixedFrame)
+template<typename Form, typename... Arguments>
+Form *formMain::child(QPointer<Form> &slot, bool fixedFrame, Arguments &&...arguments)
 {
     if (slot && !slot->isClosing())
         return slot;
-    auto *form = new Form(*this);
+    auto *form = new Form(*this, std::forward<Arguments>(arguments)...);
     slot = form;
     Qt::WindowFlags flags = Qt::SubWindow;
     if (fixedFrame)
@@ -246,6 +251,11 @@ formScripting *formMain::scripting()
     return child(m_scripting, false);
 }
 
+formTrend *formMain::trend()
+{
+    return child(m_trend, false, m_trendHistory, [this] { return m_trendClock.elapsed(); });
+}
+
 namespace {
 
 // The window in the slot, unless it is gone or on its way out.
@@ -277,6 +287,11 @@ formScripting *formMain::existingScripting() const
     return live(m_scripting);
 }
 
+formTrend *formMain::existingTrend() const
+{
+    return live(m_trend);
+}
+
 QWidget *formMain::existingChild(View view) const
 {
     switch (view) {
@@ -286,8 +301,9 @@ QWidget *formMain::existingChild(View view) const
         return existingDigitalPins();
     case View::AnalogLevels:
         return existingAnalogLevels();
-    case View::Scripting:
     case View::Trend:
+        return existingTrend();
+    case View::Scripting:
         break;
     }
     return existingScripting();
@@ -302,8 +318,9 @@ QWidget *formMain::child(View view)
         return digitalPins();
     case View::AnalogLevels:
         return analogLevels();
-    case View::Scripting:
     case View::Trend:
+        return trend();
+    case View::Scripting:
         break;
     }
     return scripting();

@@ -4,7 +4,10 @@
 #include "app/layout_file.h"
 #include "session/board_session.h"
 #include "session/front_end.h"
+#include "windows/trend/trend_history.h"
 #include "windows/workspace.h"
+
+#include <QElapsedTimer>
 
 #include <QMainWindow>
 #include <QPointer>
@@ -21,6 +24,7 @@ class formAnalogLevels;
 class formCommunications;
 class formDigitalPins;
 class formScripting;
+class formTrend;
 
 // The main window: a multiple-document frame holding the child windows, with the menu bar, the status bar and
 // the View toggles. It owns the board session and is its front end, handing what the session shows to the
@@ -59,12 +63,16 @@ public:
     formDigitalPins *digitalPins();
     formAnalogLevels *analogLevels();
     formScripting *scripting();
+    formTrend *trend();
     // The window if it exists now, else null; never creates one.
     formCommunications *existingCommunications() const;
     formDigitalPins *existingDigitalPins() const;
     formAnalogLevels *existingAnalogLevels() const;
     formScripting *existingScripting() const;
+    formTrend *existingTrend() const;
 
+    // Every analog reading shown, kept for the trend window.
+    TrendHistory &trendHistory() { return m_trendHistory; }
     QString statusText() const;
     QAction *viewItem(View view) const { return m_viewItems[int(view)]; }
     QMdiArea *mdiArea() const { return m_mdiArea; }
@@ -118,8 +126,8 @@ private:
     void updateClock();
     QWidget *existingChild(View view) const;
     QWidget *child(View view);
-    template<typename Form>
-    Form *child(QPointer<Form> &slot, bool fixedFrame);
+    template<typename Form, typename... Arguments>
+    Form *child(QPointer<Form> &slot, bool fixedFrame, Arguments &&...arguments);
 
     Dialogs &m_dialogs;
     BoardSession m_session;
@@ -132,11 +140,14 @@ private:
     QString m_layoutPath;
     std::optional<QSize> m_restoredFrameSize; // applied again once the window system knows the frame
     bool m_ending = false;
+    TrendHistory m_trendHistory;
+    QElapsedTimer m_trendClock;
     QList<QKeySequence> m_menuShortcuts; // of the File and View menus
 
     QPointer<formCommunications> m_communications;
     QPointer<formDigitalPins> m_digitalPins;
     QPointer<formAnalogLevels> m_analogLevels;
     QPointer<formScripting> m_scripting;
+    QPointer<formTrend> m_trend;
     QPointer<formAbout> m_about;
 };

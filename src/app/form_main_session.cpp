@@ -5,15 +5,21 @@
 #include "state/app_state.h"
 #include "windows/analog_levels/form_analog_levels.h"
 #include "windows/digital_pins/form_digital_pins.h"
+#include "windows/trend/form_trend.h"
 
 void formMain::showPinLevel(int pin, bool high)
 {
     digitalPins()->showInputLevel(pin, high);
+    if (formTrend *trend = existingTrend())
+        trend->recordPinLevel(pin, high);
 }
 
 void formMain::showReading(int channel, std::int32_t value)
 {
     analogLevels()->showReading(channel, value);
+    m_trendHistory.append(channel, m_trendClock.elapsed(), value);
+    if (formTrend *trend = existingTrend())
+        trend->recordReading(channel, value);
 }
 
 void formMain::blankReading(int channel)

@@ -16,30 +16,6 @@ class TestFileFaults : public QObject
 {
     Q_OBJECT
 
-private:
-    // A disk that is full: no file may grow beyond a few bytes while it lives. Works for root too.
-    class FullDisk
-    {
-    public:
-        FullDisk()
-        {
-            getrlimit(RLIMIT_FSIZE, &m_saved);
-            m_handler = std::signal(SIGXFSZ, SIG_IGN);
-            rlimit tiny = m_saved;
-            tiny.rlim_cur = 4;
-            setrlimit(RLIMIT_FSIZE, &tiny);
-        }
-        ~FullDisk()
-        {
-            setrlimit(RLIMIT_FSIZE, &m_saved);
-            std::signal(SIGXFSZ, m_handler);
-        }
-
-    private:
-        rlimit m_saved{};
-        void (*m_handler)(int) = nullptr;
-    };
-
 private Q_SLOTS:
     void scriptSavesThatFailSayWhyAndKeepTheFile_data()
     {

@@ -62,7 +62,8 @@ private Q_SLOTS:
                               "quit|&Quit|Ctrl+Q"}));
         QCOMPARE(menuItems(main, "view"),
                  QStringList({"communications|&Communications|Ctrl+K", "digitalPins|&Digital Pins|Ctrl+P",
-                              "analogLevels|&Analog Levels|Ctrl+L", "scripting|&Scripting|"}));
+                              "analogLevels|&Analog Levels|Ctrl+L", "scripting|&Scripting|", "s2|-|",
+                              "trend|&Trend|Ctrl+T"}));
         QCOMPARE(menuItems(main, "help"), QStringList({"about|&About Vantrel Control|"}));
         for (View view : {View::Communications, View::DigitalPins, View::AnalogLevels, View::Scripting})
             QVERIFY(main->viewItem(view)->isCheckable());

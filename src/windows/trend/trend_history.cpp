@@ -1,0 +1,109 @@
+#include "windows/trend/trend_history.h"
+
+#include <algorithm>
+
+void TrendHistory::append(int channel, qint64 ms, std::int32_t value)
+{
+    Ring &ring = m_channels.at(std::size_t(channel));
+    if (qsizetype(ring.readings.size()) < kCapacity) {
+        ring.readings.push_back({ms, value});
+        ++ring.count;
+        return;
+    }
+    ring.readings[std::size_t(ring.first)] = {ms, value};
+    ring.first = (ring.first + 1) % kCapacity;
+}
+
+void TrendHistory::clear()
+{
+    m_channels = {};
+}
+
+const TrendHistory::Reading &TrendHistory::reading(const Ring &ring, qsizetype index) const
+{
+    return ring.readings[std::size_t((ring.first + index) % qsizetype(ring.readings.size()))];
+}
+
+TrendHistory::Reading TrendHistory::at(int channel, qsizetype index) const
+{
+    return reading(m_channels.at(std::size_t(channel)), index);
+}
+
+qsizetype TrendHistory::firstAtOrAfter(const Ring &ring, qint64 ms) const
+{
+    qsizetype low = 0;
+    qsizetype high = ring.count;
+    while (low < high) {
+        const qsizetype mid = low + (high - low) / 2;
+        if (reading(ring, mid).ms < ms)
+            low = mid + 1;
+        else
+            high = mid;
+    }
+    return low;
+}
+
+template<typename Visit>
+void TrendHistory::forEachFrom(const Ring &ring, qsizetype index, Visit &&visit) const
+{
+    // The ring in at most two contiguous runs, oldest first, without a division per reading.
+    const auto size = qsizetype(ring.readings.size());
+    for (qsizetype i = index; i < ring.count;) {
+        const qsizetype at = (ring.first + i) % std::max<qsizetype>(1, size);
+        const qsizetype run = std::min(ring.count - i, size - at);
+        const Reading *readings = ring.readings.data() + at;
+        for (qsizetype k = 0; k < run; ++k) {
+            if (!visit(readings[k]))
+                return;
+        }
+        i += run;
+    }
+}
+
+std::optional<TrendHistory::Statistics> TrendHistory::statistics(int channel, qint64 fromMs, qint64 toMs) const
+{
+    const Ring &ring = m_channels.at(std::size_t(channel));
+    Statistics stats;
+    double sum = 0;
+    forEachFrom(ring, firstAtOrAfter(ring, fromMs), [&](const Reading &r) {
+        if (r.ms > toMs)
+            return false;
+        stats.min = stats.count == 0 ? r.value : std::min(stats.min, r.value);
+        stats.max = stats.count == 0 ? r.value : std::max(stats.max, r.value);
+        stats.last = r.value;
+        sum += r.value;
+        ++stats.count;
+        return true;
+    });
+    if (stats.count == 0)
+        return std::nullopt;
+    stats.mean = sum / double(stats.count);
+    return stats;
+}
+
+std::vector<TrendHistory::Column> TrendHistory::columns(int channel, qint64 fromMs, qint64 toMs, int columns) const
+{
+    std::vector<Column> result(std::size_t(std::max(0, columns)));
+    const Ring &ring = m_channels.at(std::size_t(channel));
+    const qint64 span = toMs - fromMs;
+    if (columns <= 0 || span <= 0)
+        return result;
+    // Column c holds the readings from fromMs + c * span / columns on; its end is worked out once per column.
+    int column = 0;
+    qint64 columnEnd = fromMs + span / columns;
+    forEachFrom(ring, firstAtOrAfter(ring, fromMs), [&](const Reading &r) {
+        if (r.ms >= toMs)
+            return false;
+        while (r.ms >= columnEnd && column + 1 < columns) {
+            ++column;
+            columnEnd = fromMs + (qint64(column) + 1) * span / columns;
+        }
+        const std::int32_t value = std::clamp<std::int32_t>(r.value, 0, 255);
+        Column &c = result[std::size_t(column)];
+        c.min = c.valid ? std::min(c.min, value) : value;
+        c.max = c.valid ? std::max(c.max, value) : value;
+        c.valid = true;
+        return true;
+    });
+    return result;
+}

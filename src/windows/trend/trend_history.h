@@ -1,0 +1,67 @@
+#pragma once
+
+#include "state/app_state.h"
+
+#include <QtGlobal>
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+// Every analog reading shown, per channel, with the time it was received: a ring of at most kCapacity readings
+// per channel (one hour at ten readings a second), the oldest dropped first. Appending is O(1); the questions
+// below look only at the readings within the span asked about.
+class TrendHistory
+{
+public:
+    static constexpr qsizetype kCapacity = 36'000;
+
+    struct Reading {
+        qint64 ms = 0;        // when it was received, on a monotonic clock
+        std::int32_t value = 0; // as the board sent it
+    };
+
+    // Times must not go backwards within a channel.
+    void append(int channel, qint64 ms, std::int32_t value);
+    void clear();
+
+    qsizetype size(int channel) const { return m_channels.at(std::size_t(channel)).count; }
+    // The i-th kept reading of a channel, oldest first.
+    Reading at(int channel, qsizetype index) const;
+
+    struct Statistics {
+        std::int32_t last = 0;
+        std::int32_t min = 0;
+        std::int32_t max = 0;
+        double mean = 0;
+        qsizetype count = 0;
+    };
+    // Over the readings received within [fromMs, toMs]; nothing when there is none.
+    std::optional<Statistics> statistics(int channel, qint64 fromMs, qint64 toMs) const;
+
+    // The readings within [fromMs, toMs) cut into `columns` equal slices of time, each reduced to the lowest and
+    // highest value in it (held within 0..255, as the meters show them), so drawing costs the same whatever the
+    // history holds. A slice without readings is not valid.
+    struct Column {
+        std::int32_t min = 0;
+        std::int32_t max = 0;
+        bool valid = false;
+    };
+    std::vector<Column> columns(int channel, qint64 fromMs, qint64 toMs, int columns) const;
+
+private:
+    struct Ring {
+        std::vector<Reading> readings; // grows to kCapacity, then wraps
+        qsizetype first = 0;           // index of the oldest
+        qsizetype count = 0;
+    };
+    // The index (oldest first) of the first reading at or after `ms`.
+    qsizetype firstAtOrAfter(const Ring &ring, qint64 ms) const;
+    const Reading &reading(const Ring &ring, qsizetype index) const;
+    // Calls visit(reading) for the readings from `index` on, oldest first, until it returns false.
+    template<typename Visit>
+    void forEachFrom(const Ring &ring, qsizetype index, Visit &&visit) const;
+
+    std::array<Ring, kLastChannel + 1> m_channels{};
+};
