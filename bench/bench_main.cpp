@@ -3,8 +3,12 @@
 
 #include "app/form_main.h"
 #include "app/options.h"
+#include "cli/cli_runner.h"
 #include "device/driver_factory.h"
 #include "report_mix.h"
+#ifdef VANTREL_PTY_BENCH
+#include "pty_bench.h"
+#endif
 #include "device/demo_board.h"
 #include "state/app_state.h"
 #include "stream_driver.h"
@@ -277,6 +281,39 @@ void trend()
     print("trend_paint_ms", median(times), "ms", kRuns);
 }
 
+void cliMonitor()
+{
+    // The headless runner on a board that always has a queue waiting: monitor, CSV records to /dev/null.
+    class Flood : public StreamDriver
+    {
+    public:
+        std::uint32_t getStatus(std::intptr_t handle, std::uint32_t *rx, std::uint32_t *tx,
+                                std::uint32_t *events) override
+        {
+            if (readAt >= queue.size())
+                readAt = 0;
+            return StreamDriver::getStatus(handle, rx, tx, events);
+        }
+    };
+    Flood driver;
+    ReportMix mix;
+    driver.refill(mix.stream(16 * 1024 * 1024));
+    const ParsedCliOptions parsed = parseCliOptions({"vantrel-cli", "monitor", "--board", "BENCH001", "--adc", "1-8",
+                                                     "--pins", "1-18", "--format", "csv", "--seconds", "5"});
+    std::FILE *sink = std::fopen("/dev/null", "w");
+    AppState state;
+    CliRunner runner(driver, parsed.options, sink, stderr, state);
+    QElapsedTimer timer;
+    timer.start();
+    runner.run();
+    const double seconds = double(timer.nsecsElapsed()) / 1e9;
+    std::fclose(sink);
+    std::printf("cli_monitor_lines_per_s: %.0f records/s (monitor --format csv to /dev/null, %.0f s of a full "
+                "queue)\n",
+                double(runner.records()) / seconds, seconds);
+    std::fflush(stdout);
+}
+
 void startup(const QString &self)
 {
     std::vector<double> times;
@@ -338,5 +375,18 @@ int main(int argc, char *argv[])
         logAppend();
     if (wanted("trend"))
         trend();
+    if (wanted("cli"))
+        cliMonitor();
+#ifdef VANTREL_PTY_BENCH
+    if (wanted("pty"))
+        ptyBench();
+    for (const QString &argument : only) {
+        if (argument.startsWith(QLatin1String("pty-rate="))) {
+            // pty-rate=BYTES_PER_SECOND[:SECONDS]
+            const QStringList parts = argument.mid(9).split(u':');
+            ptyRateBench(parts[0].toDouble(), parts.size() > 1 ? parts[1].toInt() : 20);
+        }
+    }
+#endif
     return 0;
 }

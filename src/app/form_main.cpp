@@ -192,8 +192,13 @@ void formMain::updateClock()
     // The locale's own time format, without seconds.
     QString timeFormat = locale.timeFormat(QLocale::ShortFormat);
     timeFormat.remove(QRegularExpression(QStringLiteral("[^hHm]?s+")));
-    m_clock->setText(locale.toString(now.time(), timeFormat.trimmed()));
-    m_date->setText(locale.toString(now.date(), QLocale::ShortFormat));
+    // Set only when they change: a label repaints on every setText.
+    const QString time = locale.toString(now.time(), timeFormat.trimmed());
+    const QString date = locale.toString(now.date(), QLocale::ShortFormat);
+    if (m_clock->text() != time)
+        m_clock->setText(time);
+    if (m_date->text() != date)
+        m_date->setText(date);
 }
 
 void formMain::LogLine(const QString &text)

@@ -32,6 +32,9 @@ public:
 
     static constexpr int kPollMs = 100;
 
+    // Records written so far.
+    qint64 records() const { return m_records.count(); }
+
     // SessionFrontEnd
     void logLine(const QString &) override {}
     void setStatusText(const QString &) override {}

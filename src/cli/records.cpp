@@ -1,6 +1,5 @@
 #include "cli/records.h"
 
-
 RecordWriter::RecordWriter(std::FILE *file, RecordFormat format)
     : m_file(file)
     , m_format(format)
@@ -46,6 +45,7 @@ void RecordWriter::header()
 void RecordWriter::numbers(qint64 ms, const char *kind, const char *indexName, int index, const char *valueName,
                            std::int32_t value)
 {
+    ++m_count;
     switch (m_format) {
     case RecordFormat::Text:
         m_buffer.append(QByteArray::number(ms)).append(' ').append(kind).append(' ');
@@ -65,6 +65,7 @@ void RecordWriter::numbers(qint64 ms, const char *kind, const char *indexName, i
 
 void RecordWriter::text(qint64 ms, const char *kind, const QString &text)
 {
+    ++m_count;
     switch (m_format) {
     case RecordFormat::Text:
         m_buffer.append(QByteArray::number(ms)).append(' ').append(kind).append(' ').append(text.toUtf8());

@@ -32,6 +32,8 @@ public:
     // written after that.
     bool flush();
     bool failed() const { return m_failed; }
+    // Records collected so far (the header not counted).
+    qint64 count() const { return m_count; }
 
 private:
     void numbers(qint64 ms, const char *kind, const char *indexName, int index, const char *valueName,
@@ -41,6 +43,7 @@ private:
     std::FILE *m_file;
     RecordFormat m_format;
     QByteArray m_buffer;
+    qint64 m_count = 0;
     bool m_failed = false;
 };
 

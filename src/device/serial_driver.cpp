@@ -2,9 +2,8 @@
 
 #include "device/code_page.h"
 #include "device/diagnostics.h"
+#include "device/serial_link.h"
 
-#include <QDeadlineTimer>
-#include <QSerialPort>
 #include <QSerialPortInfo>
 
 #include <algorithm>
@@ -26,34 +25,23 @@ QList<SerialPortDescription> systemPorts()
     return ports;
 }
 
-// Why a port could not be opened, for the log; a permission problem is also explained on stderr.
-QString openFailure(const QSerialPort &port)
+void explainPermission(const QString &portName)
 {
-    switch (port.error()) {
-    case QSerialPort::PermissionError:
-        break;
-    case QSerialPort::DeviceNotFoundError:
-        return QStringLiteral("no such port %1").arg(port.portName());
-    default:
-        return QStringLiteral("%1: %2").arg(port.portName(), port.errorString());
-    }
 #ifdef Q_OS_LINUX
     qCWarning(lcDevice).noquote() << QStringLiteral("no permission to open %1; add your user to the dialout group "
                                                     "(sudo usermod -aG dialout $USER) and log in again")
-                                         .arg(port.portName());
+                                         .arg(portName);
 #else
     qCWarning(lcDevice).noquote()
-        << QStringLiteral("no permission to open %1 (is another program using it?)").arg(port.portName());
+        << QStringLiteral("no permission to open %1 (is another program using it?)").arg(portName);
 #endif
-    return QStringLiteral("no permission to open %1").arg(port.portName());
 }
 
 } // namespace
 
 struct SerialDriver::OpenPort {
-    std::unique_ptr<QSerialPort> port;
-    QByteArray leftover; // received before the port went away
-    bool gone = false;
+    std::unique_ptr<SerialLink> link;
+    bool counted = false; // its going away has been counted
 };
 
 QList<SerialPortEntry> listedSerialPorts(const QList<SerialPortDescription> &ports, const QStringList &extraPorts)
@@ -114,44 +102,26 @@ std::intptr_t SerialDriver::createFile(const char *serial)
         return kInvalidHandle;
     }
 
-    auto port = std::make_unique<QSerialPort>();
-    port->setPortName(entry->portName);
-    if (!port->open(QIODevice::ReadWrite)) {
-        m_openFailure = openFailure(*port);
+    SerialLink::OpenResult opened = SerialLink::open(entry->portName);
+    if (!opened.link) {
+        if (opened.permissionDenied)
+            explainPermission(entry->portName);
+        m_openFailure = opened.reason;
         return kInvalidHandle;
     }
-    // Ports without modem lines or settable speeds (pseudo-terminals, some adapters) refuse some of these;
-    // that does not keep the port from being used.
-    port->setBaudRate(QSerialPort::Baud9600);
-    port->setDataBits(QSerialPort::Data8);
-    port->setParity(QSerialPort::NoParity);
-    port->setStopBits(QSerialPort::OneStop);
-    port->setFlowControl(QSerialPort::NoFlowControl);
-    port->clearError();
-
     auto open = std::make_unique<OpenPort>();
-    open->port = std::move(port);
-    OpenPort *raw = open.get();
-    // After an unplug QSerialPort repeats its error until the port is closed: close it on the first one.
-    QObject::connect(raw->port.get(), &QSerialPort::errorOccurred, raw->port.get(),
-                     [this, raw](QSerialPort::SerialPortError error) {
-                         if (error == QSerialPort::ResourceError || error == QSerialPort::ReadError) {
-                             ++m_portFailures;
-                             drainAndClose(*raw);
-                         }
-                     });
+    open->link = std::move(opened.link);
     const std::intptr_t handle = m_nextHandle++;
     m_open.emplace(handle, std::move(open));
     return handle;
 }
 
-void SerialDriver::drainAndClose(OpenPort &open)
+void SerialDriver::noteIfGone(OpenPort &open)
 {
-    if (open.gone)
-        return;
-    open.gone = true;
-    open.leftover += open.port->readAll();
-    open.port->close();
+    if (open.link->isGone() && !open.counted) {
+        open.counted = true;
+        ++m_portFailures;
+    }
 }
 
 SerialDriver::OpenPort *SerialDriver::portFor(std::intptr_t handle)
@@ -162,34 +132,20 @@ SerialDriver::OpenPort *SerialDriver::portFor(std::intptr_t handle)
 
 bool SerialDriver::closeHandle(std::intptr_t handle)
 {
-    const auto it = m_open.find(handle);
-    if (it == m_open.end())
-        return false;
-    // The port object may be inside its own error signal; let it finish before it goes.
-    it->second->port->close();
-    it->second->port.release()->deleteLater();
-    m_open.erase(it);
-    return true;
+    return m_open.erase(handle) > 0;
 }
 
 bool SerialDriver::writeFile(std::intptr_t handle, const char *data, std::uint32_t size, std::uint32_t *written)
 {
     *written = 0;
     OpenPort *open = portFor(handle);
-    if (!open || open->gone)
+    if (!open || open->link->isGone())
         return false;
-    QSerialPort &port = *open->port;
-    if (port.write(data, size) < 0)
-        return false;
-    const QDeadlineTimer deadline(kWriteTimeoutMs);
-    while (port.bytesToWrite() > 0 && !open->gone && !deadline.hasExpired()) {
-        if (!port.waitForBytesWritten(int(std::max<qint64>(1, deadline.remainingTime()))))
-            break;
-    }
-    if (open->gone)
-        return false;
-    *written = static_cast<std::uint32_t>(std::max<qint64>(0, qint64(size) - port.bytesToWrite()));
-    return *written == size;
+    qint64 taken = 0;
+    const bool ok = open->link->write(data, size, kWriteTimeoutMs, &taken);
+    noteIfGone(*open);
+    *written = static_cast<std::uint32_t>(taken);
+    return ok;
 }
 
 std::uint32_t SerialDriver::getStatus(std::intptr_t handle, std::uint32_t *rxQueue, std::uint32_t *txQueue,
@@ -201,19 +157,13 @@ std::uint32_t SerialDriver::getStatus(std::intptr_t handle, std::uint32_t *rxQue
     OpenPort *open = portFor(handle);
     if (!open)
         return FtInvalidHandle;
-    if (!open->gone) {
-        // Takes in what the operating system holds, without waiting.
-        open->port->waitForReadyRead(0);
-        if (!open->gone)
-            open->port->clearError();
-    }
-    if (open->gone) {
-        *rxQueue = static_cast<std::uint32_t>(open->leftover.size());
-        return open->leftover.isEmpty() ? FtIoError : FtOk;
-    }
-    *rxQueue = static_cast<std::uint32_t>(std::min<qint64>(open->port->bytesAvailable(), UINT32_MAX));
-    *txQueue = static_cast<std::uint32_t>(std::min<qint64>(open->port->bytesToWrite(), UINT32_MAX));
-    return FtOk;
+    // Takes in what the operating system holds, without waiting.
+    open->link->takeIn();
+    noteIfGone(*open);
+    const QByteArray &received = open->link->received();
+    *rxQueue = static_cast<std::uint32_t>(received.size());
+    // Once gone, what had arrived can still be read; after that every call fails.
+    return open->link->isGone() && received.isEmpty() ? FtIoError : FtOk;
 }
 
 bool SerialDriver::readFile(std::intptr_t handle, char *buffer, std::uint32_t size, std::uint32_t *read)
@@ -222,18 +172,12 @@ bool SerialDriver::readFile(std::intptr_t handle, char *buffer, std::uint32_t si
     OpenPort *open = portFor(handle);
     if (!open)
         return false;
-    if (open->gone) {
-        if (open->leftover.isEmpty())
-            return false;
-        const qsizetype n = std::min<qsizetype>(size, open->leftover.size());
-        std::memcpy(buffer, open->leftover.constData(), n);
-        open->leftover.remove(0, n);
-        *read = static_cast<std::uint32_t>(n);
-        return true;
-    }
-    const qint64 n = open->port->read(buffer, size);
-    if (n < 0)
+    QByteArray &received = open->link->received();
+    if (open->link->isGone() && received.isEmpty())
         return false;
+    const qsizetype n = std::min<qsizetype>(size, received.size());
+    std::memcpy(buffer, received.constData(), size_t(n));
+    received.remove(0, n);
     *read = static_cast<std::uint32_t>(n);
     return true;
 }

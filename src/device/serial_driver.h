@@ -10,8 +10,6 @@
 #include <map>
 #include <memory>
 
-class QSerialPort;
-
 // What the listing needs to know of one serial port.
 struct SerialPortDescription {
     QString portName;
@@ -34,11 +32,12 @@ inline constexpr quint16 kFtdiVendorIdentifier = 0x0403;
 // port name when it has none), then the extra ports named on the command line, by their port names.
 QList<SerialPortEntry> listedSerialPorts(const QList<SerialPortDescription> &ports, const QStringList &extraPorts);
 
-// The operating system's own driver for the converter chip, through QtSerialPort. Ports are opened at the
-// chip's power-on defaults (9600 baud, 8 data bits, no parity, 1 stop bit, no flow control).
+// The operating system's own driver for the converter chip: ports listed through QtSerialPort, opened at the
+// chip's power-on defaults (9600 baud, 8 data bits, no parity, 1 stop bit, no flow control) and read only when
+// the status call asks what has arrived (see SerialLink), so nothing piles up in the program.
 //
-// A port that reports a resource or read error (the board was unplugged) is closed at once; what it had
-// received before can still be read, after which status and read fail and writes fail, all without a message.
+// A port that fails to read or hangs up (the board was unplugged) is closed at once; what it had received
+// before can still be read, after which status and read fail and writes fail, all without a message.
 class SerialDriver : public Driver
 {
 public:
@@ -58,8 +57,7 @@ public:
     // Longest a write waits for the operating system to take its bytes.
     static constexpr int kWriteTimeoutMs = 2000;
 
-    // How many resource or read errors the open ports have reported; after an unplug this stays at one per port
-    // because the port is closed at the first.
+    // How many open ports have gone away (read errors, hang-ups); one per port, since it is closed at the first.
     int portFailures() const { return m_portFailures; }
 
 private:
@@ -67,7 +65,7 @@ private:
 
     QList<SerialPortEntry> currentPorts() const;
     OpenPort *portFor(std::intptr_t handle);
-    void drainAndClose(OpenPort &open);
+    void noteIfGone(OpenPort &open);
 
     QStringList m_extraPorts;
     QList<SerialPortEntry> m_snapshot; // taken by the count call, used by the by-position call

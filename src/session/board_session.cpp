@@ -180,7 +180,7 @@ void BoardSession::receive()
         return;
 
     // An absurd count is not allocated blindly: what is beyond the cap is read on the next polls.
-    const std::uint32_t toRead = std::min(queued, kMaxReadPerTick);
+    const std::uint32_t toRead = std::min(queued, m_readCap);
     if (m_receiveBuffer.size() < qsizetype(toRead) + 1)
         m_receiveBuffer.resize(qsizetype(toRead) + 1);
     char *buffer = m_receiveBuffer.data();
@@ -194,7 +194,22 @@ void BoardSession::receive()
     if (queued == 1)
         m_frontEnd.logLine(QStringLiteral("byte : ") + QString::number(static_cast<unsigned char>(buffer[0])));
     // A driver claiming more than was asked for is not believed.
-    assembleLines(pendingLine, buffer, std::min(read, toRead), [this] { interpretLine(); });
+    const std::uint32_t taken = std::min(read, toRead);
+    m_bytesReceived += taken;
+    QElapsedTimer handling;
+    handling.start();
+    assembleLines(pendingLine, buffer, taken, [this] { interpretLine(); });
+    adaptReadCap(taken, handling.nsecsElapsed());
+}
+
+void BoardSession::adaptReadCap(std::uint32_t bytes, qint64 nanoseconds)
+{
+    // Only a full read says how fast bytes are handled; a trickle says nothing about a flood.
+    if (bytes < m_readCap / 2 || nanoseconds <= 0)
+        return;
+    const double bytesPerNs = double(bytes) / double(nanoseconds);
+    const double fitting = bytesPerNs * double(kPollBudgetMs) * 1e6;
+    m_readCap = std::uint32_t(std::clamp(fitting, double(kMinReadCap), double(kMaxReadCap)));
 }
 
 void BoardSession::interpretLine()

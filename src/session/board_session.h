@@ -64,22 +64,32 @@ public:
     void sendLogged(const QString &command);
 
     // One poll: analog requests for the ticked channels while they are wanted, then everything queued at the
-    // board (at most kMaxReadPerTick bytes) read, assembled into lines and interpreted. Nothing at all while
+    // board (at most readCap() bytes) read, assembled into lines and interpreted. Nothing at all while
     // no board has been chosen.
     void poll();
 
     // Handles the report line in pendingLine, then empties it.
     void interpretLine();
 
+    // Every byte read from boards so far.
+    qint64 bytesReceived() const { return m_bytesReceived; }
+
     // The characters received since the last line end.
     QString pendingLine;
 
-    // Most bytes one poll reads; a longer queue is read on the following polls.
-    static constexpr std::uint32_t kMaxReadPerTick = 256 * 1024;
+    // Most bytes one poll reads; a longer queue is read on the following polls. It starts at kFirstReadCap and
+    // follows what handling a byte has cost, so that one poll's handling takes about kPollBudgetMs however fast
+    // the board sends, within [kMinReadCap, kMaxReadCap].
+    std::uint32_t readCap() const { return m_readCap; }
+    static constexpr std::uint32_t kFirstReadCap = 256 * 1024;
+    static constexpr std::uint32_t kMinReadCap = 64 * 1024;
+    static constexpr std::uint32_t kMaxReadCap = 8 * 1024 * 1024;
+    static constexpr qint64 kPollBudgetMs = 20;
 
 private:
     void requestAnalogReadings();
     void receive();
+    void adaptReadCap(std::uint32_t bytes, qint64 nanoseconds);
     void showSelected();
     void markLost();
     void lookForLostBoard();
@@ -95,4 +105,6 @@ private:
     bool m_reconnect = true;
     bool m_closed = false;
     qint64 m_nextLookMs = 0;
+    qint64 m_bytesReceived = 0;
+    std::uint32_t m_readCap = kFirstReadCap;
 };

@@ -1,5 +1,6 @@
 #include "device/ftdi.h"
 #include "device/serial_driver.h"
+#include "device/serial_link.h"
 #include "recording_front_end.h"
 #include "session/board_session.h"
 
@@ -236,6 +237,50 @@ private Q_SLOTS:
         QCOMPARE(frontEnd.log, QStringList({QStringLiteral("received : last words"), QString(),
                                             QStringLiteral("Device lost : ") + m_name.left(16)}));
         QVERIFY(session.isLost());
+    }
+
+    // How much the board's end can write now without blocking, while the event loop runs in between.
+    qint64 writableNow(int rounds)
+    {
+        const QByteArray chunk(1024, 'x');
+        qint64 total = 0;
+        for (int round = 0; round < rounds; ++round) {
+            for (;;) {
+                const ssize_t n = ::write(m_far, chunk.constData(), size_t(chunk.size()));
+                if (n <= 0)
+                    break;
+                total += n;
+            }
+            QTest::qWait(30);
+        }
+        return total;
+    }
+
+    void slowStreamsWaitInTheSystemBetweenPolls()
+    {
+        SerialDriver driver({m_name});
+        const std::intptr_t handle = openNear(driver);
+        QVERIFY(handle > 0);
+        // Nobody reads between polls: once the terminal's own small queue is full, the board is held back.
+        const qint64 written = writableNow(10);
+        QVERIFY2(written < 64 * 1024, qPrintable(QString::number(written)));
+        const std::uint32_t queued = waitQueued(driver, handle, 1);
+        QVERIFY(queued > 0 && queued <= written);
+    }
+
+    void fastStreamsAreDrainedBetweenPolls()
+    {
+        SerialDriver driver({m_name});
+        const std::intptr_t handle = openNear(driver);
+        writableNow(1);
+        QVERIFY(waitQueued(driver, handle, SerialLink::kBusyBytes) >= SerialLink::kBusyBytes); // a busy poll
+        // From now on the port is drained while the event loop runs, without another poll.
+        QVERIFY(writableNow(30) > 64 * 1024);
+        std::uint32_t rx = 0;
+        std::uint32_t tx = 0;
+        std::uint32_t events = 0;
+        QCOMPARE(driver.getStatus(handle, &rx, &tx, &events), FtOk);
+        QVERIFY(rx > 2 * SerialLink::kBusyBytes);
     }
 };
 

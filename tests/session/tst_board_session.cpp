@@ -180,30 +180,29 @@ private Q_SLOTS:
         const QStringList none;
         QTest::newRow("pin low") << QByteArray("pin 5 0") << QList<int>{} << QStringList{"pin 5 low"} << true;
         QTest::newRow("pin 2 is high") << QByteArray("pin 5 2") << QList<int>{} << QStringList{"pin 5 high"} << true;
-        QTest::newRow("pin -1 is high") << QByteArray("pin 5 -1") << QList<int>{} << QStringList{"pin 5 high"}
-                                        << true;
-        QTest::newRow("pin 0.5 rounds low") << QByteArray("pin 5 0.5") << QList<int>{} << QStringList{"pin 5 low"}
-                                            << true;
-        QTest::newRow("pin 1.5 rounds high") << QByteArray("pin 5 1.5") << QList<int>{} << QStringList{"pin 5 high"}
-                                             << true;
-        QTest::newRow("pin high word reads 0") << QByteArray("pin 5 high") << QList<int>{}
-                                               << QStringList{"pin 5 low"} << true;
+        QTest::newRow("pin -1 is high") << QByteArray("pin 5 -1") << QList<int>{} << QStringList{"pin 5 high"} << true;
+        QTest::newRow("pin 0.5 rounds low")
+            << QByteArray("pin 5 0.5") << QList<int>{} << QStringList{"pin 5 low"} << true;
+        QTest::newRow("pin 1.5 rounds high")
+            << QByteArray("pin 5 1.5") << QList<int>{} << QStringList{"pin 5 high"} << true;
+        QTest::newRow("pin high word reads 0")
+            << QByteArray("pin 5 high") << QList<int>{} << QStringList{"pin 5 low"} << true;
         QTest::newRow("PIN is not a keyword") << QByteArray("PIN 5 1") << QList<int>{} << none << true;
         QTest::newRow("leading blank") << QByteArray(" pin 5 1") << QList<int>{} << none << true;
         QTest::newRow("state beyond 32 bits") << QByteArray("pin 5 1e99") << QList<int>{} << none << true;
         QTest::newRow("pin 19") << QByteArray("pin 19 1") << QList<int>{} << none << true;
         QTest::newRow("pin 0") << QByteArray("pin 0 1") << QList<int>{} << none << true;
         QTest::newRow("pin too short") << QByteArray("pin 5") << QList<int>{} << none << true;
-        QTest::newRow("ticked reading consumed") << QByteArray("adc 3 200") << QList<int>{3}
-                                                 << QStringList{"adc 3 200"} << false;
-        QTest::newRow("unticked reading logged") << QByteArray("adc 3 200") << QList<int>{}
-                                                 << QStringList{"adc 3 200"} << true;
+        QTest::newRow("ticked reading consumed")
+            << QByteArray("adc 3 200") << QList<int>{3} << QStringList{"adc 3 200"} << false;
+        QTest::newRow("unticked reading logged")
+            << QByteArray("adc 3 200") << QList<int>{} << QStringList{"adc 3 200"} << true;
         QTest::newRow("trailing text") << QByteArray("adc 3 12xyz") << QList<int>{3} << QStringList{"adc 3 12"}
                                        << false;
-        QTest::newRow("reading above the meter") << QByteArray("adc 3 300") << QList<int>{3}
-                                                 << QStringList{"adc 3 300"} << false;
-        QTest::newRow("negative reading") << QByteArray("adc 3 -9") << QList<int>{3} << QStringList{"adc 3 -9"}
-                                          << false;
+        QTest::newRow("reading above the meter")
+            << QByteArray("adc 3 300") << QList<int>{3} << QStringList{"adc 3 300"} << false;
+        QTest::newRow("negative reading")
+            << QByteArray("adc 3 -9") << QList<int>{3} << QStringList{"adc 3 -9"} << false;
         QTest::newRow("reading beyond 32 bits") << QByteArray("adc 3 99999999999") << QList<int>{3} << none << true;
         QTest::newRow("channel 9") << QByteArray("adc 9 5") << QList<int>{} << none << true;
         QTest::newRow("adc alone") << QByteArray("adc") << QList<int>{} << none << true;
@@ -269,10 +268,30 @@ private Q_SLOTS:
         rig.driver.statusOverride = 0x7FFFFFFF;
         rig.driver.readClaims = 1 << 30;
         rig.poll("pin 2 1\n");
-        QCOMPARE(rig.driver.calls.back().size, BoardSession::kMaxReadPerTick);
+        QCOMPARE(rig.driver.calls.back().size, BoardSession::kFirstReadCap);
         // Only the bytes asked for are looked at; beyond the real eight they are zero bytes.
         QCOMPARE(rig.frontEnd.log.first(), QStringLiteral("received : pin 2 1"));
         QCOMPARE(rig.frontEnd.pinLevels[2], true);
+    }
+
+    void theReadCapFollowsWhatHandlingCosts()
+    {
+        SessionRig flood;
+        flood.selectAndForget();
+        flood.driver.queue(QByteArray("pin 3 1\n").repeated(512 * 1024)); // 4 MiB waiting
+        flood.session.poll();
+        QCOMPARE(flood.driver.calls.back().size, BoardSession::kFirstReadCap);
+        const std::uint32_t cap = flood.session.readCap();
+        QVERIFY(cap >= BoardSession::kMinReadCap && cap <= BoardSession::kMaxReadCap);
+        flood.session.poll();
+        QCOMPARE(flood.driver.calls.back().size, cap);
+
+        // A trickle tells nothing about a flood: the cap stays.
+        SessionRig trickle;
+        trickle.selectAndForget();
+        for (int i = 0; i < 5; ++i)
+            trickle.poll("ok\n");
+        QCOMPARE(trickle.session.readCap(), BoardSession::kFirstReadCap);
     }
 };
 

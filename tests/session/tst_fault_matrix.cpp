@@ -112,9 +112,11 @@ private Q_SLOTS:
         rig.driver.queue(many);
         rig.driver.statusOverride = 0x7FFFFFFF;
         rig.session.poll();
-        QCOMPARE(rig.driver.calls.back().size, BoardSession::kMaxReadPerTick);
-        for (int i = 0; i < 3; ++i)
+        QCOMPARE(rig.driver.calls.back().size, BoardSession::kFirstReadCap);
+        for (int i = 0; i < 20 && !rig.driver.chunks.isEmpty(); ++i) {
             rig.session.poll();
+            QVERIFY(rig.driver.calls.back().size <= BoardSession::kMaxReadCap);
+        }
         QVERIFY(rig.driver.chunks.isEmpty());
         QCOMPARE(rig.frontEnd.log.size(), 2 * 60'000);
     }

@@ -1,5 +1,6 @@
 #include "windows/analog_levels/form_analog_levels.h"
 
+#include "windows/analog_levels/meter_bar.h"
 #include "windows/control_names.h"
 #include "windows/twips.h"
 
@@ -27,7 +28,7 @@ formAnalogLevels::formAnalogLevels(Workspace &workspace, QWidget *parent)
         const int column = kColumnWidth * (k - 1);
         ChannelControls &channel = m_channels[k];
 
-        channel.bar = new QProgressBar(this);
+        channel.bar = new MeterBar(this);
         nameControl(channel.bar, arrayName("ADCbar", k), QStringLiteral("Channel %1 meter").arg(k));
         channel.bar->setOrientation(Qt::Vertical);
         channel.bar->setRange(0, kMeterMaximum);
@@ -56,33 +57,61 @@ formAnalogLevels::formAnalogLevels(Workspace &workspace, QWidget *parent)
         setTabOrder(m_channels[k].monitor, m_channels[k + 1].monitor);
 }
 
-namespace {
-
-// QProgressBar repaints at once whenever its value changes visibly; a board sending thousands of readings a
-// second would then paint thousands of times. With updates off the value is taken and one paint is queued.
-void setMeter(QProgressBar *bar, int value)
+QProgressBar *formAnalogLevels::ADCbar(int Index) const
 {
-    if (bar->value() == value)
-        return;
-    bar->setUpdatesEnabled(false);
-    bar->setValue(value);
-    bar->setUpdatesEnabled(true);
+    applyPending();
+    return m_channels.at(Index).bar;
 }
 
-} // namespace
+QLabel *formAnalogLevels::ADCLabel(int Index) const
+{
+    applyPending();
+    return m_channels.at(Index).label;
+}
 
 void formAnalogLevels::showReading(int Index, int value)
 {
     ChannelControls &channel = m_channels.at(Index);
-    setMeter(channel.bar, std::clamp(value, 0, kMeterMaximum));
-    channel.label->setText(QString::number(value));
+    channel.pending = value;
+    schedule(Index);
 }
 
 void formAnalogLevels::clearReading(int Index)
 {
     ChannelControls &channel = m_channels.at(Index);
-    setMeter(channel.bar, 0);
-    channel.label->clear();
+    channel.pending.reset();
+    schedule(Index);
+}
+
+void formAnalogLevels::schedule(int Index)
+{
+    m_channels.at(Index).dirty = true;
+    if (m_applyScheduled)
+        return;
+    m_applyScheduled = true;
+    QMetaObject::invokeMethod(this, &formAnalogLevels::applyPending, Qt::QueuedConnection);
+}
+
+void formAnalogLevels::applyPending() const
+{
+    m_applyScheduled = false;
+    for (int k = kFirstChannel; k <= kLastChannel; ++k) {
+        ChannelControls &channel = m_channels[std::size_t(k)];
+        if (!channel.dirty)
+            continue;
+        channel.dirty = false;
+        const int bar = channel.pending ? std::clamp(*channel.pending, 0, kMeterMaximum) : 0;
+        if (channel.bar->value() != bar) {
+            // QProgressBar repaints at once when its value changes visibly; with updates off it only takes the
+            // value, and one paint is queued.
+            channel.bar->setUpdatesEnabled(false);
+            channel.bar->setValue(bar);
+            channel.bar->setUpdatesEnabled(true);
+        }
+        const QString text = channel.pending ? QString::number(*channel.pending) : QString();
+        if (channel.label->text() != text)
+            channel.label->setText(text);
+    }
 }
 
 bool formAnalogLevels::isTicked(int Index) const

@@ -4,6 +4,8 @@
 
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPixmap>
+#include <QPixmapCache>
 
 ShapeWidget::ShapeWidget(const QColor &colour, bool rounded, QWidget *parent)
     : QWidget(parent)
@@ -45,11 +47,25 @@ void PinLed::setFillColor(const QColor &colour)
 
 void PinLed::paintEvent(QPaintEvent *)
 {
-    QPainter painter(this);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(QPen(Qt::black, 1));
-    painter.setBrush(m_fill);
-    painter.drawEllipse(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5));
+    // An antialiased circle is drawn once per colour and size; a board reporting its pins ten times a second
+    // then costs one copy per indicator.
+    const qreal ratio = devicePixelRatioF();
+    const QString key =
+        QStringLiteral("vantrel-led-%1-%2x%3@%4").arg(m_fill.rgba(), 0, 16).arg(width()).arg(height()).arg(ratio);
+    QPixmap circle;
+    if (!QPixmapCache::find(key, &circle)) {
+        circle = QPixmap(size() * ratio);
+        circle.setDevicePixelRatio(ratio);
+        circle.fill(Qt::transparent);
+        QPainter painter(&circle);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(QPen(Qt::black, 1));
+        painter.setBrush(m_fill);
+        painter.drawEllipse(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5));
+        painter.end();
+        QPixmapCache::insert(key, circle);
+    }
+    QPainter(this).drawPixmap(0, 0, circle);
 }
 
 PinLedFrame::PinLedFrame(QWidget *parent)

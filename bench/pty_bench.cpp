@@ -1,0 +1,283 @@
+#include "pty_bench.h"
+
+#include "app/form_main.h"
+#include "device/ftdi.h"
+#include "device/serial_driver.h"
+#include "report_mix.h"
+#include "state/app_state.h"
+#include "windows/communications/form_communications.h"
+#include "windows/dialogs.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <thread>
+
+#include <pthread.h>
+
+#include <fcntl.h>
+#include <pty.h>
+#include <sys/resource.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+
+double processCpuSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+double threadCpuSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_THREAD, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+double rssMb()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').first().toDouble() / 1024.0;
+    }
+    return -1;
+}
+
+// Writes report lines into the board's end of the pseudo-terminal at a given rate (0: as fast as it can), in
+// bursts 10 ms apart, on a thread of its own; its own CPU time is kept apart from the program's.
+class Writer
+{
+public:
+    static constexpr int kBurstMicroseconds = 10'000;
+
+    Writer(int fd, double bytesPerSecond)
+        : m_fd(fd)
+        , m_rate(bytesPerSecond)
+    {
+        ReportMix mix;
+        m_stream = mix.stream(4 * 1024 * 1024);
+    }
+
+    void start()
+    {
+        m_thread = std::thread([this] {
+            pthread_setname_np(pthread_self(), "pty-writer");
+            run();
+        });
+    }
+
+    void stop()
+    {
+        m_stop = true;
+        m_thread.join();
+    }
+
+    qint64 written() const { return m_written; }
+    double cpuSeconds() const { return m_cpu; }
+
+private:
+    void run()
+    {
+        QElapsedTimer clock;
+        clock.start();
+        qsizetype at = 0;
+        while (!m_stop) {
+            qint64 due = m_rate > 0 ? qint64(double(clock.nsecsElapsed()) / 1e9 * m_rate) - m_written : 64 * 1024;
+            if (due <= 0) {
+                // A USB serial converter hands over what it received in bursts, a few milliseconds apart.
+                ::usleep(kBurstMicroseconds);
+                continue;
+            }
+            due = std::min<qint64>(due, 64 * 1024);
+            const qint64 n = std::min<qint64>(due, m_stream.size() - at);
+            const ssize_t done = ::write(m_fd, m_stream.constData() + at, size_t(n));
+            if (done > 0) {
+                m_written += done;
+                at = (at + done) % m_stream.size();
+            } else {
+                ::usleep(1000); // the program's side is full: back-pressure
+            }
+        }
+        m_cpu = threadCpuSeconds();
+    }
+
+    int m_fd;
+    double m_rate;
+    QByteArray m_stream;
+    std::thread m_thread;
+    std::atomic<bool> m_stop{false};
+    std::atomic<qint64> m_written{0};
+    double m_cpu = 0;
+};
+
+struct RunFigures {
+    double cpuSecondsPerMb = 0;
+    double handledMbPerSecond = 0;
+    double rssMbMax = 0;
+    double tickMsMax = 0;
+    double lagMsMax = 0;
+    double catchupMs = 0;
+};
+
+// One run of the program on a pseudo-terminal: the board selected, lines arriving for `seconds`, then the time
+// until the last byte written has been handled.
+RunFigures run(double bytesPerSecond, int seconds, bool probeLag)
+{
+    int far = -1;
+    int near = -1;
+    char name[256] = {};
+    if (::openpty(&far, &near, name, nullptr, nullptr) != 0)
+        return {};
+    termios raw{};
+    ::tcgetattr(near, &raw);
+    ::cfmakeraw(&raw);
+    ::tcsetattr(near, TCSANOW, &raw);
+    ::fcntl(far, F_SETFL, ::fcntl(far, F_GETFL) | O_NONBLOCK);
+
+    resetAppState();
+    QTemporaryDir directory;
+    QDir::setCurrent(directory.path());
+    SerialDriver driver({QString::fromLocal8Bit(name)});
+    Dialogs dialogs;
+    auto main = std::make_unique<formMain>(driver, dialogs);
+    main->show();
+    formCommunications *com = main->communications();
+    BoardSession &session = main->session();
+    com->TimerBackgound()->stop();
+    session.scanDevices();
+    session.selectDevice(DeviceCount(driver) - 1);
+    QCoreApplication::processEvents();
+
+    RunFigures figures;
+    // The program's own timer, timed; and a probe of how late the event loop answers.
+    QTimer ticks;
+    ticks.setTimerType(Qt::PreciseTimer);
+    ticks.setInterval(100);
+    QObject::connect(&ticks, &QTimer::timeout, [&] {
+        QElapsedTimer tick;
+        tick.start();
+        com->TimerBackgound_Timer();
+        figures.tickMsMax = std::max(figures.tickMsMax, double(tick.nsecsElapsed()) / 1e6);
+    });
+    QElapsedTimer probeClock;
+    QTimer probe;
+    probe.setTimerType(Qt::PreciseTimer);
+    probe.setInterval(10);
+    QObject::connect(&probe, &QTimer::timeout, [&] {
+        figures.lagMsMax = std::max(figures.lagMsMax, double(probeClock.nsecsElapsed()) / 1e6 - 10);
+        probeClock.start();
+    });
+    // Sampled seldom: reading /proc costs CPU of its own.
+    QTimer memory;
+    memory.setInterval(500);
+    QObject::connect(&memory, &QTimer::timeout, [&] { figures.rssMbMax = std::max(figures.rssMbMax, rssMb()); });
+
+    Writer writer(far, bytesPerSecond);
+    const qint64 startBytes = session.bytesReceived();
+    const double cpuStart = processCpuSeconds();
+    QElapsedTimer wall;
+    wall.start();
+    probeClock.start();
+    ticks.start();
+    if (probeLag)
+        probe.start();
+    memory.start();
+    writer.start();
+    QEventLoop loop;
+    QTimer::singleShot(seconds * 1000, &loop, &QEventLoop::quit);
+    loop.exec();
+    writer.stop();
+    const double busySeconds = double(wall.nsecsElapsed()) / 1e9;
+    const qint64 handledWhileWriting = session.bytesReceived() - startBytes;
+
+    // Catching up: until every byte written has been handled (at most a minute).
+    QElapsedTimer catchup;
+    catchup.start();
+    while (session.bytesReceived() - startBytes < writer.written() && catchup.elapsed() < 60'000)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    figures.catchupMs = double(catchup.nsecsElapsed()) / 1e6;
+    const double cpu = processCpuSeconds() - cpuStart - writer.cpuSeconds();
+    const double mb = double(session.bytesReceived() - startBytes) / 1e6;
+    figures.cpuSecondsPerMb = mb > 0 ? cpu / mb : 0;
+    figures.handledMbPerSecond = double(handledWhileWriting) / 1e6 / busySeconds;
+    figures.rssMbMax = std::max(figures.rssMbMax, rssMb());
+    ticks.stop();
+    probe.stop();
+    memory.stop();
+    main.reset();
+    ::close(far);
+    ::close(near);
+    return figures;
+}
+
+double idleShare(int seconds)
+{
+    int far = -1;
+    int near = -1;
+    char name[256] = {};
+    if (::openpty(&far, &near, name, nullptr, nullptr) != 0)
+        return -1;
+    resetAppState();
+    QTemporaryDir directory;
+    QDir::setCurrent(directory.path());
+    SerialDriver driver({QString::fromLocal8Bit(name)});
+    Dialogs dialogs;
+    auto main = std::make_unique<formMain>(driver, dialogs);
+    main->show();
+    main->session().selectDevice(DeviceCount(driver) - 1);
+    QCoreApplication::processEvents();
+    const double cpuStart = processCpuSeconds();
+    QElapsedTimer wall;
+    wall.start();
+    QEventLoop loop;
+    QTimer::singleShot(seconds * 1000, &loop, &QEventLoop::quit);
+    loop.exec();
+    const double share = (processCpuSeconds() - cpuStart) / (double(wall.nsecsElapsed()) / 1e9);
+    main.reset();
+    ::close(far);
+    ::close(near);
+    return share;
+}
+
+} // namespace
+
+void ptyRateBench(double bytesPerSecond, int seconds)
+{
+    const RunFigures figures = run(bytesPerSecond, seconds, false);
+    std::printf("pty_cpu_s_per_mb at %.0f B/s: %.3f CPU s/MB, %.2f MB/s handled (%d s)\n", bytesPerSecond,
+                figures.cpuSecondsPerMb, figures.handledMbPerSecond, seconds);
+}
+
+void ptyBench()
+{
+    const RunFigures fastest = run(0, 20, true);
+    std::printf("pty_max_mb_s: %.2f MB/s (writer as fast as it can, 20 s)\n", fastest.handledMbPerSecond);
+    std::printf("pty_rss_mb_after_20s_max: %.1f MB (largest resident size during the run)\n", fastest.rssMbMax);
+    std::printf("pty_catchup_ms_after_stop: %.0f ms (last byte handled after the writer stopped)\n", fastest.catchupMs);
+    std::printf("tick_ms_max: %.1f ms (longest poll tick during the fastest run)\n", fastest.tickMsMax);
+    std::printf("pty_lag_ms_max: %.1f ms (longest the event loop was late during the fastest run)\n", fastest.lagMsMax);
+    std::fflush(stdout);
+    const RunFigures slow = run(100'000, 20, false);
+    std::printf("pty_cpu_s_per_mb_100k: %.3f CPU s/MB (100 KB/s for 20 s)\n", slow.cpuSecondsPerMb);
+    std::fflush(stdout);
+    const RunFigures link = run(1'200'000, 20, false);
+    std::printf("pty_cpu_s_per_mb_1200k: %.3f CPU s/MB (1.2 MB/s for 20 s)\n", link.cpuSecondsPerMb);
+    std::printf("idle_cpu_share: %.4f of one core (board open, nothing arriving, 10 s)\n", idleShare(10));
+    std::fflush(stdout);
+}
