@@ -20,6 +20,7 @@
 #include <atomic>
 #include <cstdio>
 #include <thread>
+#include <vector>
 
 #include <pthread.h>
 
@@ -273,11 +274,18 @@ void ptyBench()
     std::printf("tick_ms_max: %.1f ms (longest poll tick during the fastest run)\n", fastest.tickMsMax);
     std::printf("pty_lag_ms_max: %.1f ms (longest the event loop was late during the fastest run)\n", fastest.lagMsMax);
     std::fflush(stdout);
-    const RunFigures slow = run(100'000, 20, false);
-    std::printf("pty_cpu_s_per_mb_100k: %.3f CPU s/MB (100 KB/s for 20 s)\n", slow.cpuSecondsPerMb);
+    // CPU figures vary by some 10% from run to run on a shared machine: the median of three.
+    const auto cpuPerMb = [](double rate) {
+        std::vector<double> figures;
+        for (int i = 0; i < 3; ++i)
+            figures.push_back(run(rate, 20, false).cpuSecondsPerMb);
+        std::sort(figures.begin(), figures.end());
+        return figures[1];
+    };
+    std::printf("pty_cpu_s_per_mb_100k: %.3f CPU s/MB (100 KB/s, median of 3 runs of 20 s)\n", cpuPerMb(100'000));
     std::fflush(stdout);
-    const RunFigures link = run(1'200'000, 20, false);
-    std::printf("pty_cpu_s_per_mb_1200k: %.3f CPU s/MB (1.2 MB/s for 20 s)\n", link.cpuSecondsPerMb);
+    std::printf("pty_cpu_s_per_mb_1200k: %.3f CPU s/MB (1.2 MB/s, median of 3 runs of 20 s)\n",
+                cpuPerMb(1'200'000));
     std::printf("idle_cpu_share: %.4f of one core (board open, nothing arriving, 10 s)\n", idleShare(10));
     std::fflush(stdout);
 }

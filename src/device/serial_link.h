@@ -13,7 +13,7 @@
 class SerialLink
 {
 public:
-    static constexpr qsizetype kBufferLimit = 8 * 1024 * 1024;
+    static constexpr qsizetype kBufferLimit = 2 * 1024 * 1024;
     static constexpr qsizetype kBusyBytes = 12 * 1024;
 
     struct OpenResult {
