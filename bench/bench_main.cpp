@@ -5,6 +5,7 @@
 #include "app/options.h"
 #include "cli/cli_runner.h"
 #include "device/driver_factory.h"
+#include "measure.h"
 #include "report_mix.h"
 #ifdef VANTREL_PTY_BENCH
 #include "pty_bench.h"
@@ -35,40 +36,12 @@
 #include <ctime>
 #include <vector>
 
-#ifdef Q_OS_UNIX
-#include <sys/resource.h>
-#endif
-
 namespace {
 
 // The same monotonic clock in every process, so a child's time can be compared with its parent's.
 qint64 monotonicNs()
 {
     return QDeadlineTimer::current().deadlineNSecs();
-}
-
-double cpuSeconds()
-{
-#ifdef Q_OS_UNIX
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-#else
-    return double(std::clock()) / CLOCKS_PER_SEC;
-#endif
-}
-
-double rssMb()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toDouble() / 1024.0;
-    }
-    return -1;
 }
 
 double median(std::vector<double> values)
@@ -236,11 +209,11 @@ void cpuAtLinkSpeed()
     bench.driver.refill({});
     feeder.start();
     bench.com->TimerBackgound()->start();
-    const double cpuStart = cpuSeconds();
+    const double cpuStart = processCpuSeconds();
     QEventLoop loop;
     QTimer::singleShot(10'000, &loop, &QEventLoop::quit);
     loop.exec();
-    const double share = (cpuSeconds() - cpuStart) / (double(wall.nsecsElapsed()) / 1e9);
+    const double share = (processCpuSeconds() - cpuStart) / (double(wall.nsecsElapsed()) / 1e9);
     std::printf("cpu_share_at_1_2_mb_s: %.3f of one core (over 10 s, including the simulated board)\n", share);
     std::fflush(stdout);
 }

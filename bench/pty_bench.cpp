@@ -3,6 +3,7 @@
 #include "app/form_main.h"
 #include "device/ftdi.h"
 #include "device/serial_driver.h"
+#include "measure.h"
 #include "report_mix.h"
 #include "state/app_state.h"
 #include "windows/communications/form_communications.h"
@@ -32,32 +33,12 @@
 
 namespace {
 
-double processCpuSeconds()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
 double threadCpuSeconds()
 {
     rusage usage{};
     getrusage(RUSAGE_THREAD, &usage);
     return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
            double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
-double rssMb()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toDouble() / 1024.0;
-    }
-    return -1;
 }
 
 // Writes report lines into the board's end of the pseudo-terminal at a given rate (0: as fast as it can), in
@@ -127,6 +108,48 @@ private:
     double m_cpu = 0;
 };
 
+// The whole program on the near end of a pseudo-terminal, started in a scratch folder, its board selected.
+struct PtyProgram {
+    int far = -1;
+    int near = -1;
+    QTemporaryDir directory;
+    std::unique_ptr<SerialDriver> driver;
+    Dialogs dialogs;
+    std::unique_ptr<formMain> main;
+
+    PtyProgram()
+    {
+        char name[256] = {};
+        if (::openpty(&far, &near, name, nullptr, nullptr) != 0)
+            return;
+        termios raw{};
+        ::tcgetattr(near, &raw);
+        ::cfmakeraw(&raw);
+        ::tcsetattr(near, TCSANOW, &raw);
+        ::fcntl(far, F_SETFL, ::fcntl(far, F_GETFL) | O_NONBLOCK);
+        resetAppState();
+        QDir::setCurrent(directory.path());
+        driver = std::make_unique<SerialDriver>(QStringList{QString::fromLocal8Bit(name)});
+        main = std::make_unique<formMain>(*driver, dialogs);
+        main->show();
+        main->session().scanDevices();
+        main->session().selectDevice(DeviceCount(*driver) - 1);
+        QCoreApplication::processEvents();
+    }
+
+    ~PtyProgram()
+    {
+        main.reset();
+        driver.reset();
+        if (far >= 0)
+            ::close(far);
+        if (near >= 0)
+            ::close(near);
+    }
+
+    bool ok() const { return main != nullptr; }
+};
+
 struct RunFigures {
     double cpuSecondsPerMb = 0;
     double handledMbPerSecond = 0;
@@ -140,30 +163,12 @@ struct RunFigures {
 // until the last byte written has been handled.
 RunFigures run(double bytesPerSecond, int seconds, bool probeLag)
 {
-    int far = -1;
-    int near = -1;
-    char name[256] = {};
-    if (::openpty(&far, &near, name, nullptr, nullptr) != 0)
+    PtyProgram program;
+    if (!program.ok())
         return {};
-    termios raw{};
-    ::tcgetattr(near, &raw);
-    ::cfmakeraw(&raw);
-    ::tcsetattr(near, TCSANOW, &raw);
-    ::fcntl(far, F_SETFL, ::fcntl(far, F_GETFL) | O_NONBLOCK);
-
-    resetAppState();
-    QTemporaryDir directory;
-    QDir::setCurrent(directory.path());
-    SerialDriver driver({QString::fromLocal8Bit(name)});
-    Dialogs dialogs;
-    auto main = std::make_unique<formMain>(driver, dialogs);
-    main->show();
-    formCommunications *com = main->communications();
-    BoardSession &session = main->session();
+    formCommunications *com = program.main->communications();
+    BoardSession &session = program.main->session();
     com->TimerBackgound()->stop();
-    session.scanDevices();
-    session.selectDevice(DeviceCount(driver) - 1);
-    QCoreApplication::processEvents();
 
     RunFigures figures;
     // The program's own timer, timed; and a probe of how late the event loop answers.
@@ -189,7 +194,7 @@ RunFigures run(double bytesPerSecond, int seconds, bool probeLag)
     memory.setInterval(500);
     QObject::connect(&memory, &QTimer::timeout, [&] { figures.rssMbMax = std::max(figures.rssMbMax, rssMb()); });
 
-    Writer writer(far, bytesPerSecond);
+    Writer writer(program.far, bytesPerSecond);
     const qint64 startBytes = session.bytesReceived();
     const double cpuStart = processCpuSeconds();
     QElapsedTimer wall;
@@ -221,39 +226,21 @@ RunFigures run(double bytesPerSecond, int seconds, bool probeLag)
     ticks.stop();
     probe.stop();
     memory.stop();
-    main.reset();
-    ::close(far);
-    ::close(near);
     return figures;
 }
 
 double idleShare(int seconds)
 {
-    int far = -1;
-    int near = -1;
-    char name[256] = {};
-    if (::openpty(&far, &near, name, nullptr, nullptr) != 0)
+    PtyProgram program;
+    if (!program.ok())
         return -1;
-    resetAppState();
-    QTemporaryDir directory;
-    QDir::setCurrent(directory.path());
-    SerialDriver driver({QString::fromLocal8Bit(name)});
-    Dialogs dialogs;
-    auto main = std::make_unique<formMain>(driver, dialogs);
-    main->show();
-    main->session().selectDevice(DeviceCount(driver) - 1);
-    QCoreApplication::processEvents();
     const double cpuStart = processCpuSeconds();
     QElapsedTimer wall;
     wall.start();
     QEventLoop loop;
     QTimer::singleShot(seconds * 1000, &loop, &QEventLoop::quit);
     loop.exec();
-    const double share = (processCpuSeconds() - cpuStart) / (double(wall.nsecsElapsed()) / 1e9);
-    main.reset();
-    ::close(far);
-    ::close(near);
-    return share;
+    return (processCpuSeconds() - cpuStart) / (double(wall.nsecsElapsed()) / 1e9);
 }
 
 } // namespace
@@ -284,8 +271,7 @@ void ptyBench()
     };
     std::printf("pty_cpu_s_per_mb_100k: %.3f CPU s/MB (100 KB/s, median of 3 runs of 20 s)\n", cpuPerMb(100'000));
     std::fflush(stdout);
-    std::printf("pty_cpu_s_per_mb_1200k: %.3f CPU s/MB (1.2 MB/s, median of 3 runs of 20 s)\n",
-                cpuPerMb(1'200'000));
+    std::printf("pty_cpu_s_per_mb_1200k: %.3f CPU s/MB (1.2 MB/s, median of 3 runs of 20 s)\n", cpuPerMb(1'200'000));
     std::printf("idle_cpu_share: %.4f of one core (board open, nothing arriving, 10 s)\n", idleShare(10));
     std::fflush(stdout);
 }

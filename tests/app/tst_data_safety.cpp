@@ -31,8 +31,8 @@ private Q_SLOTS:
         QTest::addColumn<int>("answer");
         QTest::addColumn<bool>("opened");
         QTest::addColumn<QByteArray>("untitled"); // what Untitled.txt holds afterwards
-        QTest::newRow("Cancel: stop before the dialog") << int(Dialogs::Answer::Cancel) << false
-                                                        << QByteArray("<missing>");
+        QTest::newRow("Cancel: stop before the dialog")
+            << int(Dialogs::Answer::Cancel) << false << QByteArray("<missing>");
         QTest::newRow("No: drop the edits") << int(Dialogs::Answer::No) << true << QByteArray("<missing>");
         QTest::newRow("Yes: save, then open") << int(Dialogs::Answer::Yes) << true << QByteArray("typed");
     }
@@ -135,6 +135,7 @@ private Q_SLOTS:
         QVERIFY(confirms);
     }
 
+#ifdef Q_OS_UNIX
     void aSignalEndsCleanlyAndKeepsTheScript()
     {
         auto program = std::make_unique<Program>(QStringList{"A1B2"});
@@ -180,6 +181,8 @@ private Q_SLOTS:
         QCOMPARE(process.exitCode(), 0);
         QCOMPARE(readFile(directory.filePath(QStringLiteral("database.ini"))).count("\r\n"), 18);
     }
+
+#endif
 
     void childWindowsOutsideTheWorkspaceCanBeScrolledTo()
     {
