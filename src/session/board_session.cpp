@@ -100,22 +100,18 @@ void BoardSession::lookForLostBoard()
     if (!m_reconnect || now < m_nextLookMs)
         return;
     m_nextLookMs = now + kLookIntervalMs;
-    // The same calls a scan makes; the device list is left alone.
-    const std::int32_t count = DeviceCount(m_driver);
-    for (std::int32_t position = 0; position < count; ++position) {
-        if (DeviceSerial(m_driver, position) != m_serial)
-            continue;
-        // The old handle is dead even though the board is back: a new one is needed.
-        if (m_state.deviceHandle > 0)
-            m_driver.closeHandle(m_state.deviceHandle);
-        m_state.deviceHandle = OpenDevice(m_driver, m_serial);
-        if (m_state.deviceHandle <= 0)
-            return; // listed but not ready yet; looked for again later
-        m_lost = false;
-        showSelected();
-        restoreBoard();
+    // The calls a scan makes; the device list is left alone.
+    if (!scanDevices().contains(m_serial))
         return;
-    }
+    // The old handle is dead even though the board is back: a new one is needed.
+    if (m_state.deviceHandle > 0)
+        m_driver.closeHandle(m_state.deviceHandle);
+    m_state.deviceHandle = OpenDevice(m_driver, m_serial);
+    if (m_state.deviceHandle <= 0)
+        return; // listed but not ready yet; looked for again later
+    m_lost = false;
+    showSelected();
+    restoreBoard();
 }
 
 void BoardSession::restoreBoard()
