@@ -146,6 +146,16 @@ private Q_SLOTS:
         QCOMPARE(log.last(), QByteArray("FT_W32_CloseHandle(0x1001)"));
     }
 
+    void vendorLibraryList()
+    {
+        const Result result = run({"--driver=d2xx", "list"}, fakeLibrary());
+        QCOMPARE(result.out, QByteArray("FT0001\nFT0002\n"));
+        QCOMPARE(result.exitCode, 0);
+        QCOMPARE(calls(), QList<QByteArray>({"FT_ListDevices(&count, null, 0x80000000)",
+                                             "FT_ListDevices(0, buffer, 0x40000001)",
+                                             "FT_ListDevices(1, buffer, 0x40000001)"}));
+    }
+
     void vendorLibrarySend()
     {
         const Result result = run({"--driver=d2xx", "send", "--board", "FT0001", "--command", "id"}, fakeLibrary());
