@@ -186,6 +186,22 @@ private Q_SLOTS:
         send(again, "pin 4 monitor on\n");
         QCOMPARE(receive(again), QByteArray("pin 4 ") + QByteArray::number(DemoBoard::inputLevel(4, m_now)) + "\r\n");
     }
+
+    void helpListsTheBoardsLanguage()
+    {
+        const std::intptr_t handle = OpenDevice(*m_driver, QStringLiteral("DEMO0001"));
+        send(handle, "help\r\n");
+        const QList<QByteArray> lines = receive(handle).split('\n');
+        QVERIFY(lines.size() > 6);
+        for (const char *command :
+             {"id", "led on", "reset", "pin N input|output", "pin N set|clear", "pin N monitor on|off", "adc C"}) {
+            QVERIFY2(std::any_of(lines.begin(), lines.end(),
+                                 [command](const QByteArray &line) {
+                                     return line.startsWith("help: ") && line.contains(command);
+                                 }),
+                     command);
+        }
+    }
 };
 
 QTEST_GUILESS_MAIN(TestDemoDriver)
