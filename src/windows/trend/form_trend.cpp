@@ -139,8 +139,8 @@ void formTrend::clear()
 
 void formTrend::refresh()
 {
-    // Paused, the view stands still while readings keep being collected.
-    if (m_paused)
+    // Paused, the view stands still while readings keep being collected; hidden, nobody looks.
+    if (m_paused || !isVisible())
         return;
     m_plot->setWindow(m_clock(), m_plot->spanMs());
     updateStatistics();
@@ -246,6 +246,7 @@ const QString kGeometryKey = QStringLiteral("trend/geometry");
 void formTrend::showEvent(QShowEvent *event)
 {
     ChildWindow::showEvent(event);
+    refresh();
     if (m_placed)
         return;
     m_placed = true;
