@@ -2,6 +2,7 @@
 
 #include "device/driver_options.h"
 #include "files/script_file.h"
+#include "state/app_state.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -154,8 +155,8 @@ ParsedCliOptions parseCliOptions(const QStringList &arguments)
     const bool isMonitor = options.command == CliOptions::Command::Monitor;
     const bool opensBoard = isSend || isMonitor;
     const QList<std::pair<const QCommandLineOption *, bool>> allowed{
-        {&board, opensBoard}, {&command, isSend},   {&script, isSend},      {&adc, isMonitor},
-        {&pins, isMonitor},   {&seconds, isMonitor}, {&format, isMonitor},  {&expect, opensBoard},
+        {&board, opensBoard},   {&command, isSend},       {&script, isSend},    {&adc, isMonitor},
+        {&pins, isMonitor},     {&seconds, isMonitor},    {&format, isMonitor}, {&expect, opensBoard},
         {&timeout, opensBoard}, {&reconnect, opensBoard},
     };
     for (const auto &[option, ok] : allowed) {
@@ -176,29 +177,41 @@ ParsedCliOptions parseCliOptions(const QStringList &arguments)
                                   .arg(pattern.patternErrorOffset()));
         options.expect = pattern;
     }
-    if (const std::optional<double> value = positiveSeconds(parser.value(timeout)))
+    // Each bad value is named with its option.
+    const auto secondsOf = [&parser](const QCommandLineOption &option) {
+        return positiveSeconds(parser.value(option));
+    };
+    const auto notSeconds = [&parser](const QCommandLineOption &option) {
+        return usageError(QStringLiteral("--%1: \"%2\" is not a positive number of seconds")
+                              .arg(option.names().first(), parser.value(option)));
+    };
+    const auto listOf = [&parser](const QCommandLineOption &option, int high) {
+        return parseNumberList(parser.values(option).join(u','), 1, high);
+    };
+    const auto notList = [&parser](const QCommandLineOption &option, const char *what, int high) {
+        return usageError(QStringLiteral("--%1: \"%2\" is not a list of %3 1 to %4")
+                              .arg(option.names().first(), parser.values(option).join(u','), QLatin1String(what))
+                              .arg(high));
+    };
+    if (const std::optional<double> value = secondsOf(timeout))
         options.timeoutSeconds = *value;
     else
-        return usageError(QStringLiteral("--timeout: \"%1\" is not a positive number of seconds")
-                              .arg(parser.value(timeout)));
+        return notSeconds(timeout);
     if (parser.isSet(seconds)) {
-        options.seconds = positiveSeconds(parser.value(seconds));
+        options.seconds = secondsOf(seconds);
         if (!options.seconds)
-            return usageError(QStringLiteral("--seconds: \"%1\" is not a positive number of seconds")
-                                  .arg(parser.value(seconds)));
+            return notSeconds(seconds);
     }
     if (parser.isSet(adc)) {
-        const std::optional<QList<int>> list = parseNumberList(parser.values(adc).join(u','), 1, 8);
+        const std::optional<QList<int>> list = listOf(adc, kLastChannel);
         if (!list)
-            return usageError(QStringLiteral("--adc: \"%1\" is not a list of channels 1 to 8")
-                                  .arg(parser.values(adc).join(u',')));
+            return notList(adc, "channels", kLastChannel);
         options.channels = *list;
     }
     if (parser.isSet(pins)) {
-        const std::optional<QList<int>> list = parseNumberList(parser.values(pins).join(u','), 1, 18);
+        const std::optional<QList<int>> list = listOf(pins, kLastPin);
         if (!list)
-            return usageError(QStringLiteral("--pins: \"%1\" is not a list of pins 1 to 18")
-                                  .arg(parser.values(pins).join(u',')));
+            return notList(pins, "pins", kLastPin);
         options.pins = *list;
     }
     const QString formatName = parser.value(format);

@@ -23,6 +23,17 @@ private:
         program.main->analogLevels()->CheckADC(1)->setChecked(true);
     }
 
+    // The trend window recording to run.csv in the program's folder.
+    static formTrend *startRecording(Program &program, QString *path)
+    {
+        selectAndTick(program);
+        formTrend *trend = program.main->trend();
+        *path = program.path(QStringLiteral("run.csv"));
+        program.dialogs.fileNames = {*path};
+        trend->recordOrStop();
+        return trend;
+    }
+
     static void receive(Program &program, const QByteArray &bytes)
     {
         program.driver.queue(bytes);
@@ -93,11 +104,8 @@ private Q_SLOTS:
     void recordingWritesReadingsAndPinLevels()
     {
         Program program({"A1B2"});
-        selectAndTick(program);
-        formTrend *trend = program.main->trend();
-        const QString path = program.path(QStringLiteral("run.csv"));
-        program.dialogs.fileNames = {path};
-        trend->recordOrStop();
+        QString path;
+        formTrend *trend = startRecording(program, &path);
         QCOMPARE(program.dialogs.dialogFilters, QStringList{"CSV files (*.csv)"});
         QVERIFY(trend->recorder().isRecording());
         QCOMPARE(trend->findChild<QPushButton *>(QStringLiteral("record"))->text(), QStringLiteral("Stop &Recording"));
@@ -116,11 +124,8 @@ private Q_SLOTS:
     void closingTheWindowStopsTheRecording()
     {
         Program program({"A1B2"});
-        selectAndTick(program);
-        formTrend *trend = program.main->trend();
-        const QString path = program.path(QStringLiteral("run.csv"));
-        program.dialogs.fileNames = {path};
-        trend->recordOrStop();
+        QString path;
+        formTrend *trend = startRecording(program, &path);
         receive(program, "adc 1 7\n");
         program.main->subWindowOf(trend)->close();
         receive(program, "adc 1 8\n");
@@ -131,11 +136,8 @@ private Q_SLOTS:
     void aFailedWriteStopsTheRecordingWithAWarning()
     {
         Program program({"A1B2"});
-        selectAndTick(program);
-        formTrend *trend = program.main->trend();
-        const QString path = program.path(QStringLiteral("run.csv"));
-        program.dialogs.fileNames = {path};
-        trend->recordOrStop();
+        QString path;
+        formTrend *trend = startRecording(program, &path);
         {
             FullDisk full(30);
             receive(program, "adc 1 8\n");
