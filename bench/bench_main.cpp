@@ -11,13 +11,14 @@
 #include "pty_bench.h"
 #endif
 #include "device/demo_board.h"
+#include "records/trend_history.h"
+#include "session/poller.h"
 #include "state/app_state.h"
 #include "stream_driver.h"
 #include "windows/analog_levels/form_analog_levels.h"
 #include "windows/communications/device_list.h"
 #include "windows/communications/form_communications.h"
 #include "windows/dialogs.h"
-#include "windows/trend/trend_history.h"
 #include "windows/trend/trend_plot.h"
 
 #include <QApplication>
@@ -72,12 +73,12 @@ struct Bench {
         QDir::setCurrent(directory.path());
         main = std::make_unique<formMain>(driver, dialogs);
         main->show();
-        com = main->communications();
+        com = main->view<formCommunications>();
         com->TimerBackgound()->stop();
         com->DevicesList()->setCurrentRow(0);
         com->DevicesList_Click();
         for (int channel = 1; channel <= 8; ++channel)
-            main->analogLevels()->CheckADC(channel)->setChecked(true);
+            main->view<formAnalogLevels>()->CheckADC(channel)->setChecked(true);
         QCoreApplication::processEvents();
     }
 
@@ -274,8 +275,7 @@ void cliMonitor()
     const ParsedCliOptions parsed = parseCliOptions({"vantrel-cli", "monitor", "--board", "BENCH001", "--adc", "1-8",
                                                      "--pins", "1-18", "--format", "csv", "--seconds", "5"});
     std::FILE *sink = std::fopen("/dev/null", "w");
-    AppState state;
-    CliRunner runner(driver, parsed.options, sink, stderr, state);
+    CliRunner runner(driver, parsed.options, sink, stderr);
     QElapsedTimer timer;
     timer.start();
     runner.run();

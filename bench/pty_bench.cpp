@@ -1,4 +1,5 @@
 #include "pty_bench.h"
+#include "session/poller.h"
 
 #include "app/form_main.h"
 #include "device/ftdi.h"
@@ -166,7 +167,7 @@ RunFigures run(double bytesPerSecond, int seconds, bool probeLag)
     PtyProgram program;
     if (!program.ok())
         return {};
-    formCommunications *com = program.main->communications();
+    formCommunications *com = program.main->view<formCommunications>();
     BoardSession &session = program.main->session();
     com->TimerBackgound()->stop();
 

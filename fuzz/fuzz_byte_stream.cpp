@@ -9,12 +9,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (size == 0)
         return 0;
     FuzzSession &fuzz = fuzzSession();
-    fuzz.state.deviceHandle = 100;
     RecordingDriver &driver = fuzz.driver;
     driver.clearCalls();
     driver.chunks.clear();
-    fuzz.frontEnd.analogOn = (data[0] & 0x40) != 0;
-    fuzz.frontEnd.tickedChannels = (data[0] & 0x20) ? QSet<int>{1, 3, 8} : QSet<int>{};
+    fuzz.session.setAnalogRequestsOn((data[0] & 0x40) != 0);
+    for (int channel : {1, 3, 8})
+        fuzz.session.setChannelTicked(channel, (data[0] & 0x20) != 0);
 
     const qsizetype step = 1 + data[0] % 64;
     const QByteArray bytes(reinterpret_cast<const char *>(data + 1), qsizetype(size - 1));

@@ -9,7 +9,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const QByteArray bytes(reinterpret_cast<const char *>(data), qsizetype(size));
     const QString text = editorTextFromFile(bytes);
-    formScripting *editor = fuzzProgram().main->scripting();
+    formScripting *editor = fuzzProgram().main->view<formScripting>();
     editor->setText(text);
     // Rich Text may name any character, some of which the editor treats as line breaks; plain files only hold
     // the code page's characters, and those must come back exactly.

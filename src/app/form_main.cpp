@@ -2,14 +2,9 @@
 
 #include "app/form_about.h"
 #include "state/app_state.h"
-#include "windows/analog_levels/form_analog_levels.h"
-#include "windows/communications/form_communications.h"
-#include "windows/communications/log_view.h"
 #include "windows/control_names.h"
 #include "windows/dialogs.h"
-#include "windows/digital_pins/form_digital_pins.h"
 #include "windows/scripting/form_scripting.h"
-#include "windows/trend/form_trend.h"
 #include "windows/twips.h"
 
 #include <QApplication>
@@ -32,8 +27,13 @@
 formMain::formMain(Driver &driver, Dialogs &dialogs, QWidget *parent)
     : QMainWindow(parent)
     , m_dialogs(dialogs)
-    , m_session(driver, *this)
+    , m_session(driver)
 {
+    for (const ViewSpec &spec : viewTable())
+        m_views.push_back(ViewSlot{&spec, nullptr, {}, 0});
+    // First among the subscribers: a window an event creates is there when the event reaches the windows.
+    m_subscription = m_session.events().subscribe([this](const SessionEvent &event) { sessionEvent(event); });
+
     setObjectName(QStringLiteral("formMain"));
     setWindowTitle(QString::fromLatin1(kProgramTitle));
     setWindowIcon(programIcon());
@@ -54,7 +54,6 @@ formMain::formMain(Driver &driver, Dialogs &dialogs, QWidget *parent)
     resize(client.width(), client.height() + menuBar()->sizeHint().height());
     // Resolved once: a file dialog that moves the current directory does not move the layout file.
     m_layoutPath = QDir::current().absoluteFilePath(QString::fromLatin1(kLayoutFileName));
-    m_trendClock.start();
     MDIForm_Load();
     reportRecoveredScripts();
 }
@@ -114,32 +113,25 @@ void formMain::buildMenus()
                           });
 
     QMenu *view = addMenu("view", "&View", {});
-    struct ViewItem {
-        View view;
-        const char *name;
-        const char *caption;
-        QKeySequence shortcut;
-    };
-    const std::array<ViewItem, 5> viewItems{{
-        {View::Communications, "communications", "&Communications", QKeySequence(Qt::CTRL | Qt::Key_K)},
-        {View::DigitalPins, "digitalPins", "&Digital Pins", QKeySequence(Qt::CTRL | Qt::Key_P)},
-        {View::AnalogLevels, "analogLevels", "&Analog Levels", QKeySequence(Qt::CTRL | Qt::Key_L)},
-        {View::Scripting, "scripting", "&Scripting", QKeySequence()},
-        {View::Trend, "trend", "&Trend", QKeySequence(Qt::CTRL | Qt::Key_T)},
-    }};
-    for (const ViewItem &item : viewItems) {
-        QAction *action = view->addAction(QString::fromLatin1(item.caption));
-        action->setObjectName(QString::fromLatin1(item.name));
-        action->setShortcut(item.shortcut);
+    bool separated = false;
+    for (ViewSlot &slot : m_views) {
+        const ViewSpec &spec = *slot.spec;
+        // The views of the layout file first, then a separator, then the others.
+        if (!spec.inLayoutFile && !separated) {
+            view->addSeparator()->setObjectName(QStringLiteral("s2"));
+            separated = true;
+        }
+        QAction *action = view->addAction(QString::fromLatin1(spec.caption));
+        action->setObjectName(QString::fromUtf8(spec.view.name().data(), qsizetype(spec.view.name().size())));
+        action->setShortcut(spec.shortcut);
         action->setCheckable(true);
         // The toggle reads the mark as it was before the click, so the automatic flip is undone first.
-        connect(action, &QAction::triggered, this, [this, item, action](bool checked) {
+        const View which = spec.view;
+        connect(action, &QAction::triggered, this, [this, which, action](bool checked) {
             action->setChecked(!checked);
-            viewToggle(item.view);
+            viewToggle(which);
         });
-        m_viewItems[int(item.view)] = action;
-        if (item.view == View::Scripting)
-            view->addSeparator()->setObjectName(QStringLiteral("s2"));
+        slot.item = action;
     }
 
     // These shortcuts win over the text boxes' own (Ctrl+A is Save Script As, not Select All).
@@ -203,7 +195,7 @@ void formMain::updateClock()
 
 void formMain::LogLine(const QString &text)
 {
-    communications()->Logbox()->appendLine(text);
+    m_session.logLine(text);
 }
 
 void formMain::setStatusText(const QString &text)
@@ -216,14 +208,79 @@ QString formMain::statusText() const
     return m_statusText->text();
 }
 
-template<typename Form, typename... Arguments>
-Form *formMain::child(QPointer<Form> &slot, bool fixedFrame, Arguments &&...arguments)
+void formMain::sessionEvent(const SessionEvent &event)
 {
-    if (slot && !slot->isClosing())
-        return slot;
-    auto *form = new Form(*this, std::forward<Arguments>(arguments)...);
-    slot = form;
+    switch (event.kind) {
+    case SessionEvent::Kind::StatusText:
+        setStatusText(event.text.toString());
+        return;
+    case SessionEvent::Kind::Reading:
+        m_trendHistory.append(event.index, event.stamp.monoMs, event.value);
+        break;
+    default:
+        break;
+    }
+    for (const ViewSlot &slot : m_views) {
+        if (slot.spec->createdBy == event.kind)
+            child(slot.spec->view);
+    }
+}
+
+formMain::ViewSlot &formMain::slot(View view)
+{
+    return const_cast<ViewSlot &>(std::as_const(*this).slot(view));
+}
+
+const formMain::ViewSlot &formMain::slot(View view) const
+{
+    for (const ViewSlot &slot : m_views) {
+        if (slot.spec->view == view)
+            return slot;
+    }
+    qFatal("no such view: %.*s", int(view.name().size()), view.name().data());
+}
+
+std::int32_t &formMain::flagOf(const ViewSlot &slot) const
+{
+    if (slot.spec->flag)
+        return appState().*(slot.spec->flag);
+    return const_cast<ViewSlot &>(slot).ownFlag;
+}
+
+std::int32_t formMain::viewFlag(View view) const
+{
+    return flagOf(slot(view));
+}
+
+void formMain::setViewFlag(View view, std::int32_t value)
+{
+    ViewSlot &viewSlot = slot(view);
+    flagOf(viewSlot) = value;
+    if (ChildWindow *window = existingChild(view))
+        window->viewFlagChanged(value == 1);
+}
+
+QAction *formMain::viewItem(View view) const
+{
+    return slot(view).item;
+}
+
+ChildWindow *formMain::existingChild(View view) const
+{
+    const ViewSlot &viewSlot = slot(view);
+    // A window on its way out is no longer handed out.
+    return viewSlot.window && !viewSlot.window->isClosing() ? viewSlot.window.data() : nullptr;
+}
+
+ChildWindow *formMain::child(View view)
+{
+    if (ChildWindow *window = existingChild(view))
+        return window;
+    ViewSlot &viewSlot = slot(view);
+    ChildWindow *form = viewSlot.spec->create(*this);
+    viewSlot.window = form;
     Qt::WindowFlags flags = Qt::SubWindow;
+    const bool fixedFrame = viewSlot.spec->fixedFrame;
     if (fixedFrame)
         flags |= Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
     QMdiSubWindow *frame = m_mdiArea->addSubWindow(form, flags);
@@ -236,101 +293,6 @@ Form *formMain::child(QPointer<Form> &slot, bool fixedFrame, Arguments &&...argu
     return form;
 }
 
-formCommunications *formMain::communications()
-{
-    return child(m_communications, true);
-}
-
-formDigitalPins *formMain::digitalPins()
-{
-    return child(m_digitalPins, true);
-}
-
-formAnalogLevels *formMain::analogLevels()
-{
-    return child(m_analogLevels, true);
-}
-
-formScripting *formMain::scripting()
-{
-    return child(m_scripting, false);
-}
-
-formTrend *formMain::trend()
-{
-    return child(m_trend, false, m_trendHistory, [this] { return m_trendClock.elapsed(); });
-}
-
-namespace {
-
-// The window in the slot, unless it is gone or on its way out.
-template<typename Form>
-Form *live(const QPointer<Form> &slot)
-{
-    return slot && !slot->isClosing() ? slot.data() : nullptr;
-}
-
-} // namespace
-
-formCommunications *formMain::existingCommunications() const
-{
-    return live(m_communications);
-}
-
-formDigitalPins *formMain::existingDigitalPins() const
-{
-    return live(m_digitalPins);
-}
-
-formAnalogLevels *formMain::existingAnalogLevels() const
-{
-    return live(m_analogLevels);
-}
-
-formScripting *formMain::existingScripting() const
-{
-    return live(m_scripting);
-}
-
-formTrend *formMain::existingTrend() const
-{
-    return live(m_trend);
-}
-
-QWidget *formMain::existingChild(View view) const
-{
-    switch (view) {
-    case View::Communications:
-        return existingCommunications();
-    case View::DigitalPins:
-        return existingDigitalPins();
-    case View::AnalogLevels:
-        return existingAnalogLevels();
-    case View::Trend:
-        return existingTrend();
-    case View::Scripting:
-        break;
-    }
-    return existingScripting();
-}
-
-QWidget *formMain::child(View view)
-{
-    switch (view) {
-    case View::Communications:
-        return communications();
-    case View::DigitalPins:
-        return digitalPins();
-    case View::AnalogLevels:
-        return analogLevels();
-    case View::Trend:
-        return trend();
-    case View::Scripting:
-        break;
-    }
-    return scripting();
-}
-
 QMdiSubWindow *formMain::subWindowOf(const QWidget *form) const
 {
     return form ? qobject_cast<QMdiSubWindow *>(form->parentWidget()) : nullptr;
@@ -339,6 +301,12 @@ QMdiSubWindow *formMain::subWindowOf(const QWidget *form) const
 bool formMain::isViewChecked(View view) const
 {
     return viewItem(view)->isChecked();
+}
+
+void formMain::viewClosed(View view)
+{
+    setViewChecked(view, false);
+    setViewFlag(view, 0);
 }
 
 void formMain::setViewChecked(View view, bool checked)
@@ -352,7 +320,7 @@ void formMain::showView(View view)
     QMdiSubWindow *frame = subWindowOf(child(view));
     frame->show();
     m_mdiArea->setActiveSubWindow(frame);
-    viewFlag(view) = 1;
+    setViewFlag(view, 1);
 }
 
 void formMain::viewToggle(View view)
@@ -365,15 +333,16 @@ void formMain::viewToggle(View view)
     // Hidden, not closed: the window keeps its contents and position.
     if (QMdiSubWindow *frame = subWindowOf(existingChild(view)))
         frame->hide();
-    viewFlag(view) = 0;
+    setViewFlag(view, 0);
 }
 
 void formMain::MDIForm_Load()
 {
     const bool layoutPresent = restoreLayout();
-    for (View view : kViewOrder) {
+    for (const ViewSlot &slot : m_views) {
         // Every View item is unchecked now, so each toggle opens its window, ticks it and sets its flag.
-        if (!layoutPresent || viewFlag(view) == 1)
+        const View view = slot.spec->view;
+        if (slot.spec->inLayoutFile && (!layoutPresent || flagOf(slot) == 1))
             viewToggle(view);
     }
     setStatusText(QStringLiteral("Device selected : -none-"));
@@ -383,7 +352,7 @@ bool formMain::MDIForm_QueryUnload()
 {
     // The unsaved script is asked about first: a Cancel then leaves everything running, the board open and
     // the layout unwritten.
-    if (formScripting *editor = existingScripting(); editor && !editor->confirmClose())
+    if (formScripting *editor = existingView<formScripting>(); editor && !editor->confirmClose())
         return false;
     writeLayout();
     m_session.closeDevice();

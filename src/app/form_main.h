@@ -2,35 +2,30 @@
 
 #include "app/form_about.h"
 #include "app/layout_file.h"
+#include "app/view_table.h"
+#include "records/trend_history.h"
 #include "session/board_session.h"
-#include "session/front_end.h"
-#include "windows/trend/trend_history.h"
+#include "windows/child_window.h"
 #include "windows/workspace.h"
-
-#include <QElapsedTimer>
 
 #include <QMainWindow>
 #include <QPointer>
 #include <QTimer>
 
-#include <array>
 #include <optional>
+#include <vector>
 
 class QLabel;
 class QMdiArea;
 class QMdiSubWindow;
 class formAbout;
-class formAnalogLevels;
-class formCommunications;
-class formDigitalPins;
-class formScripting;
-class formTrend;
 
-// The main window: a multiple-document frame holding the child windows, with the menu bar, the status bar and
-// the View toggles. It owns the board session and is its front end, handing what the session shows to the
-// child windows; it owns one accessor per child window, the view flags' check marks, and the load and close
-// steps (layout file, board closed at exit).
-class formMain : public QMainWindow, public Workspace, public SessionFrontEnd
+// The main window: a multiple-document frame holding the child windows of the view table, with the menu bar,
+// the status bar and the View toggles. It owns the board session for the whole run; the child windows are views
+// of it. The main window keeps the view flags' check marks, shows the session's status text, creates a window
+// when an event it shows arrives while it does not exist, and runs the load and close steps (layout file, board
+// closed at exit).
+class formMain : public QMainWindow, public Workspace
 {
     Q_OBJECT
 
@@ -42,39 +37,33 @@ public:
     // Workspace
     BoardSession &session() override { return m_session; }
     Dialogs &dialogs() override { return m_dialogs; }
+    TrendHistory &trendHistory() override { return m_trendHistory; }
     void LogLine(const QString &text) override;
     bool isViewChecked(View view) const override;
-    void setViewChecked(View view, bool checked) override;
     void showView(View view) override;
+    void viewClosed(View view) override;
     void setStatusText(const QString &text) override;
 
-    // SessionFrontEnd
-    void logLine(const QString &text) override { LogLine(text); }
-    void showPinLevel(int pin, bool high) override;
-    void showReading(int channel, std::int32_t value) override;
-    void blankReading(int channel) override;
-    bool analogRequestsOn() override;
-    bool isChannelTicked(int channel) override;
-    bool isPinMonitored(int pin) override;
-
-    // The child windows, each created on first use. A window created here is visible at once inside the main
-    // window; its View item and view flag are not touched. A hidden window stays hidden.
-    formCommunications *communications();
-    formDigitalPins *digitalPins();
-    formAnalogLevels *analogLevels();
-    formScripting *scripting();
-    formTrend *trend();
+    // A child window, created on first use. A window created here is visible at once inside the main window;
+    // its View item and view flag are not touched. A hidden window stays hidden.
+    ChildWindow *child(View view);
+    template<typename Form>
+    Form *view()
+    {
+        return static_cast<Form *>(child(Form::kView));
+    }
     // The window if it exists now, else null; never creates one.
-    formCommunications *existingCommunications() const;
-    formDigitalPins *existingDigitalPins() const;
-    formAnalogLevels *existingAnalogLevels() const;
-    formScripting *existingScripting() const;
-    formTrend *existingTrend() const;
+    ChildWindow *existingChild(View view) const;
+    template<typename Form>
+    Form *existingView() const
+    {
+        return static_cast<Form *>(existingChild(Form::kView));
+    }
 
-    // Every analog reading shown, kept for the trend window.
-    TrendHistory &trendHistory() { return m_trendHistory; }
     QString statusText() const;
-    QAction *viewItem(View view) const { return m_viewItems[int(view)]; }
+    QAction *viewItem(View view) const;
+    // The view flag: 1 while the window is shown through its View item.
+    std::int32_t viewFlag(View view) const;
     QMdiArea *mdiArea() const { return m_mdiArea; }
     // The frame around a child window.
     QMdiSubWindow *subWindowOf(const QWidget *form) const;
@@ -114,6 +103,18 @@ private:
     bool saveScript();
     void recoverUnsavedScript();
     void reportRecoveredScripts();
+    struct ViewSlot {
+        const ViewSpec *spec = nullptr;
+        QAction *item = nullptr;
+        QPointer<ChildWindow> window;
+        std::int32_t ownFlag = 0; // for a view whose flag is not in the application state
+    };
+    ViewSlot &slot(View view);
+    const ViewSlot &slot(View view) const;
+    std::int32_t &flagOf(const ViewSlot &slot) const;
+    void setViewFlag(View view, std::int32_t value);
+    void setViewChecked(View view, bool checked);
+    void sessionEvent(const SessionEvent &event);
     void applyLayoutEntry(const LayoutEntry &entry);
     void applyMainGeometry(LayoutField field, double twips);
     void applyChildGeometry(View view, LayoutField field, double twips);
@@ -124,15 +125,13 @@ private:
     void buildMenus();
     void buildStatusBar();
     void updateClock();
-    QWidget *existingChild(View view) const;
-    QWidget *child(View view);
-    template<typename Form, typename... Arguments>
-    Form *child(QPointer<Form> &slot, bool fixedFrame, Arguments &&...arguments);
 
     Dialogs &m_dialogs;
     BoardSession m_session;
+    TrendHistory m_trendHistory;
+    EventStream::Subscription m_subscription;
+    std::vector<ViewSlot> m_views;
     QMdiArea *m_mdiArea = nullptr;
-    std::array<QAction *, 5> m_viewItems{};
     QLabel *m_statusText = nullptr;
     QLabel *m_clock = nullptr;
     QLabel *m_date = nullptr;
@@ -140,14 +139,6 @@ private:
     QString m_layoutPath;
     std::optional<QSize> m_restoredFrameSize; // applied again once the window system knows the frame
     bool m_ending = false;
-    TrendHistory m_trendHistory;
-    QElapsedTimer m_trendClock;
     QList<QKeySequence> m_menuShortcuts; // of the File and View menus
-
-    QPointer<formCommunications> m_communications;
-    QPointer<formDigitalPins> m_digitalPins;
-    QPointer<formAnalogLevels> m_analogLevels;
-    QPointer<formScripting> m_scripting;
-    QPointer<formTrend> m_trend;
     QPointer<formAbout> m_about;
 };

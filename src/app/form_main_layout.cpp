@@ -57,7 +57,7 @@ void formMain::applyLayoutEntry(const LayoutEntry &entry)
     if (key->field == LayoutField::Shown) {
         // A view line only ever raises its flag.
         if (entry.value > 0)
-            viewFlag(*key->window) = 1;
+            flagOf(slot(*key->window)) = 1;
         return;
     }
     if (key->window)

@@ -51,12 +51,12 @@ void formMain::openScriptFile(const QString &path)
                                  .arg(QDir::toNativeSeparators(path), loaded.error));
         return;
     }
-    formScripting *editor = scripting();
+    formScripting *editor = view<formScripting>();
     editor->setText(loaded.editorText);
     editor->setWindowTitle(path);
     appState().scriptChanged = false;
-    if (!isViewChecked(View::Scripting))
-        showView(View::Scripting);
+    if (!isViewChecked(formScripting::kView))
+        showView(formScripting::kView);
 }
 
 void formMain::saveScript_Click()
@@ -66,7 +66,7 @@ void formMain::saveScript_Click()
 
 bool formMain::saveScript()
 {
-    if (!scripting()->saveToCaption())
+    if (!view<formScripting>()->saveToCaption())
         return false;
     appState().scriptChanged = false;
     return true;
@@ -77,23 +77,23 @@ void formMain::saveAs_Click()
     const QString path = m_dialogs.saveFileName(this, QStringLiteral("Save As"), kScriptFilter);
     if (path.isEmpty())
         return;
-    formScripting *editor = scripting();
+    formScripting *editor = view<formScripting>();
     // A copy: the caption, and so the file Save writes, stays as it was.
     if (!editor->saveTo(path))
         return;
     appState().scriptChanged = false;
-    if (!isViewChecked(View::Scripting))
-        showView(View::Scripting);
+    if (!isViewChecked(formScripting::kView))
+        showView(formScripting::kView);
 }
 
 void formMain::runScript_Click()
 {
-    m_session.send(scriptCommand(scripting()->text()));
+    m_session.send(scriptSendText(view<formScripting>()->text()));
 }
 
 void formMain::recoverUnsavedScript()
 {
-    formScripting *editor = existingScripting();
+    formScripting *editor = existingView<formScripting>();
     if (!editor || !appState().scriptChanged)
         return;
     // Beside the file it belongs to; "Untitled.txt" is in the current directory.

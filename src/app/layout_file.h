@@ -1,6 +1,9 @@
 #pragma once
 
-#include "windows/views.h"
+#include "windows/analog_levels/form_analog_levels.h"
+#include "windows/communications/form_communications.h"
+#include "windows/digital_pins/form_digital_pins.h"
+#include "windows/scripting/form_scripting.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
@@ -27,20 +30,20 @@ inline constexpr std::array<LayoutKey, 18> kLayoutKeys{{
     {"mainLeft", std::nullopt, LayoutField::Left},
     {"mainWidth", std::nullopt, LayoutField::Width},
     {"mainHeight", std::nullopt, LayoutField::Height},
-    {"viewCom", View::Communications, LayoutField::Shown},
-    {"comTop", View::Communications, LayoutField::Top},
-    {"comLeft", View::Communications, LayoutField::Left},
-    {"viewDig", View::DigitalPins, LayoutField::Shown},
-    {"digTop", View::DigitalPins, LayoutField::Top},
-    {"digLeft", View::DigitalPins, LayoutField::Left},
-    {"viewAna", View::AnalogLevels, LayoutField::Shown},
-    {"anaTop", View::AnalogLevels, LayoutField::Top},
-    {"anaLeft", View::AnalogLevels, LayoutField::Left},
-    {"viewScr", View::Scripting, LayoutField::Shown},
-    {"scrTop", View::Scripting, LayoutField::Top},
-    {"scrLeft", View::Scripting, LayoutField::Left},
-    {"scrWidth", View::Scripting, LayoutField::Width},
-    {"scrHeight", View::Scripting, LayoutField::Height},
+    {"viewCom", formCommunications::kView, LayoutField::Shown},
+    {"comTop", formCommunications::kView, LayoutField::Top},
+    {"comLeft", formCommunications::kView, LayoutField::Left},
+    {"viewDig", formDigitalPins::kView, LayoutField::Shown},
+    {"digTop", formDigitalPins::kView, LayoutField::Top},
+    {"digLeft", formDigitalPins::kView, LayoutField::Left},
+    {"viewAna", formAnalogLevels::kView, LayoutField::Shown},
+    {"anaTop", formAnalogLevels::kView, LayoutField::Top},
+    {"anaLeft", formAnalogLevels::kView, LayoutField::Left},
+    {"viewScr", formScripting::kView, LayoutField::Shown},
+    {"scrTop", formScripting::kView, LayoutField::Top},
+    {"scrLeft", formScripting::kView, LayoutField::Left},
+    {"scrWidth", formScripting::kView, LayoutField::Width},
+    {"scrHeight", formScripting::kView, LayoutField::Height},
 }};
 
 // The key of that name (exact, case included), or null.

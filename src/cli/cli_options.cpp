@@ -1,8 +1,8 @@
 #include "cli/cli_options.h"
 
+#include "device/board_limits.h"
 #include "device/driver_options.h"
 #include "files/script_file.h"
-#include "state/app_state.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -20,14 +20,15 @@ const char kDescription[] =
     "  list      Print the serial numbers of the attached boards, one per line.\n"
     "  send      Open --board, send each --command (with CR LF) and --script (as Send Script sends it) in the\n"
     "            order given, optionally wait for --expect, and close the board.\n"
-    "  monitor   Open --board, switch on reports of --pins, request --adc channels ten times a second, and print\n"
-    "            one record per reading, pin level and other line until --seconds pass or Ctrl+C.\n"
+    "  monitor   Open --board (give it once per board to monitor several), switch on reports of --pins,\n"
+    "            request --adc channels ten times a second, and print one record per reading, pin level and\n"
+    "            other line, in time order, until --seconds pass or Ctrl+C.\n"
     "\n"
     "Exit codes:\n"
     "  0  success\n"
     "  1  --expect was not met within --timeout\n"
     "  2  usage error\n"
-    "  3  the board is not listed or could not be opened\n"
+    "  3  a board is not listed or could not be opened (then none is opened)\n"
     "  4  the board was lost while in use";
 
 ParsedCliOptions usageError(const QString &message)
@@ -78,7 +79,8 @@ ParsedCliOptions parseCliOptions(const QStringList &arguments)
     const QCommandLineOption versionOption = parser.addVersionOption();
     const DriverOptions driverOptions;
     driverOptions.addTo(parser);
-    const QCommandLineOption board(QStringLiteral("board"), QStringLiteral("The board, by serial number."),
+    const QCommandLineOption board(QStringLiteral("board"),
+                                   QStringLiteral("The board, by serial number (monitor: once per board)."),
                                    QStringLiteral("serial"));
     const QCommandLineOption command(QStringLiteral("command"),
                                      QStringLiteral("send: a command to send as typed, followed by CR LF."),
@@ -165,9 +167,15 @@ ParsedCliOptions parseCliOptions(const QStringList &arguments)
     }
 
     if (opensBoard) {
-        if (!parser.isSet(board) || parser.value(board).isEmpty())
+        options.boards = parser.values(board);
+        if (options.boards.isEmpty() || options.boards.contains(QString()))
             return usageError(QStringLiteral("%1 needs --board SERIAL").arg(name));
-        options.board = parser.value(board);
+        if (isSend && options.boards.size() > 1)
+            return usageError(QStringLiteral("send takes one --board"));
+        for (const QString &serial : options.boards) {
+            if (options.boards.count(serial) > 1)
+                return usageError(QStringLiteral("--board: %1 is given twice").arg(serial));
+        }
     }
     if (parser.isSet(expect)) {
         QRegularExpression pattern(parser.value(expect));

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "cli/records.h"
 #include "device/driver_factory.h"
+#include "records/record_writer.h"
 
 #include <QList>
 #include <QRegularExpression>
@@ -26,7 +26,7 @@ struct CliOptions {
     Command command = Command::List;
     DriverKind driver = DriverKind::Auto;
     QStringList ports;
-    QString board;
+    QStringList boards; // send: one; monitor: one or more, each once
     QList<Step> steps;
     QList<int> channels; // --adc, ascending, each once
     QList<int> pins;     // --pins, ascending, each once

@@ -1,30 +1,44 @@
 #include "cli/cli_runner.h"
 
-#include "device/command_text.h"
+#include "device/board_commands.h"
 #include "device/driver.h"
 #include "device/report.h"
 #include "files/script_sending.h"
+#include "session/poller.h"
 
 #include <QEventLoop>
 #include <QTimer>
 
-CliRunner::CliRunner(Driver &driver, CliOptions options, std::FILE *out, std::FILE *err, AppState &state)
-    : m_options(std::move(options))
-    , m_session(driver, *this, state)
+#include <algorithm>
+
+CliRunner::CliRunner(Driver &driver, CliOptions options, std::FILE *out, std::FILE *err)
+    : m_driver(driver)
+    , m_options(std::move(options))
     , m_out(out)
     , m_err(err)
-    , m_records(out, m_options.format)
+    , m_records(m_options.format)
 {
-    for (int channel : m_options.channels)
-        m_channels.set(std::size_t(channel));
-    for (int pin : m_options.pins)
-        m_pins.set(std::size_t(pin));
-    m_session.setReconnect(m_options.reconnect);
+    for (const QString &serial : m_options.boards) {
+        auto board = std::make_unique<Board>();
+        board->serial = serial;
+        board->session = std::make_unique<BoardSession>(driver);
+        board->session->setReconnect(m_options.reconnect);
+        board->session->poller().setInterval(kPollMs);
+        Board *raw = board.get();
+        board->subscription =
+            board->session->events().subscribe([this, raw](const SessionEvent &event) { sessionEvent(*raw, event); });
+        m_boards.push_back(std::move(board));
+    }
+    m_records.setBoardInText(m_boards.size() > 1);
 }
+
+CliRunner::~CliRunner() = default;
 
 int CliRunner::run()
 {
-    m_elapsed.start();
+    m_records.open(m_out);
+    // Every board's events are stamped on the same monotonic clock; t_ms counts from here.
+    m_records.setOrigin(monotonicClockMs());
     switch (m_options.command) {
     case CliOptions::Command::List:
         return list();
@@ -51,7 +65,8 @@ void CliRunner::error(const QString &text)
 
 int CliRunner::list()
 {
-    const QStringList serials = m_session.scanDevices();
+    BoardSession session(m_driver);
+    const QStringList serials = session.scanDevices();
     for (const QString &serial : serials)
         std::fprintf(m_out, "%s\n", serial.toUtf8().constData());
     std::fflush(m_out);
@@ -62,107 +77,127 @@ int CliRunner::list()
     return kExitOk;
 }
 
-bool CliRunner::openBoard()
+bool CliRunner::openBoards()
 {
-    const qsizetype position = m_session.scanDevices().indexOf(m_options.board);
-    if (position < 0) {
-        error(QStringLiteral("board %1 is not listed").arg(m_options.board));
-        return false;
+    // Every board is looked for before any is opened: a missing one opens none.
+    const QStringList listed = m_boards.front()->session->scanDevices();
+    for (const auto &board : m_boards) {
+        if (!listed.contains(board->serial)) {
+            error(QStringLiteral("board %1 is not listed").arg(board->serial));
+            return false;
+        }
     }
-    m_session.selectDevice(std::int32_t(position));
-    if (m_session.handle() <= 0) {
-        const QString reason = m_session.driver().openFailureReason();
-        error(QStringLiteral("board %1 could not be opened%2")
-                  .arg(m_options.board, reason.isEmpty() ? QString() : QStringLiteral(": ") + reason));
-        return false;
+    for (const auto &board : m_boards) {
+        BoardSession &session = *board->session;
+        session.selectDevice(std::int32_t(listed.indexOf(board->serial)));
+        if (session.handle() <= 0) {
+            const QString reason = m_driver.openFailureReason();
+            error(QStringLiteral("board %1 could not be opened%2")
+                      .arg(board->serial, reason.isEmpty() ? QString() : QStringLiteral(": ") + reason));
+            for (const auto &opened : m_boards)
+                opened->session->closeDevice();
+            return false;
+        }
     }
     return true;
 }
 
-bool CliRunner::sendSurvivingLoss(const QString &text)
+bool CliRunner::sendSurvivingLoss(Board &board, const QString &text)
 {
     for (;;) {
-        m_session.send(text);
-        if (!m_session.isLost())
+        board.session->send(text);
+        if (!board.session->isLost())
             return true;
         if (!m_options.reconnect)
             return false;
         // Wait for the board to come back, then send again what went nowhere.
-        const Outcome outcome = pollUntil(QDeadlineTimer(QDeadlineTimer::Forever), false);
+        const Outcome outcome = pollUntil(QDeadlineTimer(QDeadlineTimer::Forever), false, &board);
         if (outcome != Outcome::Done)
             return false;
     }
 }
 
-CliRunner::Outcome CliRunner::pollUntil(QDeadlineTimer deadline, bool stopOnMatch)
+CliRunner::Board *CliRunner::lostBoard() const
 {
-    const bool waitingForReturn = m_session.isLost();
-    Outcome outcome = Outcome::Done;
-    const auto check = [&] {
-        if (m_stopRequested)
-            outcome = Outcome::Stopped;
-        else if (m_records.failed())
-            outcome = Outcome::OutputClosed;
-        else if (stopOnMatch && m_matched)
-            outcome = Outcome::Matched;
-        else if (m_session.isLost() && !m_options.reconnect)
-            outcome = Outcome::Lost;
-        else if (waitingForReturn && !m_session.isLost())
-            outcome = Outcome::Done;
-        else if (deadline.hasExpired())
-            outcome = Outcome::Expired;
-        else
-            return false;
-        return true;
-    };
-    if (check())
-        return outcome;
+    for (const auto &board : m_boards) {
+        if (board->session->isLost())
+            return board.get();
+    }
+    return nullptr;
+}
+
+std::optional<CliRunner::Outcome> CliRunner::check(QDeadlineTimer deadline, bool stopOnMatch,
+                                                   Board *waitingForReturn) const
+{
+    if (m_stopRequested)
+        return Outcome::Stopped;
+    if (m_records.failed())
+        return Outcome::OutputClosed;
+    if (stopOnMatch && std::all_of(m_boards.begin(), m_boards.end(), [](const auto &board) { return board->matched; }))
+        return Outcome::Matched;
+    if (lostBoard() && !m_options.reconnect)
+        return Outcome::Lost;
+    if (waitingForReturn && !waitingForReturn->session->isLost())
+        return Outcome::Done;
+    if (deadline.hasExpired())
+        return Outcome::Expired;
+    return std::nullopt;
+}
+
+CliRunner::Outcome CliRunner::pollUntil(QDeadlineTimer deadline, bool stopOnMatch, Board *waitingForReturn)
+{
+    std::optional<Outcome> outcome = check(deadline, stopOnMatch, waitingForReturn);
+    if (outcome)
+        return *outcome;
 
     QEventLoop loop;
-    QTimer timer;
-    timer.setTimerType(Qt::PreciseTimer);
-    timer.setInterval(kPollMs);
-    connect(&timer, &QTimer::timeout, &loop, [&] {
-        m_session.poll();
+    const auto checkAfterPoll = [&] {
         m_records.flush();
-        if (check())
+        outcome = check(deadline, stopOnMatch, waitingForReturn);
+        if (outcome)
             loop.quit();
-    });
+    };
+    std::vector<QMetaObject::Connection> connections;
+    for (const auto &board : m_boards) {
+        connections.push_back(connect(&board->session->poller(), &Poller::polled, &loop, checkAfterPoll));
+        board->session->poller().start();
+    }
     QTimer end;
     end.setSingleShot(true);
     if (!deadline.isForever()) {
-        connect(&end, &QTimer::timeout, &loop, [&] {
-            if (check())
-                loop.quit();
-        });
+        connect(&end, &QTimer::timeout, &loop, checkAfterPoll);
         end.start(int(std::clamp<qint64>(deadline.remainingTime(), 0, INT_MAX)));
     }
     m_loop = &loop;
-    timer.start();
     loop.exec();
     m_loop = nullptr;
-    check();
-    return outcome;
+    for (const auto &board : m_boards)
+        board->session->poller().stop();
+    for (const QMetaObject::Connection &connection : connections)
+        disconnect(connection);
+    return check(deadline, stopOnMatch, waitingForReturn).value_or(Outcome::Done);
 }
 
 int CliRunner::finish(int exitCode)
 {
     m_records.flush();
-    m_session.closeDevice();
+    for (const auto &board : m_boards)
+        board->session->closeDevice();
     return exitCode;
 }
 
 int CliRunner::send()
 {
-    if (!openBoard())
+    if (!openBoards())
         return kExitNoBoard;
+    Board &board = *m_boards.front();
     for (const CliOptions::Step &step : m_options.steps) {
-        const QString text = step.kind == CliOptions::Step::Kind::Command ? QString(step.text).append(kCrLf)
-                                                                          : scriptCommand(step.text);
-        if (!sendSurvivingLoss(text)) {
+        const QString text =
+            step.kind == CliOptions::Step::Kind::Command ? typedCommand(step.text) : scriptSendText(step.text);
+        if (!sendSurvivingLoss(board, text)) {
             if (m_stopRequested)
                 return finish(kExitNotMet);
-            error(QStringLiteral("board %1 was lost").arg(m_options.board));
+            error(QStringLiteral("board %1 was lost").arg(board.serial));
             return finish(kExitLost);
         }
     }
@@ -173,7 +208,7 @@ int CliRunner::send()
     case Outcome::Matched:
         return finish(kExitOk);
     case Outcome::Lost:
-        error(QStringLiteral("board %1 was lost").arg(m_options.board));
+        error(QStringLiteral("board %1 was lost").arg(board.serial));
         return finish(kExitLost);
     default:
         error(QStringLiteral("no received line matched \"%1\" within %2 s")
@@ -185,12 +220,17 @@ int CliRunner::send()
 
 int CliRunner::monitor()
 {
-    if (!openBoard())
+    if (!openBoards())
         return kExitNoBoard;
     m_records.header();
-    for (int pin : m_options.pins) {
-        if (!sendSurvivingLoss(pinCommand(pin, u" monitor on").append(kLf)))
-            break;
+    for (const auto &board : m_boards) {
+        BoardSession &session = *board->session;
+        for (int channel : m_options.channels)
+            session.setChannelTicked(channel, true);
+        session.setAnalogRequestsOn(!m_options.channels.isEmpty());
+        // A board lost now gets its monitoring back with the rest of its set-up when it returns.
+        for (int pin : m_options.pins)
+            session.setPinMonitored(pin, true);
     }
     m_records.flush();
 
@@ -203,21 +243,25 @@ int CliRunner::monitor()
     }
     const QDeadlineTimer deadline = limitMs < 0 ? QDeadlineTimer(QDeadlineTimer::Forever) : QDeadlineTimer(limitMs);
     Outcome outcome = Outcome::Lost;
-    if (!m_session.isLost() || m_options.reconnect) {
+    if (!lostBoard() || m_options.reconnect) {
         do {
             outcome = pollUntil(deadline, m_options.expect.has_value());
         } while (outcome == Outcome::Done); // back after a loss: go on
     }
 
-    if (!m_session.isLost()) {
+    for (const auto &board : m_boards) {
+        if (board->session->isLost())
+            continue;
         for (int pin : m_options.pins)
-            m_session.send(pinCommand(pin, u" monitor off").append(kLf));
+            board->session->setPinMonitored(pin, false);
     }
     if (outcome == Outcome::Lost) {
-        error(QStringLiteral("board %1 was lost").arg(m_options.board));
+        error(QStringLiteral("board %1 was lost").arg(lostBoard() ? lostBoard()->serial : QString()));
         return finish(kExitLost);
     }
-    if (m_options.expect && !m_matched) {
+    const bool allMatched =
+        std::all_of(m_boards.begin(), m_boards.end(), [](const auto &board) { return board->matched; });
+    if (m_options.expect && !allMatched) {
         if (outcome == Outcome::Expired)
             error(QStringLiteral("no received line matched \"%1\" in time").arg(m_options.expect->pattern()));
         return finish(kExitNotMet);
@@ -225,33 +269,37 @@ int CliRunner::monitor()
     return finish(kExitOk);
 }
 
-void CliRunner::showPinLevel(int pin, bool high)
-{
-    if (m_pins.test(std::size_t(pin)))
-        m_records.pinLevel(now(), pin, high ? 1 : 0);
-}
-
-void CliRunner::showReading(int channel, std::int32_t value)
-{
-    if (m_channels.test(std::size_t(channel)))
-        m_records.reading(now(), channel, value);
-}
-
-void CliRunner::lineReceived(const QString &line, const Report &report, bool consumed)
+void CliRunner::sessionEvent(Board &board, const SessionEvent &event)
 {
     const bool isMonitor = m_options.command == CliOptions::Command::Monitor;
-    // A reading of a listed channel, or a level of a listed pin, has its own record.
-    const bool shown = consumed || (report.kind == Report::Kind::Pin && report.applicable &&
-                                    m_pins.test(std::size_t(report.pin)));
-    if (isMonitor && !shown)
-        m_records.line(now(), line);
-    if (m_matched || !m_options.expect || !m_options.expect->match(line).hasMatch())
+    switch (event.kind) {
+    case SessionEvent::Kind::Reading:
+        if (isMonitor && m_options.channels.contains(event.index))
+            m_records.record(event);
         return;
-    m_matched = true;
+    case SessionEvent::Kind::PinLevel:
+        if (isMonitor && m_options.pins.contains(event.index))
+            m_records.record(event);
+        return;
+    case SessionEvent::Kind::LineReceived:
+        break;
+    default:
+        return;
+    }
+    // A reading of a listed channel, or a level of a listed pin, has its own record.
+    const Report *report = event.report;
+    const bool shown = event.flag || (report && report->kind == Report::Kind::Pin && report->applicable &&
+                                      m_options.pins.contains(report->pin));
+    if (isMonitor && !shown)
+        m_records.record(event);
+    if (board.matched || !m_options.expect || !m_options.expect->match(event.text).hasMatch())
+        return;
+    board.matched = true;
     if (isMonitor) {
-        m_records.match(now(), line);
+        m_records.match(event);
     } else {
-        std::fprintf(m_out, "%s\n", line.toUtf8().constData());
+        m_records.flush();
+        std::fprintf(m_out, "%s\n", event.text.toUtf8().constData());
         std::fflush(m_out);
     }
 }

@@ -1,7 +1,7 @@
 #include "device/report.h"
 
+#include "device/board_limits.h"
 #include "device/number_rule.h"
-#include "state/app_state.h"
 
 ReportWords splitReportWords(QStringView line)
 {

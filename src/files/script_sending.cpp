@@ -1,11 +1,9 @@
 #include "files/script_sending.h"
 
-#include "device/command_text.h"
+#include "device/board_commands.h"
 #include "files/script_file.h"
 
-QString scriptCommand(QStringView editorText)
+QString scriptSendText(QStringView editorText)
 {
-    QString command = editorTextWithCrLf(editorText);
-    command += kCrLf;
-    return command;
+    return scriptCommand(editorTextWithCrLf(editorText));
 }

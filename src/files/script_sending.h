@@ -5,4 +5,4 @@
 
 // What Send Script hands to the transmitter in one call: the whole editor text with CR LF between its lines,
 // and CR LF after the last. An empty script sends CR LF alone.
-QString scriptCommand(QStringView editorText);
+QString scriptSendText(QStringView editorText);

@@ -1,20 +1,18 @@
 #include "session/board_session.h"
 
-#include "device/command_text.h"
 #include "device/comms.h"
 #include "device/driver.h"
 #include "device/ftdi.h"
 #include "device/line_assembly.h"
 #include "device/report.h"
-#include "session/front_end.h"
+#include "session/poller.h"
 
+#include <QDateTime>
 #include <QElapsedTimer>
 
 #include <algorithm>
 
-namespace {
-
-qint64 monotonicMs()
+qint64 monotonicClockMs()
 {
     static const QElapsedTimer start = [] {
         QElapsedTimer timer;
@@ -24,14 +22,65 @@ qint64 monotonicMs()
     return start.elapsed();
 }
 
+namespace {
+
+qint64 wallMs()
+{
+    return QDateTime::currentMSecsSinceEpoch();
+}
+
 } // namespace
 
-BoardSession::BoardSession(Driver &driver, SessionFrontEnd &frontEnd, AppState &state, Clock clock)
+BoardSession::BoardSession(Driver &driver, Clock monotonicClock, Clock wallClock)
     : m_driver(driver)
-    , m_frontEnd(frontEnd)
-    , m_state(state)
-    , m_clock(clock ? std::move(clock) : Clock(monotonicMs))
+    , m_monotonic(monotonicClock ? std::move(monotonicClock) : Clock(monotonicClockMs))
+    , m_wall(wallClock ? std::move(wallClock) : Clock(wallMs))
+    , m_poller(std::make_unique<Poller>(*this))
 {}
+
+BoardSession::~BoardSession() = default;
+
+void BoardSession::stampNow()
+{
+    m_stamp = {m_monotonic(), m_wall()};
+}
+
+SessionEvent BoardSession::event(SessionEvent::Kind kind) const
+{
+    SessionEvent event;
+    event.kind = kind;
+    event.stamp = m_stamp;
+    event.source = this;
+    return event;
+}
+
+void BoardSession::publish(SessionEvent::Kind kind, const QString &text)
+{
+    SessionEvent told = event(kind);
+    told.text = text;
+    told.textString = &text;
+    m_events.publish(told);
+}
+
+void BoardSession::publish(SessionEvent::Kind kind, int index, std::int32_t value)
+{
+    SessionEvent told = event(kind);
+    told.index = index;
+    told.value = value;
+    m_events.publish(told);
+}
+
+void BoardSession::logLine(const QString &text)
+{
+    stampNow();
+    publish(SessionEvent::Kind::LogLine, text);
+}
+
+void BoardSession::showStatus(const QString &text)
+{
+    stampNow();
+    publish(SessionEvent::Kind::StatusText, text);
+}
 
 QStringList BoardSession::scanDevices()
 {
@@ -44,20 +93,27 @@ QStringList BoardSession::scanDevices()
 
 QString BoardSession::selectDevice(std::int32_t position)
 {
-    if (m_state.deviceHandle > 0)
-        m_driver.closeHandle(m_state.deviceHandle);
+    if (m_deviceHandle > 0)
+        m_driver.closeHandle(m_deviceHandle);
     // The driver is asked again: the list may be older than the boards attached now.
     m_serial = DeviceSerial(m_driver, position);
-    m_state.deviceHandle = OpenDevice(m_driver, m_serial);
+    m_deviceHandle = OpenDevice(m_driver, m_serial);
     m_lost = false;
     m_closed = false;
+    stampNow();
+    publish(SessionEvent::Kind::Selected, m_serial);
     showSelected();
-    if (m_state.deviceHandle <= 0) {
+    if (m_deviceHandle <= 0) {
         // Said plainly: otherwise a failed open looks exactly like a selection that worked.
         const QString reason = m_driver.openFailureReason();
-        m_frontEnd.logLine(QStringLiteral("Device could not be opened : ") + m_serial +
-                           (reason.isEmpty() ? QString() : QStringLiteral(" - ") + reason));
-        m_frontEnd.setStatusText(QStringLiteral("Device not opened : ") + m_serial);
+        SessionEvent failed = event(SessionEvent::Kind::OpenFailed);
+        failed.text = m_serial;
+        failed.textString = &m_serial;
+        failed.detail = reason;
+        m_events.publish(failed);
+        publish(SessionEvent::Kind::LogLine, QStringLiteral("Device could not be opened : ") + m_serial +
+                                                 (reason.isEmpty() ? QString() : QStringLiteral(" - ") + reason));
+        publish(SessionEvent::Kind::StatusText, QStringLiteral("Device not opened : ") + m_serial);
     }
     return m_serial;
 }
@@ -65,22 +121,123 @@ QString BoardSession::selectDevice(std::int32_t position)
 void BoardSession::showSelected()
 {
     const QString selected = QStringLiteral("Device selected : ") + m_serial;
-    m_frontEnd.logLine(selected);
-    m_frontEnd.setStatusText(selected);
+    publish(SessionEvent::Kind::LogLine, selected);
+    publish(SessionEvent::Kind::StatusText, selected);
 }
 
 void BoardSession::closeDevice()
 {
-    if (m_state.deviceHandle > 0)
-        m_driver.closeHandle(m_state.deviceHandle);
+    if (m_deviceHandle > 0)
+        m_driver.closeHandle(m_deviceHandle);
+    const bool wasOpen = !m_closed && m_deviceHandle > 0;
     m_closed = true;
     m_lost = false;
+    if (wasOpen) {
+        stampNow();
+        publish(SessionEvent::Kind::Closed, m_serial);
+    }
 }
 
-void BoardSession::send(QStringView text)
+void BoardSession::send(const QString &command)
 {
-    if (!SendCommand(m_driver, m_state.deviceHandle, text) && m_state.deviceHandle > 0)
+    stampNow();
+    const bool written = SendCommand(m_driver, m_deviceHandle, command);
+    SessionEvent sent = event(SessionEvent::Kind::CommandSent);
+    sent.text = command;
+    sent.textString = &command;
+    sent.flag = written;
+    m_events.publish(sent);
+    if (!written && m_deviceHandle > 0)
         markLost();
+}
+
+void BoardSession::sendTyped(QStringView text)
+{
+    send(typedCommand(text));
+    logLine(QStringLiteral(">") + text.toString());
+}
+
+void BoardSession::sendPinCommand(int pin, PinAction action)
+{
+    if (isLoggedPinAction(action))
+        logLine(pinCommandText(pin, action));
+    send(pinCommand(pin, action));
+}
+
+void BoardSession::publishSetup(int index, SetupAspect aspect)
+{
+    stampNow();
+    publish(SessionEvent::Kind::SetupChanged, index, std::int32_t(aspect));
+}
+
+void BoardSession::makePinOutput(int pin)
+{
+    if (!isPin(pin))
+        return;
+    // The level goes out before the direction, so the pin never drives a level it was not told.
+    sendPinCommand(pin, levelAction(m_setup.outputLevel(pin)));
+    m_setup.pinIsOutput[std::size_t(pin)] = 1;
+    publishSetup(pin, SetupAspect::Direction);
+    sendPinCommand(pin, PinAction::Output);
+}
+
+void BoardSession::makePinInput(int pin)
+{
+    if (!isPin(pin))
+        return;
+    m_setup.pinIsOutput[std::size_t(pin)] = 0;
+    publishSetup(pin, SetupAspect::Direction);
+    sendPinCommand(pin, PinAction::Input);
+}
+
+void BoardSession::setPinLevel(int pin, bool high)
+{
+    if (!isPin(pin) || m_setup.pinIsOutput[std::size_t(pin)] != 1)
+        return;
+    m_setup.pinOutputLevel[std::size_t(pin)] = high ? 1 : 0;
+    sendPinCommand(pin, levelAction(high));
+    publishSetup(pin, SetupAspect::Level);
+}
+
+void BoardSession::setPinMonitored(int pin, bool on)
+{
+    if (!isPin(pin) || m_setup.isMonitored(pin) == on)
+        return;
+    m_setup.monitoredPins.set(std::size_t(pin), on);
+    sendPinCommand(pin, on ? PinAction::MonitorOn : PinAction::MonitorOff);
+    publishSetup(pin, SetupAspect::Monitoring);
+}
+
+void BoardSession::forgetMonitoredPins()
+{
+    if (m_setup.monitoredPins.none())
+        return;
+    m_setup.monitoredPins.reset();
+    publishSetup(0, SetupAspect::Monitoring);
+}
+
+void BoardSession::setChannelTicked(int channel, bool on)
+{
+    if (!isChannel(channel) || m_setup.isTicked(channel) == on)
+        return;
+    m_setup.tickedChannels.set(std::size_t(channel), on);
+    publishSetup(channel, SetupAspect::Tick);
+}
+
+void BoardSession::forgetTickedChannels()
+{
+    if (m_setup.tickedChannels.none())
+        return;
+    m_setup.tickedChannels.reset();
+    publishSetup(0, SetupAspect::Tick);
+}
+
+void BoardSession::setAnalogRequestsOn(bool on)
+{
+    if (m_setup.analogRequestsOn == on)
+        return;
+    m_setup.analogRequestsOn = on;
+    publishSetup(0, SetupAspect::AnalogRequests);
 }
 
 void BoardSession::markLost()
@@ -88,15 +245,17 @@ void BoardSession::markLost()
     if (m_lost || m_closed)
         return;
     m_lost = true;
-    m_nextLookMs = m_clock() + kLookIntervalMs;
+    m_nextLookMs = m_monotonic() + kLookIntervalMs;
+    stampNow();
+    publish(SessionEvent::Kind::Lost, m_serial);
     const QString lost = QStringLiteral("Device lost : ") + m_serial;
-    m_frontEnd.logLine(lost);
-    m_frontEnd.setStatusText(lost);
+    publish(SessionEvent::Kind::LogLine, lost);
+    publish(SessionEvent::Kind::StatusText, lost);
 }
 
 void BoardSession::lookForLostBoard()
 {
-    const qint64 now = m_clock();
+    const qint64 now = m_monotonic();
     if (!m_reconnect || now < m_nextLookMs)
         return;
     m_nextLookMs = now + kLookIntervalMs;
@@ -104,12 +263,14 @@ void BoardSession::lookForLostBoard()
     if (!scanDevices().contains(m_serial))
         return;
     // The old handle is dead even though the board is back: a new one is needed.
-    if (m_state.deviceHandle > 0)
-        m_driver.closeHandle(m_state.deviceHandle);
-    m_state.deviceHandle = OpenDevice(m_driver, m_serial);
-    if (m_state.deviceHandle <= 0)
+    if (m_deviceHandle > 0)
+        m_driver.closeHandle(m_deviceHandle);
+    m_deviceHandle = OpenDevice(m_driver, m_serial);
+    if (m_deviceHandle <= 0)
         return; // listed but not ready yet; looked for again later
     m_lost = false;
+    stampNow();
+    publish(SessionEvent::Kind::Back, m_serial);
     showSelected();
     restoreBoard();
 }
@@ -117,26 +278,20 @@ void BoardSession::lookForLostBoard()
 void BoardSession::restoreBoard()
 {
     for (int pin = kFirstPin; pin <= kLastPin && !m_lost; ++pin) {
-        if (m_state.pinIsOutput[pin] == 0)
+        if (!m_setup.isOutput(pin))
             continue;
-        sendLogged(pinCommand(pin, m_state.pinOutputLevel[pin] != 0 ? u" set" : u" clear"));
-        sendLogged(pinCommand(pin, u" output"));
+        sendPinCommand(pin, levelAction(m_setup.outputLevel(pin)));
+        sendPinCommand(pin, PinAction::Output);
     }
     for (int pin = kFirstPin; pin <= kLastPin && !m_lost; ++pin) {
-        if (m_frontEnd.isPinMonitored(pin))
-            send(pinCommand(pin, u" monitor on").append(kLf));
+        if (m_setup.isMonitored(pin))
+            sendPinCommand(pin, PinAction::MonitorOn);
     }
-}
-
-void BoardSession::sendLogged(const QString &command)
-{
-    m_frontEnd.logLine(command);
-    send(QString(command).append(kCrLf));
 }
 
 void BoardSession::poll()
 {
-    if (m_state.deviceHandle == 0 || m_closed)
+    if (m_deviceHandle == 0 || m_closed)
         return;
     if (m_lost) {
         lookForLostBoard();
@@ -145,27 +300,23 @@ void BoardSession::poll()
             receive();
         return;
     }
-    if (m_frontEnd.analogRequestsOn())
+    if (m_setup.analogRequestsOn)
         requestAnalogReadings();
     receive();
 }
 
 void BoardSession::requestAnalogReadings()
 {
-    QString batch;
-    for (int channel = kFirstChannel; channel <= kLastChannel; ++channel) {
-        if (m_frontEnd.isChannelTicked(channel))
-            batch += analogRequest(channel);
-        else
-            m_frontEnd.blankReading(channel);
-    }
+    stampNow();
+    publish(SessionEvent::Kind::AnalogPoll);
+    const QString batch = analogRequests(m_setup.tickedChannels);
     if (!batch.isEmpty())
         send(batch);
 }
 
 void BoardSession::receive()
 {
-    const std::intptr_t handle = m_state.deviceHandle;
+    const std::intptr_t handle = m_deviceHandle;
     std::uint32_t queued = 0;
     std::uint32_t transmitQueue = 0;
     std::uint32_t events = 0;
@@ -187,8 +338,11 @@ void BoardSession::receive()
             markLost();
         return;
     }
+    // Everything this read brought arrived by now: its lines share this time.
+    stampNow();
     if (queued == 1)
-        m_frontEnd.logLine(QStringLiteral("byte : ") + QString::number(static_cast<unsigned char>(buffer[0])));
+        publish(SessionEvent::Kind::LogLine,
+                QStringLiteral("byte : ") + QString::number(static_cast<unsigned char>(buffer[0])));
     // A driver claiming more than was asked for is not believed.
     const std::uint32_t taken = std::min(read, toRead);
     m_bytesReceived += taken;
@@ -218,12 +372,12 @@ void BoardSession::interpretLine()
         switch (report.kind) {
         case Report::Kind::Pin:
             // An output keeps the colour the digital pins window gave it.
-            if (m_state.pinIsOutput[report.pin] == 0)
-                m_frontEnd.showPinLevel(report.pin, report.state != 0);
+            if (!m_setup.isOutput(report.pin))
+                publish(SessionEvent::Kind::PinLevel, report.pin, report.state != 0 ? 1 : 0);
             break;
         case Report::Kind::Analog:
-            m_frontEnd.showReading(report.channel, report.value);
-            consumed = m_frontEnd.isChannelTicked(report.channel);
+            publish(SessionEvent::Kind::Reading, report.channel, report.value);
+            consumed = m_setup.isTicked(report.channel);
             break;
         case Report::Kind::Debounce:
             // No window has a place for the count; the logged line shows it.
@@ -232,10 +386,14 @@ void BoardSession::interpretLine()
             break;
         }
     }
-    m_frontEnd.lineReceived(pendingLine, report, consumed);
+    SessionEvent line = event(SessionEvent::Kind::LineReceived);
+    line.text = pendingLine;
+    line.flag = consumed;
+    line.report = &report;
+    m_events.publish(line);
     if (!consumed) {
-        m_frontEnd.logLine(QStringLiteral("received : ") + pendingLine);
-        m_frontEnd.logLine(QString());
+        publish(SessionEvent::Kind::LogLine, QStringLiteral("received : ") + pendingLine);
+        publish(SessionEvent::Kind::LogLine, QString());
     }
     pendingLine.resize(0);
 }

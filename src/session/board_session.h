@@ -1,6 +1,9 @@
 #pragma once
 
-#include "state/app_state.h"
+#include "device/board_commands.h"
+#include "session/board_setup.h"
+#include "session/event_stream.h"
+#include "session/session_event.h"
 
 #include <QByteArray>
 #include <QString>
@@ -9,16 +12,23 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 
 class Driver;
-class SessionFrontEnd;
+class Poller;
 
-// The board session: everything between a front end and the driver. It chooses and closes the board, sends
-// commands, and runs the receive poll: analog requests, the queue status, the read, line assembly and the report
-// interpreter. It knows nothing of windows; what it has to show goes to its SessionFrontEnd, in order.
+// The system's monotonic clock in milliseconds, the same for every session of the process: their events can be
+// put in one time order.
+qint64 monotonicClockMs();
+
+// The board session: the one owner of a board. It chooses and closes the board, sends every command, runs the
+// receive poll (analog requests, the queue status, the read, line assembly and the report interpreter), keeps
+// what the operator has set up (BoardSetup), and tells what happens as one stream of time-stamped events. It
+// knows nothing of windows and reaches no global: several sessions, each on its own driver handle, run side by
+// side in one process, on one thread.
 //
-// The handle lives in the application state (`deviceHandle`): 0 before any selection, -1 after a failed open,
-// closed only while greater than 0. The pin tables it reads live there too.
+// The handle (`deviceHandle`) is 0 before any selection, -1 after a failed open, and closed only while greater
+// than 0.
 //
 // A board that goes away while open (a failing write, read, or a status that says the device is gone) is marked
 // lost once: "Device lost : SERIAL" is logged and shown. While it is lost, the session looks for its serial
@@ -27,14 +37,22 @@ class SessionFrontEnd;
 class BoardSession
 {
 public:
-    using Clock = std::function<qint64()>; // milliseconds, monotonic
+    using Clock = std::function<qint64()>; // milliseconds
 
-    // Without a clock the session uses the system's monotonic clock.
-    BoardSession(Driver &driver, SessionFrontEnd &frontEnd, AppState &state = appState(), Clock clock = {});
+    // Without clocks the session uses the system's monotonic clock and its wall clock.
+    explicit BoardSession(Driver &driver, Clock monotonicClock = {}, Clock wallClock = {});
+    ~BoardSession();
+    BoardSession(const BoardSession &) = delete;
+    BoardSession &operator=(const BoardSession &) = delete;
 
     Driver &driver() { return m_driver; }
-    AppState &state() { return m_state; }
-    std::intptr_t handle() const { return m_state.deviceHandle; }
+    std::intptr_t handle() const { return m_deviceHandle; }
+    const BoardSetup &setup() const { return m_setup; }
+    EventStream &events() { return m_events; }
+    // The clock that times this session's poll; started by its front end.
+    Poller &poller() { return *m_poller; }
+    // The session's monotonic clock, in milliseconds: the time events are stamped with.
+    qint64 now() const { return m_monotonic(); }
 
     // The serial numbers of the attached boards in the driver's order; empty when the driver finds none (or
     // fails to count). An entry is empty when the driver fails for that position. Opens and closes nothing.
@@ -51,6 +69,7 @@ public:
 
     // The serial number of the board chosen last, empty before any selection.
     QString selectedSerial() const { return m_serial; }
+    const QString &serial() const { return m_serial; }
     // True from the moment the open board was found gone until it is back or another board is chosen.
     bool isLost() const { return m_lost; }
     // Whether a lost board is looked for and reopened (on by default).
@@ -58,10 +77,33 @@ public:
     // How long a lost board is waited for between two looks.
     static constexpr qint64 kLookIntervalMs = 1000;
 
-    // Sends a command exactly as given (terminator included) to the board held now.
-    void send(QStringView text);
-    // Logs a command, then sends it with CR LF: the pin direction and level commands.
-    void sendLogged(const QString &command);
+    // Sends a command exactly as given (terminator included) to the board held now; nothing is logged.
+    void send(const QString &command);
+    // A typed command: sent with CR LF, then logged as ">" and the text.
+    void sendTyped(QStringView text);
+
+    // The operator's set-up. Each change sends what it needs, logs what the pins window logs, and is told as a
+    // SetupChanged event so every view shows it.
+    //
+    // Makes the pin an output: its level command first (set or clear, as last commanded), then "output".
+    void makePinOutput(int pin);
+    // Makes the pin an input ("input").
+    void makePinInput(int pin);
+    // Drives an output high or low (nothing for an input).
+    void setPinLevel(int pin, bool high);
+    // Switches a pin's level reports on or off at the board; nothing is sent when it is so already.
+    void setPinMonitored(int pin, bool on);
+    // Forgets every monitored pin without telling the board (the boxes that held them are gone).
+    void forgetMonitoredPins();
+    // Ticks or unticks a channel; takes effect at the next poll.
+    void setChannelTicked(int channel, bool on);
+    // Forgets every ticked channel.
+    void forgetTickedChannels();
+    void setAnalogRequestsOn(bool on);
+
+    // A line for the communications log, and the status line, from whoever drives the session.
+    void logLine(const QString &text);
+    void showStatus(const QString &text);
 
     // One poll: analog requests for the ticked channels while they are wanted, then everything queued at the
     // board (at most readCap() bytes) read, assembled into lines and interpreted. Nothing at all while
@@ -87,6 +129,12 @@ public:
     static constexpr qint64 kPollBudgetMs = 20;
 
 private:
+    void stampNow();
+    SessionEvent event(SessionEvent::Kind kind) const;
+    void publish(SessionEvent::Kind kind, const QString &text);
+    void publish(SessionEvent::Kind kind, int index = 0, std::int32_t value = 0);
+    void publishSetup(int index, SetupAspect aspect);
+    void sendPinCommand(int pin, PinAction action);
     void requestAnalogReadings();
     void receive();
     void adaptReadCap(std::uint32_t bytes, qint64 nanoseconds);
@@ -96,9 +144,13 @@ private:
     void restoreBoard();
 
     Driver &m_driver;
-    SessionFrontEnd &m_frontEnd;
-    AppState &m_state;
-    Clock m_clock;
+    Clock m_monotonic;
+    Clock m_wall;
+    EventStream m_events;
+    std::unique_ptr<Poller> m_poller;
+    BoardSetup m_setup;
+    std::intptr_t m_deviceHandle = 0;
+    EventStamp m_stamp;
     QByteArray m_receiveBuffer; // kept between polls so a full queue costs no allocation
     QString m_serial;
     bool m_lost = false;

@@ -16,8 +16,7 @@ void ChildWindow::closeEvent(QCloseEvent *event)
         event->ignore();
         return;
     }
-    m_workspace.setViewChecked(m_view, false);
-    viewFlag(m_view) = 0;
+    m_workspace.viewClosed(m_view);
     m_closing = true;
     closing();
     event->accept();

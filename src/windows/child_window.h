@@ -19,6 +19,9 @@ public:
     View view() const { return m_view; }
     bool isClosing() const { return m_closing; }
 
+    // The main window set the window's view flag: 1 while it is shown through its View item, else 0.
+    virtual void viewFlagChanged(bool shown) { Q_UNUSED(shown); }
+
 protected:
     Workspace &workspace() const { return m_workspace; }
 

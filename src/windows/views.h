@@ -1,32 +1,19 @@
 #pragma once
 
-#include "state/app_state.h"
+#include <string_view>
 
-#include <array>
-#include <cstdint>
-
-// The child windows that have a View item.
-enum class View { Communications, DigitalPins, AnalogLevels, Scripting, Trend };
-
-// The order in which the load step opens the four original child windows and the layout file lists them.
-inline constexpr std::array<View, 4> kViewOrder{View::Communications, View::DigitalPins, View::AnalogLevels,
-                                                View::Scripting};
-
-// The view flag of the application state that belongs to a child window.
-inline std::int32_t &viewFlag(View view)
+// A child window that has a View item, named by that item's object name ("communications"). Each window's class
+// declares its own as `kView`; the main window's table of views gives each its caption, shortcut and flag.
+class View
 {
-    AppState &state = appState();
-    switch (view) {
-    case View::Communications:
-        return state.viewCom;
-    case View::DigitalPins:
-        return state.viewDig;
-    case View::AnalogLevels:
-        return state.viewAna;
-    case View::Scripting:
-        return state.viewScr;
-    case View::Trend:
-        break;
-    }
-    return state.viewTrend;
-}
+public:
+    constexpr explicit View(std::string_view name)
+        : m_name(name)
+    {}
+
+    constexpr std::string_view name() const { return m_name; }
+    constexpr bool operator==(const View &other) const { return m_name == other.m_name; }
+
+private:
+    std::string_view m_name;
+};

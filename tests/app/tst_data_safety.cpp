@@ -22,7 +22,7 @@ class TestDataSafety : public QObject
 private:
     static void type(Program &program, const QString &text)
     {
-        QTest::keyClicks(program.main->scripting()->scriptBox(), text);
+        QTest::keyClicks(program.main->view<formScripting>()->scriptBox(), text);
     }
 
 private Q_SLOTS:
@@ -51,7 +51,8 @@ private Q_SLOTS:
         program.main->openScript_Click();
         QCOMPARE(program.dialogs.saveQuestions, 1);
         QCOMPARE(program.dialogs.dialogTitles.size(), opened ? 1 : 0);
-        QCOMPARE(program.main->scripting()->text(), opened ? QStringLiteral("other") : QStringLiteral("typed"));
+        QCOMPARE(program.main->view<formScripting>()->text(),
+                 opened ? QStringLiteral("other") : QStringLiteral("typed"));
         QCOMPARE(appState().scriptChanged, !opened);
         QCOMPARE(readFile(program.path(QStringLiteral("Untitled.txt"))), untitled);
     }
@@ -60,12 +61,12 @@ private Q_SLOTS:
     {
         Program program;
         type(program, QStringLiteral("typed"));
-        program.main->scripting()->setWindowTitle(program.path(QStringLiteral("gone/x.txt")));
+        program.main->view<formScripting>()->setWindowTitle(program.path(QStringLiteral("gone/x.txt")));
         program.dialogs.answers = {Dialogs::Answer::Yes};
         program.main->openScript_Click();
         QCOMPARE(program.dialogs.warnings.size(), 1);
         QVERIFY(program.dialogs.dialogTitles.isEmpty());
-        QCOMPARE(program.main->scripting()->text(), QStringLiteral("typed"));
+        QCOMPARE(program.main->view<formScripting>()->text(), QStringLiteral("typed"));
     }
 
     void saveNeverReplacesAFileItDidNotWrite()
@@ -82,7 +83,7 @@ private Q_SLOTS:
 
         // The close prompt's Yes goes the same way: declined, the window stays.
         program.dialogs.answers = {Dialogs::Answer::Yes};
-        QVERIFY(!program.main->subWindowOf(program.main->scripting())->close());
+        QVERIFY(!program.main->subWindowOf(program.main->view<formScripting>())->close());
         QCOMPARE(readFile(note), QByteArray("a 17-byte note!\r\n"));
 
         program.dialogs.replaceAnswers = {true};
@@ -141,7 +142,7 @@ private Q_SLOTS:
         auto program = std::make_unique<Program>(QStringList{"A1B2"});
         program->com()->DevicesList()->setCurrentRow(0);
         program->com()->DevicesList_Click();
-        program->main->scripting()->setText(QStringLiteral("unsaved\nlines"));
+        program->main->view<formScripting>()->setText(QStringLiteral("unsaved\nlines"));
         StopSignals stop;
         connect(&stop, &StopSignals::stopRequested, program->main.get(), &formMain::endWithoutQuestions);
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^the unsaved script was written to .*"
@@ -189,7 +190,7 @@ private Q_SLOTS:
         Program program;
         QMdiArea *area = program.main->mdiArea();
         QVERIFY(!area->verticalScrollBar()->isVisible());
-        program.main->subWindowOf(program.main->digitalPins())->move(40, area->viewport()->height() + 300);
+        program.main->subWindowOf(program.main->view<formDigitalPins>())->move(40, area->viewport()->height() + 300);
         QTRY_VERIFY(area->verticalScrollBar()->isVisible());
         QVERIFY(area->verticalScrollBar()->maximum() >= 300);
     }

@@ -3,8 +3,8 @@
 #include "program.h"
 
 #include <QElapsedTimer>
-#include <QRegularExpression>
 #include <QFile>
+#include <QRegularExpression>
 
 #include <csignal>
 #include <sys/resource.h>
@@ -38,7 +38,7 @@ private Q_SLOTS:
         const bool existing = QFileInfo(path).dir().exists() && !target.startsWith(u'/');
         if (existing)
             writeFile(path, "kept\r\nbytes\xFF");
-        program.main->scripting()->setText(QStringLiteral("a much longer new script\nthan what was there"));
+        program.main->view<formScripting>()->setText(QStringLiteral("a much longer new script\nthan what was there"));
         program.dialogs.fileNames = {path};
         {
             std::unique_ptr<FullDisk> full(fullDisk ? new FullDisk : nullptr);
@@ -109,13 +109,13 @@ private Q_SLOTS:
             QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0); // reading it would wait forever
         else
             writeFile(path, QByteArray(50 * 1024 * 1024, 'x'));
-        program.main->scripting()->setText(QStringLiteral("mine"));
+        program.main->view<formScripting>()->setText(QStringLiteral("mine"));
         program.dialogs.fileNames = {path};
         program.dialogs.answers = {Dialogs::Answer::No};
         program.main->openScript_Click();
         QCOMPARE(program.dialogs.warnings.size(), 1);
-        QCOMPARE(program.main->scripting()->text(), QStringLiteral("mine"));
-        QCOMPARE(program.main->scripting()->windowTitle(), QStringLiteral("Untitled.txt"));
+        QCOMPARE(program.main->view<formScripting>()->text(), QStringLiteral("mine"));
+        QCOMPARE(program.main->view<formScripting>()->windowTitle(), QStringLiteral("Untitled.txt"));
     }
 
     void unreadableFileSaysWhy()
@@ -141,7 +141,7 @@ private Q_SLOTS:
         program.dialogs.fileNames = {path};
         program.main->openScript_Click();
         QVERIFY(program.dialogs.warnings.isEmpty());
-        const QString text = program.main->scripting()->text();
+        const QString text = program.main->view<formScripting>()->text();
         QCOMPARE(text.left(4), QString::fromLatin1("a\0b\n", 4));
         QCOMPARE(text.size(), 4 + 3 * 1024 * 1024);
         QCOMPARE(scriptFileBytes(text), bytes);

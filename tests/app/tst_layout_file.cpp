@@ -62,11 +62,11 @@ private Q_SLOTS:
         Program program;
         formMain *main = program.main.get();
         main->setGeometry(150, 90, 800, 600);
-        main->subWindowOf(main->communications())->move(2, 4);
-        main->subWindowOf(main->digitalPins())->move(20, 40);
-        main->viewToggle(View::DigitalPins); // hidden: flag 0, position kept
-        main->subWindowOf(main->analogLevels())->close();
-        main->subWindowOf(main->scripting())->setGeometry(100, 200, 300, 150);
+        main->subWindowOf(main->view<formCommunications>())->move(2, 4);
+        main->subWindowOf(main->view<formDigitalPins>())->move(20, 40);
+        main->viewToggle(formDigitalPins::kView); // hidden: flag 0, position kept
+        main->subWindowOf(main->view<formAnalogLevels>())->close();
+        main->subWindowOf(main->view<formScripting>())->setGeometry(100, 200, 300, 150);
         QVERIFY(main->close());
 
         const auto t = [](int pixels) {
@@ -85,7 +85,7 @@ private Q_SLOTS:
     void negativePositionsAreWrittenWithAMinus()
     {
         Program program;
-        program.main->subWindowOf(program.main->communications())->move(-30, -45);
+        program.main->subWindowOf(program.main->view<formCommunications>())->move(-30, -45);
         QVERIFY(program.main->close());
         const QByteArray bytes = readFile(program.path(QStringLiteral("database.ini")));
         QVERIFY(bytes.contains("\r\ncomTop -" + QByteArray::number(pixelsToTwips(45)) + "\r\n"));
@@ -102,11 +102,11 @@ private Q_SLOTS:
             Program program;
             formMain *main = program.main.get();
             main->setGeometry(60, 45, 900, 640);
-            main->subWindowOf(main->communications())->move(30, 15);
-            main->subWindowOf(main->analogLevels())->close();
-            main->subWindowOf(main->scripting())->setGeometry(300, 90, 240, 180);
-            comAt = main->subWindowOf(main->communications())->pos();
-            editor = main->subWindowOf(main->scripting())->geometry();
+            main->subWindowOf(main->view<formCommunications>())->move(30, 15);
+            main->subWindowOf(main->view<formAnalogLevels>())->close();
+            main->subWindowOf(main->view<formScripting>())->setGeometry(300, 90, 240, 180);
+            comAt = main->subWindowOf(main->view<formCommunications>())->pos();
+            editor = main->subWindowOf(main->view<formScripting>())->geometry();
             mainFrame = main->frameGeometry();
             QVERIFY(main->close());
             saved = readFile(program.path(QStringLiteral("database.ini")));
@@ -115,11 +115,11 @@ private Q_SLOTS:
         formMain *main = program->main.get();
         QCOMPARE(main->frameGeometry(), mainFrame);
         QCOMPARE(flags(), QList<int>({1, 1, 0, 1}));
-        QVERIFY(!main->existingAnalogLevels());
-        QVERIFY(!main->isViewChecked(View::AnalogLevels));
-        QVERIFY(main->isViewChecked(View::Scripting));
-        QCOMPARE(main->subWindowOf(main->communications())->pos(), comAt);
-        QCOMPARE(main->subWindowOf(main->scripting())->geometry(), editor);
+        QVERIFY(!main->existingView<formAnalogLevels>());
+        QVERIFY(!main->isViewChecked(formAnalogLevels::kView));
+        QVERIFY(main->isViewChecked(formScripting::kView));
+        QCOMPARE(main->subWindowOf(main->view<formCommunications>())->pos(), comAt);
+        QCOMPARE(main->subWindowOf(main->view<formScripting>())->geometry(), editor);
     }
 
     void emptyFileOpensNothing()
@@ -139,8 +139,8 @@ private Q_SLOTS:
         auto program = startWith("anaTop 3000\r\nviewAna 1\r\nviewDig 1\r\ndigTop 300\r\ndigLeft 600\r\n");
         formMain *main = program->main.get();
         QCOMPARE(flags(), QList<int>({0, 1, 1, 0}));
-        QVERIFY(main->subWindowOf(main->analogLevels())->y() != twipsToPixels(3000));
-        QCOMPARE(main->subWindowOf(main->digitalPins())->pos(), twipsPoint(600, 300));
+        QVERIFY(main->subWindowOf(main->view<formAnalogLevels>())->y() != twipsToPixels(3000));
+        QCOMPARE(main->subWindowOf(main->view<formDigitalPins>())->pos(), twipsPoint(600, 300));
     }
 
     void viewValues_data()
@@ -159,8 +159,8 @@ private Q_SLOTS:
         QFETCH(QByteArray, value);
         QFETCH(bool, opens);
         auto program = startWith("viewScr " + value + "\r\n");
-        QCOMPARE(program->main->existingScripting() != nullptr, opens);
-        QCOMPARE(program->main->isViewChecked(View::Scripting), opens);
+        QCOMPARE(program->main->existingView<formScripting>() != nullptr, opens);
+        QCOMPARE(program->main->isViewChecked(formScripting::kView), opens);
     }
 
     void odditiesOfTheReader()
@@ -179,13 +179,13 @@ private Q_SLOTS:
         QByteArray saved;
         {
             Program program;
-            program.main->viewToggle(View::DigitalPins);
+            program.main->viewToggle(formDigitalPins::kView);
             QVERIFY(program.main->close());
             saved = readFile(program.path(QStringLiteral("database.ini")));
         }
         QVERIFY(saved.contains("\r\nviewDig 0\r\n"));
         auto program = startWith(saved);
-        QVERIFY(!program->main->existingDigitalPins());
+        QVERIFY(!program->main->existingView<formDigitalPins>());
         QCOMPARE(flags(), QList<int>({1, 0, 1, 1}));
     }
 

@@ -65,7 +65,8 @@ private Q_SLOTS:
                               "analogLevels|&Analog Levels|Ctrl+L", "scripting|&Scripting|", "s2|-|",
                               "trend|&Trend|Ctrl+T"}));
         QCOMPARE(menuItems(main, "help"), QStringList({"about|&About Vantrel Control|"}));
-        for (View view : {View::Communications, View::DigitalPins, View::AnalogLevels, View::Scripting})
+        for (View view :
+             {formCommunications::kView, formDigitalPins::kView, formAnalogLevels::kView, formScripting::kView})
             QVERIFY(main->viewItem(view)->isCheckable());
 
         QStatusBar *bar = main->statusBar();
@@ -88,7 +89,8 @@ private Q_SLOTS:
         for (QMdiSubWindow *frame : main->mdiArea()->subWindowList(QMdiArea::CreationOrder))
             created.append(frame->widget()->objectName());
         QCOMPARE(created, QStringList({"formCommunications", "formDigitalPins", "formAnalogLevels", "formScripting"}));
-        for (View view : {View::Communications, View::DigitalPins, View::AnalogLevels, View::Scripting})
+        for (View view :
+             {formCommunications::kView, formDigitalPins::kView, formAnalogLevels::kView, formScripting::kView})
             QVERIFY(main->isViewChecked(view));
         const AppState &state = appState();
         QCOMPARE(QList<int>({state.viewCom, state.viewDig, state.viewAna, state.viewScr}), QList<int>({1, 1, 1, 1}));
@@ -101,30 +103,30 @@ private Q_SLOTS:
     {
         Program program;
         formMain *main = program.main.get();
-        formAnalogLevels *analog = main->analogLevels();
+        formAnalogLevels *analog = main->view<formAnalogLevels>();
         analog->CheckADC(2)->setChecked(true);
 
-        main->viewToggle(View::AnalogLevels); // shown -> hidden
+        main->viewToggle(formAnalogLevels::kView); // shown -> hidden
         QVERIFY(!analog->isVisible());
-        QVERIFY(!main->isViewChecked(View::AnalogLevels));
+        QVERIFY(!main->isViewChecked(formAnalogLevels::kView));
         QCOMPARE(appState().viewAna, 0);
 
-        main->viewToggle(View::AnalogLevels); // hidden -> shown, the same window
-        QCOMPARE(main->analogLevels(), analog);
+        main->viewToggle(formAnalogLevels::kView); // hidden -> shown, the same window
+        QCOMPARE(main->view<formAnalogLevels>(), analog);
         QVERIFY(analog->isVisible());
         QVERIFY(analog->CheckADC(2)->isChecked());
         QCOMPARE(appState().viewAna, 1);
 
         main->subWindowOf(analog)->close(); // shown -> absent
         Program::flushDeletes();
-        QVERIFY(!main->isViewChecked(View::AnalogLevels));
+        QVERIFY(!main->isViewChecked(formAnalogLevels::kView));
         QCOMPARE(appState().viewAna, 0);
-        QVERIFY(!main->existingAnalogLevels());
+        QVERIFY(!main->existingView<formAnalogLevels>());
 
-        main->viewToggle(View::AnalogLevels); // absent -> shown, created afresh
-        analog = main->analogLevels();
+        main->viewToggle(formAnalogLevels::kView); // absent -> shown, created afresh
+        analog = main->view<formAnalogLevels>();
         QVERIFY(!analog->CheckADC(2)->isChecked());
-        QVERIFY(main->isViewChecked(View::AnalogLevels));
+        QVERIFY(main->isViewChecked(formAnalogLevels::kView));
         QCOMPARE(appState().viewAna, 1);
     }
 
@@ -132,13 +134,13 @@ private Q_SLOTS:
     {
         Program program;
         formMain *main = program.main.get();
-        main->viewItem(View::DigitalPins)->trigger();
-        QVERIFY(!main->isViewChecked(View::DigitalPins));
-        QVERIFY(!main->digitalPins()->isVisible());
+        main->viewItem(formDigitalPins::kView)->trigger();
+        QVERIFY(!main->isViewChecked(formDigitalPins::kView));
+        QVERIFY(!main->view<formDigitalPins>()->isVisible());
         QCOMPARE(appState().viewDig, 0);
-        main->viewItem(View::DigitalPins)->trigger();
-        QVERIFY(main->isViewChecked(View::DigitalPins));
-        QVERIFY(main->digitalPins()->isVisible());
+        main->viewItem(formDigitalPins::kView)->trigger();
+        QVERIFY(main->isViewChecked(formDigitalPins::kView));
+        QVERIFY(main->view<formDigitalPins>()->isVisible());
         QCOMPARE(appState().viewDig, 1);
     }
 
@@ -146,13 +148,13 @@ private Q_SLOTS:
     {
         Program program;
         formMain *main = program.main.get();
-        main->subWindowOf(main->digitalPins())->close();
-        main->subWindowOf(main->analogLevels())->close();
+        main->subWindowOf(main->view<formDigitalPins>())->close();
+        main->subWindowOf(main->view<formAnalogLevels>())->close();
         Program::flushDeletes();
-        QVERIFY(main->digitalPins()->isVisible());
-        QVERIFY(main->analogLevels()->isVisible());
-        QVERIFY(!main->isViewChecked(View::DigitalPins));
-        QVERIFY(!main->isViewChecked(View::AnalogLevels));
+        QVERIFY(main->view<formDigitalPins>()->isVisible());
+        QVERIFY(main->view<formAnalogLevels>()->isVisible());
+        QVERIFY(!main->isViewChecked(formDigitalPins::kView));
+        QVERIFY(!main->isViewChecked(formAnalogLevels::kView));
         QCOMPARE(appState().viewDig, 0);
         QCOMPARE(appState().viewAna, 0);
     }
@@ -160,7 +162,7 @@ private Q_SLOTS:
     void analogWindowStartsEmpty()
     {
         Program program;
-        formAnalogLevels *analog = program.main->analogLevels();
+        formAnalogLevels *analog = program.main->view<formAnalogLevels>();
         QCOMPARE(analog->windowTitle(), QStringLiteral("Analog Inputs"));
         for (int k = 1; k <= 8; ++k) {
             QCOMPARE(analog->ADCbar(k)->value(), 0);
@@ -192,20 +194,22 @@ private Q_SLOTS:
         ScriptedDialogs dialogs;
         formMain main(driver, dialogs);
         main.show();
-        main.communications()->DevicesList()->setCurrentRow(0);
-        main.communications()->DevicesList_Click();
+        main.view<formCommunications>()->DevicesList()->setCurrentRow(0);
+        main.view<formCommunications>()->DevicesList_Click();
         main.findChild<QAction *>(QStringLiteral("quit"))->trigger();
         QVERIFY(!main.isVisible());
         QCOMPARE(driver.closes(), QList<std::intptr_t>{100});
         QCOMPARE(driver.viewComAtClose, 1);
         QCOMPARE(appState().viewCom, 0); // then the child windows closed
-        QCOMPARE(appState().deviceHandle, std::intptr_t(100));
+        QCOMPARE(main.session().handle(), std::intptr_t(100));
     }
 
     void invalidHandleIsNotClosedAtExit()
     {
-        Program program;
-        appState().deviceHandle = kInvalidHandle;
+        Program program({"A1B2"});
+        program.driver.unopenable = {QStringLiteral("A1B2")};
+        program.main->session().selectDevice(0);
+        QCOMPARE(program.main->session().handle(), kInvalidHandle);
         QVERIFY(program.main->close());
         QCOMPARE(program.driver.count(DriverCall::Close), 0);
     }
@@ -214,16 +218,16 @@ private Q_SLOTS:
     {
         Program program({"A1B2"});
         formMain *main = program.main.get();
-        main->communications()->DevicesList()->setCurrentRow(0);
-        main->communications()->DevicesList_Click();
-        QTest::keyClicks(main->scripting()->scriptBox(), QStringLiteral("unsaved"));
+        main->view<formCommunications>()->DevicesList()->setCurrentRow(0);
+        main->view<formCommunications>()->DevicesList_Click();
+        QTest::keyClicks(main->view<formScripting>()->scriptBox(), QStringLiteral("unsaved"));
         program.dialogs.answers = {Dialogs::Answer::Cancel};
         QVERIFY(!main->close());
         QVERIFY(main->isVisible());
         QCOMPARE(program.driver.count(DriverCall::Close), 0);
         QCOMPARE(main->mdiArea()->subWindowList().size(), 4);
         QCOMPARE(appState().viewCom, 1);
-        QVERIFY(main->communications()->TimerBackgound()->isActive());
+        QVERIFY(main->view<formCommunications>()->TimerBackgound()->isActive());
         QVERIFY(!QFile::exists(program.path(QStringLiteral("database.ini"))));
 
         // Answering No the next time closes without asking twice.
@@ -289,7 +293,7 @@ private Q_SLOTS:
         QTest::keyClick(box, Qt::Key_A, Qt::ControlModifier);
         QCOMPARE(program.dialogs.dialogTitles, QStringList{"Save As"}); // not Select All
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_K, Qt::ControlModifier);
-        QVERIFY(!main->isViewChecked(View::Communications)); // not the line edit's delete-to-end
+        QVERIFY(!main->isViewChecked(formCommunications::kView)); // not the line edit's delete-to-end
     }
 
     void logContextMenuOffersSelectAllWithoutCtrlA()
@@ -328,11 +332,11 @@ private Q_SLOTS:
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write("pin  1 output\r\nid");
         file.close();
-        program.main->viewToggle(View::Scripting); // hidden, as "Open with" may find it
+        program.main->viewToggle(formScripting::kView); // hidden, as "Open with" may find it
         program.main->openScriptFile(path);
-        QCOMPARE(program.main->scripting()->text(), QStringLiteral("pin  1 output\nid"));
-        QCOMPARE(program.main->scripting()->windowTitle(), path);
-        QVERIFY(program.main->isViewChecked(View::Scripting));
+        QCOMPARE(program.main->view<formScripting>()->text(), QStringLiteral("pin  1 output\nid"));
+        QCOMPARE(program.main->view<formScripting>()->windowTitle(), path);
+        QVERIFY(program.main->isViewChecked(formScripting::kView));
         QVERIFY(!appState().scriptChanged);
     }
 };

@@ -20,8 +20,8 @@ private:
 
     Program &program() { return *m_program; }
     formCommunications *com() { return m_program->com(); }
-    formAnalogLevels *analog() { return m_program->main->analogLevels(); }
-    formDigitalPins *pins() { return m_program->main->digitalPins(); }
+    formAnalogLevels *analog() { return m_program->main->view<formAnalogLevels>(); }
+    formDigitalPins *pins() { return m_program->main->view<formDigitalPins>(); }
 
     void tick(const QByteArray &bytes = {})
     {
@@ -90,11 +90,11 @@ private Q_SLOTS:
     {
         analog()->CheckADC(1)->setChecked(true);
         analog()->showReading(3, 50);
-        program().main->viewToggle(View::AnalogLevels);
+        program().main->viewToggle(formAnalogLevels::kView);
         tick();
         QVERIFY(program().driver.writes().isEmpty());
         QCOMPARE(analog()->ADCbar(3)->value(), 50);
-        program().main->viewToggle(View::AnalogLevels);
+        program().main->viewToggle(formAnalogLevels::kView);
         tick();
         QCOMPARE(program().driver.writes(), QList<QByteArray>{"adc  1\n"});
     }
@@ -105,19 +105,19 @@ private Q_SLOTS:
         program().main->subWindowOf(analog())->close();
         Program::flushDeletes();
         tick("pin 19 1\n");
-        QVERIFY(!program().main->existingDigitalPins());
+        QVERIFY(!program().main->existingView<formDigitalPins>());
         tick("pin 7 1\nadc 4 50\n");
-        formDigitalPins *created = program().main->existingDigitalPins();
+        formDigitalPins *created = program().main->existingView<formDigitalPins>();
         QVERIFY(created && created->isVisible());
         QCOMPARE(created->pin_led(7)->fillColor(), kInputHigh);
         QCOMPARE(created->pin_led(8)->fillColor(), kInputLow);
-        QVERIFY(!program().main->isViewChecked(View::DigitalPins));
+        QVERIFY(!program().main->isViewChecked(formDigitalPins::kView));
         QCOMPARE(appState().viewDig, 0);
 
-        formAnalogLevels *meters = program().main->existingAnalogLevels();
+        formAnalogLevels *meters = program().main->existingView<formAnalogLevels>();
         QVERIFY(meters && meters->isVisible());
         QCOMPARE(meters->ADCbar(4)->value(), 50);
-        QVERIFY(!program().main->isViewChecked(View::AnalogLevels));
+        QVERIFY(!program().main->isViewChecked(formAnalogLevels::kView));
         QCOMPARE(appState().viewAna, 0);
         QVERIFY(log().endsWith(QStringLiteral("received : adc 4 50\r\n\r\n")));
 
@@ -133,7 +133,7 @@ private Q_SLOTS:
         tick("half a li");
         program().main->subWindowOf(com())->close();
         Program::flushDeletes();
-        program().main->viewToggle(View::Communications);
+        program().main->viewToggle(formCommunications::kView);
         com()->TimerBackgound()->stop();
         QCOMPARE(program().main->session().pendingLine, QString());
         tick("ne\n");
@@ -143,7 +143,7 @@ private Q_SLOTS:
     void theTimerPollsWhileTheWindowIsHiddenAndStopsWhenClosed()
     {
         com()->TimerBackgound()->start();
-        program().main->viewToggle(View::Communications); // hidden
+        program().main->viewToggle(formCommunications::kView); // hidden
         program().driver.queue("ok\n");
         QTRY_VERIFY(program().driver.chunks.isEmpty());
         formCommunications *window = com();

@@ -20,14 +20,14 @@ private:
         program.com()->TimerBackgound()->stop();
         program.com()->DevicesList()->setCurrentRow(0);
         program.com()->DevicesList_Click();
-        program.main->analogLevels()->CheckADC(1)->setChecked(true);
+        program.main->view<formAnalogLevels>()->CheckADC(1)->setChecked(true);
     }
 
     // The trend window recording to run.csv in the program's folder.
     static formTrend *startRecording(Program &program, QString *path)
     {
         selectAndTick(program);
-        formTrend *trend = program.main->trend();
+        formTrend *trend = program.main->view<formTrend>();
         *path = program.path(QStringLiteral("run.csv"));
         program.dialogs.fileNames = {*path};
         trend->recordOrStop();
@@ -45,20 +45,20 @@ private Q_SLOTS:
     {
         Program program;
         formMain *main = program.main.get();
-        QVERIFY(!main->existingTrend());
-        QAction *item = main->viewItem(View::Trend);
+        QVERIFY(!main->existingView<formTrend>());
+        QAction *item = main->viewItem(formTrend::kView);
         QCOMPARE(item->text(), QStringLiteral("&Trend"));
         item->trigger();
-        formTrend *trend = main->existingTrend();
+        formTrend *trend = main->existingView<formTrend>();
         QVERIFY(trend && trend->isVisible());
         QVERIFY(item->isChecked());
         QCOMPARE(trend->windowTitle(), QStringLiteral("Trend"));
         item->trigger(); // hidden, kept
         QVERIFY(!item->isChecked());
-        QCOMPARE(main->existingTrend(), trend);
+        QCOMPARE(main->existingView<formTrend>(), trend);
         QVERIFY(!trend->isVisible());
         item->trigger();
-        QCOMPARE(main->existingTrend(), trend);
+        QCOMPARE(main->existingView<formTrend>(), trend);
         main->subWindowOf(trend)->close();
         QVERIFY(!item->isChecked());
         QCOMPARE(appState().viewTrend, 0);
@@ -67,7 +67,7 @@ private Q_SLOTS:
     void theLayoutFileKeepsItsEighteenLines()
     {
         Program program;
-        program.main->viewToggle(View::Trend);
+        program.main->viewToggle(formTrend::kView);
         QVERIFY(program.main->close());
         const QByteArray layout = readFile(program.path(QStringLiteral("database.ini")));
         QCOMPARE(layout.count("\r\n"), 18);
@@ -81,7 +81,7 @@ private Q_SLOTS:
         receive(program, "adc 1 7\nadc 1 300\nadc 2 9\n");
         QCOMPARE(program.main->trendHistory().size(1), 2);
         QCOMPARE(program.main->trendHistory().size(2), 1); // shown on its meter, so kept too
-        formTrend *trend = program.main->trend();
+        formTrend *trend = program.main->view<formTrend>();
         trend->refresh();
         QTableWidget *table = trend->statistics();
         QCOMPARE(table->horizontalHeaderItem(0)->text(), QStringLiteral("Channel"));
@@ -107,16 +107,16 @@ private Q_SLOTS:
         QString path;
         formTrend *trend = startRecording(program, &path);
         QCOMPARE(program.dialogs.dialogFilters, QStringList{"CSV files (*.csv)"});
-        QVERIFY(trend->recorder().isRecording());
+        QVERIFY(trend->recorder().isOpen());
         QCOMPARE(trend->findChild<QPushButton *>(QStringLiteral("record"))->text(), QStringLiteral("Stop &Recording"));
         receive(program, "adc 1 7\npin 5 1\nok\n");
         trend->recordOrStop();
         const QList<QByteArray> lines = readFile(path).split('\n');
         QCOMPARE(lines.size(), 4);
-        QCOMPARE(lines[0], QByteArray("time,kind,index,value"));
-        QVERIFY(lines[1].endsWith(",adc,1,7"));
-        QVERIFY(lines[2].endsWith(",pin,5,1"));
-        QVERIFY(QDateTime::fromString(QString::fromLatin1(lines[1].left(23)), Qt::ISODateWithMs).isValid());
+        QCOMPARE(lines[0], QByteArray("time,t_ms,board,kind,channel,pin,value,level,text"));
+        QVERIFY2(lines[1].endsWith(",A1B2,adc,1,,7,,"), lines[1].constData());
+        QVERIFY2(lines[2].endsWith(",A1B2,pin,,5,,1,"), lines[2].constData());
+        QVERIFY(QDateTime::fromString(QString::fromLatin1(lines[1].left(29)), Qt::ISODateWithMs).isValid());
         QCOMPARE(trend->findChild<QLabel *>(QStringLiteral("recording"))->text(),
                  QStringLiteral("Recorded to run.csv: 2 rows"));
     }
@@ -139,14 +139,14 @@ private Q_SLOTS:
         QString path;
         formTrend *trend = startRecording(program, &path);
         {
-            FullDisk full(30);
+            FullDisk full(60); // the header and part of one row
             receive(program, "adc 1 8\n");
             trend->recordOrStop();
         }
         QCOMPARE(program.dialogs.warnings.size(), 1);
         QVERIFY(program.dialogs.warnings[0].contains(QStringLiteral("run.csv")));
-        QVERIFY(!trend->recorder().isRecording());
-        QCOMPARE(readFile(path), QByteArray("time,kind,index,value\n")); // the header, written whole
+        QVERIFY(!trend->recorder().isOpen());
+        QCOMPARE(readFile(path), QByteArray("time,t_ms,board,kind,channel,pin,value,level,text\n")); // written whole
     }
 #endif
 };

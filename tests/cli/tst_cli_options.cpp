@@ -75,7 +75,7 @@ private Q_SLOTS:
                                                script.fileName(), "--command", "last", "--demo"});
         QVERIFY(!parsed.exitCode);
         const CliOptions &options = parsed.options;
-        QCOMPARE(options.board, QStringLiteral("A1B2"));
+        QCOMPARE(options.boards, QStringList{"A1B2"});
         QCOMPARE(options.driver, DriverKind::Demo);
         QCOMPARE(options.steps.size(), 3);
         QCOMPARE(options.steps[0].text, QStringLiteral("first"));
@@ -88,9 +88,8 @@ private Q_SLOTS:
 
     void monitorLists()
     {
-        const ParsedCliOptions parsed = parse({"monitor", "--board", "A", "--adc", "8,2-3", "--adc", "2",
-                                               "--pins", "18,1", "--format", "jsonl", "--seconds", "1.5",
-                                               "--reconnect"});
+        const ParsedCliOptions parsed = parse({"monitor", "--board", "A", "--adc", "8,2-3", "--adc", "2", "--pins",
+                                               "18,1", "--format", "jsonl", "--seconds", "1.5", "--reconnect"});
         QVERIFY2(!parsed.exitCode, qPrintable(parsed.error));
         QCOMPARE(parsed.options.channels, QList<int>({2, 3, 8}));
         QCOMPARE(parsed.options.pins, QList<int>({1, 18}));

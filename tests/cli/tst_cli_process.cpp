@@ -32,8 +32,8 @@ private:
             process.setProcessEnvironment(environment);
         process.start(QStringLiteral(VANTREL_CLI), arguments);
         process.waitForFinished(20'000);
-        return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-                process.readAllStandardOutput(), process.readAllStandardError()};
+        return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1, process.readAllStandardOutput(),
+                process.readAllStandardError()};
     }
 
     QTemporaryDir m_dir;
@@ -64,20 +64,21 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("err");
         QTest::newRow("list") << QStringList{"--demo", "list"} << 0 << QByteArray("DEMO0001\nDEMO0002\n")
                               << QByteArray();
-        QTest::newRow("expectation met")
-            << QStringList{"--demo", "send", "--board", "DEMO0002", "--command", "id", "--expect", "firmware"} << 0
-            << QByteArray("Vantrel USB I/O board DEMO0002 (simulated) firmware 3.0\n") << QByteArray();
+        QTest::newRow("expectation met") << QStringList{"--demo",    "send", "--board",  "DEMO0002",
+                                                        "--command", "id",   "--expect", "firmware"}
+                                         << 0 << QByteArray("Vantrel USB I/O board DEMO0002 (simulated) firmware 3.0\n")
+                                         << QByteArray();
         QTest::newRow("expectation not met")
-            << QStringList{"--demo", "send", "--board", "DEMO0002", "--command", "led on", "--expect", "^led on$",
-                           "--timeout", "0.5"}
+            << QStringList{"--demo", "send",     "--board",  "DEMO0002",  "--command",
+                           "led on", "--expect", "^led on$", "--timeout", "0.5"}
             << 1 << QByteArray() << QByteArray("vantrel-cli: no received line matched \"^led on$\" within 0.5 s\n");
         QTest::newRow("usage") << QStringList{"--demo", "send", "--command", "id"} << 2 << QByteArray()
                                << QByteArray("vantrel-cli: send needs --board SERIAL\n"
                                              "Try 'vantrel-cli --help' for more.\n");
         QTest::newRow("no such board") << QStringList{"--demo", "send", "--board", "DEMO0009"} << 3 << QByteArray()
                                        << QByteArray("vantrel-cli: board DEMO0009 is not listed\n");
-        QTest::newRow("lost") << QStringList{"--demo", "send", "--board", "DEMO0001", "--command", "unplug",
-                                             "--command", "id"}
+        QTest::newRow("lost") << QStringList{"--demo",    "send",   "--board",   "DEMO0001",
+                                             "--command", "unplug", "--command", "id"}
                               << 4 << QByteArray() << QByteArray("vantrel-cli: board DEMO0001 was lost\n");
     }
 
@@ -105,7 +106,7 @@ private Q_SLOTS:
         QVERIFY(process.waitForFinished(5000));
         QCOMPARE(process.exitStatus(), QProcess::NormalExit);
         QCOMPARE(process.exitCode(), 0);
-        QVERIFY(out.startsWith("t_ms,kind,index,value,text\n"));
+        QVERIFY(out.startsWith("time,t_ms,board,kind,channel,pin,value,level,text\n"));
     }
 
     void aReaderThatGoesAwayEndsTheRunCleanly()
@@ -133,9 +134,8 @@ private Q_SLOTS:
 
         const QList<QByteArray> log = calls();
         QCOMPARE(log.mid(0, 5),
-                 QList<QByteArray>({"FT_ListDevices(&count, null, 0x80000000)",
-                                    "FT_ListDevices(0, buffer, 0x40000001)", "FT_ListDevices(1, buffer, 0x40000001)",
-                                    "FT_ListDevices(1, buffer, 0x40000001)",
+                 QList<QByteArray>({"FT_ListDevices(&count, null, 0x80000000)", "FT_ListDevices(0, buffer, 0x40000001)",
+                                    "FT_ListDevices(1, buffer, 0x40000001)", "FT_ListDevices(1, buffer, 0x40000001)",
                                     "FT_W32_CreateFile(\"FT0002\", 0xc0000000, 0, null, 3, 0x81, null)"}));
         // "pin  5 monitor on" LF, then polls, then "pin  5 monitor off" LF, then the close.
         QCOMPARE(log[5], QByteArray("FT_W32_WriteFile(0x1001, [112 105 110 32 32 53 32 109 111 110 105 116 111 114 "
@@ -151,9 +151,9 @@ private Q_SLOTS:
         const Result result = run({"--driver=d2xx", "list"}, fakeLibrary());
         QCOMPARE(result.out, QByteArray("FT0001\nFT0002\n"));
         QCOMPARE(result.exitCode, 0);
-        QCOMPARE(calls(), QList<QByteArray>({"FT_ListDevices(&count, null, 0x80000000)",
-                                             "FT_ListDevices(0, buffer, 0x40000001)",
-                                             "FT_ListDevices(1, buffer, 0x40000001)"}));
+        QCOMPARE(calls(),
+                 QList<QByteArray>({"FT_ListDevices(&count, null, 0x80000000)", "FT_ListDevices(0, buffer, 0x40000001)",
+                                    "FT_ListDevices(1, buffer, 0x40000001)"}));
     }
 
     void vendorLibrarySend()
@@ -162,8 +162,8 @@ private Q_SLOTS:
         QCOMPARE(result.exitCode, 0);
         const QList<QByteArray> log = calls();
         QCOMPARE(log.mid(log.size() - 2),
-                 QList<QByteArray>({"FT_W32_WriteFile(0x1000, [105 100 13 10], 4, &written, null)",
-                                    "FT_W32_CloseHandle(0x1000)"}));
+                 QList<QByteArray>(
+                     {"FT_W32_WriteFile(0x1000, [105 100 13 10], 4, &written, null)", "FT_W32_CloseHandle(0x1000)"}));
     }
 
     void serialPortOverAPseudoTerminal()
@@ -181,8 +181,8 @@ private Q_SLOTS:
         ::cfmakeraw(&raw); // no echo of what the board sends before the port is opened
         ::tcsetattr(near, TCSANOW, &raw);
         QCOMPARE(::write(far, "ready\r\n", 7), ssize_t(7));
-        const Result sent = run({"--driver=serial", "--port", port, "send", "--board", port.left(16), "--command",
-                                 "id", "--expect", "^ready$", "--timeout", "3"});
+        const Result sent = run({"--driver=serial", "--port", port, "send", "--board", port.left(16), "--command", "id",
+                                 "--expect", "^ready$", "--timeout", "3"});
         QCOMPARE(sent.err, QByteArray());
         QCOMPARE(sent.exitCode, 0);
         QCOMPARE(sent.out, QByteArray("ready\n"));
@@ -205,8 +205,8 @@ private Q_SLOTS:
         ::close(far);
         QVERIFY(monitor.waitForFinished(5000));
         QCOMPARE(monitor.exitCode(), 4);
-        QCOMPARE(monitor.readAllStandardError(), QByteArray("vantrel-cli: board ") + port.left(16).toLocal8Bit() +
-                                                     " was lost\n");
+        QCOMPARE(monitor.readAllStandardError(),
+                 QByteArray("vantrel-cli: board ") + port.left(16).toLocal8Bit() + " was lost\n");
         ::close(near);
     }
 };

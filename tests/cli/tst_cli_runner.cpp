@@ -1,6 +1,7 @@
 #include "cli/cli_runner.h"
 #include "recording_driver.h"
 
+#include <QDateTime>
 #include <QTemporaryFile>
 #include <QTest>
 #include <QTimer>
@@ -33,7 +34,7 @@ private:
         }
         int run()
         {
-            CliRunner runner(driver, options, out, err, state);
+            CliRunner runner(driver, options, out, err);
             current = &runner;
             const int code = runner.run();
             current = nullptr;
@@ -63,7 +64,6 @@ private:
         }
 
         CliOptions options;
-        AppState state;
         RecordingDriver driver;
         std::FILE *out = nullptr;
         std::FILE *err = nullptr;
@@ -100,8 +100,7 @@ private Q_SLOTS:
         script.close();
         Run run({"send", "--board", "C3D4", "--command", "id", "--script", script.fileName(), "--command", ""});
         QCOMPARE(run.run(), kExitOk);
-        QCOMPARE(run.driver.writes(),
-                 QList<QByteArray>({"id\r\n", "pin  3 output\r\npin  3 set\r\n", "\r\n"}));
+        QCOMPARE(run.driver.writes(), QList<QByteArray>({"id\r\n", "pin  3 output\r\npin  3 set\r\n", "\r\n"}));
         // Listed, chosen as a selection chooses (the driver asked again), opened, written to, closed.
         QCOMPARE(kinds(run.driver), QList<DriverCall::Kind>({DriverCall::Count, DriverCall::Serial, DriverCall::Serial,
                                                              DriverCall::Serial, DriverCall::Create, DriverCall::Write,
@@ -146,8 +145,8 @@ private Q_SLOTS:
 
     void sendWaitsForTheExpectedLine()
     {
-        Run run({"send", "--board", "A1B2", "--command", "id", "--expect", "^Vantrel .* firmware (\\d+)",
-                 "--timeout", "2"});
+        Run run({"send", "--board", "A1B2", "--command", "id", "--expect", "^Vantrel .* firmware (\\d+)", "--timeout",
+                 "2"});
         run.driver.queue("ok\r\nVantrel USB I/O board A1B2 firmware 3\r\nafter\r\n");
         QElapsedTimer timer;
         timer.start();
@@ -174,8 +173,8 @@ private Q_SLOTS:
         QVERIFY(writes.size() >= 5); // a request each poll
         QCOMPARE(writes.mid(writes.size() - 2), QList<QByteArray>({"pin  5 monitor off\n", "pin  7 monitor off\n"}));
         QCOMPARE(run.driver.calls.back().kind, DriverCall::Close);
-        QCOMPARE(run.records(), QList<QByteArray>({"pin 5 1", "adc 1 137", "adc 3 400", "line pin 6 1",
-                                                   "line adc 2 9", "line hello, \"board\""}));
+        QCOMPARE(run.records(), QList<QByteArray>({"pin 5 1", "adc 1 137", "adc 3 400", "line pin 6 1", "line adc 2 9",
+                                                   "line hello, \"board\""}));
     }
 
     void recordFormats_data()
@@ -183,12 +182,14 @@ private Q_SLOTS:
         QTest::addColumn<QString>("format");
         QTest::addColumn<QList<QByteArray>>("lines");
         QTest::newRow("csv") << "csv"
-                             << QList<QByteArray>{"t_ms,kind,index,value,text", "adc,2,137,", "pin,5,1,",
-                                                  QByteArray("line,,,\"hello, \"\"board\"\"\t\0\"", 27)};
+                             << QList<QByteArray>{"time,t_ms,board,kind,channel,pin,value,level,text",
+                                                  "A1B2,adc,2,,137,,", "A1B2,pin,,5,,1,",
+                                                  QByteArray("A1B2,line,,,,,\"hello, \"\"board\"\"\t\0\"", 34)};
         QTest::newRow("jsonl") << "jsonl"
-                               << QList<QByteArray>{"\"kind\":\"adc\",\"channel\":2,\"value\":137}",
-                                                    "\"kind\":\"pin\",\"pin\":5,\"level\":1}",
-                                                    "\"kind\":\"line\",\"text\":\"hello, \\\"board\\\"\\u0009\\u0000\"}"};
+                               << QList<QByteArray>{"\"board\":\"A1B2\",\"kind\":\"adc\",\"channel\":2,\"value\":137}",
+                                                    "\"board\":\"A1B2\",\"kind\":\"pin\",\"pin\":5,\"level\":1}",
+                                                    "\"board\":\"A1B2\",\"kind\":\"line\",\"text\":\"hello, "
+                                                    "\\\"board\\\"\\u0009\\u0000\"}"};
     }
 
     void recordFormats()
@@ -206,7 +207,11 @@ private Q_SLOTS:
         const QList<QByteArray> records = format == u"csv" ? output.mid(1, 3) : output.mid(0, 3);
         QCOMPARE(records.size(), lines.size());
         for (int i = 0; i < lines.size(); ++i) {
-            QVERIFY2(records[i].startsWith(format == u"csv" ? "" : "{\"t_ms\":"), records[i].constData());
+            // Every record starts with the local time and the milliseconds since the run began.
+            const QByteArray time = records[i].mid(format == u"csv" ? 0 : 9, 29);
+            QVERIFY2(QDateTime::fromString(QString::fromLatin1(time), Qt::ISODateWithMs).isValid(), time.constData());
+            if (format == u"jsonl")
+                QVERIFY2(records[i].contains("\",\"t_ms\":"), records[i].constData());
             QVERIFY2(records[i].endsWith(lines[i]), records[i].constData());
         }
     }

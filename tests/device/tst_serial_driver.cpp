@@ -1,7 +1,7 @@
 #include "device/ftdi.h"
 #include "device/serial_driver.h"
 #include "device/serial_link.h"
-#include "recording_front_end.h"
+#include "event_recorder.h"
 #include "session/board_session.h"
 
 #include <QElapsedTimer>
@@ -221,9 +221,8 @@ private Q_SLOTS:
     void theSessionNoticesAnUnplugOnceAndKeepsWhatArrived()
     {
         SerialDriver driver({m_name});
-        AppState state;
-        RecordingFrontEnd frontEnd;
-        BoardSession session(driver, frontEnd, state);
+        BoardSession session(driver);
+        EventRecorder frontEnd(session);
         session.setReconnect(false);
         session.selectDevice(DeviceCount(driver) - 1);
         frontEnd.clear();

@@ -1,3 +1,4 @@
+#include "device/board_commands.h"
 #include "device/code_page.h"
 #include "device/comms.h"
 #include "recording_driver.h"
@@ -34,6 +35,37 @@ private Q_SLOTS:
         driver.failWrite = true;
         QVERIFY(!SendCommand(driver, 100, u"id\r\n"));
         QCOMPARE(driver.count(DriverCall::Write), 1);
+    }
+
+    // Every text the program sends, byte for byte, with its own terminator.
+    void commandTexts_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("identity") << identityCommand() << QByteArray("id\r\n");
+        QTest::newRow("led on") << ledCommand(true) << QByteArray("led on\n");
+        QTest::newRow("led off") << ledCommand(false) << QByteArray("led off\n");
+        QTest::newRow("reset") << resetCommand() << QByteArray("reset\r\n");
+        QTest::newRow("typed") << typedCommand(u"led on") << QByteArray("led on\r\n");
+        QTest::newRow("typed empty") << typedCommand(u"") << QByteArray("\r\n");
+        QTest::newRow("script") << scriptCommand(u"A\r\nB") << QByteArray("A\r\nB\r\n");
+        QTest::newRow("pin input") << pinCommand(7, PinAction::Input) << QByteArray("pin  7 input\r\n");
+        QTest::newRow("pin output") << pinCommand(7, PinAction::Output) << QByteArray("pin  7 output\r\n");
+        QTest::newRow("pin set") << pinCommand(18, PinAction::Set) << QByteArray("pin  18 set\r\n");
+        QTest::newRow("pin clear") << pinCommand(1, PinAction::Clear) << QByteArray("pin  1 clear\r\n");
+        QTest::newRow("monitor on") << pinCommand(12, PinAction::MonitorOn) << QByteArray("pin  12 monitor on\n");
+        QTest::newRow("monitor off") << pinCommand(12, PinAction::MonitorOff) << QByteArray("pin  12 monitor off\n");
+        QTest::newRow("logged text") << pinCommandText(3, PinAction::Clear) << QByteArray("pin  3 clear");
+        QTest::newRow("no analog request") << analogRequests({}) << QByteArray();
+        QTest::newRow("analog 1 and 3") << analogRequests(0b1010) << QByteArray("adc  1\nadc  3\n");
+        QTest::newRow("analog 8 and 2") << analogRequests(0b100000100) << QByteArray("adc  2\nadc  8\n");
+    }
+
+    void commandTexts()
+    {
+        QFETCH(QString, command);
+        QFETCH(QByteArray, bytes);
+        QCOMPARE(toCodePage(command), bytes);
     }
 
     void everyByteSurvivesTheCodePage()

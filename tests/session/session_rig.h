@@ -1,24 +1,36 @@
 #pragma once
 
+#include "event_recorder.h"
 #include "recording_driver.h"
-#include "recording_front_end.h"
 #include "session/board_session.h"
-#include "state/app_state.h"
 
-// A board session on the recording driver and front end, with application state of its own.
+#include <QList>
+
+// A board session on the recording driver, with what it tells recorded and a clock of its own.
 struct SessionRig {
-    explicit SessionRig(const QStringList &serials = {QStringLiteral("A1B2")})
-    {
-        driver.serials = serials;
-    }
+    explicit SessionRig(const QStringList &serials = {QStringLiteral("A1B2")}) { driver.serials = serials; }
 
     // Scans and selects the board at `position`, then forgets what that took.
     void selectAndForget(int position = 0)
     {
         session.scanDevices();
         session.selectDevice(position);
+        forget();
+    }
+
+    void forget()
+    {
         driver.clearCalls();
-        frontEnd.clear();
+        seen.clear();
+    }
+
+    // Analog requests on (or off) with exactly these channels ticked.
+    void tick(bool requestsOn, const QList<int> &channels)
+    {
+        session.forgetTickedChannels();
+        for (int channel : channels)
+            session.setChannelTicked(channel, true);
+        session.setAnalogRequestsOn(requestsOn);
     }
 
     void poll(const QByteArray &bytes = {})
@@ -36,8 +48,10 @@ struct SessionRig {
     }
 
     qint64 now = 0; // the session's clock, in milliseconds
-    AppState state;
     RecordingDriver driver;
-    RecordingFrontEnd frontEnd;
-    BoardSession session{driver, frontEnd, state, [this] { return now; }};
+    BoardSession session{driver, [this] { return now; },
+                         [this] {
+                             return 1'700'000'000'000 + now;
+                         }};
+    EventRecorder seen{session};
 };

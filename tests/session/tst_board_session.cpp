@@ -21,8 +21,8 @@ private Q_SLOTS:
         rig.driver.failCount = true;
         QCOMPARE(rig.session.scanDevices(), QStringList());
         QCOMPARE(rig.driver.count(DriverCall::Create), 0);
-        QVERIFY(rig.frontEnd.log.isEmpty());
-        QCOMPARE(rig.state.deviceHandle, std::intptr_t(0));
+        QVERIFY(rig.seen.log.isEmpty());
+        QCOMPARE(rig.session.handle(), std::intptr_t(0));
     }
 
     void selectionAsksTheDriverAgainOpensLogsAndShows()
@@ -31,9 +31,9 @@ private Q_SLOTS:
         rig.session.scanDevices();
         rig.driver.clearCalls();
         QCOMPARE(rig.session.selectDevice(1), QStringLiteral("A1B2"));
-        QCOMPARE(rig.state.deviceHandle, std::intptr_t(100));
-        QCOMPARE(rig.frontEnd.log, QStringList{"Device selected : A1B2"});
-        QCOMPARE(rig.frontEnd.status, QStringLiteral("Device selected : A1B2"));
+        QCOMPARE(rig.session.handle(), std::intptr_t(100));
+        QCOMPARE(rig.seen.log, QStringList{"Device selected : A1B2"});
+        QCOMPARE(rig.seen.status, QStringLiteral("Device selected : A1B2"));
         QCOMPARE(rig.driver.calls.size(), size_t(2));
         QCOMPARE(rig.driver.calls[0].kind, DriverCall::Serial);
         QCOMPARE(rig.driver.calls[0].position, 1);
@@ -42,8 +42,8 @@ private Q_SLOTS:
         // The same board again: closed, then opened anew.
         rig.session.selectDevice(1);
         QCOMPARE(rig.driver.closes(), QList<std::intptr_t>{100});
-        QCOMPARE(rig.state.deviceHandle, std::intptr_t(101));
-        QCOMPARE(rig.frontEnd.log.size(), 2);
+        QCOMPARE(rig.session.handle(), std::intptr_t(101));
+        QCOMPARE(rig.seen.log.size(), 2);
     }
 
     void aFailedOpenIsStoredSaidAndNeverClosed()
@@ -51,15 +51,14 @@ private Q_SLOTS:
         SessionRig rig({"A1B2"});
         rig.driver.unopenable = {QStringLiteral("A1B2")};
         rig.session.selectDevice(0);
-        QCOMPARE(rig.state.deviceHandle, kInvalidHandle);
+        QCOMPARE(rig.session.handle(), kInvalidHandle);
         // The selection line as always, then what became of it.
-        QCOMPARE(rig.frontEnd.log, QStringList({"Device selected : A1B2", "Device could not be opened : A1B2"}));
-        QCOMPARE(rig.frontEnd.events,
-                 QStringList({"status Device selected : A1B2", "status Device not opened : A1B2"}));
+        QCOMPARE(rig.seen.log, QStringList({"Device selected : A1B2", "Device could not be opened : A1B2"}));
+        QCOMPARE(rig.seen.events, QStringList({"status Device selected : A1B2", "status Device not opened : A1B2"}));
         rig.driver.openFailure = QStringLiteral("no permission to open /dev/ttyUSB0");
-        rig.frontEnd.clear();
+        rig.seen.clear();
         rig.session.selectDevice(0);
-        QCOMPARE(rig.frontEnd.log.last(),
+        QCOMPARE(rig.seen.log.last(),
                  QStringLiteral("Device could not be opened : A1B2 - no permission to open /dev/ttyUSB0"));
         rig.session.closeDevice();
         QVERIFY(rig.driver.closes().isEmpty());
@@ -73,19 +72,19 @@ private Q_SLOTS:
         rig.session.selectDevice(0);
         rig.session.closeDevice();
         QCOMPARE(rig.driver.closes(), QList<std::intptr_t>{100});
-        QCOMPARE(rig.state.deviceHandle, std::intptr_t(100)); // kept, as the handle always is
+        QCOMPARE(rig.session.handle(), std::intptr_t(100)); // kept, as the handle always is
     }
 
     void sendingGoesToTheHandleHeldNow()
     {
         SessionRig rig;
-        rig.session.send(u"id\r\n");
+        rig.session.send(identityCommand());
         QCOMPARE(rig.driver.calls.back().handle, std::intptr_t(0));
         rig.selectAndForget();
-        rig.session.sendLogged(QStringLiteral("pin  3 output"));
-        QCOMPARE(rig.driver.writes(), QList<QByteArray>{"pin  3 output\r\n"});
+        rig.session.makePinInput(3);
+        QCOMPARE(rig.driver.writes(), QList<QByteArray>{"pin  3 input\r\n"});
         QCOMPARE(rig.driver.calls.back().handle, std::intptr_t(100));
-        QCOMPARE(rig.frontEnd.log, QStringList{"pin  3 output"});
+        QCOMPARE(rig.seen.log, QStringList{"pin  3 input"});
     }
 
     // The poll
@@ -93,11 +92,10 @@ private Q_SLOTS:
     void noBoardMeansNoDriverCallAtAll()
     {
         SessionRig rig;
-        rig.frontEnd.analogOn = true;
-        rig.frontEnd.tickedChannels = {1};
+        rig.tick(true, {1});
         rig.poll("pin 3 1\n");
         QVERIFY(rig.driver.calls.empty());
-        QVERIFY(rig.frontEnd.events.isEmpty());
+        QVERIFY(rig.seen.events.isEmpty());
     }
 
     void analogRequests_data()
@@ -126,11 +124,10 @@ private Q_SLOTS:
         QFETCH(QStringList, blanked);
         SessionRig rig;
         rig.selectAndForget();
-        rig.frontEnd.analogOn = shown;
-        rig.frontEnd.tickedChannels = QSet<int>(ticked.begin(), ticked.end());
+        rig.tick(shown, ticked);
         rig.poll();
         QCOMPARE(rig.driver.writes(), writes);
-        QCOMPARE(rig.frontEnd.events, blanked);
+        QCOMPARE(rig.seen.events, blanked);
         // The requests go out before the queue is asked about.
         QCOMPARE(rig.driver.calls.back().kind, DriverCall::Status);
         if (!writes.isEmpty())
@@ -142,8 +139,8 @@ private Q_SLOTS:
         SessionRig rig;
         rig.selectAndForget();
         rig.poll("pin 3 1\r\n");
-        QCOMPARE(rig.frontEnd.logText(), QStringLiteral("received : pin 3 1\r\n\r\n"));
-        QCOMPARE(rig.frontEnd.events, QStringList({"pin 3 high", "line pin 3 1"}));
+        QCOMPARE(rig.seen.logText(), QStringLiteral("received : pin 3 1\r\n\r\n"));
+        QCOMPARE(rig.seen.events, QStringList({"pin 3 high", "line pin 3 1"}));
         QCOMPARE(rig.driver.calls.back().kind, DriverCall::Read);
         QCOMPARE(rig.driver.calls.back().size, 9u);
     }
@@ -153,11 +150,11 @@ private Q_SLOTS:
         SessionRig rig;
         rig.selectAndForget();
         rig.poll("adc 2 1");
-        QVERIFY(rig.frontEnd.log.isEmpty());
+        QVERIFY(rig.seen.log.isEmpty());
         QCOMPARE(rig.session.pendingLine, QStringLiteral("adc 2 1"));
         rig.poll("00\n");
-        QCOMPARE(rig.frontEnd.logText(), QStringLiteral("received : adc 2 100\r\n\r\n"));
-        QCOMPARE(rig.frontEnd.readings[2], 100);
+        QCOMPARE(rig.seen.logText(), QStringLiteral("received : adc 2 100\r\n\r\n"));
+        QCOMPARE(rig.seen.readings[2], 100);
     }
 
     void loneByteIsNotedThenHandled()
@@ -167,7 +164,7 @@ private Q_SLOTS:
         rig.poll("\n");
         rig.poll("A");
         rig.poll(QByteArray(1, '\xE9'));
-        QCOMPARE(rig.frontEnd.log, QStringList({"byte : 10", "byte : 65", "byte : 233"}));
+        QCOMPARE(rig.seen.log, QStringList({"byte : 10", "byte : 65", "byte : 233"}));
         QCOMPARE(rig.session.pendingLine, QStringLiteral("A\u00E9"));
     }
 
@@ -218,16 +215,16 @@ private Q_SLOTS:
         QFETCH(bool, logged);
         SessionRig rig;
         rig.selectAndForget();
-        rig.frontEnd.tickedChannels = QSet<int>(ticked.begin(), ticked.end());
+        rig.tick(false, ticked);
         rig.poll(line + "\n");
         const QString text = QString::fromLatin1(line);
         if (logged) {
             events.append(QStringLiteral("line ") + text);
-            QCOMPARE(rig.frontEnd.logText(), QStringLiteral("received : ") + text + QStringLiteral("\r\n\r\n"));
+            QCOMPARE(rig.seen.logText(), QStringLiteral("received : ") + text + QStringLiteral("\r\n\r\n"));
         } else {
-            QVERIFY(rig.frontEnd.log.isEmpty());
+            QVERIFY(rig.seen.log.isEmpty());
         }
-        QCOMPARE(rig.frontEnd.events, events);
+        QCOMPARE(rig.seen.events, events);
         QCOMPARE(rig.session.pendingLine, QString());
     }
 
@@ -235,10 +232,11 @@ private Q_SLOTS:
     {
         SessionRig rig;
         rig.selectAndForget();
-        rig.state.pinIsOutput[5] = 1;
+        rig.session.makePinOutput(5);
+        rig.forget();
         rig.poll("pin 5 1\n");
-        QCOMPARE(rig.frontEnd.events, QStringList{"line pin 5 1"});
-        QCOMPARE(rig.frontEnd.logText(), QStringLiteral("received : pin 5 1\r\n\r\n"));
+        QCOMPARE(rig.seen.events, QStringList{"line pin 5 1"});
+        QCOMPARE(rig.seen.logText(), QStringLiteral("received : pin 5 1\r\n\r\n"));
     }
 
     void theLineAfterADebounceIsHandled()
@@ -246,9 +244,9 @@ private Q_SLOTS:
         SessionRig rig;
         rig.selectAndForget();
         rig.poll("debounce 4 count reset 17\npin 6 1\n");
-        QCOMPARE(rig.frontEnd.logText(),
+        QCOMPARE(rig.seen.logText(),
                  QStringLiteral("received : debounce 4 count reset 17\r\n\r\nreceived : pin 6 1\r\n\r\n"));
-        QCOMPARE(rig.frontEnd.pinLevels[6], true);
+        QCOMPARE(rig.seen.pinLevels[6], true);
     }
 
     void endlessLineIsHandedOnInPieces()
@@ -257,7 +255,7 @@ private Q_SLOTS:
         rig.selectAndForget();
         rig.poll(QByteArray(70000, 'x') + "\n");
         const QString x = QStringLiteral("received : ");
-        QCOMPARE(rig.frontEnd.log,
+        QCOMPARE(rig.seen.log,
                  QStringList({x + QString(65536, u'x'), QString(), x + QString(70000 - 65536, u'x'), QString()}));
     }
 
@@ -270,8 +268,8 @@ private Q_SLOTS:
         rig.poll("pin 2 1\n");
         QCOMPARE(rig.driver.calls.back().size, BoardSession::kFirstReadCap);
         // Only the bytes asked for are looked at; beyond the real eight they are zero bytes.
-        QCOMPARE(rig.frontEnd.log.first(), QStringLiteral("received : pin 2 1"));
-        QCOMPARE(rig.frontEnd.pinLevels[2], true);
+        QCOMPARE(rig.seen.log.first(), QStringLiteral("received : pin 2 1"));
+        QCOMPARE(rig.seen.pinLevels[2], true);
     }
 
     void theReadCapFollowsWhatHandlingCosts()

@@ -10,7 +10,7 @@ class TestFaultMatrix : public QObject
 
 private:
     // The log after the selection line.
-    static QString logAfterSelection(const SessionRig &rig) { return rig.frontEnd.logText(); }
+    static QString logAfterSelection(const SessionRig &rig) { return rig.seen.logText(); }
 
 private Q_SLOTS:
     void failingCountStillOpensWhatPositionZeroIsNow()
@@ -19,7 +19,7 @@ private Q_SLOTS:
         rig.driver.failCount = true;
         QCOMPARE(rig.session.scanDevices(), QStringList());
         rig.session.selectDevice(0);
-        QCOMPARE(rig.state.deviceHandle, std::intptr_t(100));
+        QCOMPARE(rig.session.handle(), std::intptr_t(100));
     }
 
     void failingPositionOpensTheEmptyName()
@@ -27,8 +27,8 @@ private Q_SLOTS:
         SessionRig rig;
         rig.driver.failPositions = {0};
         rig.session.selectDevice(0);
-        QCOMPARE(rig.state.deviceHandle, kInvalidHandle);
-        QCOMPARE(rig.frontEnd.log.first(), QStringLiteral("Device selected : "));
+        QCOMPARE(rig.session.handle(), kInvalidHandle);
+        QCOMPARE(rig.seen.log.first(), QStringLiteral("Device selected : "));
         QCOMPARE(rig.driver.calls.back().bytes, QByteArray(""));
     }
 
@@ -37,8 +37,7 @@ private Q_SLOTS:
         SessionRig rig;
         rig.driver.unopenable = {QStringLiteral("A1B2")};
         rig.selectAndForget();
-        rig.frontEnd.analogOn = true;
-        rig.frontEnd.tickedChannels = {1};
+        rig.tick(true, {1});
         rig.session.poll();
         QCOMPARE(rig.driver.calls[0].kind, DriverCall::Write);
         QCOMPARE(rig.driver.calls[0].handle, kInvalidHandle);
@@ -52,8 +51,8 @@ private Q_SLOTS:
         rig.driver.failClose = true;
         rig.session.selectDevice(1);
         QCOMPARE(rig.driver.closes(), QList<std::intptr_t>{100});
-        QCOMPARE(rig.state.deviceHandle, std::intptr_t(101));
-        QCOMPARE(rig.frontEnd.status, QStringLiteral("Device selected : C3D4"));
+        QCOMPARE(rig.session.handle(), std::intptr_t(101));
+        QCOMPARE(rig.seen.status, QStringLiteral("Device selected : C3D4"));
         rig.session.closeDevice();
         QCOMPARE(rig.driver.closes(), QList<std::intptr_t>({100, 101}));
     }
@@ -90,7 +89,7 @@ private Q_SLOTS:
             rig.session.poll();
         QCOMPARE(logAfterSelection(rig),
                  QStringLiteral("received : pin 1 1\r\n\r\nreceived : ok led on\r\n\r\nreceived : pin 1 0\r\n\r\n"));
-        QCOMPARE(rig.frontEnd.pinLevels[1], false);
+        QCOMPARE(rig.seen.pinLevels[1], false);
     }
 
     void overclaimingReadIsNotBelieved()
@@ -118,7 +117,7 @@ private Q_SLOTS:
             QVERIFY(rig.driver.calls.back().size <= BoardSession::kMaxReadCap);
         }
         QVERIFY(rig.driver.chunks.isEmpty());
-        QCOMPARE(rig.frontEnd.log.size(), 2 * 60'000);
+        QCOMPARE(rig.seen.log.size(), 2 * 60'000);
     }
 
     void boardVanishingBetweenStatusAndRead()
@@ -144,16 +143,15 @@ private Q_SLOTS:
         driver.unopenable = {QStringLiteral("A1B2")};
         QCOMPARE(rig.session.scanDevices(), QStringList());
         rig.session.selectDevice(0);
-        rig.session.send(u"led on\n");
-        rig.session.sendLogged(QStringLiteral("pin  9 clear"));
-        rig.frontEnd.analogOn = true;
-        rig.frontEnd.tickedChannels = {1, 2};
+        rig.session.send(ledCommand(true));
+        rig.session.makePinOutput(9);
+        rig.tick(true, {1, 2});
         rig.session.poll();
         rig.session.closeDevice();
-        QCOMPARE(rig.state.deviceHandle, kInvalidHandle);
+        QCOMPARE(rig.session.handle(), kInvalidHandle);
         // Nothing was ever open, so nothing could be lost.
-        QCOMPARE(rig.frontEnd.log,
-                 QStringList({"Device selected : ", "Device could not be opened : ", "pin  9 clear"}));
+        QCOMPARE(rig.seen.log,
+                 QStringList({"Device selected : ", "Device could not be opened : ", "pin  9 clear", "pin  9 output"}));
     }
 };
 

@@ -15,10 +15,12 @@ private:
     static void prepare(SessionRig &rig)
     {
         rig.selectAndForget();
-        rig.state.pinIsOutput[3] = 1;
-        rig.state.pinOutputLevel[3] = 1;
-        rig.state.pinIsOutput[7] = 1;
-        rig.frontEnd.monitoredPins = {5, 2};
+        rig.session.makePinOutput(3);
+        rig.session.setPinLevel(3, true);
+        rig.session.makePinOutput(7);
+        rig.session.setPinMonitored(5, true);
+        rig.session.setPinMonitored(2, true);
+        rig.forget();
     }
 
     static void pullOut(SessionRig &rig)
@@ -56,8 +58,7 @@ private Q_SLOTS:
         QFETCH(bool, lost);
         SessionRig rig;
         prepare(rig);
-        rig.frontEnd.analogOn = true;
-        rig.frontEnd.tickedChannels = {1};
+        rig.tick(true, {1});
         rig.driver.queue("pin 4 1\n");
         rig.driver.failStatus = failing == u"status";
         rig.driver.statusFailure = status;
@@ -69,11 +70,11 @@ private Q_SLOTS:
         if (lost) {
             // One line however many polls pass (reopened boards fail again at once, and are lost again once
             // each: the board is listed but broken).
-            QCOMPARE(rig.frontEnd.log.first(), QStringLiteral("Device lost : A1B2"));
-            QCOMPARE(rig.frontEnd.status, QStringLiteral("Device lost : A1B2"));
-            QVERIFY(rig.frontEnd.log.count(QStringLiteral("Device lost : A1B2")) <= 3);
+            QCOMPARE(rig.seen.log.first(), QStringLiteral("Device lost : A1B2"));
+            QCOMPARE(rig.seen.status, QStringLiteral("Device lost : A1B2"));
+            QVERIFY(rig.seen.log.count(QStringLiteral("Device lost : A1B2")) <= 3);
         } else {
-            QVERIFY(!rig.frontEnd.log.contains(QStringLiteral("Device lost : A1B2")));
+            QVERIFY(!rig.seen.log.contains(QStringLiteral("Device lost : A1B2")));
         }
     }
 
@@ -83,7 +84,7 @@ private Q_SLOTS:
         prepare(rig);
         pullOut(rig);
         rig.pollAfter(100);
-        QCOMPARE(rig.frontEnd.log, QStringList{"Device lost : A1B2"});
+        QCOMPARE(rig.seen.log, QStringList{"Device lost : A1B2"});
         rig.driver.clearCalls();
 
         // Gone for 3.5 s: looked for once a second, never opened while not listed, nothing more logged.
@@ -92,11 +93,11 @@ private Q_SLOTS:
         QCOMPARE(rig.driver.count(DriverCall::Count), 3);
         QCOMPARE(rig.driver.count(DriverCall::Create), 0);
         QCOMPARE(rig.driver.count(DriverCall::Write), 0); // no analog requests into a gone board
-        QCOMPARE(rig.frontEnd.log.size(), 1);
+        QCOMPARE(rig.seen.log.size(), 1);
 
         plugIn(rig);
         rig.driver.clearCalls();
-        rig.frontEnd.clear();
+        rig.seen.clear();
         int polls = 0;
         while (rig.driver.count(DriverCall::Create) == 0 && polls < 20) {
             rig.pollAfter(100);
@@ -105,24 +106,23 @@ private Q_SLOTS:
         QVERIFY(polls <= 10); // within a second of its return
         // The dead handle is closed before the new open.
         QCOMPARE(rig.driver.closes(), QList<std::intptr_t>{100});
-        QCOMPARE(rig.state.deviceHandle, std::intptr_t(101));
-        QCOMPARE(rig.frontEnd.log, QStringList({"Device selected : A1B2", "pin  3 set", "pin  3 output",
-                                                "pin  7 clear", "pin  7 output"}));
-        QCOMPARE(rig.frontEnd.status, QStringLiteral("Device selected : A1B2"));
+        QCOMPARE(rig.session.handle(), std::intptr_t(101));
+        QCOMPARE(rig.seen.log, QStringList({"Device selected : A1B2", "pin  3 set", "pin  3 output", "pin  7 clear",
+                                            "pin  7 output"}));
+        QCOMPARE(rig.seen.status, QStringLiteral("Device selected : A1B2"));
         QCOMPARE(rig.driver.writes(),
                  QList<QByteArray>({"pin  3 set\r\n", "pin  3 output\r\n", "pin  7 clear\r\n", "pin  7 output\r\n",
                                     "pin  2 monitor on\n", "pin  5 monitor on\n"}));
 
         // Then the board is used as before: requests with the next poll, lines handled the same way.
-        rig.frontEnd.analogOn = true;
-        rig.frontEnd.tickedChannels = {2};
+        rig.tick(true, {2});
         rig.driver.clearCalls();
-        rig.frontEnd.clear();
+        rig.seen.clear();
         rig.driver.queue("adc 2 9\nok\n");
         rig.pollAfter(100);
         QCOMPARE(rig.driver.writes(), QList<QByteArray>{"adc  2\n"});
-        QCOMPARE(rig.frontEnd.readings[2], 9);
-        QCOMPARE(rig.frontEnd.log, QStringList({"received : ok", ""}));
+        QCOMPARE(rig.seen.readings[2], 9);
+        QCOMPARE(rig.seen.log, QStringList({"received : ok", ""}));
         QVERIFY(!rig.session.isLost());
     }
 
@@ -134,18 +134,18 @@ private Q_SLOTS:
         rig.pollAfter(100);
         plugIn(rig);
         rig.driver.unopenable = {QStringLiteral("A1B2")};
-        rig.frontEnd.clear();
+        rig.seen.clear();
         rig.pollAfter(1000);
         QCOMPARE(rig.driver.count(DriverCall::Create), 1);
         QVERIFY(rig.session.isLost());
-        QVERIFY(rig.frontEnd.log.isEmpty());
+        QVERIFY(rig.seen.log.isEmpty());
         rig.driver.unopenable.clear();
         rig.pollAfter(500);
         QCOMPARE(rig.driver.count(DriverCall::Create), 1); // not before a second has passed
         rig.pollAfter(500);
         QCOMPARE(rig.driver.count(DriverCall::Create), 2);
         QVERIFY(!rig.session.isLost());
-        QCOMPARE(rig.frontEnd.log.first(), QStringLiteral("Device selected : A1B2"));
+        QCOMPARE(rig.seen.log.first(), QStringLiteral("Device selected : A1B2"));
     }
 
     void theOperatorStaysInCharge()
@@ -185,7 +185,7 @@ private Q_SLOTS:
         QVERIFY(rig.session.isLost());
         QCOMPARE(rig.driver.count(DriverCall::Count), 0);
         QCOMPARE(rig.driver.count(DriverCall::Create), 0);
-        QCOMPARE(rig.frontEnd.log, QStringList{"Device lost : A1B2"});
+        QCOMPARE(rig.seen.log, QStringList{"Device lost : A1B2"});
     }
 
     void aFailedOpenIsNeverLost()
@@ -195,17 +195,19 @@ private Q_SLOTS:
         rig.selectAndForget();
         rig.driver.failStatus = true;
         rig.driver.failWrite = true;
-        rig.session.send(u"id\r\n");
+        rig.session.send(identityCommand());
         rig.pollAfter(100);
         QVERIFY(!rig.session.isLost());
-        QVERIFY(rig.frontEnd.log.isEmpty());
+        QVERIFY(rig.seen.log.isEmpty());
     }
 
     void vendorLibraryBoardPulledAndPutBack()
     {
         QLibrary fake(QStringLiteral(FAKE_D2XX_32));
         QVERIFY(fake.load());
-        const auto call = [&](const char *name) { return fake.resolve(name); };
+        const auto call = [&](const char *name) {
+            return fake.resolve(name);
+        };
         reinterpret_cast<void (*)()>(call("fake_d2xx_reset"))();
         reinterpret_cast<void (*)(const char *)>(call("fake_d2xx_set_devices"))("FT12345");
         const auto unplug = reinterpret_cast<void (*)(const char *)>(call("fake_d2xx_unplug"));
@@ -216,14 +218,13 @@ private Q_SLOTS:
         D2xxDriver driver(QStringLiteral(FAKE_D2XX_32));
         QVERIFY(driver.isLoaded());
         qint64 now = 0;
-        AppState state;
-        state.pinIsOutput[9] = 1;
-        RecordingFrontEnd frontEnd;
-        frontEnd.monitoredPins = {1};
-        BoardSession session(driver, frontEnd, state, [&now] { return now; });
+        BoardSession session(driver, [&now] { return now; });
+        EventRecorder frontEnd(session);
         session.scanDevices();
         session.selectDevice(0);
-        QCOMPARE(state.deviceHandle, std::intptr_t(0x1000));
+        session.makePinOutput(9);
+        session.setPinMonitored(1, true);
+        QCOMPARE(session.handle(), std::intptr_t(0x1000));
         received("pin 1 1\n", 8);
         session.poll();
         QCOMPARE(frontEnd.pinLevels[1], true);
@@ -241,7 +242,7 @@ private Q_SLOTS:
         QCOMPARE(frontEnd.log.count(QStringLiteral("Device selected : FT12345")), 2);
         // The dead handle is closed, a new one opened, and the board put back on the new handle.
         QVERIFY2(after.contains("FT_W32_CloseHandle(0x1000)\nFT_W32_CreateFile(\"FT12345\""), after.constData());
-        QCOMPARE(state.deviceHandle, std::intptr_t(0x1100));
+        QCOMPARE(session.handle(), std::intptr_t(0x1100));
         QVERIFY2(after.contains("FT_W32_WriteFile(0x1100, [112 105 110 32 32 57 32 99 108 101 97 114 13 10]"),
                  after.constData()); // "pin  9 clear" CR LF
         QVERIFY(after.contains("FT_W32_WriteFile(0x1100, [112 105 110 32 32 49 32 109 111 110 105 116 111 114 32 "

@@ -3,6 +3,7 @@
 #include "app/form_main.h"
 #include "recording_driver.h"
 #include "scripted_dialogs.h"
+#include "session/poller.h"
 #include "state/app_state.h"
 #include "windows/analog_levels/form_analog_levels.h"
 #include "windows/communications/device_list.h"
@@ -53,7 +54,7 @@ public:
     // Lets windows closed with their close box be destroyed.
     static void flushDeletes() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
 
-    formCommunications *com() { return main->communications(); }
+    formCommunications *com() { return main->view<formCommunications>(); }
     QString log() { return com()->Logbox()->text(); }
     QString path(const QString &name) const { return directory.filePath(name); }
 

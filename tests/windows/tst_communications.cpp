@@ -106,7 +106,7 @@ private Q_SLOTS:
         formCommunications *window = program.com();
         program.driver.clearCalls();
         choose(window, 1);
-        QCOMPARE(appState().deviceHandle, std::intptr_t(100));
+        QCOMPARE(program.main->session().handle(), std::intptr_t(100));
         QCOMPARE(program.log(), QStringLiteral("Device selected : A1B2\r\n"));
         QCOMPARE(program.main->statusText(), QStringLiteral("Device selected : A1B2"));
         // The driver is asked again for the text at the chosen position; nothing was open, nothing closed.
@@ -123,7 +123,7 @@ private Q_SLOTS:
         choose(window, 0);
         choose(window, 0);
         QCOMPARE(program.driver.closes(), QList<std::intptr_t>{100});
-        QCOMPARE(appState().deviceHandle, std::intptr_t(101));
+        QCOMPARE(program.main->session().handle(), std::intptr_t(101));
         QCOMPARE(program.log(), QStringLiteral("Device selected : A1B2\r\nDevice selected : A1B2\r\n"));
     }
 
@@ -133,7 +133,7 @@ private Q_SLOTS:
         formCommunications *window = program.com();
         program.driver.serials = {QStringLiteral("LATE")}; // plugged in after the scan
         choose(window, 0);                                 // "No devices found."
-        QCOMPARE(appState().deviceHandle, std::intptr_t(0));
+        QCOMPARE(program.main->session().handle(), std::intptr_t(0));
         QCOMPARE(program.log(), QString());
         QCOMPARE(program.main->statusText(), QStringLiteral("Device selected : -none-"));
         QCOMPARE(program.driver.count(DriverCall::Create), 0);
@@ -144,7 +144,7 @@ private Q_SLOTS:
         Program program({"A1B2"});
         program.driver.unopenable = {QStringLiteral("A1B2")};
         choose(program.com(), 0);
-        QCOMPARE(appState().deviceHandle, kInvalidHandle);
+        QCOMPARE(program.main->session().handle(), kInvalidHandle);
         QCOMPARE(program.log(), QStringLiteral("Device selected : A1B2\r\nDevice could not be opened : A1B2\r\n"));
         QCOMPARE(program.main->statusText(), QStringLiteral("Device not opened : A1B2"));
         choose(program.com(), 0);
@@ -219,7 +219,7 @@ private Q_SLOTS:
         program.driver.clearCalls();
         QTest::mouseClick(button(window, "rescanDevices"), Qt::LeftButton);
         QCOMPARE(entries(window), QStringList({"NEW1", "A1B2"}));
-        QCOMPARE(appState().deviceHandle, std::intptr_t(100));
+        QCOMPARE(program.main->session().handle(), std::intptr_t(100));
         QCOMPARE(program.driver.count(DriverCall::Close), 0);
         QCOMPARE(program.driver.count(DriverCall::Create), 0);
         QCOMPARE(program.main->statusText(), QStringLiteral("Device selected : A1B2"));
@@ -281,15 +281,15 @@ private Q_SLOTS:
     {
         Program program({"A1B2"});
         program.main->LogLine(QStringLiteral("before"));
-        program.main->viewToggle(View::Communications); // hide
+        program.main->viewToggle(formCommunications::kView); // hide
         program.main->LogLine(QStringLiteral("while hidden"));
-        QVERIFY(!program.main->isViewChecked(View::Communications));
-        program.main->viewToggle(View::Communications); // show the same window
+        QVERIFY(!program.main->isViewChecked(formCommunications::kView));
+        program.main->viewToggle(formCommunications::kView); // show the same window
         QCOMPARE(program.log(), QStringLiteral("before\r\nwhile hidden\r\n"));
 
         formCommunications *first = program.com();
         program.main->subWindowOf(first)->close();
-        QVERIFY(!program.main->isViewChecked(View::Communications));
+        QVERIFY(!program.main->isViewChecked(formCommunications::kView));
         QCOMPARE(appState().viewCom, 0);
         program.driver.clearCalls();
         // A line logged now brings a new window back, its list rescanned and its log holding just that line.
@@ -300,7 +300,7 @@ private Q_SLOTS:
         QVERIFY(second->isVisible());
         QCOMPARE(program.log(), QStringLiteral("pin  3 output\r\n"));
         QCOMPARE(program.driver.count(DriverCall::Count), 1);
-        QVERIFY(!program.main->isViewChecked(View::Communications));
+        QVERIFY(!program.main->isViewChecked(formCommunications::kView));
         QCOMPARE(appState().viewCom, 0);
     }
 
@@ -325,8 +325,8 @@ private Q_SLOTS:
         program.main->subWindowOf(program.com())->close();
         Program::flushDeletes();
         QCOMPARE(program.driver.count(DriverCall::Close), 0);
-        QCOMPARE(appState().deviceHandle, std::intptr_t(100));
-        program.main->viewToggle(View::Communications);
+        QCOMPARE(program.main->session().handle(), std::intptr_t(100));
+        program.main->viewToggle(formCommunications::kView);
         QCOMPARE(program.log(), QString());
         QCOMPARE(program.com()->DevicesList()->count(), 1);
         QCOMPARE(appState().viewCom, 1);

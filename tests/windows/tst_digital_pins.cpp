@@ -32,7 +32,7 @@ private Q_SLOTS:
     void startsWithEveryPinAnInput()
     {
         Program program;
-        formDigitalPins *pins = program.main->digitalPins();
+        formDigitalPins *pins = program.main->view<formDigitalPins>();
         QCOMPARE(pins->windowTitle(), QStringLiteral("Digital Pins"));
         for (int pin = 1; pin <= 18; ++pin) {
             QCOMPARE(colour(pins, pin), kInputLow);
@@ -53,7 +53,7 @@ private Q_SLOTS:
     void boardLayoutFollowsTheBoard()
     {
         Program program;
-        formDigitalPins *pins = program.main->digitalPins();
+        formDigitalPins *pins = program.main->view<formDigitalPins>();
         // Upper row 18..9 left to right, lower row 1..8; pin 8 under pin 9 and pin 1 under pin 16.
         for (int pin = 18; pin > 9; --pin)
             QVERIFY(pins->pin_led_frame(pin)->x() < pins->pin_led_frame(pin - 1)->x());
@@ -67,20 +67,20 @@ private Q_SLOTS:
     void makingAPinAnOutputSendsLevelThenDirection()
     {
         Program program;
-        formDigitalPins *pins = program.main->digitalPins();
+        formDigitalPins *pins = program.main->view<formDigitalPins>();
         QTest::mouseClick(pins->pin_dir(3), Qt::LeftButton);
         QCOMPARE(program.driver.writes(), QList<QByteArray>({"pin  3 clear\r\n", "pin  3 output\r\n"}));
         QCOMPARE(program.log(), QStringLiteral("pin  3 clear\r\npin  3 output\r\n"));
         QCOMPARE(pins->pin_dir(3)->text(), QStringLiteral("O"));
         QCOMPARE(pins->pin_dir(3)->toolTip(), QStringLiteral("Pin is an Output, click to select as Input"));
         QCOMPARE(colour(pins, 3), kOutputLow);
-        QCOMPARE(appState().pinIsOutput[3], 1);
+        QCOMPARE(program.main->session().setup().pinIsOutput[3], 1);
     }
 
     void indicatorOfAnOutputTogglesItsLevel()
     {
         Program program;
-        formDigitalPins *pins = program.main->digitalPins();
+        formDigitalPins *pins = program.main->view<formDigitalPins>();
         QTest::mouseClick(pins->pin_dir(3), Qt::LeftButton);
         program.driver.clearCalls();
         clickIndicator(pins, 3);
@@ -94,7 +94,7 @@ private Q_SLOTS:
     void outputAgainUsesTheLevelLastCommanded()
     {
         Program program;
-        formDigitalPins *pins = program.main->digitalPins();
+        formDigitalPins *pins = program.main->view<formDigitalPins>();
         QTest::mouseClick(pins->pin_dir(3), Qt::LeftButton);
         clickIndicator(pins, 3); // set
         program.driver.clearCalls();
@@ -110,17 +110,17 @@ private Q_SLOTS:
     void indicatorOfAnInputIsDisplayOnly()
     {
         Program program;
-        formDigitalPins *pins = program.main->digitalPins();
+        formDigitalPins *pins = program.main->view<formDigitalPins>();
         clickIndicator(pins, 5);
         QVERIFY(program.driver.writes().isEmpty());
         QCOMPARE(colour(pins, 5), kInputLow);
-        QCOMPARE(appState().pinOutputLevel[5], 0);
+        QCOMPARE(program.main->session().setup().pinOutputLevel[5], 0);
     }
 
     void monitoringBoxesSendWithLfAloneAndLogNothing()
     {
         Program program;
-        formDigitalPins *pins = program.main->digitalPins();
+        formDigitalPins *pins = program.main->view<formDigitalPins>();
         tick(pins->Check1(12));
         tick(pins->Check1(12));
         QCOMPARE(program.driver.writes(), QList<QByteArray>({"pin  12 monitor on\n", "pin  12 monitor off\n"}));
@@ -130,7 +130,7 @@ private Q_SLOTS:
     void allAndNoneSendOnlyForBoxesThatChange()
     {
         Program program;
-        formDigitalPins *pins = program.main->digitalPins();
+        formDigitalPins *pins = program.main->view<formDigitalPins>();
         pins->Check1(1)->setChecked(true);
         pins->Check1(2)->setChecked(true);
         program.driver.clearCalls();
@@ -155,7 +155,7 @@ private Q_SLOTS:
     void closingSendsNothingAndReopeningRedrawsFromTheState()
     {
         Program program;
-        formDigitalPins *pins = program.main->digitalPins();
+        formDigitalPins *pins = program.main->view<formDigitalPins>();
         QTest::mouseClick(pins->pin_dir(4), Qt::LeftButton);
         clickIndicator(pins, 4);
         tick(pins->Check1(6));
@@ -163,12 +163,12 @@ private Q_SLOTS:
         program.main->subWindowOf(pins)->close();
         Program::flushDeletes();
         QVERIFY(program.driver.writes().isEmpty());
-        QVERIFY(!program.main->isViewChecked(View::DigitalPins));
+        QVERIFY(!program.main->isViewChecked(formDigitalPins::kView));
         QCOMPARE(appState().viewDig, 0);
-        QCOMPARE(appState().pinIsOutput[4], 1);
+        QCOMPARE(program.main->session().setup().pinIsOutput[4], 1);
 
-        program.main->viewToggle(View::DigitalPins);
-        pins = program.main->digitalPins();
+        program.main->viewToggle(formDigitalPins::kView);
+        pins = program.main->view<formDigitalPins>();
         // Pin 4 is still an output at the board: the new window says so.
         QCOMPARE(pins->pin_dir(4)->text(), QStringLiteral("O"));
         QCOMPARE(colour(pins, 4), kOutputHigh);

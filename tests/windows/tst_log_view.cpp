@@ -17,42 +17,6 @@ private:
     static void settle() { QCoreApplication::processEvents(); }
 
 private Q_SLOTS:
-    void textIsEveryLineWithCrLf()
-    {
-        LogView view;
-        QCOMPARE(view.text(), QString());
-        view.appendLine(QStringLiteral("a"));
-        view.appendLine(QStringLiteral(""));
-        view.appendLine(QStringLiteral("b"));
-        QCOMPARE(view.text(), QStringLiteral("a\r\n\r\nb\r\n"));
-        QCOMPARE(view.lineCount(), 3);
-    }
-
-    void keepsTheMostRecentLinesOnly()
-    {
-        LogView view;
-        for (qsizetype i = 0; i < LogView::kMaxLines + 10; ++i)
-            view.appendLine(QString::number(i));
-        QCOMPARE(view.lineCount(), LogView::kMaxLines);
-        QCOMPARE(view.line(0), QStringLiteral("10"));
-        QCOMPARE(view.line(LogView::kMaxLines - 1), QString::number(LogView::kMaxLines + 9));
-    }
-
-    void keepsMemoryBoundedForEndlessLines()
-    {
-        LogView view;
-        const QString piece(65536, u'x');
-        const qsizetype fit = LogView::kMaxCharacters / piece.size();
-        for (qsizetype i = 0; i < fit + 5; ++i)
-            view.appendLine(piece + QString::number(i));
-        QVERIFY(view.lineCount() < fit);
-        QVERIFY(view.lineCount() > fit / 2);
-        QCOMPARE(view.line(view.lineCount() - 1), piece + QString::number(fit + 4));
-        // A single line larger than the whole bound is still kept: the newest line always stays.
-        view.appendLine(QString(LogView::kMaxCharacters + 1, u'y'));
-        QCOMPARE(view.lineCount(), 1);
-    }
-
     void followsTheEndUntilScrolledAway()
     {
         LogView view;

@@ -54,7 +54,7 @@ private Q_SLOTS:
     {
         Program program;
         formMain *main = program.main.get();
-        main->subWindowOf(main->scripting())->close();
+        main->subWindowOf(main->view<formScripting>())->close();
         Program::flushDeletes();
         const QString path = program.path(QStringLiteral("script.txt"));
         writeFile(path, "pin  3 output\r\nid");
@@ -62,12 +62,12 @@ private Q_SLOTS:
         main->openScript_Click();
         QCOMPARE(program.dialogs.dialogTitles, QStringList{"Open"});
         QCOMPARE(program.dialogs.dialogFilters, QStringList{"Text Files (*.txt)"});
-        formScripting *editor = main->existingScripting();
+        formScripting *editor = main->existingView<formScripting>();
         QVERIFY(editor && editor->isVisible());
         QCOMPARE(editor->text(), QStringLiteral("pin  3 output\nid"));
         QCOMPARE(editor->windowTitle(), path);
         QVERIFY(!appState().scriptChanged);
-        QVERIFY(main->isViewChecked(View::Scripting));
+        QVERIFY(main->isViewChecked(formScripting::kView));
         QCOMPARE(appState().viewScr, 1);
 
         // Closing at once does not ask.
@@ -79,15 +79,15 @@ private Q_SLOTS:
     {
         Program program;
         formMain *main = program.main.get();
-        main->viewToggle(View::Scripting);
-        formScripting *editor = main->scripting();
+        main->viewToggle(formScripting::kView);
+        formScripting *editor = main->view<formScripting>();
         const QString path = program.path(QStringLiteral("s.txt"));
         writeFile(path, "x");
         program.dialogs.fileNames = {path};
         main->openScript_Click();
-        QCOMPARE(main->scripting(), editor);
+        QCOMPARE(main->view<formScripting>(), editor);
         QVERIFY(editor->isVisible());
-        QVERIFY(main->isViewChecked(View::Scripting));
+        QVERIFY(main->isViewChecked(formScripting::kView));
     }
 
     void cancelledOrEmptyDialogChangesNothing()
@@ -98,12 +98,12 @@ private Q_SLOTS:
         writeFile(path, "first");
         program.dialogs.fileNames = {path};
         main->openScript_Click();
-        QTest::keyClicks(main->scripting()->scriptBox(), QStringLiteral("!"));
+        QTest::keyClicks(main->view<formScripting>()->scriptBox(), QStringLiteral("!"));
         main->openScript_Click(); // cancelled
         program.dialogs.fileNames = {QString()};
         main->saveAs_Click(); // empty name
-        QCOMPARE(main->scripting()->windowTitle(), path);
-        QCOMPARE(main->scripting()->text(), QStringLiteral("!first"));
+        QCOMPARE(main->view<formScripting>()->windowTitle(), path);
+        QCOMPARE(main->view<formScripting>()->text(), QStringLiteral("!first"));
         QVERIFY(appState().scriptChanged);
         QCOMPARE(readFile(path), QByteArray("first"));
     }
@@ -120,7 +120,7 @@ private Q_SLOTS:
         QFETCH(QString, name);
         Program program;
         QDir(program.directory.path()).mkdir(QStringLiteral("folder"));
-        formScripting *editor = program.main->scripting();
+        formScripting *editor = program.main->view<formScripting>();
         QTest::keyClicks(editor->scriptBox(), QStringLiteral("kept"));
         program.dialogs.fileNames = {program.path(name)};
         program.dialogs.answers = {Dialogs::Answer::No}; // drop the edits, as far as the dialog is concerned
@@ -136,15 +136,15 @@ private Q_SLOTS:
     {
         Program program;
         formMain *main = program.main.get();
-        main->subWindowOf(main->scripting())->close();
+        main->subWindowOf(main->view<formScripting>())->close();
         Program::flushDeletes();
         main->saveScript_Click();
         QCOMPARE(readFile(program.path(QStringLiteral("Untitled.txt"))), QByteArray());
-        QVERIFY(main->existingScripting()->isVisible());
-        QVERIFY(!main->isViewChecked(View::Scripting));
+        QVERIFY(main->existingView<formScripting>()->isVisible());
+        QVERIFY(!main->isViewChecked(formScripting::kView));
         QCOMPARE(appState().viewScr, 0);
 
-        QTest::keyClicks(main->scripting()->scriptBox(), QStringLiteral("id"));
+        QTest::keyClicks(main->view<formScripting>()->scriptBox(), QStringLiteral("id"));
         main->saveScript_Click();
         QCOMPARE(readFile(program.path(QStringLiteral("Untitled.txt"))), QByteArray("id"));
         QVERIFY(!appState().scriptChanged);
@@ -154,17 +154,17 @@ private Q_SLOTS:
     {
         Program program;
         formMain *main = program.main.get();
-        QTest::keyClicks(main->scripting()->scriptBox(), QStringLiteral("v1"));
+        QTest::keyClicks(main->view<formScripting>()->scriptBox(), QStringLiteral("v1"));
         const QString copy = program.path(QStringLiteral("copy.txt"));
         writeFile(copy, "old contents");
         program.dialogs.fileNames = {copy};
         main->saveAs_Click();
         QCOMPARE(program.dialogs.dialogTitles, QStringList{"Save As"});
         QCOMPARE(readFile(copy), QByteArray("v1"));
-        QCOMPARE(main->scripting()->windowTitle(), QStringLiteral("Untitled.txt"));
+        QCOMPARE(main->view<formScripting>()->windowTitle(), QStringLiteral("Untitled.txt"));
         QVERIFY(!appState().scriptChanged);
 
-        QTest::keyClicks(main->scripting()->scriptBox(), QStringLiteral("+"));
+        QTest::keyClicks(main->view<formScripting>()->scriptBox(), QStringLiteral("+"));
         main->saveScript_Click();
         QCOMPARE(readFile(program.path(QStringLiteral("Untitled.txt"))), QByteArray("v1+"));
         QCOMPARE(readFile(copy), QByteArray("v1"));
@@ -177,7 +177,7 @@ private Q_SLOTS:
         // The temporary file beside this name would be longer than a file name may be, so the save fails.
         const QString path = program.path(QString(250, u'n'));
         writeFile(path, "every byte\r\n\x01\xFF");
-        main->scripting()->setText(QStringLiteral("new"));
+        main->view<formScripting>()->setText(QStringLiteral("new"));
         program.dialogs.fileNames = {path};
         main->saveAs_Click();
         QCOMPARE(program.dialogs.warnings.size(), 1);
@@ -190,14 +190,14 @@ private Q_SLOTS:
         Program program;
         formMain *main = program.main.get();
         const QString text = QString::fromLatin1("pin  1 output\n\npin  1 set\xA0\n\xE9t\xE9\n");
-        main->scripting()->setText(text);
+        main->view<formScripting>()->setText(text);
         const QString path = program.path(QStringLiteral("round.txt"));
         program.dialogs.fileNames = {path, path};
         main->saveAs_Click();
-        main->scripting()->setText(QString());
+        main->view<formScripting>()->setText(QString());
         program.dialogs.answers = {Dialogs::Answer::No};
         main->openScript_Click();
-        QCOMPARE(main->scripting()->text(), text);
+        QCOMPARE(main->view<formScripting>()->text(), text);
     }
 
     void sendScript_data()
@@ -214,7 +214,7 @@ private Q_SLOTS:
         QFETCH(QString, text);
         QFETCH(QByteArray, bytes);
         Program program;
-        program.main->scripting()->setText(text);
+        program.main->view<formScripting>()->setText(text);
         appState().scriptChanged = true;
         program.main->runScript_Click();
         QCOMPARE(program.driver.writes(), QList<QByteArray>{bytes});
@@ -226,12 +226,12 @@ private Q_SLOTS:
     {
         Program program;
         formMain *main = program.main.get();
-        main->subWindowOf(main->scripting())->close();
+        main->subWindowOf(main->view<formScripting>())->close();
         Program::flushDeletes();
         main->findChild<QAction *>(QStringLiteral("runScript"))->trigger();
         QCOMPARE(program.driver.writes(), QList<QByteArray>{"\r\n"});
-        QVERIFY(main->existingScripting()->isVisible());
-        QVERIFY(!main->isViewChecked(View::Scripting));
+        QVERIFY(main->existingView<formScripting>()->isVisible());
+        QVERIFY(!main->isViewChecked(formScripting::kView));
         QCOMPARE(appState().viewScr, 0);
     }
 };

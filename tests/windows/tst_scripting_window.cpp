@@ -15,7 +15,7 @@ private Q_SLOTS:
     void typingMarksTheScriptChanged()
     {
         Program program;
-        formScripting *editor = program.main->scripting();
+        formScripting *editor = program.main->view<formScripting>();
         QCOMPARE(editor->windowTitle(), QStringLiteral("Untitled.txt"));
         QVERIFY(!appState().scriptChanged);
         QTest::keyClicks(editor->scriptBox(), QStringLiteral("x"));
@@ -25,21 +25,21 @@ private Q_SLOTS:
     void closePromptNoClosesWithoutWriting()
     {
         Program program;
-        formScripting *editor = program.main->scripting();
+        formScripting *editor = program.main->view<formScripting>();
         QTest::keyClicks(editor->scriptBox(), QStringLiteral("x"));
         program.dialogs.answers = {Dialogs::Answer::No};
         QVERIFY(program.main->subWindowOf(editor)->close());
         QCOMPARE(program.dialogs.saveQuestions, 1);
         QVERIFY(!appState().scriptChanged);
         QVERIFY(!QFile::exists(program.path(QStringLiteral("Untitled.txt"))));
-        QVERIFY(!program.main->isViewChecked(View::Scripting));
+        QVERIFY(!program.main->isViewChecked(formScripting::kView));
         QCOMPARE(appState().viewScr, 0);
     }
 
     void closePromptYesWritesTheCaptionsFile()
     {
         Program program;
-        formScripting *editor = program.main->scripting();
+        formScripting *editor = program.main->view<formScripting>();
         QTest::keyClicks(editor->scriptBox(), QStringLiteral("pin  1 output"));
         QTest::keyClick(editor->scriptBox(), Qt::Key_Return);
         QTest::keyClicks(editor->scriptBox(), QStringLiteral("id"));
@@ -52,12 +52,12 @@ private Q_SLOTS:
     void closePromptCancelKeepsEverything()
     {
         Program program;
-        formScripting *editor = program.main->scripting();
+        formScripting *editor = program.main->view<formScripting>();
         QTest::keyClicks(editor->scriptBox(), QStringLiteral("x"));
         program.dialogs.answers = {Dialogs::Answer::Cancel};
         QVERIFY(!program.main->subWindowOf(editor)->close());
         QVERIFY(editor->isVisible());
-        QVERIFY(program.main->isViewChecked(View::Scripting));
+        QVERIFY(program.main->isViewChecked(formScripting::kView));
         QCOMPARE(appState().viewScr, 1);
         QVERIFY(appState().scriptChanged);
         QVERIFY(!program.main->subWindowOf(editor)->close()); // asks again
@@ -67,14 +67,14 @@ private Q_SLOTS:
     void unchangedScriptClosesWithoutAsking()
     {
         Program program;
-        QVERIFY(program.main->subWindowOf(program.main->scripting())->close());
+        QVERIFY(program.main->subWindowOf(program.main->view<formScripting>())->close());
         QCOMPARE(program.dialogs.saveQuestions, 0);
     }
 
     void failedSaveOnCloseKeepsTheWindowAndText()
     {
         Program program;
-        formScripting *editor = program.main->scripting();
+        formScripting *editor = program.main->view<formScripting>();
         const QString unwritable = program.path(QStringLiteral("no/such/folder/script.txt"));
         editor->setWindowTitle(unwritable);
         QTest::keyClicks(editor->scriptBox(), QStringLiteral("precious"));
@@ -84,13 +84,13 @@ private Q_SLOTS:
         QVERIFY(program.dialogs.warnings[0].contains(QDir::toNativeSeparators(unwritable)));
         QCOMPARE(editor->text(), QStringLiteral("precious"));
         QVERIFY(appState().scriptChanged);
-        QVERIFY(program.main->isViewChecked(View::Scripting));
+        QVERIFY(program.main->isViewChecked(formScripting::kView));
     }
 
     void marginsFollowTheWindowSize()
     {
         Program program;
-        formScripting *editor = program.main->scripting();
+        formScripting *editor = program.main->view<formScripting>();
         const int margin = twipsToPixels(100);
         editor->resize(300, 200);
         QCOMPARE(editor->scriptBox()->geometry(), QRect(margin, margin, 300 - 2 * margin, 200 - 2 * margin));
@@ -106,7 +106,7 @@ private Q_SLOTS:
     void textKeepsEveryCharacter()
     {
         Program program;
-        formScripting *editor = program.main->scripting();
+        formScripting *editor = program.main->view<formScripting>();
         const QString text = QStringLiteral("a\u00A0b\tc\nd");
         editor->setText(text);
         QCOMPARE(editor->text(), text);

@@ -1,8 +1,10 @@
 #include "windows/analog_levels/form_analog_levels.h"
 
+#include "session/board_session.h"
 #include "windows/analog_levels/meter_bar.h"
 #include "windows/control_names.h"
 #include "windows/twips.h"
+#include "windows/workspace.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -18,7 +20,7 @@ constexpr int kColumnWidth = 360;
 } // namespace
 
 formAnalogLevels::formAnalogLevels(Workspace &workspace, QWidget *parent)
-    : ChildWindow(workspace, View::AnalogLevels, parent)
+    : ChildWindow(workspace, kView, parent)
 {
     setObjectName(QStringLiteral("formAnalogLevels"));
     setWindowTitle(QStringLiteral("Analog Inputs"));
@@ -48,6 +50,8 @@ formAnalogLevels::formAnalogLevels(Workspace &workspace, QWidget *parent)
         nameControl(channel.monitor, arrayName("CheckADC", k), QStringLiteral("Monitor channel %1").arg(k));
         channel.monitor->setToolTip(QStringLiteral("Activate/de-activate analog input monitoring"));
         channel.monitor->setGeometry(twipsRect(150 + column, 4440, 255, 255));
+        connect(channel.monitor, &QCheckBox::toggled, this,
+                [this, k](bool ticked) { this->workspace().session().setChannelTicked(k, ticked); });
 
         auto *number = new QLabel(u' ' + QString::number(k), this);
         nameControl(number, arrayName("Label2", k));
@@ -55,6 +59,58 @@ formAnalogLevels::formAnalogLevels(Workspace &workspace, QWidget *parent)
     }
     for (int k = kFirstChannel; k < kLastChannel; ++k)
         setTabOrder(m_channels[k].monitor, m_channels[k + 1].monitor);
+    showTicks();
+    m_subscription = workspace.session().events().subscribe([this](const SessionEvent &event) { sessionEvent(event); });
+}
+
+void formAnalogLevels::sessionEvent(const SessionEvent &event)
+{
+    switch (event.kind) {
+    case SessionEvent::Kind::Reading:
+        showReading(event.index, event.value);
+        break;
+    case SessionEvent::Kind::AnalogPoll: {
+        // A reading shows only on a ticked channel.
+        const BoardSetup &setup = workspace().session().setup();
+        for (int k = kFirstChannel; k <= kLastChannel; ++k) {
+            if (!setup.isTicked(k))
+                clearReading(k);
+        }
+        break;
+    }
+    case SessionEvent::Kind::SetupChanged:
+        if (SetupAspect(event.value) == SetupAspect::Tick)
+            showTicks();
+        break;
+    default:
+        break;
+    }
+}
+
+void formAnalogLevels::showTicks()
+{
+    const BoardSetup &setup = workspace().session().setup();
+    for (int k = kFirstChannel; k <= kLastChannel; ++k) {
+        QCheckBox *box = m_channels[std::size_t(k)].monitor;
+        if (box->isChecked() != setup.isTicked(k)) {
+            const QSignalBlocker quiet(box);
+            box->setChecked(setup.isTicked(k));
+        }
+    }
+}
+
+void formAnalogLevels::viewFlagChanged(bool shown)
+{
+    workspace().session().setAnalogRequestsOn(shown);
+}
+
+void formAnalogLevels::closing()
+{
+    // The boxes go with the window: requests stop, and a new window starts with none ticked.
+    m_subscription.reset();
+    BoardSession &session = workspace().session();
+    session.setAnalogRequestsOn(false);
+    session.forgetTickedChannels();
 }
 
 QProgressBar *formAnalogLevels::ADCbar(int Index) const
@@ -112,9 +168,4 @@ void formAnalogLevels::applyPending() const
         if (channel.label->text() != text)
             channel.label->setText(text);
     }
-}
-
-bool formAnalogLevels::isTicked(int Index) const
-{
-    return m_channels.at(Index).monitor->isChecked();
 }

@@ -1,7 +1,8 @@
 #include "windows/communications/form_communications.h"
 
-#include "device/command_text.h"
+#include "device/board_commands.h"
 #include "session/board_session.h"
+#include "session/poller.h"
 #include "windows/communications/device_list.h"
 #include "windows/communications/log_view.h"
 #include "windows/control_names.h"
@@ -18,8 +19,6 @@
 #include <array>
 
 namespace {
-
-constexpr int kTickMs = 100;
 
 struct ButtonSpec {
     const char *name;
@@ -48,20 +47,22 @@ QGroupBox *makeFrame(QWidget *parent, const char *name, const char *caption, QRe
 } // namespace
 
 formCommunications::formCommunications(Workspace &workspace, QWidget *parent)
-    : ChildWindow(workspace, View::Communications, parent)
+    : ChildWindow(workspace, kView, parent)
 {
     setObjectName(QStringLiteral("formCommunications"));
     setWindowTitle(QStringLiteral("Communications"));
     setFixedSize(twipsSize(7680, 6900));
     buildControls();
 
-    m_timer.setObjectName(QStringLiteral("TimerBackgound"));
-    m_timer.setInterval(kTickMs);
-    connect(&m_timer, &QTimer::timeout, this, &formCommunications::TimerBackgound_Timer);
-    m_timer.start();
+    BoardSession &session = workspace.session();
+    m_logLines = session.events().subscribe([this](const SessionEvent &event) {
+        if (event.kind == SessionEvent::Kind::LogLine)
+            m_logbox->appendLine(event.textString ? *event.textString : event.text.toString());
+    });
+    session.poller().start();
 
     // A new window starts with no partial line.
-    workspace.session().pendingLine.clear();
+    session.pendingLine.clear();
 
     // Load.
     ScanDevices();
@@ -139,9 +140,7 @@ void formCommunications::command_KeyDown(int KeyCode)
 {
     if (KeyCode != 13)
         return;
-    const QString text = m_command->text();
-    send(QString(text).append(kCrLf));
-    workspace().LogLine(QStringLiteral(">") + text);
+    workspace().session().sendTyped(m_command->text());
 }
 
 bool formCommunications::eventFilter(QObject *watched, QEvent *event)
@@ -157,9 +156,14 @@ bool formCommunications::eventFilter(QObject *watched, QEvent *event)
     return QWidget::eventFilter(watched, event);
 }
 
-void formCommunications::send(QStringView text)
+void formCommunications::send(const QString &command)
 {
-    workspace().session().send(text);
+    workspace().session().send(command);
+}
+
+Poller *formCommunications::TimerBackgound() const
+{
+    return &workspace().session().poller();
 }
 
 void formCommunications::saveLog()
@@ -184,31 +188,32 @@ void formCommunications::rescanDevices_Click()
 
 void formCommunications::IdRequest_Click()
 {
-    send(u"id\r\n");
+    send(identityCommand());
 }
 
 void formCommunications::LedOn_Click()
 {
-    send(u"led on\n");
+    send(ledCommand(true));
 }
 
 void formCommunications::LedOff_Click()
 {
-    send(u"led off\n");
+    send(ledCommand(false));
 }
 
 void formCommunications::Reset_Click()
 {
-    send(u"reset\r\n");
+    send(resetCommand());
 }
 
 void formCommunications::TimerBackgound_Timer()
 {
-    workspace().session().poll();
+    TimerBackgound()->pollNow();
 }
 
 void formCommunications::closing()
 {
     // The board stays open; receiving stops with this window.
-    m_timer.stop();
+    TimerBackgound()->stop();
+    m_logLines.reset();
 }

@@ -1,30 +1,34 @@
 #pragma once
 
+#include "session/event_stream.h"
 #include "windows/child_window.h"
 
 #include <QString>
-#include <QTimer>
 
 class DeviceList;
 class LogView;
 class QGroupBox;
+class Poller;
 class QLineEdit;
 
 // The communications window: the device list and device selection, the fixed command buttons, the typed
-// command line and the log. It also carries the receive poll timer TimerBackgound, which runs the board
-// session's poll as long as the window exists, shown or hidden.
+// command line and the log, which shows the session's log lines. It also runs the receive poll: the session's
+// poller (TimerBackgound) is started when the window is created and stopped when it closes, so the board is
+// polled as long as the window exists, shown or hidden.
 class formCommunications : public ChildWindow
 {
     Q_OBJECT
 
 public:
+    static constexpr View kView{"communications"};
+
     explicit formCommunications(Workspace &workspace, QWidget *parent = nullptr);
     ~formCommunications() override;
 
     LogView *Logbox() const { return m_logbox; }
     DeviceList *DevicesList() const { return m_devicesList; }
     QLineEdit *command() const { return m_command; }
-    QTimer *TimerBackgound() { return &m_timer; }
+    Poller *TimerBackgound() const;
 
     // Rebuilds the device list from the driver; opens and closes nothing.
     void ScanDevices();
@@ -52,7 +56,7 @@ protected:
 
 private:
     void buildControls();
-    void send(QStringView text);
+    void send(const QString &command);
 
     QGroupBox *m_deviceSelectionFrame = nullptr;
     DeviceList *m_devicesList = nullptr;
@@ -60,6 +64,6 @@ private:
     LogView *m_logbox = nullptr;
     QGroupBox *m_commandFrame = nullptr;
     QLineEdit *m_command = nullptr;
-    QTimer m_timer;
+    EventStream::Subscription m_logLines;
     bool m_listsNoDevice = false; // the list holds only "No devices found."
 };

@@ -49,33 +49,15 @@ LogView::LogView(QWidget *parent)
     connect(horizontalScrollBar(), &QScrollBar::valueChanged, viewport(), qOverload<>(&QWidget::update));
 }
 
-const QString &LogView::line(qsizetype index) const
-{
-    return m_lines[std::size_t(index)];
-}
-
 void LogView::appendLine(const QString &text)
 {
     if (m_unannounced.isEmpty())
-        m_unannouncedStart = m_nextLineStart;
-    m_lines.push_back(text);
-    m_lineStarts.push_back(m_nextLineStart);
-    m_nextLineStart += text.size() + 1;
-    m_characters += text.size();
-    ++m_count;
-    // The oldest lines go when either bound is passed; the newest line always stays.
-    while (m_count > 1 && (m_count > kMaxLines || m_characters > kMaxCharacters)) {
-        m_characters -= m_lines.front().size();
-        m_lines.pop_front();
-        m_lineStarts.pop_front();
-        --m_count;
-        ++m_dropped;
-    }
+        m_unannouncedStart = m_model.nextLineStart();
+    m_model.append(text);
     if (m_unannounced.size() < kMaxAnnounced) {
         m_unannounced += QStringView(text).left(kMaxAnnounced - m_unannounced.size());
         m_unannounced += u'\n';
     }
-    m_widestColumns = std::max(m_widestColumns, text.size());
     scheduleSync();
 }
 
@@ -93,7 +75,7 @@ void LogView::syncScrollBars()
     announceAppended();
     m_syncing = true;
     QScrollBar *vertical = verticalScrollBar();
-    const int kept = int(std::min<qsizetype>(m_count, INT_MAX));
+    const int kept = int(std::min<qsizetype>(lineCount(), INT_MAX));
     const int oldValue = vertical->value();
     vertical->setRange(0, std::max(0, kept - visibleRows()));
     vertical->setPageStep(visibleRows());
@@ -101,12 +83,12 @@ void LogView::syncScrollBars()
         vertical->setValue(vertical->maximum());
     } else {
         // Lines dropped from the front move what the operator is looking at up; keep it in view.
-        vertical->setValue(int(std::max<qint64>(0, oldValue - (m_dropped - m_droppedSynced))));
+        vertical->setValue(int(std::max<qint64>(0, oldValue - (firstKeptLine() - m_droppedSynced))));
     }
-    m_droppedSynced = m_dropped;
+    m_droppedSynced = firstKeptLine();
 
     QScrollBar *horizontal = horizontalScrollBar();
-    const qint64 widest = qint64(m_widestColumns) * m_charWidth + 2 * kMargin;
+    const qint64 widest = qint64(m_model.widestLine()) * m_charWidth + 2 * kMargin;
     horizontal->setRange(0, int(std::clamp<qint64>(widest - viewport()->width(), 0, INT_MAX / 2)));
     horizontal->setPageStep(viewport()->width());
     horizontal->setSingleStep(m_charWidth * 4);
@@ -117,20 +99,6 @@ void LogView::syncScrollBars()
 int LogView::visibleRows() const
 {
     return std::max(1, viewport()->height() / m_lineHeight);
-}
-
-QString LogView::text() const
-{
-    QString all;
-    qsizetype size = 0;
-    for (qsizetype i = 0; i < m_count; ++i)
-        size += line(i).size() + 2;
-    all.reserve(size);
-    for (qsizetype i = 0; i < m_count; ++i) {
-        all += line(i);
-        all += QLatin1String("\r\n");
-    }
-    return all;
 }
 
 bool LogView::saveTo(const QString &path, QString *error) const
@@ -147,7 +115,7 @@ void LogView::announceAppended()
         return;
     // Once per handler, whatever it appended.
     const QString text = std::exchange(m_unannounced, QString());
-    const qint64 position = std::max<qint64>(0, m_unannouncedStart - m_lineStarts.front());
+    const qint64 position = m_model.offsetOfAbsoluteStart(m_unannouncedStart);
     Q_EMIT linesAppended(position, text);
     if (QAccessible::isActive()) {
         QAccessibleTextInsertEvent event(this, int(std::min<qint64>(position, INT_MAX)), text);
@@ -155,73 +123,21 @@ void LogView::announceAppended()
     }
 }
 
-qint64 LogView::offsetOfLine(qsizetype index) const
-{
-    return m_lineStarts[std::size_t(index)] - m_lineStarts.front();
-}
-
-qsizetype LogView::lineAtOffset(qint64 offset, qint64 *lineStart) const
-{
-    if (offset < 0 || offset >= characterCount())
-        return -1;
-    const qint64 absolute = offset + m_lineStarts.front();
-    const auto next = std::upper_bound(m_lineStarts.begin(), m_lineStarts.end(), absolute);
-    const auto index = qsizetype(next - m_lineStarts.begin()) - 1;
-    if (lineStart)
-        *lineStart = offsetOfLine(index);
-    return index;
-}
-
-LogView::Position LogView::positionOfOffset(qint64 offset) const
-{
-    if (m_count == 0 || offset <= 0)
-        return {firstKeptLine(), 0};
-    qint64 start = 0;
-    const qsizetype index = lineAtOffset(std::min(offset, characterCount() - 1), &start);
-    return {firstKeptLine() + index, qsizetype(std::min(offset, characterCount() - 1) - start)};
-}
-
-qint64 LogView::offsetOf(Position position) const
-{
-    if (m_count == 0 || position.line < firstKeptLine())
-        return 0;
-    const auto index = qsizetype(std::min<qint64>(position.line - firstKeptLine(), m_count - 1));
-    return offsetOfLine(index) + std::min(position.column, line(index).size());
-}
-
-QString LogView::textBetween(qint64 start, qint64 end) const
-{
-    start = std::clamp<qint64>(start, 0, characterCount());
-    end = std::clamp<qint64>(end, start, characterCount());
-    QString text;
-    qint64 lineStart = 0;
-    for (qsizetype index = lineAtOffset(start, &lineStart); index >= 0 && index < m_count && lineStart < end; ++index) {
-        const QString &current = line(index);
-        const qint64 from = std::max<qint64>(0, start - lineStart);
-        const qint64 to = std::min<qint64>(current.size() + 1, end - lineStart);
-        text += QStringView(current).mid(from, std::min<qint64>(to, current.size()) - from);
-        if (to > current.size())
-            text += u'\n';
-        lineStart += current.size() + 1;
-    }
-    return text;
-}
-
 qint64 LogView::cursorOffset() const
 {
-    return offsetOf(m_cursor);
+    return m_model.offsetOf(m_cursor);
 }
 
 void LogView::selectionOffsets(qint64 *start, qint64 *end) const
 {
-    *start = offsetOf(std::min(m_anchor, m_cursor));
-    *end = offsetOf(std::max(m_anchor, m_cursor));
+    *start = m_model.offsetOf(std::min(m_anchor, m_cursor));
+    *end = m_model.offsetOf(std::max(m_anchor, m_cursor));
 }
 
 void LogView::setSelectionOffsets(qint64 anchor, qint64 cursor)
 {
-    m_anchor = positionOfOffset(anchor);
-    setCursorPosition(positionOfOffset(cursor), true);
+    m_anchor = m_model.positionOfOffset(anchor);
+    setCursorPosition(m_model.positionOfOffset(cursor), true);
 }
 
 QRect LogView::characterRect(qint64 offset) const
@@ -240,7 +156,7 @@ QRect LogView::characterRect(qint64 offset) const
 
 qint64 LogView::offsetAt(QPoint viewportPoint) const
 {
-    return offsetOf(positionAt(viewportPoint));
+    return m_model.offsetOf(positionAt(viewportPoint));
 }
 
 void LogView::scrollToOffset(qint64 offset)
@@ -262,30 +178,15 @@ QString LogView::selectedText() const
 {
     if (!hasSelection())
         return {};
-    Position from = std::min(m_anchor, m_cursor);
-    const Position to = std::max(m_anchor, m_cursor);
-    if (to.line < firstKeptLine())
-        return {};
-    if (from.line < firstKeptLine())
-        from = {firstKeptLine(), 0};
-    QString text;
-    for (qint64 l = from.line; l <= to.line && l - firstKeptLine() < m_count; ++l) {
-        const QString &current = line(qsizetype(l - firstKeptLine()));
-        const qsizetype start = l == from.line ? std::min(from.column, current.size()) : 0;
-        const qsizetype end = l == to.line ? std::min(to.column, current.size()) : current.size();
-        text += QStringView(current).mid(start, end - start);
-        if (l != to.line)
-            text += u'\n';
-    }
-    return text;
+    return m_model.textBetween(std::min(m_anchor, m_cursor), std::max(m_anchor, m_cursor));
 }
 
 void LogView::selectAll()
 {
-    if (m_count == 0)
+    if (lineCount() == 0)
         return;
     m_anchor = {firstKeptLine(), 0};
-    m_cursor = {firstKeptLine() + m_count - 1, line(m_count - 1).size()};
+    m_cursor = m_model.end();
     viewport()->update();
 }
 
@@ -330,10 +231,10 @@ qsizetype LogView::columnAtX(const QString &text, int x) const
 
 LogView::Position LogView::positionAt(QPoint point) const
 {
-    if (m_count == 0)
+    if (lineCount() == 0)
         return {firstKeptLine(), 0};
     const qint64 row = qint64(verticalScrollBar()->value()) + (point.y() < 0 ? -1 : point.y() / m_lineHeight);
-    const qsizetype index = qsizetype(std::clamp<qint64>(row, 0, m_count - 1));
+    const qsizetype index = qsizetype(std::clamp<qint64>(row, 0, lineCount() - 1));
     const QString &text = line(index);
     const int x = point.x() + horizontalScrollBar()->value() - kMargin;
     return {firstKeptLine() + index, columnAtX(text, x)};
@@ -353,7 +254,7 @@ void LogView::paintEvent(QPaintEvent *)
 
     for (int row = 0; row <= visibleRows(); ++row) {
         const qsizetype index = qsizetype(first) + row;
-        if (index >= m_count)
+        if (index >= lineCount())
             break;
         const QString &text = line(index);
         const int y = row * m_lineHeight;
@@ -430,7 +331,7 @@ void LogView::mouseReleaseEvent(QMouseEvent *event)
 
 void LogView::mouseDoubleClickEvent(QMouseEvent *event)
 {
-    if (event->button() != Qt::LeftButton || m_count == 0)
+    if (event->button() != Qt::LeftButton || lineCount() == 0)
         return;
     // Selects the word under the mouse: the run of non-blank characters.
     const Position at = positionAt(event->position().toPoint());
@@ -499,7 +400,7 @@ void LogView::contextMenuEvent(QContextMenuEvent *event)
     copyAction->setEnabled(hasSelection());
     // No shortcut shown: Ctrl+A belongs to Save Script As in this program.
     QAction *selectAllAction = menu.addAction(tr("Select &All"), this, &LogView::selectAll);
-    selectAllAction->setEnabled(m_count > 0);
+    selectAllAction->setEnabled(lineCount() > 0);
     menu.addSeparator();
     menu.addAction(tr("&Save Log As\u2026"), this, &LogView::saveRequested);
     menu.exec(event->globalPos());

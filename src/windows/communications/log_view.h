@@ -1,16 +1,16 @@
 #pragma once
 
+#include "records/log_model.h"
+
 #include <QAbstractScrollArea>
 #include <QString>
 #include <QTimer>
 
-#include <deque>
-
 class QRect;
 
-// The communications log: a read-only view over the most recent lines, at most kMaxLines of them and at most
-// kMaxCharacters characters in all (a board that never ends a line sends 65,536-character lines). Appending is
-// O(1) and paints nothing by itself; the view catches up once, after the handler that appended returns, and
+// The communications log: a read-only view of a LogModel, the most recent lines, at most kMaxLines of them and at
+// most kMaxCharacters characters in all (a board that never ends a line sends 65,536-character lines). Appending
+// is O(1) and paints nothing by itself; the view catches up once, after the handler that appended returns, and
 // only the visible lines are laid out and painted. It follows the end of the log unless the operator has
 // scrolled away, and offers what a log view should: mouse and keyboard selection, Copy, Select All and a
 // context menu with "Save Log As...".
@@ -19,18 +19,19 @@ class LogView : public QAbstractScrollArea
     Q_OBJECT
 
 public:
-    static constexpr qsizetype kMaxLines = 200'000;
-    static constexpr qsizetype kMaxCharacters = 32 * 1024 * 1024;
+    static constexpr qsizetype kMaxLines = LogModel::kMaxLines;
+    static constexpr qsizetype kMaxCharacters = LogModel::kMaxCharacters;
 
     explicit LogView(QWidget *parent = nullptr);
 
     // Adds one line at the end; the oldest lines go when the bounds are passed. The text is shared, not copied.
     void appendLine(const QString &line);
 
-    qsizetype lineCount() const { return m_count; }
-    const QString &line(qsizetype index) const;
+    const LogModel &model() const { return m_model; }
+    qsizetype lineCount() const { return m_model.lineCount(); }
+    const QString &line(qsizetype index) const { return m_model.line(index); }
     // Every kept line followed by CR LF.
-    QString text() const;
+    QString text() const { return m_model.text(); }
 
     bool hasSelection() const;
     QString selectedText() const;
@@ -44,11 +45,14 @@ public:
 
     // The log as assistive technology reads it: the kept lines, each followed by '\n', addressed by character
     // offsets from the start of the oldest kept line.
-    qint64 characterCount() const { return m_characters + m_count; }
-    QString textBetween(qint64 start, qint64 end) const;
+    qint64 characterCount() const { return m_model.characterCount(); }
+    QString textBetween(qint64 start, qint64 end) const { return m_model.textBetween(start, end); }
     // The kept line holding `offset` (its '\n' included), with its first offset; -1 past the end.
-    qsizetype lineAtOffset(qint64 offset, qint64 *lineStart = nullptr) const;
-    qint64 offsetOfLine(qsizetype index) const;
+    qsizetype lineAtOffset(qint64 offset, qint64 *lineStart = nullptr) const
+    {
+        return m_model.lineAtOffset(offset, lineStart);
+    }
+    qint64 offsetOfLine(qsizetype index) const { return m_model.offsetOfLine(index); }
     qint64 cursorOffset() const;
     // The selection as offsets, start <= end; equal when nothing is selected.
     void selectionOffsets(qint64 *start, qint64 *end) const;
@@ -77,19 +81,12 @@ protected:
     void contextMenuEvent(QContextMenuEvent *event) override;
 
 private:
-    // A place in the log: `line` counts every line ever appended, so it survives the ring dropping old ones.
-    struct Position {
-        qint64 line = 0;
-        qsizetype column = 0;
-        auto operator<=>(const Position &) const = default;
-    };
+    using Position = LogModel::Position;
 
-    Position positionOfOffset(qint64 offset) const;
-    qint64 offsetOf(Position position) const;
     void announceAppended();
     void scheduleSync();
     void syncScrollBars();
-    qint64 firstKeptLine() const { return m_dropped; }
+    qint64 firstKeptLine() const { return m_model.firstKeptLine(); }
     int visibleRows() const;
     Position positionAt(QPoint point) const;
     int xOfColumn(const QString &text, qsizetype column) const;
@@ -97,16 +94,10 @@ private:
     void autoScroll();
     void setCursorPosition(Position position, bool extend);
 
-    std::deque<QString> m_lines;
-    std::deque<qint64> m_lineStarts; // offset of each kept line since the first line ever, '\n' counted
-    qint64 m_nextLineStart = 0;
+    LogModel m_model;
     QString m_unannounced;         // appended since the last announcement
-    qint64 m_unannouncedStart = 0; // ... from this line start on
-    qsizetype m_count = 0;
-    qsizetype m_characters = 0;
-    qint64 m_dropped = 0;       // lines dropped from the front so far
-    qint64 m_droppedSynced = 0; // ... as the scroll bars last knew it
-    qsizetype m_widestColumns = 0;
+    qint64 m_unannouncedStart = 0; // ... from this line start on (characters since the first line ever)
+    qint64 m_droppedSynced = 0;    // lines dropped from the front as the scroll bars last knew it
 
     Position m_anchor;
     Position m_cursor;

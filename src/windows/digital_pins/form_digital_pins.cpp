@@ -1,6 +1,5 @@
 #include "windows/digital_pins/form_digital_pins.h"
 
-#include "device/command_text.h"
 #include "session/board_session.h"
 #include "windows/control_names.h"
 #include "windows/digital_pins/pin_colours.h"
@@ -30,13 +29,14 @@ void paintGrey(QWidget *widget)
 } // namespace
 
 formDigitalPins::formDigitalPins(Workspace &workspace, QWidget *parent)
-    : ChildWindow(workspace, View::DigitalPins, parent)
+    : ChildWindow(workspace, kView, parent)
 {
     setObjectName(QStringLiteral("formDigitalPins"));
     setWindowTitle(QStringLiteral("Digital Pins"));
     setFixedSize(twipsSize(7710, 7080));
     buildControls();
     Form_Load();
+    m_subscription = workspace.session().events().subscribe([this](const SessionEvent &event) { sessionEvent(event); });
 }
 
 void formDigitalPins::buildControls()
@@ -120,31 +120,47 @@ void formDigitalPins::Form_Load()
     for (int pin = kFirstPin; pin <= kLastPin; ++pin) {
         m_pins[pin].frame->setFrameShape(QFrame::NoFrame);
         m_pins[pin].frame->setToolTip(kLedTip);
-        // A window opened again shows the pins as the application state has them; at start all are inputs.
-        if (appState().pinIsOutput[pin] != 0)
-            showAsOutput(pin);
-        else
-            showAsInput(pin);
+        // A window opened again shows the pins as the session has them; at start all are inputs.
+        showSetup(pin);
     }
 }
 
-void formDigitalPins::showAsInput(int pin)
+void formDigitalPins::showSetup(int pin)
 {
-    m_pins[pin].direction->setText(QStringLiteral("I"));
-    m_pins[pin].direction->setToolTip(kInputTip);
-    m_pins[pin].led->setFillColor(kInputLow);
+    const BoardSetup &setup = workspace().session().setup();
+    PinControls &controls = m_pins.at(pin);
+    const bool output = setup.isOutput(pin);
+    controls.direction->setText(output ? QStringLiteral("O") : QStringLiteral("I"));
+    controls.direction->setToolTip(output ? kOutputTip : kInputTip);
+    if (output)
+        controls.led->setFillColor(setup.outputLevel(pin) ? kOutputHigh : kOutputLow);
+    else if (controls.led->fillColor() != kInputHigh)
+        controls.led->setFillColor(kInputLow);
+    // Set from the session, the box says what is; it asks for nothing.
+    const QSignalBlocker quiet(controls.monitor);
+    controls.monitor->setChecked(setup.isMonitored(pin));
 }
 
-void formDigitalPins::showAsOutput(int pin)
+void formDigitalPins::sessionEvent(const SessionEvent &event)
 {
-    m_pins[pin].direction->setText(QStringLiteral("O"));
-    m_pins[pin].direction->setToolTip(kOutputTip);
-    m_pins[pin].led->setFillColor(appState().pinOutputLevel[pin] != 0 ? kOutputHigh : kOutputLow);
-}
-
-void formDigitalPins::sendLogged(const QString &command)
-{
-    workspace().session().sendLogged(command);
+    switch (event.kind) {
+    case SessionEvent::Kind::PinLevel:
+        showInputLevel(event.index, event.value != 0);
+        break;
+    case SessionEvent::Kind::SetupChanged:
+        if (event.index == 0) {
+            for (int pin = kFirstPin; pin <= kLastPin; ++pin)
+                showSetup(pin);
+        } else if (isPin(event.index)) {
+            // A pin made an input shows low until the board reports it.
+            if (SetupAspect(event.value) == SetupAspect::Direction)
+                m_pins[std::size_t(event.index)].led->setFillColor(kInputLow);
+            showSetup(event.index);
+        }
+        break;
+    default:
+        break;
+    }
 }
 
 void formDigitalPins::showInputLevel(int pin, bool high)
@@ -152,51 +168,27 @@ void formDigitalPins::showInputLevel(int pin, bool high)
     m_pins.at(pin).led->setFillColor(high ? kInputHigh : kInputLow);
 }
 
-bool formDigitalPins::isMonitored(int pin) const
-{
-    return m_pins.at(pin).monitor->isChecked();
-}
-
 void formDigitalPins::pin_dir_Click(int Index)
 {
-    AppState &state = appState();
-    if (state.pinIsOutput[Index] != 0) {
-        state.pinIsOutput[Index] = 0;
-        m_pins[Index].direction->setText(QStringLiteral("I"));
-        m_pins[Index].direction->setToolTip(kInputTip);
-        sendLogged(pinCommand(Index, u" input"));
-        m_pins[Index].led->setFillColor(kInputLow);
-        return;
-    }
-    // The level goes out before the direction, so the pin never drives a level it was not told.
-    if (state.pinOutputLevel[Index] != 0) {
-        sendLogged(pinCommand(Index, u" set"));
-        m_pins[Index].led->setFillColor(kOutputHigh);
-    } else {
-        sendLogged(pinCommand(Index, u" clear"));
-        m_pins[Index].led->setFillColor(kOutputLow);
-    }
-    state.pinIsOutput[Index] = 1;
-    m_pins[Index].direction->setText(QStringLiteral("O"));
-    m_pins[Index].direction->setToolTip(kOutputTip);
-    sendLogged(pinCommand(Index, u" output"));
+    BoardSession &session = workspace().session();
+    if (session.setup().isOutput(Index))
+        session.makePinInput(Index);
+    else
+        session.makePinOutput(Index);
 }
 
 void formDigitalPins::pin_led_frame_Click(int Index)
 {
-    AppState &state = appState();
-    if (state.pinIsOutput[Index] != 1)
+    BoardSession &session = workspace().session();
+    // An input pin's indicator only shows.
+    if (session.setup().pinIsOutput[std::size_t(Index)] != 1)
         return;
-    const bool high = state.pinOutputLevel[Index] == 0;
-    state.pinOutputLevel[Index] = high ? 1 : 0;
-    sendLogged(pinCommand(Index, high ? u" set" : u" clear"));
-    m_pins[Index].led->setFillColor(high ? kOutputHigh : kOutputLow);
+    session.setPinLevel(Index, !session.setup().outputLevel(Index));
 }
 
 void formDigitalPins::Check1_Click(int Index)
 {
-    const bool on = m_pins[Index].monitor->isChecked();
-    workspace().session().send(pinCommand(Index, on ? u" monitor on" : u" monitor off").append(kLf));
+    workspace().session().setPinMonitored(Index, m_pins[Index].monitor->isChecked());
 }
 
 void formDigitalPins::MonitorAll_Click()
@@ -209,4 +201,11 @@ void formDigitalPins::MonitorNone_Click()
 {
     for (int pin = kFirstPin; pin <= kLastPin; ++pin)
         m_pins[pin].monitor->setChecked(false);
+}
+
+void formDigitalPins::closing()
+{
+    // The boxes go with the window: the board keeps reporting, but nothing here records it any more.
+    m_subscription.reset();
+    workspace().session().forgetMonitoredPins();
 }

@@ -12,7 +12,7 @@
 #include <QFileInfo>
 
 formScripting::formScripting(Workspace &workspace, QWidget *parent)
-    : ChildWindow(workspace, View::Scripting, parent)
+    : ChildWindow(workspace, kView, parent)
 {
     setObjectName(QStringLiteral("formScripting"));
     setWindowTitle(QString::fromLatin1(kUntitledScript));

@@ -11,6 +11,8 @@ class formScripting : public ChildWindow
     Q_OBJECT
 
 public:
+    static constexpr View kView{"scripting"};
+
     explicit formScripting(Workspace &workspace, QWidget *parent = nullptr);
 
     ScriptBox *scriptBox() const { return m_scriptBox; }

@@ -1,8 +1,9 @@
 #include "windows/trend/form_trend.h"
 
+#include "records/trend_history.h"
+#include "session/board_session.h"
 #include "windows/control_names.h"
 #include "windows/dialogs.h"
-#include "windows/trend/trend_history.h"
 #include "windows/trend/trend_plot.h"
 #include "windows/workspace.h"
 
@@ -33,10 +34,9 @@ QPushButton *makeButton(const QString &caption, const char *name, QWidget *paren
 
 } // namespace
 
-formTrend::formTrend(Workspace &workspace, TrendHistory &history, Clock clock, QWidget *parent)
-    : ChildWindow(workspace, View::Trend, parent)
-    , m_history(history)
-    , m_clock(std::move(clock))
+formTrend::formTrend(Workspace &workspace, QWidget *parent)
+    : ChildWindow(workspace, kView, parent)
+    , m_history(workspace.trendHistory())
 {
     setObjectName(QStringLiteral("formTrend"));
     setWindowTitle(QStringLiteral("Trend"));
@@ -47,6 +47,20 @@ formTrend::formTrend(Workspace &workspace, TrendHistory &history, Clock clock, Q
     m_flush.setInterval(kFlushMs);
     connect(&m_flush, &QTimer::timeout, this, &formTrend::flushRecording);
     setSpan(1);
+    m_subscription = workspace.session().events().subscribe([this](const SessionEvent &event) { sessionEvent(event); });
+}
+
+qint64 formTrend::now() const
+{
+    return workspace().session().now();
+}
+
+void formTrend::sessionEvent(const SessionEvent &event)
+{
+    // Every reading and pin level the operator was shown, while recording.
+    if (m_recorder.isOpen() &&
+        (event.kind == SessionEvent::Kind::Reading || event.kind == SessionEvent::Kind::PinLevel))
+        m_recorder.record(event);
 }
 
 void formTrend::buildControls()
@@ -55,8 +69,8 @@ void formTrend::buildControls()
     auto *spanLabel = new QLabel(QStringLiteral("S&pan:"), this);
     m_span = new QComboBox(this);
     nameControl(m_span, QStringLiteral("span"), QStringLiteral("Span"));
-    m_span->addItems({QStringLiteral("10 s"), QStringLiteral("1 min"), QStringLiteral("10 min"),
-                      QStringLiteral("1 h")});
+    m_span->addItems(
+        {QStringLiteral("10 s"), QStringLiteral("1 min"), QStringLiteral("10 min"), QStringLiteral("1 h")});
     m_span->setCurrentIndex(1);
     spanLabel->setBuddy(m_span);
     connect(m_span, &QComboBox::currentIndexChanged, this, &formTrend::setSpan);
@@ -119,7 +133,7 @@ void formTrend::setSpan(int index)
         return;
     if (m_span->currentIndex() != index)
         m_span->setCurrentIndex(index);
-    m_plot->setWindow(m_paused ? m_plot->endMs() : m_clock(), kSpans[std::size_t(index)]);
+    m_plot->setWindow(m_paused ? m_plot->endMs() : now(), kSpans[std::size_t(index)]);
     updateStatistics();
 }
 
@@ -142,7 +156,7 @@ void formTrend::refresh()
     // Paused, the view stands still while readings keep being collected; hidden, nobody looks.
     if (m_paused || !isVisible())
         return;
-    m_plot->setWindow(m_clock(), m_plot->spanMs());
+    m_plot->setWindow(now(), m_plot->spanMs());
     updateStatistics();
 }
 
@@ -152,10 +166,10 @@ void formTrend::updateStatistics()
     const qint64 start = end - m_plot->spanMs();
     for (int row = 0; row < kLastChannel; ++row) {
         const std::optional<TrendHistory::Statistics> stats = m_history.statistics(row + kFirstChannel, start, end);
-        const QStringList texts = stats ? QStringList{QString::number(stats->last), QString::number(stats->min),
-                                                      QString::number(stats->max), QString::number(stats->mean, 'f', 1),
-                                                      QString::number(stats->count)}
-                                        : QStringList{QString(), QString(), QString(), QString(), QString()};
+        const QStringList texts =
+            stats ? QStringList{QString::number(stats->last), QString::number(stats->min), QString::number(stats->max),
+                                QString::number(stats->mean, 'f', 1), QString::number(stats->count)}
+                  : QStringList{QString(), QString(), QString(), QString(), QString()};
         for (int column = 1; column < kColumns.size(); ++column) {
             QTableWidgetItem *item = m_table->item(row, column);
             if (item->text() != texts[column - 1])
@@ -164,21 +178,9 @@ void formTrend::updateStatistics()
     }
 }
 
-void formTrend::recordReading(int channel, std::int32_t value)
-{
-    if (m_recorder.isRecording())
-        m_recorder.reading(QDateTime::currentDateTime(), channel, value);
-}
-
-void formTrend::recordPinLevel(int pin, bool high)
-{
-    if (m_recorder.isRecording())
-        m_recorder.pinLevel(QDateTime::currentDateTime(), pin, high ? 1 : 0);
-}
-
 void formTrend::recordOrStop()
 {
-    if (m_recorder.isRecording()) {
+    if (m_recorder.isOpen()) {
         stopRecording();
         return;
     }
@@ -187,11 +189,16 @@ void formTrend::recordOrStop()
     if (path.isEmpty())
         return;
     QString error;
-    if (!m_recorder.start(path, &error)) {
+    m_recorder.setOrigin(now());
+    if (!m_recorder.open(path, &error) || (m_recorder.header(), !m_recorder.flush())) {
+        if (error.isEmpty())
+            error = m_recorder.error();
+        m_recorder.close();
         dialogs.warn(this, QStringLiteral("Readings could not be recorded to \"%1\".\n\n%2")
                                .arg(QDir::toNativeSeparators(path), error));
         return;
     }
+    m_recordingPath = path;
     m_record->setText(QStringLiteral("Stop &Recording"));
     m_flush.start();
     updateRecordingLabel();
@@ -199,7 +206,7 @@ void formTrend::recordOrStop()
 
 void formTrend::flushRecording()
 {
-    if (!m_recorder.isRecording())
+    if (!m_recorder.isOpen())
         return;
     if (!m_recorder.flush()) {
         // What was written stays; the operator hears why the rest was not.
@@ -207,8 +214,8 @@ void formTrend::flushRecording()
         m_record->setText(QStringLiteral("&Record\u2026"));
         updateRecordingLabel();
         workspace().dialogs().warn(this, QStringLiteral("Recording to \"%1\" stopped after %2 rows.\n\n%3")
-                                             .arg(QDir::toNativeSeparators(m_recorder.path()))
-                                             .arg(m_recorder.rows())
+                                             .arg(QDir::toNativeSeparators(m_recordingPath))
+                                             .arg(m_recorder.written())
                                              .arg(m_recorder.error()));
         return;
     }
@@ -218,7 +225,7 @@ void formTrend::flushRecording()
 void formTrend::stopRecording()
 {
     flushRecording();
-    m_recorder.stop();
+    m_recorder.close();
     m_flush.stop();
     m_record->setText(QStringLiteral("&Record\u2026"));
     updateRecordingLabel();
@@ -226,14 +233,14 @@ void formTrend::stopRecording()
 
 void formTrend::updateRecordingLabel()
 {
-    if (m_recorder.path().isEmpty()) {
+    if (m_recordingPath.isEmpty()) {
         m_recording->clear();
         return;
     }
-    const QString name = QFileInfo(m_recorder.path()).fileName();
-    const QString rows = QStringLiteral("%1 rows").arg(m_recorder.rows());
-    m_recording->setText(m_recorder.isRecording() ? QStringLiteral("Recording to %1: %2").arg(name, rows)
-                                                  : QStringLiteral("Recorded to %1: %2").arg(name, rows));
+    const QString name = QFileInfo(m_recordingPath).fileName();
+    const QString rows = QStringLiteral("%1 rows").arg(m_recorder.written());
+    m_recording->setText(m_recorder.isOpen() ? QStringLiteral("Recording to %1: %2").arg(name, rows)
+                                             : QStringLiteral("Recorded to %1: %2").arg(name, rows));
 }
 
 namespace {
@@ -261,7 +268,8 @@ void formTrend::closing()
     if (QWidget *frame = parentWidget())
         QSettings().setValue(kGeometryKey, frame->geometry());
     // Closing stops the recording and closes the file.
-    if (m_recorder.isRecording())
+    if (m_recorder.isOpen())
         stopRecording();
+    m_subscription.reset();
     m_refresh.stop();
 }

@@ -1,13 +1,12 @@
 #pragma once
 
+#include "records/record_writer.h"
+#include "session/event_stream.h"
 #include "windows/child_window.h"
-#include "windows/trend/trend_recorder.h"
 
 #include <QTimer>
 
 #include <array>
-
-#include <functional>
 
 class QComboBox;
 class QLabel;
@@ -17,20 +16,16 @@ class TrendHistory;
 class TrendPlot;
 
 // The trend window: the analog readings over time (one line per channel), their statistics over the span shown,
-// and recording of every reading and pin level to a CSV file. The history it shows is kept by the main window
+// and recording of every reading and pin level to a CSV file. The history it shows is kept by the workspace
 // and grows whether this window exists or not; closing the window stops a recording.
 class formTrend : public ChildWindow
 {
     Q_OBJECT
 
 public:
-    using Clock = std::function<qint64()>; // the history's clock, milliseconds
+    static constexpr View kView{"trend"};
 
-    formTrend(Workspace &workspace, TrendHistory &history, Clock clock, QWidget *parent = nullptr);
-
-    // A reading or a pin level the operator was shown; recorded while recording.
-    void recordReading(int channel, std::int32_t value);
-    void recordPinLevel(int pin, bool high);
+    explicit formTrend(Workspace &workspace, QWidget *parent = nullptr);
 
     // The spans offered, in milliseconds; 1 minute is the first choice.
     static constexpr std::array<qint64, 4> kSpans{10'000, 60'000, 600'000, 3'600'000};
@@ -38,7 +33,7 @@ public:
     TrendPlot *plot() const { return m_plot; }
     QTableWidget *statistics() const { return m_table; }
     bool isPaused() const { return m_paused; }
-    const TrendRecorder &recorder() const { return m_recorder; }
+    const RecordWriter &recorder() const { return m_recorder; }
 
     void setSpan(int index);
     void pauseOrResume();
@@ -59,9 +54,10 @@ private:
     void updateRecordingLabel();
     void flushRecording();
     void stopRecording();
+    void sessionEvent(const SessionEvent &event);
+    qint64 now() const;
 
     TrendHistory &m_history;
-    Clock m_clock;
     QComboBox *m_span = nullptr;
     QPushButton *m_pause = nullptr;
     QPushButton *m_clear = nullptr;
@@ -71,8 +67,9 @@ private:
     QTableWidget *m_table = nullptr;
     QTimer m_refresh;
     QTimer m_flush;
-    TrendRecorder m_recorder;
+    RecordWriter m_recorder;
+    QString m_recordingPath;
+    EventStream::Subscription m_subscription;
     bool m_paused = false;
     bool m_placed = false;
 };
-

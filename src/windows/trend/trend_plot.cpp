@@ -1,6 +1,6 @@
 #include "windows/trend/trend_plot.h"
 
-#include "windows/trend/trend_history.h"
+#include "records/trend_history.h"
 
 #include <QPainter>
 
@@ -33,10 +33,15 @@ TrendPlot::TrendPlot(const TrendHistory &history, QWidget *parent)
 QColor TrendPlot::channelColour(int channel)
 {
     // Eight colours that stay apart for most kinds of colour vision.
-    static const std::array<QColor, kLastChannel + 1> colours{
-        QColor(), QColor(0x1f, 0x77, 0xb4), QColor(0xff, 0x7f, 0x0e), QColor(0x2c, 0xa0, 0x2c),
-        QColor(0xd6, 0x27, 0x28), QColor(0x94, 0x67, 0xbd), QColor(0x8c, 0x56, 0x4b), QColor(0xe3, 0x77, 0xc2),
-        QColor(0x17, 0xbe, 0xcf)};
+    static const std::array<QColor, kLastChannel + 1> colours{QColor(),
+                                                              QColor(0x1f, 0x77, 0xb4),
+                                                              QColor(0xff, 0x7f, 0x0e),
+                                                              QColor(0x2c, 0xa0, 0x2c),
+                                                              QColor(0xd6, 0x27, 0x28),
+                                                              QColor(0x94, 0x67, 0xbd),
+                                                              QColor(0x8c, 0x56, 0x4b),
+                                                              QColor(0xe3, 0x77, 0xc2),
+                                                              QColor(0x17, 0xbe, 0xcf)};
     return colours.at(std::size_t(channel));
 }
 
@@ -115,7 +120,9 @@ void TrendPlot::drawChannel(QPainter &painter, const QRect &area, int channel) c
         m_history.columns(channel, m_endMs - m_spanMs, m_endMs + 1, width);
     // A pause of more than two seconds in the readings (a channel unticked for a while) breaks the line.
     const qint64 gapColumns = std::max<qint64>(1, 2000 * width / m_spanMs);
-    const auto yOf = [&area](int value) { return area.bottom() - value * (area.height() - 1) / 255; };
+    const auto yOf = [&area](int value) {
+        return area.bottom() - value * (area.height() - 1) / 255;
+    };
     // Each column is one upright stroke from its lowest to its highest reading; a stroke is joined to the one
     // before it only where they do not already touch. Every pixel is drawn about once however busy the signal.
     std::vector<QLine> lines;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "state/app_state.h"
+#include "device/board_limits.h"
 
 #include <QtGlobal>
 

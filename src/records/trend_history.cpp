@@ -1,4 +1,4 @@
-#include "windows/trend/trend_history.h"
+#include "records/trend_history.h"
 
 #include <algorithm>
 

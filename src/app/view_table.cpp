@@ -1,0 +1,36 @@
+#include "app/view_table.h"
+
+#include "state/app_state.h"
+#include "windows/analog_levels/form_analog_levels.h"
+#include "windows/communications/form_communications.h"
+#include "windows/digital_pins/form_digital_pins.h"
+#include "windows/scripting/form_scripting.h"
+#include "windows/trend/form_trend.h"
+
+namespace {
+
+template<typename Form>
+ChildWindow *make(Workspace &workspace)
+{
+    return new Form(workspace);
+}
+
+} // namespace
+
+const std::vector<ViewSpec> &viewTable()
+{
+    using Kind = SessionEvent::Kind;
+    static const std::vector<ViewSpec> table{
+        {formCommunications::kView, "&Communications", QKeySequence(Qt::CTRL | Qt::Key_K), &AppState::viewCom, true,
+         true, Kind::LogLine, make<formCommunications>},
+        {formDigitalPins::kView, "&Digital Pins", QKeySequence(Qt::CTRL | Qt::Key_P), &AppState::viewDig, true, true,
+         Kind::PinLevel, make<formDigitalPins>},
+        {formAnalogLevels::kView, "&Analog Levels", QKeySequence(Qt::CTRL | Qt::Key_L), &AppState::viewAna, true, true,
+         Kind::Reading, make<formAnalogLevels>},
+        {formScripting::kView, "&Scripting", QKeySequence(), &AppState::viewScr, true, false, std::nullopt,
+         make<formScripting>},
+        {formTrend::kView, "&Trend", QKeySequence(Qt::CTRL | Qt::Key_T), &AppState::viewTrend, false, false,
+         std::nullopt, make<formTrend>},
+    };
+    return table;
+}

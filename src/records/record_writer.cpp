@@ -1,0 +1,299 @@
+#include "records/record_writer.h"
+
+#include "session/board_session.h"
+
+#include <QDateTime>
+
+#include <algorithm>
+
+namespace {
+
+const QByteArray kCsvHeader = "time,t_ms,board,kind,channel,pin,value,level,text\n";
+
+qint64 floorDiv(qint64 value, qint64 divisor)
+{
+    return value / divisor - (value % divisor < 0 ? 1 : 0);
+}
+
+void appendCsvField(QByteArray &out, QStringView text)
+{
+    // Quoted only when it must be, so serial numbers and kinds read as they are.
+    const bool plain = std::all_of(text.begin(), text.end(),
+                                   [](QChar c) { return c != u',' && c != u'"' && c != u'\n' && c != u'\r'; });
+    if (plain && !text.isEmpty() && text.front() != u' ' && text.back() != u' ')
+        out.append(text.toUtf8());
+    else if (!text.isEmpty())
+        out.append(csvQuoted(text));
+}
+
+} // namespace
+
+QByteArray csvQuoted(QStringView text)
+{
+    QByteArray field = text.toUtf8();
+    field.replace('"', "\"\"");
+    field.prepend('"');
+    field.append('"');
+    return field;
+}
+
+QByteArray jsonQuoted(QStringView text)
+{
+    const QByteArray utf8 = text.toUtf8();
+    QByteArray out;
+    out.reserve(utf8.size() + 2);
+    out.append('"');
+    for (const char c : utf8) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            out.append('\\').append(c);
+        } else if (byte < 0x20 || byte == 0x7F) {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\u%04x", byte);
+            out.append(escape);
+        } else {
+            out.append(c);
+        }
+    }
+    out.append('"');
+    return out;
+}
+
+RecordWriter::RecordWriter(RecordFormat format)
+    : m_format(format)
+{}
+
+RecordWriter::~RecordWriter()
+{
+    close();
+}
+
+bool RecordWriter::open(const QString &path, QString *error)
+{
+    close();
+    m_file.setFileName(path);
+    m_failed = false;
+    m_error.clear();
+    // Unbuffered: a failing write is seen at once, not at a later flush.
+    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
+        *error = m_file.errorString();
+        return false;
+    }
+    return true;
+}
+
+bool RecordWriter::open(std::FILE *stream)
+{
+    close();
+    m_failed = false;
+    m_error.clear();
+    return m_file.open(stream, QIODevice::WriteOnly | QIODevice::Unbuffered, QFileDevice::DontCloseHandle);
+}
+
+void RecordWriter::close()
+{
+    if (!m_file.isOpen())
+        return;
+    flush();
+    m_file.close();
+}
+
+void RecordWriter::header()
+{
+    if (m_format == RecordFormat::Csv)
+        m_buffer.append(kCsvHeader);
+}
+
+const char *RecordWriter::kindName(SessionEvent::Kind kind)
+{
+    switch (kind) {
+    case SessionEvent::Kind::Reading:
+        return "adc";
+    case SessionEvent::Kind::PinLevel:
+        return "pin";
+    case SessionEvent::Kind::LineReceived:
+        return "line";
+    case SessionEvent::Kind::CommandSent:
+        return "command";
+    case SessionEvent::Kind::Selected:
+        return "selected";
+    case SessionEvent::Kind::OpenFailed:
+        return "open_failed";
+    case SessionEvent::Kind::Lost:
+        return "lost";
+    case SessionEvent::Kind::Back:
+        return "back";
+    case SessionEvent::Kind::Closed:
+        return "closed";
+    case SessionEvent::Kind::StatusText:
+        return "status";
+    case SessionEvent::Kind::LogLine:
+    case SessionEvent::Kind::AnalogPoll:
+    case SessionEvent::Kind::SetupChanged:
+        break;
+    }
+    return nullptr;
+}
+
+bool RecordWriter::record(const SessionEvent &event)
+{
+    Fields fields;
+    fields.kind = kindName(event.kind);
+    if (!fields.kind)
+        return false;
+    switch (event.kind) {
+    case SessionEvent::Kind::Reading:
+        fields.channel = event.index;
+        fields.value = event.value;
+        fields.hasValue = true;
+        break;
+    case SessionEvent::Kind::PinLevel:
+        fields.pin = event.index;
+        fields.value = event.value;
+        fields.hasValue = true;
+        break;
+    case SessionEvent::Kind::OpenFailed:
+        fields.text = event.detail;
+        fields.hasText = true;
+        break;
+    case SessionEvent::Kind::LineReceived:
+    case SessionEvent::Kind::CommandSent:
+    case SessionEvent::Kind::StatusText:
+        fields.text = event.text;
+        fields.hasText = true;
+        break;
+    default:
+        break;
+    }
+    append(event.stamp, event.source ? QStringView(event.source->serial()) : QStringView(), fields);
+    return true;
+}
+
+void RecordWriter::match(const SessionEvent &line)
+{
+    Fields fields;
+    fields.kind = "match";
+    fields.text = line.text;
+    fields.hasText = true;
+    append(line.stamp, line.source ? QStringView(line.source->serial()) : QStringView(), fields);
+}
+
+void RecordWriter::gap(const EventStamp &stamp, QStringView board, QStringView reason)
+{
+    Fields fields;
+    fields.kind = "gap";
+    fields.text = reason;
+    fields.hasText = true;
+    append(stamp, board, fields);
+}
+
+void RecordWriter::appendTime(qint64 wallMs)
+{
+    const qint64 second = floorDiv(wallMs, 1000);
+    if (second != m_cachedSecond) {
+        m_cachedSecond = second;
+        const QDateTime local = QDateTime::fromMSecsSinceEpoch(second * 1000);
+        m_cachedPrefix = local.toString(QStringLiteral("yyyy-MM-dd'T'HH:mm:ss")).toLatin1();
+        const int offset = local.offsetFromUtc();
+        const int minutes = std::abs(offset) / 60;
+        char text[16];
+        std::snprintf(text, sizeof text, "%c%02d:%02d", offset < 0 ? '-' : '+', minutes / 60, minutes % 60);
+        m_cachedOffset = text;
+    }
+    const int ms = int(wallMs - second * 1000);
+    const char fraction[5] = {'.', char('0' + ms / 100), char('0' + ms / 10 % 10), char('0' + ms % 10), 0};
+    m_buffer.append(m_cachedPrefix).append(fraction, 4).append(m_cachedOffset);
+}
+
+void RecordWriter::append(const EventStamp &stamp, QStringView board, const Fields &fields)
+{
+    ++m_count;
+    ++m_pendingRecords;
+    const qint64 tMs = stamp.monoMs - m_originMs;
+    const bool isPin = fields.pin != 0;
+    switch (m_format) {
+    case RecordFormat::Text:
+        m_buffer.append(QByteArray::number(tMs)).append(' ');
+        if (m_boardInText)
+            m_buffer.append(board.toUtf8()).append(' ');
+        m_buffer.append(fields.kind);
+        if (fields.hasValue) {
+            m_buffer.append(' ').append(QByteArray::number(isPin ? fields.pin : fields.channel));
+            m_buffer.append(' ').append(QByteArray::number(fields.value));
+        } else if (fields.hasText) {
+            m_buffer.append(' ').append(fields.text.toUtf8());
+        }
+        m_buffer.append('\n');
+        break;
+    case RecordFormat::Csv:
+        appendTime(stamp.wallMs);
+        m_buffer.append(',').append(QByteArray::number(tMs)).append(',');
+        appendCsvField(m_buffer, board);
+        m_buffer.append(',').append(fields.kind).append(',');
+        if (fields.hasValue && !isPin)
+            m_buffer.append(QByteArray::number(fields.channel)).append(",,").append(QByteArray::number(fields.value));
+        else if (fields.hasValue)
+            m_buffer.append(',')
+                .append(QByteArray::number(fields.pin))
+                .append(",,")
+                .append(QByteArray::number(fields.value));
+        else
+            m_buffer.append(",,");
+        m_buffer.append(isPin ? "," : ",,");
+        if (fields.hasText)
+            appendCsvField(m_buffer, fields.text);
+        m_buffer.append('\n');
+        break;
+    case RecordFormat::Jsonl:
+        m_buffer.append("{\"time\":\"");
+        appendTime(stamp.wallMs);
+        m_buffer.append("\",\"t_ms\":").append(QByteArray::number(tMs));
+        m_buffer.append(",\"board\":").append(jsonQuoted(board));
+        m_buffer.append(",\"kind\":\"").append(fields.kind).append('"');
+        if (fields.hasValue && !isPin) {
+            m_buffer.append(",\"channel\":").append(QByteArray::number(fields.channel));
+            m_buffer.append(",\"value\":").append(QByteArray::number(fields.value));
+        } else if (fields.hasValue) {
+            m_buffer.append(",\"pin\":").append(QByteArray::number(fields.pin));
+            m_buffer.append(",\"level\":").append(QByteArray::number(fields.value));
+        }
+        if (fields.hasText)
+            m_buffer.append(",\"text\":").append(jsonQuoted(fields.text));
+        m_buffer.append("}\n");
+        break;
+    }
+}
+
+bool RecordWriter::flush()
+{
+    if (m_failed || !m_file.isOpen()) {
+        m_buffer.clear();
+        m_pendingRecords = 0;
+        return !m_failed;
+    }
+    if (m_buffer.isEmpty())
+        return true;
+    const qint64 written = m_file.write(m_buffer);
+    // A stream opened on a FILE* keeps its own buffer: handed on now, and a full disk is seen now.
+    if (written != m_buffer.size() || !m_file.flush()) {
+        fail(m_file.errorString());
+        return false;
+    }
+    m_writtenBytes += written;
+    m_written += m_pendingRecords;
+    m_pendingRecords = 0;
+    m_buffer.resize(0); // keeps its room for the next records
+    return true;
+}
+
+void RecordWriter::fail(const QString &reason)
+{
+    m_failed = true;
+    m_error = reason.isEmpty() ? QStringLiteral("the file could not be written") : reason;
+    // A record cut short is taken back, so a file ends with a whole record (a pipe cannot be, and needs not).
+    if (!m_file.fileName().isEmpty())
+        m_file.resize(m_writtenBytes);
+    m_file.close();
+    m_buffer.clear();
+    m_pendingRecords = 0;
+}

@@ -1,0 +1,107 @@
+#pragma once
+
+#include "session/session_event.h"
+
+#include <QByteArray>
+#include <QFile>
+#include <QString>
+
+#include <cstdio>
+#include <limits>
+
+enum class RecordFormat { Text, Csv, Jsonl };
+
+// Writes session events as records, one per line, in the one record schema that the runner, the trend window's
+// recording, the journal and the network bridge share. Fields, by name (JSON keys and CSV columns alike):
+//
+//   time     local wall-clock time with milliseconds and UTC offset: 2026-12-07T10:15:02.125+01:00
+//   t_ms     milliseconds since the writer's origin (the start of the run or the recording), monotonic
+//   board    the board's serial number
+//   kind     adc, pin, line, match, command, selected, open_failed, lost, back, closed, status, gap
+//   channel  adc: the channel            value  adc: the reading
+//   pin      pin: the pin                level  pin: 1 high, 0 low
+//   text     line, match, command, status: the text; open_failed: the driver's reason; gap: why
+//
+//   csv    time,t_ms,board,kind,channel,pin,value,level,text   (after that header line; RFC 4180 quoting)
+//   jsonl  {"time":"...","t_ms":1234,"board":"DEMO0001","kind":"adc","channel":2,"value":137}
+//   text   1234 adc 2 137        1300 pin 5 1        1400 line hello board   (the board after t_ms when asked)
+//
+// Records are collected and handed to the file by flush(), so each appears without a system call per record.
+// A write that fails (a closed pipe, a full disk) stops the writer: a file is cut back to its last whole
+// record, and nothing more is written.
+class RecordWriter
+{
+public:
+    explicit RecordWriter(RecordFormat format = RecordFormat::Csv);
+    ~RecordWriter();
+
+    // Creates the file (replacing one of that name); false with the system's reason.
+    bool open(const QString &path, QString *error);
+    // Writes to a stream that is already open (standard output); it is not closed here.
+    bool open(std::FILE *stream);
+    // Flushes and closes.
+    void close();
+    bool isOpen() const { return m_file.isOpen(); }
+
+    RecordFormat format() const { return m_format; }
+    // t_ms counts from this monotonic time.
+    void setOrigin(qint64 monoMs) { m_originMs = monoMs; }
+    // The text format names the board after t_ms (several boards in one run).
+    void setBoardInText(bool on) { m_boardInText = on; }
+
+    // The CSV header; nothing in the other formats.
+    void header();
+    // The record of an event that has one (every kind but log lines, analog polls and set-up changes); false
+    // when it has none.
+    bool record(const SessionEvent &event);
+    // A received line that met an expectation.
+    void match(const SessionEvent &line);
+    // Readings could not come for a while; `reason` says why.
+    void gap(const EventStamp &stamp, QStringView board, QStringView reason);
+
+    // Writes what was collected; false once writing has failed (see error()).
+    bool flush();
+    bool failed() const { return m_failed; }
+    QString error() const { return m_error; }
+    // Records collected so far (the header not counted), and those written to the file.
+    qint64 count() const { return m_count; }
+    qint64 written() const { return m_written; }
+
+    // The kind name of an event's record; null when it has none.
+    static const char *kindName(SessionEvent::Kind kind);
+
+private:
+    struct Fields {
+        const char *kind = nullptr;
+        int channel = 0;
+        int pin = 0;
+        std::int32_t value = 0;
+        bool hasValue = false;
+        QStringView text;
+        bool hasText = false;
+    };
+    void append(const EventStamp &stamp, QStringView board, const Fields &fields);
+    void appendTime(qint64 wallMs);
+    void fail(const QString &reason);
+
+    RecordFormat m_format;
+    QFile m_file;
+    QByteArray m_buffer;
+    qint64 m_originMs = 0;
+    bool m_boardInText = false;
+    qint64 m_count = 0;
+    qint64 m_pendingRecords = 0;
+    qint64 m_written = 0;
+    qint64 m_writtenBytes = 0;
+    bool m_failed = false;
+    QString m_error;
+    // The local time of one second, formatted once: records come many to a second.
+    qint64 m_cachedSecond = std::numeric_limits<qint64>::min();
+    QByteArray m_cachedPrefix; // yyyy-MM-ddTHH:mm:ss
+    QByteArray m_cachedOffset; // +01:00
+};
+
+// A field quoted as RFC 4180 has it: in double quotes, each double quote doubled.
+QByteArray csvQuoted(QStringView text);
+// A JSON string literal, quotes included; control characters escaped.
+QByteArray jsonQuoted(QStringView text);

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QStringView>
+#include <QtGlobal>
+
+#include <cstdint>
+
+class BoardSession;
+struct Report;
+
+// When an event happened, read once where it happened: a monotonic time for intervals and plots, and the
+// wall-clock time for records people read. Every event of one read of the board carries the time of that read.
+struct EventStamp {
+    qint64 monoMs = 0; // the session's monotonic clock, milliseconds
+    qint64 wallMs = 0; // milliseconds since 1970-01-01T00:00:00Z
+};
+
+// One thing a board session did or saw. Events reach every subscriber in the order they happen, on the session's
+// thread. `text` points into the session's own data and is valid only while the event is delivered: a subscriber
+// that keeps it copies it.
+struct SessionEvent {
+    enum class Kind : std::uint8_t {
+        Selected,     // a board was chosen; text: its serial number (possibly empty)
+        OpenFailed,   // the chosen board could not be opened; text: serial number, detail: the driver's reason
+        Lost,         // the open board went away; text: its serial number
+        Back,         // a lost board is open again; text: its serial number
+        Closed,       // the board was closed for good (the program or the run ends)
+        CommandSent,  // text: the command as handed to the transmitter, terminator included; flag: the write worked
+        LineReceived, // text: a report line; flag: consumed (shown, not logged); report: what it says
+        Reading,      // index: channel, value: the reading as the board sent it
+        PinLevel,     // index: an input pin, value: 1 high, 0 low
+        AnalogPoll,   // a poll's analog phase: the channels not ticked are blanked
+        LogLine,      // text: one line for the communications log
+        StatusText,   // text: the status line
+        SetupChanged, // index: the pin or channel whose setup changed, 0 for all; value: a SetupAspect
+    };
+
+    Kind kind = Kind::LogLine;
+    EventStamp stamp;
+    const BoardSession *source = nullptr;
+    int index = 0;
+    std::int32_t value = 0;
+    bool flag = false;
+    QStringView text;
+    const QString *textString = nullptr; // the same text, when it is a QString: kept by sharing it, not copying
+    QStringView detail;
+    const Report *report = nullptr; // LineReceived only
+};
+
+// What a SetupChanged event says changed.
+enum class SetupAspect : std::int32_t { Direction, Level, Monitoring, Tick, AnalogRequests };

@@ -1,0 +1,167 @@
+#include "event_recorder.h"
+#include "file_helpers.h"
+#include "recording_driver.h"
+#include "records/record_writer.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+// The one record schema, in each format, from the session's own events. The test runs in a zone five and a half
+// hours east of UTC (TZ is set by CMake), so the offset's minutes show.
+class TestRecordWriter : public QObject
+{
+    Q_OBJECT
+
+private:
+    // A session on board DEMO0001 whose events are stamped at monotonic 1500 ms and wall 2026-12-07T04:45:02.125Z.
+    struct Board {
+        Board()
+        {
+            driver.serials = {QStringLiteral("DEMO0001")};
+            session.selectDevice(0);
+            subscription = session.events().subscribe([this](const SessionEvent &event) { events.append(event); });
+        }
+        RecordingDriver driver;
+        BoardSession session{driver, [] { return 1500; },
+                             [] {
+                                 return 1796618702125;
+                             }};
+        QList<SessionEvent> events; // valid while the event's text is (numbers only, or constant texts)
+        EventStream::Subscription subscription;
+    };
+
+    static QByteArray write(RecordFormat format, const std::function<void(RecordWriter &, Board &)> &produce)
+    {
+        QTemporaryDir directory;
+        const QString path = directory.filePath(QStringLiteral("records"));
+        RecordWriter writer(format);
+        writer.setOrigin(1000);
+        QString error;
+        if (!writer.open(path, &error))
+            qFatal("cannot open: %s", qPrintable(error));
+        writer.header();
+        Board board;
+        produce(writer, board);
+        writer.close();
+        return readFile(path);
+    }
+
+private Q_SLOTS:
+    void oneSchemaInEveryFormat_data()
+    {
+        QTest::addColumn<int>("format");
+        QTest::addColumn<QByteArray>("expected");
+        QTest::newRow("csv") << int(RecordFormat::Csv)
+                             << QByteArray("time,t_ms,board,kind,channel,pin,value,level,text\n"
+                                           "2026-12-07T10:15:02.125+05:30,500,DEMO0001,adc,3,,137,,\n"
+                                           "2026-12-07T10:15:02.125+05:30,500,DEMO0001,pin,,12,,1,\n"
+                                           "2026-12-07T10:15:02.125+05:30,500,DEMO0001,line,,,,,\"ok, \"\"done\"\"\"\n"
+                                           "2026-12-07T10:15:02.125+05:30,500,DEMO0001,match,,,,,firmware 3.0\n"
+                                           "2026-12-07T10:15:02.125+05:30,500,DEMO0001,lost,,,,,\n"
+                                           "2026-12-07T10:15:02.125+05:30,500,DEMO0001,gap,,,,,board lost\n");
+        QTest::newRow("jsonl")
+            << int(RecordFormat::Jsonl)
+            << QByteArray(
+                   "{\"time\":\"2026-12-07T10:15:02.125+05:30\",\"t_ms\":500,\"board\":\"DEMO0001\",\"kind\":\"adc\","
+                   "\"channel\":3,\"value\":137}\n"
+                   "{\"time\":\"2026-12-07T10:15:02.125+05:30\",\"t_ms\":500,\"board\":\"DEMO0001\",\"kind\":\"pin\","
+                   "\"pin\":12,\"level\":1}\n"
+                   "{\"time\":\"2026-12-07T10:15:02.125+05:30\",\"t_ms\":500,\"board\":\"DEMO0001\",\"kind\":"
+                   "\"line\",\"text\":\"ok, \\\"done\\\"\"}\n"
+                   "{\"time\":\"2026-12-07T10:15:02.125+05:30\",\"t_ms\":500,\"board\":\"DEMO0001\",\"kind\":"
+                   "\"match\",\"text\":\"firmware 3.0\"}\n"
+                   "{\"time\":\"2026-12-07T10:15:02.125+05:30\",\"t_ms\":500,\"board\":\"DEMO0001\",\"kind\":"
+                   "\"lost\"}\n"
+                   "{\"time\":\"2026-12-07T10:15:02.125+05:30\",\"t_ms\":500,\"board\":\"DEMO0001\",\"kind\":\"gap\","
+                   "\"text\":\"board lost\"}\n");
+        QTest::newRow("text") << int(RecordFormat::Text)
+                              << QByteArray("500 adc 3 137\n500 pin 12 1\n500 line ok, \"done\"\n"
+                                            "500 match firmware 3.0\n500 lost\n500 gap board lost\n");
+    }
+
+    void oneSchemaInEveryFormat()
+    {
+        QFETCH(int, format);
+        QFETCH(QByteArray, expected);
+        const QByteArray written = write(RecordFormat(format), [](RecordWriter &writer, Board &board) {
+            board.session.setChannelTicked(3, true);
+            board.driver.queue("adc 3 137\npin 12 1\nok, \"done\"\nfirmware 3.0\n");
+            board.events.clear();
+            board.session.poll();
+            int lines = 0;
+            SessionEvent line;
+            for (const SessionEvent &event : std::as_const(board.events)) {
+                // Line events are recorded while they are being handed out; here their texts are gone.
+                if (event.kind == SessionEvent::Kind::Reading || event.kind == SessionEvent::Kind::PinLevel)
+                    QVERIFY(writer.record(event));
+                if (event.kind == SessionEvent::Kind::LineReceived) {
+                    line = event;
+                    ++lines;
+                }
+            }
+            QCOMPARE(lines, 4);
+            const QString ok = QStringLiteral("ok, \"done\"");
+            line.text = ok;
+            QVERIFY(writer.record(line));
+            const QString firmware = QStringLiteral("firmware 3.0");
+            line.text = firmware;
+            writer.match(line);
+            SessionEvent lost = line;
+            lost.kind = SessionEvent::Kind::Lost;
+            QVERIFY(writer.record(lost));
+            writer.gap(line.stamp, u"DEMO0001", u"board lost");
+            // Events without a record of their own.
+            lost.kind = SessionEvent::Kind::LogLine;
+            QVERIFY(!writer.record(lost));
+            lost.kind = SessionEvent::Kind::SetupChanged;
+            QVERIFY(!writer.record(lost));
+        });
+        QCOMPARE(written, expected);
+    }
+
+#ifdef Q_OS_UNIX
+    void aFullDiskStopsTheWriterAndKeepsWholeRecords()
+    {
+        QTemporaryDir directory;
+        const QString path = directory.filePath(QStringLiteral("readings.csv"));
+        RecordWriter writer(RecordFormat::Csv);
+        QString error;
+        QVERIFY(writer.open(path, &error));
+        Board board;
+        SessionEvent reading;
+        reading.kind = SessionEvent::Kind::Reading;
+        reading.source = &board.session;
+        reading.index = 1;
+        reading.value = 100;
+        QVERIFY(writer.record(reading));
+        QVERIFY(writer.flush());
+        const QByteArray kept = readFile(path);
+        {
+            FullDisk full(kept.size() + 20); // room for part of one more record only
+            writer.record(reading);
+            writer.record(reading);
+            QVERIFY(!writer.flush());
+        }
+        QVERIFY(writer.failed());
+        QVERIFY(!writer.isOpen());
+        QVERIFY(!writer.error().isEmpty());
+        QCOMPARE(writer.written(), 1);
+        QCOMPARE(readFile(path), kept);
+        writer.record(reading); // nothing more is written
+        QVERIFY(!writer.flush());
+        QCOMPARE(readFile(path), kept);
+    }
+#endif
+
+    void aFileThatCannotBeMadeIsSaid()
+    {
+        RecordWriter writer;
+        QString error;
+        QVERIFY(!writer.open(QStringLiteral("/no/such/folder/readings.csv"), &error));
+        QVERIFY(!error.isEmpty());
+        QVERIFY(!writer.isOpen());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestRecordWriter)
+#include "tst_record_writer.moc"
