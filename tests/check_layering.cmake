@@ -1,6 +1,13 @@
-# Fails when a file includes a layer it must not know:
-#  - state, device, session and files include nothing from windows, app or cli, and no widget header;
-#  - a folder under windows includes nothing from another folder under windows.
+# Fails when a file includes a layer it must not know. The layers, lowest first:
+#   state, device -> session -> records, files -> windows -> app;  cli beside windows, on session and records.
+# Rules:
+#  - state, device, session, records and files include nothing from windows, app or cli, and no widget header;
+#  - device includes neither session nor files; files does not include session;
+#  - session and records reach no global: they include nothing from state (the window program's record);
+#  - cli includes neither windows nor app;
+#  - nothing below app (windows included) includes app;
+#  - a folder under windows includes nothing from another folder under windows, and the headers directly in
+#    windows/ (shared by every view) include no view's folder.
 # Run as: cmake -DSOURCE_DIR=<src> -P check_layering.cmake
 if(NOT SOURCE_DIR)
     message(FATAL_ERROR "SOURCE_DIR is not set")
@@ -8,10 +15,9 @@ endif()
 
 set(violations "")
 
-# Adds "file: line" to `violations` for every include under `folder` that matches `pattern`, unless the folder
+# Adds "file: line" to `violations` for every include in `sources` that matches `pattern`, unless the folder
 # named by the pattern's first group is `allowed`.
-function(forbid folder pattern allowed)
-    file(GLOB_RECURSE sources "${SOURCE_DIR}/${folder}/*.h" "${SOURCE_DIR}/${folder}/*.cpp")
+function(forbid_in sources pattern allowed)
     foreach(source ${sources})
         file(STRINGS "${source}" includes REGEX "^[ \t]*#[ \t]*include")
         foreach(line ${includes})
@@ -24,10 +30,22 @@ function(forbid folder pattern allowed)
     set(violations "${violations}" PARENT_SCOPE)
 endfunction()
 
-foreach(layer state device session files)
+function(forbid folder pattern allowed)
+    file(GLOB_RECURSE sources "${SOURCE_DIR}/${folder}/*.h" "${SOURCE_DIR}/${folder}/*.cpp")
+    forbid_in("${sources}" "${pattern}" "${allowed}")
+    set(violations "${violations}" PARENT_SCOPE)
+endfunction()
+
+foreach(layer state device session records files)
     forbid(${layer} "[\"<](windows|app|cli)/" "")
     forbid(${layer} "[\"<](QtWidgets|QWidget|QApplication|QMainWindow)[/\">]" "")
 endforeach()
+forbid(device "[\"<](session|files|records)/" "")
+forbid(files "[\"<](session|records)/" "")
+forbid(session "[\"<](state|records)/" "")
+forbid(records "[\"<](state)/" "")
+forbid(cli "[\"<](windows|app)/" "")
+forbid(windows "[\"<](app)/" "")
 
 file(GLOB windowFolders LIST_DIRECTORIES true "${SOURCE_DIR}/windows/*")
 foreach(folder ${windowFolders})
@@ -36,6 +54,8 @@ foreach(folder ${windowFolders})
         forbid(windows/${own} "[\"<]windows/([A-Za-z0-9_]+)/" ${own})
     endif()
 endforeach()
+file(GLOB sharedWindowFiles "${SOURCE_DIR}/windows/*.h" "${SOURCE_DIR}/windows/*.cpp")
+forbid_in("${sharedWindowFiles}" "[\"<]windows/([A-Za-z0-9_]+)/" "")
 
 if(violations)
     list(JOIN violations "\n  " text)

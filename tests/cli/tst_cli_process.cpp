@@ -2,6 +2,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
+
 #include <csignal>
 #include <fcntl.h>
 #include <termios.h>
@@ -144,6 +146,54 @@ private Q_SLOTS:
         QCOMPARE(log[log.size() - 2], QByteArray("FT_W32_WriteFile(0x1001, [112 105 110 32 32 53 32 109 111 110 105 "
                                                  "116 111 114 32 111 102 102 10], 19, &written, null)"));
         QCOMPARE(log.last(), QByteArray("FT_W32_CloseHandle(0x1001)"));
+    }
+
+    void twoBoardsAtOnceEachOnItsOwnHandle()
+    {
+        QProcessEnvironment environment = fakeLibrary();
+        environment.insert(QStringLiteral("FAKE_D2XX_RECEIVED_0"), QStringLiteral("pin 5 1\\n"));
+        environment.insert(QStringLiteral("FAKE_D2XX_RECEIVED_1"), QStringLiteral("pin 5 0\\nhello\\n"));
+        const Result result = run({"--driver=d2xx", "monitor", "--board", "FT0002", "--board", "FT0001", "--pins", "5",
+                                   "--seconds", "0.35", "--format", "jsonl"},
+                                  environment);
+        QCOMPARE(result.err, QByteArray());
+        QCOMPARE(result.exitCode, 0);
+        // Each record names its board, whichever board's poll brought it.
+        QList<QByteArray> records;
+        for (const QByteArray &line : result.out.trimmed().split('\n'))
+            records.append(line.mid(line.indexOf("\"board\"")));
+        std::sort(records.begin(), records.end());
+        QCOMPARE(records, QList<QByteArray>({"\"board\":\"FT0001\",\"kind\":\"pin\",\"pin\":5,\"level\":1}",
+                                             "\"board\":\"FT0002\",\"kind\":\"line\",\"text\":\"hello\"}",
+                                             "\"board\":\"FT0002\",\"kind\":\"pin\",\"pin\":5,\"level\":0}"}));
+
+        // Both opened before either is used, each told to report pin 5 and to stop, on its own handle.
+        const QList<QByteArray> log = calls();
+        const QByteArray on = "[112 105 110 32 32 53 32 109 111 110 105 116 111 114 32 111 110 10], 18";
+        const QByteArray off = "[112 105 110 32 32 53 32 109 111 110 105 116 111 114 32 111 102 102 10], 19";
+        QList<QByteArray> writes;
+        QList<QByteArray> opens;
+        for (const QByteArray &call : log) {
+            if (call.startsWith("FT_W32_WriteFile"))
+                writes.append(call.mid(17, call.indexOf(", &written") - 17));
+            if (call.startsWith("FT_W32_CreateFile") || call.startsWith("FT_W32_CloseHandle"))
+                opens.append(call.left(call.indexOf(',') > 0 ? call.indexOf(',') : call.size()));
+        }
+        QCOMPARE(writes, QList<QByteArray>({"0x1001, " + on, "0x1000, " + on, "0x1001, " + off, "0x1000, " + off}));
+        QCOMPARE(opens, QList<QByteArray>({"FT_W32_CreateFile(\"FT0002\"", "FT_W32_CreateFile(\"FT0001\"",
+                                           "FT_W32_CloseHandle(0x1001)", "FT_W32_CloseHandle(0x1000)"}));
+        QVERIFY(log.contains("FT_W32_ReadFile(0x1000, buffer, 8, &read, null)"));
+        QVERIFY(log.contains("FT_W32_ReadFile(0x1001, buffer, 14, &read, null)"));
+    }
+
+    void aMissingBoardAmongSeveralOpensNone()
+    {
+        const Result result = run(
+            {"--driver=d2xx", "monitor", "--board", "FT0001", "--board", "FT0009", "--seconds", "1"}, fakeLibrary());
+        QCOMPARE(result.exitCode, 3);
+        QCOMPARE(result.err, QByteArray("vantrel-cli: board FT0009 is not listed\n"));
+        for (const QByteArray &call : calls())
+            QVERIFY2(!call.startsWith("FT_W32_CreateFile"), call.constData());
     }
 
     void vendorLibraryList()

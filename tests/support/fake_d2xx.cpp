@@ -32,7 +32,8 @@ std::string g_log;
 std::vector<std::string> g_serials;
 std::string g_failing; // names of calls that fail, each followed by ';'
 std::string g_received;
-std::vector<std::uintptr_t> g_deadHandles;                    // handles of boards pulled out; they stay dead
+std::string g_receivedAt[4];               // bytes waiting for the board at that position only, before the shared ones
+std::vector<std::uintptr_t> g_deadHandles; // handles of boards pulled out; they stay dead
 std::vector<std::pair<std::string, std::uintptr_t>> g_opened; // every handle given out, with its board
 unsigned g_generation = 0;                                    // bumped by every pull, so a board back gets new handles
 
@@ -44,8 +45,9 @@ bool failing(const char *name)
 void setDevices(const char *serials);
 
 // A program run in a process of its own is set up through the environment: FAKE_D2XX_DEVICES (serial numbers
-// separated by commas), FAKE_D2XX_RECEIVED (bytes waiting to be read; \n and \r written as such) and
-// FAKE_D2XX_LOG_FILE (where every call is appended).
+// separated by commas), FAKE_D2XX_RECEIVED (bytes waiting to be read by any board; \n and \r written as such),
+// FAKE_D2XX_RECEIVED_0 to _3 (bytes for the board at that position alone) and FAKE_D2XX_LOG_FILE (where every
+// call is appended).
 const char *g_logFile = nullptr;
 
 void setUpFromEnvironment()
@@ -63,17 +65,30 @@ void setUpFromEnvironment()
         }
         setDevices(list.c_str());
     }
-    if (const char *received = std::getenv("FAKE_D2XX_RECEIVED")) {
-        const std::string text = received;
-        for (std::size_t i = 0; i < text.size(); ++i) {
-            if (text[i] == '\\' && i + 1 < text.size() && (text[i + 1] == 'n' || text[i + 1] == 'r')) {
-                g_received += text[i + 1] == 'n' ? '\n' : '\r';
+    const auto unescape = [](const char *text, std::string &into) {
+        for (std::size_t i = 0; text[i] != 0; ++i) {
+            if (text[i] == '\\' && (text[i + 1] == 'n' || text[i + 1] == 'r')) {
+                into += text[i + 1] == 'n' ? '\n' : '\r';
                 ++i;
             } else {
-                g_received += text[i];
+                into += text[i];
             }
         }
+    };
+    if (const char *received = std::getenv("FAKE_D2XX_RECEIVED"))
+        unescape(received, g_received);
+    for (int position = 0; position < 4; ++position) {
+        const std::string name = "FAKE_D2XX_RECEIVED_" + std::to_string(position);
+        if (const char *received = std::getenv(name.c_str()))
+            unescape(received, g_receivedAt[position]);
     }
+}
+
+// What the board behind `handle` has waiting.
+std::string &receivedFor(void *handle)
+{
+    std::string &own = g_receivedAt[reinterpret_cast<std::uintptr_t>(handle) & 3];
+    return own.empty() ? g_received : own;
 }
 
 void logLine(const std::string &line)
@@ -195,7 +210,7 @@ FAKE_EXPORT FT_STATUS FAKE_API FT_GetStatus(void *handle, DWORD *rx, DWORD *tx, 
             pointer(tx, "&tx") + ", " + pointer(events, "&events") + ")");
     if (failing("status") || dead(handle))
         return 4; // FT_IO_ERROR
-    *rx = static_cast<DWORD>(g_received.size());
+    *rx = static_cast<DWORD>(receivedFor(handle).size());
     *tx = 0;
     *events = 0;
     return 0;
@@ -210,9 +225,10 @@ FAKE_EXPORT BOOL FAKE_API FT_W32_ReadFile(void *handle, void *buffer, DWORD size
             ")");
     if (failing("read") || dead(handle))
         return 0;
-    const std::size_t n = size < g_received.size() ? size : g_received.size();
-    std::memcpy(buffer, g_received.data(), n);
-    g_received.erase(0, n);
+    std::string &received = receivedFor(handle);
+    const std::size_t n = size < received.size() ? size : received.size();
+    std::memcpy(buffer, received.data(), n);
+    received.erase(0, n);
     *read = static_cast<DWORD>(n);
     return 1;
 }
@@ -225,6 +241,8 @@ FAKE_EXPORT void fake_d2xx_reset()
     g_serials.clear();
     g_failing.clear();
     g_received.clear();
+    for (std::string &own : g_receivedAt)
+        own.clear();
     g_deadHandles.clear();
     g_opened.clear();
     g_generation = 0;

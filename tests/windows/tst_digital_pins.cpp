@@ -1,4 +1,5 @@
 #include "program.h"
+#include "windows/analog_levels/form_analog_levels.h"
 #include "windows/digital_pins/form_digital_pins.h"
 #include "windows/digital_pins/pin_colours.h"
 #include "windows/digital_pins/shapes.h"
@@ -177,6 +178,47 @@ private Q_SLOTS:
         QVERIFY(program.driver.writes().isEmpty());
         QTest::mouseClick(pins->pin_dir(4), Qt::LeftButton);
         QCOMPARE(program.driver.writes(), QList<QByteArray>{"pin  4 input\r\n"});
+    }
+
+    // The runner, a plan or a reconnection changes the set-up through the session: the windows show it, and
+    // showing it sends nothing more.
+    void theSessionsSetupShowsInTheWindows()
+    {
+        Program program({"A1B2"});
+        BoardSession &session = program.main->session();
+        formDigitalPins *pins = program.main->view<formDigitalPins>();
+        formAnalogLevels *analog = program.main->view<formAnalogLevels>();
+        session.makePinOutput(4);
+        session.setPinLevel(4, true);
+        session.setPinMonitored(6, true);
+        session.setChannelTicked(3, true);
+        QCOMPARE(program.driver.writes(),
+                 QList<QByteArray>({"pin  4 clear\r\n", "pin  4 output\r\n", "pin  4 set\r\n", "pin  6 monitor on\n"}));
+        QCOMPARE(pins->pin_dir(4)->text(), QStringLiteral("O"));
+        QCOMPARE(colour(pins, 4), kOutputHigh);
+        QVERIFY(pins->Check1(6)->isChecked());
+        QVERIFY(analog->CheckADC(3)->isChecked());
+
+        session.makePinInput(4);
+        session.setPinMonitored(6, false);
+        session.setChannelTicked(3, false);
+        QCOMPARE(pins->pin_dir(4)->text(), QStringLiteral("I"));
+        QCOMPARE(colour(pins, 4), kInputLow);
+        QVERIFY(!pins->Check1(6)->isChecked());
+        QVERIFY(!analog->CheckADC(3)->isChecked());
+        QCOMPARE(program.driver.writes().size(), 6);
+
+        // The boxes are the operator's way in: ticking one asks the session.
+        tick(analog->CheckADC(5));
+        QVERIFY(session.setup().isTicked(5));
+        // Closing a window forgets what only its boxes held; the board is told nothing.
+        tick(pins->Check1(9));
+        program.driver.clearCalls();
+        program.main->subWindowOf(pins)->close();
+        program.main->subWindowOf(analog)->close();
+        QVERIFY(session.setup().monitoredPins.none());
+        QVERIFY(session.setup().tickedChannels.none());
+        QVERIFY(program.driver.writes().isEmpty());
     }
 };
 
