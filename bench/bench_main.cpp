@@ -287,6 +287,34 @@ void cliMonitor()
     std::fflush(stdout);
 }
 
+void eventFanout()
+{
+    // One event handed to one more subscriber: the cost a new consumer (journal, bridge, recorder) adds.
+    StreamDriver driver;
+    BoardSession session(driver);
+    SessionEvent event;
+    event.kind = SessionEvent::Kind::Reading;
+    event.index = 3;
+    event.value = 137;
+    volatile std::int64_t sink = 0;
+    const auto nsPerEvent = [&](int subscribers) {
+        std::vector<EventStream::Subscription> held;
+        for (int i = 0; i < subscribers; ++i)
+            held.push_back(session.events().subscribe([&sink](const SessionEvent &e) { sink = sink + e.value; }));
+        constexpr int kEvents = 2'000'000;
+        QElapsedTimer timer;
+        timer.start();
+        for (int i = 0; i < kEvents; ++i)
+            session.events().publish(event);
+        return double(timer.nsecsElapsed()) / kEvents;
+    };
+    std::vector<double> perSubscriber;
+    constexpr int kRuns = 5;
+    for (int run = 0; run < kRuns; ++run)
+        perSubscriber.push_back((nsPerEvent(9) - nsPerEvent(1)) / 8);
+    print("event_fanout_ns_per_subscriber", median(perSubscriber), "ns", kRuns);
+}
+
 void startup(const QString &self)
 {
     std::vector<double> times;
@@ -350,6 +378,8 @@ int main(int argc, char *argv[])
         trend();
     if (wanted("cli"))
         cliMonitor();
+    if (wanted("events"))
+        eventFanout();
 #ifdef VANTREL_PTY_BENCH
     if (wanted("pty"))
         ptyBench();

@@ -29,10 +29,19 @@ formMain::formMain(Driver &driver, Dialogs &dialogs, QWidget *parent)
     , m_dialogs(dialogs)
     , m_session(driver)
 {
-    for (const ViewSpec &spec : viewTable())
-        m_views.push_back(ViewSlot{&spec, nullptr, {}, 0});
-    // First among the subscribers: a window an event creates is there when the event reaches the windows.
-    m_subscription = m_session.events().subscribe([this](const SessionEvent &event) { sessionEvent(event); });
+    // Each slot stays where it is: its creator points at it.
+    m_views.reserve(viewTable().size());
+    for (const ViewSpec &spec : viewTable()) {
+        m_views.push_back(ViewSlot{&spec, nullptr, {}, 0, {}});
+        watchForCreation(m_views.back());
+    }
+    EventStream &events = m_session.events();
+    m_subscriptions.push_back(
+        events.subscribe([this](const SessionEvent &event) { setStatusText(event.text.toString()); },
+                         eventKinds({SessionEvent::Kind::StatusText})));
+    m_subscriptions.push_back(events.subscribe(
+        [this](const SessionEvent &event) { m_trendHistory.append(event.index, event.stamp.monoMs, event.value); },
+        eventKinds({SessionEvent::Kind::Reading})));
 
     setObjectName(QStringLiteral("formMain"));
     setWindowTitle(QString::fromLatin1(kProgramTitle));
@@ -208,22 +217,14 @@ QString formMain::statusText() const
     return m_statusText->text();
 }
 
-void formMain::sessionEvent(const SessionEvent &event)
+void formMain::watchForCreation(ViewSlot &slot)
 {
-    switch (event.kind) {
-    case SessionEvent::Kind::StatusText:
-        setStatusText(event.text.toString());
+    if (!slot.spec->createdBy)
         return;
-    case SessionEvent::Kind::Reading:
-        m_trendHistory.append(event.index, event.stamp.monoMs, event.value);
-        break;
-    default:
-        break;
-    }
-    for (const ViewSlot &slot : m_views) {
-        if (slot.spec->createdBy == event.kind)
-            child(slot.spec->view);
-    }
+    // The window made here subscribes after this handler, so the event that made it reaches it too.
+    const View view = slot.spec->view;
+    slot.creator = m_session.events().subscribe([this, view](const SessionEvent &) { child(view); },
+                                                eventKinds({*slot.spec->createdBy}));
 }
 
 formMain::ViewSlot &formMain::slot(View view)
@@ -279,6 +280,7 @@ ChildWindow *formMain::child(View view)
     ViewSlot &viewSlot = slot(view);
     ChildWindow *form = viewSlot.spec->create(*this);
     viewSlot.window = form;
+    viewSlot.creator.reset();
     Qt::WindowFlags flags = Qt::SubWindow;
     const bool fixedFrame = viewSlot.spec->fixedFrame;
     if (fixedFrame)
@@ -307,6 +309,8 @@ void formMain::viewClosed(View view)
 {
     setViewChecked(view, false);
     setViewFlag(view, 0);
+    // Gone from now on: the next event it shows makes it anew.
+    watchForCreation(slot(view));
 }
 
 void formMain::setViewChecked(View view, bool checked)

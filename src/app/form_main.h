@@ -107,14 +107,16 @@ private:
         const ViewSpec *spec = nullptr;
         QAction *item = nullptr;
         QPointer<ChildWindow> window;
-        std::int32_t ownFlag = 0; // for a view whose flag is not in the application state
+        std::int32_t ownFlag = 0;          // for a view whose flag is not in the application state
+        EventStream::Subscription creator; // while the window does not exist: creates it for its event
     };
     ViewSlot &slot(View view);
     const ViewSlot &slot(View view) const;
     std::int32_t &flagOf(const ViewSlot &slot) const;
     void setViewFlag(View view, std::int32_t value);
     void setViewChecked(View view, bool checked);
-    void sessionEvent(const SessionEvent &event);
+    // While the window does not exist, the first event it shows creates it.
+    void watchForCreation(ViewSlot &slot);
     void applyLayoutEntry(const LayoutEntry &entry);
     void applyMainGeometry(LayoutField field, double twips);
     void applyChildGeometry(View view, LayoutField field, double twips);
@@ -129,7 +131,7 @@ private:
     Dialogs &m_dialogs;
     BoardSession m_session;
     TrendHistory m_trendHistory;
-    EventStream::Subscription m_subscription;
+    std::vector<EventStream::Subscription> m_subscriptions;
     std::vector<ViewSlot> m_views;
     QMdiArea *m_mdiArea = nullptr;
     QLabel *m_statusText = nullptr;

@@ -25,8 +25,9 @@ CliRunner::CliRunner(Driver &driver, CliOptions options, std::FILE *out, std::FI
         board->session->setReconnect(m_options.reconnect);
         board->session->poller().setInterval(kPollMs);
         Board *raw = board.get();
-        board->subscription =
-            board->session->events().subscribe([this, raw](const SessionEvent &event) { sessionEvent(*raw, event); });
+        board->subscription = board->session->events().subscribe(
+            [this, raw](const SessionEvent &event) { sessionEvent(*raw, event); },
+            eventKinds({SessionEvent::Kind::Reading, SessionEvent::Kind::PinLevel, SessionEvent::Kind::LineReceived}));
         m_boards.push_back(std::move(board));
     }
     m_records.setBoardInText(m_boards.size() > 1);

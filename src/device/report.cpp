@@ -5,16 +5,22 @@
 
 ReportWords splitReportWords(QStringView line)
 {
+    // A plain scan: report lines are short, and a library search per word costs more than the words.
     ReportWords result;
+    const QChar *characters = line.data();
+    const qsizetype size = line.size();
     qsizetype start = 0;
-    while (result.count < ReportWords::kKept) {
-        const qsizetype blank = line.indexOf(u' ', start);
-        if (blank < 0) {
+    for (qsizetype i = 0;; ++i) {
+        if (i == size) {
             result.words[result.count++] = line.sliced(start);
             break;
         }
-        result.words[result.count++] = line.sliced(start, blank - start);
-        start = blank + 1;
+        if (characters[i] == u' ') {
+            result.words[result.count++] = line.sliced(start, i - start);
+            start = i + 1;
+            if (result.count == ReportWords::kKept)
+                break;
+        }
     }
     return result;
 }

@@ -13,11 +13,13 @@ void LogModel::append(const QString &text)
     m_lineStarts.push_back(m_nextLineStart);
     m_nextLineStart += text.size() + 1;
     m_characters += text.size();
+    ++m_count;
     // The oldest lines go when either bound is passed; the newest line always stays.
-    while (m_lines.size() > 1 && (lineCount() > m_maxLines || m_characters > m_maxCharacters)) {
+    while (m_count > 1 && (m_count > m_maxLines || m_characters > m_maxCharacters)) {
         m_characters -= m_lines.front().size();
         m_lines.pop_front();
         m_lineStarts.pop_front();
+        --m_count;
         ++m_dropped;
     }
     m_widest = std::max(m_widest, text.size());

@@ -25,7 +25,7 @@ public:
 
     void append(const QString &line);
 
-    qsizetype lineCount() const { return qsizetype(m_lines.size()); }
+    qsizetype lineCount() const { return m_count; }
     const QString &line(qsizetype index) const { return m_lines[std::size_t(index)]; }
     // Lines dropped from the front so far: the Position line of the oldest kept line.
     qint64 firstKeptLine() const { return m_dropped; }
@@ -59,6 +59,7 @@ private:
     std::deque<QString> m_lines;
     std::deque<qint64> m_lineStarts; // offset of each kept line since the first line ever, '\n' counted
     qint64 m_nextLineStart = 0;
+    qsizetype m_count = 0;
     qsizetype m_characters = 0;
     qint64 m_dropped = 0;
     qsizetype m_widest = 0;

@@ -5,6 +5,7 @@
 #include <QDateTime>
 
 #include <algorithm>
+#include <charconv>
 
 namespace {
 
@@ -13,6 +14,13 @@ const QByteArray kCsvHeader = "time,t_ms,board,kind,channel,pin,value,level,text
 qint64 floorDiv(qint64 value, qint64 divisor)
 {
     return value / divisor - (value % divisor < 0 ? 1 : 0);
+}
+
+void appendNumber(QByteArray &out, qint64 value)
+{
+    char digits[24];
+    const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+    out.append(digits, end - digits);
 }
 
 void appendCsvField(QByteArray &out, QStringView text)
@@ -205,61 +213,92 @@ void RecordWriter::appendTime(qint64 wallMs)
     m_buffer.append(m_cachedPrefix).append(fraction, 4).append(m_cachedOffset);
 }
 
+const QByteArray &RecordWriter::boardField(QStringView board)
+{
+    // Records of one board come one after another: its field is made once.
+    if (board != m_cachedBoard) {
+        m_cachedBoard = board.toString();
+        switch (m_format) {
+        case RecordFormat::Text:
+            m_cachedBoardField = board.toUtf8();
+            break;
+        case RecordFormat::Csv:
+            m_cachedBoardField.clear();
+            appendCsvField(m_cachedBoardField, board);
+            break;
+        case RecordFormat::Jsonl:
+            m_cachedBoardField = jsonQuoted(board);
+            break;
+        }
+    }
+    return m_cachedBoardField;
+}
+
 void RecordWriter::append(const EventStamp &stamp, QStringView board, const Fields &fields)
 {
     ++m_count;
     ++m_pendingRecords;
     const qint64 tMs = stamp.monoMs - m_originMs;
     const bool isPin = fields.pin != 0;
+    QByteArray &out = m_buffer;
     switch (m_format) {
     case RecordFormat::Text:
-        m_buffer.append(QByteArray::number(tMs)).append(' ');
+        appendNumber(out, tMs);
+        out.append(' ');
         if (m_boardInText)
-            m_buffer.append(board.toUtf8()).append(' ');
-        m_buffer.append(fields.kind);
+            out.append(boardField(board)).append(' ');
+        out.append(fields.kind);
         if (fields.hasValue) {
-            m_buffer.append(' ').append(QByteArray::number(isPin ? fields.pin : fields.channel));
-            m_buffer.append(' ').append(QByteArray::number(fields.value));
+            out.append(' ');
+            appendNumber(out, isPin ? fields.pin : fields.channel);
+            out.append(' ');
+            appendNumber(out, fields.value);
         } else if (fields.hasText) {
-            m_buffer.append(' ').append(fields.text.toUtf8());
+            out.append(' ').append(fields.text.toUtf8());
         }
-        m_buffer.append('\n');
+        out.append('\n');
         break;
     case RecordFormat::Csv:
         appendTime(stamp.wallMs);
-        m_buffer.append(',').append(QByteArray::number(tMs)).append(',');
-        appendCsvField(m_buffer, board);
-        m_buffer.append(',').append(fields.kind).append(',');
-        if (fields.hasValue && !isPin)
-            m_buffer.append(QByteArray::number(fields.channel)).append(",,").append(QByteArray::number(fields.value));
-        else if (fields.hasValue)
-            m_buffer.append(',')
-                .append(QByteArray::number(fields.pin))
-                .append(",,")
-                .append(QByteArray::number(fields.value));
-        else
-            m_buffer.append(",,");
-        m_buffer.append(isPin ? "," : ",,");
-        if (fields.hasText)
-            appendCsvField(m_buffer, fields.text);
-        m_buffer.append('\n');
-        break;
-    case RecordFormat::Jsonl:
-        m_buffer.append("{\"time\":\"");
-        appendTime(stamp.wallMs);
-        m_buffer.append("\",\"t_ms\":").append(QByteArray::number(tMs));
-        m_buffer.append(",\"board\":").append(jsonQuoted(board));
-        m_buffer.append(",\"kind\":\"").append(fields.kind).append('"');
+        out.append(',');
+        appendNumber(out, tMs);
+        out.append(',').append(boardField(board)).append(',').append(fields.kind);
+        // channel,pin,value,level,text
         if (fields.hasValue && !isPin) {
-            m_buffer.append(",\"channel\":").append(QByteArray::number(fields.channel));
-            m_buffer.append(",\"value\":").append(QByteArray::number(fields.value));
+            out.append(',');
+            appendNumber(out, fields.channel);
+            out.append(",,");
+            appendNumber(out, fields.value);
+            out.append(",,");
         } else if (fields.hasValue) {
-            m_buffer.append(",\"pin\":").append(QByteArray::number(fields.pin));
-            m_buffer.append(",\"level\":").append(QByteArray::number(fields.value));
+            out.append(",,");
+            appendNumber(out, fields.pin);
+            out.append(",,");
+            appendNumber(out, fields.value);
+            out.append(',');
+        } else {
+            out.append(",,,,,");
         }
         if (fields.hasText)
-            m_buffer.append(",\"text\":").append(jsonQuoted(fields.text));
-        m_buffer.append("}\n");
+            appendCsvField(out, fields.text);
+        out.append('\n');
+        break;
+    case RecordFormat::Jsonl:
+        out.append("{\"time\":\"");
+        appendTime(stamp.wallMs);
+        out.append("\",\"t_ms\":");
+        appendNumber(out, tMs);
+        out.append(",\"board\":").append(boardField(board));
+        out.append(",\"kind\":\"").append(fields.kind).append('"');
+        if (fields.hasValue) {
+            out.append(isPin ? ",\"pin\":" : ",\"channel\":");
+            appendNumber(out, isPin ? fields.pin : fields.channel);
+            out.append(isPin ? ",\"level\":" : ",\"value\":");
+            appendNumber(out, fields.value);
+        }
+        if (fields.hasText)
+            out.append(",\"text\":").append(jsonQuoted(fields.text));
+        out.append("}\n");
         break;
     }
 }

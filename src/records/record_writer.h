@@ -81,6 +81,7 @@ private:
         bool hasText = false;
     };
     void append(const EventStamp &stamp, QStringView board, const Fields &fields);
+    const QByteArray &boardField(QStringView board);
     void appendTime(qint64 wallMs);
     void fail(const QString &reason);
 
@@ -99,6 +100,8 @@ private:
     qint64 m_cachedSecond = std::numeric_limits<qint64>::min();
     QByteArray m_cachedPrefix; // yyyy-MM-ddTHH:mm:ss
     QByteArray m_cachedOffset; // +01:00
+    QString m_cachedBoard;
+    QByteArray m_cachedBoardField; // the board as this format writes it
 };
 
 // A field quoted as RFC 4180 has it: in double quotes, each double quote doubled.

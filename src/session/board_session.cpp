@@ -386,11 +386,13 @@ void BoardSession::interpretLine()
             break;
         }
     }
-    SessionEvent line = event(SessionEvent::Kind::LineReceived);
-    line.text = pendingLine;
-    line.flag = consumed;
-    line.report = &report;
-    m_events.publish(line);
+    if (m_events.isWanted(SessionEvent::Kind::LineReceived)) {
+        SessionEvent line = event(SessionEvent::Kind::LineReceived);
+        line.text = pendingLine;
+        line.flag = consumed;
+        line.report = &report;
+        m_events.publish(line);
+    }
     if (!consumed) {
         publish(SessionEvent::Kind::LogLine, QStringLiteral("received : ") + pendingLine);
         publish(SessionEvent::Kind::LogLine, QString());

@@ -31,37 +31,60 @@ void EventStream::Subscription::reset()
     m_id = 0;
 }
 
-EventStream::Subscription EventStream::subscribe(Handler handler)
+EventStream::Subscription EventStream::subscribe(Handler handler, EventKinds kinds)
 {
+    State &state = *m_state;
     Subscription subscription;
-    subscription.m_id = m_state->nextId++;
+    subscription.m_id = state.nextId++;
     subscription.m_state = std::static_pointer_cast<void>(m_state);
-    m_state->entries.push_back({subscription.m_id, std::move(handler)});
+    Entry *entry =
+        state.entries.emplace_back(std::make_unique<Entry>(Entry{subscription.m_id, std::move(handler), kinds, true}))
+            .get();
+    // Appended: a delivery under way reaches it too.
+    for (std::size_t kind = 0; kind < kKinds; ++kind) {
+        if (contains(kinds, SessionEvent::Kind(kind)))
+            state.takers[kind].push_back(entry);
+    }
+    state.wanted |= kinds;
     return subscription;
 }
 
 void EventStream::unsubscribe(State &state, quint64 id)
 {
-    const auto found =
-        std::find_if(state.entries.begin(), state.entries.end(), [id](const Entry &entry) { return entry.id == id; });
+    const auto found = std::find_if(state.entries.begin(), state.entries.end(),
+                                    [id](const std::unique_ptr<Entry> &entry) { return entry->id == id; });
     if (found == state.entries.end())
         return;
-    if (state.delivering) {
-        // Taken out once the delivery under way is over; until then it gets nothing more.
-        found->handler = nullptr;
-        state.removed = true;
-    } else {
-        state.entries.erase(found);
+    // It gets nothing more; it goes once no delivery is under way (its handler may be the one running).
+    (*found)->active = false;
+    state.removed = true;
+    if (!state.delivering)
+        compact(state);
+}
+
+void EventStream::compact(State &state)
+{
+    std::erase_if(state.entries, [](const std::unique_ptr<Entry> &entry) { return !entry->active; });
+    state.wanted = 0;
+    for (std::vector<Entry *> &takers : state.takers)
+        takers.clear();
+    for (const std::unique_ptr<Entry> &entry : state.entries) {
+        state.wanted |= entry->kinds;
+        for (std::size_t kind = 0; kind < kKinds; ++kind) {
+            if (contains(entry->kinds, SessionEvent::Kind(kind)))
+                state.takers[kind].push_back(entry.get());
+        }
     }
+    state.removed = false;
 }
 
 qsizetype EventStream::subscriberCount() const
 {
     return qsizetype(std::count_if(m_state->entries.begin(), m_state->entries.end(),
-                                   [](const Entry &entry) { return bool(entry.handler); }));
+                                   [](const std::unique_ptr<Entry> &entry) { return entry->active; }));
 }
 
-void EventStream::publish(const SessionEvent &event)
+void EventStream::deliverToTakers(const SessionEvent &event)
 {
     State &state = *m_state;
     if (state.delivering) {
@@ -69,10 +92,17 @@ void EventStream::publish(const SessionEvent &event)
         queued.event.report = nullptr; // points into a line that is gone by then
         return;
     }
-    // The stream may be destroyed by a subscriber (a window closing the program); the state outlives it.
-    const std::shared_ptr<State> keep = m_state;
     state.delivering = true;
     deliver(state, event);
+    if (!state.queued.empty())
+        deliverQueued(state);
+    state.delivering = false;
+    if (state.removed)
+        compact(state);
+}
+
+void EventStream::deliverQueued(State &state)
+{
     while (!state.queued.empty()) {
         Queued next = std::move(state.queued.front());
         state.queued.pop_front();
@@ -81,18 +111,15 @@ void EventStream::publish(const SessionEvent &event)
         next.event.detail = next.detail;
         deliver(state, next.event);
     }
-    state.delivering = false;
-    if (state.removed) {
-        std::erase_if(state.entries, [](const Entry &entry) { return !entry.handler; });
-        state.removed = false;
-    }
 }
 
 void EventStream::deliver(State &state, const SessionEvent &event)
 {
+    const std::vector<Entry *> &takers = state.takers[std::size_t(event.kind)];
     // By index: a subscriber may subscribe others while it handles the event.
-    for (std::size_t i = 0; i < state.entries.size(); ++i) {
-        if (state.entries[i].handler)
-            state.entries[i].handler(event);
+    for (std::size_t i = 0; i < takers.size(); ++i) {
+        const Entry &entry = *takers[i];
+        if (entry.active)
+            entry.handler(event);
     }
 }

@@ -4,6 +4,7 @@
 #include <QtGlobal>
 
 #include <cstdint>
+#include <initializer_list>
 
 class BoardSession;
 struct Report;
@@ -46,6 +47,21 @@ struct SessionEvent {
     QStringView detail;
     const Report *report = nullptr; // LineReceived only
 };
+
+// A set of event kinds, for subscribers that want only some.
+using EventKinds = std::uint32_t;
+inline constexpr EventKinds kEveryKind = ~EventKinds(0);
+constexpr EventKinds eventKinds(std::initializer_list<SessionEvent::Kind> kinds)
+{
+    EventKinds set = 0;
+    for (const SessionEvent::Kind kind : kinds)
+        set |= EventKinds(1) << unsigned(kind);
+    return set;
+}
+constexpr bool contains(EventKinds set, SessionEvent::Kind kind)
+{
+    return (set >> unsigned(kind)) & 1u;
+}
 
 // What a SetupChanged event says changed.
 enum class SetupAspect : std::int32_t { Direction, Level, Monitoring, Tick, AnalogRequests };

@@ -60,7 +60,10 @@ formAnalogLevels::formAnalogLevels(Workspace &workspace, QWidget *parent)
     for (int k = kFirstChannel; k < kLastChannel; ++k)
         setTabOrder(m_channels[k].monitor, m_channels[k + 1].monitor);
     showTicks();
-    m_subscription = workspace.session().events().subscribe([this](const SessionEvent &event) { sessionEvent(event); });
+    using Kind = SessionEvent::Kind;
+    m_subscription =
+        workspace.session().events().subscribe([this](const SessionEvent &event) { sessionEvent(event); },
+                                               eventKinds({Kind::Reading, Kind::AnalogPoll, Kind::SetupChanged}));
 }
 
 void formAnalogLevels::sessionEvent(const SessionEvent &event)
@@ -135,6 +138,9 @@ void formAnalogLevels::showReading(int Index, int value)
 void formAnalogLevels::clearReading(int Index)
 {
     ChannelControls &channel = m_channels.at(Index);
+    // Every poll blanks every channel not ticked: one already blank needs nothing.
+    if (!channel.dirty && channel.blank)
+        return;
     channel.pending.reset();
     schedule(Index);
 }
@@ -167,5 +173,6 @@ void formAnalogLevels::applyPending() const
         const QString text = channel.pending ? QString::number(*channel.pending) : QString();
         if (channel.label->text() != text)
             channel.label->setText(text);
+        channel.blank = !channel.pending;
     }
 }

@@ -49,6 +49,7 @@ private:
         QCheckBox *monitor = nullptr;
         std::optional<int> pending; // the reading to show, or blank; meaningful while `dirty`
         bool dirty = false;
+        bool blank = true; // the meter at 0 and the label empty, as last applied
     };
 
     void schedule(int Index);

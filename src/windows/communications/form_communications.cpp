@@ -55,10 +55,11 @@ formCommunications::formCommunications(Workspace &workspace, QWidget *parent)
     buildControls();
 
     BoardSession &session = workspace.session();
-    m_logLines = session.events().subscribe([this](const SessionEvent &event) {
-        if (event.kind == SessionEvent::Kind::LogLine)
+    m_logLines = session.events().subscribe(
+        [this](const SessionEvent &event) {
             m_logbox->appendLine(event.textString ? *event.textString : event.text.toString());
-    });
+        },
+        eventKinds({SessionEvent::Kind::LogLine}));
     session.poller().start();
 
     // A new window starts with no partial line.

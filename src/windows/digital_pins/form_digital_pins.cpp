@@ -36,7 +36,9 @@ formDigitalPins::formDigitalPins(Workspace &workspace, QWidget *parent)
     setFixedSize(twipsSize(7710, 7080));
     buildControls();
     Form_Load();
-    m_subscription = workspace.session().events().subscribe([this](const SessionEvent &event) { sessionEvent(event); });
+    m_subscription = workspace.session().events().subscribe(
+        [this](const SessionEvent &event) { sessionEvent(event); },
+        eventKinds({SessionEvent::Kind::PinLevel, SessionEvent::Kind::SetupChanged}));
 }
 
 void formDigitalPins::buildControls()

@@ -47,7 +47,9 @@ formTrend::formTrend(Workspace &workspace, QWidget *parent)
     m_flush.setInterval(kFlushMs);
     connect(&m_flush, &QTimer::timeout, this, &formTrend::flushRecording);
     setSpan(1);
-    m_subscription = workspace.session().events().subscribe([this](const SessionEvent &event) { sessionEvent(event); });
+    m_subscription =
+        workspace.session().events().subscribe([this](const SessionEvent &event) { sessionEvent(event); },
+                                               eventKinds({SessionEvent::Kind::Reading, SessionEvent::Kind::PinLevel}));
 }
 
 qint64 formTrend::now() const
