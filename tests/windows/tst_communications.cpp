@@ -55,6 +55,8 @@ private Q_SLOTS:
         QCOMPARE(window->Logbox()->accessibleName(), QStringLiteral("Communications log"));
         QCOMPARE(window->TimerBackgound()->interval(), 100);
         QVERIFY(window->TimerBackgound()->isActive());
+        // The session's own poller, the one the runner starts too.
+        QCOMPARE(window->TimerBackgound(), &program.main->session().poller());
 
         // Tab order: log, list, Identity, Reset, Led Off, Led On, command, Re-Scan.
         program.main->activateWindow();
