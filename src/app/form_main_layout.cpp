@@ -3,6 +3,7 @@
 
 #include "app/logging.h"
 #include "files/file_saving.h"
+#include "windows/dialogs.h"
 #include "windows/scripting/form_scripting.h"
 #include "windows/twips.h"
 
@@ -192,9 +193,14 @@ void formMain::writeLayout()
     std::array<qint64, kLayoutKeys.size()> values{};
     for (std::size_t i = 0; i < kLayoutKeys.size(); ++i)
         values[i] = layoutValue(kLayoutKeys[i]);
-    // A layout that cannot be written never stops the shutdown.
+    // A layout that cannot be written never stops the shutdown; the operator is told, unless the end came from a
+    // signal or the desktop session, when nobody may be there to answer.
     if (const std::optional<QString> error = saveFileAtomically(m_layoutPath, layoutFileBytes(values))) {
-        qCWarning(lcLayout).noquote() << QStringLiteral("the window layout could not be saved to %1: %2")
-                                             .arg(QDir::toNativeSeparators(m_layoutPath), *error);
+        const QString path = QDir::toNativeSeparators(m_layoutPath);
+        qCWarning(lcLayout).noquote()
+            << QStringLiteral("the window layout could not be saved to %1: %2").arg(path, *error);
+        if (!m_ending)
+            m_dialogs.warn(this,
+                           QStringLiteral("The window layout could not be saved to \"%1\".\n\n%2").arg(path, *error));
     }
 }

@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QSettings>
+#include <QStandardPaths>
 
 Q_LOGGING_CATEGORY(lcScript, "vantrel.script")
 
@@ -96,20 +97,37 @@ void formMain::recoverUnsavedScript()
     formScripting *editor = existingView<formScripting>();
     if (!editor || !appState().scriptChanged)
         return;
-    // Beside the file it belongs to; "Untitled.txt" is in the current directory.
-    const QString path = QFileInfo(editor->windowTitle() + QStringLiteral(".recovered")).absoluteFilePath();
-    if (const std::optional<QString> error = saveScriptFile(path, editor->text())) {
-        qCWarning(lcScript).noquote() << QStringLiteral("the unsaved script could not be written to %1: %2")
-                                             .arg(QDir::toNativeSeparators(path), *error);
+    // Beside the file it belongs to ("Untitled.txt" is in the current directory); where that folder takes no new
+    // file, in the program's own data folder.
+    const QFileInfo script(editor->windowTitle());
+    const QString besideIt = QFileInfo(script.filePath() + QStringLiteral(".recovered")).absoluteFilePath();
+    const QString dataFolder = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    const QString inDataFolder =
+        dataFolder + QStringLiteral("/recovered/") + script.fileName() + QStringLiteral(".recovered");
+    QStringList failures;
+    QString written;
+    for (const QString &path : {besideIt, inDataFolder}) {
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        if (const std::optional<QString> error = saveScriptFile(path, editor->text())) {
+            failures.append(QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), *error));
+            continue;
+        }
+        written = path;
+        break;
+    }
+    // Nobody is there to answer a question now: the close goes on whatever became of the text.
+    appState().scriptChanged = false;
+    if (written.isEmpty()) {
+        qCWarning(lcScript).noquote() << QStringLiteral("the unsaved script could not be kept anywhere (%1)")
+                                             .arg(failures.join(QStringLiteral("; ")));
         return;
     }
-    appState().scriptChanged = false;
     qCWarning(lcScript).noquote()
-        << QStringLiteral("the unsaved script was written to %1").arg(QDir::toNativeSeparators(path));
+        << QStringLiteral("the unsaved script was written to %1").arg(QDir::toNativeSeparators(written));
     QSettings settings;
     QStringList recovered = settings.value(kRecoveredKey).toStringList();
-    if (!recovered.contains(path))
-        recovered.append(path);
+    if (!recovered.contains(written))
+        recovered.append(written);
     settings.setValue(kRecoveredKey, recovered);
 }
 

@@ -62,29 +62,32 @@ QList<SerialPortEntry> listedSerialPorts(const QList<SerialPortDescription> &por
     return entries;
 }
 
-SerialDriver::SerialDriver(QStringList extraPorts)
+SerialDriver::SerialDriver(QStringList extraPorts, PortLister lister)
     : m_extraPorts(std::move(extraPorts))
+    , m_lister(lister ? std::move(lister) : PortLister(systemPorts))
 {}
 
 SerialDriver::~SerialDriver() = default;
 
 QList<SerialPortEntry> SerialDriver::currentPorts() const
 {
-    return listedSerialPorts(systemPorts(), m_extraPorts);
+    return listedSerialPorts(m_lister(), m_extraPorts);
 }
 
 std::uint32_t SerialDriver::listDeviceCount(std::uint32_t *count)
 {
-    m_snapshot = currentPorts();
-    *count = static_cast<std::uint32_t>(m_snapshot.size());
+    *count = static_cast<std::uint32_t>(currentPorts().size());
     return FtOk;
 }
 
 std::uint32_t SerialDriver::listDeviceSerial(std::int32_t position, char *buffer)
 {
-    if (position < 0 || position >= m_snapshot.size())
+    // Asked of the system now, as the vendor's library does: a selection gets the board at that position today,
+    // not the one a scan saw.
+    const QList<SerialPortEntry> ports = currentPorts();
+    if (position < 0 || position >= ports.size())
         return FtDeviceNotFound;
-    const QByteArray text = toCodePage(m_snapshot[position].deviceText);
+    const QByteArray text = toCodePage(ports[position].deviceText);
     std::memcpy(buffer, text.constData(), std::min<qsizetype>(text.size(), kSerialBufferSize - 1));
     return FtOk;
 }

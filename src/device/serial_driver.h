@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <map>
 #include <memory>
 
@@ -41,7 +42,10 @@ QList<SerialPortEntry> listedSerialPorts(const QList<SerialPortDescription> &por
 class SerialDriver : public Driver
 {
 public:
-    explicit SerialDriver(QStringList extraPorts = {});
+    // Where the ports come from: the operating system's list unless told otherwise.
+    using PortLister = std::function<QList<SerialPortDescription>()>;
+
+    explicit SerialDriver(QStringList extraPorts = {}, PortLister lister = {});
     ~SerialDriver() override;
 
     std::uint32_t listDeviceCount(std::uint32_t *count) override;
@@ -68,7 +72,7 @@ private:
     void noteIfGone(OpenPort &open);
 
     QStringList m_extraPorts;
-    QList<SerialPortEntry> m_snapshot; // taken by the count call, used by the by-position call
+    PortLister m_lister;
     std::map<std::intptr_t, std::unique_ptr<OpenPort>> m_open;
     std::intptr_t m_nextHandle = 1;
     int m_portFailures = 0;

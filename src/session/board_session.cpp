@@ -98,6 +98,7 @@ QString BoardSession::selectDevice(std::int32_t position)
     // The driver is asked again: the list may be older than the boards attached now.
     m_serial = DeviceSerial(m_driver, position);
     m_deviceHandle = OpenDevice(m_driver, m_serial);
+    m_sentSinceSelection.clear();
     m_lost = false;
     m_closed = false;
     stampNow();
@@ -138,7 +139,7 @@ void BoardSession::closeDevice()
     }
 }
 
-void BoardSession::send(const QString &command)
+bool BoardSession::transmit(const QString &command)
 {
     stampNow();
     const bool written = SendCommand(m_driver, m_deviceHandle, command);
@@ -149,6 +150,16 @@ void BoardSession::send(const QString &command)
     m_events.publish(sent);
     if (!written && m_deviceHandle > 0)
         markLost();
+    return written;
+}
+
+void BoardSession::send(const QString &command)
+{
+    const bool noBoard = m_deviceHandle <= 0 || m_lost || m_closed;
+    transmit(command);
+    // The log says what the operator did; the status line says that it went nowhere.
+    if (noBoard)
+        showStatus(QStringLiteral("Not sent : no board open"));
 }
 
 void BoardSession::sendTyped(QStringView text)
@@ -157,11 +168,37 @@ void BoardSession::sendTyped(QStringView text)
     logLine(QStringLiteral(">") + text.toString());
 }
 
+namespace {
+
+// Pin commands of one kind replace each other: a pin's direction, its level, its monitoring.
+int pinCommandSlot(PinAction action)
+{
+    switch (action) {
+    case PinAction::Input:
+    case PinAction::Output:
+        return 0;
+    case PinAction::Set:
+    case PinAction::Clear:
+        return 1;
+    case PinAction::MonitorOn:
+    case PinAction::MonitorOff:
+        break;
+    }
+    return 2;
+}
+
+} // namespace
+
 void BoardSession::sendPinCommand(int pin, PinAction action)
 {
     if (isLoggedPinAction(action))
         logLine(pinCommandText(pin, action));
     send(pinCommand(pin, action));
+    // Kept to put this board back as it was told, should it go away and return.
+    std::erase_if(m_sentSinceSelection, [pin, action](const SentPinCommand &sent) {
+        return sent.pin == pin && pinCommandSlot(sent.action) == pinCommandSlot(action);
+    });
+    m_sentSinceSelection.push_back({pin, action});
 }
 
 void BoardSession::publishSetup(int index, SetupAspect aspect)
@@ -277,15 +314,35 @@ void BoardSession::lookForLostBoard()
 
 void BoardSession::restoreBoard()
 {
-    for (int pin = kFirstPin; pin <= kLastPin && !m_lost; ++pin) {
-        if (!m_setup.isOutput(pin))
+    // What this board was told since it was selected, in the order it was told, each pin's direction, level and
+    // monitoring once, as last told; an output's level goes out before its direction, as the pins window does.
+    const std::vector<SentPinCommand> told = m_sentSinceSelection;
+    std::bitset<kLastPin + 1> levelSent;
+    const auto resend = [this](int pin, PinAction action) {
+        if (isLoggedPinAction(action))
+            logLine(pinCommandText(pin, action));
+        transmit(pinCommand(pin, action));
+    };
+    for (const SentPinCommand &sent : told) {
+        if (m_lost)
+            return;
+        const std::size_t pin = std::size_t(sent.pin);
+        if (pinCommandSlot(sent.action) == 1) {
+            if (!levelSent.test(pin))
+                resend(sent.pin, sent.action);
+            levelSent.set(pin);
             continue;
-        sendPinCommand(pin, levelAction(m_setup.outputLevel(pin)));
-        sendPinCommand(pin, PinAction::Output);
-    }
-    for (int pin = kFirstPin; pin <= kLastPin && !m_lost; ++pin) {
-        if (m_setup.isMonitored(pin))
-            sendPinCommand(pin, PinAction::MonitorOn);
+        }
+        if (sent.action == PinAction::Output && !levelSent.test(pin)) {
+            const auto level = std::find_if(told.begin(), told.end(), [&sent](const SentPinCommand &other) {
+                return other.pin == sent.pin && pinCommandSlot(other.action) == 1;
+            });
+            if (level != told.end()) {
+                resend(sent.pin, level->action);
+                levelSent.set(pin);
+            }
+        }
+        resend(sent.pin, sent.action);
     }
 }
 
@@ -311,7 +368,7 @@ void BoardSession::requestAnalogReadings()
     publish(SessionEvent::Kind::AnalogPoll);
     const QString batch = analogRequests(m_setup.tickedChannels);
     if (!batch.isEmpty())
-        send(batch);
+        transmit(batch);
 }
 
 void BoardSession::receive()

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <vector>
 
 class Driver;
 class Poller;
@@ -32,8 +33,9 @@ qint64 monotonicClockMs();
 //
 // A board that goes away while open (a failing write, read, or a status that says the device is gone) is marked
 // lost once: "Device lost : SERIAL" is logged and shown. While it is lost, the session looks for its serial
-// number at most once a second; when it is listed again it is opened as a selection opens it and put back as
-// the operator left it (outputs driven again, monitoring switched on again). A new selection ends the waiting.
+// number at most once a second; when it is listed again it is opened as a selection opens it and put back as it
+// was told since it was selected (directions, levels and monitoring, in the order they were sent). A new
+// selection ends the waiting.
 class BoardSession
 {
 public:
@@ -77,7 +79,8 @@ public:
     // How long a lost board is waited for between two looks.
     static constexpr qint64 kLookIntervalMs = 1000;
 
-    // Sends a command exactly as given (terminator included) to the board held now; nothing is logged.
+    // Sends a command exactly as given (terminator included) to the board held now; nothing is logged. With no
+    // board open (none chosen, a failed open, a lost board) the status line says "Not sent : no board open".
     void send(const QString &command);
     // A typed command: sent with CR LF, then logged as ">" and the text.
     void sendTyped(QStringView text);
@@ -131,6 +134,8 @@ public:
 private:
     void stampNow();
     SessionEvent event(SessionEvent::Kind kind) const;
+    // The transmitter's write, told as an event; a failing write marks an open board lost. The write's verdict.
+    bool transmit(const QString &command);
     void publish(SessionEvent::Kind kind, const QString &text);
     void publish(SessionEvent::Kind kind, int index = 0, std::int32_t value = 0);
     void publishSetup(int index, SetupAspect aspect);
@@ -143,12 +148,19 @@ private:
     void lookForLostBoard();
     void restoreBoard();
 
+    struct SentPinCommand {
+        int pin = 0;
+        PinAction action = PinAction::Input;
+    };
+
     Driver &m_driver;
     Clock m_monotonic;
     Clock m_wall;
     EventStream m_events;
     std::unique_ptr<Poller> m_poller;
     BoardSetup m_setup;
+    std::vector<SentPinCommand> m_sentSinceSelection; // each pin's direction, level, monitoring: the last told
+
     std::intptr_t m_deviceHandle = 0;
     EventStamp m_stamp;
     QByteArray m_receiveBuffer; // kept between polls so a full queue costs no allocation

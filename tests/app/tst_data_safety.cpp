@@ -165,6 +165,29 @@ private Q_SLOTS:
         QVERIFY(!program->log().contains(QStringLiteral("recovered")));
     }
 
+    // Ended by a signal, the program asks nothing, even when the script's own folder and the layout file refuse
+    // to be written: the script goes to the program's data folder, the layout's failure is only printed.
+    void aSignalEndNeverAsks()
+    {
+        Program program({"A1B2"});
+        QVERIFY(QDir(program.directory.path()).mkdir(QStringLiteral("database.ini"))); // cannot be written
+        formScripting *editor = program.main->view<formScripting>();
+        editor->setWindowTitle(QStringLiteral("/proc/no-such-folder/job.txt"));
+        editor->setText(QStringLiteral("keep me"));
+        QVERIFY(appState().scriptChanged);
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^the unsaved script was written to .*"
+                                                                             "/recovered/job.txt.recovered$")));
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^the window layout could not be saved")));
+        program.main->endWithoutQuestions();
+        QTRY_VERIFY(!program.main->isVisible());
+        QCOMPARE(program.dialogs.saveQuestions, 0);
+        QVERIFY(program.dialogs.warnings.isEmpty());
+        const QString kept = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) +
+                             QStringLiteral("/recovered/job.txt.recovered");
+        QCOMPARE(readFile(kept), QByteArray("keep me"));
+        QFile::remove(kept);
+    }
+
     void theProgramEndsCleanlyOnSigterm()
     {
         QTemporaryDir directory;

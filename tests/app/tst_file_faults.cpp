@@ -74,6 +74,10 @@ private Q_SLOTS:
         QCOMPARE(readFile(layout), QByteArray("viewCom 1\r\n"));
         QCOMPARE(program.driver.count(DriverCall::Close), 1);
         QCOMPARE(appState().viewCom, 0);
+        // The operator is told which file and why.
+        QCOMPARE(program.dialogs.warnings.size(), 1);
+        QVERIFY(program.dialogs.warnings[0].startsWith(QStringLiteral("The window layout could not be saved to \"")));
+        QVERIFY(program.dialogs.warnings[0].contains(QStringLiteral("database.ini\"")));
     }
 
     void layoutInAFolderThatWentAway()

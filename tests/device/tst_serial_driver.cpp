@@ -78,6 +78,17 @@ private:
     }
 
 private Q_SLOTS:
+    void aPositionIsAskedOfTheSystemAgain()
+    {
+        QList<SerialPortDescription> attached{{QStringLiteral("ttyUSB0"), true, kFtdiVendorIdentifier, "AAAA"},
+                                              {QStringLiteral("ttyUSB1"), true, kFtdiVendorIdentifier, "BBBB"}};
+        SerialDriver driver({}, [&attached] { return attached; });
+        QCOMPARE(DeviceCount(driver), 2);
+        attached.removeFirst(); // AAAA unplugged after the scan
+        QCOMPARE(DeviceSerial(driver, 0), QStringLiteral("BBBB"));
+        QCOMPARE(DeviceSerial(driver, 1), QString());
+    }
+
     void init()
     {
         char name[256] = {};

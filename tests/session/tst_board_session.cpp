@@ -87,6 +87,37 @@ private Q_SLOTS:
         QCOMPARE(rig.seen.log, QStringList{"pin  3 input"});
     }
 
+    void aCommandThatGoesNowhereSaysSo_data()
+    {
+        QTest::addColumn<QString>("board");
+        QTest::newRow("none chosen") << "none";
+        QTest::newRow("failed open") << "failed";
+        QTest::newRow("lost") << "lost";
+        QTest::newRow("open") << "open";
+    }
+
+    void aCommandThatGoesNowhereSaysSo()
+    {
+        QFETCH(QString, board);
+        SessionRig rig;
+        if (board == u"failed")
+            rig.driver.unopenable = {QStringLiteral("A1B2")};
+        if (board != u"none")
+            rig.selectAndForget();
+        if (board == u"lost") {
+            rig.driver.failStatus = true;
+            rig.poll();
+            rig.forget();
+        }
+        rig.seen.status.clear();
+        rig.session.sendTyped(u"id");
+        rig.session.send(ledCommand(true));
+        // The log says what was done, as always; the status line says it went nowhere.
+        QCOMPARE(rig.seen.log, QStringList{">id"});
+        QCOMPARE(rig.seen.status, board == u"open" ? QString() : QStringLiteral("Not sent : no board open"));
+        QCOMPARE(rig.driver.count(DriverCall::Write), 2);
+    }
+
     // The poll
 
     void noBoardMeansNoDriverCallAtAll()

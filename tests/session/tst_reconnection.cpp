@@ -11,15 +11,15 @@ class TestReconnection : public QObject
     Q_OBJECT
 
 private:
-    // A rig with board A1B2 selected; pins 3 (high) and 7 (low) are outputs, pins 2 and 5 monitored.
+    // A rig with board A1B2 selected and told: pins 3 (high) and 7 (low) outputs, pins 2 and 5 monitored.
     static void prepare(SessionRig &rig)
     {
         rig.selectAndForget();
         rig.session.makePinOutput(3);
         rig.session.setPinLevel(3, true);
         rig.session.makePinOutput(7);
-        rig.session.setPinMonitored(5, true);
         rig.session.setPinMonitored(2, true);
+        rig.session.setPinMonitored(5, true);
         rig.forget();
     }
 
@@ -124,6 +124,32 @@ private Q_SLOTS:
         QCOMPARE(rig.seen.readings[2], 9);
         QCOMPARE(rig.seen.log, QStringList({"received : ok", ""}));
         QVERIFY(!rig.session.isLost());
+    }
+
+    // Only what the lost board itself was told since it was selected goes back, in the order it was told.
+    void whatAnotherBoardWasToldStaysWithIt()
+    {
+        SessionRig rig({"A1B2", "C3D4"});
+        rig.session.scanDevices();
+        rig.session.selectDevice(0);
+        rig.session.makePinOutput(1);
+        rig.session.setPinLevel(1, true);
+        rig.session.selectDevice(1);
+        rig.session.setPinMonitored(9, true);
+        rig.session.makePinOutput(4); // "clear", "output"
+        rig.session.setPinMonitored(9, false);
+        rig.driver.serials = {QStringLiteral("A1B2")};
+        rig.driver.failStatus = true;
+        rig.forget();
+        rig.pollAfter(100);
+        QVERIFY(rig.session.isLost());
+        rig.driver.serials = {QStringLiteral("A1B2"), QStringLiteral("C3D4")};
+        rig.driver.failStatus = false;
+        for (int i = 0; i < 12 && rig.session.isLost(); ++i)
+            rig.pollAfter(100);
+        QVERIFY(!rig.session.isLost());
+        QCOMPARE(rig.driver.writes(),
+                 QList<QByteArray>({"pin  4 clear\r\n", "pin  4 output\r\n", "pin  9 monitor off\n"}));
     }
 
     void aBoardListedButNotReadyIsTriedAgainLater()

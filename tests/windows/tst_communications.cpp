@@ -129,16 +129,26 @@ private Q_SLOTS:
         QCOMPARE(program.log(), QStringLiteral("Device selected : A1B2\r\nDevice selected : A1B2\r\n"));
     }
 
-    void noDevicesFoundChoosesNothing()
+    void noDevicesFoundChoosesPositionZero()
     {
-        Program program;
-        formCommunications *window = program.com();
-        program.driver.serials = {QStringLiteral("LATE")}; // plugged in after the scan
-        choose(window, 0);                                 // "No devices found."
-        QCOMPARE(program.main->session().handle(), std::intptr_t(0));
-        QCOMPARE(program.log(), QString());
-        QCOMPARE(program.main->statusText(), QStringLiteral("Device selected : -none-"));
-        QCOMPARE(program.driver.count(DriverCall::Create), 0);
+        {
+            // A board attached since the scan is opened and selected.
+            Program program;
+            formCommunications *window = program.com();
+            program.driver.serials = {QStringLiteral("LATE")};
+            choose(window, 0); // "No devices found."
+            QCOMPARE(program.main->session().handle(), std::intptr_t(100));
+            QCOMPARE(program.log(), QStringLiteral("Device selected : LATE\r\n"));
+            QCOMPARE(program.main->statusText(), QStringLiteral("Device selected : LATE"));
+        }
+        // Still none: the failed open is said as every failed open is, and the invalid handle is never closed.
+        Program empty;
+        choose(empty.com(), 0);
+        QCOMPARE(empty.main->session().handle(), kInvalidHandle);
+        QCOMPARE(empty.log(), QStringLiteral("Device selected : \r\nDevice could not be opened : \r\n"));
+        QCOMPARE(empty.main->statusText(), QStringLiteral("Device not opened : "));
+        choose(empty.com(), 0);
+        QVERIFY(empty.driver.closes().isEmpty());
     }
 
     void aFailedOpenSaysSo()

@@ -121,8 +121,7 @@ void formCommunications::ScanDevices()
 {
     const QStringList serials = workspace().session().scanDevices();
     m_devicesList->clear();
-    m_listsNoDevice = serials.isEmpty();
-    if (m_listsNoDevice)
+    if (serials.isEmpty())
         m_devicesList->addItem(QStringLiteral("No devices found."));
     else
         m_devicesList->addItems(serials);
@@ -131,9 +130,8 @@ void formCommunications::ScanDevices()
 
 void formCommunications::DevicesList_Click()
 {
-    // "No devices found." names no board: choosing it opens nothing.
-    if (m_listsNoDevice)
-        return;
+    // "No devices found." is position 0 too: a board attached since the scan is opened, and with none the open
+    // fails and says so.
     workspace().session().selectDevice(std::max(0, m_devicesList->currentRow()));
 }
 

@@ -32,8 +32,8 @@ public:
 
     // Rebuilds the device list from the driver; opens and closes nothing.
     void ScanDevices();
-    // Closes the open board, opens the one chosen in the list, logs and shows the choice. The entry
-    // "No devices found." chooses nothing.
+    // Closes the open board, opens the one at the chosen position (asking the driver again), logs and shows the
+    // choice. The entry "No devices found." chooses position 0.
     void DevicesList_Click();
     // Sends the typed command with CR LF and logs it when KeyCode is 13 (Enter).
     void command_KeyDown(int KeyCode);
@@ -65,5 +65,4 @@ private:
     QGroupBox *m_commandFrame = nullptr;
     QLineEdit *m_command = nullptr;
     EventStream::Subscription m_logLines;
-    bool m_listsNoDevice = false; // the list holds only "No devices found."
 };
