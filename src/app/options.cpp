@@ -50,13 +50,10 @@ ParsedOptions parseOptions(const QStringList &arguments)
     const QStringList positional = parser.positionalArguments();
     if (positional.size() > 1)
         return usageError(parser, QStringLiteral("unexpected argument: %1").arg(positional[1]));
-    if (positional.size() == 1) {
-        const QFileInfo script(positional.first());
-        if (!script.isFile() || !script.isReadable())
-            return usageError(parser,
-                              QStringLiteral("unexpected argument: %1 is not a readable file").arg(positional.first()));
-        parsed.options.script = script.absoluteFilePath();
-    }
+    // A script that cannot be read does not keep the program from starting (a stale shortcut, a file manager's
+    // "Open with"): the editor says why, as Open does.
+    if (positional.size() == 1)
+        parsed.options.script = QFileInfo(positional.first()).absoluteFilePath();
 
     QString error;
     const std::optional<DriverOptions::Choice> choice = driverOptions.read(parser, &error);

@@ -18,8 +18,9 @@ const char kDescription[] =
     "\n"
     "Commands:\n"
     "  list      Print the serial numbers of the attached boards, one per line.\n"
-    "  send      Open --board, send each --command (with CR LF) and --script (as Send Script sends it) in the\n"
-    "            order given, optionally wait for --expect, and close the board.\n"
+    "  send      Open --board, send each --command (with CR LF) and --script (as Send Script sends it; - reads\n"
+    "            standard input) in the order given, print the lines the board answers until --expect matches\n"
+    "            or for --wait milliseconds, and close the board.\n"
     "  monitor   Open --board (give it once per board to monitor several), switch on reports of --pins,\n"
     "            request --adc channels ten times a second, and print one record per reading, pin level and\n"
     "            other line, in time order, until --seconds pass or Ctrl+C.\n"
@@ -29,7 +30,9 @@ const char kDescription[] =
     "  1  --expect was not met within --timeout\n"
     "  2  usage error\n"
     "  3  a board is not listed or could not be opened (then none is opened)\n"
-    "  4  the board was lost while in use";
+    "  4  the board was lost while in use\n"
+    "  5  the output could not be written (a reader that goes away is not a failure)\n"
+    "  130, 143  interrupted by SIGINT, or by SIGTERM or SIGHUP (monitor without --expect ends with 0)";
 
 ParsedCliOptions usageError(const QString &message)
 {
@@ -107,10 +110,14 @@ ParsedCliOptions parseCliOptions(const QStringList &arguments)
     const QCommandLineOption timeout(QStringLiteral("timeout"),
                                      QStringLiteral("How long --expect waits, in seconds (default 5)."),
                                      QStringLiteral("seconds"), QStringLiteral("5"));
+    const QCommandLineOption wait(QStringLiteral("wait"),
+                                  QStringLiteral("send: without --expect, how long to print what the board answers, "
+                                                 "in milliseconds (default 300)."),
+                                  QStringLiteral("ms"), QStringLiteral("300"));
     const QCommandLineOption reconnect(QStringLiteral("reconnect"),
                                        QStringLiteral("Wait for a board that is pulled out and go on when it is "
                                                       "back, instead of exiting with code 4."));
-    parser.addOptions({board, command, script, adc, pins, seconds, format, expect, timeout, reconnect});
+    parser.addOptions({board, command, script, adc, pins, seconds, format, expect, timeout, wait, reconnect});
     parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("list, send or monitor."),
                                  QStringLiteral("list|send|monitor"));
 
@@ -159,7 +166,7 @@ ParsedCliOptions parseCliOptions(const QStringList &arguments)
     const QList<std::pair<const QCommandLineOption *, bool>> allowed{
         {&board, opensBoard},   {&command, isSend},       {&script, isSend},    {&adc, isMonitor},
         {&pins, isMonitor},     {&seconds, isMonitor},    {&format, isMonitor}, {&expect, opensBoard},
-        {&timeout, opensBoard}, {&reconnect, opensBoard},
+        {&timeout, opensBoard}, {&reconnect, opensBoard}, {&wait, isSend},
     };
     for (const auto &[option, ok] : allowed) {
         if (!ok && parser.isSet(*option))
@@ -205,6 +212,13 @@ ParsedCliOptions parseCliOptions(const QStringList &arguments)
         options.timeoutSeconds = *value;
     else
         return notSeconds(timeout);
+    {
+        bool ok = false;
+        const int ms = parser.value(wait).toInt(&ok);
+        if (!ok || ms < 0 || ms > 86'400'000)
+            return usageError(QStringLiteral("--wait: \"%1\" is not a number of milliseconds").arg(parser.value(wait)));
+        options.waitMs = ms;
+    }
     if (parser.isSet(seconds)) {
         options.seconds = secondsOf(seconds);
         if (!options.seconds)
@@ -242,7 +256,7 @@ ParsedCliOptions parseCliOptions(const QStringList &arguments)
             options.steps.append({CliOptions::Step::Kind::Command, commands.value(commandAt++), QString()});
         } else if (script.names().contains(option)) {
             const QString path = scripts.value(scriptAt++);
-            const LoadedScript loaded = loadScriptFile(path);
+            const LoadedScript loaded = readScriptArgument(path);
             if (!loaded.ok)
                 return usageError(QStringLiteral("--script: \"%1\" could not be read: %2")
                                       .arg(QDir::toNativeSeparators(path), loaded.error));

@@ -34,6 +34,7 @@ struct CliOptions {
     RecordFormat format = RecordFormat::Text;
     std::optional<QRegularExpression> expect;
     double timeoutSeconds = 5;
+    int waitMs = 300; // send without --expect: how long answers are printed
     bool reconnect = false;
 };
 
@@ -58,3 +59,7 @@ inline constexpr int kExitNotMet = 1;
 inline constexpr int kExitUsage = 2;
 inline constexpr int kExitNoBoard = 3;
 inline constexpr int kExitLost = 4;
+inline constexpr int kExitOutput = 5;
+// A run interrupted by a signal: 128 + the signal's number, as a shell reports it (130 SIGINT, 143 SIGTERM).
+inline constexpr int kExitInterrupted = 130;
+inline constexpr int kExitTerminated = 143;

@@ -10,6 +10,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <csignal>
 
 CliRunner::CliRunner(Driver &driver, CliOptions options, std::FILE *out, std::FILE *err)
     : m_driver(driver)
@@ -51,11 +52,21 @@ int CliRunner::run()
     return monitor();
 }
 
-void CliRunner::requestStop()
+void CliRunner::requestStop(int signal)
 {
     m_stopRequested = true;
+    m_stopSignal = signal;
     if (m_loop)
         m_loop->quit();
+}
+
+int CliRunner::interruptedExit() const
+{
+#ifdef Q_OS_WIN
+    return m_stopSignal == 0 ? kExitInterrupted : kExitTerminated; // CTRL_C_EVENT is 0
+#else
+    return m_stopSignal == SIGINT ? kExitInterrupted : kExitTerminated;
+#endif
 }
 
 void CliRunner::error(const QString &text)
@@ -69,13 +80,12 @@ int CliRunner::list()
     BoardSession session(m_driver);
     const QStringList serials = session.scanDevices();
     for (const QString &serial : serials)
-        std::fprintf(m_out, "%s\n", serial.toUtf8().constData());
-    std::fflush(m_out);
+        m_records.line(serial.toUtf8());
     if (serials.isEmpty()) {
         error(QStringLiteral("no boards found"));
-        return kExitNoBoard;
+        return finish(kExitNoBoard);
     }
-    return kExitOk;
+    return finish(kExitOk);
 }
 
 bool CliRunner::openBoards()
@@ -184,45 +194,58 @@ int CliRunner::finish(int exitCode)
     m_records.flush();
     for (const auto &board : m_boards)
         board->session->closeDevice();
+    // Output that went nowhere is a failure, whatever else happened; a reader that left is not.
+    if (m_records.failed() && !m_records.readerGone()) {
+        error(QStringLiteral("output could not be written: %1").arg(m_records.error()));
+        return kExitOutput;
+    }
     return exitCode;
 }
 
 int CliRunner::send()
 {
     if (!openBoards())
-        return kExitNoBoard;
+        return finish(kExitNoBoard);
     Board &board = *m_boards.front();
     for (const CliOptions::Step &step : m_options.steps) {
         const QString text =
             step.kind == CliOptions::Step::Kind::Command ? typedCommand(step.text) : scriptSendText(step.text);
         if (!sendSurvivingLoss(board, text)) {
             if (m_stopRequested)
-                return finish(kExitNotMet);
+                return finish(interruptedExit());
             error(QStringLiteral("board %1 was lost").arg(board.serial));
             return finish(kExitLost);
         }
     }
-    if (!m_options.expect)
-        return finish(kExitOk);
-    const auto timeoutMs = qint64(m_options.timeoutSeconds * 1000);
-    switch (pollUntil(QDeadlineTimer(timeoutMs), true)) {
+    // What the board answers is printed, until the expected line or for the wait.
+    const bool expecting = m_options.expect.has_value();
+    const auto limitMs = expecting ? qint64(m_options.timeoutSeconds * 1000) : qint64(m_options.waitMs);
+    switch (pollUntil(QDeadlineTimer(limitMs), expecting)) {
     case Outcome::Matched:
         return finish(kExitOk);
     case Outcome::Lost:
         error(QStringLiteral("board %1 was lost").arg(board.serial));
         return finish(kExitLost);
-    default:
-        error(QStringLiteral("no received line matched \"%1\" within %2 s")
-                  .arg(m_options.expect->pattern())
-                  .arg(m_options.timeoutSeconds));
-        return finish(kExitNotMet);
+    case Outcome::Stopped:
+        return finish(interruptedExit());
+    case Outcome::OutputClosed:
+        return finish(kExitOk);
+    case Outcome::Done:
+    case Outcome::Expired:
+        break;
     }
+    if (!expecting)
+        return finish(kExitOk);
+    error(QStringLiteral("no received line matched \"%1\" within %2 s")
+              .arg(m_options.expect->pattern())
+              .arg(m_options.timeoutSeconds));
+    return finish(kExitNotMet);
 }
 
 int CliRunner::monitor()
 {
     if (!openBoards())
-        return kExitNoBoard;
+        return finish(kExitNoBoard);
     m_records.header();
     for (const auto &board : m_boards) {
         BoardSession &session = *board->session;
@@ -262,6 +285,7 @@ int CliRunner::monitor()
     }
     const bool allMatched =
         std::all_of(m_boards.begin(), m_boards.end(), [](const auto &board) { return board->matched; });
+    // Ctrl+C is how a plain monitor is stopped; an expectation not met by then is not met.
     if (m_options.expect && !allMatched) {
         if (outcome == Outcome::Expired)
             error(QStringLiteral("no received line matched \"%1\" in time").arg(m_options.expect->pattern()));
@@ -293,14 +317,12 @@ void CliRunner::sessionEvent(Board &board, const SessionEvent &event)
                                       m_options.pins.contains(report->pin));
     if (isMonitor && !shown)
         m_records.record(event);
+    // send prints every line the board answers, up to the one that meets the expectation.
+    if (!isMonitor && !board.matched)
+        m_records.line(event.text.toUtf8());
     if (board.matched || !m_options.expect || !m_options.expect->match(event.text).hasMatch())
         return;
     board.matched = true;
-    if (isMonitor) {
+    if (isMonitor)
         m_records.match(event);
-    } else {
-        m_records.flush();
-        std::fprintf(m_out, "%s\n", event.text.toUtf8().constData());
-        std::fflush(m_out);
-    }
 }

@@ -29,8 +29,10 @@ public:
     // Runs the command and returns the exit code; while it waits, it runs an event loop in which each session's
     // poller polls its board every kPollMs.
     int run();
-    // Ends a run in progress as SIGINT or SIGTERM does: monitoring is switched off and the boards closed.
-    void requestStop();
+    // Ends a run in progress as a signal does (SIGINT by default): monitoring is switched off and the boards closed.
+    // `monitor` without --expect then ends with 0, `monitor --expect` not yet met with 1, anything else with 130
+    // (SIGINT) or 143 (SIGTERM, SIGHUP).
+    void requestStop(int signal = 2);
 
     static constexpr int kPollMs = 100;
 
@@ -58,6 +60,7 @@ private:
     std::optional<Outcome> check(QDeadlineTimer deadline, bool stopOnMatch, Board *waitingForReturn) const;
     void sessionEvent(Board &board, const SessionEvent &event);
     int finish(int exitCode);
+    int interruptedExit() const;
     void error(const QString &text);
     Board *lostBoard() const;
 
@@ -69,4 +72,5 @@ private:
     std::vector<std::unique_ptr<Board>> m_boards;
     QEventLoop *m_loop = nullptr;
     bool m_stopRequested = false;
+    int m_stopSignal = 0;
 };

@@ -19,6 +19,10 @@ int main(int argc, char *argv[])
     // A reader that goes away (a pipe to head) is seen as a failed write, and the run ends cleanly.
     std::signal(SIGPIPE, SIG_IGN);
 #endif
+#ifdef SIGXFSZ
+    // A file over its size limit is a failed write, said and ended with exit code 5, not a killed process.
+    std::signal(SIGXFSZ, SIG_IGN);
+#endif
 
     const ParsedCliOptions parsed = parseCliOptions(QCoreApplication::arguments());
     if (parsed.exitCode) {

@@ -10,6 +10,9 @@ std::optional<QString> saveFileAtomically(const QString &path, const QByteArray 
     if (existing.exists() && !existing.isFile())
         return QStringLiteral("It is not an ordinary file.");
     QSaveFile file(path);
+    // A folder that takes no new file (but lets this one be rewritten) cannot hold the temporary file: there the
+    // file is written in place, which is the only way it can be saved at all.
+    file.setDirectWriteFallback(true);
     // Unbuffered: a buffered QSaveFile can lose the error of its final flush and report a cut-short file as
     // saved (seen on a full disk).
     if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))

@@ -108,3 +108,38 @@ LoadedScript loadScriptFile(const QString &path)
     rememberScriptFile(path);
     return loaded;
 }
+
+LoadedScript readScriptArgument(const QString &pathOrDash)
+{
+    const QFileInfo info(pathOrDash);
+    if (pathOrDash != u"-" && (!info.exists() || info.isFile() || info.isDir()))
+        return loadScriptFile(pathOrDash);
+    LoadedScript loaded;
+    QFile stream;
+    const bool opened = pathOrDash == u"-" ? stream.open(stdin, QIODevice::ReadOnly, QFileDevice::DontCloseHandle)
+                                           : (stream.setFileName(pathOrDash), stream.open(QIODevice::ReadOnly));
+    if (!opened) {
+        loaded.error = stream.errorString();
+        return loaded;
+    }
+    // A stream says its size only by ending: one byte past the limit is enough to refuse it.
+    QByteArray bytes;
+    while (bytes.size() <= kMaxScriptFileSize) {
+        const QByteArray chunk = stream.read(64 * 1024);
+        if (chunk.isEmpty())
+            break;
+        bytes += chunk;
+    }
+    if (stream.error() != QFileDevice::NoError) {
+        loaded.error = stream.errorString();
+        return loaded;
+    }
+    if (bytes.size() > kMaxScriptFileSize) {
+        loaded.error = QStringLiteral("It holds more than %1 MB; scripts of up to %1 MB can be sent.")
+                           .arg(kMaxScriptFileSize / (1024 * 1024));
+        return loaded;
+    }
+    loaded.editorText = editorTextFromFile(bytes);
+    loaded.ok = true;
+    return loaded;
+}

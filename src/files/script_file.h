@@ -33,6 +33,10 @@ struct LoadedScript {
 // Reads a script file; a file read is remembered (see below).
 LoadedScript loadScriptFile(const QString &path);
 
+// A script named to the runner: "-" is standard input; a pipe, a device or /dev/stdin is read to its end like a
+// file (at most kMaxScriptFileSize bytes).
+LoadedScript readScriptArgument(const QString &pathOrDash);
+
 // Whether this run has read or written the script file at `path`: a file that the program never touched is not
 // replaced without asking.
 bool isKnownScriptFile(const QString &path);

@@ -94,6 +94,7 @@ bool RecordWriter::open(std::FILE *stream)
 {
     close();
     m_failed = false;
+    m_errorNumber = 0;
     m_error.clear();
     return m_file.open(stream, QIODevice::WriteOnly | QIODevice::Unbuffered, QFileDevice::DontCloseHandle);
 }
@@ -193,6 +194,11 @@ void RecordWriter::gap(const EventStamp &stamp, QStringView board, QStringView r
     fields.text = reason;
     fields.hasText = true;
     append(stamp, board, fields);
+}
+
+void RecordWriter::line(const QByteArray &bytes)
+{
+    m_buffer.append(bytes).append('\n');
 }
 
 void RecordWriter::appendTime(qint64 wallMs)
@@ -312,9 +318,11 @@ bool RecordWriter::flush()
     }
     if (m_buffer.isEmpty())
         return true;
+    errno = 0;
     const qint64 written = m_file.write(m_buffer);
     // A stream opened on a FILE* keeps its own buffer: handed on now, and a full disk is seen now.
     if (written != m_buffer.size() || !m_file.flush()) {
+        m_errorNumber = errno;
         fail(m_file.errorString());
         return false;
     }

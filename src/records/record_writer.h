@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QString>
 
+#include <cerrno>
 #include <cstdio>
 #include <limits>
 
@@ -58,10 +59,14 @@ public:
     void match(const SessionEvent &line);
     // Readings could not come for a while; `reason` says why.
     void gap(const EventStamp &stamp, QStringView board, QStringView reason);
+    // A line of the caller's own (a received line `send` prints), written with the records; not counted.
+    void line(const QByteArray &bytes);
 
     // Writes what was collected; false once writing has failed (see error()).
     bool flush();
     bool failed() const { return m_failed; }
+    // Failed because the reader of a pipe went away (a `| head` that has seen enough), which is no error.
+    bool readerGone() const { return m_failed && m_errorNumber == EPIPE; }
     QString error() const { return m_error; }
     // Records collected so far (the header not counted), and those written to the file.
     qint64 count() const { return m_count; }
@@ -95,6 +100,7 @@ private:
     qint64 m_written = 0;
     qint64 m_writtenBytes = 0;
     bool m_failed = false;
+    int m_errorNumber = 0;
     QString m_error;
     // The local time of one second, formatted once: records come many to a second.
     qint64 m_cachedSecond = std::numeric_limits<qint64>::min();

@@ -22,8 +22,8 @@ BOOL WINAPI consoleHandler(DWORD event)
 {
     // Runs on a thread of its own: the request is handed to the object's thread.
     if (StopSignals *instance = g_instance.data()) {
-        QMetaObject::invokeMethod(instance, [instance, event] { Q_EMIT instance->stopRequested(int(event)); },
-                                  Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            instance, [instance, event] { Q_EMIT instance->stopRequested(int(event)); }, Qt::QueuedConnection);
         return TRUE;
     }
     return FALSE;
@@ -61,6 +61,8 @@ StopSignals::StopSignals(QObject *parent)
     action.sa_flags = SA_RESTART;
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
+    // A terminal that closes under the program (an ssh session dropped) ends it as cleanly.
+    sigaction(SIGHUP, &action, nullptr);
 #endif
 }
 
@@ -74,6 +76,7 @@ StopSignals::~StopSignals()
         return;
     std::signal(SIGINT, SIG_DFL);
     std::signal(SIGTERM, SIG_DFL);
+    std::signal(SIGHUP, SIG_DFL);
     ::close(g_pipe[0]);
     ::close(g_pipe[1]);
     g_pipe[0] = g_pipe[1] = -1;

@@ -4,7 +4,7 @@
 
 class QSocketNotifier;
 
-// Turns the requests to end the process (SIGINT and SIGTERM on Unix; Ctrl+C, Ctrl+Break and closing the console
+// Turns the requests to end the process (SIGINT, SIGTERM and SIGHUP on Unix; Ctrl+C, Ctrl+Break and closing the console
 // on Windows) into a Qt signal, delivered through the event loop of the thread that made the object, so a front
 // end can end its session cleanly. At most one object should exist at a time; while it exists, those requests no
 // longer end the process by themselves.
@@ -17,7 +17,7 @@ public:
     ~StopSignals() override;
 
 Q_SIGNALS:
-    // `signal` is the signal number (SIGINT, SIGTERM) or, on Windows, the console control event.
+    // `signal` is the signal number (SIGINT, SIGTERM, SIGHUP) or, on Windows, the console control event.
     void stopRequested(int signal);
 
 private:

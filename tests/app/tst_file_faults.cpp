@@ -1,4 +1,5 @@
 #include "file_helpers.h"
+#include "files/file_saving.h"
 #include "files/script_file.h"
 #include "program.h"
 
@@ -9,6 +10,8 @@
 #include <csignal>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 // Files that cannot be written or should not be read: scripts say so and lose nothing, the layout goes on
 // quietly at shutdown, and no file makes the program crash or hang.
@@ -55,6 +58,40 @@ private Q_SLOTS:
         // Nothing half-written is left beside it.
         QCOMPARE(QDir(program.directory.path()).entryList(QDir::Files).size(), existing ? 1 : 0);
     }
+
+#ifdef Q_OS_UNIX
+    // A folder that lets its files be rewritten but takes no new file (no write permission on the folder). Root
+    // is not held back by permissions, so as root the save runs in a child process that has dropped to nobody.
+    void aFolderThatTakesNoNewFileStillLetsTheFileBeSaved()
+    {
+        QTemporaryDir directory;
+        QVERIFY(::chmod(QFile::encodeName(directory.path()).constData(), 0755) == 0);
+        const QString folder = directory.filePath(QStringLiteral("locked"));
+        QVERIFY(QDir().mkdir(folder));
+        const QString path = folder + QStringLiteral("/script.txt");
+        writeFile(path, "old text");
+        QVERIFY(::chmod(QFile::encodeName(path).constData(), 0666) == 0);
+        QVERIFY(::chmod(QFile::encodeName(folder).constData(), 0555) == 0);
+        const auto save = [&path] {
+            return saveFileAtomically(path, QByteArray("new text\r\n"));
+        };
+        if (::geteuid() == 0) {
+            const pid_t child = ::fork();
+            if (child == 0) {
+                const bool dropped = ::setgid(65534) == 0 && ::setuid(65534) == 0;
+                ::_exit(dropped && !save() ? 0 : 1);
+            }
+            int status = -1;
+            ::waitpid(child, &status, 0);
+            QVERIFY(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        } else {
+            QCOMPARE(save(), std::nullopt);
+        }
+        QCOMPARE(readFile(path), QByteArray("new text\r\n"));
+        QCOMPARE(QDir(folder).entryList(QDir::Files), QStringList{"script.txt"});
+        ::chmod(QFile::encodeName(folder).constData(), 0755);
+    }
+#endif
 
     void layoutThatCannotBeWrittenDoesNotStopTheShutdown()
     {

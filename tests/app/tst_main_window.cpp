@@ -1,4 +1,5 @@
 #include "app/form_about.h"
+#include "app/options.h"
 #include "program.h"
 #include "windows/analog_levels/form_analog_levels.h"
 #include "windows/communications/device_list.h"
@@ -338,6 +339,17 @@ private Q_SLOTS:
         QCOMPARE(program.main->view<formScripting>()->windowTitle(), path);
         QVERIFY(program.main->isViewChecked(formScripting::kView));
         QVERIFY(!appState().scriptChanged);
+
+        // One that is not there (a stale shortcut) is said as Open says it; the program runs on.
+        const QString missing = program.path(QStringLiteral("gone.txt"));
+        const ParsedOptions parsed = parseOptions({"vantrel-control", missing});
+        QVERIFY(!parsed.exitCode);
+        QCOMPARE(parsed.options.script, missing);
+        program.main->openScriptFile(parsed.options.script);
+        QCOMPARE(program.dialogs.warnings.size(), 1);
+        QVERIFY(program.dialogs.warnings[0].startsWith(
+            QStringLiteral("The script \"%1\" could not be opened.").arg(QDir::toNativeSeparators(missing))));
+        QCOMPARE(program.main->view<formScripting>()->windowTitle(), path);
     }
 };
 

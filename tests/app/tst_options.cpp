@@ -44,9 +44,6 @@ private Q_SLOTS:
                                    << int(DriverKind::Auto) << QStringList{"/dev/pts/5", "COM7"} << QString() << true;
         QTest::newRow("--no-reconnect") << QStringList{"--no-reconnect"} << runs << int(DriverKind::Auto) << none
                                         << QString() << false;
-        QTest::newRow("a script that is not there")
-            << QStringList{"/no/such/script.txt"} << 2 << 0 << none
-            << QStringLiteral("unexpected argument: /no/such/script.txt is not a readable file") << true;
         QTest::newRow("two scripts") << QStringList{"a.txt", "b.txt"} << 2 << 0 << none
                                      << QStringLiteral("unexpected argument: b.txt") << true;
         QTest::newRow("--help") << QStringList{"--help"} << 0 << 0 << none << QStringLiteral("--driver <name>") << true;

@@ -73,7 +73,8 @@ private Q_SLOTS:
         QTest::newRow("expectation not met")
             << QStringList{"--demo", "send",     "--board",  "DEMO0002",  "--command",
                            "led on", "--expect", "^led on$", "--timeout", "0.5"}
-            << 1 << QByteArray() << QByteArray("vantrel-cli: no received line matched \"^led on$\" within 0.5 s\n");
+            << 1 << QByteArray("ok led on\n")
+            << QByteArray("vantrel-cli: no received line matched \"^led on$\" within 0.5 s\n");
         QTest::newRow("usage") << QStringList{"--demo", "send", "--command", "id"} << 2 << QByteArray()
                                << QByteArray("vantrel-cli: send needs --board SERIAL\n"
                                              "Try 'vantrel-cli --help' for more.\n");
@@ -109,6 +110,82 @@ private Q_SLOTS:
         QCOMPARE(process.exitStatus(), QProcess::NormalExit);
         QCOMPARE(process.exitCode(), 0);
         QVERIFY(out.startsWith("time,t_ms,board,kind,channel,pin,value,level,text\n"));
+    }
+
+    // Where the output goes, as a shell sets it up: the exit code of vantrel-cli itself, and what it said.
+    void outputThatCannotBeWritten_data()
+    {
+        QTest::addColumn<QString>("shell");
+        QTest::addColumn<int>("exitCode");
+        QTest::newRow("list to /dev/full") << "'%1' --demo list > /dev/full" << 5;
+        QTest::newRow("send's answer to /dev/full")
+            << "'%1' --demo send --board DEMO0002 --command id > /dev/full" << 5;
+        QTest::newRow("monitor over a file size limit")
+            << "ulimit -f 1; '%1' --demo monitor --board DEMO0001 --adc 1-8 --seconds 3 > '%2/big.csv'" << 5;
+        QTest::newRow("a reader that has seen enough")
+            << "'%1' --demo monitor --board DEMO0002 --adc 1-8 | head -n 3 > /dev/null; exit ${PIPESTATUS[0]}" << 0;
+    }
+
+    void outputThatCannotBeWritten()
+    {
+        QFETCH(QString, shell);
+        QFETCH(int, exitCode);
+        QProcess bash;
+        bash.start(QStringLiteral("/bin/bash"), {"-c", shell.arg(QStringLiteral(VANTREL_CLI), m_dir.path())});
+        QVERIFY(bash.waitForFinished(20'000));
+        QCOMPARE(bash.exitCode(), exitCode);
+        const QByteArray err = bash.readAllStandardError();
+        if (exitCode == 5) {
+            QVERIFY2(err.startsWith("vantrel-cli: output could not be written: "), err.constData());
+            QCOMPARE(err.count('\n'), 1);
+        } else {
+            QCOMPARE(err, QByteArray());
+        }
+    }
+
+    void interruptedByASignal_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("signal");
+        QTest::addColumn<int>("exitCode");
+        const QStringList send{"--demo", "send",     "--board", "DEMO0002",  "--command",
+                               "id",     "--expect", "never",   "--timeout", "20"};
+        const QStringList monitor{"--demo", "monitor", "--board", "DEMO0002", "--pins", "3"};
+        QTest::newRow("send, SIGINT") << send << SIGINT << 130;
+        QTest::newRow("send, SIGHUP") << send << SIGHUP << 143;
+        QTest::newRow("monitor, SIGINT") << monitor << SIGINT << 0;
+        QTest::newRow("monitor --expect, SIGTERM") << monitor + QStringList{"--expect", "never"} << SIGTERM << 1;
+    }
+
+    void interruptedByASignal()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, signal);
+        QFETCH(int, exitCode);
+        QProcess process;
+        process.start(QStringLiteral(VANTREL_CLI), arguments);
+        QVERIFY(process.waitForStarted());
+        QTest::qWait(700);
+        ::kill(pid_t(process.processId()), signal);
+        QVERIFY(process.waitForFinished(5000));
+        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(process.exitCode(), exitCode);
+    }
+
+    void aScriptFromStandardInput()
+    {
+        for (const char *name : {"-", "/dev/stdin"}) {
+            QProcess process;
+            process.start(QStringLiteral(VANTREL_CLI),
+                          {"--demo", "send", "--board", "DEMO0002", "--script", QString::fromLatin1(name)});
+            QVERIFY(process.waitForStarted());
+            process.write("led on\nid");
+            process.closeWriteChannel();
+            QVERIFY(process.waitForFinished(5000));
+            QCOMPARE(process.exitCode(), 0);
+            QCOMPARE(process.readAllStandardOutput(),
+                     QByteArray("ok led on\nVantrel USB I/O board DEMO0002 (simulated) firmware 3.0\n"));
+        }
     }
 
     void aReaderThatGoesAwayEndsTheRunCleanly()
@@ -208,7 +285,8 @@ private Q_SLOTS:
 
     void vendorLibrarySend()
     {
-        const Result result = run({"--driver=d2xx", "send", "--board", "FT0001", "--command", "id"}, fakeLibrary());
+        const Result result =
+            run({"--driver=d2xx", "send", "--board", "FT0001", "--command", "id", "--wait", "0"}, fakeLibrary());
         QCOMPARE(result.exitCode, 0);
         const QList<QByteArray> log = calls();
         QCOMPARE(log.mid(log.size() - 2),

@@ -6,6 +6,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include <csignal>
 #include <cstdio>
 
 // The headless runner on the recording driver: what it writes to the board and in which order, what it prints,
@@ -98,7 +99,9 @@ private Q_SLOTS:
         QVERIFY(script.open());
         script.write("pin  3 output\r\npin  3 set");
         script.close();
-        Run run({"send", "--board", "C3D4", "--command", "id", "--script", script.fileName(), "--command", ""});
+        // --wait 0: nothing is waited for after the last command.
+        Run run({"send", "--board", "C3D4", "--command", "id", "--script", script.fileName(), "--command", "", "--wait",
+                 "0"});
         QCOMPARE(run.run(), kExitOk);
         QCOMPARE(run.driver.writes(), QList<QByteArray>({"id\r\n", "pin  3 output\r\npin  3 set\r\n", "\r\n"}));
         // Listed, chosen as a selection chooses (the driver asked again), opened, written to, closed.
@@ -152,8 +155,15 @@ private Q_SLOTS:
         timer.start();
         QCOMPARE(run.run(), kExitOk);
         QVERIFY(timer.elapsed() < 1000);
-        QCOMPARE(run.output(), QByteArray("Vantrel USB I/O board A1B2 firmware 3\n"));
+        // Every line the board answered, up to the one expected.
+        QCOMPARE(run.output(), QByteArray("ok\nVantrel USB I/O board A1B2 firmware 3\n"));
         QCOMPARE(run.driver.count(DriverCall::Close), 1);
+
+        // Without an expectation, what comes within the wait.
+        Run answered({"send", "--board", "A1B2", "--command", "id"});
+        answered.driver.queue("Vantrel USB I/O board A1B2 firmware 3\r\n");
+        QCOMPARE(answered.run(), kExitOk);
+        QCOMPARE(answered.output(), QByteArray("Vantrel USB I/O board A1B2 firmware 3\n"));
 
         Run late({"send", "--board", "A1B2", "--command", "id", "--expect", "never", "--timeout", "0.3"});
         QCOMPARE(late.run(), kExitNotMet);
@@ -231,7 +241,7 @@ private Q_SLOTS:
         QCOMPARE(stopped.driver.calls.back().kind, DriverCall::Close);
     }
 
-    void aClosedOutputEndsTheRunCleanly()
+    void outputThatCannotBeWrittenEndsTheRunWithFive()
     {
         Run run({"monitor", "--board", "A1B2", "--pins", "4", "--adc", "1"});
         std::fclose(run.out);
@@ -239,8 +249,41 @@ private Q_SLOTS:
         if (!run.out)
             QSKIP("no /dev/full here");
         run.driver.queue("adc 1 5\n");
-        QCOMPARE(run.run(), kExitOk);
+        QCOMPARE(run.run(), kExitOutput);
+        QVERIFY(run.errors().startsWith("vantrel-cli: output could not be written: "));
+        QCOMPARE(run.errors().count('\n'), 1);
         QCOMPARE(run.driver.writes().last(), QByteArray("pin  4 monitor off\n"));
+        QCOMPARE(run.driver.calls.back().kind, DriverCall::Close);
+    }
+
+    // Interrupted: a plain monitor is done (Ctrl+C is how it stops); an expectation not met is not met; anything
+    // else was cut short. Monitoring goes off and the board is closed every time.
+    void interruptions_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("signal");
+        QTest::addColumn<int>("exitCode");
+        const QStringList monitor{"monitor", "--board", "A1B2", "--pins", "2"};
+        const QStringList send{"send", "--board", "A1B2", "--command", "id", "--expect", "never", "--timeout", "5"};
+        QTest::newRow("monitor, SIGINT") << monitor << SIGINT << kExitOk;
+        QTest::newRow("monitor, SIGTERM") << monitor << SIGTERM << kExitOk;
+        QTest::newRow("monitor --expect, SIGINT")
+            << monitor + QStringList{"--expect", "never"} << SIGINT << kExitNotMet;
+        QTest::newRow("send, SIGINT") << send << SIGINT << kExitInterrupted;
+        QTest::newRow("send, SIGTERM") << send << SIGTERM << kExitTerminated;
+        QTest::newRow("send, SIGHUP") << send << SIGHUP << kExitTerminated;
+    }
+
+    void interruptions()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, signal);
+        QFETCH(int, exitCode);
+        Run run(arguments);
+        QTimer::singleShot(200, [&run, signal] { run.current->requestStop(signal); });
+        QCOMPARE(run.run(), exitCode);
+        if (arguments.first() == u"monitor")
+            QCOMPARE(run.driver.writes().last(), QByteArray("pin  2 monitor off\n"));
         QCOMPARE(run.driver.calls.back().kind, DriverCall::Close);
     }
 
