@@ -54,6 +54,7 @@ void formMain::openScriptFile(const QString &path)
     }
     formScripting *editor = view<formScripting>();
     editor->setText(loaded.editorText);
+    editor->setEncoding(loaded.encoding);
     editor->setWindowTitle(path);
     appState().scriptChanged = false;
     if (!isViewChecked(formScripting::kView))
@@ -104,11 +105,14 @@ void formMain::recoverUnsavedScript()
     const QString dataFolder = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
     const QString inDataFolder =
         dataFolder + QStringLiteral("/recovered/") + script.fileName() + QStringLiteral(".recovered");
+    const QString text = editor->text();
+    const ScriptEncoding encoding =
+        fitsScriptEncoding(text, editor->encoding()) ? editor->encoding() : ScriptEncoding::Utf8;
     QStringList failures;
     QString written;
     for (const QString &path : {besideIt, inDataFolder}) {
         QDir().mkpath(QFileInfo(path).absolutePath());
-        if (const std::optional<QString> error = saveScriptFile(path, editor->text())) {
+        if (const std::optional<QString> error = saveScriptFile(path, text, encoding)) {
             failures.append(QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), *error));
             continue;
         }

@@ -32,6 +32,35 @@ QByteArray toCodePage(QStringView text)
 #endif
 }
 
+qsizetype countOutsideCodePage(QStringView text)
+{
+    qsizetype outside = 0;
+#ifdef Q_OS_WIN
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const bool pair = text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate();
+        const QStringView character = text.sliced(i, pair ? 2 : 1);
+        if (character.front().unicode() >= 0x80) {
+            QStringEncoder encoder(QStringConverter::System, QStringConverter::Flag::Stateless);
+            const QByteArray bytes = encoder.encode(character);
+            if (encoder.hasError() || bytes.size() != 1 || bytes == "?")
+                ++outside;
+        }
+        if (pair)
+            ++i;
+    }
+#else
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i].unicode();
+        if (c < 0x100)
+            continue;
+        ++outside;
+        if (QChar::isHighSurrogate(c) && i + 1 < text.size() && text[i + 1].isLowSurrogate())
+            ++i;
+    }
+#endif
+    return outside;
+}
+
 void appendFromCodePage(QString &out, const char *bytes, qsizetype size)
 {
 #ifdef Q_OS_WIN

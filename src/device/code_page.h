@@ -9,6 +9,9 @@
 // one character and back). A character that has no byte becomes '?'.
 QByteArray toCodePage(QStringView text);
 
+// How many characters of `text` have no byte in the code page (a pair of UTF-16 units counts as one character).
+qsizetype countOutsideCodePage(QStringView text);
+
 // Appends one character per byte to `out`.
 void appendFromCodePage(QString &out, const char *bytes, qsizetype size);
 

@@ -7,6 +7,9 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSet>
+#include <QStringDecoder>
+
+#include <algorithm>
 
 QString editorTextWithCrLf(QStringView editorText)
 {
@@ -21,16 +24,56 @@ QString editorTextWithCrLf(QStringView editorText)
     return text;
 }
 
-QByteArray scriptFileBytes(QStringView editorText)
+namespace {
+
+const QByteArray kUtf8Mark = QByteArray("\xEF\xBB\xBF");
+
+} // namespace
+
+QByteArray scriptFileBytes(QStringView editorText, ScriptEncoding encoding)
 {
-    return toCodePage(editorTextWithCrLf(editorText));
+    const QString text = editorTextWithCrLf(editorText);
+    switch (encoding) {
+    case ScriptEncoding::CodePage:
+        break;
+    case ScriptEncoding::Utf8:
+        return text.toUtf8();
+    case ScriptEncoding::Utf8WithMark:
+        return kUtf8Mark + text.toUtf8();
+    }
+    return toCodePage(text);
 }
 
-QString editorTextFromFile(QByteArrayView bytes)
+bool fitsScriptEncoding(QStringView editorText, ScriptEncoding encoding)
 {
+    return encoding != ScriptEncoding::CodePage || countOutsideCodePage(editorText) == 0;
+}
+
+namespace {
+
+bool isUtf8WithNonAscii(QByteArrayView bytes)
+{
+    const bool ascii = std::all_of(bytes.begin(), bytes.end(), [](char c) { return (c & 0x80) == 0; });
+    if (ascii)
+        return false;
+    QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
+    [[maybe_unused]] const QString decoded = decoder.decode(bytes);
+    return !decoder.hasError();
+}
+
+} // namespace
+
+QString editorTextFromFile(QByteArrayView bytes, ScriptEncoding *encoding)
+{
+    if (encoding)
+        *encoding = ScriptEncoding::CodePage;
     if (isRichText(bytes))
         return richTextToPlainText(bytes);
-    const QString raw = fromCodePage(bytes);
+    const bool utf8 = isUtf8WithNonAscii(bytes);
+    const bool marked = utf8 && bytes.startsWith(kUtf8Mark);
+    if (utf8 && encoding)
+        *encoding = marked ? ScriptEncoding::Utf8WithMark : ScriptEncoding::Utf8;
+    const QString raw = utf8 ? QString::fromUtf8(marked ? bytes.sliced(kUtf8Mark.size()) : bytes) : fromCodePage(bytes);
     QString text;
     text.reserve(raw.size());
     for (qsizetype i = 0; i < raw.size(); ++i) {
@@ -66,9 +109,9 @@ bool isKnownScriptFile(const QString &path)
     return knownScriptFiles().contains(QFileInfo(path).absoluteFilePath());
 }
 
-std::optional<QString> saveScriptFile(const QString &path, QStringView editorText)
+std::optional<QString> saveScriptFile(const QString &path, QStringView editorText, ScriptEncoding encoding)
 {
-    std::optional<QString> error = saveFileAtomically(path, scriptFileBytes(editorText));
+    std::optional<QString> error = saveFileAtomically(path, scriptFileBytes(editorText, encoding));
     if (!error)
         rememberScriptFile(path);
     return error;
@@ -103,7 +146,7 @@ LoadedScript loadScriptFile(const QString &path)
         loaded.error = file.errorString();
         return loaded;
     }
-    loaded.editorText = editorTextFromFile(bytes);
+    loaded.editorText = editorTextFromFile(bytes, &loaded.encoding);
     loaded.ok = true;
     rememberScriptFile(path);
     return loaded;

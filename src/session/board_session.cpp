@@ -1,5 +1,6 @@
 #include "session/board_session.h"
 
+#include "device/code_page.h"
 #include "device/comms.h"
 #include "device/driver.h"
 #include "device/ftdi.h"
@@ -153,19 +154,33 @@ bool BoardSession::transmit(const QString &command)
     return written;
 }
 
-void BoardSession::send(const QString &command)
+qsizetype BoardSession::sendSaying(const QString &command)
 {
     const bool noBoard = m_deviceHandle <= 0 || m_lost || m_closed;
     transmit(command);
     // The log says what the operator did; the status line says that it went nowhere.
     if (noBoard)
         showStatus(QStringLiteral("Not sent : no board open"));
+    return countOutsideCodePage(command);
+}
+
+void BoardSession::sayUnsendable(qsizetype characters)
+{
+    // The board speaks 8-bit text: what has no byte went out as '?', and the operator hears so once per send.
+    if (characters > 0)
+        logLine(QStringLiteral("Not sent as typed : %1 characters outside the board's character set").arg(characters));
+}
+
+void BoardSession::send(const QString &command)
+{
+    sayUnsendable(sendSaying(command));
 }
 
 void BoardSession::sendTyped(QStringView text)
 {
-    send(typedCommand(text));
+    const qsizetype unsendable = sendSaying(typedCommand(text));
     logLine(QStringLiteral(">") + text.toString());
+    sayUnsendable(unsendable);
 }
 
 namespace {

@@ -81,6 +81,7 @@ public:
 
     // Sends a command exactly as given (terminator included) to the board held now; nothing is logged. With no
     // board open (none chosen, a failed open, a lost board) the status line says "Not sent : no board open".
+    // Characters with no byte in the code page go as '?', and the log says how many, once.
     void send(const QString &command);
     // A typed command: sent with CR LF, then logged as ">" and the text.
     void sendTyped(QStringView text);
@@ -136,6 +137,10 @@ private:
     SessionEvent event(SessionEvent::Kind kind) const;
     // The transmitter's write, told as an event; a failing write marks an open board lost. The write's verdict.
     bool transmit(const QString &command);
+    // An operator's command: written, with "Not sent" in the status line when no board is open. Returns how many
+    // of its characters have no byte to go as.
+    qsizetype sendSaying(const QString &command);
+    void sayUnsendable(qsizetype characters);
     void publish(SessionEvent::Kind kind, const QString &text);
     void publish(SessionEvent::Kind kind, int index = 0, std::int32_t value = 0);
     void publishSetup(int index, SetupAspect aspect);

@@ -27,6 +27,16 @@ bool Dialogs::askReplace(QWidget *parent, const QString &name)
     return box.exec() == QMessageBox::Yes;
 }
 
+bool Dialogs::askSaveAsUtf8(QWidget *parent)
+{
+    QMessageBox box(QMessageBox::Question, QString::fromLatin1(kProgramTitle),
+                    QStringLiteral("The script holds characters that cannot be saved in its current encoding. "
+                                   "Save it as UTF-8?"),
+                    QMessageBox::Yes | QMessageBox::Cancel, parent);
+    box.setDefaultButton(QMessageBox::Yes);
+    return box.exec() == QMessageBox::Yes;
+}
+
 QString Dialogs::openFileName(QWidget *parent, const QString &title, const QString &filter)
 {
     return QFileDialog::getOpenFileName(parent, title, QString(), filter);

@@ -18,6 +18,10 @@ public:
     // "NAME already exists. Replace it?" with Yes and No, No the default. True for Yes.
     virtual bool askReplace(QWidget *parent, const QString &name);
 
+    // "The script holds characters that cannot be saved in its current encoding. Save it as UTF-8?" with Yes and
+    // Cancel, Yes the default. True for Yes.
+    virtual bool askSaveAsUtf8(QWidget *parent);
+
     // The file chosen in an open or save dialog with this title and filter ("Text Files (*.txt)"); empty when
     // cancelled. The save dialog asks before replacing a file, as the platform's save dialogs do.
     virtual QString openFileName(QWidget *parent, const QString &title, const QString &filter);

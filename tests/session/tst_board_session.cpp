@@ -118,6 +118,16 @@ private Q_SLOTS:
         QCOMPARE(rig.driver.count(DriverCall::Write), 2);
     }
 
+    void charactersWithoutAByteAreSaidOncePerSend()
+    {
+        SessionRig rig;
+        rig.selectAndForget();
+        rig.session.sendTyped(QStringLiteral("caf\u00E9 \u20AC \U0001F600"));
+        QCOMPARE(rig.driver.writes(), QList<QByteArray>{"caf\xE9 ? ?\r\n"});
+        QCOMPARE(rig.seen.log, QStringList({QStringLiteral(">caf\u00E9 \u20AC \U0001F600"),
+                                            "Not sent as typed : 2 characters outside the board's character set"}));
+    }
+
     // The poll
 
     void noBoardMeansNoDriverCallAtAll()

@@ -9,9 +9,11 @@
 class ScriptedDialogs : public Dialogs
 {
 public:
-    QList<Answer> answers; // for askSaveScript, in order; Cancel when none is left
+    QList<Answer> answers;      // for askSaveScript, in order; Cancel when none is left
     QList<bool> replaceAnswers; // for askReplace, in order; No when none is left
     QStringList replaceQuestions;
+    QList<bool> utf8Answers; // for askSaveAsUtf8, in order; Cancel when none is left
+    int utf8Questions = 0;
     QStringList fileNames; // for the open and save dialogs, in order; cancelled when none is left
     int saveQuestions = 0;
     QStringList dialogTitles;
@@ -28,6 +30,12 @@ public:
     {
         replaceQuestions.append(name);
         return !replaceAnswers.isEmpty() && replaceAnswers.takeFirst();
+    }
+
+    bool askSaveAsUtf8(QWidget *) override
+    {
+        ++utf8Questions;
+        return !utf8Answers.isEmpty() && utf8Answers.takeFirst();
     }
 
     QString openFileName(QWidget *, const QString &title, const QString &filter) override

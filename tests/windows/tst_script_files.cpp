@@ -200,6 +200,59 @@ private Q_SLOTS:
         QCOMPARE(main->view<formScripting>()->text(), text);
     }
 
+    // Opened and saved without edits, a file comes back byte for byte in the encoding it had.
+    void scriptsKeepTheirEncoding_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("UTF-8") << QByteArray("caf\xC3\xA9 \xE2\x80\x93 \xE2\x82\xAC \xF0\x9F\x98\x80\r\nid")
+                               << QStringLiteral("caf\u00E9 \u2013 \u20AC \U0001F600\nid");
+        QTest::newRow("UTF-8 with a byte order mark")
+            << QByteArray("\xEF\xBB\xBFled on \xC3\xA9") << QStringLiteral("led on \u00E9");
+        QTest::newRow("Latin-1") << QByteArray("caf\xE9\r\nna\xEFve \xA0")
+                                 << QString::fromLatin1("caf\xE9\nna\xEFve \xA0");
+        QTest::newRow("ASCII") << QByteArray("id\r\nreset") << QStringLiteral("id\nreset");
+    }
+
+    void scriptsKeepTheirEncoding()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, text);
+        Program program;
+        const QString path = program.path(QStringLiteral("kept.txt"));
+        writeFile(path, bytes);
+        program.main->openScriptFile(path);
+        QCOMPARE(program.main->view<formScripting>()->text(), text);
+        program.main->saveScript_Click();
+        QCOMPARE(readFile(path), bytes);
+        QCOMPARE(program.dialogs.utf8Questions, 0);
+    }
+
+    // A character the 8-bit file cannot hold is never saved as '?' in silence.
+    void charactersTheCodePageLacksAreAskedAbout()
+    {
+        Program program;
+        formMain *main = program.main.get();
+        main->view<formScripting>()->setText(QStringLiteral("led on \u2013 \u20AC"));
+        const QString path = program.path(QStringLiteral("Untitled.txt"));
+        main->saveScript_Click(); // Cancel: file and flag untouched
+        QCOMPARE(program.dialogs.utf8Questions, 1);
+        QVERIFY(!QFile::exists(path));
+        QVERIFY(appState().scriptChanged);
+        program.dialogs.utf8Answers = {true};
+        main->saveScript_Click();
+        QCOMPARE(readFile(path), QByteArray("led on \xE2\x80\x93 \xE2\x82\xAC"));
+        QVERIFY(!appState().scriptChanged);
+        // UTF-8 from then on: no more questions.
+        main->saveScript_Click();
+        QCOMPARE(program.dialogs.utf8Questions, 2);
+        // Sent, the board gets 8-bit text, and the log says what could not go as typed.
+        main->runScript_Click();
+        QCOMPARE(program.driver.writes().last(), QByteArray("led on ? ?\r\n"));
+        QCOMPARE(program.log(),
+                 QStringLiteral("Not sent as typed : 2 characters outside the board's character set\r\n"));
+    }
+
     void sendScript_data()
     {
         QTest::addColumn<QString>("text");

@@ -73,9 +73,19 @@ void formScripting::Form_Resize()
 
 bool formScripting::saveTo(const QString &path)
 {
-    const std::optional<QString> error = saveScriptFile(path, text());
-    if (!error)
+    const QString editorText = text();
+    ScriptEncoding encoding = m_encoding;
+    // Never a silent '?': the operator chooses UTF-8 or keeps the file as it is.
+    if (!fitsScriptEncoding(editorText, encoding)) {
+        if (!workspace().dialogs().askSaveAsUtf8(this))
+            return false;
+        encoding = ScriptEncoding::Utf8;
+    }
+    const std::optional<QString> error = saveScriptFile(path, editorText, encoding);
+    if (!error) {
+        m_encoding = encoding;
         return true;
+    }
     workspace().dialogs().warn(
         this,
         QStringLiteral("The script could not be saved to \"%1\".\n\n%2").arg(QDir::toNativeSeparators(path), *error));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "files/script_file.h"
 #include "windows/child_window.h"
 
 class ScriptBox;
@@ -24,7 +25,13 @@ public:
     void setText(const QString &editorText);
     static constexpr qsizetype kLongestWrappedLine = 8192;
 
-    // Saves the text to `path`; when that fails, tells the operator which file and why, and returns false.
+    // The encoding the script is saved in: its file's, or the code page for a new script.
+    ScriptEncoding encoding() const { return m_encoding; }
+    void setEncoding(ScriptEncoding encoding) { m_encoding = encoding; }
+
+    // Saves the text to `path`, in the script's encoding; a text that encoding cannot hold is saved as UTF-8 when
+    // the operator agrees (and the script is UTF-8 from then on). When the save fails, tells the operator which
+    // file and why. False when nothing was saved (a failure or Cancel).
     bool saveTo(const QString &path);
     // Saves the text to the file the caption names, as Save does. A file there that this run never read or
     // wrote (an "Untitled.txt" of someone else's) is replaced only when the operator says so; false otherwise.
@@ -47,6 +54,7 @@ private:
     void scriptBox_Change();
 
     ScriptBox *m_scriptBox = nullptr;
+    ScriptEncoding m_encoding = ScriptEncoding::CodePage;
 };
 
 inline constexpr char kUntitledScript[] = "Untitled.txt";
