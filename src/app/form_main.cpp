@@ -323,6 +323,9 @@ void formMain::showView(View view)
     setViewChecked(view, true);
     QMdiSubWindow *frame = subWindowOf(child(view));
     frame->show();
+    // Once the workspace has its size, what its View item shows is within reach.
+    if (m_placedChildren)
+        keepTitleBarInReach(frame);
     m_mdiArea->setActiveSubWindow(frame);
     setViewFlag(view, 1);
 }

@@ -124,6 +124,8 @@ private:
     QRect mainFrameGeometry() const;
     void setMainFrameSize(QSize frame);
     QSize largestWindow() const;
+    // Moves a child window whose title bar is out of the workspace's reach just back into it.
+    void keepTitleBarInReach(QMdiSubWindow *frame);
     void buildMenus();
     void buildStatusBar();
     void updateClock();
@@ -141,6 +143,7 @@ private:
     QString m_layoutPath;
     std::optional<QSize> m_restoredFrameSize; // applied again once the window system knows the frame
     bool m_ending = false;
+    bool m_placedChildren = false;       // the windows the layout placed have been brought within reach
     QList<QKeySequence> m_menuShortcuts; // of the File and View menus
     QPointer<formAbout> m_about;
 };

@@ -11,8 +11,10 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QScreen>
+#include <QStyle>
 #include <QTimer>
 #include <QWindow>
 
@@ -140,6 +142,14 @@ void formMain::setMainFrameSize(QSize frame)
 void formMain::showEvent(QShowEvent *event)
 {
     QMainWindow::showEvent(event);
+    if (!m_placedChildren) {
+        // Once the workspace has its size: a window the file put out of reach is brought back.
+        m_placedChildren = true;
+        QTimer::singleShot(0, this, [this] {
+            for (QMdiSubWindow *frame : m_mdiArea->subWindowList())
+                keepTitleBarInReach(frame);
+        });
+    }
     // The frame's size is known only once the window is shown, on some systems a little later still.
     if (!m_restoredFrameSize)
         return;
@@ -149,6 +159,26 @@ void formMain::showEvent(QShowEvent *event)
         setMainFrameSize(wanted);
         m_restoredFrameSize.reset();
     });
+}
+
+void formMain::keepTitleBarInReach(QMdiSubWindow *frame)
+{
+    if (!frame)
+        return;
+    // Reachable: at least half the title bar's height and kGrip pixels of its width are inside the workspace.
+    // Such a place is kept as it is, so every sane layout file reads back unchanged.
+    constexpr int kGrip = 40;
+    const QRect workspace = m_mdiArea->viewport()->rect();
+    const QRect outer = frame->geometry();
+    const int title = std::max(1, frame->style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, frame));
+    const QRect titleBar(outer.topLeft(), QSize(outer.width(), title));
+    const QRect inside = titleBar & workspace;
+    if (inside.height() * 2 >= title && inside.width() >= std::min(kGrip, outer.width()))
+        return;
+    const int top = std::clamp(outer.top(), 0, std::max(0, workspace.height() - title));
+    const int left =
+        std::clamp(outer.left(), std::min(0, kGrip - outer.width()), std::max(0, workspace.width() - kGrip));
+    frame->move(left, top);
 }
 
 QRect formMain::mainFrameGeometry() const

@@ -122,6 +122,22 @@ private Q_SLOTS:
         QCOMPARE(main->subWindowOf(main->view<formScripting>())->geometry(), editor);
     }
 
+    // A damaged file cannot put a window where it cannot be reached; a window in reach stays where it was put.
+    void windowsOutOfReachComeBack()
+    {
+        auto program = startWith("viewCom 1\r\ncomTop -50000\r\ncomLeft 300000\r\n"
+                                 "viewDig 1\r\ndigTop 300\r\ndigLeft 450\r\n");
+        formMain *main = program->main.get();
+        QMdiSubWindow *com = main->subWindowOf(main->view<formCommunications>());
+        // Its title bar's top edge and at least 40 pixels of it inside the workspace.
+        QTRY_VERIFY(com->y() >= 0);
+        const QRect workspace = main->mdiArea()->viewport()->rect();
+        QVERIFY(com->y() < workspace.height());
+        QVERIFY(com->x() + 40 <= workspace.width());
+        QCOMPARE(main->subWindowOf(main->view<formDigitalPins>())->pos(),
+                 QPoint(twipsToPixels(450), twipsToPixels(300)));
+    }
+
     void emptyFileOpensNothing()
     {
         auto program = startWith(QByteArray());
