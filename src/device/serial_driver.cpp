@@ -144,10 +144,10 @@ bool SerialDriver::writeFile(std::intptr_t handle, const char *data, std::uint32
     OpenPort *open = portFor(handle);
     if (!open || open->link->isGone())
         return false;
-    qint64 taken = 0;
-    const bool ok = open->link->write(data, size, kWriteTimeoutMs, &taken);
+    // Taken whole: a slow port gets the bytes as it can take them, in order.
+    const bool ok = open->link->write(data, size);
     noteIfGone(*open);
-    *written = static_cast<std::uint32_t>(taken);
+    *written = ok ? size : 0;
     return ok;
 }
 
@@ -165,6 +165,7 @@ std::uint32_t SerialDriver::getStatus(std::intptr_t handle, std::uint32_t *rxQue
     noteIfGone(*open);
     const QByteArray &received = open->link->received();
     *rxQueue = static_cast<std::uint32_t>(received.size());
+    *txQueue = static_cast<std::uint32_t>(std::min<qint64>(open->link->bytesToWrite(), UINT32_MAX));
     // Once gone, what had arrived can still be read; after that every call fails.
     return open->link->isGone() && received.isEmpty() ? FtIoError : FtOk;
 }

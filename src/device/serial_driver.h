@@ -58,9 +58,6 @@ public:
     bool readFile(std::intptr_t handle, char *buffer, std::uint32_t size, std::uint32_t *read) override;
     QString openFailureReason() const override { return m_openFailure; }
 
-    // Longest a write waits for the operating system to take its bytes.
-    static constexpr int kWriteTimeoutMs = 2000;
-
     // How many open ports have gone away (read errors, hang-ups); one per port, since it is closed at the first.
     int portFailures() const { return m_portFailures; }
 

@@ -2,7 +2,6 @@
 // bounded so that it stops reading when full, and taken in only when asked.
 #include "device/serial_link.h"
 
-#include <QDeadlineTimer>
 #include <QSerialPort>
 
 #include <algorithm>
@@ -24,6 +23,8 @@ SerialLink::SerialLink(std::unique_ptr<Native> native)
 
 SerialLink::~SerialLink()
 {
+    // Nothing the program sent is dropped at close while the port still takes it.
+    flushOut(kCloseStallMs);
     // The port object may be inside its own error signal; let it finish before it goes.
     m_native->port->close();
     m_native->port.release()->deleteLater();
@@ -81,23 +82,33 @@ void SerialLink::takeIn()
         m_received += m_native->port->read(room);
 }
 
-bool SerialLink::write(const char *data, qint64 size, int timeoutMs, qint64 *written)
+bool SerialLink::write(const char *data, qint64 size)
 {
-    *written = 0;
     if (m_gone)
         return false;
-    QSerialPort &port = *m_native->port;
-    if (port.write(data, size) < 0)
-        return false;
-    const QDeadlineTimer deadline(timeoutMs);
-    while (port.bytesToWrite() > 0 && !m_gone && !deadline.hasExpired()) {
-        if (!port.waitForBytesWritten(int(std::max<qint64>(1, deadline.remainingTime()))))
+    // QSerialPort keeps what the port does not take at once and hands it on from the event loop.
+    if (bytesToWrite() + size > kOutgoingLimit)
+        flushOut(kCloseStallMs);
+    return !m_gone && m_native->port->write(data, size) == size;
+}
+
+qint64 SerialLink::bytesToWrite() const
+{
+    return m_gone ? 0 : m_native->port->bytesToWrite();
+}
+
+bool SerialLink::flushOut(int stallMs)
+{
+    while (!m_gone && bytesToWrite() > 0) {
+        if (!m_native->port->waitForBytesWritten(stallMs))
             break;
     }
-    if (m_gone)
-        return false;
-    *written = std::max<qint64>(0, size - port.bytesToWrite());
-    return *written == size;
+    return !m_gone && bytesToWrite() == 0;
+}
+
+void SerialLink::pushOut()
+{
+    // QSerialPort writes in the background by itself.
 }
 
 void SerialLink::drain()

@@ -1,8 +1,11 @@
 // The serial link on Unix: the port's file descriptor, read without blocking once a poll.
 #include "device/serial_link.h"
 
+#include "device/diagnostics.h"
+
 #include <QDeadlineTimer>
 #include <QFile>
+#include <QSocketNotifier>
 #include <QTimer>
 
 #include <algorithm>
@@ -19,6 +22,9 @@ struct SerialLink::Native {
     int fd = -1;
     QTimer drainTimer; // runs while the stream is fast
     qsizetype takenSincePoll = 0;
+    QByteArray outgoing; // kept for sending, from outgoingAt on
+    qsizetype outgoingAt = 0;
+    std::unique_ptr<QSocketNotifier> writable; // on while bytes are kept
 };
 
 namespace {
@@ -63,10 +69,20 @@ SerialLink::SerialLink(std::unique_ptr<Native> native)
 {
     m_native->drainTimer.setTimerType(Qt::PreciseTimer);
     QObject::connect(&m_native->drainTimer, &QTimer::timeout, [this] { drain(); });
+    m_native->writable = std::make_unique<QSocketNotifier>(m_native->fd, QSocketNotifier::Write);
+    m_native->writable->setEnabled(false);
+    QObject::connect(m_native->writable.get(), &QSocketNotifier::activated, [this] { pushOut(); });
 }
 
 SerialLink::~SerialLink()
 {
+    // Nothing the program sent is dropped at close while the port still takes it.
+    if (!flushOut(kCloseStallMs) && !m_gone) {
+        qCWarning(lcDevice).noquote() << QStringLiteral("%1 bytes were not sent: the port took none for %2 s")
+                                             .arg(bytesToWrite())
+                                             .arg(kCloseStallMs / 1000);
+    }
+    m_native->writable.reset();
     if (m_native->fd >= 0) {
         ::ioctl(m_native->fd, TIOCNXCL);
         ::close(m_native->fd);
@@ -104,12 +120,16 @@ void SerialLink::markGone()
 {
     m_gone = true;
     m_native->drainTimer.stop();
+    m_native->writable.reset();
+    m_native->outgoing.clear();
+    m_native->outgoingAt = 0;
     ::close(m_native->fd);
     m_native->fd = -1;
 }
 
 void SerialLink::takeIn()
 {
+    pushOut();
     drain();
     // Much since the last poll: the stream is fast, so the port is drained between polls too. (Waking for every
     // arrival would wake thousands of times a second: a terminal hands data over in pieces of a few bytes.)
@@ -157,31 +177,68 @@ void SerialLink::drain()
         timer.setInterval(std::min(kLongestDrainMs, timer.interval() * 2));
 }
 
-bool SerialLink::write(const char *data, qint64 size, int timeoutMs, qint64 *written)
+qint64 SerialLink::bytesToWrite() const
 {
-    *written = 0;
-    const QDeadlineTimer deadline(timeoutMs);
-    while (!m_gone && *written < size) {
-        const ssize_t n = ::write(m_native->fd, data + *written, size_t(size - *written));
+    return m_native->outgoing.size() - m_native->outgoingAt;
+}
+
+void SerialLink::pushOut()
+{
+    Native &native = *m_native;
+    while (!m_gone && bytesToWrite() > 0) {
+        const ssize_t n = ::write(native.fd, native.outgoing.constData() + native.outgoingAt, size_t(bytesToWrite()));
         if (n > 0) {
-            *written += n;
+            native.outgoingAt += n;
             continue;
         }
         if (n < 0 && errno == EINTR)
             continue;
-        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            if (deadline.hasExpired())
-                return false;
-            pollfd ready{m_native->fd, POLLOUT, 0};
-            ::poll(&ready, 1, int(std::clamp<qint64>(deadline.remainingTime(), 1, 100)));
-            if (ready.revents & (POLLHUP | POLLERR | POLLNVAL)) {
-                markGone();
-                return false;
-            }
-            continue;
-        }
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+            break; // slow, not lost: the rest goes when the port takes it
         markGone();
-        return false;
+        return;
     }
-    return *written == size;
+    if (m_gone)
+        return;
+    if (bytesToWrite() == 0) {
+        native.outgoing.resize(0);
+        native.outgoingAt = 0;
+    } else if (native.outgoingAt > native.outgoing.size() / 2) {
+        native.outgoing.remove(0, native.outgoingAt);
+        native.outgoingAt = 0;
+    }
+    native.writable->setEnabled(bytesToWrite() > 0);
+}
+
+bool SerialLink::write(const char *data, qint64 size)
+{
+    if (m_gone)
+        return false;
+    // Bounded: past the limit, the writer waits for the port as a blocking write would (and keeps its bytes even
+    // when the port stalls, so nothing is dropped).
+    if (bytesToWrite() + size > kOutgoingLimit)
+        flushOut(kCloseStallMs);
+    if (m_gone)
+        return false;
+    m_native->outgoing.append(data, size);
+    pushOut();
+    return !m_gone;
+}
+
+bool SerialLink::flushOut(int stallMs)
+{
+    QDeadlineTimer stalled(stallMs);
+    while (!m_gone && bytesToWrite() > 0 && !stalled.hasExpired()) {
+        pollfd ready{m_native->fd, POLLOUT, 0};
+        ::poll(&ready, 1, int(std::clamp<qint64>(stalled.remainingTime(), 1, 100)));
+        if (ready.revents & (POLLHUP | POLLERR | POLLNVAL)) {
+            markGone();
+            break;
+        }
+        const qint64 before = bytesToWrite();
+        pushOut();
+        if (bytesToWrite() < before)
+            stalled.setRemainingTime(stallMs);
+    }
+    return !m_gone && bytesToWrite() == 0;
 }

@@ -1,3 +1,6 @@
+#include "slow_reader.h"
+
+#include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -292,6 +295,40 @@ private Q_SLOTS:
         QCOMPARE(log.mid(log.size() - 2),
                  QList<QByteArray>(
                      {"FT_W32_WriteFile(0x1000, [105 100 13 10], 4, &written, null)", "FT_W32_CloseHandle(0x1000)"}));
+    }
+
+    // A script several times the terminal's own buffer, to a board that reads it slowly: every byte, in order,
+    // and the run ends well, with the board closed only once everything is out.
+    void aLongScriptOverASlowLink()
+    {
+        int far = -1;
+        int near = -1;
+        char name[256] = {};
+        QCOMPARE(::openpty(&far, &near, name, nullptr, nullptr), 0);
+        ::fcntl(far, F_SETFD, FD_CLOEXEC);
+        ::fcntl(near, F_SETFD, FD_CLOEXEC);
+        termios raw{};
+        ::tcgetattr(near, &raw);
+        ::cfmakeraw(&raw);
+        ::tcsetattr(near, TCSANOW, &raw);
+        const QString port = QString::fromLocal8Bit(name);
+        QByteArray script;
+        for (int line = 0; script.size() < 320 * 1024; ++line)
+            script += "pin  " + QByteArray::number(line % 18 + 1) + " clear\r\n";
+        const QString path = m_dir.filePath(QStringLiteral("long.txt"));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(script);
+        file.close();
+        SlowReader board(far, 4096, 40);
+        const Result sent =
+            run({"--driver=serial", "--port", port, "send", "--board", port.left(16), "--script", path, "--wait", "0"});
+        QCOMPARE(sent.err, QByteArray());
+        QCOMPARE(sent.exitCode, 0);
+        QTRY_COMPARE(board.size(), script.size() + 2);
+        QCOMPARE(board.bytes(), script + "\r\n");
+        ::close(far);
+        ::close(near);
     }
 
     void serialPortOverAPseudoTerminal()

@@ -1,8 +1,11 @@
+#include "device/code_page.h"
 #include "device/ftdi.h"
 #include "device/serial_driver.h"
 #include "device/serial_link.h"
 #include "event_recorder.h"
+#include "files/script_sending.h"
 #include "session/board_session.h"
+#include "slow_reader.h"
 
 #include <QElapsedTimer>
 #include <QTest>
@@ -87,6 +90,32 @@ private Q_SLOTS:
         attached.removeFirst(); // AAAA unplugged after the scan
         QCOMPARE(DeviceSerial(driver, 0), QStringLiteral("BBBB"));
         QCOMPARE(DeviceSerial(driver, 1), QString());
+    }
+
+    // A script far larger than the terminal's own buffer, to a board that reads it slowly (about 3 s): sent whole
+    // and in order, with no loss said, and without holding up the caller, who goes on polling meanwhile.
+    void aSlowLinkIsNotALostBoard()
+    {
+        SerialDriver driver({m_name});
+        BoardSession session(driver);
+        EventRecorder seen(session);
+        session.selectDevice(DeviceCount(driver) - 1);
+        QString script;
+        for (int line = 0; script.size() < 384 * 1024; ++line)
+            script += QStringLiteral("pin  %1 set\n").arg(line % 18 + 1);
+        const QByteArray expected = toCodePage(scriptSendText(script));
+        SlowReader board(m_far, 4096, 40);
+        session.send(scriptSendText(script));
+        // Back at once with most of it still to go; the poll runs on while it goes.
+        std::uint32_t rx = 0;
+        std::uint32_t tx = 0;
+        std::uint32_t events = 0;
+        QCOMPARE(driver.getStatus(session.handle(), &rx, &tx, &events), FtOk);
+        QVERIFY(tx > 256 * 1024);
+        QTRY_VERIFY_WITH_TIMEOUT((session.poll(), board.size() >= expected.size()), 20'000);
+        QCOMPARE(board.bytes(), expected);
+        QVERIFY(!session.isLost());
+        QVERIFY(!seen.log.join(u'\n').contains(QStringLiteral("Device lost")));
     }
 
     void init()
