@@ -69,9 +69,14 @@ SerialDriver::SerialDriver(QStringList extraPorts, PortLister lister)
 
 SerialDriver::~SerialDriver() = default;
 
-QList<SerialPortEntry> SerialDriver::currentPorts() const
+QList<SerialPortEntry> SerialDriver::currentPorts()
 {
-    return listedSerialPorts(m_lister(), m_extraPorts);
+    // Listing the system's ports reads hundreds of files; a scan asks for it once per position.
+    if (!m_listedAge.isValid() || m_listedAge.elapsed() > kListingLifeMs) {
+        m_listed = listedSerialPorts(m_lister(), m_extraPorts);
+        m_listedAge.start();
+    }
+    return m_listed;
 }
 
 std::uint32_t SerialDriver::listDeviceCount(std::uint32_t *count)

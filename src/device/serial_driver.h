@@ -3,6 +3,7 @@
 #include "device/driver.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -64,12 +65,17 @@ public:
 private:
     struct OpenPort;
 
-    QList<SerialPortEntry> currentPorts() const;
+    QList<SerialPortEntry> currentPorts();
     OpenPort *portFor(std::intptr_t handle);
     void noteIfGone(OpenPort &open);
 
     QStringList m_extraPorts;
     PortLister m_lister;
+    // One listing serves the calls of one scan (a count, then each position, within microseconds); a selection
+    // made later asks the system again.
+    QList<SerialPortEntry> m_listed;
+    QElapsedTimer m_listedAge;
+    static constexpr qint64 kListingLifeMs = 100;
     std::map<std::intptr_t, std::unique_ptr<OpenPort>> m_open;
     std::intptr_t m_nextHandle = 1;
     int m_portFailures = 0;

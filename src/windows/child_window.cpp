@@ -8,7 +8,10 @@ ChildWindow::ChildWindow(Workspace &workspace, View view, QWidget *parent)
     : QWidget(parent)
     , m_workspace(workspace)
     , m_view(view)
-{}
+{
+    // Opaque: a change inside the window repaints the window, never the frame and title bar around it.
+    setAutoFillBackground(true);
+}
 
 void ChildWindow::closeEvent(QCloseEvent *event)
 {

@@ -87,7 +87,8 @@ private Q_SLOTS:
                                               {QStringLiteral("ttyUSB1"), true, kFtdiVendorIdentifier, "BBBB"}};
         SerialDriver driver({}, [&attached] { return attached; });
         QCOMPARE(DeviceCount(driver), 2);
-        attached.removeFirst(); // AAAA unplugged after the scan
+        attached.removeFirst(); // AAAA unplugged after the scan, before the operator's choice
+        QTest::qWait(150);
         QCOMPARE(DeviceSerial(driver, 0), QStringLiteral("BBBB"));
         QCOMPARE(DeviceSerial(driver, 1), QString());
     }

@@ -43,6 +43,8 @@ formAnalogLevels::formAnalogLevels(Workspace &workspace, QWidget *parent)
         channel.label = new QLabel(this);
         nameControl(channel.label, arrayName("ADCLabel", k));
         channel.label->setAlignment(Qt::AlignCenter);
+        // A value changes ten times a second: an opaque label repaints alone.
+        channel.label->setAutoFillBackground(true);
         channel.label->setToolTip(QStringLiteral("ADC value"));
         channel.label->setGeometry(twipsRect(60 + column, 4140, 375, 255));
 

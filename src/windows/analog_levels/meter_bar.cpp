@@ -26,6 +26,10 @@ void MeterBar::paintEvent(QPaintEvent *)
             painter.fillRect(QRect(inside.left(), inside.top(), int(width), inside.height()), colours.highlight());
         }
     }
-    painter.setPen(colours.color(QPalette::Mid));
-    painter.drawRect(frame.adjusted(0, 0, -1, -1));
+    // The one-pixel border as four fills: a stroked rectangle costs several times the whole meter.
+    const QColor border = colours.color(QPalette::Mid);
+    painter.fillRect(QRect(frame.left(), frame.top(), frame.width(), 1), border);
+    painter.fillRect(QRect(frame.left(), frame.bottom(), frame.width(), 1), border);
+    painter.fillRect(QRect(frame.left(), frame.top(), 1, frame.height()), border);
+    painter.fillRect(QRect(frame.right(), frame.top(), 1, frame.height()), border);
 }

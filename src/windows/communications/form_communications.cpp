@@ -57,7 +57,11 @@ formCommunications::formCommunications(Workspace &workspace, QWidget *parent)
     BoardSession &session = workspace.session();
     m_logLines = session.events().subscribe(
         [this](const SessionEvent &event) {
-            m_logbox->appendLine(event.textString ? *event.textString : event.text.toString());
+            // Shared, not copied: a board can send a million lines a second.
+            if (event.textString)
+                m_logbox->appendLine(*event.textString);
+            else
+                m_logbox->appendLine(event.text.toString());
         },
         eventKinds({SessionEvent::Kind::LogLine}));
     session.poller().start();

@@ -39,6 +39,10 @@ LogView::LogView(QWidget *parent)
     viewport()->setBackgroundRole(QPalette::Base);
     viewport()->setAutoFillBackground(true);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    // The scroll bars move with every line that arrives; painted opaque, they repaint alone, without the frames
+    // and title bar around them.
+    verticalScrollBar()->setAutoFillBackground(true);
+    horizontalScrollBar()->setAutoFillBackground(true);
     m_autoScroll.setInterval(50);
     connect(&m_autoScroll, &QTimer::timeout, this, &LogView::autoScroll);
     connect(verticalScrollBar(), &QScrollBar::valueChanged, this, [this](int value) {
