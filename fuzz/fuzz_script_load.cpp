@@ -8,14 +8,20 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const QByteArray bytes(reinterpret_cast<const char *>(data), qsizetype(size));
-    const QString text = editorTextFromFile(bytes);
+    ScriptEncoding encoding = ScriptEncoding::CodePage;
+    const QString text = editorTextFromFile(bytes, &encoding);
     formScripting *editor = fuzzProgram().main->view<formScripting>();
     editor->setText(text);
-    // Rich Text may name any character, some of which the editor treats as line breaks; plain files only hold
-    // the code page's characters, and those must come back exactly.
+    // Rich Text may name any character, some of which the editor treats as line breaks; so may UTF-8. What is
+    // read is saved back in its own encoding and must come back exactly.
     if (bytes.startsWith("{\\rtf"))
         return 0;
-    if (editorTextFromFile(scriptFileBytes(text)) != text || editor->text() != text)
+    if (editorTextFromFile(scriptFileBytes(text, encoding)) != text)
         std::abort();
+    const bool breaksOfItsOwn = text.contains(QChar(0x2028)) || text.contains(QChar(0x2029));
+    if (encoding == ScriptEncoding::CodePage || !breaksOfItsOwn) {
+        if (editor->text() != text)
+            std::abort();
+    }
     return 0;
 }
