@@ -1,6 +1,7 @@
 #include "app/form_main.h"
 
 #include "app/form_about.h"
+#include "records/journal.h"
 #include "state/app_state.h"
 #include "windows/control_names.h"
 #include "windows/dialogs.h"
@@ -18,6 +19,7 @@
 #include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QRegularExpression>
+#include <QSettings>
 #include <QStatusBar>
 #include <QTime>
 
@@ -68,6 +70,54 @@ formMain::formMain(Driver &driver, Dialogs &dialogs, QWidget *parent)
 }
 
 formMain::~formMain() = default;
+
+namespace {
+
+// Whether the operator keeps a journal; the program's settings, not the layout file.
+const QString kKeepJournalKey = QStringLiteral("journal/keep");
+
+} // namespace
+
+void formMain::setUpJournal(const QString &folder, std::optional<bool> keep)
+{
+    JournalSettings settings;
+    settings.folder = folder.isEmpty() ? defaultJournalFolder() : folder;
+    m_journal = std::make_unique<Journal>(settings);
+    connect(m_journal.get(), &Journal::stopped, this, &formMain::journalStopped);
+    m_journal->attach(m_session);
+    if (keep.value_or(QSettings().value(kKeepJournalKey, true).toBool())) {
+        if (QString reason; !m_journal->start(&reason))
+            journalStopped(reason);
+    }
+}
+
+void formMain::journalStopped(const QString &reason)
+{
+    const QString text = QStringLiteral("Journal stopped : ") + reason;
+    m_session.logLine(text);
+    setStatusText(text);
+}
+
+bool formMain::isJournalKept() const
+{
+    return m_journal && m_journal->isRunning();
+}
+
+void formMain::keepJournal(bool keep)
+{
+    QSettings().setValue(kKeepJournalKey, keep);
+    if (!m_journal)
+        setUpJournal(QString(), keep);
+    else if (!keep)
+        m_journal->stop();
+    else if (QString reason; !m_journal->start(&reason))
+        journalStopped(reason);
+}
+
+QString formMain::journalFolder() const
+{
+    return m_journal ? m_journal->settings().folder : defaultJournalFolder();
+}
 
 void formMain::buildMenus()
 {

@@ -12,9 +12,11 @@
 #include <QPointer>
 #include <QTimer>
 
+#include <memory>
 #include <optional>
 #include <vector>
 
+class Journal;
 class QLabel;
 class QMdiArea;
 class QMdiSubWindow;
@@ -43,6 +45,14 @@ public:
     void showView(View view) override;
     void viewClosed(View view) override;
     void setStatusText(const QString &text) override;
+    bool isJournalKept() const override;
+    void keepJournal(bool keep) override;
+    QString journalFolder() const override;
+
+    // Sets up the journal: in `folder` (the default folder when empty); kept when `keep` says so, otherwise as
+    // the operator last chose (kept by default).
+    void setUpJournal(const QString &folder, std::optional<bool> keep);
+    Journal *journal() const { return m_journal.get(); }
 
     // A child window, created on first use. A window created here is visible at once inside the main window;
     // its View item and view flag are not touched. A hidden window stays hidden.
@@ -129,11 +139,13 @@ private:
     void buildMenus();
     void buildStatusBar();
     void updateClock();
+    void journalStopped(const QString &reason);
 
     Dialogs &m_dialogs;
     BoardSession m_session;
     TrendHistory m_trendHistory;
     std::vector<EventStream::Subscription> m_subscriptions;
+    std::unique_ptr<Journal> m_journal;
     std::vector<ViewSlot> m_views;
     QMdiArea *m_mdiArea = nullptr;
     QLabel *m_statusText = nullptr;

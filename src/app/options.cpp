@@ -31,6 +31,13 @@ ParsedOptions parseOptions(const QStringList &arguments)
         QStringLiteral("Leave a board that was pulled out while open lost, instead of opening it again when it is "
                        "plugged back in."));
     parser.addOption(noReconnectOption);
+    const QCommandLineOption journalOption(
+        QStringLiteral("journal"),
+        QStringLiteral("Keep the journal (everything the board said and was told, time-stamped) in this folder."),
+        QStringLiteral("folder"));
+    const QCommandLineOption noJournalOption(QStringLiteral("no-journal"),
+                                             QStringLiteral("Keep no journal in this run."));
+    parser.addOptions({journalOption, noJournalOption});
     parser.addPositionalArgument(QStringLiteral("script"), QStringLiteral("A script file to open in the editor."),
                                  QStringLiteral("[script]"));
 
@@ -62,5 +69,15 @@ ParsedOptions parseOptions(const QStringList &arguments)
     parsed.options.driver = choice->kind;
     parsed.options.ports = choice->ports;
     parsed.options.reconnect = !parser.isSet(noReconnectOption);
+    if (parser.isSet(journalOption) && parser.isSet(noJournalOption))
+        return usageError(parser, QStringLiteral("--journal contradicts --no-journal"));
+    if (parser.isSet(journalOption)) {
+        parsed.options.journalFolder = parser.value(journalOption);
+        if (parsed.options.journalFolder.isEmpty())
+            return usageError(parser, QStringLiteral("--journal needs a folder"));
+        parsed.options.keepJournal = true;
+    } else if (parser.isSet(noJournalOption)) {
+        parsed.options.keepJournal = false;
+    }
     return parsed;
 }

@@ -11,8 +11,10 @@
 struct Options {
     DriverKind driver = DriverKind::Auto;
     QStringList ports;
-    bool reconnect = true; // a lost board is looked for and reopened
-    QString script;        // a script file to open in the editor, as "Open with" hands it over
+    bool reconnect = true;           // a lost board is looked for and reopened
+    QString script;                  // a script file to open in the editor, as "Open with" hands it over
+    QString journalFolder;           // where the journal is kept; the default folder when empty
+    std::optional<bool> keepJournal; // --journal (yes) or --no-journal (no); otherwise as last chosen
 };
 
 // The outcome of reading the command line: the options to run with, or a text to print and an exit code

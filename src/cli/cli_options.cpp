@@ -3,9 +3,12 @@
 #include "device/board_limits.h"
 #include "device/driver_options.h"
 #include "files/script_file.h"
+#include "records/journal.h"
+#include "records/journal_reader.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
 
 #include <algorithm>
@@ -24,12 +27,14 @@ const char kDescription[] =
     "  monitor   Open --board (give it once per board to monitor several), switch on reports of --pins,\n"
     "            request --adc channels ten times a second, and print one record per reading, pin level and\n"
     "            other line, in time order, until --seconds pass or Ctrl+C.\n"
+    "  journal   Print what the journal in --dir kept of --board, in time order: --since and --until (ISO 8601\n"
+    "            or -30s, -10m, -2h, -1d) and --kind (adc,pin,line,command,...) choose which.\n"
     "\n"
     "Exit codes:\n"
     "  0  success\n"
     "  1  --expect was not met within --timeout\n"
     "  2  usage error\n"
-    "  3  a board is not listed or could not be opened (then none is opened)\n"
+    "  3  a board is not listed or could not be opened (then none is opened); journal: the board has no journal\n"
     "  4  the board was lost while in use\n"
     "  5  the output could not be written (a reader that goes away is not a failure)\n"
     "  130, 143  interrupted by SIGINT, or by SIGTERM or SIGHUP (monitor without --expect ends with 0)";
@@ -114,12 +119,27 @@ ParsedCliOptions parseCliOptions(const QStringList &arguments)
                                   QStringLiteral("send: without --expect, how long to print what the board answers, "
                                                  "in milliseconds (default 300)."),
                                   QStringLiteral("ms"), QStringLiteral("300"));
+    const QCommandLineOption journal(QStringLiteral("journal"),
+                                     QStringLiteral("send, monitor: keep a journal of everything the board said and "
+                                                    "was told in this folder."),
+                                     QStringLiteral("folder"));
+    const QCommandLineOption dir(QStringLiteral("dir"),
+                                 QStringLiteral("journal: the journal's folder (default %1).")
+                                     .arg(QDir::toNativeSeparators(defaultJournalFolder())),
+                                 QStringLiteral("folder"));
+    const QCommandLineOption since(QStringLiteral("since"), QStringLiteral("journal: from this time on."),
+                                   QStringLiteral("time"));
+    const QCommandLineOption until(QStringLiteral("until"), QStringLiteral("journal: up to this time."),
+                                   QStringLiteral("time"));
+    const QCommandLineOption kind(QStringLiteral("kind"), QStringLiteral("journal: only records of these kinds."),
+                                  QStringLiteral("list"));
     const QCommandLineOption reconnect(QStringLiteral("reconnect"),
                                        QStringLiteral("Wait for a board that is pulled out and go on when it is "
                                                       "back, instead of exiting with code 4."));
-    parser.addOptions({board, command, script, adc, pins, seconds, format, expect, timeout, wait, reconnect});
-    parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("list, send or monitor."),
-                                 QStringLiteral("list|send|monitor"));
+    parser.addOptions({board, command, script, adc, pins, seconds, format, expect, timeout, wait, reconnect, journal,
+                       dir, since, until, kind});
+    parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("list, send, monitor or journal."),
+                                 QStringLiteral("list|send|monitor|journal"));
 
     if (!parser.parse(arguments))
         return usageError(parser.errorText());
@@ -137,7 +157,7 @@ ParsedCliOptions parseCliOptions(const QStringList &arguments)
 
     const QStringList positional = parser.positionalArguments();
     if (positional.isEmpty())
-        return usageError(QStringLiteral("no command given: use list, send or monitor"));
+        return usageError(QStringLiteral("no command given: use list, send, monitor or journal"));
     if (positional.size() > 1)
         return usageError(QStringLiteral("unexpected argument: %1").arg(positional[1]));
     CliOptions &options = parsed.options;
@@ -148,8 +168,10 @@ ParsedCliOptions parseCliOptions(const QStringList &arguments)
         options.command = CliOptions::Command::Send;
     else if (name == u"monitor")
         options.command = CliOptions::Command::Monitor;
+    else if (name == u"journal")
+        options.command = CliOptions::Command::Journal;
     else
-        return usageError(QStringLiteral("unknown command \"%1\": use list, send or monitor").arg(name));
+        return usageError(QStringLiteral("unknown command \"%1\": use list, send, monitor or journal").arg(name));
 
     QString error;
     const std::optional<DriverOptions::Choice> choice = driverOptions.read(parser, &error);
@@ -162,17 +184,60 @@ ParsedCliOptions parseCliOptions(const QStringList &arguments)
     // Options that belong to other commands are refused rather than ignored.
     const bool isSend = options.command == CliOptions::Command::Send;
     const bool isMonitor = options.command == CliOptions::Command::Monitor;
+    const bool isJournal = options.command == CliOptions::Command::Journal;
     const bool opensBoard = isSend || isMonitor;
     const QList<std::pair<const QCommandLineOption *, bool>> allowed{
-        {&board, opensBoard},   {&command, isSend},       {&script, isSend},    {&adc, isMonitor},
-        {&pins, isMonitor},     {&seconds, isMonitor},    {&format, isMonitor}, {&expect, opensBoard},
-        {&timeout, opensBoard}, {&reconnect, opensBoard}, {&wait, isSend},
+        {&board, opensBoard || isJournal},
+        {&command, isSend},
+        {&script, isSend},
+        {&adc, isMonitor},
+        {&pins, isMonitor},
+        {&seconds, isMonitor},
+        {&format, isMonitor || isJournal},
+        {&expect, opensBoard},
+        {&timeout, opensBoard},
+        {&reconnect, opensBoard},
+        {&wait, isSend},
+        {&journal, opensBoard},
+        {&dir, isJournal},
+        {&since, isJournal},
+        {&until, isJournal},
+        {&kind, isJournal},
     };
     for (const auto &[option, ok] : allowed) {
         if (!ok && parser.isSet(*option))
             return usageError(QStringLiteral("--%1 does not go with %2").arg(option->names().first(), name));
     }
 
+    if (isJournal) {
+        options.boards = parser.values(board);
+        if (options.boards.size() != 1 || options.boards.first().isEmpty())
+            return usageError(QStringLiteral("journal needs one --board SERIAL"));
+        options.journalFolder = parser.isSet(dir) ? parser.value(dir) : defaultJournalFolder();
+        const qint64 now = QDateTime::currentMSecsSinceEpoch();
+        for (const auto &[option, into] : {std::pair{&since, &options.sinceMs}, std::pair{&until, &options.untilMs}}) {
+            if (!parser.isSet(*option))
+                continue;
+            *into = journalTime(parser.value(*option), now);
+            if (!*into)
+                return usageError(QStringLiteral("--%1: \"%2\" is not a time (ISO 8601, or -30s, -10m, -2h, -1d)")
+                                      .arg(option->names().first(), parser.value(*option)));
+        }
+        static const QStringList kKinds{"adc",         "pin",  "line", "command", "selected",
+                                        "open_failed", "lost", "back", "closed",  "status"};
+        for (const QString &value : parser.values(kind)) {
+            for (const QString &name : value.split(u',', Qt::SkipEmptyParts)) {
+                if (!kKinds.contains(name.trimmed()))
+                    return usageError(QStringLiteral("--kind: \"%1\" is not one of %2").arg(name, kKinds.join(u',')));
+                options.kinds.append(name.trimmed());
+            }
+        }
+    }
+    if (parser.isSet(journal)) {
+        options.journalFolder = parser.value(journal);
+        if (options.journalFolder.isEmpty())
+            return usageError(QStringLiteral("--journal needs a folder"));
+    }
     if (opensBoard) {
         options.boards = parser.values(board);
         if (options.boards.isEmpty() || options.boards.contains(QString()))

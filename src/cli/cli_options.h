@@ -12,7 +12,7 @@
 
 // What one run of vantrel-cli is asked to do.
 struct CliOptions {
-    enum class Command { List, Send, Monitor };
+    enum class Command { List, Send, Monitor, Journal };
 
     // One thing `send` sends, in command-line order: a typed command (sent with CR LF) or a script's editor text
     // (sent as Send Script sends it).
@@ -36,6 +36,12 @@ struct CliOptions {
     double timeoutSeconds = 5;
     int waitMs = 300; // send without --expect: how long answers are printed
     bool reconnect = false;
+    // send, monitor: keep a journal in this folder (none when empty). journal: the folder to read.
+    QString journalFolder;
+    // journal: what to read back.
+    std::optional<qint64> sinceMs;
+    std::optional<qint64> untilMs;
+    QStringList kinds;
 };
 
 // The outcome of reading the command line: the options to run with, or a text to print and an exit code (--help

@@ -4,8 +4,12 @@
 #include "device/driver.h"
 #include "device/report.h"
 #include "files/script_sending.h"
+#include "records/journal.h"
+#include "records/journal_reader.h"
 #include "session/poller.h"
 
+#include <QCoreApplication>
+#include <QDir>
 #include <QEventLoop>
 #include <QTimer>
 
@@ -41,15 +45,70 @@ int CliRunner::run()
     m_records.open(m_out);
     // Every board's events are stamped on the same monotonic clock; t_ms counts from here.
     m_records.setOrigin(monotonicClockMs());
+    keepJournal();
     switch (m_options.command) {
     case CliOptions::Command::List:
         return list();
     case CliOptions::Command::Send:
         return send();
+    case CliOptions::Command::Journal:
+        return journal();
     case CliOptions::Command::Monitor:
         break;
     }
     return monitor();
+}
+
+void CliRunner::keepJournal()
+{
+    const bool opensBoard =
+        m_options.command == CliOptions::Command::Send || m_options.command == CliOptions::Command::Monitor;
+    if (!opensBoard || m_options.journalFolder.isEmpty())
+        return;
+    JournalSettings settings;
+    settings.folder = m_options.journalFolder;
+    m_journal = std::make_unique<Journal>(settings);
+    connect(m_journal.get(), &Journal::stopped, this,
+            [this](const QString &reason) { error(QStringLiteral("journal stopped: %1").arg(reason)); });
+    for (const auto &board : m_boards)
+        m_journal->attach(*board->session);
+    // A journal that cannot be kept does not keep the board from being used.
+    if (QString reason; !m_journal->start(&reason))
+        error(QStringLiteral("journal stopped: %1").arg(reason));
+}
+
+int CliRunner::journal()
+{
+    JournalQuery query;
+    query.folder = m_options.journalFolder;
+    query.board = m_options.boards.value(0);
+    query.sinceMs = m_options.sinceMs;
+    query.untilMs = m_options.untilMs;
+    query.kinds = m_options.kinds;
+    if (m_options.format == RecordFormat::Csv)
+        m_records.header();
+    const bool found = readJournal(query, [this](const JournalRecord &record) {
+        switch (m_options.format) {
+        case RecordFormat::Text:
+            m_records.line(journalTextLine(record).toUtf8());
+            break;
+        case RecordFormat::Csv:
+            m_records.line(journalCsvRow(record));
+            break;
+        case RecordFormat::Jsonl:
+            m_records.line(record.line);
+            break;
+        }
+        // Written as it goes, so a large journal streams; a reader that left ends the reading.
+        if (m_records.pendingBytes() > 64 * 1024)
+            m_records.flush();
+        return !m_records.failed();
+    });
+    if (!found) {
+        error(QStringLiteral("board %1 has no journal in %2").arg(query.board, QDir::toNativeSeparators(query.folder)));
+        return finish(kExitNoBoard);
+    }
+    return finish(kExitOk);
 }
 
 void CliRunner::requestStop(int signal)
@@ -194,6 +253,12 @@ int CliRunner::finish(int exitCode)
     m_records.flush();
     for (const auto &board : m_boards)
         board->session->closeDevice();
+    if (m_journal) {
+        m_journal->flush();
+        m_journal->stop();
+        // A failure it said from its own thread is said now.
+        QCoreApplication::sendPostedEvents(m_journal.get());
+    }
     // Output that went nowhere is a failure, whatever else happened; a reader that left is not.
     if (m_records.failed() && !m_records.readerGone()) {
         error(QStringLiteral("output could not be written: %1").arg(m_records.error()));

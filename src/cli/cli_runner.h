@@ -13,6 +13,7 @@
 #include <vector>
 
 class Driver;
+class Journal;
 class QEventLoop;
 
 // The headless front end: runs one vantrel-cli command (list, send or monitor) to its end, on one board session
@@ -53,6 +54,8 @@ private:
     int list();
     int send();
     int monitor();
+    int journal();
+    void keepJournal();
     bool openBoards();
     bool sendSurvivingLoss(Board &board, const QString &text);
     Outcome pollUntil(QDeadlineTimer deadline, bool stopOnMatch, Board *waitingForReturn = nullptr);
@@ -69,6 +72,7 @@ private:
     std::FILE *m_out;
     std::FILE *m_err;
     RecordWriter m_records;
+    std::unique_ptr<Journal> m_journal;
     std::vector<std::unique_ptr<Board>> m_boards;
     QEventLoop *m_loop = nullptr;
     bool m_stopRequested = false;

@@ -23,6 +23,8 @@ void appendNumber(QByteArray &out, qint64 value)
     out.append(digits, end - digits);
 }
 
+} // namespace
+
 void appendCsvField(QByteArray &out, QStringView text)
 {
     // Quoted only when it must be, so serial numbers and kinds read as they are.
@@ -34,8 +36,6 @@ void appendCsvField(QByteArray &out, QStringView text)
         out.append(csvQuoted(text));
 }
 
-} // namespace
-
 QByteArray csvQuoted(QStringView text)
 {
     QByteArray field = text.toUtf8();
@@ -45,25 +45,43 @@ QByteArray csvQuoted(QStringView text)
     return field;
 }
 
+void appendJsonQuoted(QByteArray &out, QStringView text)
+{
+    out.append('"');
+    qsizetype plainFrom = 0;
+    const auto appendPlain = [&](qsizetype to) {
+        if (to > plainFrom)
+            out.append(text.sliced(plainFrom, to - plainFrom).toUtf8());
+    };
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i].unicode();
+        if (c >= 0x80 || (c >= 0x20 && c != u'"' && c != u'\\' && c != 0x7F)) {
+            // Runs of ASCII are copied byte for byte; anything else waits for toUtf8 with its run.
+            if (c < 0x80 && plainFrom == i) {
+                out.append(char(c));
+                plainFrom = i + 1;
+            }
+            continue;
+        }
+        appendPlain(i);
+        if (c == u'"' || c == u'\\') {
+            out.append('\\').append(char(c));
+        } else {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\u%04x", unsigned(c));
+            out.append(escape);
+        }
+        plainFrom = i + 1;
+    }
+    appendPlain(text.size());
+    out.append('"');
+}
+
 QByteArray jsonQuoted(QStringView text)
 {
-    const QByteArray utf8 = text.toUtf8();
     QByteArray out;
-    out.reserve(utf8.size() + 2);
-    out.append('"');
-    for (const char c : utf8) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            out.append('\\').append(c);
-        } else if (byte < 0x20 || byte == 0x7F) {
-            char escape[8];
-            std::snprintf(escape, sizeof escape, "\\u%04x", byte);
-            out.append(escape);
-        } else {
-            out.append(c);
-        }
-    }
-    out.append('"');
+    out.reserve(text.size() + 2);
+    appendJsonQuoted(out, text);
     return out;
 }
 
@@ -76,16 +94,28 @@ RecordWriter::~RecordWriter()
     close();
 }
 
-bool RecordWriter::open(const QString &path, QString *error)
+bool RecordWriter::open(const QString &path, QString *error, bool append)
 {
     close();
     m_file.setFileName(path);
     m_failed = false;
+    m_errorNumber = 0;
     m_error.clear();
+    m_writtenBytes = 0;
     // Unbuffered: a failing write is seen at once, not at a later flush.
-    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
+    const QIODevice::OpenMode mode = QIODevice::Unbuffered | (append ? QIODevice::ReadWrite | QIODevice::Append
+                                                                     : QIODevice::WriteOnly | QIODevice::Truncate);
+    if (!m_file.open(mode)) {
         *error = m_file.errorString();
         return false;
+    }
+    m_writtenBytes = m_file.size();
+    if (append && m_writtenBytes > 0 && m_file.seek(m_writtenBytes - 1)) {
+        char last = '\n';
+        m_file.getChar(&last);
+        m_file.seek(m_writtenBytes);
+        if (last != '\n')
+            m_buffer.prepend('\n');
     }
     return true;
 }
@@ -146,6 +176,11 @@ const char *RecordWriter::kindName(SessionEvent::Kind kind)
 
 bool RecordWriter::record(const SessionEvent &event)
 {
+    return record(event, event.source ? QStringView(event.source->serial()) : QStringView());
+}
+
+bool RecordWriter::record(const SessionEvent &event, QStringView board)
+{
     Fields fields;
     fields.kind = kindName(event.kind);
     if (!fields.kind)
@@ -174,7 +209,7 @@ bool RecordWriter::record(const SessionEvent &event)
     default:
         break;
     }
-    append(event.stamp, event.source ? QStringView(event.source->serial()) : QStringView(), fields);
+    append(event.stamp, board, fields);
     return true;
 }
 
@@ -294,6 +329,10 @@ void RecordWriter::append(const EventStamp &stamp, QStringView board, const Fiel
         appendTime(stamp.wallMs);
         out.append("\",\"t_ms\":");
         appendNumber(out, tMs);
+        if (m_monotonicField) {
+            out.append(",\"mono_ms\":");
+            appendNumber(out, stamp.monoMs);
+        }
         out.append(",\"board\":").append(boardField(board));
         out.append(",\"kind\":\"").append(fields.kind).append('"');
         if (fields.hasValue) {
@@ -302,8 +341,10 @@ void RecordWriter::append(const EventStamp &stamp, QStringView board, const Fiel
             out.append(isPin ? ",\"level\":" : ",\"value\":");
             appendNumber(out, fields.value);
         }
-        if (fields.hasText)
-            out.append(",\"text\":").append(jsonQuoted(fields.text));
+        if (fields.hasText) {
+            out.append(",\"text\":");
+            appendJsonQuoted(out, fields.text);
+        }
         out.append("}\n");
         break;
     }

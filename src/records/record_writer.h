@@ -36,8 +36,10 @@ public:
     explicit RecordWriter(RecordFormat format = RecordFormat::Csv);
     ~RecordWriter();
 
-    // Creates the file (replacing one of that name); false with the system's reason.
-    bool open(const QString &path, QString *error);
+    // Creates the file (replacing one of that name, or adding to its end when `append`); false with the
+    // system's reason. A file added to that ends without a line end (cut short by a power loss) gets one first,
+    // so the next record starts on a line of its own.
+    bool open(const QString &path, QString *error, bool append = false);
     // Writes to a stream that is already open (standard output); it is not closed here.
     bool open(std::FILE *stream);
     // Flushes and closes.
@@ -49,12 +51,16 @@ public:
     void setOrigin(qint64 monoMs) { m_originMs = monoMs; }
     // The text format names the board after t_ms (several boards in one run).
     void setBoardInText(bool on) { m_boardInText = on; }
+    // JSON Lines also carry "mono_ms", the session's monotonic time (the journal's records).
+    void setMonotonicField(bool on) { m_monotonicField = on; }
 
     // The CSV header; nothing in the other formats.
     void header();
     // The record of an event that has one (every kind but log lines, analog polls and set-up changes); false
     // when it has none.
     bool record(const SessionEvent &event);
+    // The same with the board named here (the event's session may be on another thread by now).
+    bool record(const SessionEvent &event, QStringView board);
     // A received line that met an expectation.
     void match(const SessionEvent &line);
     // Readings could not come for a while; `reason` says why.
@@ -71,6 +77,10 @@ public:
     // Records collected so far (the header not counted), and those written to the file.
     qint64 count() const { return m_count; }
     qint64 written() const { return m_written; }
+    // Bytes of the file: what was there when it was opened and what has been written since.
+    qint64 fileSize() const { return m_writtenBytes; }
+    // Bytes collected and not written yet.
+    qint64 pendingBytes() const { return m_buffer.size(); }
 
     // The kind name of an event's record; null when it has none.
     static const char *kindName(SessionEvent::Kind kind);
@@ -95,6 +105,7 @@ private:
     QByteArray m_buffer;
     qint64 m_originMs = 0;
     bool m_boardInText = false;
+    bool m_monotonicField = false;
     qint64 m_count = 0;
     qint64 m_pendingRecords = 0;
     qint64 m_written = 0;
@@ -112,5 +123,8 @@ private:
 
 // A field quoted as RFC 4180 has it: in double quotes, each double quote doubled.
 QByteArray csvQuoted(QStringView text);
+// A CSV field as the records write it: quoted only when it must be.
+void appendCsvField(QByteArray &out, QStringView text);
 // A JSON string literal, quotes included; control characters escaped.
 QByteArray jsonQuoted(QStringView text);
+void appendJsonQuoted(QByteArray &out, QStringView text);

@@ -9,18 +9,16 @@
 #include "session/poller.h"
 
 #include <QDateTime>
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
 
 #include <algorithm>
 
 qint64 monotonicClockMs()
 {
-    static const QElapsedTimer start = [] {
-        QElapsedTimer timer;
-        timer.start();
-        return timer;
-    }();
-    return start.elapsed();
+    // The system's own monotonic clock (since boot on Linux): the same in every process, so the times of two runs
+    // in one journal can be set side by side.
+    return QDeadlineTimer::current().deadline();
 }
 
 namespace {

@@ -18,8 +18,8 @@
 class Driver;
 class Poller;
 
-// The system's monotonic clock in milliseconds, the same for every session of the process: their events can be
-// put in one time order.
+// The system's monotonic clock in milliseconds, the same for every session and every process: their events can
+// be put in one time order.
 qint64 monotonicClockMs();
 
 // The board session: the one owner of a board. It chooses and closes the board, sends every command, runs the

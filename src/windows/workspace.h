@@ -34,4 +34,10 @@ public:
 
     // Panel 1 of the status bar.
     virtual void setStatusText(const QString &text) = 0;
+
+    // The session's journal: whether it is being kept, keeping it or not (remembered in the program's settings;
+    // turning it on again retries after a failure), and the folder it is kept in.
+    virtual bool isJournalKept() const = 0;
+    virtual void keepJournal(bool keep) = 0;
+    virtual QString journalFolder() const = 0;
 };

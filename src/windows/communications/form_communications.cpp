@@ -1,6 +1,7 @@
 #include "windows/communications/form_communications.h"
 
 #include "device/board_commands.h"
+#include "records/journal_files.h"
 #include "session/board_session.h"
 #include "session/poller.h"
 #include "windows/communications/device_list.h"
@@ -10,11 +11,15 @@
 #include "windows/twips.h"
 #include "windows/workspace.h"
 
+#include <QAction>
+#include <QDesktopServices>
 #include <QDir>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QUrl>
 
 #include <array>
 
@@ -100,6 +105,17 @@ void formCommunications::buildControls()
     nameControl(m_logbox, QStringLiteral("Logbox"), QStringLiteral("Communications log"));
     m_logbox->setGeometry(twipsRect(240, 360, 6975, 2655));
     connect(m_logbox, &LogView::saveRequested, this, &formCommunications::saveLog);
+    auto *keepJournal = new QAction(QStringLiteral("Keep &Journal"), this);
+    keepJournal->setObjectName(QStringLiteral("keepJournal"));
+    keepJournal->setCheckable(true);
+    connect(keepJournal, &QAction::triggered, this, [this](bool keep) { workspace().keepJournal(keep); });
+    auto *openJournal = new QAction(QStringLiteral("Open Journal &Folder"), this);
+    openJournal->setObjectName(QStringLiteral("openJournalFolder"));
+    connect(openJournal, &QAction::triggered, this, &formCommunications::openJournalFolder);
+    connect(m_logbox, &LogView::contextMenuShown, this,
+            [this, keepJournal] { keepJournal->setChecked(workspace().isJournalKept()); });
+    m_logbox->addContextAction(keepJournal);
+    m_logbox->addContextAction(openJournal);
 
     m_commandFrame = makeFrame(this, "Frame4", "Imediate Command Input", twipsRect(120, 5760, 7455, 975));
     m_command = new QLineEdit(m_commandFrame);
@@ -182,6 +198,16 @@ void formCommunications::saveLog()
             this,
             QStringLiteral("The log could not be saved to \"%1\".\n\n%2").arg(QDir::toNativeSeparators(path), error));
     }
+}
+
+void formCommunications::openJournalFolder()
+{
+    // The board's own folder when it has one already, else the journal's.
+    const QString folder = workspace().journalFolder();
+    const QString board = journalBoardFolder(folder, workspace().session().selectedSerial());
+    const QString shown = QFileInfo(board).isDir() ? board : folder;
+    QDir().mkpath(shown);
+    QDesktopServices::openUrl(QUrl::fromLocalFile(shown));
 }
 
 void formCommunications::rescanDevices_Click()

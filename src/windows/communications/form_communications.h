@@ -40,6 +40,8 @@ public:
 
     // Asks for a file and writes the log to it.
     void saveLog();
+    // Shows the journal's folder (the selected board's) in the desktop's file manager.
+    void openJournalFolder();
 
     void rescanDevices_Click();
     void IdRequest_Click();

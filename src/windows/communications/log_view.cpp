@@ -407,5 +407,15 @@ void LogView::contextMenuEvent(QContextMenuEvent *event)
     selectAllAction->setEnabled(lineCount() > 0);
     menu.addSeparator();
     menu.addAction(tr("&Save Log As\u2026"), this, &LogView::saveRequested);
+    Q_EMIT contextMenuShown();
+    if (!m_contextActions.isEmpty()) {
+        menu.addSeparator();
+        menu.addActions(m_contextActions);
+    }
     menu.exec(event->globalPos());
+}
+
+void LogView::addContextAction(QAction *action)
+{
+    m_contextActions.append(action);
 }

@@ -6,6 +6,7 @@
 #include <QString>
 #include <QTimer>
 
+class QAction;
 class QRect;
 
 // The communications log: a read-only view of a LogModel, the most recent lines, at most kMaxLines of them and at
@@ -40,6 +41,9 @@ public:
     // True while new lines scroll into view.
     bool isFollowingEnd() const { return m_follow; }
 
+    // An action of the window's own, shown in the log's context menu after "Save Log As...".
+    void addContextAction(QAction *action);
+
     // Writes every kept line followed by CR LF; on failure returns false and sets *error.
     bool saveTo(const QString &path, QString *error) const;
 
@@ -66,6 +70,8 @@ public:
 Q_SIGNALS:
     // The operator chose "Save Log As..." from the context menu.
     void saveRequested();
+    // The context menu is about to be shown (its actions can be brought up to date).
+    void contextMenuShown();
     // Once after each handler that appended lines: where they start and (at most its first 4,096 characters)
     // what they say, '\n' after each. Assistive technology is told the same.
     void linesAppended(qint64 position, const QString &text);
@@ -106,6 +112,7 @@ private:
     bool m_syncPending = false;
     bool m_syncing = false;
     QTimer m_autoScroll;
+    QList<QAction *> m_contextActions;
     QPoint m_lastMouse;
     int m_lineHeight = 1;
     int m_charWidth = 1;

@@ -1,0 +1,157 @@
+#include "records/journal_reader.h"
+
+#include "records/journal_files.h"
+#include "records/record_writer.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QRegularExpression>
+
+namespace {
+
+qint64 recordTime(const QJsonObject &fields)
+{
+    const QDateTime time = QDateTime::fromString(fields.value(QStringLiteral("time")).toString(), Qt::ISODateWithMs);
+    return time.isValid() ? time.toMSecsSinceEpoch() : -1;
+}
+
+QString field(const QJsonObject &fields, const char *name)
+{
+    return fields.value(QLatin1String(name)).toString();
+}
+
+QString number(const QJsonObject &fields, const char *name)
+{
+    const QJsonValue value = fields.value(QLatin1String(name));
+    return value.isDouble() ? QString::number(qint64(value.toDouble())) : QString();
+}
+
+} // namespace
+
+bool readJournal(const JournalQuery &query, const std::function<bool(const JournalRecord &)> &each)
+{
+    const QList<JournalFile> files = journalFiles(journalBoardFolder(query.folder, query.board));
+    if (files.isEmpty())
+        return false;
+    // Files of days wholly outside the span are not opened (a day in any zone lies within a day either side).
+    const auto dayOf = [](qint64 ms) {
+        return QDateTime::fromMSecsSinceEpoch(ms).date();
+    };
+    for (const JournalFile &file : files) {
+        if (query.sinceMs && file.day < dayOf(*query.sinceMs).addDays(-1))
+            continue;
+        if (query.untilMs && file.day > dayOf(*query.untilMs).addDays(1))
+            continue;
+        QFile in(file.path);
+        if (!in.open(QIODevice::ReadOnly))
+            continue;
+        while (!in.atEnd()) {
+            QByteArray line = in.readLine();
+            // A line without its end was cut short; so is one that is not a whole object.
+            if (!line.endsWith('\n'))
+                break;
+            line.chop(1);
+            QJsonParseError error;
+            const QJsonDocument document = QJsonDocument::fromJson(line, &error);
+            if (error.error != QJsonParseError::NoError || !document.isObject())
+                continue;
+            JournalRecord record;
+            record.fields = document.object();
+            record.wallMs = recordTime(record.fields);
+            if (record.wallMs < 0)
+                continue;
+            if ((query.sinceMs && record.wallMs < *query.sinceMs) || (query.untilMs && record.wallMs > *query.untilMs))
+                continue;
+            if (!query.kinds.isEmpty() && !query.kinds.contains(field(record.fields, "kind")))
+                continue;
+            record.line = std::move(line);
+            if (!each(record))
+                return true;
+        }
+    }
+    return true;
+}
+
+std::optional<qint64> journalTime(const QString &text, qint64 nowMs)
+{
+    static const QRegularExpression relative(QStringLiteral("^-(\\d{1,9})([smhd])$"));
+    if (const QRegularExpressionMatch match = relative.match(text); match.hasMatch()) {
+        const qint64 amount = match.captured(1).toLongLong();
+        const QChar unit = match.captured(2).front();
+        const qint64 unitMs = unit == u's' ? 1000 : unit == u'm' ? 60'000 : unit == u'h' ? 3'600'000 : 86'400'000;
+        return nowMs - amount * unitMs;
+    }
+    QDateTime time = QDateTime::fromString(text, Qt::ISODateWithMs);
+    if (!time.isValid())
+        time = QDateTime::fromString(text, Qt::ISODate);
+    if (!time.isValid()) {
+        const QDate day = QDate::fromString(text, Qt::ISODate);
+        if (day.isValid())
+            time = day.startOfDay();
+    }
+    if (!time.isValid())
+        return std::nullopt;
+    return time.toMSecsSinceEpoch();
+}
+
+QString journalTextLine(const JournalRecord &record)
+{
+    const QJsonObject &f = record.fields;
+    const QString kind = field(f, "kind");
+    const QString board = field(f, "board");
+    QString text;
+    if (kind == u"selected" || kind == u"back") {
+        text = QStringLiteral("Device selected : ") + board;
+    } else if (kind == u"open_failed") {
+        const QString reason = field(f, "text");
+        text = QStringLiteral("Device could not be opened : ") + board +
+               (reason.isEmpty() ? QString() : QStringLiteral(" - ") + reason);
+    } else if (kind == u"lost") {
+        text = QStringLiteral("Device lost : ") + board;
+    } else if (kind == u"closed") {
+        text = QStringLiteral("Device closed : ") + board;
+    } else if (kind == u"line") {
+        text = QStringLiteral("received : ") + field(f, "text");
+    } else if (kind == u"command") {
+        // As sent: its line ends shown, so a script reads as one entry.
+        QString command = field(f, "text");
+        command.replace(QLatin1String("\r"), QLatin1String("\\r")).replace(QLatin1String("\n"), QLatin1String("\\n"));
+        text = QStringLiteral("sent : ") + command;
+    } else if (kind == u"adc") {
+        text = QStringLiteral("adc %1 %2").arg(number(f, "channel"), number(f, "value"));
+    } else if (kind == u"pin") {
+        text = QStringLiteral("pin %1 %2").arg(number(f, "pin"), number(f, "level"));
+    } else {
+        text = kind + QStringLiteral(" : ") + field(f, "text");
+    }
+    const QDateTime time = QDateTime::fromMSecsSinceEpoch(record.wallMs);
+    return time.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz")) + QStringLiteral("  ") + text;
+}
+
+QByteArray journalCsvRow(const JournalRecord &record)
+{
+    const QJsonObject &f = record.fields;
+    QByteArray row;
+    const auto plain = [&row](const QString &text) {
+        row.append(text.toUtf8());
+    };
+    const auto quoted = [&row](const QString &text) {
+        appendCsvField(row, text);
+    };
+    plain(field(f, "time"));
+    row.append(',');
+    plain(number(f, "t_ms"));
+    row.append(',');
+    quoted(field(f, "board"));
+    row.append(',');
+    plain(field(f, "kind"));
+    for (const char *name : {"channel", "pin", "value", "level"}) {
+        row.append(',');
+        plain(number(f, name));
+    }
+    row.append(',');
+    quoted(field(f, "text"));
+    return row;
+}
