@@ -11,6 +11,7 @@
 #include "pty_bench.h"
 #endif
 #include "device/demo_board.h"
+#include "records/journal.h"
 #include "records/trend_history.h"
 #include "session/poller.h"
 #include "state/app_state.h"
@@ -315,6 +316,49 @@ void eventFanout()
     print("event_fanout_ns_per_subscriber", median(perSubscriber), "ns", kRuns);
 }
 
+void journalEventsPerSecond()
+{
+    // Events handed to the journal and written to disk, per second, from the first handed over to the last on disk.
+    QTemporaryDir folder;
+    StreamDriver driver;
+    BoardSession session(driver);
+    session.scanDevices();
+    session.selectDevice(0);
+    JournalSettings settings;
+    settings.folder = folder.path();
+    Journal journal(settings);
+    journal.attach(session);
+    journal.start();
+    const QString line = QStringLiteral("unknown command: hello");
+    SessionEvent event;
+    event.source = &session;
+    event.stamp = {monotonicClockMs(), QDateTime::currentMSecsSinceEpoch()};
+    const int kEvents = qEnvironmentVariableIntValue("VANTREL_JOURNAL_EVENTS") > 0
+                            ? qEnvironmentVariableIntValue("VANTREL_JOURNAL_EVENTS")
+                            : 2'000'000;
+    QElapsedTimer timer;
+    timer.start();
+    for (int i = 0; i < kEvents; ++i) {
+        if (i % 2) {
+            event.kind = SessionEvent::Kind::Reading;
+            event.index = 1 + i % 8;
+            event.value = i & 255;
+            event.text = {};
+            event.textString = nullptr;
+        } else {
+            event.kind = SessionEvent::Kind::LineReceived;
+            event.text = line;
+            event.textString = nullptr;
+        }
+        session.events().publish(event);
+    }
+    journal.flush();
+    const double seconds = double(timer.nsecsElapsed()) / 1e9;
+    std::printf("journal_events_per_s: %.0f events/s (%d lines and readings handed over and written, %.2f s)\n",
+                kEvents / seconds, kEvents, seconds);
+    std::fflush(stdout);
+}
+
 void startup(const QString &self)
 {
     std::vector<double> times;
@@ -380,9 +424,13 @@ int main(int argc, char *argv[])
         cliMonitor();
     if (wanted("events"))
         eventFanout();
+    if (wanted("journal"))
+        journalEventsPerSecond();
 #ifdef VANTREL_PTY_BENCH
     if (wanted("pty"))
         ptyBench();
+    else if (only.contains(QLatin1String("pty-journal")))
+        ptyJournalBench();
     for (const QString &argument : only) {
         if (argument.startsWith(QLatin1String("pty-rate="))) {
             // pty-rate=BYTES_PER_SECOND[:SECONDS]

@@ -5,6 +5,7 @@
 #include "device/ftdi.h"
 #include "device/serial_driver.h"
 #include "measure.h"
+#include "records/journal.h"
 #include "report_mix.h"
 #include "state/app_state.h"
 #include "windows/communications/form_communications.h"
@@ -162,11 +163,14 @@ struct RunFigures {
 
 // One run of the program on a pseudo-terminal: the board selected, lines arriving for `seconds`, then the time
 // until the last byte written has been handled.
-RunFigures run(double bytesPerSecond, int seconds, bool probeLag)
+RunFigures run(double bytesPerSecond, int seconds, bool probeLag, bool journal = false)
 {
     PtyProgram program;
     if (!program.ok())
         return {};
+    QTemporaryDir journalFolder;
+    if (journal)
+        program.main->setUpJournal(journalFolder.path(), true);
     formCommunications *com = program.main->view<formCommunications>();
     BoardSession &session = program.main->session();
     com->TimerBackgound()->stop();
@@ -253,6 +257,23 @@ void ptyRateBench(double bytesPerSecond, int seconds)
                 figures.cpuSecondsPerMb, figures.handledMbPerSecond, seconds);
 }
 
+void ptyJournalBench()
+{
+    // Journal off and on, run by run in turn, so both see the same machine.
+    std::vector<double> off;
+    std::vector<double> on;
+    for (int i = 0; i < 3; ++i) {
+        off.push_back(run(100'000, 20, false, false).cpuSecondsPerMb);
+        on.push_back(run(100'000, 20, false, true).cpuSecondsPerMb);
+    }
+    std::sort(off.begin(), off.end());
+    std::sort(on.begin(), on.end());
+    std::printf("pty_cpu_s_per_mb_100k_journal_off: %.3f CPU s/MB (median of 3, alternating with on)\n", off[1]);
+    std::printf("pty_cpu_s_per_mb_100k_journal_on: %.3f CPU s/MB (median of 3; +%.0f%%)\n", on[1],
+                100.0 * (on[1] / off[1] - 1.0));
+    std::fflush(stdout);
+}
+
 void ptyBench()
 {
     const RunFigures fastest = run(0, 20, true);
@@ -271,6 +292,8 @@ void ptyBench()
         return figures[1];
     };
     std::printf("pty_cpu_s_per_mb_100k: %.3f CPU s/MB (100 KB/s, median of 3 runs of 20 s)\n", cpuPerMb(100'000));
+    std::fflush(stdout);
+    ptyJournalBench();
     std::fflush(stdout);
     std::printf("pty_cpu_s_per_mb_1200k: %.3f CPU s/MB (1.2 MB/s, median of 3 runs of 20 s)\n", cpuPerMb(1'200'000));
     std::printf("idle_cpu_share: %.4f of one core (board open, nothing arriving, 10 s)\n", idleShare(10));

@@ -6,3 +6,6 @@ void ptyBench();
 
 // One run at the given rate (0: as fast as the writer can), for profiling.
 void ptyRateBench(double bytesPerSecond, int seconds = 20);
+
+// The 100 KB/s CPU figure with the journal off and on, alternately.
+void ptyJournalBench();

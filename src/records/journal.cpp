@@ -3,6 +3,7 @@
 #include "records/journal_files.h"
 #include "records/record_writer.h"
 #include "session/board_session.h"
+#include "session/poller.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -19,15 +20,18 @@ QString defaultJournalFolder()
 }
 
 // One event as the journal keeps it: copied on the session's thread, written on the journal's.
+// Its texts are kept side by side in one string of its batch (no allocation per event): where they start there.
 struct Journal::Item {
     SessionEvent::Kind kind = SessionEvent::Kind::LogLine;
     EventStamp stamp;
-    QString board;
+    int board = 0; // in the journal's list of boards
     int index = 0;
     std::int32_t value = 0;
     bool flag = false;
-    QString text;
-    QString detail;
+    qsizetype textAt = 0;
+    qsizetype textSize = 0;
+    qsizetype detailAt = 0;
+    qsizetype detailSize = 0;
 };
 
 // What the two threads share.
@@ -36,6 +40,8 @@ struct Journal::Shared {
     std::condition_variable wake;
     std::condition_variable written;
     std::vector<Item> queue;
+    QString queueTexts; // the texts of the queue's items
+    QStringList boards; // every board named so far; only ever added to
     bool running = false;
     bool stopWanted = false;
     bool urgent = false;       // a command was sent: write now
@@ -65,7 +71,8 @@ public:
     {}
 
     // Writes a batch; the reason when a file could not be opened or written.
-    std::optional<QString> write(const std::vector<Journal::Item> &items);
+    std::optional<QString> write(const std::vector<Journal::Item> &items, const QString &texts,
+                                 const QStringList &boards);
     void closeAll();
 
 private:
@@ -116,16 +123,25 @@ std::optional<QString> Writer::open(BoardFile &file, const QString &board, QDate
     return std::nullopt;
 }
 
-std::optional<QString> Writer::write(const std::vector<Journal::Item> &items)
+std::optional<QString> Writer::write(const std::vector<Journal::Item> &items, const QString &texts,
+                                     const QStringList &boards)
 {
+    BoardFile *last = nullptr;
+    int lastBoard = -1;
     for (const Journal::Item &item : items) {
-        BoardFile &file = m_files[item.board];
+        // Events of one board come in runs: its file is looked up once a run.
+        const QString &board = boards[item.board];
+        if (item.board != lastBoard) {
+            last = &m_files[board];
+            lastBoard = item.board;
+        }
+        BoardFile &file = *last;
         const QDate day = localDay(item.stamp.wallMs);
         const bool full = file.writer.fileSize() + file.writer.pendingBytes() >= m_settings.maxFileBytes;
         if (!file.writer.isOpen() || day != file.day || full) {
             if (file.writer.isOpen() && !file.writer.flush())
                 return file.writer.error();
-            if (std::optional<QString> error = open(file, item.board, day))
+            if (std::optional<QString> error = open(file, board, day))
                 return error;
         }
         SessionEvent event;
@@ -134,9 +150,9 @@ std::optional<QString> Writer::write(const std::vector<Journal::Item> &items)
         event.index = item.index;
         event.value = item.value;
         event.flag = item.flag;
-        event.text = item.text;
-        event.detail = item.detail;
-        file.writer.record(event, item.board);
+        event.text = QStringView(texts).sliced(item.textAt, item.textSize);
+        event.detail = QStringView(texts).sliced(item.detailAt, item.detailSize);
+        file.writer.record(event, board);
     }
     for (auto &[board, file] : m_files) {
         if (file.writer.isOpen() && !file.writer.flush())
@@ -153,11 +169,28 @@ void Writer::closeAll()
 
 } // namespace
 
+namespace {
+
+// Events are handed to the writer in batches of this many, after every poll, after a command, and at least this
+// often: a lock per event would cost more than the event.
+constexpr std::size_t kBatch = 1024;
+constexpr int kHandOverMs = 100;
+
+} // namespace
+
 Journal::Journal(JournalSettings settings, QObject *parent)
     : QObject(parent)
     , m_settings(std::move(settings))
     , m_shared(std::make_shared<Shared>())
-{}
+{
+    m_handOver.setInterval(kHandOverMs);
+    connect(&m_handOver, &QTimer::timeout, this, [this] { handOver(false); });
+    // Room for a stream's worth up front: the vectors then never grow (nor fault in fresh pages) while it flows.
+    m_taken.reserve(kBatch);
+    m_takenTexts.reserve(64 * kBatch);
+    m_shared->queue.reserve(16 * kBatch);
+    m_shared->queueTexts.reserve(16 * 64 * kBatch);
+}
 
 Journal::~Journal()
 {
@@ -219,13 +252,19 @@ bool Journal::start(QString *error)
         m_shared->running = true;
         m_shared->stopWanted = false;
         m_shared->queue.clear();
+        m_shared->queueTexts.resize(0);
     }
     m_thread = std::thread([this] { run(); });
+    m_handOver.start();
+    m_keeping = true;
     return true;
 }
 
 void Journal::stop()
 {
+    handOver(false);
+    m_handOver.stop();
+    m_keeping = false;
     {
         const std::lock_guard<std::mutex> lock(m_shared->mutex);
         m_shared->stopWanted = true;
@@ -237,6 +276,7 @@ void Journal::stop()
 
 void Journal::flush()
 {
+    handOver(false);
     std::unique_lock<std::mutex> lock(m_shared->mutex);
     if (!m_shared->running)
         return;
@@ -247,37 +287,81 @@ void Journal::flush()
 
 void Journal::take(const SessionEvent &event)
 {
-    // A consumed line is kept as its reading.
-    if (event.kind == SessionEvent::Kind::LineReceived && event.flag)
+    // A consumed line is kept as its reading; nothing is kept while the journal is off.
+    if ((event.kind == SessionEvent::Kind::LineReceived && event.flag) || !m_keeping)
         return;
     Item item;
     item.kind = event.kind;
     item.stamp = event.stamp;
-    if (event.source)
-        item.board = event.source->serial();
+    item.board = boardIndex(event.source ? event.source->serial() : QString());
     item.index = event.index;
     item.value = event.value;
     item.flag = event.flag;
-    if (!event.text.isEmpty())
-        item.text = event.textString ? *event.textString : event.text.toString();
-    if (!event.detail.isEmpty())
-        item.detail = event.detail.toString();
+    item.textAt = m_takenTexts.size();
+    item.textSize = event.text.size();
+    m_takenTexts += event.text;
+    item.detailAt = m_takenTexts.size();
+    item.detailSize = event.detail.size();
+    m_takenTexts += event.detail;
+    m_taken.push_back(std::move(item));
+    // A command is handed on at once: what was sent is on disk before the next poll.
     const bool urgent = event.kind == SessionEvent::Kind::CommandSent;
+    if (urgent || m_taken.size() >= kBatch)
+        handOver(urgent);
+}
+
+int Journal::boardIndex(const QString &board)
+{
+    if (m_lastBoard >= 0 && board == m_boards[m_lastBoard])
+        return m_lastBoard;
+    m_lastBoard = int(m_boards.indexOf(board));
+    if (m_lastBoard < 0) {
+        m_boards.append(board);
+        m_lastBoard = int(m_boards.size() - 1);
+    }
+    return m_lastBoard;
+}
+
+void Journal::handOver(bool now)
+{
+    if (m_taken.empty())
+        return;
+    bool wake = now;
     {
         const std::lock_guard<std::mutex> lock(m_shared->mutex);
-        if (!m_shared->running)
-            return;
-        m_shared->queue.push_back(std::move(item));
-        m_shared->urgent = m_shared->urgent || urgent;
+        if (m_shared->running) {
+            // Moved, never swapped: each vector keeps the room it grew to, and nothing is allocated once warm.
+            std::vector<Item> &queue = m_shared->queue;
+            const qsizetype base = m_shared->queueTexts.size();
+            for (Item &item : m_taken) {
+                item.textAt += base;
+                item.detailAt += base;
+            }
+            m_shared->queueTexts += m_takenTexts;
+            if (m_shared->boards.size() != m_boards.size())
+                m_shared->boards = m_boards;
+            std::move(m_taken.begin(), m_taken.end(), std::back_inserter(queue));
+            // A stream of events is written as it comes, in batches that stay in the caches.
+            wake = wake || queue.size() >= 4 * kBatch;
+            m_shared->urgent = m_shared->urgent || wake;
+        }
     }
-    if (urgent)
+    m_taken.clear();
+    m_takenTexts.resize(0); // keeps its room
+    if (wake)
         m_shared->wake.notify_all();
 }
 
 void Journal::reportFailure(const QString &reason)
 {
     QMetaObject::invokeMethod(
-        this, [this, reason] { Q_EMIT stopped(reason); }, Qt::QueuedConnection);
+        this,
+        [this, reason] {
+            m_keeping = false;
+            m_handOver.stop();
+            Q_EMIT stopped(reason);
+        },
+        Qt::QueuedConnection);
 }
 
 void Journal::run()
@@ -285,6 +369,10 @@ void Journal::run()
     Writer writer(m_settings, m_originMs);
     Shared &shared = *m_shared;
     std::vector<Item> batch;
+    batch.reserve(16 * kBatch);
+    QString batchTexts;
+    batchTexts.reserve(16 * 64 * kBatch);
+    QStringList boards;
     for (;;) {
         quint64 flushes = 0;
         bool stopping = false;
@@ -294,18 +382,23 @@ void Journal::run()
                 return shared.stopWanted || shared.urgent || shared.flushesWanted > shared.flushesDone;
             });
             batch.swap(shared.queue);
+            batchTexts.swap(shared.queueTexts);
+            if (boards.size() != shared.boards.size())
+                boards = shared.boards;
             shared.urgent = false;
             flushes = shared.flushesWanted;
             stopping = shared.stopWanted;
         }
-        const std::optional<QString> failure = writer.write(batch);
+        const std::optional<QString> failure = writer.write(batch, batchTexts, boards);
         batch.clear();
+        batchTexts.resize(0);
         if (failure) {
             writer.closeAll();
             {
                 const std::lock_guard<std::mutex> lock(shared.mutex);
                 shared.running = false;
                 shared.queue.clear();
+                shared.queueTexts.resize(0);
             }
             shared.written.notify_all();
             reportFailure(*failure);

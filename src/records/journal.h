@@ -5,6 +5,8 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
+#include <QTimer>
 
 #include <condition_variable>
 #include <functional>
@@ -71,11 +73,20 @@ private:
     struct Shared;
 
     void take(const SessionEvent &event);
+    int boardIndex(const QString &board);
+    // Hands the events taken on this thread to the writer; `now` wakes it at once.
+    void handOver(bool now);
     void run();
     void reportFailure(const QString &reason);
 
     JournalSettings m_settings;
     std::vector<EventStream::Subscription> m_subscriptions;
+    std::vector<Item> m_taken; // on the sessions' thread, not yet handed over
+    QString m_takenTexts;      // ... and their texts
+    QStringList m_boards;      // every board named so far, by the index the items carry
+    int m_lastBoard = -1;
+    bool m_keeping = false; // started and not stopped here
+    QTimer m_handOver;
     std::shared_ptr<Shared> m_shared;
     std::thread m_thread;
     qint64 m_originMs = 0; // t_ms counts from the start

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstring>
 
 namespace {
 
@@ -22,6 +23,90 @@ void appendNumber(QByteArray &out, qint64 value)
     const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
     out.append(digits, end - digits);
 }
+
+// Writes one record straight into the buffer's room, made once for the longest the record can be: a record
+// costs a few hundred instructions instead of a library call per field.
+class Appender
+{
+public:
+    Appender(QByteArray &out, qsizetype mostBytes)
+        : m_out(out)
+    {
+        const qsizetype start = out.size();
+        out.resize(start + mostBytes);
+        m_at = out.data() + start;
+    }
+    ~Appender() { m_out.resize(m_at - m_out.constData()); }
+    Appender(const Appender &) = delete;
+    Appender &operator=(const Appender &) = delete;
+
+    void add(char c) { *m_at++ = c; }
+    template<std::size_t N>
+    void add(const char (&text)[N])
+    {
+        std::memcpy(m_at, text, N - 1);
+        m_at += N - 1;
+    }
+    void add(const char *text) { add(text, qsizetype(std::strlen(text))); }
+    void add(const char *bytes, qsizetype size)
+    {
+        std::memcpy(m_at, bytes, size_t(size));
+        m_at += size;
+    }
+    void add(const QByteArray &bytes) { add(bytes.constData(), bytes.size()); }
+    void number(qint64 value) { m_at = std::to_chars(m_at, m_at + 24, value).ptr; }
+    // A JSON string literal: quotes, escapes for '"', '\\' and control characters, UTF-8 for the rest (a lone
+    // half of a UTF-16 pair becomes U+FFFD). At most 6 bytes per UTF-16 unit, plus the quotes.
+    void jsonString(QStringView text)
+    {
+        add('"');
+        const char16_t *p = text.utf16();
+        const char16_t *end = p + text.size();
+        for (; p < end; ++p) {
+            const char16_t c = *p;
+            if (c < 0x80) {
+                if (c == u'"' || c == u'\\') {
+                    add('\\');
+                    add(char(c));
+                } else if (c < 0x20 || c == 0x7F) {
+                    static const char hex[] = "0123456789abcdef";
+                    add("\\u00");
+                    add(hex[c >> 4]);
+                    add(hex[c & 0xF]);
+                } else {
+                    add(char(c));
+                }
+                continue;
+            }
+            char32_t code = c;
+            if (QChar::isHighSurrogate(c) && p + 1 < end && QChar::isLowSurrogate(p[1]))
+                code = QChar::surrogateToUcs4(c, *++p);
+            else if (QChar::isSurrogate(c))
+                code = 0xFFFD;
+            utf8(code);
+        }
+        add('"');
+    }
+
+private:
+    void utf8(char32_t code)
+    {
+        if (code < 0x800) {
+            add(char(0xC0 | (code >> 6)));
+        } else if (code < 0x10000) {
+            add(char(0xE0 | (code >> 12)));
+            add(char(0x80 | ((code >> 6) & 0x3F)));
+        } else {
+            add(char(0xF0 | (code >> 18)));
+            add(char(0x80 | ((code >> 12) & 0x3F)));
+            add(char(0x80 | ((code >> 6) & 0x3F)));
+        }
+        add(char(0x80 | (code & 0x3F)));
+    }
+
+    QByteArray &m_out;
+    char *m_at;
+};
 
 } // namespace
 
@@ -47,34 +132,7 @@ QByteArray csvQuoted(QStringView text)
 
 void appendJsonQuoted(QByteArray &out, QStringView text)
 {
-    out.append('"');
-    qsizetype plainFrom = 0;
-    const auto appendPlain = [&](qsizetype to) {
-        if (to > plainFrom)
-            out.append(text.sliced(plainFrom, to - plainFrom).toUtf8());
-    };
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const char16_t c = text[i].unicode();
-        if (c >= 0x80 || (c >= 0x20 && c != u'"' && c != u'\\' && c != 0x7F)) {
-            // Runs of ASCII are copied byte for byte; anything else waits for toUtf8 with its run.
-            if (c < 0x80 && plainFrom == i) {
-                out.append(char(c));
-                plainFrom = i + 1;
-            }
-            continue;
-        }
-        appendPlain(i);
-        if (c == u'"' || c == u'\\') {
-            out.append('\\').append(char(c));
-        } else {
-            char escape[8];
-            std::snprintf(escape, sizeof escape, "\\u%04x", unsigned(c));
-            out.append(escape);
-        }
-        plainFrom = i + 1;
-    }
-    appendPlain(text.size());
-    out.append('"');
+    Appender(out, 2 + 6 * text.size()).jsonString(text);
 }
 
 QByteArray jsonQuoted(QStringView text)
@@ -250,14 +308,20 @@ void RecordWriter::appendTime(qint64 wallMs)
         m_cachedOffset = text;
     }
     const int ms = int(wallMs - second * 1000);
-    const char fraction[5] = {'.', char('0' + ms / 100), char('0' + ms / 10 % 10), char('0' + ms % 10), 0};
-    m_buffer.append(m_cachedPrefix).append(fraction, 4).append(m_cachedOffset);
+    Appender out(m_buffer, m_cachedPrefix.size() + 4 + m_cachedOffset.size());
+    out.add(m_cachedPrefix);
+    out.add('.');
+    out.add(char('0' + ms / 100));
+    out.add(char('0' + ms / 10 % 10));
+    out.add(char('0' + ms % 10));
+    out.add(m_cachedOffset);
 }
 
 const QByteArray &RecordWriter::boardField(QStringView board)
 {
     // Records of one board come one after another: its field is made once.
     if (board != m_cachedBoard) {
+        ++m_boardGeneration;
         m_cachedBoard = board.toString();
         switch (m_format) {
         case RecordFormat::Text:
@@ -324,29 +388,46 @@ void RecordWriter::append(const EventStamp &stamp, QStringView board, const Fiel
             appendCsvField(out, fields.text);
         out.append('\n');
         break;
-    case RecordFormat::Jsonl:
-        out.append("{\"time\":\"");
-        appendTime(stamp.wallMs);
-        out.append("\",\"t_ms\":");
-        appendNumber(out, tMs);
-        if (m_monotonicField) {
-            out.append(",\"mono_ms\":");
-            appendNumber(out, stamp.monoMs);
+    case RecordFormat::Jsonl: {
+        // Every event of one read carries the same stamp: the fields up to the board are made once for it.
+        const QByteArray &boardText = boardField(board);
+        if (stamp.wallMs != m_prefixStamp.wallMs || stamp.monoMs != m_prefixStamp.monoMs ||
+            m_prefixBoardGeneration != m_boardGeneration || m_prefixOrigin != m_originMs) {
+            m_prefixStamp = stamp;
+            m_prefixBoardGeneration = m_boardGeneration;
+            m_prefixOrigin = m_originMs;
+            QByteArray prefix;
+            std::swap(prefix, m_buffer); // appendTime writes to the buffer
+            m_buffer.append("{\"time\":\"");
+            appendTime(stamp.wallMs);
+            m_buffer.append("\",\"t_ms\":");
+            appendNumber(m_buffer, tMs);
+            if (m_monotonicField) {
+                m_buffer.append(",\"mono_ms\":");
+                appendNumber(m_buffer, stamp.monoMs);
+            }
+            m_buffer.append(",\"board\":").append(boardText);
+            std::swap(prefix, m_buffer);
+            m_prefix = prefix;
         }
-        out.append(",\"board\":").append(boardField(board));
-        out.append(",\"kind\":\"").append(fields.kind).append('"');
+        Appender record(out, 100 + m_prefix.size() + (fields.hasText ? 2 + 6 * fields.text.size() : 0));
+        record.add(m_prefix);
+        record.add(",\"kind\":\"");
+        record.add(fields.kind);
+        record.add('"');
         if (fields.hasValue) {
-            out.append(isPin ? ",\"pin\":" : ",\"channel\":");
-            appendNumber(out, isPin ? fields.pin : fields.channel);
-            out.append(isPin ? ",\"level\":" : ",\"value\":");
-            appendNumber(out, fields.value);
+            record.add(isPin ? ",\"pin\":" : ",\"channel\":");
+            record.number(isPin ? fields.pin : fields.channel);
+            record.add(isPin ? ",\"level\":" : ",\"value\":");
+            record.number(fields.value);
         }
         if (fields.hasText) {
-            out.append(",\"text\":");
-            appendJsonQuoted(out, fields.text);
+            record.add(",\"text\":");
+            record.jsonString(fields.text);
         }
-        out.append("}\n");
+        record.add("}\n");
         break;
+    }
     }
 }
 

@@ -119,6 +119,12 @@ private:
     QByteArray m_cachedOffset; // +01:00
     QString m_cachedBoard;
     QByteArray m_cachedBoardField; // the board as this format writes it
+    quint64 m_boardGeneration = 0; // counts the changes of the cached board
+    // A JSON record's fields up to its board, for the stamp and board they were made for.
+    QByteArray m_prefix;
+    EventStamp m_prefixStamp{-1, -1};
+    quint64 m_prefixBoardGeneration = ~quint64(0);
+    qint64 m_prefixOrigin = 0;
 };
 
 // A field quoted as RFC 4180 has it: in double quotes, each double quote doubled.

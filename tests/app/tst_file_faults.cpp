@@ -2,6 +2,7 @@
 #include "files/file_saving.h"
 #include "files/script_file.h"
 #include "program.h"
+#include "records/journal.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -115,6 +116,34 @@ private Q_SLOTS:
         QCOMPARE(program.dialogs.warnings.size(), 1);
         QVERIFY(program.dialogs.warnings[0].startsWith(QStringLiteral("The window layout could not be saved to \"")));
         QVERIFY(program.dialogs.warnings[0].contains(QStringLiteral("database.ini\"")));
+    }
+
+    // A full disk stops the journal with one line in the log and the status bar; the board is read on.
+    void aJournalThatCannotBeWrittenStopsOnce()
+    {
+        Program program({"A1B2"});
+        QTemporaryDir folder;
+        program.main->setUpJournal(folder.path(), true);
+        program.com()->TimerBackgound()->stop(); // polled by hand
+        program.com()->DevicesList()->setCurrentRow(0);
+        program.com()->DevicesList_Click();
+        Journal *journal = program.main->journal();
+        journal->flush();
+        {
+            FullDisk full(
+                QFileInfo(folder.path() + "/A1B2/" + QDate::currentDate().toString(Qt::ISODate) + ".jsonl").size() +
+                10);
+            program.driver.queue("a line that does not fit in the journal\n");
+            program.com()->TimerBackgound_Timer();
+            journal->flush();
+        }
+        QTRY_VERIFY(program.log().contains(QStringLiteral("Journal stopped : ")));
+        QCOMPARE(program.log().count(QStringLiteral("Journal stopped : ")), 1);
+        QVERIFY(program.main->statusText().startsWith(QStringLiteral("Journal stopped : ")));
+        QVERIFY(!program.main->isJournalKept());
+        program.driver.queue("still read\n");
+        program.com()->TimerBackgound_Timer();
+        QVERIFY(program.log().endsWith(QStringLiteral("received : still read\r\n\r\n")));
     }
 
     void layoutInAFolderThatWentAway()

@@ -1,7 +1,10 @@
 #include "slow_reader.h"
 
+#include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -329,6 +332,81 @@ private Q_SLOTS:
         QCOMPARE(board.bytes(), script + "\r\n");
         ::close(far);
         ::close(near);
+    }
+
+    // A monitor keeping a journal of a 100 KB/s stream, killed with SIGKILL after 10 s: every line that arrived
+    // up to a second before the kill is in the journal, and the journal reads back.
+    void aKilledRunLosesAtMostTheLastSecond()
+    {
+        int far = -1;
+        int near = -1;
+        char name[256] = {};
+        QCOMPARE(::openpty(&far, &near, name, nullptr, nullptr), 0);
+        ::fcntl(far, F_SETFD, FD_CLOEXEC);
+        ::fcntl(near, F_SETFD, FD_CLOEXEC);
+        termios raw{};
+        ::tcgetattr(near, &raw);
+        ::cfmakeraw(&raw);
+        ::tcsetattr(near, TCSANOW, &raw);
+        const QString port = QString::fromLocal8Bit(name);
+        const QString folder = m_dir.filePath(QStringLiteral("journal"));
+        QProcess monitor;
+        monitor.setStandardOutputFile(QProcess::nullDevice());
+        monitor.start(QStringLiteral(VANTREL_CLI),
+                      {"--driver=serial", "--port", port, "monitor", "--board", port.left(16), "--journal", folder});
+        QVERIFY(monitor.waitForStarted());
+        QTest::qWait(300); // opened
+        // Numbered lines, about 100 KB a second in bursts 10 ms apart; each line's time of writing is kept.
+        std::vector<qint64> writtenAt;
+        QElapsedTimer clock;
+        clock.start();
+        while (clock.elapsed() < 10'000) {
+            QByteArray burst;
+            const qint64 due = clock.elapsed() * 100 / 12; // 12-byte lines at 100,000 bytes/s
+            while (qint64(writtenAt.size()) < due) {
+                burst += "line " + QByteArray::number(qlonglong(writtenAt.size())).rightJustified(6, '0') + '\n';
+                writtenAt.push_back(clock.elapsed());
+            }
+            for (qsizetype at = 0; at < burst.size();) {
+                const ssize_t n = ::write(far, burst.constData() + at, size_t(burst.size() - at));
+                if (n > 0)
+                    at += n;
+                else
+                    QTest::qWait(1);
+            }
+            QTest::qWait(10);
+        }
+        const qint64 killedAt = clock.elapsed();
+        ::kill(pid_t(monitor.processId()), SIGKILL);
+        QVERIFY(monitor.waitForFinished(5000));
+        ::close(far);
+        ::close(near);
+
+        const QString boardFolder = folder + u'/' + port.left(16).replace(u'/', u'_');
+        QStringList files = QDir(boardFolder).entryList({"*.jsonl"}, QDir::Files, QDir::Name);
+        QVERIFY2(!files.isEmpty(), qPrintable(boardFolder));
+        QSet<QByteArray> kept;
+        for (const QString &file : files) {
+            QFile in(boardFolder + u'/' + file);
+            QVERIFY(in.open(QIODevice::ReadOnly));
+            for (const QByteArray &line : in.readAll().split('\n')) {
+                const int at = line.indexOf("\"text\":\"line ");
+                if (at >= 0 && line.contains("\"kind\":\"line\""))
+                    kept.insert(line.mid(at + 8, 11));
+            }
+        }
+        qsizetype due = 0;
+        for (qsizetype i = 0; i < qsizetype(writtenAt.size()) && writtenAt[std::size_t(i)] < killedAt - 1000; ++i) {
+            ++due;
+            const QByteArray text = "line " + QByteArray::number(qlonglong(i)).rightJustified(6, '0');
+            QVERIFY2(kept.contains(text), text.constData());
+        }
+        QVERIFY(due > 70'000);
+        // And it reads back.
+        const Result read =
+            run({"journal", "--dir", folder, "--board", port.left(16), "--kind", "line", "--format", "jsonl"});
+        QCOMPARE(read.exitCode, 0);
+        QVERIFY(read.out.count('\n') >= due);
     }
 
     void serialPortOverAPseudoTerminal()

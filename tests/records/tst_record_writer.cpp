@@ -119,6 +119,39 @@ private Q_SLOTS:
         QCOMPARE(written, expected);
     }
 
+    // Records made once per stamp and board are made again for another board with the same stamp.
+    void twoBoardsWithOneStamp()
+    {
+        RecordingDriver driver;
+        driver.serials = {QStringLiteral("FT0001"), QStringLiteral("FT0002")};
+        BoardSession first{driver, [] { return 1500; },
+                           [] {
+                               return 1796618702125;
+                           }};
+        BoardSession second{driver, [] { return 1500; },
+                            [] {
+                                return 1796618702125;
+                            }};
+        first.selectDevice(0);
+        second.selectDevice(1);
+        QTemporaryDir directory;
+        RecordWriter writer(RecordFormat::Jsonl);
+        QString error;
+        QVERIFY(writer.open(directory.filePath("two.jsonl"), &error));
+        SessionEvent reading;
+        reading.kind = SessionEvent::Kind::Reading;
+        reading.stamp = {1500, 1796618702125};
+        for (BoardSession *session : {&first, &second, &first}) {
+            reading.source = session;
+            writer.record(reading);
+        }
+        writer.close();
+        const QList<QByteArray> lines = readFile(directory.filePath("two.jsonl")).split('\n');
+        QVERIFY(lines[0].contains("\"board\":\"FT0001\""));
+        QVERIFY(lines[1].contains("\"board\":\"FT0002\""));
+        QVERIFY(lines[2].contains("\"board\":\"FT0001\""));
+    }
+
 #ifdef Q_OS_UNIX
     void aFullDiskStopsTheWriterAndKeepsWholeRecords()
     {

@@ -1,5 +1,8 @@
 #include "program.h"
+
 #include "windows/communications/device_list.h"
+#include <QAction>
+#include <QSettings>
 
 #include <QApplication>
 #include <QFile>
@@ -342,6 +345,25 @@ private Q_SLOTS:
         QCOMPARE(program.log(), QString());
         QCOMPARE(program.com()->DevicesList()->count(), 1);
         QCOMPARE(appState().viewCom, 1);
+    }
+    // The log's context menu keeps the journal or not, and remembers it in the program's settings.
+    void keepJournalFromTheLogsMenu()
+    {
+        Program program({"A1B2"});
+        QTemporaryDir folder;
+        program.main->setUpJournal(folder.path(), true);
+        formCommunications *window = program.com();
+        auto *keep = window->findChild<QAction *>(QStringLiteral("keepJournal"));
+        QVERIFY(keep && window->findChild<QAction *>(QStringLiteral("openJournalFolder")));
+        QCOMPARE(keep->text(), QStringLiteral("Keep &Journal"));
+        Q_EMIT window->Logbox()->contextMenuShown();
+        QVERIFY(keep->isChecked());
+        keep->trigger();
+        QVERIFY(!program.main->isJournalKept());
+        QCOMPARE(QSettings().value(QStringLiteral("journal/keep")).toBool(), false);
+        keep->trigger();
+        QVERIFY(program.main->isJournalKept());
+        QCOMPARE(QSettings().value(QStringLiteral("journal/keep")).toBool(), true);
     }
 };
 

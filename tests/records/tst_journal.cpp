@@ -1,0 +1,277 @@
+#include "event_recorder.h"
+#include "file_helpers.h"
+#include "recording_driver.h"
+#include "records/journal.h"
+#include "records/journal_files.h"
+#include "records/journal_reader.h"
+#include "records/record_writer.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <sys/stat.h>
+
+// The journal on disk: what it keeps and in which schema, its files by board, day and size, their rights, the
+// oldest going first, and reading it back across files.
+class TestJournal : public QObject
+{
+    Q_OBJECT
+
+private:
+    // A board session on DEMO0001 whose wall clock the test sets, with a journal in a folder of its own.
+    struct Rig {
+        explicit Rig(JournalSettings settings = {})
+        {
+            settings.folder = directory.filePath(QStringLiteral("journal"));
+            journal = std::make_unique<Journal>(settings);
+            driver.serials = {QStringLiteral("DEMO0001")};
+            journal->attach(session);
+        }
+        QString boardFolder() const { return journalBoardFolder(journal->settings().folder, "DEMO0001"); }
+        QStringList files() const
+        {
+            QStringList names;
+            for (const JournalFile &file : journalFiles(boardFolder()))
+                names.append(QFileInfo(file.path).fileName());
+            return names;
+        }
+        QList<QJsonObject> records() const
+        {
+            QList<QJsonObject> all;
+            JournalQuery query;
+            query.folder = journal->settings().folder;
+            query.board = QStringLiteral("DEMO0001");
+            readJournal(query, [&all](const JournalRecord &record) {
+                all.append(record.fields);
+                return true;
+            });
+            return all;
+        }
+
+        QTemporaryDir directory;
+        qint64 wallMs = QDateTime(QDate(2026, 12, 7), QTime(23, 59, 59, 500)).toMSecsSinceEpoch();
+        qint64 monoMs = 5000;
+        RecordingDriver driver;
+        BoardSession session{driver, [this] { return monoMs; },
+                             [this] {
+                                 return wallMs;
+                             }};
+        std::unique_ptr<Journal> journal;
+    };
+
+private Q_SLOTS:
+    void keepsWhatTheBoardSaidAndWasToldInTheRunnersSchema()
+    {
+        Rig rig;
+        QVERIFY(rig.journal->start());
+        rig.session.selectDevice(0);
+        rig.session.setChannelTicked(2, true);
+        rig.session.sendTyped(u"id");
+        rig.driver.queue("adc 2 137\npin 5 1\nhello\n");
+        rig.session.poll();
+        rig.journal->flush();
+        const QList<QJsonObject> records = rig.records();
+        QStringList kinds;
+        for (const QJsonObject &record : records)
+            kinds.append(record.value("kind").toString());
+        // The reading's own line is kept as the reading; the log's own lines are not kept.
+        QCOMPARE(kinds, QStringList({"selected", "status", "command", "adc", "pin", "line", "line"}));
+
+        // The runner's record of the same reading has the same fields, the journal adds mono_ms.
+        SessionEvent reading;
+        reading.kind = SessionEvent::Kind::Reading;
+        reading.source = &rig.session;
+        reading.index = 2;
+        reading.value = 137;
+        QTemporaryDir other;
+        RecordWriter runner(RecordFormat::Jsonl);
+        QString error;
+        QVERIFY(runner.open(other.filePath("run.jsonl"), &error));
+        runner.record(reading);
+        runner.close();
+        const QJsonObject runnerRecord = QJsonDocument::fromJson(readFile(other.filePath("run.jsonl"))).object();
+        QStringList journalKeys = records[3].keys();
+        journalKeys.removeOne(QStringLiteral("mono_ms"));
+        QCOMPARE(journalKeys, runnerRecord.keys());
+        QCOMPARE(records[3].value("channel").toInt(), 2);
+        QCOMPARE(records[3].value("value").toInt(), 137);
+        QCOMPARE(records[3].value("mono_ms").toInteger(), 5000);
+        QCOMPARE(records[3].value("board").toString(), QStringLiteral("DEMO0001"));
+        QCOMPARE(records[2].value("text").toString(), QStringLiteral("id\r\n"));
+        QVERIFY(records[3].value("time").toString().startsWith(QStringLiteral("2026-12-07T23:59:59.500")));
+
+        // Readable by its owner only.
+        const auto mode = [](const QString &path) {
+            struct stat status {};
+            ::stat(QFile::encodeName(path).constData(), &status);
+            return int(status.st_mode & 0777);
+        };
+        QCOMPARE(mode(rig.journal->settings().folder), 0700);
+        QCOMPARE(mode(rig.boardFolder()), 0700);
+        QCOMPARE(mode(rig.boardFolder() + QStringLiteral("/2026-12-07.jsonl")), 0600);
+    }
+
+    void aNewFileEachDayAndPastTheSizeLimit()
+    {
+        JournalSettings small;
+        small.maxFileBytes = 600;
+        Rig rig(small);
+        QVERIFY(rig.journal->start());
+        rig.session.selectDevice(0); // 23:59:59.500
+        rig.journal->flush();
+        rig.wallMs += 1000; // past midnight
+        rig.session.sendTyped(u"next day");
+        rig.journal->flush();
+        QCOMPARE(rig.files(), QStringList({"2026-12-07.jsonl", "2026-12-08.jsonl"}));
+        for (int i = 0; i < 20; ++i)
+            rig.session.sendTyped(QStringLiteral("command %1").arg(i));
+        rig.journal->flush();
+        QVERIFY(rig.files().size() >= 4);
+        QCOMPARE(rig.files().mid(0, 4),
+                 QStringList({"2026-12-07.jsonl", "2026-12-08.jsonl", "2026-12-08.1.jsonl", "2026-12-08.2.jsonl"}));
+        for (const JournalFile &file : journalFiles(rig.boardFolder()))
+            QVERIFY2(file.size <= 600 + 200, qPrintable(file.path)); // one record past the limit at most
+        // Read back across the files, in order.
+        QStringList commands;
+        for (const QJsonObject &record : rig.records()) {
+            if (record.value("kind").toString() == u"command")
+                commands.append(record.value("text").toString().trimmed());
+        }
+        QCOMPARE(commands.first(), QStringLiteral("next day"));
+        QCOMPARE(commands.last(), QStringLiteral("command 19"));
+        QCOMPARE(commands.size(), 21);
+    }
+
+    void theOldestGoFirst()
+    {
+        JournalSettings settings;
+        settings.maxTotalBytes = 3000;
+        settings.maxAgeDays = 30;
+        Rig rig(settings);
+        QVERIFY(QDir().mkpath(rig.boardFolder()));
+        const QString other = journalBoardFolder(rig.journal->settings().folder, "OTHER");
+        QVERIFY(QDir().mkpath(other));
+        writeFile(rig.boardFolder() + "/2026-10-01.jsonl", QByteArray(100, 'x')); // older than 30 days
+        writeFile(other + "/2026-12-01.jsonl", QByteArray(1500, 'x'));            // the oldest of the rest
+        writeFile(rig.boardFolder() + "/2026-12-02.jsonl", QByteArray(1500, 'x'));
+        writeFile(rig.boardFolder() + "/2026-12-06.jsonl", QByteArray(1000, 'x'));
+        QVERIFY(rig.journal->start());
+        rig.session.selectDevice(0);
+        rig.journal->flush();
+        QVERIFY(!QFile::exists(rig.boardFolder() + "/2026-10-01.jsonl"));
+        QVERIFY(!QFile::exists(other + "/2026-12-01.jsonl"));
+        QVERIFY(QFile::exists(rig.boardFolder() + "/2026-12-02.jsonl"));
+        QCOMPARE(rig.files(), QStringList({"2026-12-02.jsonl", "2026-12-06.jsonl", "2026-12-07.jsonl"}));
+    }
+
+    void aLineCutShortIsSkippedAndTheNextStartsFresh()
+    {
+        Rig rig;
+        QVERIFY(QDir().mkpath(rig.boardFolder()));
+        const QString file = rig.boardFolder() + "/2026-12-07.jsonl";
+        writeFile(file, "{\"time\":\"2026-12-07T10:00:00.000+00:00\",\"kind\":\"line\",\"text\":\"whole\"}\n"
+                        "{\"time\":\"2026-12-07T10:00:01.000+00:00\",\"kind\":\"li");
+        QVERIFY(rig.journal->start());
+        rig.session.selectDevice(0);
+        rig.journal->flush();
+        QStringList kinds;
+        for (const QJsonObject &record : rig.records())
+            kinds.append(record.value("kind").toString());
+        QCOMPARE(kinds, QStringList({"line", "selected", "status"}));
+    }
+
+    void readingBackChoosesByTimeAndKind_data()
+    {
+        QTest::addColumn<QString>("since");
+        QTest::addColumn<QString>("until");
+        QTest::addColumn<QStringList>("kinds");
+        QTest::addColumn<QStringList>("texts");
+        QTest::newRow("all") << QString() << QString() << QStringList() << QStringList({"a", "b", "c"});
+        QTest::newRow("since, ISO") << "2026-12-07T10:00:01" << QString() << QStringList() << QStringList({"b", "c"});
+        QTest::newRow("until, with offset")
+            << QString() << "2026-12-07T10:00:01.000+00:00" << QStringList() << QStringList({"a", "b"});
+        QTest::newRow("a day") << "2026-12-08" << QString() << QStringList() << QStringList({"c"});
+        QTest::newRow("kinds") << QString() << QString() << QStringList{"command"} << QStringList({"b"});
+    }
+
+    void readingBackChoosesByTimeAndKind()
+    {
+        QFETCH(QString, since);
+        QFETCH(QString, until);
+        QFETCH(QStringList, kinds);
+        QFETCH(QStringList, texts);
+        QTemporaryDir directory;
+        const QString folder = journalBoardFolder(directory.path(), "B1");
+        QVERIFY(QDir().mkpath(folder));
+        writeFile(
+            folder + "/2026-12-07.jsonl",
+            "{\"time\":\"2026-12-07T10:00:00.000+00:00\",\"board\":\"B1\",\"kind\":\"line\",\"text\":\"a\"}\n"
+            "{\"time\":\"2026-12-07T10:00:01.000+00:00\",\"board\":\"B1\",\"kind\":\"command\",\"text\":\"b\"}\n");
+        writeFile(folder + "/2026-12-08.jsonl",
+                  "{\"time\":\"2026-12-08T09:00:00.000+00:00\",\"board\":\"B1\",\"kind\":\"line\",\"text\":\"c\"}\n");
+        JournalQuery query;
+        query.folder = directory.path();
+        query.board = QStringLiteral("B1");
+        const qint64 now = QDateTime::currentMSecsSinceEpoch();
+        if (!since.isEmpty())
+            query.sinceMs = journalTime(since, now);
+        if (!until.isEmpty())
+            query.untilMs = journalTime(until, now);
+        query.kinds = kinds;
+        QStringList seen;
+        QVERIFY(readJournal(query, [&seen](const JournalRecord &record) {
+            seen.append(record.fields.value("text").toString());
+            return true;
+        }));
+        QCOMPARE(seen, texts);
+        query.board = QStringLiteral("NONE");
+        QVERIFY(!readJournal(query, [](const JournalRecord &) { return true; }));
+    }
+
+    void relativeTimes()
+    {
+        const qint64 now = 10'000'000'000;
+        QCOMPARE(journalTime("-30s", now), now - 30'000);
+        QCOMPARE(journalTime("-10m", now), now - 600'000);
+        QCOMPARE(journalTime("-2h", now), now - 7'200'000);
+        QCOMPARE(journalTime("-1d", now), now - 86'400'000);
+        QVERIFY(!journalTime("yesterday", now));
+        QVERIFY(!journalTime("-5w", now));
+    }
+
+#ifdef Q_OS_UNIX
+    void aFullDiskStopsTheJournalOnceAndTheSessionGoesOn()
+    {
+        Rig rig;
+        QVERIFY(rig.journal->start());
+        QSignalSpy stopped(rig.journal.get(), &Journal::stopped);
+        rig.session.selectDevice(0);
+        rig.journal->flush();
+        {
+            FullDisk full(QFileInfo(rig.boardFolder() + "/2026-12-07.jsonl").size() + 10);
+            for (int i = 0; i < 50; ++i)
+                rig.session.sendTyped(QStringLiteral("a command that does not fit %1").arg(i));
+            rig.journal->flush();
+        }
+        QTRY_COMPARE(stopped.count(), 1);
+        QVERIFY(!rig.journal->isRunning());
+        rig.session.sendTyped(u"still sent");
+        QCOMPARE(rig.driver.writes().last(), QByteArray("still sent\r\n"));
+        // On again, it goes on where it stopped.
+        QVERIFY(rig.journal->start());
+        rig.session.sendTyped(u"kept again");
+        rig.journal->flush();
+        QCOMPARE(rig.records().last().value("text").toString(), QStringLiteral("kept again\r\n"));
+        QCOMPARE(stopped.count(), 1);
+    }
+#endif
+};
+
+QTEST_GUILESS_MAIN(TestJournal)
+#include "tst_journal.moc"
