@@ -76,12 +76,24 @@ namespace {
 // Whether the operator keeps a journal; the program's settings, not the layout file.
 const QString kKeepJournalKey = QStringLiteral("journal/keep");
 
+// How much the journal keeps, from the program's settings; a value that is not a positive whole number is ignored.
+void readJournalLimits(JournalSettings &settings)
+{
+    const QSettings stored;
+    bool ok = false;
+    if (const qint64 mib = stored.value(QStringLiteral("journal/maxTotalMiB")).toLongLong(&ok); ok && mib > 0)
+        settings.maxTotalBytes = std::min<qint64>(mib, 1000000) * 1024 * 1024;
+    if (const int days = stored.value(QStringLiteral("journal/maxAgeDays")).toInt(&ok); ok && days > 0)
+        settings.maxAgeDays = days;
+}
+
 } // namespace
 
 void formMain::setUpJournal(const QString &folder, std::optional<bool> keep)
 {
     JournalSettings settings;
     settings.folder = folder.isEmpty() ? defaultJournalFolder() : folder;
+    readJournalLimits(settings);
     m_journal = std::make_unique<Journal>(settings);
     connect(m_journal.get(), &Journal::stopped, this, &formMain::journalStopped);
     m_journal->attach(m_session);

@@ -123,6 +123,14 @@ ParsedCliOptions parseCliOptions(const QStringList &arguments)
                                      QStringLiteral("send, monitor: keep a journal of everything the board said and "
                                                     "was told in this folder."),
                                      QStringLiteral("folder"));
+    const QCommandLineOption journalMiB(QStringLiteral("journal-max-mib"),
+                                        QStringLiteral("send, monitor: delete the oldest journal files past this "
+                                                       "many MiB in all (default 1024)."),
+                                        QStringLiteral("mib"), QStringLiteral("1024"));
+    const QCommandLineOption journalDays(QStringLiteral("journal-max-days"),
+                                         QStringLiteral("send, monitor: delete journal files older than this many "
+                                                        "days (default 90)."),
+                                         QStringLiteral("days"), QStringLiteral("90"));
     const QCommandLineOption dir(QStringLiteral("dir"),
                                  QStringLiteral("journal: the journal's folder (default %1).")
                                      .arg(QDir::toNativeSeparators(defaultJournalFolder())),
@@ -137,7 +145,7 @@ ParsedCliOptions parseCliOptions(const QStringList &arguments)
                                        QStringLiteral("Wait for a board that is pulled out and go on when it is "
                                                       "back, instead of exiting with code 4."));
     parser.addOptions({board, command, script, adc, pins, seconds, format, expect, timeout, wait, reconnect, journal,
-                       dir, since, until, kind});
+                       journalMiB, journalDays, dir, since, until, kind});
     parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("list, send, monitor or journal."),
                                  QStringLiteral("list|send|monitor|journal"));
 
@@ -199,6 +207,8 @@ ParsedCliOptions parseCliOptions(const QStringList &arguments)
         {&reconnect, opensBoard},
         {&wait, isSend},
         {&journal, opensBoard},
+        {&journalMiB, opensBoard},
+        {&journalDays, opensBoard},
         {&dir, isJournal},
         {&since, isJournal},
         {&until, isJournal},
@@ -238,6 +248,19 @@ ParsedCliOptions parseCliOptions(const QStringList &arguments)
         if (options.journalFolder.isEmpty())
             return usageError(QStringLiteral("--journal needs a folder"));
     }
+    // Journal limits: whole numbers, so that a typo never prunes everything.
+    const auto limitOf = [&parser](const QCommandLineOption &option) -> std::optional<int> {
+        bool ok = false;
+        const int value = parser.value(option).toInt(&ok);
+        return ok && value >= 1 && value <= 1000000 ? std::optional(value) : std::nullopt;
+    };
+    for (const QCommandLineOption *option : {&journalMiB, &journalDays}) {
+        if (!limitOf(*option))
+            return usageError(QStringLiteral("--%1: \"%2\" is not a whole number from 1 to 1000000")
+                                  .arg(option->names().first(), parser.value(*option)));
+    }
+    options.journalMaxMiB = *limitOf(journalMiB);
+    options.journalMaxDays = *limitOf(journalDays);
     if (opensBoard) {
         options.boards = parser.values(board);
         if (options.boards.isEmpty() || options.boards.contains(QString()))

@@ -67,6 +67,8 @@ void CliRunner::keepJournal()
         return;
     JournalSettings settings;
     settings.folder = m_options.journalFolder;
+    settings.maxTotalBytes = m_options.journalMaxMiB * 1024 * 1024;
+    settings.maxAgeDays = m_options.journalMaxDays;
     m_journal = std::make_unique<Journal>(settings);
     connect(m_journal.get(), &Journal::stopped, this,
             [this](const QString &reason) { error(QStringLiteral("journal stopped: %1").arg(reason)); });

@@ -41,6 +41,8 @@ private Q_SLOTS:
                                     << "--format: \"xml\" is not text, csv or jsonl";
         QTest::newRow("bad regex") << QStringList{"send", "--board", "A", "--expect", "("} << "--expect: ";
         QTest::newRow("bad driver") << QStringList{"--driver=usb", "list"} << "unknown driver \"usb\"";
+        QTest::newRow("journal limit not whole") << QStringList{"monitor", "--board", "A", "--journal-max-days", "0.5"}
+                                                 << "--journal-max-days: \"0.5\" is not a whole number from 1 to 1000000";
         QTest::newRow("missing script") << QStringList{"send", "--board", "A", "--script", "/no/such/file.txt"}
                                         << "--script: \"/no/such/file.txt\" could not be read: ";
     }
