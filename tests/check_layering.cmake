@@ -1,9 +1,10 @@
 # Fails when a file includes a layer it must not know. The layers, lowest first:
-#   state, device -> session -> records, files -> windows -> app;  cli beside windows, on session and records.
+#   state, device -> session -> records, files -> plans -> windows -> app;  cli beside windows, on session,
+#   records and plans.
 # Rules:
-#  - state, device, session, records and files include nothing from windows, app or cli, and no widget header;
+#  - state, device, session, records, files and plans include nothing from windows, app or cli, and no widget header;
 #  - device includes neither session nor files; files does not include session;
-#  - session and records reach no global: they include nothing from state (the window program's record);
+#  - session, records and plans reach no global: they include nothing from state (the window program's record);
 #  - cli includes neither windows nor app;
 #  - nothing below app (windows included) includes app;
 #  - a folder under windows includes nothing from another folder under windows, and the headers directly in
@@ -36,7 +37,7 @@ function(forbid folder pattern allowed)
     set(violations "${violations}" PARENT_SCOPE)
 endfunction()
 
-foreach(layer state device session records files)
+foreach(layer state device session records files plans)
     forbid(${layer} "[\"<](windows|app|cli)/" "")
     forbid(${layer} "[\"<](QtWidgets|QWidget|QApplication|QMainWindow)[/\">]" "")
 endforeach()
@@ -44,6 +45,7 @@ forbid(device "[\"<](session|files|records)/" "")
 forbid(files "[\"<](session|records)/" "")
 forbid(session "[\"<](state|records)/" "")
 forbid(records "[\"<](state)/" "")
+forbid(plans "[\"<](state)/" "")
 forbid(cli "[\"<](windows|app)/" "")
 forbid(windows "[\"<](app)/" "")
 

@@ -5,6 +5,7 @@
 #include "windows/communications/form_communications.h"
 #include "windows/digital_pins/form_digital_pins.h"
 #include "windows/scripting/form_scripting.h"
+#include "windows/test_plan/form_test_plan.h"
 #include "windows/trend/form_trend.h"
 
 namespace {
@@ -31,6 +32,8 @@ const std::vector<ViewSpec> &viewTable()
          make<formScripting>},
         {formTrend::kView, "&Trend", QKeySequence(Qt::CTRL | Qt::Key_T), &AppState::viewTrend, false, false,
          std::nullopt, make<formTrend>},
+        {formTestPlan::kView, "Test &Plan", QKeySequence(), &AppState::viewTestPlan, false, false, std::nullopt,
+         make<formTestPlan>},
     };
     return table;
 }

@@ -3,6 +3,7 @@
 #include "device/board_limits.h"
 #include "device/driver_options.h"
 #include "files/script_file.h"
+#include "plans/plan_reader.h"
 #include "records/journal.h"
 #include "records/journal_reader.h"
 
@@ -29,13 +30,15 @@ const char kDescription[] =
     "            other line, in time order, until --seconds pass or Ctrl+C.\n"
     "  journal   Print what the journal in --dir kept of --board, in time order: --since and --until (ISO 8601\n"
     "            or -30s, -10m, -2h, -1d) and --kind (adc,pin,line,command,...) choose which.\n"
+    "  test      Run the test plan PLAN.toml on --board (or the board the plan names): one line per step as it\n"
+    "            ends and a closing PASS or FAIL line; --junit and --report write JUnit XML and HTML reports.\n"
     "\n"
     "Exit codes:\n"
     "  0  success\n"
-    "  1  --expect was not met within --timeout\n"
-    "  2  usage error\n"
+    "  1  --expect was not met within --timeout; test: a step failed\n"
+    "  2  usage error; test: an error in the plan\n"
     "  3  a board is not listed or could not be opened (then none is opened); journal: the board has no journal\n"
-    "  4  the board was lost while in use\n"
+    "  4  the board was lost while in use (test: the steps left are errors)\n"
     "  5  the output could not be written (a reader that goes away is not a failure)\n"
     "  130, 143  interrupted by SIGINT, or by SIGTERM or SIGHUP (monitor without --expect ends with 0)";
 
@@ -119,18 +122,20 @@ ParsedCliOptions parseCliOptions(const QStringList &arguments)
                                   QStringLiteral("send: without --expect, how long to print what the board answers, "
                                                  "in milliseconds (default 300)."),
                                   QStringLiteral("ms"), QStringLiteral("300"));
-    const QCommandLineOption journal(QStringLiteral("journal"),
-                                     QStringLiteral("send, monitor: keep a journal of everything the board said and "
-                                                    "was told in this folder."),
-                                     QStringLiteral("folder"));
+    const QCommandLineOption journal(
+        QStringLiteral("journal"),
+        QStringLiteral("send, monitor, test: keep a journal of everything the board said and "
+                       "was told in this folder."),
+        QStringLiteral("folder"));
     const QCommandLineOption journalMiB(QStringLiteral("journal-max-mib"),
-                                        QStringLiteral("send, monitor: delete the oldest journal files past this "
+                                        QStringLiteral("send, monitor, test: delete the oldest journal files past this "
                                                        "many MiB in all (default 1024)."),
                                         QStringLiteral("mib"), QStringLiteral("1024"));
-    const QCommandLineOption journalDays(QStringLiteral("journal-max-days"),
-                                         QStringLiteral("send, monitor: delete journal files older than this many "
-                                                        "days (default 90)."),
-                                         QStringLiteral("days"), QStringLiteral("90"));
+    const QCommandLineOption journalDays(
+        QStringLiteral("journal-max-days"),
+        QStringLiteral("send, monitor, test: delete journal files older than this many "
+                       "days (default 90)."),
+        QStringLiteral("days"), QStringLiteral("90"));
     const QCommandLineOption dir(QStringLiteral("dir"),
                                  QStringLiteral("journal: the journal's folder (default %1).")
                                      .arg(QDir::toNativeSeparators(defaultJournalFolder())),
@@ -141,13 +146,22 @@ ParsedCliOptions parseCliOptions(const QStringList &arguments)
                                    QStringLiteral("time"));
     const QCommandLineOption kind(QStringLiteral("kind"), QStringLiteral("journal: only records of these kinds."),
                                   QStringLiteral("list"));
+    const QCommandLineOption junit(QStringLiteral("junit"), QStringLiteral("test: write a JUnit XML report here."),
+                                   QStringLiteral("file"));
+    const QCommandLineOption report(QStringLiteral("report"), QStringLiteral("test: write an HTML report here."),
+                                    QStringLiteral("file"));
+    const QCommandLineOption pollMs(QStringLiteral("poll-ms"),
+                                    QStringLiteral("test: poll the board every this many milliseconds (default "
+                                                   "100, at least 5)."),
+                                    QStringLiteral("ms"), QStringLiteral("100"));
     const QCommandLineOption reconnect(QStringLiteral("reconnect"),
                                        QStringLiteral("Wait for a board that is pulled out and go on when it is "
                                                       "back, instead of exiting with code 4."));
-    parser.addOptions({board, command, script, adc, pins, seconds, format, expect, timeout, wait, reconnect, journal,
-                       journalMiB, journalDays, dir, since, until, kind});
-    parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("list, send, monitor or journal."),
-                                 QStringLiteral("list|send|monitor|journal"));
+    parser.addOptions({board,   command,    script,      adc, pins,  seconds, format, expect, timeout, wait,  reconnect,
+                       journal, journalMiB, journalDays, dir, since, until,   kind,   junit,  report,  pollMs});
+    parser.addPositionalArgument(QStringLiteral("command"),
+                                 QStringLiteral("list, send, monitor, journal or test PLAN.toml."),
+                                 QStringLiteral("list|send|monitor|journal|test"));
 
     if (!parser.parse(arguments))
         return usageError(parser.errorText());
@@ -165,9 +179,12 @@ ParsedCliOptions parseCliOptions(const QStringList &arguments)
 
     const QStringList positional = parser.positionalArguments();
     if (positional.isEmpty())
-        return usageError(QStringLiteral("no command given: use list, send, monitor or journal"));
-    if (positional.size() > 1)
-        return usageError(QStringLiteral("unexpected argument: %1").arg(positional[1]));
+        return usageError(QStringLiteral("no command given: use list, send, monitor, journal or test"));
+    const bool isTest = positional.first() == u"test";
+    if (isTest && positional.size() < 2)
+        return usageError(QStringLiteral("test needs a plan file: vantrel-cli test PLAN.toml"));
+    if (positional.size() > (isTest ? 2 : 1))
+        return usageError(QStringLiteral("unexpected argument: %1").arg(positional[isTest ? 2 : 1]));
     CliOptions &options = parsed.options;
     const QString name = positional.first();
     if (name == u"list")
@@ -178,8 +195,10 @@ ParsedCliOptions parseCliOptions(const QStringList &arguments)
         options.command = CliOptions::Command::Monitor;
     else if (name == u"journal")
         options.command = CliOptions::Command::Journal;
+    else if (isTest)
+        options.command = CliOptions::Command::Test;
     else
-        return usageError(QStringLiteral("unknown command \"%1\": use list, send, monitor or journal").arg(name));
+        return usageError(QStringLiteral("unknown command \"%1\": use list, send, monitor, journal or test").arg(name));
 
     QString error;
     const std::optional<DriverOptions::Choice> choice = driverOptions.read(parser, &error);
@@ -195,7 +214,7 @@ ParsedCliOptions parseCliOptions(const QStringList &arguments)
     const bool isJournal = options.command == CliOptions::Command::Journal;
     const bool opensBoard = isSend || isMonitor;
     const QList<std::pair<const QCommandLineOption *, bool>> allowed{
-        {&board, opensBoard || isJournal},
+        {&board, opensBoard || isJournal || isTest},
         {&command, isSend},
         {&script, isSend},
         {&adc, isMonitor},
@@ -206,13 +225,16 @@ ParsedCliOptions parseCliOptions(const QStringList &arguments)
         {&timeout, opensBoard},
         {&reconnect, opensBoard},
         {&wait, isSend},
-        {&journal, opensBoard},
-        {&journalMiB, opensBoard},
-        {&journalDays, opensBoard},
+        {&journal, opensBoard || isTest},
+        {&journalMiB, opensBoard || isTest},
+        {&journalDays, opensBoard || isTest},
         {&dir, isJournal},
         {&since, isJournal},
         {&until, isJournal},
         {&kind, isJournal},
+        {&junit, isTest},
+        {&report, isTest},
+        {&pollMs, isTest},
     };
     for (const auto &[option, ok] : allowed) {
         if (!ok && parser.isSet(*option))
@@ -242,6 +264,25 @@ ParsedCliOptions parseCliOptions(const QStringList &arguments)
                 options.kinds.append(name.trimmed());
             }
         }
+    }
+    if (isTest) {
+        auto plan = readPlanFile(positional[1]);
+        if (const auto *error = std::get_if<PlanError>(&plan))
+            return usageError(error->text());
+        options.plan = std::get<TestPlan>(std::move(plan));
+        const QString serial = parser.isSet(board) ? parser.value(board) : options.plan->board;
+        if (parser.values(board).size() > 1)
+            return usageError(QStringLiteral("test takes one --board"));
+        if (serial.isEmpty())
+            return usageError(QStringLiteral("test needs --board SERIAL, or a plan that names its board"));
+        options.boards = {serial};
+        options.junitFile = parser.value(junit);
+        options.reportFile = parser.value(report);
+        bool ok = false;
+        options.pollMs = parser.value(pollMs).toInt(&ok);
+        if (!ok || options.pollMs < 5 || options.pollMs > 10000)
+            return usageError(
+                QStringLiteral("--poll-ms: \"%1\" is not a whole number from 5 to 10000").arg(parser.value(pollMs)));
     }
     if (parser.isSet(journal)) {
         options.journalFolder = parser.value(journal);

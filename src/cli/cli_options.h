@@ -1,6 +1,7 @@
 #pragma once
 
 #include "device/driver_factory.h"
+#include "plans/test_plan.h"
 #include "records/record_writer.h"
 
 #include <QList>
@@ -12,7 +13,7 @@
 
 // What one run of vantrel-cli is asked to do.
 struct CliOptions {
-    enum class Command { List, Send, Monitor, Journal };
+    enum class Command { List, Send, Monitor, Journal, Test };
 
     // One thing `send` sends, in command-line order: a typed command (sent with CR LF) or a script's editor text
     // (sent as Send Script sends it).
@@ -44,6 +45,11 @@ struct CliOptions {
     std::optional<qint64> sinceMs;
     std::optional<qint64> untilMs;
     QStringList kinds;
+    // test: the plan (read and checked here), where its reports go, and how often the board is polled.
+    std::optional<TestPlan> plan;
+    QString junitFile;
+    QString reportFile;
+    int pollMs = 100;
 };
 
 // The outcome of reading the command line: the options to run with, or a text to print and an exit code (--help
@@ -63,7 +69,7 @@ std::optional<QList<int>> parseNumberList(const QString &text, int low, int high
 
 // The exit codes.
 inline constexpr int kExitOk = 0;
-inline constexpr int kExitNotMet = 1;
+inline constexpr int kExitNotMet = 1; // also: test, a step failed
 inline constexpr int kExitUsage = 2;
 inline constexpr int kExitNoBoard = 3;
 inline constexpr int kExitLost = 4;

@@ -4,6 +4,8 @@
 #include "device/driver.h"
 #include "device/report.h"
 #include "files/script_sending.h"
+#include "plans/plan_report.h"
+#include "plans/plan_run.h"
 #include "records/journal.h"
 #include "records/journal_reader.h"
 #include "session/poller.h"
@@ -30,9 +32,12 @@ CliRunner::CliRunner(Driver &driver, CliOptions options, std::FILE *out, std::FI
         board->session->setReconnect(m_options.reconnect);
         board->session->poller().setInterval(kPollMs);
         Board *raw = board.get();
-        board->subscription = board->session->events().subscribe(
-            [this, raw](const SessionEvent &event) { sessionEvent(*raw, event); },
-            eventKinds({SessionEvent::Kind::Reading, SessionEvent::Kind::PinLevel, SessionEvent::Kind::LineReceived}));
+        // A test prints its steps, not what the board says.
+        if (m_options.command != CliOptions::Command::Test)
+            board->subscription = board->session->events().subscribe(
+                [this, raw](const SessionEvent &event) { sessionEvent(*raw, event); },
+                eventKinds(
+                    {SessionEvent::Kind::Reading, SessionEvent::Kind::PinLevel, SessionEvent::Kind::LineReceived}));
         m_boards.push_back(std::move(board));
     }
     m_records.setBoardInText(m_boards.size() > 1);
@@ -53,6 +58,8 @@ int CliRunner::run()
         return send();
     case CliOptions::Command::Journal:
         return journal();
+    case CliOptions::Command::Test:
+        return test();
     case CliOptions::Command::Monitor:
         break;
     }
@@ -61,8 +68,9 @@ int CliRunner::run()
 
 void CliRunner::keepJournal()
 {
-    const bool opensBoard =
-        m_options.command == CliOptions::Command::Send || m_options.command == CliOptions::Command::Monitor;
+    const bool opensBoard = m_options.command == CliOptions::Command::Send ||
+                            m_options.command == CliOptions::Command::Monitor ||
+                            m_options.command == CliOptions::Command::Test;
     if (!opensBoard || m_options.journalFolder.isEmpty())
         return;
     JournalSettings settings;
@@ -117,6 +125,8 @@ void CliRunner::requestStop(int signal)
 {
     m_stopRequested = true;
     m_stopSignal = signal;
+    if (m_planRun)
+        m_planRun->stop();
     if (m_loop)
         m_loop->quit();
 }
@@ -307,6 +317,62 @@ int CliRunner::send()
               .arg(m_options.expect->pattern())
               .arg(m_options.timeoutSeconds));
     return finish(kExitNotMet);
+}
+
+void CliRunner::printStep(const PlanRun &run, int index)
+{
+    const StepResult &result = run.results()[std::size_t(index)];
+    m_records.line(QStringLiteral("%1 %2 (%3 s): %4; expected %5")
+                       .arg(outcomeText(result.outcome).leftJustified(5), run.plan().steps[std::size_t(index)].name)
+                       .arg(double(result.elapsedMs) / 1000.0, 0, 'f', 3)
+                       .arg(result.measured, result.expected)
+                       .toUtf8());
+    m_records.flush();
+}
+
+int CliRunner::test()
+{
+    if (!openBoards())
+        return finish(kExitNoBoard);
+    BoardSession &session = *m_boards.front()->session;
+    session.poller().setInterval(m_options.pollMs);
+    PlanRun run(session, *m_options.plan);
+    QEventLoop loop;
+    std::vector<bool> printed(run.results().size());
+    connect(&run, &PlanRun::stepFinished, this, [this, &run, &printed](int index) {
+        printStep(run, index);
+        printed[std::size_t(index)] = true;
+    });
+    connect(&run, &PlanRun::finished, &loop, &QEventLoop::quit);
+    m_planRun = &run;
+    run.start();
+    if (!run.isFinished())
+        loop.exec();
+    m_planRun = nullptr;
+    // Steps that did not end by themselves (skipped, or not run after a loss) are said too.
+    for (int index = 0; index < int(printed.size()); ++index) {
+        if (!printed[std::size_t(index)])
+            printStep(run, index);
+    }
+    m_records.line(run.verdictLine().toUtf8());
+    int exitCode = run.passed() ? kExitOk : kExitNotMet;
+    if (run.boardLost()) {
+        error(QStringLiteral("board %1 was lost").arg(m_boards.front()->serial));
+        exitCode = kExitLost;
+    }
+    if (m_stopRequested)
+        exitCode = interruptedExit();
+    // The reports are written however the run ended.
+    const ReportContext context = thisProcessContext();
+    for (const QString &file : {m_options.junitFile, m_options.reportFile}) {
+        if (file.isEmpty())
+            continue;
+        if (const auto failure = saveReport(file, run, context)) {
+            error(QStringLiteral("report %1 could not be written: %2").arg(file, *failure));
+            exitCode = kExitOutput;
+        }
+    }
+    return finish(exitCode);
 }
 
 int CliRunner::monitor()

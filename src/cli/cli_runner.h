@@ -14,10 +14,11 @@
 
 class Driver;
 class Journal;
+class PlanRun;
 class QEventLoop;
 
-// The headless front end: runs one vantrel-cli command (list, send or monitor) to its end, on one board session
-// per board named, all on the one driver. Records go to `out`, errors to `err`, one line each. The boards are
+// The headless front end: runs one vantrel-cli command (list, send, monitor, journal or test) to its end, on one board
+// session per board named, all on the one driver. Records go to `out`, errors to `err`, one line each. The boards are
 // opened as a selection opens them and always closed at the end.
 class CliRunner : public QObject
 {
@@ -55,6 +56,8 @@ private:
     int send();
     int monitor();
     int journal();
+    int test();
+    void printStep(const PlanRun &run, int index);
     void keepJournal();
     bool openBoards();
     bool sendSurvivingLoss(Board &board, const QString &text);
@@ -75,6 +78,7 @@ private:
     std::unique_ptr<Journal> m_journal;
     std::vector<std::unique_ptr<Board>> m_boards;
     QEventLoop *m_loop = nullptr;
+    PlanRun *m_planRun = nullptr;
     bool m_stopRequested = false;
     int m_stopSignal = 0;
 };

@@ -38,10 +38,16 @@ const char *const kHelp[] = {
     "help: anything else            answered \"error ...\"",
 };
 
+const char *const kFixtureHelp[] = {
+    "help: fixture: while pin k (1..9) is an output, input pin k+9 follows its level",
+    "help: fixture: channel 8 reads 200 +/- 3 while pin 9 is an output driven high, otherwise 50 +/- 3",
+};
+
 } // namespace
 
 DemoBoard::DemoBoard(QByteArray serial)
     : m_serial(std::move(serial))
+    , m_fixture(m_serial == kFixtureSerial)
 {}
 
 void DemoBoard::receive(const char *data, qsizetype size, qint64 nowMs)
@@ -89,6 +95,16 @@ int DemoBoard::analogLevel(int channel, qint64 nowMs)
     return std::clamp(int(std::lround(127.5 + 127.5 * std::sin(angle))), 0, 255);
 }
 
+int DemoBoard::reading(int channel, qint64 nowMs) const
+{
+    if (!m_fixture || channel != 8)
+        return analogLevel(channel, nowMs);
+    // A little noise, as a real supply has.
+    const int noise = int(std::lround(3.0 * std::sin(double(nowMs % 100000) / 37.0)));
+    const Pin &driver = m_pins[9];
+    return (driver.output && driver.outputLevel == 1 ? 200 : 50) + noise;
+}
+
 int DemoBoard::inputLevel(int pin, qint64 nowMs)
 {
     return int((nowMs / (pin * 300)) % 2);
@@ -97,7 +113,11 @@ int DemoBoard::inputLevel(int pin, qint64 nowMs)
 int DemoBoard::level(int pin, qint64 nowMs) const
 {
     const Pin &p = m_pins[pin];
-    return p.output ? p.outputLevel : inputLevel(pin, nowMs);
+    if (p.output)
+        return p.outputLevel;
+    if (m_fixture && pin >= 10 && m_pins[pin - 9].output)
+        return m_pins[pin - 9].outputLevel;
+    return inputLevel(pin, nowMs);
 }
 
 void DemoBoard::reportPin(int pin, qint64 nowMs)
@@ -121,7 +141,7 @@ void DemoBoard::execute(const QByteArray &line, qint64 nowMs)
         if (channel == 0)
             queueLine("error bad adc command: " + line);
         else
-            queueLine("adc " + QByteArray::number(channel) + ' ' + QByteArray::number(analogLevel(channel, nowMs)));
+            queueLine("adc " + QByteArray::number(channel) + ' ' + QByteArray::number(reading(channel, nowMs)));
     } else if (words == QList<QByteArray>{"id"}) {
         queueLine("Vantrel USB I/O board " + m_serial + " (simulated) firmware 3.0");
     } else if (words == QList<QByteArray>{"led", "on"} || words == QList<QByteArray>{"led", "off"}) {
@@ -129,6 +149,10 @@ void DemoBoard::execute(const QByteArray &line, qint64 nowMs)
     } else if (words == QList<QByteArray>{"help"}) {
         for (const char *line : kHelp)
             queueLine(line);
+        if (m_fixture) {
+            for (const char *line : kFixtureHelp)
+                queueLine(line);
+        }
     } else if (words == QList<QByteArray>{"unplug"}) {
         m_unplugRequested = true;
     } else if (words == QList<QByteArray>{"reset"}) {
@@ -162,8 +186,8 @@ bool DemoBoard::executePin(const QList<QByteArray> &words, qint64 nowMs)
     } else {
         return false;
     }
-    if (p.monitored && level(pin, nowMs) != p.reportedLevel)
-        reportPin(pin, nowMs);
+    // On the fixture a pin's follower may change with it.
+    advance(nowMs);
     return true;
 }
 

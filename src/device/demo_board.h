@@ -16,6 +16,10 @@
 // A monitored pin is reported as "pin N S" when monitoring is switched on and whenever its level changes.
 // Input pins follow a pattern of their own (pin N toggles every N x 300 ms); outputs follow the command.
 // Reports end with CR LF. Time is given by the caller in milliseconds.
+//
+// DEMO0002 sits on a loopback fixture, so that checks have something to find: while pin k (1..9) is an output,
+// input pin k+9 follows its level; channel 8 reads 200 +/- 3 while pin 9 is an output driven high, otherwise
+// 50 +/- 3. Every other serial number is a board with nothing attached.
 class DemoBoard
 {
 public:
@@ -37,8 +41,11 @@ public:
     // The board as after power comes back: every pin an input, nothing monitored, nothing queued.
     void powerUp();
 
-    // Level of an analog channel at a given time, 0..255.
+    // Level of an analog channel at a given time, 0..255, with nothing attached.
     static int analogLevel(int channel, qint64 nowMs);
+    // What this board reads on a channel: the fixture's level where it has one.
+    int reading(int channel, qint64 nowMs) const;
+    static constexpr const char *kFixtureSerial = "DEMO0002";
     // Level an input pin shows at a given time, 0 or 1.
     static int inputLevel(int pin, qint64 nowMs);
 
@@ -62,6 +69,7 @@ private:
     void queueLine(const QByteArray &line);
 
     QByteArray m_serial;
+    bool m_fixture = false;
     std::array<Pin, 19> m_pins{};
     QByteArray m_command;
     bool m_commandOverflow = false;

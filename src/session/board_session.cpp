@@ -231,6 +231,15 @@ void BoardSession::makePinOutput(int pin)
     sendPinCommand(pin, PinAction::Output);
 }
 
+void BoardSession::makePinOutputAt(int pin, bool high)
+{
+    if (!isPin(pin))
+        return;
+    m_setup.pinOutputLevel[std::size_t(pin)] = high ? 1 : 0;
+    publishSetup(pin, SetupAspect::Level);
+    makePinOutput(pin);
+}
+
 void BoardSession::makePinInput(int pin)
 {
     if (!isPin(pin))
@@ -288,6 +297,22 @@ void BoardSession::setAnalogRequestsOn(bool on)
         return;
     m_setup.analogRequestsOn = on;
     publishSetup(0, SetupAspect::AnalogRequests);
+}
+
+void BoardSession::requestPinReport(int pin)
+{
+    // The board reports a pin's level when its monitoring is switched on, even when it was on already.
+    if (isPin(pin) && m_setup.isMonitored(pin))
+        send(pinCommand(pin, PinAction::MonitorOn));
+}
+
+void BoardSession::requestReading(int channel)
+{
+    if (!isChannel(channel))
+        return;
+    std::bitset<kLastChannel + 1> one;
+    one.set(std::size_t(channel));
+    transmit(analogRequests(one));
 }
 
 void BoardSession::markLost()

@@ -91,6 +91,8 @@ public:
     //
     // Makes the pin an output: its level command first (set or clear, as last commanded), then "output".
     void makePinOutput(int pin);
+    // Makes the pin an output driving `high`: its level command first, then "output", whatever it was before.
+    void makePinOutputAt(int pin, bool high);
     // Makes the pin an input ("input").
     void makePinInput(int pin);
     // Drives an output high or low (nothing for an input).
@@ -104,6 +106,11 @@ public:
     // Forgets every ticked channel.
     void forgetTickedChannels();
     void setAnalogRequestsOn(bool on);
+
+    // Asks a monitored pin for a fresh level report (its monitoring switched on once more); nothing otherwise.
+    void requestPinReport(int pin);
+    // Requests one reading of a channel now, as a poll requests the ticked ones (not logged).
+    void requestReading(int channel);
 
     // A line for the communications log, and the status line, from whoever drives the session.
     void logLine(const QString &text);

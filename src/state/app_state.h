@@ -13,6 +13,8 @@ struct AppState {
     std::int32_t viewScr = 0;
     // The trend window's flag; it is not part of the layout file.
     std::int32_t viewTrend = 0;
+    // The test plan window's flag; not part of the layout file either.
+    std::int32_t viewTestPlan = 0;
 
     // The script text changed since it was last loaded or saved.
     bool scriptChanged = false;

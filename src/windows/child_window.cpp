@@ -3,6 +3,9 @@
 #include "windows/workspace.h"
 
 #include <QCloseEvent>
+#include <QSettings>
+
+#include <utility>
 
 ChildWindow::ChildWindow(Workspace &workspace, View view, QWidget *parent)
     : QWidget(parent)
@@ -23,4 +26,20 @@ void ChildWindow::closeEvent(QCloseEvent *event)
     m_closing = true;
     closing();
     event->accept();
+}
+
+void ChildWindow::placeFromSettings(const QString &key)
+{
+    if (std::exchange(m_placed, true))
+        return;
+    const QRect saved = QSettings().value(key).toRect();
+    QWidget *frame = parentWidget();
+    if (frame && saved.isValid() && saved.width() <= 10'000 && saved.height() <= 10'000)
+        frame->setGeometry(saved);
+}
+
+void ChildWindow::keepPlaceInSettings(const QString &key) const
+{
+    if (const QWidget *frame = parentWidget())
+        QSettings().setValue(key, frame->geometry());
 }

@@ -32,8 +32,14 @@ protected:
 
     void closeEvent(QCloseEvent *event) override;
 
+    // For windows kept out of the layout file: their frame's place in the program's settings under `key`.
+    // placeFromSettings() acts once, at the first show; a stored place that is absurd is ignored.
+    void placeFromSettings(const QString &key);
+    void keepPlaceInSettings(const QString &key) const;
+
 private:
     Workspace &m_workspace;
     View m_view;
     bool m_closing = false;
+    bool m_placed = false;
 };

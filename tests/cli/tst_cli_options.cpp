@@ -22,7 +22,7 @@ private Q_SLOTS:
     {
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<QString>("message");
-        QTest::newRow("no command") << QStringList{} << "no command given: use list, send, monitor or journal";
+        QTest::newRow("no command") << QStringList{} << "no command given: use list, send, monitor, journal or test";
         QTest::newRow("unknown command") << QStringList{"frob"} << "unknown command \"frob\"";
         QTest::newRow("two commands") << QStringList{"list", "send"} << "unexpected argument: send";
         QTest::newRow("send without board") << QStringList{"send", "--command", "id"} << "send needs --board SERIAL";

@@ -14,7 +14,6 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
-#include <QSettings>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
@@ -256,19 +255,12 @@ void formTrend::showEvent(QShowEvent *event)
 {
     ChildWindow::showEvent(event);
     refresh();
-    if (m_placed)
-        return;
-    m_placed = true;
-    const QRect saved = QSettings().value(kGeometryKey).toRect();
-    QWidget *frame = parentWidget();
-    if (frame && saved.isValid() && saved.width() <= 10'000 && saved.height() <= 10'000)
-        frame->setGeometry(saved);
+    placeFromSettings(kGeometryKey);
 }
 
 void formTrend::closing()
 {
-    if (QWidget *frame = parentWidget())
-        QSettings().setValue(kGeometryKey, frame->geometry());
+    keepPlaceInSettings(kGeometryKey);
     // Closing stops the recording and closes the file.
     if (m_recorder.isOpen())
         stopRecording();

@@ -71,5 +71,4 @@ private:
     QString m_recordingPath;
     EventStream::Subscription m_subscription;
     bool m_paused = false;
-    bool m_placed = false;
 };

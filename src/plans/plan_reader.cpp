@@ -1,0 +1,319 @@
+#include "plans/plan_reader.h"
+
+#include "device/board_limits.h"
+
+#include <QCryptographicHash>
+#include <QFile>
+#include <QFileInfo>
+
+#include <toml++/toml.h>
+
+#include <algorithm>
+#include <cmath>
+#include <set>
+#include <string_view>
+
+QString PlanError::text() const
+{
+    if (line <= 0)
+        return QStringLiteral("%1: %2").arg(file, message);
+    return QStringLiteral("%1:%2:%3: %4").arg(file).arg(line).arg(column).arg(message);
+}
+
+namespace {
+
+// Thrown inside the reader only; readPlanText() returns it.
+struct Failure {
+    PlanError error;
+};
+
+QString qt(std::string_view text)
+{
+    return QString::fromUtf8(text.data(), qsizetype(text.size()));
+}
+
+enum class KeyKind { Common, Line, Pin, Analog, Wait };
+
+struct KeyRule {
+    std::string_view name;
+    KeyKind kind;
+};
+
+constexpr KeyRule kStepKeys[] = {
+    {"name", KeyKind::Common},     {"timeout_ms", KeyKind::Common}, {"send", KeyKind::Line},
+    {"expect", KeyKind::Line},     {"set_pin", KeyKind::Pin},       {"level", KeyKind::Pin},
+    {"expect_pin", KeyKind::Pin},  {"expect_level", KeyKind::Pin},  {"adc", KeyKind::Analog},
+    {"min", KeyKind::Analog},      {"max", KeyKind::Analog},        {"samples", KeyKind::Analog},
+    {"mean_min", KeyKind::Analog}, {"mean_max", KeyKind::Analog},   {"wait_ms", KeyKind::Wait},
+};
+
+const KeyRule *stepKeyRule(std::string_view name)
+{
+    for (const KeyRule &rule : kStepKeys) {
+        if (rule.name == name)
+            return &rule;
+    }
+    return nullptr;
+}
+
+PlanStep::Kind stepKind(KeyKind kind)
+{
+    switch (kind) {
+    case KeyKind::Line:
+        return PlanStep::Kind::Line;
+    case KeyKind::Pin:
+        return PlanStep::Kind::Pin;
+    case KeyKind::Analog:
+        return PlanStep::Kind::Analog;
+    case KeyKind::Common:
+    case KeyKind::Wait:
+        break;
+    }
+    return PlanStep::Kind::Wait;
+}
+
+// A table's entries in the order they stand in the file (a table itself keeps them by name).
+std::vector<std::pair<const toml::key *, const toml::node *>> inFileOrder(const toml::table &table)
+{
+    std::vector<std::pair<const toml::key *, const toml::node *>> entries;
+    for (const auto &[key, node] : table)
+        entries.emplace_back(&key, &node);
+    std::sort(entries.begin(), entries.end(), [](const auto &a, const auto &b) {
+        const toml::source_position &x = a.first->source().begin;
+        const toml::source_position &y = b.first->source().begin;
+        return std::pair(x.line, x.column) < std::pair(y.line, y.column);
+    });
+    return entries;
+}
+
+// Reads one plan file's tables, failing at the first fault with its position.
+class Reader
+{
+public:
+    explicit Reader(QString file)
+        : m_file(std::move(file))
+    {}
+
+    [[noreturn]] void fail(const toml::source_region &where, const QString &message) const
+    {
+        throw Failure{PlanError{m_file, int(where.begin.line), int(where.begin.column), message}};
+    }
+
+    QString string(const toml::key &key, const toml::node &node) const
+    {
+        if (!node.is_string())
+            fail(key.source(), m_prefix + QStringLiteral("\"%1\" must be a string").arg(qt(key.str())));
+        return qt(node.as_string()->get());
+    }
+
+    qint64 integer(const toml::key &key, const toml::node &node, qint64 low, qint64 high) const
+    {
+        if (!node.is_integer())
+            fail(key.source(), m_prefix + QStringLiteral("\"%1\" must be a whole number").arg(qt(key.str())));
+        const qint64 value = node.as_integer()->get();
+        if (value < low || value > high)
+            fail(key.source(), m_prefix + QStringLiteral("\"%1\" is %2; it must be %3 to %4")
+                                              .arg(qt(key.str()))
+                                              .arg(value)
+                                              .arg(low)
+                                              .arg(high));
+        return value;
+    }
+
+    double decimal(const toml::key &key, const toml::node &node) const
+    {
+        if (node.is_integer())
+            return double(node.as_integer()->get());
+        if (!node.is_floating_point() || !std::isfinite(node.as_floating_point()->get()))
+            fail(key.source(), m_prefix + QStringLiteral("\"%1\" must be a number").arg(qt(key.str())));
+        return node.as_floating_point()->get();
+    }
+
+    // 0 or 1, or false or true.
+    bool level(const toml::key &key, const toml::node &node) const
+    {
+        if (node.is_boolean())
+            return node.as_boolean()->get();
+        if (!node.is_integer() || (node.as_integer()->get() != 0 && node.as_integer()->get() != 1))
+            fail(key.source(), m_prefix + QStringLiteral("\"%1\" must be 0 or 1").arg(qt(key.str())));
+        return node.as_integer()->get() == 1;
+    }
+
+    TestPlan plan(const toml::table &root)
+    {
+        TestPlan plan;
+        const toml::array *steps = nullptr;
+        for (const auto &[keyPointer, nodePointer] : inFileOrder(root)) {
+            const toml::key &key = *keyPointer;
+            const toml::node &node = *nodePointer;
+            if (key.str() == "name")
+                plan.name = string(key, node);
+            else if (key.str() == "board")
+                plan.board = string(key, node).trimmed();
+            else if (key.str() == "step") {
+                steps = node.as_array();
+                if (!steps || !steps->is_array_of_tables())
+                    fail(key.source(), QStringLiteral("\"step\" must be written as [[step]] tables"));
+            } else {
+                fail(key.source(),
+                     QStringLiteral("unknown key \"%1\" (a plan has name, board and [[step]])").arg(qt(key.str())));
+            }
+        }
+        if (!steps || steps->empty())
+            fail(root.source(), QStringLiteral("the plan has no [[step]]"));
+        plan.steps.reserve(steps->size());
+        for (const toml::node &node : *steps)
+            plan.steps.push_back(step(*node.as_table(), int(plan.steps.size()) + 1));
+        return plan;
+    }
+
+private:
+    PlanStep step(const toml::table &table, int number)
+    {
+        m_prefix = QStringLiteral("step %1: ").arg(number);
+        PlanStep step;
+        step.line = int(table.source().begin.line);
+        step.name = QStringLiteral("Step %1").arg(number);
+        std::optional<KeyKind> kind;
+        std::string_view kindKey;
+        std::set<std::string_view> given;
+        bool timeoutGiven = false;
+        const auto where = [&](std::string_view name) -> const toml::key & {
+            return table.find(name)->first;
+        };
+        for (const auto &[keyPointer, nodePointer] : inFileOrder(table)) {
+            const toml::key &key = *keyPointer;
+            const toml::node &node = *nodePointer;
+            const KeyRule *rule = stepKeyRule(key.str());
+            if (!rule)
+                fail(key.source(), QStringLiteral("step %1: unknown key \"%2\"").arg(number).arg(qt(key.str())));
+            if (rule->kind != KeyKind::Common) {
+                if (kind && *kind != rule->kind)
+                    fail(key.source(), QStringLiteral("step %1: \"%2\" cannot be combined with \"%3\" in one step")
+                                           .arg(number)
+                                           .arg(qt(key.str()), qt(kindKey)));
+                kind = rule->kind;
+                kindKey = rule->name;
+            }
+            given.insert(rule->name);
+            read(step, key, node, number, timeoutGiven);
+        }
+        if (!kind)
+            fail(table.source(), QStringLiteral("step %1: the step does nothing (give send, expect, set_pin, "
+                                                "expect_pin, adc or wait_ms)")
+                                     .arg(number));
+        step.kind = stepKind(*kind);
+        const auto needs = [&](std::string_view key, std::string_view other) {
+            if (given.contains(key) && !given.contains(other))
+                fail(where(key).source(),
+                     QStringLiteral("step %1: \"%2\" needs \"%3\"").arg(number).arg(qt(key), qt(other)));
+        };
+        needs("level", "set_pin");
+        needs("set_pin", "level");
+        needs("expect_level", "expect_pin");
+        needs("expect_pin", "expect_level");
+        for (const std::string_view key : {"min", "max", "samples", "mean_min", "mean_max"})
+            needs(key, "adc");
+        if (step.kind == PlanStep::Kind::Wait && timeoutGiven)
+            fail(where("timeout_ms").source(),
+                 QStringLiteral("step %1: \"timeout_ms\" does not go with \"wait_ms\"").arg(number));
+        if (step.min > step.max)
+            fail(where("max").source(), QStringLiteral("step %1: \"min\" (%2) is greater than \"max\" (%3)")
+                                            .arg(number)
+                                            .arg(step.min)
+                                            .arg(step.max));
+        if (step.meanMin && step.meanMax && *step.meanMin > *step.meanMax)
+            fail(where("mean_max").source(),
+                 QStringLiteral("step %1: \"mean_min\" (%2) is greater than \"mean_max\" (%3)")
+                     .arg(number)
+                     .arg(*step.meanMin)
+                     .arg(*step.meanMax));
+        // Readings come one a poll: an analog step's own default leaves time for each of them.
+        if (step.kind == PlanStep::Kind::Analog && !timeoutGiven)
+            step.timeoutMs = PlanStep::kDefaultTimeoutMs + 100 * step.samples;
+        return step;
+    }
+
+    void read(PlanStep &step, const toml::key &key, const toml::node &node, int number, bool &timeoutGiven)
+    {
+        const std::string_view name = key.str();
+        constexpr qint64 kHour = 3600 * 1000;
+        if (name == "name") {
+            step.name = string(key, node);
+        } else if (name == "timeout_ms") {
+            step.timeoutMs = int(integer(key, node, 1, kHour));
+            timeoutGiven = true;
+        } else if (name == "send") {
+            step.send = string(key, node);
+        } else if (name == "expect") {
+            QRegularExpression pattern(string(key, node));
+            if (!pattern.isValid())
+                fail(key.source(), QStringLiteral("step %1: \"expect\" is not a regular expression: %2 at offset %3")
+                                       .arg(number)
+                                       .arg(pattern.errorString())
+                                       .arg(pattern.patternErrorOffset()));
+            pattern.optimize();
+            step.expect = pattern;
+        } else if (name == "set_pin") {
+            step.setPin = int(integer(key, node, kFirstPin, kLastPin));
+        } else if (name == "level") {
+            step.level = level(key, node);
+        } else if (name == "expect_pin") {
+            step.expectPin = int(integer(key, node, kFirstPin, kLastPin));
+        } else if (name == "expect_level") {
+            step.expectLevel = level(key, node);
+        } else if (name == "adc") {
+            step.channel = int(integer(key, node, kFirstChannel, kLastChannel));
+        } else if (name == "min") {
+            step.min = int(integer(key, node, -1000000, 1000000));
+        } else if (name == "max") {
+            step.max = int(integer(key, node, -1000000, 1000000));
+        } else if (name == "samples") {
+            step.samples = int(integer(key, node, 1, 100000));
+        } else if (name == "mean_min") {
+            step.meanMin = decimal(key, node);
+        } else if (name == "mean_max") {
+            step.meanMax = decimal(key, node);
+        } else if (name == "wait_ms") {
+            step.waitMs = int(integer(key, node, 0, kHour));
+        }
+    }
+
+    QString m_file;
+    QString m_prefix; // names the step being read
+};
+
+} // namespace
+
+std::variant<TestPlan, PlanError> readPlanText(const QByteArray &text, const QString &file)
+{
+    Reader reader(file);
+    try {
+        const std::string path = file.toStdString();
+        const toml::table root = toml::parse(std::string_view(text.constData(), std::size_t(text.size())), path);
+        TestPlan plan = reader.plan(root);
+        plan.file = file;
+        plan.sha256 = QCryptographicHash::hash(text, QCryptographicHash::Sha256).toHex();
+        if (plan.name.isEmpty())
+            plan.name = QFileInfo(file).completeBaseName();
+        return plan;
+    } catch (const toml::parse_error &error) {
+        return PlanError{file, int(error.source().begin.line), int(error.source().begin.column),
+                         qt(error.description())};
+    } catch (const Failure &failure) {
+        return failure.error;
+    }
+}
+
+std::variant<TestPlan, PlanError> readPlanFile(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return PlanError{path, 0, 0, QStringLiteral("cannot be read: %1").arg(file.errorString())};
+    if (file.size() > kMaxPlanBytes)
+        return PlanError{path, 0, 0, QStringLiteral("is larger than %1 MiB").arg(kMaxPlanBytes / (1024 * 1024))};
+    const QByteArray text = file.read(kMaxPlanBytes + 1);
+    if (file.error() != QFileDevice::NoError)
+        return PlanError{path, 0, 0, QStringLiteral("cannot be read: %1").arg(file.errorString())};
+    return readPlanText(text, path);
+}

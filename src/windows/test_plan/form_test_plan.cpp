@@ -1,0 +1,304 @@
+#include "windows/test_plan/form_test_plan.h"
+
+#include "plans/plan_reader.h"
+#include "plans/plan_report.h"
+#include "plans/plan_run.h"
+#include "session/board_session.h"
+#include "windows/control_names.h"
+#include "windows/dialogs.h"
+#include "windows/workspace.h"
+
+#include <QAction>
+#include <QDir>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+namespace {
+
+const QString kGeometryKey = QStringLiteral("testPlan/geometry");
+const QStringList kColumns{"Step", "Expected", "Measured", "Result", "Time"};
+
+QPushButton *makeButton(const QString &caption, const char *name, QWidget *parent)
+{
+    auto *button = new QPushButton(caption, parent);
+    nameControl(button, QString::fromLatin1(name));
+    button->setAutoDefault(false);
+    return button;
+}
+
+// Colours that read as pass and fail, with text that stays readable on them.
+QString verdictStyle(const QString &verdict)
+{
+    const char *background = verdict == u"PASS" ? "#2e7d32" : verdict == u"FAIL" ? "#c62828" : "#f9a825";
+    const char *foreground = verdict == u"RUNNING" ? "#000000" : "#ffffff";
+    return QStringLiteral("QLabel { background: %1; color: %2; padding: 2px 12px; }")
+        .arg(QLatin1String(background), QLatin1String(foreground));
+}
+
+} // namespace
+
+formTestPlan::formTestPlan(Workspace &workspace, QWidget *parent)
+    : ChildWindow(workspace, kView, parent)
+{
+    setObjectName(QStringLiteral("formTestPlan"));
+    setWindowTitle(QStringLiteral("Test Plan"));
+    buildControls();
+    updateButtons();
+}
+
+formTestPlan::~formTestPlan() = default;
+
+void formTestPlan::buildControls()
+{
+    m_open = makeButton(QStringLiteral("&Open Plan\u2026"), "openPlan", this);
+    connect(m_open, &QPushButton::clicked, this, &formTestPlan::openPlan);
+    m_runButton = makeButton(QStringLiteral("&Run"), "run", this);
+    m_runButton->setToolTip(QStringLiteral("Run the plan (F5)"));
+    connect(m_runButton, &QPushButton::clicked, this, &formTestPlan::run);
+    m_stop = makeButton(QStringLiteral("S&top"), "stop", this);
+    connect(m_stop, &QPushButton::clicked, this, &formTestPlan::stop);
+    m_save = makeButton(QStringLiteral("&Save Report\u2026"), "saveReport", this);
+    connect(m_save, &QPushButton::clicked, this, &formTestPlan::saveReportAs);
+    // F5 runs the plan while this window has the focus, not from every window of the program.
+    auto *runKey = new QAction(this);
+    runKey->setShortcut(QKeySequence(Qt::Key_F5));
+    runKey->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    connect(runKey, &QAction::triggered, this, &formTestPlan::run);
+    addAction(runKey);
+
+    m_verdict = new QLabel(this);
+    nameControl(m_verdict, QStringLiteral("verdict"), QStringLiteral("Verdict"));
+    QFont large = m_verdict->font();
+    large.setPointSizeF(large.pointSizeF() * 2);
+    large.setBold(true);
+    m_verdict->setFont(large);
+    m_verdict->setAlignment(Qt::AlignCenter);
+    m_verdict->setMinimumWidth(m_verdict->fontMetrics().horizontalAdvance(QStringLiteral("RUNNING")) + 32);
+
+    auto *buttons = new QHBoxLayout;
+    buttons->addWidget(m_open);
+    buttons->addWidget(m_runButton);
+    buttons->addWidget(m_stop);
+    buttons->addWidget(m_save);
+    buttons->addStretch(1);
+    buttons->addWidget(m_verdict);
+
+    m_planName = new QLabel(this);
+    nameControl(m_planName, QStringLiteral("planName"), QStringLiteral("Plan"));
+    m_planName->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    m_message = new QLabel(this);
+    nameControl(m_message, QStringLiteral("message"), QStringLiteral("Message"));
+    m_message->setWordWrap(true);
+    m_message->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    m_message->hide();
+
+    m_table = new QTableWidget(0, ColumnCount, this);
+    nameControl(m_table, QStringLiteral("steps"), QStringLiteral("Steps"));
+    m_table->setHorizontalHeaderLabels(kColumns);
+    m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_table->setWordWrap(false);
+    QHeaderView *header = m_table->horizontalHeader();
+    header->setSectionResizeMode(QHeaderView::Interactive);
+    header->setSectionResizeMode(MeasuredColumn, QHeaderView::Stretch);
+    m_table->setColumnWidth(StepColumn, 160);
+    m_table->setColumnWidth(ExpectedColumn, 220);
+    m_table->setColumnWidth(ResultColumn, 60);
+    m_table->setColumnWidth(TimeColumn, 70);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->addLayout(buttons);
+    layout->addWidget(m_planName);
+    layout->addWidget(m_message);
+    layout->addWidget(m_table, 1);
+    setTabOrder(m_open, m_runButton);
+    setTabOrder(m_runButton, m_stop);
+    setTabOrder(m_stop, m_save);
+    setTabOrder(m_save, m_table);
+    resize(720, 360);
+}
+
+bool formTestPlan::isRunning() const
+{
+    return m_run && m_run->isRunning();
+}
+
+QString formTestPlan::message() const
+{
+    return m_message->isVisible() || !m_message->isHidden() ? m_message->text() : QString();
+}
+
+void formTestPlan::showMessage(const QString &text, bool isError)
+{
+    m_message->setText(text);
+    m_message->setStyleSheet(isError ? QStringLiteral("QLabel { color: #c62828; }") : QString());
+    m_message->setVisible(!text.isEmpty());
+}
+
+void formTestPlan::showVerdict(const QString &text)
+{
+    m_verdict->setText(text);
+    m_verdict->setStyleSheet(text.isEmpty() ? QString() : verdictStyle(text));
+    m_verdict->setAccessibleDescription(QStringLiteral("verdict"));
+}
+
+void formTestPlan::updateButtons()
+{
+    const bool running = isRunning();
+    m_open->setEnabled(!running);
+    m_runButton->setEnabled(!running && m_plan.has_value());
+    m_stop->setEnabled(running);
+    m_save->setEnabled(!running && m_run && m_run->isFinished());
+}
+
+void formTestPlan::openPlan()
+{
+    const QString path = workspace().dialogs().openFileName(this, QStringLiteral("Open Plan"),
+                                                            QStringLiteral("Test plans (*.toml);;All files (*)"));
+    if (!path.isEmpty())
+        loadPlan(path);
+}
+
+bool formTestPlan::loadPlan(const QString &path)
+{
+    if (isRunning())
+        return false;
+    auto read = readPlanFile(path);
+    m_planPath = path;
+    if (const auto *error = std::get_if<PlanError>(&read)) {
+        m_plan.reset();
+        m_run.reset();
+        m_table->setRowCount(0);
+        m_planName->setText(QDir::toNativeSeparators(path));
+        showMessage(error->text(), true);
+        showVerdict(QString());
+        updateButtons();
+        return false;
+    }
+    m_plan = std::get<TestPlan>(std::move(read));
+    m_run.reset();
+    showMessage(QString(), false);
+    showVerdict(QString());
+    showPlan();
+    updateButtons();
+    return true;
+}
+
+void formTestPlan::showPlan()
+{
+    const TestPlan &plan = *m_plan;
+    QString name = QStringLiteral("%1 \u2014 %2").arg(plan.name, QDir::toNativeSeparators(plan.file));
+    if (!plan.board.isEmpty())
+        name += QStringLiteral(" (board %1)").arg(plan.board);
+    m_planName->setText(name);
+    m_table->setRowCount(int(plan.steps.size()));
+    for (int row = 0; row < int(plan.steps.size()); ++row) {
+        const PlanStep &step = plan.steps[std::size_t(row)];
+        const QString texts[ColumnCount] = {step.name, stepExpectation(step), QString(), QString(), QString()};
+        for (int column = 0; column < ColumnCount; ++column) {
+            auto *item = new QTableWidgetItem(texts[column]);
+            if (column == TimeColumn)
+                item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+            m_table->setItem(row, column, item);
+        }
+    }
+}
+
+void formTestPlan::run()
+{
+    if (isRunning() || m_planPath.isEmpty())
+        return;
+    // The file may have been edited since it was opened: what runs is what it says now.
+    if (!loadPlan(m_planPath))
+        return;
+    BoardSession &session = workspace().session();
+    if (session.handle() <= 0 || session.isLost()) {
+        showMessage(QStringLiteral("No board is open: choose one in the Communications window first."), true);
+        return;
+    }
+    if (!m_plan->board.isEmpty() && m_plan->board != session.serial()) {
+        showMessage(
+            QStringLiteral("This plan is for board %1; the board open is %2.").arg(m_plan->board, session.serial()),
+            true);
+        return;
+    }
+    m_run = std::make_unique<PlanRun>(session, *m_plan);
+    connect(m_run.get(), &PlanRun::stepStarted, this, &formTestPlan::showStep);
+    connect(m_run.get(), &PlanRun::stepFinished, this, &formTestPlan::showStep);
+    connect(m_run.get(), &PlanRun::finished, this, &formTestPlan::runFinished);
+    showVerdict(QStringLiteral("RUNNING"));
+    m_run->start();
+    updateButtons();
+}
+
+void formTestPlan::stop()
+{
+    if (isRunning())
+        m_run->stop();
+}
+
+void formTestPlan::showStep(int index)
+{
+    const StepResult &result = m_run->results()[std::size_t(index)];
+    const bool ended = result.outcome != StepResult::Outcome::Running;
+    m_table->item(index, MeasuredColumn)->setText(result.measured);
+    m_table->item(index, ResultColumn)->setText(outcomeText(result.outcome));
+    m_table->item(index, TimeColumn)
+        ->setText(ended ? QStringLiteral("%1 s").arg(double(result.elapsedMs) / 1000.0, 0, 'f', 3) : QString());
+    const bool bad = result.outcome == StepResult::Outcome::Failed || result.outcome == StepResult::Outcome::Error;
+    m_table->item(index, ResultColumn)->setForeground(bad ? QColor(0xc6, 0x28, 0x28) : palette().text().color());
+    if (!ended)
+        m_table->scrollToItem(m_table->item(index, StepColumn));
+}
+
+void formTestPlan::runFinished()
+{
+    for (int index = 0; index < int(m_run->results().size()); ++index)
+        showStep(index);
+    showVerdict(m_run->passed() ? QStringLiteral("PASS") : QStringLiteral("FAIL"));
+    showMessage(m_run->verdictLine(), false);
+    updateButtons();
+}
+
+void formTestPlan::saveReportAs()
+{
+    if (!m_run || !m_run->isFinished())
+        return;
+    QString path = workspace().dialogs().saveFileName(this, QStringLiteral("Save Report"),
+                                                      QStringLiteral("JUnit XML (*.xml);;HTML (*.html)"));
+    if (path.isEmpty())
+        return;
+    if (QFileInfo(path).suffix().isEmpty())
+        path += QStringLiteral(".xml");
+    saveReport(path);
+}
+
+bool formTestPlan::saveReport(const QString &path)
+{
+    if (!m_run || !m_run->isFinished())
+        return false;
+    if (const auto failure = ::saveReport(path, *m_run, thisProcessContext())) {
+        workspace().dialogs().warn(this, QStringLiteral("The report could not be saved to \"%1\".\n\n%2")
+                                             .arg(QDir::toNativeSeparators(path), *failure));
+        return false;
+    }
+    return true;
+}
+
+void formTestPlan::showEvent(QShowEvent *event)
+{
+    ChildWindow::showEvent(event);
+    placeFromSettings(kGeometryKey);
+}
+
+void formTestPlan::closing()
+{
+    keepPlaceInSettings(kGeometryKey);
+    // A plan does not go on without its window: what has not ended is skipped.
+    stop();
+}
