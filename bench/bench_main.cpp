@@ -11,6 +11,9 @@
 #include "pty_bench.h"
 #endif
 #include "device/demo_board.h"
+#include "device/demo_driver.h"
+#include "plans/plan_reader.h"
+#include "plans/plan_run.h"
 #include "records/journal.h"
 #include "records/trend_history.h"
 #include "session/poller.h"
@@ -27,6 +30,7 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QPixmap>
 #include <QProcess>
@@ -359,6 +363,57 @@ void journalEventsPerSecond()
     std::fflush(stdout);
 }
 
+void planLoad()
+{
+    // A 10,000-step plan, every kind of step, read and checked.
+    QByteArray text = "name = \"Long plan\"\nboard = \"DEMO0002\"\n";
+    for (int i = 0; i < 2500; ++i) {
+        text += "[[step]]\nname = \"Identity " + QByteArray::number(i) +
+                "\"\nsend = \"id\"\nexpect = 'firmware 3\\.\\d'\ntimeout_ms = 1000\n"
+                "[[step]]\nset_pin = 1\nlevel = 1\nexpect_pin = 10\nexpect_level = 1\n"
+                "[[step]]\nadc = 8\nmin = 180\nmax = 220\nsamples = 10\nmean_min = 190\n"
+                "[[step]]\nwait_ms = 5\n";
+    }
+    std::vector<double> times;
+    constexpr int kRuns = 5;
+    for (int run = 0; run < kRuns; ++run) {
+        QElapsedTimer timer;
+        timer.start();
+        const auto plan = readPlanText(text, QStringLiteral("long.toml"));
+        times.push_back(double(timer.nsecsElapsed()) / 1e6);
+        if (!std::holds_alternative<TestPlan>(plan) || std::get<TestPlan>(plan).steps.size() != 10'000)
+            std::abort();
+    }
+    print("plan_load_ms", median(times), "ms", kRuns);
+}
+
+void planStepOverhead()
+{
+    // send + expect steps on the demo board polled every 10 ms. The simulated board's answer is there the moment
+    // the command is written, so all of a step's time is the engine's and the poll's.
+    DemoDriver driver;
+    BoardSession session(driver);
+    session.scanDevices();
+    session.selectDevice(1);
+    session.poller().setInterval(10);
+    QByteArray text;
+    constexpr int kSteps = 100;
+    for (int i = 0; i < kSteps; ++i)
+        text += "[[step]]\nsend = \"id\"\nexpect = 'firmware 3'\n";
+    PlanRun run(session, std::get<TestPlan>(readPlanText(text, QStringLiteral("steps.toml"))));
+    std::vector<double> perStep;
+    QElapsedTimer timer;
+    QObject::connect(&run, &PlanRun::stepStarted, [&timer] { timer.start(); });
+    QObject::connect(&run, &PlanRun::stepFinished, [&] { perStep.push_back(double(timer.nsecsElapsed()) / 1e6); });
+    QEventLoop loop;
+    QObject::connect(&run, &PlanRun::finished, &loop, &QEventLoop::quit);
+    run.start();
+    loop.exec();
+    if (!run.passed())
+        std::abort();
+    print("plan_step_overhead_ms", median(perStep), "ms", int(perStep.size()));
+}
+
 void startup(const QString &self)
 {
     std::vector<double> times;
@@ -426,6 +481,10 @@ int main(int argc, char *argv[])
         eventFanout();
     if (wanted("journal"))
         journalEventsPerSecond();
+    if (wanted("plans")) {
+        planLoad();
+        planStepOverhead();
+    }
 #ifdef VANTREL_PTY_BENCH
     if (wanted("pty"))
         ptyBench();

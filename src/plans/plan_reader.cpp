@@ -5,6 +5,7 @@
 #include <QCryptographicHash>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 
 #include <toml++/toml.h>
 
@@ -246,13 +247,16 @@ private:
         } else if (name == "send") {
             step.send = string(key, node);
         } else if (name == "expect") {
-            QRegularExpression pattern(string(key, node));
+            const QString text = string(key, node);
+            // Plans repeat their patterns: each is compiled once.
+            QRegularExpression &pattern = m_patterns[text];
+            if (pattern.pattern() != text)
+                pattern.setPattern(text);
             if (!pattern.isValid())
                 fail(key.source(), QStringLiteral("step %1: \"expect\" is not a regular expression: %2 at offset %3")
                                        .arg(number)
                                        .arg(pattern.errorString())
                                        .arg(pattern.patternErrorOffset()));
-            pattern.optimize();
             step.expect = pattern;
         } else if (name == "set_pin") {
             step.setPin = int(integer(key, node, kFirstPin, kLastPin));
@@ -281,6 +285,7 @@ private:
 
     QString m_file;
     QString m_prefix; // names the step being read
+    QHash<QString, QRegularExpression> m_patterns;
 };
 
 } // namespace

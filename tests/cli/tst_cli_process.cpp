@@ -1,5 +1,6 @@
 #include "slow_reader.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -7,6 +8,7 @@
 #include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QXmlStreamReader>
 
 #include <algorithm>
 
@@ -176,6 +178,147 @@ private Q_SLOTS:
         QVERIFY(process.waitForFinished(5000));
         QCOMPARE(process.exitStatus(), QProcess::NormalExit);
         QCOMPARE(process.exitCode(), exitCode);
+    }
+
+    // A plan on the demo fixture with every kind of step; on DEMO0001 the loop and the supply are missing.
+    QString fixturePlan(const QByteArray &extraSteps = {}) const
+    {
+        const QString path = m_dir.filePath(QStringLiteral("fixture.toml"));
+        QFile file(path);
+        file.open(QIODevice::WriteOnly | QIODevice::Truncate);
+        file.write(
+            "name = \"Fixture check\"\nboard = \"DEMO0002\"\n"
+            "[[step]]\nname = \"Identity\"\nsend = \"id\"\nexpect = 'firmware 3\\.\\d'\n"
+            "[[step]]\nname = \"Pin 9 drives pin 18\"\nset_pin = 9\nlevel = 1\nexpect_pin = 18\nexpect_level = 1\n"
+            "timeout_ms = 300\n"
+            "[[step]]\nname = \"Supply\"\nadc = 8\nmin = 190\nmax = 210\nsamples = 4\n"
+            "[[step]]\nname = \"Settle\"\nwait_ms = 20\n" +
+            extraSteps);
+        return path;
+    }
+
+    void testPlansEndWithAVerdictAndAnExitCode_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QByteArray>("extraSteps");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QByteArray>("lastLine");
+        QTest::newRow("fixture passes") << QStringList{} << QByteArray() << 0
+                                        << QByteArray("PASS: 4 of 4 steps passed");
+        QTest::newRow("no fixture on DEMO0001") << QStringList{"--board", "DEMO0001"} << QByteArray() << 1
+                                                << QByteArray("FAIL: 2 of 4 steps passed (2 failed, 0 skipped)");
+        QTest::newRow("plan error") << QStringList{} << QByteArray("[[step]]\nadc = 0\n") << 2 << QByteArray();
+        QTest::newRow("board not listed") << QStringList{"--board", "NOPE"} << QByteArray() << 3 << QByteArray();
+        QTest::newRow("board pulled out")
+            << QStringList{} << QByteArray("[[step]]\nsend = \"unplug\"\n[[step]]\nsend = \"id\"\nexpect = \"x\"\n")
+            << 4 << QByteArray("FAIL: 5 of 6 steps passed (0 failed, 1 errors, 0 skipped)");
+    }
+
+    void testPlansEndWithAVerdictAndAnExitCode()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QByteArray, extraSteps);
+        QFETCH(int, exitCode);
+        QFETCH(QByteArray, lastLine);
+        const Result result =
+            run(QStringList{"--demo", "test", fixturePlan(extraSteps), "--poll-ms", "10"} + arguments);
+        QCOMPARE(result.exitCode, exitCode);
+        const QList<QByteArray> lines = result.out.trimmed().split('\n');
+        if (lastLine.isEmpty()) {
+            QVERIFY(result.out.isEmpty());
+            return;
+        }
+        QCOMPARE(lines.last(), lastLine);
+        // One line per step, in order, each with its result and what was measured against what was expected.
+        QVERIFY2(lines.first().startsWith("PASS  Identity ("), lines.first());
+        QVERIFY(lines.first().contains("; expected a line matching /firmware 3\\.\\d/"));
+    }
+
+    void aPlanErrorNamesItsPlace()
+    {
+        const Result result = run({"--demo", "test", fixturePlan("[[step]]\nset_pin = 19\nlevel = 1\n")});
+        QCOMPARE(result.exitCode, 2);
+        QVERIFY2(result.err.contains("fixture.toml:24:1: step 5: \"set_pin\" is 19; it must be 1 to 18"), result.err);
+    }
+
+    void reportsReadBack()
+    {
+        const QString junit = m_dir.filePath(QStringLiteral("report.xml"));
+        const QString html = m_dir.filePath(QStringLiteral("report.html"));
+        const QString plan = fixturePlan();
+        const Result result =
+            run({"--demo", "test", plan, "--board", "DEMO0001", "--poll-ms", "10", "--junit", junit, "--report", html});
+        QCOMPARE(result.exitCode, 1);
+
+        QFile xmlFile(junit);
+        QVERIFY(xmlFile.open(QIODevice::ReadOnly));
+        QXmlStreamReader xml(&xmlFile);
+        QMap<QString, QString> suite;
+        QMap<QString, QString> properties;
+        QStringList cases;
+        QStringList failures;
+        while (!xml.atEnd()) {
+            if (xml.readNext() != QXmlStreamReader::StartElement)
+                continue;
+            const QXmlStreamAttributes attributes = xml.attributes();
+            if (xml.name() == u"testsuite") {
+                for (const QXmlStreamAttribute &attribute : attributes)
+                    suite.insert(attribute.name().toString(), attribute.value().toString());
+            } else if (xml.name() == u"property") {
+                properties.insert(attributes.value("name").toString(), attributes.value("value").toString());
+            } else if (xml.name() == u"testcase") {
+                cases.append(attributes.value("name").toString());
+            } else if (xml.name() == u"failure") {
+                failures.append(attributes.value("message").toString());
+            }
+        }
+        QVERIFY2(!xml.hasError(), qPrintable(xml.errorString()));
+        QCOMPARE(suite.value("name"), QStringLiteral("Fixture check"));
+        QCOMPARE(suite.value("tests"), QStringLiteral("4"));
+        QCOMPARE(suite.value("failures"), QStringLiteral("2"));
+        QCOMPARE(suite.value("errors"), QStringLiteral("0"));
+        QCOMPARE(suite.value("skipped"), QStringLiteral("0"));
+        QVERIFY(suite.value("time").toDouble() > 0);
+        QVERIFY(QDateTime::fromString(suite.value("timestamp"), Qt::ISODate).isValid());
+        QVERIFY(!suite.value("hostname").isEmpty());
+        QCOMPARE(properties.value("board"), QStringLiteral("DEMO0001"));
+        QCOMPARE(properties.value("plan"), plan);
+        QFile planFile(plan);
+        QVERIFY(planFile.open(QIODevice::ReadOnly));
+        QCOMPARE(properties.value("plan_sha256").toLatin1(),
+                 QCryptographicHash::hash(planFile.readAll(), QCryptographicHash::Sha256).toHex());
+        QCOMPARE(properties.value("version"), QStringLiteral("3.0.0"));
+        QCOMPARE(cases, (QStringList{"Identity", "Pin 9 drives pin 18", "Supply", "Settle"}));
+        QCOMPARE(failures.size(), 2);
+        QVERIFY2(failures[0].startsWith("measured pin 18 = ") && failures[0].contains("; expected pin 18 = 1"),
+                 qPrintable(failures[0]));
+        QVERIFY2(failures[1].contains("outside [190, 210]"), qPrintable(failures[1]));
+
+        QFile page(html);
+        QVERIFY(page.open(QIODevice::ReadOnly));
+        const QString text = QString::fromUtf8(page.readAll());
+        QVERIFY(text.startsWith(QStringLiteral("<!DOCTYPE html>")));
+        QVERIFY(!text.contains(QStringLiteral("src=")) && !text.contains(QStringLiteral("href=")));
+        QVERIFY(text.contains(QStringLiteral("FAIL: 2 of 4 steps passed")));
+        QVERIFY(text.contains(QStringLiteral("Supply: readings of channel 8")));
+    }
+
+    void anInterruptedPlanSkipsTheRestAndStillReports()
+    {
+        const QString junit = m_dir.filePath(QStringLiteral("interrupted.xml"));
+        QProcess process;
+        process.start(
+            QStringLiteral(VANTREL_CLI),
+            {"--demo", "test", fixturePlan("[[step]]\nwait_ms = 20000\n[[step]]\nsend = \"id\"\n"), "--junit", junit});
+        QVERIFY(process.waitForStarted());
+        QByteArray out;
+        QTRY_VERIFY_WITH_TIMEOUT((out += process.readAllStandardOutput()).contains("Settle"), 10000);
+        ::kill(pid_t(process.processId()), SIGINT);
+        QVERIFY(process.waitForFinished(5000));
+        QCOMPARE(process.exitCode(), 130);
+        QFile report(junit);
+        QVERIFY(report.open(QIODevice::ReadOnly));
+        QVERIFY(report.readAll().contains("skipped=\"2\""));
     }
 
     void aScriptFromStandardInput()

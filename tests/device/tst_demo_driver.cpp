@@ -202,6 +202,33 @@ private Q_SLOTS:
                      command);
         }
     }
+
+    void demo0002SitsOnALoopbackFixture()
+    {
+        const std::intptr_t fixture = OpenDevice(*m_driver, QStringLiteral("DEMO0002"));
+        const std::intptr_t bare = OpenDevice(*m_driver, QStringLiteral("DEMO0001"));
+        m_now = 1; // pin 10's own pattern reads 0 here
+        for (const std::intptr_t handle : {fixture, bare})
+            send(handle, "pin 10 monitor on\npin 1 set\r\npin 1 output\r\npin 9 set\r\npin 9 output\r\n");
+        // The follower reports the change the moment its driver becomes an output.
+        QCOMPARE(receive(fixture), QByteArray("pin 10 0\r\npin 10 1\r\n"));
+        QCOMPARE(receive(bare), QByteArray("pin 10 0\r\n"));
+        send(fixture, "pin 1 clear\r\n");
+        QCOMPARE(receive(fixture), QByteArray("pin 10 0\r\n"));
+        // Channel 8: 200 +/- 3 while pin 9 drives high, 50 +/- 3 otherwise.
+        for (const auto &[command, low, high] : {std::tuple("", 197, 203), std::tuple("pin 9 clear\r\n", 47, 53)}) {
+            send(fixture, command);
+            for (int i = 0; i < 50; ++i, m_now += 17) {
+                send(fixture, "adc 8\n");
+                const int reading = receive(fixture).trimmed().split(' ').last().toInt();
+                QVERIFY2(reading >= low && reading <= high, qPrintable(QString::number(reading)));
+            }
+        }
+        send(fixture, "help\r\n");
+        QVERIFY(receive(fixture).contains("fixture: while pin k (1..9) is an output, input pin k+9 follows"));
+        send(bare, "help\r\n");
+        QVERIFY(!receive(bare).contains("fixture"));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestDemoDriver)
