@@ -5,6 +5,7 @@
 #include "session/session_event.h"
 
 #include <algorithm>
+#include <climits>
 #include <numeric>
 
 QString outcomeText(StepResult::Outcome outcome)
@@ -66,6 +67,9 @@ PlanRun::PlanRun(BoardSession &session, TestPlan plan, QObject *parent)
 {
     for (std::size_t i = 0; i < m_results.size(); ++i)
         m_results[i].expected = stepExpectation(m_plan.steps[i]);
+    m_deadline.setSingleShot(true);
+    m_deadline.setTimerType(Qt::PreciseTimer);
+    connect(&m_deadline, &QTimer::timeout, this, &PlanRun::checkDeadline);
 }
 
 PlanRun::~PlanRun()
@@ -150,7 +154,9 @@ void PlanRun::begin(int index)
     StepResult &result = current();
     result.outcome = StepResult::Outcome::Running;
     result.startedMs = m_session.now();
-    m_deadlineMs = result.startedMs + (step.kind == PlanStep::Kind::Wait ? step.waitMs : step.timeoutMs);
+    const int limitMs = step.kind == PlanStep::Kind::Wait ? step.waitMs : step.timeoutMs;
+    m_deadlineMs = result.startedMs + limitMs;
+    m_deadline.start(limitMs);
     Q_EMIT stepStarted(index);
     switch (step.kind) {
     case PlanStep::Kind::Line:
@@ -247,14 +253,26 @@ void PlanRun::onEvent(const SessionEvent &event)
     }
 }
 
+bool PlanRun::checkDeadline()
+{
+    if (!m_running || m_index < 0 || current().outcome != StepResult::Outcome::Running)
+        return false;
+    const qint64 left = m_deadlineMs - m_session.now();
+    if (left > 0) {
+        // Woken early (or by another clock than the session's): wait for the rest.
+        m_deadline.start(int(std::min<qint64>(left, INT_MAX)));
+        return false;
+    }
+    timedOut();
+    return true;
+}
+
 void PlanRun::onPolled()
 {
     if (!m_running || m_index < 0 || current().outcome != StepResult::Outcome::Running)
         return;
-    if (m_session.now() >= m_deadlineMs) {
-        timedOut();
+    if (checkDeadline())
         return;
-    }
     // One reading asked for on each poll, as the analog window asks.
     if (currentStep().kind == PlanStep::Kind::Analog)
         m_session.requestReading(currentStep().channel);
@@ -336,6 +354,7 @@ void PlanRun::finish()
         return;
     m_running = false;
     m_finished = true;
+    m_deadline.stop();
     m_subscriptions.clear();
     disconnect(m_polled);
     // Monitoring the plan switched on goes off again; the rest stays as the plan left it.

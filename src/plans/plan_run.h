@@ -6,6 +6,7 @@
 #include <QDateTime>
 #include <QObject>
 #include <QString>
+#include <QTimer>
 
 #include <bitset>
 #include <vector>
@@ -75,6 +76,8 @@ private:
     void beginAnalog(const PlanStep &step, StepResult &result);
     void onEvent(const SessionEvent &event);
     void onPolled();
+    // Ends the step running when its time is up; true when it did.
+    bool checkDeadline();
     void settleAnalog();
     void end(StepResult::Outcome outcome, const QString &measured = QString());
     void timedOut();
@@ -87,6 +90,7 @@ private:
     std::vector<StepResult> m_results;
     std::vector<EventStream::Subscription> m_subscriptions;
     QMetaObject::Connection m_polled;
+    QTimer m_deadline; // wakes the run when a step's time is up, between polls
     std::bitset<19> m_monitoredByRun;
     QString m_board;
     QDateTime m_startedAt;

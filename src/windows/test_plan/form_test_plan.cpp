@@ -64,10 +64,10 @@ void formTestPlan::buildControls()
     connect(m_stop, &QPushButton::clicked, this, &formTestPlan::stop);
     m_save = makeButton(QStringLiteral("&Save Report\u2026"), "saveReport", this);
     connect(m_save, &QPushButton::clicked, this, &formTestPlan::saveReportAs);
-    // F5 runs the plan while this window has the focus, not from every window of the program.
+    // F5 runs the plan from anywhere in the program while this window is shown (no other window uses it).
     auto *runKey = new QAction(this);
     runKey->setShortcut(QKeySequence(Qt::Key_F5));
-    runKey->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    runKey->setShortcutContext(Qt::WindowShortcut);
     connect(runKey, &QAction::triggered, this, &formTestPlan::run);
     addAction(runKey);
 
@@ -104,12 +104,14 @@ void formTestPlan::buildControls()
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_table->setWordWrap(false);
     QHeaderView *header = m_table->horizontalHeader();
+    // Expected and Measured share what the window has; the rest take what they need.
     header->setSectionResizeMode(QHeaderView::Interactive);
+    header->setSectionResizeMode(ExpectedColumn, QHeaderView::Stretch);
     header->setSectionResizeMode(MeasuredColumn, QHeaderView::Stretch);
-    m_table->setColumnWidth(StepColumn, 160);
-    m_table->setColumnWidth(ExpectedColumn, 220);
-    m_table->setColumnWidth(ResultColumn, 60);
-    m_table->setColumnWidth(TimeColumn, 70);
+    header->setSectionResizeMode(ResultColumn, QHeaderView::ResizeToContents);
+    header->setSectionResizeMode(TimeColumn, QHeaderView::ResizeToContents);
+    m_table->setColumnWidth(StepColumn, 150);
+    m_table->verticalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
 
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(buttons);
@@ -120,7 +122,12 @@ void formTestPlan::buildControls()
     setTabOrder(m_runButton, m_stop);
     setTabOrder(m_stop, m_save);
     setTabOrder(m_save, m_table);
-    resize(720, 360);
+}
+
+QSize formTestPlan::sizeHint() const
+{
+    // Room for the four columns of results without scrolling sideways.
+    return QSize(760, 400);
 }
 
 bool formTestPlan::isRunning() const
@@ -160,8 +167,8 @@ void formTestPlan::openPlan()
 {
     const QString path = workspace().dialogs().openFileName(this, QStringLiteral("Open Plan"),
                                                             QStringLiteral("Test plans (*.toml);;All files (*)"));
-    if (!path.isEmpty())
-        loadPlan(path);
+    if (!path.isEmpty() && loadPlan(path))
+        m_runButton->setFocus();
 }
 
 bool formTestPlan::loadPlan(const QString &path)
@@ -202,6 +209,7 @@ void formTestPlan::showPlan()
         const QString texts[ColumnCount] = {step.name, stepExpectation(step), QString(), QString(), QString()};
         for (int column = 0; column < ColumnCount; ++column) {
             auto *item = new QTableWidgetItem(texts[column]);
+            item->setToolTip(texts[column]);
             if (column == TimeColumn)
                 item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
             m_table->setItem(row, column, item);
@@ -247,6 +255,7 @@ void formTestPlan::showStep(int index)
     const StepResult &result = m_run->results()[std::size_t(index)];
     const bool ended = result.outcome != StepResult::Outcome::Running;
     m_table->item(index, MeasuredColumn)->setText(result.measured);
+    m_table->item(index, MeasuredColumn)->setToolTip(result.measured);
     m_table->item(index, ResultColumn)->setText(outcomeText(result.outcome));
     m_table->item(index, TimeColumn)
         ->setText(ended ? QStringLiteral("%1 s").arg(double(result.elapsedMs) / 1000.0, 0, 'f', 3) : QString());

@@ -43,6 +43,7 @@ public:
     QString message() const;
     const PlanRun *lastRun() const { return m_run.get(); }
     bool isRunning() const;
+    QSize sizeHint() const override;
 
 protected:
     void closing() override;
