@@ -44,6 +44,17 @@ formMain::formMain(Driver &driver, Dialogs &dialogs, QWidget *parent)
     m_subscriptions.push_back(events.subscribe(
         [this](const SessionEvent &event) { m_trendHistory.append(event.index, event.stamp.monoMs, event.value); },
         eventKinds({SessionEvent::Kind::Reading})));
+    // Where readings stop coming, the trend never joins a line across.
+    m_subscriptions.push_back(events.subscribe(
+        [this](const SessionEvent &event) {
+            const bool requestsChanged = event.kind != SessionEvent::Kind::SetupChanged ||
+                                         event.value == std::int32_t(SetupAspect::AnalogRequests) ||
+                                         event.value == std::int32_t(SetupAspect::Tick);
+            if (requestsChanged)
+                m_trendHistory.markGap(event.stamp.monoMs);
+        },
+        eventKinds({SessionEvent::Kind::SetupChanged, SessionEvent::Kind::Lost, SessionEvent::Kind::Selected,
+                    SessionEvent::Kind::OpenFailed})));
 
     setObjectName(QStringLiteral("formMain"));
     setWindowTitle(QString::fromLatin1(kProgramTitle));

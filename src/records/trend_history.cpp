@@ -17,6 +17,76 @@ void TrendHistory::append(int channel, qint64 ms, std::int32_t value)
 void TrendHistory::clear()
 {
     m_channels = {};
+    m_gaps.clear();
+}
+
+void TrendHistory::markGap(qint64 ms)
+{
+    if (!m_gaps.empty() && ms < m_gaps.back())
+        return;
+    if (qsizetype(m_gaps.size()) >= kGapCapacity)
+        m_gaps.erase(m_gaps.begin(), m_gaps.begin() + kGapCapacity / 4);
+    m_gaps.push_back(ms);
+}
+
+bool TrendHistory::hasGapBetween(qint64 fromMs, qint64 toMs) const
+{
+    const auto after = std::upper_bound(m_gaps.begin(), m_gaps.end(), fromMs);
+    return after != m_gaps.end() && *after <= toMs;
+}
+
+std::vector<TrendHistory::Reading> TrendHistory::readings(int channel, qint64 fromMs, qint64 toMs) const
+{
+    const Ring &ring = m_channels.at(std::size_t(channel));
+    std::vector<Reading> result;
+    forEachFrom(ring, firstAtOrAfter(ring, fromMs), [&](const Reading &r) {
+        if (r.ms > toMs)
+            return false;
+        result.push_back(r);
+        return true;
+    });
+    return result;
+}
+
+std::optional<TrendHistory::Reading> TrendHistory::readingAtOrBefore(int channel, qint64 ms) const
+{
+    const Ring &ring = m_channels.at(std::size_t(channel));
+    const qsizetype after = firstAtOrAfter(ring, ms + 1);
+    if (after == 0)
+        return std::nullopt;
+    return reading(ring, after - 1);
+}
+
+std::optional<qint64> TrendHistory::neighbourTime(const std::vector<int> &channels, qint64 ms, bool forward) const
+{
+    std::optional<qint64> nearest;
+    for (const int channel : channels) {
+        const Ring &ring = m_channels.at(std::size_t(channel));
+        const qsizetype index = forward ? firstAtOrAfter(ring, ms + 1) : firstAtOrAfter(ring, ms) - 1;
+        if (index < 0 || index >= ring.count)
+            continue;
+        const qint64 time = reading(ring, index).ms;
+        if (!nearest || (forward ? time < *nearest : time > *nearest))
+            nearest = time;
+    }
+    return nearest;
+}
+
+qsizetype TrendHistory::countOutside(int channel, qint64 fromMs, qint64 toMs, std::optional<std::int32_t> low,
+                                     std::optional<std::int32_t> high) const
+{
+    if (!low && !high)
+        return 0;
+    const Ring &ring = m_channels.at(std::size_t(channel));
+    qsizetype outside = 0;
+    forEachFrom(ring, firstAtOrAfter(ring, fromMs), [&](const Reading &r) {
+        if (r.ms > toMs)
+            return false;
+        if ((low && r.value < *low) || (high && r.value > *high))
+            ++outside;
+        return true;
+    });
+    return outside;
 }
 
 const TrendHistory::Reading &TrendHistory::reading(const Ring &ring, qsizetype index) const

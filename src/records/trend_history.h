@@ -18,7 +18,7 @@ public:
     static constexpr qsizetype kCapacity = 36'000;
 
     struct Reading {
-        qint64 ms = 0;        // when it was received, on a monotonic clock
+        qint64 ms = 0;          // when it was received, on a monotonic clock
         std::int32_t value = 0; // as the board sent it
     };
 
@@ -50,6 +50,23 @@ public:
     };
     std::vector<Column> columns(int channel, qint64 fromMs, qint64 toMs, int columns) const;
 
+    // The readings within [fromMs, toMs], oldest first.
+    std::vector<Reading> readings(int channel, qint64 fromMs, qint64 toMs) const;
+    // The last reading at or before `ms`; nothing when there is none.
+    std::optional<Reading> readingAtOrBefore(int channel, qint64 ms) const;
+    // The time of the nearest reading of any of `channels` after (forward) or before `ms`; nothing at the end.
+    std::optional<qint64> neighbourTime(const std::vector<int> &channels, qint64 ms, bool forward) const;
+    // How many readings within [fromMs, toMs] lie below `low` or above `high` (either may be absent).
+    qsizetype countOutside(int channel, qint64 fromMs, qint64 toMs, std::optional<std::int32_t> low,
+                           std::optional<std::int32_t> high) const;
+
+    // Marks a moment from which readings stopped coming (requests off, no board, a board lost): lines are never
+    // drawn across it. At most kGapCapacity are kept, the oldest dropped first.
+    void markGap(qint64 ms);
+    // Whether a gap was marked within (fromMs, toMs].
+    bool hasGapBetween(qint64 fromMs, qint64 toMs) const;
+    static constexpr qsizetype kGapCapacity = 4096;
+
 private:
     struct Ring {
         std::vector<Reading> readings; // grows to kCapacity, then wraps
@@ -64,4 +81,5 @@ private:
     void forEachFrom(const Ring &ring, qsizetype index, Visit &&visit) const;
 
     std::array<Ring, kLastChannel + 1> m_channels{};
+    std::vector<qint64> m_gaps; // ascending
 };

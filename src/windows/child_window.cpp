@@ -22,6 +22,10 @@ void ChildWindow::closeEvent(QCloseEvent *event)
         event->ignore();
         return;
     }
+    // A maximized window that closes leaves the others as they were: the workspace would otherwise show the next
+    // one maximized, without its title bar when its frame has no maximize button.
+    if (QWidget *frame = parentWidget(); frame && frame->isMaximized())
+        frame->showNormal();
     m_workspace.viewClosed(m_view);
     m_closing = true;
     closing();

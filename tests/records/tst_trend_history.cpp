@@ -30,6 +30,35 @@ private Q_SLOTS:
         QCOMPARE(history.statistics(3, 2000, 2100)->min, -5);
     }
 
+    void whatCursorsAndLimitsAsk()
+    {
+        TrendHistory history;
+        for (int i = 0; i < 10; ++i)
+            history.append(3, 1000 + 100 * i, 10 * i); // 0 ... 90 at 1000 ... 1900 ms
+        history.append(5, 1250, 7);
+        // The value at a moment is the last reading at or before it.
+        QVERIFY(!history.readingAtOrBefore(3, 999));
+        QCOMPARE(history.readingAtOrBefore(3, 1000)->value, 0);
+        QCOMPARE(history.readingAtOrBefore(3, 1299)->value, 20);
+        QCOMPARE(history.readingAtOrBefore(3, 5000)->value, 90);
+        // One reading on, across the channels asked about.
+        QCOMPARE(history.neighbourTime({3, 5}, 1200, true), 1250);
+        QCOMPARE(history.neighbourTime({3, 5}, 1250, true), 1300);
+        QCOMPARE(history.neighbourTime({3}, 1250, false), 1200);
+        QVERIFY(!history.neighbourTime({3}, 1900, true));
+        QVERIFY(!history.neighbourTime({3}, 1000, false));
+        // Outside counts readings below the low limit or above the high one, within the range.
+        QCOMPARE(history.countOutside(3, 1000, 1900, 25, 65), 3 + 3);
+        QCOMPARE(history.countOutside(3, 1500, 1900, std::nullopt, 65), 3);
+        QCOMPARE(history.countOutside(3, 1000, 1900, std::nullopt, std::nullopt), 0);
+        QCOMPARE(history.readings(3, 1150, 1350).size(), std::size_t(2));
+        // A gap is found only within the range asked about.
+        history.markGap(1450);
+        QVERIFY(history.hasGapBetween(1400, 1450));
+        QVERIFY(!history.hasGapBetween(1450, 1900));
+        QVERIFY(!history.hasGapBetween(1000, 1400));
+    }
+
     void theRingDropsTheOldestFirst()
     {
         TrendHistory history;

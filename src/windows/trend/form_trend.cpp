@@ -1,19 +1,23 @@
 #include "windows/trend/form_trend.h"
 
+#include "files/file_saving.h"
 #include "records/trend_history.h"
 #include "session/board_session.h"
 #include "windows/control_names.h"
 #include "windows/dialogs.h"
+#include "windows/trend/trend_export.h"
 #include "windows/trend/trend_plot.h"
 #include "windows/workspace.h"
 
 #include <QComboBox>
+#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
+#include <QSettings>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
@@ -21,7 +25,31 @@ namespace {
 
 constexpr int kRefreshMs = 250;
 constexpr int kFlushMs = 1000;
-const QStringList kColumns{"Channel", "Last", "Min", "Max", "Mean", "Count"};
+const QStringList kColumns{"Channel", "Last", "Min",    "Max", "Mean", "Count",
+                           "At A",    "At B", "\u0394", "Low", "High", "Outside"};
+
+QString limitKey(int channel, const char *which)
+{
+    return QStringLiteral("trend/limits/%1/%2").arg(channel).arg(QLatin1String(which));
+}
+
+// A limit as typed: a whole number, or nothing for none.
+std::optional<std::optional<int>> parseLimit(const QString &text)
+{
+    const QString trimmed = text.trimmed();
+    if (trimmed.isEmpty())
+        return std::optional<int>();
+    bool ok = false;
+    const int value = trimmed.toInt(&ok);
+    if (!ok || value < -1000000 || value > 1000000)
+        return std::nullopt;
+    return std::optional<int>(value);
+}
+
+QString limitText(std::optional<int> limit)
+{
+    return limit ? QString::number(*limit) : QString();
+}
 
 QPushButton *makeButton(const QString &caption, const char *name, QWidget *parent)
 {
@@ -46,6 +74,7 @@ formTrend::formTrend(Workspace &workspace, QWidget *parent)
     m_flush.setInterval(kFlushMs);
     connect(&m_flush, &QTimer::timeout, this, &formTrend::flushRecording);
     setSpan(1);
+    loadLimits();
     m_subscription =
         workspace.session().events().subscribe([this](const SessionEvent &event) { sessionEvent(event); },
                                                eventKinds({SessionEvent::Kind::Reading, SessionEvent::Kind::PinLevel}));
@@ -77,55 +106,150 @@ void formTrend::buildControls()
     connect(m_span, &QComboBox::currentIndexChanged, this, &formTrend::setSpan);
     m_pause = makeButton(QStringLiteral("&Pause"), "pause", this);
     connect(m_pause, &QPushButton::clicked, this, &formTrend::pauseOrResume);
+    m_fit = makeButton(QStringLiteral("&Fit"), "fit", this);
+    connect(m_fit, &QPushButton::clicked, this, &formTrend::fit);
     m_clear = makeButton(QStringLiteral("C&lear"), "clear", this);
     connect(m_clear, &QPushButton::clicked, this, &formTrend::clear);
     m_record = makeButton(QStringLiteral("&Record\u2026"), "record", this);
     connect(m_record, &QPushButton::clicked, this, &formTrend::recordOrStop);
-    m_recording = new QLabel(this);
-    nameControl(m_recording, QStringLiteral("recording"));
-    m_recording->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    m_export = makeButton(QStringLiteral("E&xport\u2026"), "export", this);
+    connect(m_export, &QPushButton::clicked, this, &formTrend::exportShown);
     controls->addWidget(spanLabel);
     controls->addWidget(m_span);
     controls->addWidget(m_pause);
+    controls->addWidget(m_fit);
     controls->addWidget(m_clear);
     controls->addWidget(m_record);
-    controls->addWidget(m_recording, 1);
+    controls->addWidget(m_export);
+    controls->addStretch(1);
 
     m_plot = new TrendPlot(m_history, this);
     nameControl(m_plot, QStringLiteral("trendPlot"), QStringLiteral("Trend plot"));
+    connect(m_plot, &TrendPlot::viewMovedByHand, this, &formTrend::viewMovedByHand);
+    connect(m_plot, &TrendPlot::fitRequested, this, &formTrend::fit);
+    connect(m_plot, &TrendPlot::cursorsChanged, this, &formTrend::updateStatistics);
 
-    m_table = new QTableWidget(kLastChannel, int(kColumns.size()), this);
+    // The status line: why readings do not come, the cursors' distance, the recording. Each label takes the room
+    // its text needs, and the first wraps rather than clip.
+    auto *status = new QHBoxLayout;
+    m_status = new QLabel(this);
+    nameControl(m_status, QStringLiteral("status"), QStringLiteral("Status"));
+    m_status->setWordWrap(true);
+    m_cursorDelta = new QLabel(this);
+    nameControl(m_cursorDelta, QStringLiteral("cursorDelta"), QStringLiteral("Cursor delta"));
+    m_recording = new QLabel(this);
+    nameControl(m_recording, QStringLiteral("recording"));
+    m_recording->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    status->addWidget(m_status, 1);
+    status->addWidget(m_cursorDelta);
+    status->addWidget(m_recording);
+
+    buildTable();
+
+    auto *layout = new QVBoxLayout(this);
+    layout->addLayout(controls);
+    layout->addWidget(m_plot, 1);
+    layout->addLayout(status);
+    layout->addWidget(m_table);
+    setTabOrder(m_span, m_pause);
+    setTabOrder(m_pause, m_fit);
+    setTabOrder(m_fit, m_clear);
+    setTabOrder(m_clear, m_record);
+    setTabOrder(m_record, m_export);
+    setTabOrder(m_export, m_plot);
+    setTabOrder(m_plot, m_table);
+}
+
+void formTrend::buildTable()
+{
+    m_table = new QTableWidget(kLastChannel, ColumnCount, this);
     nameControl(m_table, QStringLiteral("statistics"), QStringLiteral("Statistics"));
     m_table->setHorizontalHeaderLabels(kColumns);
     m_table->verticalHeader()->hide();
-    m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    // Only the limits are edited: a double click, F2 or typing over the cell.
+    m_table->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
+                             QAbstractItemView::AnyKeyPressed);
+    m_table->setSelectionBehavior(QAbstractItemView::SelectItems);
+    m_table->setSelectionMode(QAbstractItemView::SingleSelection);
     m_table->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+    m_fillingTable = true;
     for (int row = 0; row < kLastChannel; ++row) {
         const int channel = row + kFirstChannel;
         auto *name = new QTableWidgetItem(QStringLiteral("ADC %1").arg(channel));
         name->setForeground(TrendPlot::channelColour(channel));
-        m_table->setItem(row, 0, name);
-        for (int column = 1; column < kColumns.size(); ++column) {
+        name->setFlags(name->flags() & ~Qt::ItemIsEditable);
+        m_table->setItem(row, ChannelColumn, name);
+        for (int column = 1; column < ColumnCount; ++column) {
             auto *item = new QTableWidgetItem;
             item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+            if (column != LowColumn && column != HighColumn)
+                item->setFlags(item->flags() & ~Qt::ItemIsEditable);
             m_table->setItem(row, column, item);
         }
     }
+    m_fillingTable = false;
+    connect(m_table, &QTableWidget::itemChanged, this, &formTrend::limitEdited);
     m_table->resizeRowsToContents();
     int height = m_table->horizontalHeader()->sizeHint().height() + 2 * m_table->frameWidth();
     for (int row = 0; row < kLastChannel; ++row)
         height += m_table->rowHeight(row);
     m_table->setFixedHeight(height);
+}
 
-    auto *layout = new QVBoxLayout(this);
-    layout->addLayout(controls);
-    layout->addWidget(m_plot, 1);
-    layout->addWidget(m_table);
-    setTabOrder(m_span, m_pause);
-    setTabOrder(m_pause, m_clear);
-    setTabOrder(m_clear, m_record);
-    setTabOrder(m_record, m_table);
+void formTrend::loadLimits()
+{
+    const QSettings settings;
+    for (int channel = kFirstChannel; channel <= kLastChannel; ++channel) {
+        const auto read = [&](const char *which) {
+            const std::optional<std::optional<int>> limit =
+                parseLimit(settings.value(limitKey(channel, which)).toString());
+            return limit.value_or(std::nullopt);
+        };
+        const std::optional<int> low = read("low");
+        const std::optional<int> high = read("high");
+        m_low[std::size_t(channel)] = low;
+        m_high[std::size_t(channel)] = high;
+        m_plot->setLimits(channel, low, high);
+        m_fillingTable = true;
+        m_table->item(channel - kFirstChannel, LowColumn)->setText(limitText(low));
+        m_table->item(channel - kFirstChannel, HighColumn)->setText(limitText(high));
+        m_fillingTable = false;
+    }
+}
+
+void formTrend::setLimits(int channel, std::optional<int> low, std::optional<int> high)
+{
+    if (!isChannel(channel))
+        return;
+    m_low[std::size_t(channel)] = low;
+    m_high[std::size_t(channel)] = high;
+    QSettings settings;
+    for (const auto &[which, limit] : {std::pair{"low", low}, std::pair{"high", high}}) {
+        if (limit)
+            settings.setValue(limitKey(channel, which), *limit);
+        else
+            settings.remove(limitKey(channel, which));
+    }
+    m_plot->setLimits(channel, low, high);
+    m_fillingTable = true;
+    m_table->item(channel - kFirstChannel, LowColumn)->setText(limitText(low));
+    m_table->item(channel - kFirstChannel, HighColumn)->setText(limitText(high));
+    m_fillingTable = false;
+    updateStatistics();
+}
+
+void formTrend::limitEdited(QTableWidgetItem *item)
+{
+    if (m_fillingTable || (item->column() != LowColumn && item->column() != HighColumn))
+        return;
+    const int channel = item->row() + kFirstChannel;
+    const std::optional<std::optional<int>> limit = parseLimit(item->text());
+    std::optional<int> low = m_low[std::size_t(channel)];
+    std::optional<int> high = m_high[std::size_t(channel)];
+    // What is not a whole number is put back as it was.
+    if (limit)
+        (item->column() == LowColumn ? low : high) = *limit;
+    setLimits(channel, low, high);
 }
 
 void formTrend::setSpan(int index)
@@ -138,10 +262,35 @@ void formTrend::setSpan(int index)
     updateStatistics();
 }
 
+void formTrend::setPaused(bool paused)
+{
+    m_paused = paused;
+    m_pause->setText(m_paused ? QStringLiteral("Res&ume") : QStringLiteral("&Pause"));
+}
+
 void formTrend::pauseOrResume()
 {
-    m_paused = !m_paused;
-    m_pause->setText(m_paused ? QStringLiteral("Res&ume") : QStringLiteral("&Pause"));
+    setPaused(!m_paused);
+    if (!m_paused)
+        m_plot->setWindow(now(), kSpans[std::size_t(std::max(0, m_span->currentIndex()))]);
+    refresh();
+}
+
+void formTrend::viewMovedByHand()
+{
+    // Looking closer stands the view still; readings keep being collected.
+    setPaused(true);
+    updateStatistics();
+}
+
+void formTrend::fit()
+{
+    TrendView view = m_plot->view();
+    view.fitValues();
+    view.endMs = now();
+    view.spanMs = kSpans[std::size_t(std::max(0, m_span->currentIndex()))];
+    m_plot->setView(view);
+    setPaused(false);
     refresh();
 }
 
@@ -154,29 +303,105 @@ void formTrend::clear()
 
 void formTrend::refresh()
 {
+    updateStatus();
     // Paused, the view stands still while readings keep being collected; hidden, nobody looks.
-    if (m_paused || !isVisible())
+    if (!isVisible())
         return;
+    m_plot->setNow(now());
+    if (m_paused) {
+        m_plot->update(); // the time labels count back from now
+        return;
+    }
     m_plot->setWindow(now(), m_plot->spanMs());
     updateStatistics();
+}
+
+QString formTrend::gapReason() const
+{
+    const BoardSession &session = workspace().session();
+    if (session.isLost())
+        return QStringLiteral("No readings: the board was lost");
+    if (session.handle() <= 0)
+        return QStringLiteral("No readings: no board open");
+    if (!session.setup().analogRequestsOn)
+        return QStringLiteral("No readings: the Analog Levels window is hidden or closed");
+    if (session.setup().tickedChannels.none())
+        return QStringLiteral("No readings: no channel is ticked");
+    return QString();
+}
+
+void formTrend::updateStatus()
+{
+    const QString reason = gapReason();
+    // A recording says once where its readings stop, and simply goes on when they come back.
+    if (!reason.isEmpty() && m_lastGap.isEmpty() && m_recorder.isOpen()) {
+        const BoardSession &session = workspace().session();
+        m_recorder.gap({now(), QDateTime::currentMSecsSinceEpoch()}, session.serial(), reason);
+    }
+    m_lastGap = reason;
+    if (m_status->text() != reason)
+        m_status->setText(reason);
+}
+
+QString formTrend::statusText() const
+{
+    return m_status->text();
+}
+
+QString formTrend::cursorDeltaText() const
+{
+    return m_cursorDelta->text();
 }
 
 void formTrend::updateStatistics()
 {
     const qint64 end = m_plot->endMs();
     const qint64 start = end - m_plot->spanMs();
+    const std::optional<qint64> a = m_plot->cursorA();
+    const std::optional<qint64> b = m_plot->cursorB();
+    m_fillingTable = true;
     for (int row = 0; row < kLastChannel; ++row) {
-        const std::optional<TrendHistory::Statistics> stats = m_history.statistics(row + kFirstChannel, start, end);
-        const QStringList texts =
-            stats ? QStringList{QString::number(stats->last), QString::number(stats->min), QString::number(stats->max),
-                                QString::number(stats->mean, 'f', 1), QString::number(stats->count)}
-                  : QStringList{QString(), QString(), QString(), QString(), QString()};
-        for (int column = 1; column < kColumns.size(); ++column) {
+        const int channel = row + kFirstChannel;
+        const std::optional<TrendHistory::Statistics> stats = m_history.statistics(channel, start, end);
+        const auto valueAt = [&](std::optional<qint64> cursor) -> std::optional<std::int32_t> {
+            if (!cursor)
+                return std::nullopt;
+            const std::optional<TrendHistory::Reading> reading = m_history.readingAtOrBefore(channel, *cursor);
+            return reading ? std::optional(reading->value) : std::nullopt;
+        };
+        const std::optional<std::int32_t> atA = valueAt(a);
+        const std::optional<std::int32_t> atB = valueAt(b);
+        const auto number = [](std::optional<std::int32_t> value) {
+            return value ? QString::number(*value) : QString();
+        };
+        const bool limited = m_low[std::size_t(channel)] || m_high[std::size_t(channel)];
+        QString texts[ColumnCount];
+        if (stats) {
+            texts[LastColumn] = QString::number(stats->last);
+            texts[MinColumn] = QString::number(stats->min);
+            texts[MaxColumn] = QString::number(stats->max);
+            texts[MeanColumn] = QString::number(stats->mean, 'f', 1);
+            texts[CountColumn] = QString::number(stats->count);
+        }
+        texts[AtAColumn] = number(atA);
+        texts[AtBColumn] = number(atB);
+        texts[DeltaColumn] = atA && atB ? QString::number(*atB - *atA) : QString();
+        if (limited)
+            texts[OutsideColumn] = QString::number(
+                m_history.countOutside(channel, start, end, m_low[std::size_t(channel)], m_high[std::size_t(channel)]));
+        for (int column = LastColumn; column < ColumnCount; ++column) {
+            if (column == LowColumn || column == HighColumn)
+                continue;
             QTableWidgetItem *item = m_table->item(row, column);
-            if (item->text() != texts[column - 1])
-                item->setText(texts[column - 1]);
+            if (item->text() != texts[column])
+                item->setText(texts[column]);
         }
     }
+    m_fillingTable = false;
+    const QString delta =
+        a && b ? QStringLiteral("\u0394t = %1 s").arg(double(*b - *a) / 1000.0, 0, 'f', 3) : QString();
+    if (m_cursorDelta->text() != delta)
+        m_cursorDelta->setText(delta);
 }
 
 void formTrend::recordOrStop()
@@ -186,9 +411,11 @@ void formTrend::recordOrStop()
         return;
     }
     Dialogs &dialogs = workspace().dialogs();
-    const QString path = dialogs.saveFileName(this, QStringLiteral("Record"), QStringLiteral("CSV files (*.csv)"));
+    QString path = dialogs.saveFileName(this, QStringLiteral("Record"), QStringLiteral("CSV files (*.csv)"));
     if (path.isEmpty())
         return;
+    if (QFileInfo(path).suffix().isEmpty())
+        path += QStringLiteral(".csv");
     QString error;
     m_recorder.setOrigin(now());
     if (!m_recorder.open(path, &error) || (m_recorder.header(), !m_recorder.flush())) {
@@ -242,6 +469,65 @@ void formTrend::updateRecordingLabel()
     const QString rows = QStringLiteral("%1 rows").arg(m_recorder.written());
     m_recording->setText(m_recorder.isOpen() ? QStringLiteral("Recording to %1: %2").arg(name, rows)
                                              : QStringLiteral("Recorded to %1: %2").arg(name, rows));
+}
+
+std::vector<int> formTrend::exportedChannels() const
+{
+    // The ticked channels; when none is ticked, every channel with a reading in view.
+    std::vector<int> channels;
+    const BoardSetup &setup = workspace().session().setup();
+    for (int channel = kFirstChannel; channel <= kLastChannel; ++channel) {
+        if (setup.isTicked(channel))
+            channels.push_back(channel);
+    }
+    if (channels.empty()) {
+        for (int channel = kFirstChannel; channel <= kLastChannel; ++channel) {
+            if (m_history.statistics(channel, m_plot->endMs() - m_plot->spanMs(), m_plot->endMs()))
+                channels.push_back(channel);
+        }
+    }
+    return channels;
+}
+
+void formTrend::exportShown()
+{
+    QString path = workspace().dialogs().saveFileName(
+        this, QStringLiteral("Export"), QStringLiteral("CSV files (*.csv);;PNG images (*.png);;SVG images (*.svg)"));
+    if (path.isEmpty())
+        return;
+    if (QFileInfo(path).suffix().isEmpty())
+        path += QStringLiteral(".csv");
+    exportTo(path);
+}
+
+bool formTrend::exportTo(const QString &path)
+{
+    const std::optional<TrendExportKind> kind = trendExportKind(path);
+    if (!kind) {
+        workspace().dialogs().warn(this, QStringLiteral("\"%1\" was not exported: the name must end in .csv, .png or "
+                                                        ".svg.")
+                                             .arg(QDir::toNativeSeparators(path)));
+        return false;
+    }
+    QByteArray bytes;
+    switch (*kind) {
+    case TrendExportKind::Csv:
+        bytes = trendCsv(m_history, exportedChannels(), m_plot->endMs() - m_plot->spanMs(), m_plot->endMs(),
+                         QDateTime::currentMSecsSinceEpoch() - now());
+        break;
+    case TrendExportKind::Png:
+        bytes = trendPng(*m_plot);
+        break;
+    case TrendExportKind::Svg:
+        bytes = trendSvg(*m_plot);
+        break;
+    }
+    if (const std::optional<QString> failure = saveFileAtomically(path, bytes)) {
+        workspace().dialogs().warn(
+            this, QStringLiteral("\"%1\" could not be written.\n\n%2").arg(QDir::toNativeSeparators(path), *failure));
+        return false;
+    }
+    return true;
 }
 
 namespace {

@@ -2,24 +2,33 @@
 
 #include "records/trend_history.h"
 
+#include <QApplication>
+#include <QClipboard>
+#include <QKeyEvent>
 #include <QPainter>
+#include <QPainterPath>
 
 #include <array>
+#include <cmath>
 
 namespace {
 
 constexpr int kTicksX = 6;
-constexpr std::array<int, 5> kValueTicks{0, 64, 128, 192, 255};
+constexpr int kTicksY = 4;
+constexpr double kZoomStep = 0.8; // one wheel notch or one key press
+constexpr int kClickSlop = 3;     // pixels a click may move and still be a click
 
 } // namespace
 
 QString trendTimeLabel(qint64 msBeforeEnd)
 {
-    if (msBeforeEnd <= 0)
+    if (msBeforeEnd == 0)
         return QStringLiteral("now");
-    if (msBeforeEnd < 120'000)
-        return QStringLiteral("-%1 s").arg(double(msBeforeEnd) / 1000.0, 0, 'g', 3);
-    return QStringLiteral("-%1 min").arg(double(msBeforeEnd) / 60'000.0, 0, 'g', 3);
+    const QString sign = msBeforeEnd > 0 ? QStringLiteral("-") : QStringLiteral("+");
+    const qint64 ms = std::abs(msBeforeEnd);
+    if (ms < 120'000)
+        return sign + QStringLiteral("%1 s").arg(double(ms) / 1000.0, 0, 'g', ms < 10'000 ? 3 : 4);
+    return sign + QStringLiteral("%1 min").arg(double(ms) / 60'000.0, 0, 'g', 3);
 }
 
 TrendPlot::TrendPlot(const TrendHistory &history, QWidget *parent)
@@ -28,6 +37,8 @@ TrendPlot::TrendPlot(const TrendHistory &history, QWidget *parent)
 {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setBackgroundRole(QPalette::Base);
+    setFocusPolicy(Qt::StrongFocus);
+    setMouseTracking(false);
 }
 
 QColor TrendPlot::channelColour(int channel)
@@ -57,71 +68,155 @@ QSize TrendPlot::minimumSizeHint() const
 
 void TrendPlot::setWindow(qint64 endMs, qint64 spanMs)
 {
-    m_endMs = endMs;
-    m_spanMs = std::max<qint64>(1, spanMs);
+    TrendView view = m_view;
+    view.endMs = endMs;
+    view.spanMs = std::max<qint64>(1, spanMs);
+    setView(view);
+}
+
+void TrendPlot::setView(const TrendView &view)
+{
+    if (view == m_view)
+        return;
+    m_view = view;
     update();
 }
 
-QRect TrendPlot::plotArea() const
+void TrendPlot::moveView(const TrendView &view)
+{
+    setView(view);
+    Q_EMIT viewMovedByHand();
+}
+
+void TrendPlot::setCursor(bool b, std::optional<qint64> ms)
+{
+    (b ? m_cursorB : m_cursorA) = ms;
+    m_lastCursorB = b;
+    update();
+    Q_EMIT cursorsChanged();
+}
+
+void TrendPlot::clearCursors()
+{
+    m_cursorA.reset();
+    m_cursorB.reset();
+    update();
+    Q_EMIT cursorsChanged();
+}
+
+void TrendPlot::stepCursor(bool forward)
+{
+    const std::optional<qint64> at = m_lastCursorB ? m_cursorB : m_cursorA;
+    if (!at)
+        return;
+    static const std::vector<int> everyChannel{1, 2, 3, 4, 5, 6, 7, 8};
+    if (const std::optional<qint64> next = m_history.neighbourTime(everyChannel, *at, forward))
+        setCursor(m_lastCursorB, next);
+}
+
+void TrendPlot::setLimits(int channel, std::optional<int> low, std::optional<int> high)
+{
+    m_low.at(std::size_t(channel)) = low;
+    m_high.at(std::size_t(channel)) = high;
+    update();
+}
+
+QRect TrendPlot::plotArea(QSize size) const
 {
     const QFontMetrics metrics = fontMetrics();
-    const int left = metrics.horizontalAdvance(QStringLiteral("255")) + 10;
+    const int left = metrics.horizontalAdvance(QStringLiteral("255.5")) + 10;
     const int bottom = metrics.height() + 8;
     const int legend = metrics.height() + 8; // the legend's own strip above the plot
-    return rect().adjusted(left, legend, -10, -bottom);
+    return QRect(QPoint(0, 0), size).adjusted(left, legend, -10, -bottom);
+}
+
+qint64 TrendPlot::msAtPixel(int x) const
+{
+    const QRect area = plotArea(size());
+    return m_view.msAt(double(std::clamp(x, area.left(), area.right()) - area.left()), area.width());
 }
 
 void TrendPlot::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
-    painter.fillRect(rect(), palette().base());
-    const QRect area = plotArea();
+    paintTo(painter, size(), false);
+    if (m_pressAt && m_bandTo) {
+        const QRect area = plotArea(size());
+        QColor band = palette().color(QPalette::Highlight);
+        band.setAlpha(60);
+        const int from = std::clamp(m_pressAt->x(), area.left(), area.right());
+        const int to = std::clamp(*m_bandTo, area.left(), area.right());
+        painter.fillRect(QRect(QPoint(std::min(from, to), area.top()), QPoint(std::max(from, to), area.bottom())),
+                         band);
+    }
+    if (hasFocus()) {
+        painter.setPen(QPen(palette().color(QPalette::Highlight), 1, Qt::DotLine));
+        painter.drawRect(rect().adjusted(0, 0, -1, -1));
+    }
+}
+
+void TrendPlot::paintTo(QPainter &painter, QSize size, bool vector) const
+{
+    painter.fillRect(QRect(QPoint(0, 0), size), palette().base());
+    const QRect area = plotArea(size);
     if (area.width() < 2 || area.height() < 2)
         return;
-    drawAxes(painter, area);
+    drawAxes(painter, area, size);
+    painter.save();
     painter.setClipRect(area.adjusted(0, -1, 1, 1));
+    drawLimits(painter, area);
     for (int channel = kFirstChannel; channel <= kLastChannel; ++channel)
-        drawChannel(painter, area, channel);
-    painter.setClipping(false);
+        drawChannel(painter, area, channel, vector);
+    drawCursors(painter, area);
+    painter.restore();
     drawLegend(painter, area);
 }
 
-void TrendPlot::drawAxes(QPainter &painter, const QRect &area) const
+void TrendPlot::drawAxes(QPainter &painter, const QRect &area, QSize size) const
 {
     const QColor grid = palette().color(QPalette::Mid);
     const QColor text = palette().color(QPalette::Text);
     const QFontMetrics metrics = fontMetrics();
-    for (int value : kValueTicks) {
-        const int y = area.bottom() - value * (area.height() - 1) / 255;
+    const bool whole = m_view.high - m_view.low >= 16;
+    for (int tick = 0; tick <= kTicksY; ++tick) {
+        const double value = m_view.low + (m_view.high - m_view.low) * tick / kTicksY;
+        const int y = area.top() + int(std::lround(m_view.yOf(value, area.height())));
         painter.setPen(QPen(grid, 0, Qt::DotLine));
         painter.drawLine(area.left(), y, area.right(), y);
         painter.setPen(text);
-        const QString label = QString::number(value);
+        const QString label = whole ? QString::number(std::lround(value)) : QString::number(value, 'f', 1);
         painter.drawText(area.left() - 6 - metrics.horizontalAdvance(label), y + metrics.ascent() / 2, label);
     }
+    const qint64 now = m_nowMs.value_or(m_view.endMs);
     for (int tick = 0; tick <= kTicksX; ++tick) {
         const int x = area.left() + tick * (area.width() - 1) / kTicksX;
         painter.setPen(QPen(grid, 0, Qt::DotLine));
         painter.drawLine(x, area.top(), x, area.bottom());
         painter.setPen(text);
-        const QString label = trendTimeLabel(m_spanMs * (kTicksX - tick) / kTicksX);
+        const qint64 at = m_view.startMs() + m_view.spanMs * tick / kTicksX;
+        const QString label = trendTimeLabel(now - at);
         const int width = metrics.horizontalAdvance(label);
-        const int left = std::clamp(x - width / 2, 0, std::max(0, this->width() - width));
+        const int left = std::clamp(x - width / 2, 0, std::max(0, size.width() - width));
         painter.drawText(left, area.bottom() + 4 + metrics.ascent(), label);
     }
     painter.setPen(grid);
     painter.drawRect(area.adjusted(0, 0, -1, -1));
 }
 
-void TrendPlot::drawChannel(QPainter &painter, const QRect &area, int channel) const
+void TrendPlot::drawChannel(QPainter &painter, const QRect &area, int channel, bool vector) const
 {
     const int width = area.width();
-    const std::vector<TrendHistory::Column> columns =
-        m_history.columns(channel, m_endMs - m_spanMs, m_endMs + 1, width);
-    // A pause of more than two seconds in the readings (a channel unticked for a while) breaks the line.
-    const qint64 gapColumns = std::max<qint64>(1, 2000 * width / m_spanMs);
-    const auto yOf = [&area](int value) {
-        return area.bottom() - value * (area.height() - 1) / 255;
+    const qint64 from = m_view.startMs();
+    const std::vector<TrendHistory::Column> columns = m_history.columns(channel, from, m_view.endMs + 1, width);
+    // A pause of more than two seconds in the readings (a channel unticked for a while) breaks the line, and so
+    // does a gap marked in the history (requests off, no board, the board lost).
+    const qint64 gapColumns = std::max<qint64>(1, 2000 * width / m_view.spanMs);
+    const int height = area.height();
+    const auto yOf = [&](int value) {
+        return area.top() + int(std::lround(m_view.yOf(value, height)));
+    };
+    const auto timeOf = [&](qint64 column) {
+        return from + column * m_view.spanMs / std::max(1, width);
     };
     // Each column is one upright stroke from its lowest to its highest reading; a stroke is joined to the one
     // before it only where they do not already touch. Every pixel is drawn about once however busy the signal.
@@ -133,7 +228,7 @@ void TrendPlot::drawChannel(QPainter &painter, const QRect &area, int channel) c
         if (!column.valid)
             continue;
         const int px = area.left() + x;
-        if (last >= 0 && x - last <= gapColumns) {
+        if (last >= 0 && x - last <= gapColumns && !m_history.hasGapBetween(timeOf(last), timeOf(x + 1))) {
             const TrendHistory::Column &before = columns[std::size_t(last)];
             const int from = area.left() + int(last);
             if (before.max < column.min) {
@@ -148,11 +243,50 @@ void TrendPlot::drawChannel(QPainter &painter, const QRect &area, int channel) c
         lines.emplace_back(px, yOf(column.min), px, yOf(column.max));
         last = x;
     }
+    if (lines.empty())
+        return;
     // A one-pixel cosmetic pen: a wider pen makes the raster engine stroke an outline of every stroke.
     QPen pen(channelColour(channel), 1);
     pen.setCosmetic(true);
     painter.setPen(pen);
-    painter.drawLines(lines.data(), int(lines.size()));
+    if (!vector) {
+        painter.drawLines(lines.data(), int(lines.size()));
+        return;
+    }
+    // A vector picture gets one path per channel, which drawing programs handle as one line.
+    QPainterPath path;
+    for (const QLine &line : lines) {
+        path.moveTo(line.p1());
+        path.lineTo(line.p2() == line.p1() ? QPointF(line.p2()) + QPointF(0.01, 0) : QPointF(line.p2()));
+    }
+    painter.setBrush(Qt::NoBrush);
+    painter.drawPath(path);
+}
+
+void TrendPlot::drawLimits(QPainter &painter, const QRect &area) const
+{
+    for (int channel = kFirstChannel; channel <= kLastChannel; ++channel) {
+        for (const std::optional<int> &limit : {m_low[std::size_t(channel)], m_high[std::size_t(channel)]}) {
+            if (!limit)
+                continue;
+            const int y = area.top() + int(std::lround(m_view.yOf(*limit, area.height())));
+            painter.setPen(QPen(channelColour(channel), 1, Qt::DashLine));
+            painter.drawLine(area.left(), y, area.right(), y);
+        }
+    }
+}
+
+void TrendPlot::drawCursors(QPainter &painter, const QRect &area) const
+{
+    const QFontMetrics metrics = fontMetrics();
+    for (const auto &[cursor, name] : {std::pair{m_cursorA, "A"}, std::pair{m_cursorB, "B"}}) {
+        if (!cursor)
+            continue;
+        const int x = area.left() + int(std::lround(m_view.xOf(*cursor, area.width())));
+        painter.setPen(QPen(palette().color(QPalette::Text), 1, Qt::SolidLine));
+        painter.drawLine(x, area.top(), x, area.bottom());
+        painter.drawText(x + 3, area.top() + metrics.ascent() + 1, QLatin1String(name));
+    }
 }
 
 void TrendPlot::drawLegend(QPainter &painter, const QRect &area) const
@@ -169,4 +303,104 @@ void TrendPlot::drawLegend(QPainter &painter, const QRect &area) const
         painter.drawText(x, y + metrics.ascent(), label);
         x += metrics.horizontalAdvance(label) + 10;
     }
+}
+
+void TrendPlot::wheelEvent(QWheelEvent *event)
+{
+    const double notches = event->angleDelta().y() / 120.0;
+    if (notches == 0)
+        return;
+    const double factor = std::pow(kZoomStep, notches);
+    TrendView view = m_view;
+    const QRect area = plotArea(size());
+    if (event->modifiers() & Qt::ControlModifier) {
+        const double y = std::clamp(event->position().y() - area.top(), 0.0, double(area.height() - 1));
+        view.zoomValues(factor, view.valueAt(y, area.height()));
+    } else {
+        view.zoomTime(factor, msAtPixel(int(event->position().x())));
+    }
+    moveView(view);
+    event->accept();
+}
+
+void TrendPlot::mousePressEvent(QMouseEvent *event)
+{
+    if (event->button() != Qt::LeftButton)
+        return QWidget::mousePressEvent(event);
+    m_pressAt = event->position().toPoint();
+    m_pressView = m_view;
+    m_dragged = false;
+    m_bandTo.reset();
+}
+
+void TrendPlot::mouseMoveEvent(QMouseEvent *event)
+{
+    if (!m_pressAt)
+        return;
+    const QPoint at = event->position().toPoint();
+    if (!m_dragged && (at - *m_pressAt).manhattanLength() < kClickSlop)
+        return;
+    m_dragged = true;
+    if (event->modifiers() & Qt::ShiftModifier) {
+        m_bandTo = at.x();
+        update();
+        return;
+    }
+    m_bandTo.reset();
+    const QRect area = plotArea(size());
+    TrendView view = m_pressView;
+    view.pan(-qint64(
+        std::llround(double(at.x() - m_pressAt->x()) * double(view.spanMs) / double(std::max(1, area.width() - 1)))));
+    moveView(view);
+}
+
+void TrendPlot::mouseReleaseEvent(QMouseEvent *event)
+{
+    if (!m_pressAt || event->button() != Qt::LeftButton)
+        return QWidget::mouseReleaseEvent(event);
+    const QPoint pressed = *m_pressAt;
+    m_pressAt.reset();
+    if (m_bandTo) {
+        TrendView view = m_view;
+        view.showRange(msAtPixel(pressed.x()), msAtPixel(*m_bandTo));
+        m_bandTo.reset();
+        moveView(view);
+        return;
+    }
+    if (!m_dragged)
+        setCursor(event->modifiers() & Qt::ShiftModifier, msAtPixel(pressed.x()));
+}
+
+void TrendPlot::mouseDoubleClickEvent(QMouseEvent *event)
+{
+    if (event->button() == Qt::LeftButton)
+        Q_EMIT fitRequested();
+}
+
+void TrendPlot::keyPressEvent(QKeyEvent *event)
+{
+    TrendView view = m_view;
+    const qint64 middle = view.endMs - view.spanMs / 2;
+    const bool control = event->modifiers() & Qt::ControlModifier;
+    if (event->matches(QKeySequence::Copy)) {
+        QApplication::clipboard()->setImage(grab().toImage());
+    } else if (event->key() == Qt::Key_Plus || event->key() == Qt::Key_Equal) {
+        view.zoomTime(kZoomStep, middle);
+        moveView(view);
+    } else if (event->key() == Qt::Key_Minus) {
+        view.zoomTime(1 / kZoomStep, middle);
+        moveView(view);
+    } else if ((event->key() == Qt::Key_Left || event->key() == Qt::Key_Right) && control) {
+        stepCursor(event->key() == Qt::Key_Right);
+    } else if (event->key() == Qt::Key_Left || event->key() == Qt::Key_Right) {
+        view.pan((event->key() == Qt::Key_Right ? 1 : -1) * std::max<qint64>(1, view.spanMs / 10));
+        moveView(view);
+    } else if (event->key() == Qt::Key_Home) {
+        Q_EMIT fitRequested();
+    } else if (event->key() == Qt::Key_Escape && (m_cursorA || m_cursorB)) {
+        clearCursors();
+    } else {
+        return QWidget::keyPressEvent(event);
+    }
+    event->accept();
 }

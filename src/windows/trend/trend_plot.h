@@ -1,12 +1,25 @@
 #pragma once
 
+#include "windows/trend/trend_view.h"
+
+#include "device/board_limits.h"
+
 #include <QWidget>
+
+#include <array>
+#include <optional>
 
 class TrendHistory;
 
-// The trend plot: one line per channel over a span of time ending at a given moment, a value axis 0..255, a time
-// axis and a legend "ADC 1" ... "ADC 8". Each channel is reduced to one lowest and highest value per pixel
-// column before it is drawn, so a repaint costs the same however long the history is.
+// The trend plot: one line per channel over a span of time ending at a given moment, a value axis, a time axis
+// and a legend "ADC 1" ... "ADC 8", with two cursors and each channel's limits as dashed lines. Each channel is
+// reduced to one lowest and highest value per pixel column before it is drawn, so a repaint costs the same however
+// long the history is; a line never joins readings across a gap.
+//
+// Mouse: the wheel zooms the time axis around the pointer (with Ctrl the value axis), dragging pans, Shift+drag
+// zooms to the dragged range, a click sets cursor A and Shift+click cursor B, a double click asks for a fit.
+// Keys: + and - zoom, Left and Right pan, Home asks for a fit, Escape removes the cursors, Ctrl+Left and Ctrl+Right
+// move the cursor set last by one reading, Ctrl+C copies the picture.
 class TrendPlot : public QWidget
 {
     Q_OBJECT
@@ -16,26 +29,69 @@ public:
 
     // What is shown: the readings within [endMs - spanMs, endMs].
     void setWindow(qint64 endMs, qint64 spanMs);
-    qint64 endMs() const { return m_endMs; }
-    qint64 spanMs() const { return m_spanMs; }
+    qint64 endMs() const { return m_view.endMs; }
+    qint64 spanMs() const { return m_view.spanMs; }
+    const TrendView &view() const { return m_view; }
+    void setView(const TrendView &view);
+    // The live end (time labels count back from it); the view's end unless told.
+    void setNow(qint64 nowMs) { m_nowMs = nowMs; }
+
+    std::optional<qint64> cursorA() const { return m_cursorA; }
+    std::optional<qint64> cursorB() const { return m_cursorB; }
+    void setCursor(bool b, std::optional<qint64> ms);
+    void clearCursors();
+    // Moves the cursor set last to the next (or previous) reading of any channel.
+    void stepCursor(bool forward);
+
+    void setLimits(int channel, std::optional<int> low, std::optional<int> high);
+
+    // Draws the plot as shown onto any paint device of `size`: a vector device gets one path per channel.
+    void paintTo(QPainter &painter, QSize size, bool vector) const;
 
     static QColor channelColour(int channel);
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
 
+Q_SIGNALS:
+    // The operator zoomed or panned (the window then stops following the live end).
+    void viewMovedByHand();
+    // The operator asked to return to the chosen span (double click, Home).
+    void fitRequested();
+    void cursorsChanged();
+
 protected:
     void paintEvent(QPaintEvent *event) override;
+    void wheelEvent(QWheelEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
 
 private:
-    QRect plotArea() const;
-    void drawAxes(QPainter &painter, const QRect &area) const;
-    void drawChannel(QPainter &painter, const QRect &area, int channel) const;
+    QRect plotArea(QSize size) const;
+    void drawAxes(QPainter &painter, const QRect &area, QSize size) const;
+    void drawChannel(QPainter &painter, const QRect &area, int channel, bool vector) const;
+    void drawLimits(QPainter &painter, const QRect &area) const;
+    void drawCursors(QPainter &painter, const QRect &area) const;
     void drawLegend(QPainter &painter, const QRect &area) const;
+    void moveView(const TrendView &view);
+    qint64 msAtPixel(int x) const;
 
     const TrendHistory &m_history;
-    qint64 m_endMs = 0;
-    qint64 m_spanMs = 60'000;
+    TrendView m_view;
+    std::optional<qint64> m_cursorA;
+    std::optional<qint64> m_cursorB;
+    bool m_lastCursorB = false;
+    std::array<std::optional<int>, kLastChannel + 1> m_low{};
+    std::array<std::optional<int>, kLastChannel + 1> m_high{};
+    // A press of the left button: where, and what was shown then.
+    std::optional<QPoint> m_pressAt;
+    TrendView m_pressView;
+    bool m_dragged = false;
+    std::optional<int> m_bandTo; // Shift+drag: the other end of the range, in pixels
+    std::optional<qint64> m_nowMs;
 };
 
 // A time axis label: seconds or minutes before the end ("-30 s", "-5 min"), "now" at the end.

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <optional>
+#include <vector>
+
+class TrendHistory;
+class TrendPlot;
+
+// The readings of `channels` within [fromMs, toMs] as CSV: the header "time,ADC 1,..." (one column per channel
+// asked for, ascending), then one row per moment at which any of them was read, oldest first, a column left empty
+// where that channel has no reading at that moment. `time` is the local time with milliseconds and the UTC offset;
+// a reading's wall-clock time is its monotonic time plus `wallMinusMonoMs`.
+QByteArray trendCsv(const TrendHistory &history, const std::vector<int> &channels, qint64 fromMs, qint64 toMs,
+                    qint64 wallMinusMonoMs);
+
+// The plot as drawn, with its axes, legend, limits and cursors.
+QByteArray trendPng(const TrendPlot &plot);
+QByteArray trendSvg(const TrendPlot &plot);
+
+// What an export writes is chosen by the file name: .csv, .png or .svg.
+enum class TrendExportKind { Csv, Png, Svg };
+std::optional<TrendExportKind> trendExportKind(const QString &path);
