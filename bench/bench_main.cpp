@@ -23,6 +23,7 @@
 #include "windows/communications/device_list.h"
 #include "windows/communications/form_communications.h"
 #include "windows/dialogs.h"
+#include "windows/trend/trend_export.h"
 #include "windows/trend/trend_plot.h"
 
 #include <QApplication>
@@ -246,7 +247,7 @@ void trend()
 
     TrendPlot plot(history);
     plot.resize(1000, 300);
-    const int extra = 1000 - (plot.width() - plot.fontMetrics().horizontalAdvance(QStringLiteral("255")) - 20);
+    const int extra = 1000 - (plot.width() - plot.fontMetrics().horizontalAdvance(QStringLiteral("255.5")) - 20);
     plot.resize(1000 + extra, 300); // the plot area itself 1000 pixels wide
     plot.setWindow(kHourMs, kHourMs);
     QPixmap canvas(plot.size());
@@ -258,6 +259,35 @@ void trend()
         times.push_back(double(timer.nsecsElapsed()) / 1e6);
     }
     print("trend_paint_ms", median(times), "ms", kRuns);
+
+    // Zoomed to ten minutes in the middle of the hour, as the wheel leaves it.
+    TrendView view = plot.view();
+    view.showRange(kHourMs / 2 - 300'000, kHourMs / 2 + 300'000);
+    plot.setView(view);
+    times.clear();
+    for (int run = 0; run < kRuns; ++run) {
+        timer.start();
+        plot.render(&canvas);
+        times.push_back(double(timer.nsecsElapsed()) / 1e6);
+    }
+    print("trend_zoom_paint_ms", median(times), "ms", kRuns);
+
+    // The whole hour exported, every channel.
+    plot.setWindow(kHourMs, kHourMs);
+    constexpr int kExportRuns = 3;
+    for (const char *kind : {"csv", "svg"}) {
+        times.clear();
+        qsizetype bytes = 0;
+        for (int run = 0; run < kExportRuns; ++run) {
+            timer.start();
+            bytes = kind == std::string_view("csv") ? trendCsv(history, {1, 2, 3, 4, 5, 6, 7, 8}, 0, kHourMs, 0).size()
+                                                    : trendSvg(plot).size();
+            times.push_back(double(timer.nsecsElapsed()) / 1e6);
+        }
+        std::printf("trend_export_ms_1h_%s: %.0f ms (median of %d runs, %lld bytes)\n", kind, median(times),
+                    kExportRuns, static_cast<long long>(bytes));
+    }
+    std::fflush(stdout);
 }
 
 void cliMonitor()

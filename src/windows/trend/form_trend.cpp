@@ -172,6 +172,7 @@ void formTrend::buildTable()
     m_table->setSelectionBehavior(QAbstractItemView::SelectItems);
     m_table->setSelectionMode(QAbstractItemView::SingleSelection);
     m_table->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+    m_table->horizontalHeader()->setSectionResizeMode(ChannelColumn, QHeaderView::ResizeToContents);
     m_fillingTable = true;
     for (int row = 0; row < kLastChannel; ++row) {
         const int channel = row + kFirstChannel;
