@@ -162,8 +162,8 @@ private Q_SLOTS:
         const auto cell = [table](int column) {
             return table->item(0, column)->text();
         };
-        trend->plot()->setCursor(false, times[0]);
-        trend->plot()->setCursor(true, times[2] + 1);
+        trend->plot()->placeCursor(false, times[0]);
+        trend->plot()->placeCursor(true, times[2] + 1);
         QCOMPARE((QStringList{cell(formTrend::AtAColumn), cell(formTrend::AtBColumn), cell(formTrend::DeltaColumn)}),
                  (QStringList{"10", "90", "80"}));
         QCOMPARE(table->horizontalHeaderItem(formTrend::DeltaColumn)->text(), QStringLiteral("\u0394"));
@@ -211,7 +211,7 @@ private Q_SLOTS:
         // A click sets cursor A, Shift+click cursor B; Ctrl+arrows step the last one set by a reading.
         QTest::mouseClick(plot, Qt::LeftButton, {}, QPoint(plot->width() / 2, plot->height() / 2));
         QVERIFY(plot->cursorA());
-        plot->setCursor(true, times[0]);
+        plot->placeCursor(true, times[0]);
         QTest::keyClick(plot, Qt::Key_Right, Qt::ControlModifier);
         QCOMPARE(plot->cursorB(), times[1]);
         QTest::keyClick(plot, Qt::Key_Escape);

@@ -88,7 +88,7 @@ void TrendPlot::moveView(const TrendView &view)
     Q_EMIT viewMovedByHand();
 }
 
-void TrendPlot::setCursor(bool b, std::optional<qint64> ms)
+void TrendPlot::placeCursor(bool b, std::optional<qint64> ms)
 {
     (b ? m_cursorB : m_cursorA) = ms;
     m_lastCursorB = b;
@@ -111,7 +111,7 @@ void TrendPlot::stepCursor(bool forward)
         return;
     static const std::vector<int> everyChannel{1, 2, 3, 4, 5, 6, 7, 8};
     if (const std::optional<qint64> next = m_history.neighbourTime(everyChannel, *at, forward))
-        setCursor(m_lastCursorB, next);
+        placeCursor(m_lastCursorB, next);
 }
 
 void TrendPlot::setLimits(int channel, std::optional<int> low, std::optional<int> high)
@@ -368,7 +368,7 @@ void TrendPlot::mouseReleaseEvent(QMouseEvent *event)
         return;
     }
     if (!m_dragged)
-        setCursor(event->modifiers() & Qt::ShiftModifier, msAtPixel(pressed.x()));
+        placeCursor(event->modifiers() & Qt::ShiftModifier, msAtPixel(pressed.x()));
 }
 
 void TrendPlot::mouseDoubleClickEvent(QMouseEvent *event)

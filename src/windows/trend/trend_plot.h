@@ -38,7 +38,7 @@ public:
 
     std::optional<qint64> cursorA() const { return m_cursorA; }
     std::optional<qint64> cursorB() const { return m_cursorB; }
-    void setCursor(bool b, std::optional<qint64> ms);
+    void placeCursor(bool b, std::optional<qint64> ms);
     void clearCursors();
     // Moves the cursor set last to the next (or previous) reading of any channel.
     void stepCursor(bool forward);
