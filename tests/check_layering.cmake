@@ -1,6 +1,6 @@
 # Fails when a file includes a layer it must not know. The layers, lowest first:
-#   state, device -> session -> records, files -> plans -> windows -> app;  cli beside windows, on session,
-#   records and plans.
+#   state, device -> session -> records, files -> plans, network -> windows -> app;  cli beside windows, on
+#   session, records, plans and network.
 # Rules:
 #  - state, device, session, records, files and plans include nothing from windows, app or cli, and no widget header;
 #  - device includes neither session nor files; files does not include session;
@@ -37,7 +37,7 @@ function(forbid folder pattern allowed)
     set(violations "${violations}" PARENT_SCOPE)
 endfunction()
 
-foreach(layer state device session records files plans)
+foreach(layer state device session records files plans network)
     forbid(${layer} "[\"<](windows|app|cli)/" "")
     forbid(${layer} "[\"<](QtWidgets|QWidget|QApplication|QMainWindow)[/\">]" "")
 endforeach()
@@ -46,6 +46,7 @@ forbid(files "[\"<](session|records)/" "")
 forbid(session "[\"<](state|records)/" "")
 forbid(records "[\"<](state)/" "")
 forbid(plans "[\"<](state)/" "")
+forbid(network "[\"<](state|plans|files)/" "")
 forbid(cli "[\"<](windows|app)/" "")
 forbid(windows "[\"<](app)/" "")
 

@@ -11,6 +11,7 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
+#include <QFile>
 
 #include <algorithm>
 #include <cmath>
@@ -30,6 +31,10 @@ const char kDescription[] =
     "            other line, in time order, until --seconds pass or Ctrl+C.\n"
     "  journal   Print what the journal in --dir kept of --board, in time order: --since and --until (ISO 8601\n"
     "            or -30s, -10m, -2h, -1d) and --kind (adc,pin,line,command,...) choose which.\n"
+    "  serve     Serve every attached board (or each --board) on the MQTT broker --broker mqtt://HOST:PORT:\n"
+    "            readings of --adc, levels of --pins, other lines and every event under PREFIX/SERIAL/...;\n"
+    "            with --allow-control, commands published to PREFIX/SERIAL/send, pin/N/set, pin/N/monitor and\n"
+    "            led/set are carried out. Runs until SIGINT or SIGTERM (then exit 0).\n"
     "  test      Run the test plan PLAN.toml on --board (or the board the plan names): one line per step as it\n"
     "            ends and a closing PASS or FAIL line; --junit and --report write JUnit XML and HTML reports.\n"
     "\n"
@@ -154,14 +159,44 @@ ParsedCliOptions parseCliOptions(const QStringList &arguments)
                                     QStringLiteral("test: poll the board every this many milliseconds (default "
                                                    "100, at least 5)."),
                                     QStringLiteral("ms"), QStringLiteral("100"));
+    const QCommandLineOption broker(
+        QStringLiteral("broker"), QStringLiteral("serve: the MQTT broker, mqtt://HOST[:PORT] or mqtts://HOST[:PORT]."),
+        QStringLiteral("url"));
+    const QCommandLineOption topicPrefix(QStringLiteral("topic-prefix"),
+                                         QStringLiteral("serve: the first level of every topic (default vantrel)."),
+                                         QStringLiteral("prefix"), QStringLiteral("vantrel"));
+    const QCommandLineOption qos(QStringLiteral("qos"), QStringLiteral("serve: MQTT quality of service, 0 or 1."),
+                                 QStringLiteral("0|1"), QStringLiteral("0"));
+    const QCommandLineOption allowControl(QStringLiteral("allow-control"),
+                                          QStringLiteral("serve: carry out commands published to the control "
+                                                         "topics (each is said on standard error)."));
+    const QCommandLineOption insecureControl(QStringLiteral("insecure-control"),
+                                             QStringLiteral("serve: allow control over a broker that is neither "
+                                                            "on this machine nor reached by TLS."));
+    const QCommandLineOption username(QStringLiteral("username"), QStringLiteral("serve: the broker's user name."),
+                                      QStringLiteral("name"));
+    const QCommandLineOption passwordFile(QStringLiteral("password-file"),
+                                          QStringLiteral("serve: read the broker's password from this file (or "
+                                                         "set VANTREL_MQTT_PASSWORD)."),
+                                          QStringLiteral("file"));
+    const QCommandLineOption caFile(QStringLiteral("cafile"),
+                                    QStringLiteral("serve: TLS: the certificate authority to trust."),
+                                    QStringLiteral("file"));
+    const QCommandLineOption certFile(QStringLiteral("cert"), QStringLiteral("serve: TLS: this client's certificate."),
+                                      QStringLiteral("file"));
+    const QCommandLineOption keyFile(QStringLiteral("key"), QStringLiteral("serve: TLS: this client's key."),
+                                     QStringLiteral("file"));
     const QCommandLineOption reconnect(QStringLiteral("reconnect"),
                                        QStringLiteral("Wait for a board that is pulled out and go on when it is "
                                                       "back, instead of exiting with code 4."));
-    parser.addOptions({board,   command,    script,      adc, pins,  seconds, format, expect, timeout, wait,  reconnect,
-                       journal, journalMiB, journalDays, dir, since, until,   kind,   junit,  report,  pollMs});
+    parser.addOptions(
+        {board,        command,   script,   adc,        pins,        seconds, format,       expect,          timeout,
+         wait,         reconnect, journal,  journalMiB, journalDays, dir,     since,        until,           kind,
+         junit,        report,    pollMs,   broker,     topicPrefix, qos,     allowControl, insecureControl, username,
+         passwordFile, caFile,    certFile, keyFile});
     parser.addPositionalArgument(QStringLiteral("command"),
-                                 QStringLiteral("list, send, monitor, journal or test PLAN.toml."),
-                                 QStringLiteral("list|send|monitor|journal|test"));
+                                 QStringLiteral("list, send, monitor, journal, test PLAN.toml or serve."),
+                                 QStringLiteral("list|send|monitor|journal|test|serve"));
 
     if (!parser.parse(arguments))
         return usageError(parser.errorText());
@@ -179,7 +214,7 @@ ParsedCliOptions parseCliOptions(const QStringList &arguments)
 
     const QStringList positional = parser.positionalArguments();
     if (positional.isEmpty())
-        return usageError(QStringLiteral("no command given: use list, send, monitor, journal or test"));
+        return usageError(QStringLiteral("no command given: use list, send, monitor, journal, test or serve"));
     const bool isTest = positional.first() == u"test";
     if (isTest && positional.size() < 2)
         return usageError(QStringLiteral("test needs a plan file: vantrel-cli test PLAN.toml"));
@@ -197,8 +232,11 @@ ParsedCliOptions parseCliOptions(const QStringList &arguments)
         options.command = CliOptions::Command::Journal;
     else if (isTest)
         options.command = CliOptions::Command::Test;
+    else if (name == u"serve")
+        options.command = CliOptions::Command::Serve;
     else
-        return usageError(QStringLiteral("unknown command \"%1\": use list, send, monitor, journal or test").arg(name));
+        return usageError(
+            QStringLiteral("unknown command \"%1\": use list, send, monitor, journal, test or serve").arg(name));
 
     QString error;
     const std::optional<DriverOptions::Choice> choice = driverOptions.read(parser, &error);
@@ -213,12 +251,13 @@ ParsedCliOptions parseCliOptions(const QStringList &arguments)
     const bool isMonitor = options.command == CliOptions::Command::Monitor;
     const bool isJournal = options.command == CliOptions::Command::Journal;
     const bool opensBoard = isSend || isMonitor;
+    const bool isServe = options.command == CliOptions::Command::Serve;
     const QList<std::pair<const QCommandLineOption *, bool>> allowed{
-        {&board, opensBoard || isJournal || isTest},
+        {&board, opensBoard || isJournal || isTest || isServe},
         {&command, isSend},
         {&script, isSend},
-        {&adc, isMonitor},
-        {&pins, isMonitor},
+        {&adc, isMonitor || isServe},
+        {&pins, isMonitor || isServe},
         {&seconds, isMonitor},
         {&format, isMonitor || isJournal},
         {&expect, opensBoard},
@@ -235,6 +274,16 @@ ParsedCliOptions parseCliOptions(const QStringList &arguments)
         {&junit, isTest},
         {&report, isTest},
         {&pollMs, isTest},
+        {&broker, isServe},
+        {&topicPrefix, isServe},
+        {&qos, isServe},
+        {&allowControl, isServe},
+        {&insecureControl, isServe},
+        {&username, isServe},
+        {&passwordFile, isServe},
+        {&caFile, isServe},
+        {&certFile, isServe},
+        {&keyFile, isServe},
     };
     for (const auto &[option, ok] : allowed) {
         if (!ok && parser.isSet(*option))
@@ -283,6 +332,43 @@ ParsedCliOptions parseCliOptions(const QStringList &arguments)
         if (!ok || options.pollMs < 5 || options.pollMs > 10000)
             return usageError(
                 QStringLiteral("--poll-ms: \"%1\" is not a whole number from 5 to 10000").arg(parser.value(pollMs)));
+    }
+    if (isServe) {
+        BridgeOptions &bridge = options.bridge;
+        const std::optional<BrokerAddress> address = parseBrokerUrl(parser.value(broker));
+        if (!parser.isSet(broker))
+            return usageError(QStringLiteral("serve needs --broker mqtt://HOST:PORT"));
+        if (!address)
+            return usageError(QStringLiteral("--broker: \"%1\" is not mqtt://HOST[:PORT] or mqtts://HOST[:PORT]")
+                                  .arg(parser.value(broker)));
+        bridge.broker = *address;
+        bridge.boards = parser.values(board);
+        bridge.prefix = parser.value(topicPrefix);
+        if (bridge.prefix.isEmpty() || bridge.prefix.contains(u'+') || bridge.prefix.contains(u'#') ||
+            bridge.prefix.startsWith(u'/') || bridge.prefix.endsWith(u'/'))
+            return usageError(QStringLiteral("--topic-prefix: \"%1\" is not a topic level").arg(bridge.prefix));
+        if (parser.value(qos) != u"0" && parser.value(qos) != u"1")
+            return usageError(QStringLiteral("--qos: \"%1\" is not 0 or 1").arg(parser.value(qos)));
+        bridge.qos = parser.value(qos).toInt();
+        bridge.allowControl = parser.isSet(allowControl);
+        // Control over a network that anyone on it can read and forge is refused unless asked for.
+        if (bridge.allowControl && !bridge.broker.isLoopback() && !bridge.broker.tls && !parser.isSet(caFile) &&
+            !parser.isSet(insecureControl))
+            return usageError(QStringLiteral("--allow-control over %1 needs TLS (mqtts:// or --cafile) or "
+                                             "--insecure-control")
+                                  .arg(parser.value(broker)));
+        bridge.broker.username = parser.value(username);
+        bridge.broker.password = qEnvironmentVariable("VANTREL_MQTT_PASSWORD");
+        if (parser.isSet(passwordFile)) {
+            QFile file(parser.value(passwordFile));
+            if (!file.open(QIODevice::ReadOnly))
+                return usageError(QStringLiteral("--password-file: \"%1\" could not be read: %2")
+                                      .arg(parser.value(passwordFile), file.errorString()));
+            bridge.broker.password = QString::fromUtf8(file.readLine(4096)).trimmed();
+        }
+        bridge.broker.caFile = parser.value(caFile);
+        bridge.broker.certFile = parser.value(certFile);
+        bridge.broker.keyFile = parser.value(keyFile);
     }
     if (parser.isSet(journal)) {
         options.journalFolder = parser.value(journal);
@@ -358,12 +444,14 @@ ParsedCliOptions parseCliOptions(const QStringList &arguments)
         if (!list)
             return notList(adc, "channels", kLastChannel);
         options.channels = *list;
+        options.bridge.channels = *list;
     }
     if (parser.isSet(pins)) {
         const std::optional<QList<int>> list = listOf(pins, kLastPin);
         if (!list)
             return notList(pins, "pins", kLastPin);
         options.pins = *list;
+        options.bridge.pins = *list;
     }
     const QString formatName = parser.value(format);
     if (formatName == u"text")

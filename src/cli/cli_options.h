@@ -1,6 +1,7 @@
 #pragma once
 
 #include "device/driver_factory.h"
+#include "network/bridge.h"
 #include "plans/test_plan.h"
 #include "records/record_writer.h"
 
@@ -13,7 +14,7 @@
 
 // What one run of vantrel-cli is asked to do.
 struct CliOptions {
-    enum class Command { List, Send, Monitor, Journal, Test };
+    enum class Command { List, Send, Monitor, Journal, Test, Serve };
 
     // One thing `send` sends, in command-line order: a typed command (sent with CR LF) or a script's editor text
     // (sent as Send Script sends it).
@@ -50,6 +51,8 @@ struct CliOptions {
     QString junitFile;
     QString reportFile;
     int pollMs = 100;
+    // serve: the broker, the boards, what is published and whether control is allowed.
+    BridgeOptions bridge;
 };
 
 // The outcome of reading the command line: the options to run with, or a text to print and an exit code (--help

@@ -4,6 +4,7 @@
 #include "device/driver.h"
 #include "device/report.h"
 #include "files/script_sending.h"
+#include "network/bridge.h"
 #include "plans/plan_report.h"
 #include "plans/plan_run.h"
 #include "records/journal.h"
@@ -60,6 +61,8 @@ int CliRunner::run()
         return journal();
     case CliOptions::Command::Test:
         return test();
+    case CliOptions::Command::Serve:
+        return serve();
     case CliOptions::Command::Monitor:
         break;
     }
@@ -373,6 +376,21 @@ int CliRunner::test()
         }
     }
     return finish(exitCode);
+}
+
+int CliRunner::serve()
+{
+    Bridge bridge(m_driver, m_options.bridge, m_err);
+    if (!bridge.start())
+        return finish(kExitNoBoard);
+    // Served until a signal: the boards are then published offline and closed, and the run ends well.
+    QEventLoop loop;
+    m_loop = &loop;
+    if (!m_stopRequested)
+        loop.exec();
+    m_loop = nullptr;
+    bridge.stop();
+    return finish(kExitOk);
 }
 
 int CliRunner::monitor()

@@ -57,6 +57,7 @@ private:
     int monitor();
     int journal();
     int test();
+    int serve();
     void printStep(const PlanRun &run, int index);
     void keepJournal();
     bool openBoards();

@@ -289,6 +289,14 @@ void RecordWriter::gap(const EventStamp &stamp, QStringView board, QStringView r
     append(stamp, board, fields);
 }
 
+QByteArray RecordWriter::takePending()
+{
+    QByteArray taken;
+    taken.swap(m_buffer);
+    m_pendingRecords = 0;
+    return taken;
+}
+
 void RecordWriter::line(const QByteArray &bytes)
 {
     m_buffer.append(bytes).append('\n');

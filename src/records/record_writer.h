@@ -68,6 +68,8 @@ public:
     // A line of the caller's own (a received line `send` prints), written with the records; not counted.
     void line(const QByteArray &bytes);
 
+    // Hands over what was collected instead of writing it: records that go somewhere else than a file.
+    QByteArray takePending();
     // Writes what was collected; false once writing has failed (see error()).
     bool flush();
     bool failed() const { return m_failed; }

@@ -22,7 +22,8 @@ private Q_SLOTS:
     {
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<QString>("message");
-        QTest::newRow("no command") << QStringList{} << "no command given: use list, send, monitor, journal or test";
+        QTest::newRow("no command") << QStringList{}
+                                    << "no command given: use list, send, monitor, journal, test or serve";
         QTest::newRow("unknown command") << QStringList{"frob"} << "unknown command \"frob\"";
         QTest::newRow("two commands") << QStringList{"list", "send"} << "unexpected argument: send";
         QTest::newRow("send without board") << QStringList{"send", "--command", "id"} << "send needs --board SERIAL";
@@ -41,8 +42,9 @@ private Q_SLOTS:
                                     << "--format: \"xml\" is not text, csv or jsonl";
         QTest::newRow("bad regex") << QStringList{"send", "--board", "A", "--expect", "("} << "--expect: ";
         QTest::newRow("bad driver") << QStringList{"--driver=usb", "list"} << "unknown driver \"usb\"";
-        QTest::newRow("journal limit not whole") << QStringList{"monitor", "--board", "A", "--journal-max-days", "0.5"}
-                                                 << "--journal-max-days: \"0.5\" is not a whole number from 1 to 1000000";
+        QTest::newRow("journal limit not whole")
+            << QStringList{"monitor", "--board", "A", "--journal-max-days", "0.5"}
+            << "--journal-max-days: \"0.5\" is not a whole number from 1 to 1000000";
         QTest::newRow("missing script") << QStringList{"send", "--board", "A", "--script", "/no/such/file.txt"}
                                         << "--script: \"/no/such/file.txt\" could not be read: ";
     }

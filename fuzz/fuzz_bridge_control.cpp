@@ -1,0 +1,28 @@
+// Any control message from the network: a topic, then a NUL, then the payload. What is accepted names a pin on the
+// board and a command without line breaks; nothing else is ever carried out.
+#include "device/board_limits.h"
+#include "network/bridge_control.h"
+
+#include <cstdlib>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    const QByteArray input(reinterpret_cast<const char *>(data), qsizetype(size));
+    const qsizetype split = input.indexOf('\0');
+    const QString topic = QString::fromUtf8(split < 0 ? input : input.left(split));
+    const QByteArray payload = split < 0 ? QByteArray() : input.mid(split + 1);
+    QString why;
+    const std::optional<BridgeControl> control = parseBridgeControl(u"vantrel", topic, payload, &why);
+    if (!control) {
+        if (why.isEmpty()) // a refusal always says why
+            std::abort();
+        return 0;
+    }
+    const bool pinOk = control->kind == BridgeControl::Kind::Send || control->kind == BridgeControl::Kind::Led ||
+                       (control->pin >= kFirstPin && control->pin <= kLastPin);
+    const bool textOk =
+        !control->text.contains(u'\r') && !control->text.contains(u'\n') && control->text.size() <= kMaxCommand;
+    if (!pinOk || !textOk || control->serial.isEmpty() || control->serial.contains(u'/'))
+        std::abort();
+    return 0;
+}

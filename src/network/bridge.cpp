@@ -1,0 +1,286 @@
+#include "network/bridge.h"
+
+#include "device/board_commands.h"
+#include "device/driver.h"
+#include "device/report.h"
+#include "network/bridge_control.h"
+#include "session/board_session.h"
+#include "session/poller.h"
+
+#include <QCoreApplication>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSysInfo>
+
+#include <algorithm>
+#include <utility>
+
+// One board served: its session and its own broker connection (whose last will says it is offline).
+struct Bridge::Served {
+    QString serial;
+    std::unique_ptr<BoardSession> session;
+    std::unique_ptr<MqttClient> client;
+    EventStream::Subscription subscription;
+    bool online = false;
+    bool warnedIgnored = false;
+};
+
+Bridge::Bridge(Driver &driver, BridgeOptions options, std::FILE *err, QObject *parent)
+    : QObject(parent)
+    , m_driver(driver)
+    , m_options(std::move(options))
+    , m_err(err)
+    , m_scanner(std::make_unique<BoardSession>(driver))
+    , m_host(QSysInfo::machineHostName())
+{
+    m_scan.setInterval(kScanIntervalMs);
+    connect(&m_scan, &QTimer::timeout, this, &Bridge::scan);
+    m_dropReport.setInterval(60'000);
+    connect(&m_dropReport, &QTimer::timeout, this, &Bridge::reportDrops);
+    m_json.setOrigin(monotonicClockMs());
+}
+
+Bridge::~Bridge()
+{
+    stop();
+}
+
+void Bridge::say(const QString &text)
+{
+    std::fprintf(m_err, "vantrel-cli: %s\n", qPrintable(text));
+    std::fflush(m_err);
+}
+
+QString Bridge::topic(const Served &board, const QString &rest) const
+{
+    return m_options.prefix + u'/' + board.serial + u'/' + rest;
+}
+
+bool Bridge::start()
+{
+    const QString bridgeTopic = m_options.prefix + QStringLiteral("/bridges/") + m_host;
+    m_bridgeClient = std::make_unique<MqttClient>(
+        m_options.broker, QStringLiteral("vantrel-bridge-%1-%2").arg(m_host).arg(QCoreApplication::applicationPid()),
+        MqttClient::Will{bridgeTopic, QByteArray(), true});
+    m_bridgeClient->setMaxQueuedBytes(m_options.maxQueuedBytes);
+    connect(m_bridgeClient.get(), &MqttClient::connected, this, &Bridge::publishBridge);
+    if (QString error; !m_bridgeClient->start(&error)) {
+        say(QStringLiteral("broker %1: %2").arg(m_options.broker.host, error));
+        return false;
+    }
+    scan();
+    if (m_served.empty()) {
+        say(QStringLiteral("no board to serve"));
+        return false;
+    }
+    m_scan.start();
+    m_dropReport.start();
+    return true;
+}
+
+void Bridge::scan()
+{
+    const QStringList listed = m_scanner->scanDevices();
+    for (int position = 0; position < listed.size(); ++position) {
+        const QString &serial = listed[position];
+        if (serial.isEmpty() || (!m_options.boards.isEmpty() && !m_options.boards.contains(serial)))
+            continue;
+        const bool known = std::any_of(m_served.begin(), m_served.end(),
+                                       [&serial](const auto &board) { return board->serial == serial; });
+        if (!known)
+            serve(serial, position);
+    }
+}
+
+void Bridge::serve(const QString &serial, int position)
+{
+    auto board = std::make_unique<Served>();
+    board->serial = serial;
+    board->session = std::make_unique<BoardSession>(m_driver);
+    BoardSession &session = *board->session;
+    Served *raw = board.get();
+    board->client = std::make_unique<MqttClient>(
+        m_options.broker,
+        QStringLiteral("vantrel-bridge-%1-%2-%3").arg(m_host, serial).arg(QCoreApplication::applicationPid()),
+        MqttClient::Will{topic(*board, QStringLiteral("status")), QByteArrayLiteral("offline"), true});
+    board->client->setQos(m_options.qos);
+    board->client->setMaxQueuedBytes(m_options.maxQueuedBytes);
+    // On every connection, the board says it is there again.
+    connect(board->client.get(), &MqttClient::connected, this,
+            [this, raw] { publishStatus(*raw, !raw->session->isLost()); });
+    connect(board->client.get(), &MqttClient::messageReceived, this,
+            [this, raw](const QString &topic, const QByteArray &payload) { onControl(*raw, topic, payload); });
+    for (const char *control : {"send", "pin/+/set", "pin/+/monitor", "led/set"})
+        board->client->subscribe(topic(*board, QString::fromLatin1(control)));
+    board->subscription = session.events().subscribe([this, raw](const SessionEvent &event) { onEvent(*raw, event); });
+    session.scanDevices();
+    session.selectDevice(position);
+    if (session.handle() <= 0) {
+        const QString reason = m_driver.openFailureReason();
+        say(QStringLiteral("board %1 could not be opened%2")
+                .arg(serial, reason.isEmpty() ? QString() : QStringLiteral(": ") + reason));
+        session.closeDevice();
+        return;
+    }
+    session.setReconnect(true);
+    for (const int channel : m_options.channels)
+        session.setChannelTicked(channel, true);
+    session.setAnalogRequestsOn(!m_options.channels.isEmpty());
+    for (const int pin : m_options.pins)
+        session.setPinMonitored(pin, true);
+
+    QString error;
+    if (!board->client->start(&error)) {
+        say(QStringLiteral("board %1: broker: %2").arg(serial, error));
+        session.closeDevice();
+        return;
+    }
+    session.poller().start();
+    m_served.push_back(std::move(board));
+    publishBridge();
+}
+
+void Bridge::publishStatus(Served &board, bool online)
+{
+    board.online = online;
+    board.client->publish(topic(board, QStringLiteral("status")), online ? "online" : "offline", true);
+}
+
+void Bridge::publishBridge()
+{
+    if (!m_bridgeClient)
+        return;
+    QJsonArray boards;
+    for (const auto &board : m_served)
+        boards.append(board->serial);
+    const QJsonObject bridge{{QStringLiteral("host"), m_host},
+                             {QStringLiteral("version"), QCoreApplication::applicationVersion()},
+                             {QStringLiteral("boards"), boards}};
+    m_bridgeClient->publish(m_options.prefix + QStringLiteral("/bridges/") + m_host,
+                            QJsonDocument(bridge).toJson(QJsonDocument::Compact), true);
+}
+
+void Bridge::onEvent(Served &board, const SessionEvent &event)
+{
+    MqttClient &client = *board.client;
+    switch (event.kind) {
+    case SessionEvent::Kind::Reading:
+        if (m_options.channels.contains(event.index))
+            client.publish(topic(board, QStringLiteral("adc/%1").arg(event.index)), QByteArray::number(event.value));
+        break;
+    case SessionEvent::Kind::PinLevel:
+        client.publish(topic(board, QStringLiteral("pin/%1").arg(event.index)), QByteArray::number(event.value));
+        break;
+    case SessionEvent::Kind::LineReceived:
+        if (!event.flag && event.report &&
+            !(event.report->applicable &&
+              (event.report->kind == Report::Kind::Pin || event.report->kind == Report::Kind::Analog)))
+            client.publish(topic(board, QStringLiteral("line")), event.text.toUtf8());
+        break;
+    case SessionEvent::Kind::Lost:
+        publishStatus(board, false);
+        break;
+    case SessionEvent::Kind::Back:
+        publishStatus(board, true);
+        break;
+    default:
+        break;
+    }
+    // Every event that has a record goes out as one JSON object, in the records' schema.
+    if (m_json.record(event, board.serial)) {
+        QByteArray json = m_json.takePending();
+        json.chop(1);
+        client.publish(topic(board, QStringLiteral("event")), json);
+    }
+}
+
+void Bridge::onControl(Served &board, const QString &topic, const QByteArray &payload)
+{
+    if (!m_options.allowControl) {
+        ++m_ignoredControls;
+        if (!std::exchange(board.warnedIgnored, true))
+            say(QStringLiteral("control messages are ignored without --allow-control (first: %1)").arg(topic));
+        return;
+    }
+    QString why;
+    const std::optional<BridgeControl> control = parseBridgeControl(m_options.prefix, topic, payload, &why);
+    // Every command from the network is said, carried out or not.
+    say(QStringLiteral("control %1 \"%2\"%3")
+            .arg(topic, QString::fromUtf8(payload.left(200)),
+                 control ? QString() : QStringLiteral(" refused: ") + why));
+    if (control && control->serial == board.serial)
+        carryOut(board, *control);
+}
+
+void Bridge::carryOut(Served &board, const BridgeControl &control)
+{
+    BoardSession &session = *board.session;
+    switch (control.kind) {
+    case BridgeControl::Kind::Send:
+        session.sendTyped(control.text);
+        break;
+    case BridgeControl::Kind::PinSet:
+        session.makePinOutputAt(control.pin, control.on);
+        break;
+    case BridgeControl::Kind::PinMonitor:
+        session.setPinMonitored(control.pin, control.on);
+        break;
+    case BridgeControl::Kind::Led:
+        session.send(ledCommand(control.on));
+        break;
+    }
+}
+
+void Bridge::reportDrops()
+{
+    const qint64 drops = dropped();
+    if (drops > m_reportedDrops) {
+        say(QStringLiteral("the broker could not be reached: %1 messages dropped so far").arg(drops));
+        m_reportedDrops = drops;
+    }
+}
+
+QStringList Bridge::served() const
+{
+    QStringList serials;
+    for (const auto &board : m_served)
+        serials.append(board->serial);
+    return serials;
+}
+
+qint64 Bridge::published() const
+{
+    qint64 total = 0;
+    for (const auto &board : m_served)
+        total += board->client->published();
+    return total;
+}
+
+qint64 Bridge::dropped() const
+{
+    qint64 total = 0;
+    for (const auto &board : m_served)
+        total += board->client->dropped();
+    return total;
+}
+
+void Bridge::stop()
+{
+    m_scan.stop();
+    m_dropReport.stop();
+    for (const auto &board : m_served) {
+        board->session->poller().stop();
+        for (const int pin : m_options.pins)
+            board->session->setPinMonitored(pin, false);
+        board->session->closeDevice();
+        publishStatus(*board, false);
+        board->client->stop();
+    }
+    m_served.clear();
+    if (m_bridgeClient) {
+        m_bridgeClient->publish(m_options.prefix + QStringLiteral("/bridges/") + m_host, QByteArray(), true);
+        m_bridgeClient->stop();
+        m_bridgeClient.reset();
+    }
+}

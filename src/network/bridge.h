@@ -1,0 +1,81 @@
+#pragma once
+
+#include "network/mqtt_client.h"
+#include "records/record_writer.h"
+#include "session/event_stream.h"
+
+#include <QList>
+#include <QObject>
+#include <QStringList>
+#include <QTimer>
+
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+class BoardSession;
+class Driver;
+struct BridgeControl;
+struct SessionEvent;
+
+struct BridgeOptions {
+    BrokerAddress broker;
+    QStringList boards;  // empty: every attached board
+    QList<int> channels; // requested ten times a second and published
+    QList<int> pins;     // monitored and published
+    QString prefix = QStringLiteral("vantrel");
+    int qos = 0;
+    bool allowControl = false;
+    qint64 maxQueuedBytes = 64LL * 1024 * 1024;
+};
+
+// Serves boards on an MQTT broker: each board has a session of its own and a broker connection whose last will
+// marks it offline. Readings, pin levels, other lines and every event are published under PREFIX/SERIAL/...; with
+// allowControl, commands published to its control topics are carried out (each said on `err` first). A board
+// pulled out is published offline and served again when it returns; boards attached later are found by a scan
+// every 2 s. The broker's absence never stops the serving: what cannot go waits in a bounded queue.
+class Bridge : public QObject
+{
+    Q_OBJECT
+
+public:
+    Bridge(Driver &driver, BridgeOptions options, std::FILE *err, QObject *parent = nullptr);
+    ~Bridge() override;
+
+    // Looks for the boards and starts serving; false when no board at all could be served (said on `err`).
+    bool start();
+    // Publishes every board offline, closes the boards and disconnects.
+    void stop();
+
+    QStringList served() const;
+    qint64 published() const;
+    qint64 dropped() const;
+    qint64 ignoredControls() const { return m_ignoredControls; }
+    static constexpr int kScanIntervalMs = 2000;
+
+private:
+    struct Served;
+    void scan();
+    void serve(const QString &serial, int position);
+    void onEvent(Served &board, const SessionEvent &event);
+    void onControl(Served &board, const QString &topic, const QByteArray &payload);
+    void carryOut(Served &board, const BridgeControl &control);
+    void publishStatus(Served &board, bool online);
+    void publishBridge();
+    void reportDrops();
+    void say(const QString &text);
+    QString topic(const Served &board, const QString &rest) const;
+
+    Driver &m_driver;
+    BridgeOptions m_options;
+    std::FILE *m_err;
+    std::vector<std::unique_ptr<Served>> m_served;
+    std::unique_ptr<MqttClient> m_bridgeClient;
+    std::unique_ptr<BoardSession> m_scanner; // lists boards; opens none
+    RecordWriter m_json{RecordFormat::Jsonl};
+    QTimer m_scan;
+    QTimer m_dropReport;
+    qint64 m_reportedDrops = 0;
+    qint64 m_ignoredControls = 0;
+    QString m_host;
+};

@@ -1,0 +1,91 @@
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+#include <deque>
+#include <optional>
+
+struct mosquitto;
+
+// Where a broker is and how to reach it: mqtt://HOST:PORT (1883 by default) or mqtts://HOST:PORT (8883), with
+// optional credentials and TLS files.
+struct BrokerAddress {
+    QString host;
+    int port = 1883;
+    bool tls = false;
+    QString username;
+    QString password;
+    QString caFile;
+    QString certFile;
+    QString keyFile;
+
+    bool isLoopback() const;
+};
+
+// Reads "mqtt://HOST[:PORT]" or "mqtts://HOST[:PORT]"; nothing when it is not one.
+std::optional<BrokerAddress> parseBrokerUrl(const QString &url);
+
+// One connection to an MQTT broker (libmosquitto, its network loop on a thread of its own). Everything it tells
+// arrives as signals on the thread that made it. It connects and reconnects by itself (back-off up to 5 s); what is
+// published while the broker cannot be reached waits in a queue of at most maxQueuedBytes, the oldest dropped first
+// and counted.
+class MqttClient : public QObject
+{
+    Q_OBJECT
+
+public:
+    struct Will {
+        QString topic;
+        QByteArray payload;
+        bool retain = true;
+    };
+
+    MqttClient(const BrokerAddress &broker, const QString &clientId, std::optional<Will> will,
+               QObject *parent = nullptr);
+    ~MqttClient() override;
+
+    // Starts connecting; false with the reason when the library refuses at once (a bad TLS file, say).
+    bool start(QString *error);
+    // Publishes a clean goodbye (optional) and disconnects, waiting at most `waitMs` for what is queued to go.
+    void stop(int waitMs = 2000);
+
+    void publish(const QString &topic, const QByteArray &payload, bool retain = false);
+    // Subscribed again after every reconnection.
+    void subscribe(const QString &pattern);
+
+    bool isConnected() const { return m_connected; }
+    void setQos(int qos) { m_qos = qos; }
+    void setMaxQueuedBytes(qint64 bytes) { m_maxQueuedBytes = bytes; }
+    qint64 published() const { return m_published; }
+    qint64 dropped() const { return m_dropped; }
+
+Q_SIGNALS:
+    void connected();
+    void disconnected();
+    void messageReceived(const QString &topic, const QByteArray &payload);
+
+private:
+    struct Message {
+        QString topic;
+        QByteArray payload;
+        bool retain = false;
+    };
+    void onConnected(int result);
+    void onDisconnected();
+    bool send(const Message &message);
+    void flushQueue();
+
+    mosquitto *m_mosquitto = nullptr;
+    BrokerAddress m_broker;
+    QStringList m_subscriptions;
+    std::deque<Message> m_queue;
+    qint64 m_queuedBytes = 0;
+    qint64 m_maxQueuedBytes = 64LL * 1024 * 1024;
+    qint64 m_published = 0;
+    qint64 m_dropped = 0;
+    int m_qos = 0;
+    bool m_connected = false;
+    bool m_started = false;
+};

@@ -1,0 +1,199 @@
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+// vantrel-cli serve against a broker of the test's own: topics and payloads, the retained status and the last will,
+// control allowed and ignored, the audit line, a broker that is not there, and the usage errors.
+class TestBridgeProcess : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    QProcess m_broker;
+    int m_port = 0;
+
+    static int freePort()
+    {
+        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        ::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address);
+        ::getsockname(fd, reinterpret_cast<sockaddr *>(&address), &length);
+        ::close(fd);
+        return ntohs(address.sin_port);
+    }
+
+    QString url() const { return QStringLiteral("mqtt://127.0.0.1:%1").arg(m_port); }
+
+    // A subscriber printing "topic payload" lines for everything under vantrel/.
+    std::unique_ptr<QProcess> subscribe(const QString &pattern = QStringLiteral("vantrel/#"))
+    {
+        auto sub = std::make_unique<QProcess>();
+        sub->start(QStringLiteral(MOSQUITTO_SUB),
+                   {"-h", "127.0.0.1", "-p", QString::number(m_port), "-v", "-t", pattern});
+        sub->waitForStarted();
+        QTest::qWait(300);
+        return sub;
+    }
+
+    void publish(const QString &topic, const QByteArray &payload)
+    {
+        QProcess pub;
+        pub.start(QStringLiteral(MOSQUITTO_PUB),
+                  {"-h", "127.0.0.1", "-p", QString::number(m_port), "-t", topic, "-m", QString::fromUtf8(payload)});
+        QVERIFY(pub.waitForFinished(5000));
+    }
+
+    std::unique_ptr<QProcess> serve(const QStringList &arguments)
+    {
+        auto bridge = std::make_unique<QProcess>();
+        bridge->start(QStringLiteral(VANTREL_CLI), QStringList{"--demo", "serve", "--broker", url()} + arguments);
+        bridge->waitForStarted();
+        return bridge;
+    }
+
+    static bool seen(QProcess &process, QByteArray &buffer, const QByteArray &text)
+    {
+        buffer += process.readAllStandardOutput();
+        return buffer.contains(text);
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        m_port = freePort();
+        const QString config = m_dir.filePath(QStringLiteral("broker.conf"));
+        QFile file(config);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(QStringLiteral("listener %1 127.0.0.1\nallow_anonymous true\n").arg(m_port).toLatin1());
+        file.close();
+        m_broker.start(QStringLiteral(MOSQUITTO), {"-c", config});
+        QVERIFY(m_broker.waitForStarted());
+        QTest::qWait(500);
+        QCOMPARE(m_broker.state(), QProcess::Running);
+    }
+
+    void cleanupTestCase()
+    {
+        m_broker.terminate();
+        m_broker.waitForFinished(5000);
+    }
+
+    void readingsLinesEventsAndControl()
+    {
+        const auto sub = subscribe();
+        const auto bridge = serve({"--board", "DEMO0001", "--adc", "1", "--pins", "5", "--allow-control"});
+        QByteArray out;
+        QTRY_VERIFY_WITH_TIMEOUT(seen(*sub, out, "vantrel/DEMO0001/status online\n"), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(seen(*sub, out, "vantrel/DEMO0001/adc/1 "), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(seen(*sub, out, "vantrel/DEMO0001/pin/5 "), 5000);
+        QVERIFY(out.contains("vantrel/bridges/"));
+        publish(QStringLiteral("vantrel/DEMO0001/send"), "id");
+        QTRY_VERIFY_WITH_TIMEOUT(
+            seen(*sub, out, "vantrel/DEMO0001/line Vantrel USB I/O board DEMO0001 (simulated) firmware 3.0\n"), 5000);
+        // Every command from the network is said.
+        QByteArray err;
+        QTRY_VERIFY((err += bridge->readAllStandardError()).contains("control vantrel/DEMO0001/send \"id\""));
+        // Each event is one JSON object in the records' schema.
+        const qsizetype at = out.indexOf("vantrel/DEMO0001/event {");
+        QVERIFY(at >= 0);
+        const QByteArray json = out.mid(at + 23, out.indexOf('\n', at) - at - 23);
+        const QJsonObject event = QJsonDocument::fromJson(json).object();
+        QCOMPARE(event.value("board").toString(), QStringLiteral("DEMO0001"));
+        QVERIFY(event.contains("time") && event.contains("t_ms") && event.contains("kind"));
+
+        ::kill(pid_t(bridge->processId()), SIGTERM);
+        QVERIFY(bridge->waitForFinished(10000));
+        QCOMPARE(bridge->exitCode(), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(seen(*sub, out, "vantrel/DEMO0001/status offline\n"), 5000);
+    }
+
+    void aKilledBridgeReadsOffline()
+    {
+        const auto bridge = serve({"--board", "DEMO0002"});
+        {
+            const auto sub = subscribe(QStringLiteral("vantrel/DEMO0002/status"));
+            QByteArray out;
+            QTRY_VERIFY_WITH_TIMEOUT(seen(*sub, out, "online"), 10000);
+        }
+        ::kill(pid_t(bridge->processId()), SIGKILL);
+        bridge->waitForFinished(5000);
+        // The broker says it for the bridge: its last will, kept for whoever looks later.
+        QTest::qWait(500);
+        const auto sub = subscribe(QStringLiteral("vantrel/DEMO0002/status"));
+        QByteArray out;
+        QTRY_VERIFY_WITH_TIMEOUT(seen(*sub, out, "vantrel/DEMO0002/status offline"), 5000);
+    }
+
+    void controlWithoutAllowIsIgnoredAndSaidOnce()
+    {
+        const auto sub = subscribe();
+        const auto bridge = serve({"--board", "DEMO0001"});
+        QByteArray out;
+        QTRY_VERIFY_WITH_TIMEOUT(seen(*sub, out, "vantrel/DEMO0001/status online"), 10000);
+        publish(QStringLiteral("vantrel/DEMO0001/send"), "id");
+        publish(QStringLiteral("vantrel/DEMO0001/led/set"), "on");
+        QTest::qWait(600);
+        seen(*sub, out, "");
+        QVERIFY(!out.contains("firmware") && !out.contains("ok led on"));
+        ::kill(pid_t(bridge->processId()), SIGINT);
+        QVERIFY(bridge->waitForFinished(10000));
+        QCOMPARE(bridge->exitCode(), 0);
+        const QByteArray err = bridge->readAllStandardError();
+        QCOMPARE(err.count("ignored without --allow-control"), 1);
+    }
+
+    void aBrokerThatIsNotThereStopsNothing()
+    {
+        QProcess bridge;
+        bridge.start(
+            QStringLiteral(VANTREL_CLI),
+            {"--demo", "serve", "--broker", QStringLiteral("mqtt://127.0.0.1:%1").arg(freePort()), "--adc", "1"});
+        QVERIFY(bridge.waitForStarted());
+        QVERIFY(!bridge.waitForFinished(1500)); // still serving
+        ::kill(pid_t(bridge.processId()), SIGTERM);
+        QVERIFY(bridge.waitForFinished(10000));
+        QCOMPARE(bridge.exitCode(), 0);
+    }
+
+    void usageAndNoBoard_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QByteArray>("error");
+        QTest::newRow("no broker") << QStringList{"--demo", "serve"} << 2 << QByteArray("serve needs --broker");
+        QTest::newRow("bad broker") << QStringList{"--demo", "serve", "--broker", "http://x"} << 2
+                                    << QByteArray("--broker: \"http://x\" is not");
+        QTest::newRow("control in the open")
+            << QStringList{"--demo", "serve", "--broker", "mqtt://10.1.2.3", "--allow-control"} << 2
+            << QByteArray("--allow-control over mqtt://10.1.2.3 needs TLS");
+        QTest::newRow("no such board") << QStringList{"--demo",  "serve", "--broker", "mqtt://127.0.0.1:1",
+                                                      "--board", "NOPE"}
+                                       << 3 << QByteArray("no board to serve");
+    }
+
+    void usageAndNoBoard()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, exitCode);
+        QFETCH(QByteArray, error);
+        QProcess bridge;
+        bridge.start(QStringLiteral(VANTREL_CLI), arguments);
+        QVERIFY(bridge.waitForFinished(10000));
+        QCOMPARE(bridge.exitCode(), exitCode);
+        QVERIFY2(bridge.readAllStandardError().contains(error), error);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestBridgeProcess)
+#include "tst_bridge_process.moc"
