@@ -170,6 +170,9 @@ ParsedCliOptions parseCliOptions(const QStringList &arguments)
     const QCommandLineOption allowControl(QStringLiteral("allow-control"),
                                           QStringLiteral("serve: carry out commands published to the control "
                                                          "topics (each is said on standard error)."));
+    const QCommandLineOption haDiscovery(QStringLiteral("ha-discovery"),
+                                         QStringLiteral("serve: publish Home Assistant discovery configs (retained) "
+                                                        "for each board served."));
     const QCommandLineOption insecureControl(QStringLiteral("insecure-control"),
                                              QStringLiteral("serve: allow control over a broker that is neither "
                                                             "on this machine nor reached by TLS."));
@@ -190,10 +193,10 @@ ParsedCliOptions parseCliOptions(const QStringList &arguments)
                                        QStringLiteral("Wait for a board that is pulled out and go on when it is "
                                                       "back, instead of exiting with code 4."));
     parser.addOptions(
-        {board,        command,   script,   adc,        pins,        seconds, format,       expect,          timeout,
-         wait,         reconnect, journal,  journalMiB, journalDays, dir,     since,        until,           kind,
-         junit,        report,    pollMs,   broker,     topicPrefix, qos,     allowControl, insecureControl, username,
-         passwordFile, caFile,    certFile, keyFile});
+        {board,    command,      script,  adc,        pins,        seconds, format,       expect,          timeout,
+         wait,     reconnect,    journal, journalMiB, journalDays, dir,     since,        until,           kind,
+         junit,    report,       pollMs,  broker,     topicPrefix, qos,     allowControl, insecureControl, haDiscovery,
+         username, passwordFile, caFile,  certFile,   keyFile});
     parser.addPositionalArgument(QStringLiteral("command"),
                                  QStringLiteral("list, send, monitor, journal, test PLAN.toml or serve."),
                                  QStringLiteral("list|send|monitor|journal|test|serve"));
@@ -279,6 +282,7 @@ ParsedCliOptions parseCliOptions(const QStringList &arguments)
         {&qos, isServe},
         {&allowControl, isServe},
         {&insecureControl, isServe},
+        {&haDiscovery, isServe},
         {&username, isServe},
         {&passwordFile, isServe},
         {&caFile, isServe},
@@ -351,6 +355,7 @@ ParsedCliOptions parseCliOptions(const QStringList &arguments)
             return usageError(QStringLiteral("--qos: \"%1\" is not 0 or 1").arg(parser.value(qos)));
         bridge.qos = parser.value(qos).toInt();
         bridge.allowControl = parser.isSet(allowControl);
+        bridge.homeAssistant = parser.isSet(haDiscovery);
         // Control over a network that anyone on it can read and forge is refused unless asked for.
         if (bridge.allowControl && !bridge.broker.isLoopback() && !bridge.broker.tls && !parser.isSet(caFile) &&
             !parser.isSet(insecureControl))

@@ -107,8 +107,10 @@ void Bridge::serve(const QString &serial, int position)
     board->client->setQos(m_options.qos);
     board->client->setMaxQueuedBytes(m_options.maxQueuedBytes);
     // On every connection, the board says it is there again.
-    connect(board->client.get(), &MqttClient::connected, this,
-            [this, raw] { publishStatus(*raw, !raw->session->isLost()); });
+    connect(board->client.get(), &MqttClient::connected, this, [this, raw] {
+        publishStatus(*raw, !raw->session->isLost());
+        publishDiscovery(*raw, true);
+    });
     connect(board->client.get(), &MqttClient::messageReceived, this,
             [this, raw](const QString &topic, const QByteArray &payload) { onControl(*raw, topic, payload); });
     for (const char *control : {"send", "pin/+/set", "pin/+/monitor", "led/set"})
@@ -145,6 +147,50 @@ void Bridge::publishStatus(Served &board, bool online)
 {
     board.online = online;
     board.client->publish(topic(board, QStringLiteral("status")), online ? "online" : "offline", true);
+}
+
+void Bridge::publishDiscovery(Served &board, bool present)
+{
+    if (!m_options.homeAssistant)
+        return;
+    const QString id = QStringLiteral("vantrel_") + board.serial;
+    const QJsonObject device{{QStringLiteral("identifiers"), QJsonArray{id}},
+                             {QStringLiteral("name"), QStringLiteral("Vantrel ") + board.serial},
+                             {QStringLiteral("manufacturer"), QStringLiteral("Vantrel")},
+                             {QStringLiteral("model"), QStringLiteral("USB I/O board")}};
+    const auto config = [&](const QString &component, const QString &object, QJsonObject fields) {
+        const QString topic = QStringLiteral("homeassistant/%1/%2/%3/config").arg(component, id, object);
+        if (!present) {
+            board.client->publish(topic, QByteArray(), true);
+            return;
+        }
+        fields.insert(QStringLiteral("unique_id"), id + u'_' + object);
+        fields.insert(QStringLiteral("availability_topic"), this->topic(board, QStringLiteral("status")));
+        fields.insert(QStringLiteral("device"), device);
+        board.client->publish(topic, QJsonDocument(fields).toJson(QJsonDocument::Compact), true);
+    };
+    for (int channel = 1; channel <= 8; ++channel) {
+        config(QStringLiteral("sensor"), QStringLiteral("adc%1").arg(channel),
+               {{QStringLiteral("name"), QStringLiteral("ADC %1").arg(channel)},
+                {QStringLiteral("state_topic"), topic(board, QStringLiteral("adc/%1").arg(channel))}});
+    }
+    for (int pin = 1; pin <= 18; ++pin) {
+        if (m_options.pins.contains(pin)) {
+            config(QStringLiteral("binary_sensor"), QStringLiteral("pin%1").arg(pin),
+                   {{QStringLiteral("name"), QStringLiteral("Pin %1").arg(pin)},
+                    {QStringLiteral("state_topic"), topic(board, QStringLiteral("pin/%1").arg(pin))},
+                    {QStringLiteral("payload_on"), QStringLiteral("1")},
+                    {QStringLiteral("payload_off"), QStringLiteral("0")}});
+        } else if (m_options.allowControl) {
+            // The pins not watched as inputs can be driven as outputs.
+            config(QStringLiteral("switch"), QStringLiteral("pin%1").arg(pin),
+                   {{QStringLiteral("name"), QStringLiteral("Pin %1 output").arg(pin)},
+                    {QStringLiteral("command_topic"), topic(board, QStringLiteral("pin/%1/set").arg(pin))},
+                    {QStringLiteral("payload_on"), QStringLiteral("1")},
+                    {QStringLiteral("payload_off"), QStringLiteral("0")},
+                    {QStringLiteral("optimistic"), true}});
+        }
+    }
 }
 
 void Bridge::publishBridge()
@@ -275,6 +321,7 @@ void Bridge::stop()
             board->session->setPinMonitored(pin, false);
         board->session->closeDevice();
         publishStatus(*board, false);
+        publishDiscovery(*board, false);
         board->client->stop();
     }
     m_served.clear();

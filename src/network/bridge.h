@@ -26,6 +26,7 @@ struct BridgeOptions {
     QString prefix = QStringLiteral("vantrel");
     int qos = 0;
     bool allowControl = false;
+    bool homeAssistant = false; // retained discovery configs under homeassistant/
     qint64 maxQueuedBytes = 64LL * 1024 * 1024;
 };
 
@@ -62,6 +63,8 @@ private:
     void carryOut(Served &board, const BridgeControl &control);
     void publishStatus(Served &board, bool online);
     void publishBridge();
+    // Home Assistant's discovery configs of a board; empty payloads take them away.
+    void publishDiscovery(Served &board, bool present);
     void reportDrops();
     void say(const QString &text);
     QString topic(const Served &board, const QString &rest) const;

@@ -153,6 +153,33 @@ private Q_SLOTS:
         QCOMPARE(err.count("ignored without --allow-control"), 1);
     }
 
+    void homeAssistantFindsTheBoardAndLosesItAtTheEnd()
+    {
+        const auto bridge = serve({"--board", "DEMO0001", "--pins", "3", "--allow-control", "--ha-discovery"});
+        const QString configs = QStringLiteral("homeassistant/+/vantrel_DEMO0001/+/config");
+        {
+            const auto sub = subscribe(configs);
+            QByteArray out;
+            QTRY_VERIFY_WITH_TIMEOUT(seen(*sub, out, "homeassistant/switch/vantrel_DEMO0001/pin18/config "), 10000);
+            const QByteArray topic = "homeassistant/sensor/vantrel_DEMO0001/adc8/config ";
+            const qsizetype at = out.indexOf(topic) + topic.size();
+            QVERIFY(at >= topic.size());
+            const QJsonObject sensor = QJsonDocument::fromJson(out.mid(at, out.indexOf('\n', at) - at)).object();
+            QCOMPARE(sensor.value("state_topic").toString(), QStringLiteral("vantrel/DEMO0001/adc/8"));
+            QCOMPARE(sensor.value("availability_topic").toString(), QStringLiteral("vantrel/DEMO0001/status"));
+            QCOMPARE(out.count("/config "), 8 + 1 + 17); // eight channels, the monitored pin, the others as switches
+            QVERIFY(out.contains("homeassistant/binary_sensor/vantrel_DEMO0001/pin3/config "));
+        }
+        ::kill(pid_t(bridge->processId()), SIGTERM);
+        QVERIFY(bridge->waitForFinished(10000));
+        // Taken away: nothing retained is left for a newcomer.
+        const auto sub = subscribe(configs);
+        QTest::qWait(500);
+        QByteArray out;
+        seen(*sub, out, "");
+        QVERIFY2(out.isEmpty(), out.left(200));
+    }
+
     void aBrokerThatIsNotThereStopsNothing()
     {
         QProcess bridge;
