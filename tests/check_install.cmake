@@ -11,6 +11,7 @@ endif()
 set(expected
     bin/vantrel-cli
     bin/vantrel-control
+    lib/systemd/system/vantrel-bridge@.service
     lib/udev/rules.d/60-vantrel-ftdi.rules
     share/applications/org.vantrel.Control.desktop
     share/icons/hicolor/128x128/apps/org.vantrel.Control.png
