@@ -323,6 +323,14 @@ void Bridge::stop()
         publishStatus(*board, false);
         publishDiscovery(*board, false);
         board->client->stop();
+        // Every message accounted for: handed to the broker, dropped while it was away, or left unsent.
+        const MqttClient &client = *board->client;
+        say(QStringLiteral("served %1: %2 messages, %3 published, %4 dropped, %5 unsent")
+                .arg(board->serial)
+                .arg(client.produced())
+                .arg(client.published())
+                .arg(client.dropped())
+                .arg(client.queued()));
     }
     m_served.clear();
     if (m_bridgeClient) {

@@ -140,8 +140,10 @@ void MqttClient::stop(int waitMs)
 
 void MqttClient::publish(const QString &topic, const QByteArray &payload, bool retain)
 {
+    ++m_produced;
     Message message{topic, payload, retain};
-    if (m_connected && m_queue.empty() && send(message))
+    // A retained state (a status, a discovery config) goes at once, ahead of readings still waiting.
+    if (m_connected && (m_queue.empty() || retain) && send(message))
         return;
     // Kept until the broker is back; the oldest go first when the queue is full.
     m_queuedBytes += payload.size() + topic.size();

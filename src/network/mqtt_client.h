@@ -58,8 +58,11 @@ public:
     bool isConnected() const { return m_connected; }
     void setQos(int qos) { m_qos = qos; }
     void setMaxQueuedBytes(qint64 bytes) { m_maxQueuedBytes = bytes; }
+    // Every message asked for is published, dropped from the full queue, or still queued.
+    qint64 produced() const { return m_produced; }
     qint64 published() const { return m_published; }
     qint64 dropped() const { return m_dropped; }
+    qint64 queued() const { return qint64(m_queue.size()); }
 
 Q_SIGNALS:
     void connected();
@@ -83,6 +86,7 @@ private:
     std::deque<Message> m_queue;
     qint64 m_queuedBytes = 0;
     qint64 m_maxQueuedBytes = 64LL * 1024 * 1024;
+    qint64 m_produced = 0;
     qint64 m_published = 0;
     qint64 m_dropped = 0;
     int m_qos = 0;

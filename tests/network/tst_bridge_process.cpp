@@ -17,7 +17,7 @@ class TestBridgeProcess : public QObject
     Q_OBJECT
 
     QTemporaryDir m_dir;
-    QProcess m_broker;
+    std::unique_ptr<QProcess> m_broker;
     int m_port = 0;
 
     static int freePort()
@@ -34,6 +34,21 @@ class TestBridgeProcess : public QObject
     }
 
     QString url() const { return QStringLiteral("mqtt://127.0.0.1:%1").arg(m_port); }
+
+    std::unique_ptr<QProcess> startBroker(int port)
+    {
+        const QString config = m_dir.filePath(QStringLiteral("broker-%1.conf").arg(port));
+        QFile file(config);
+        if (!file.open(QIODevice::WriteOnly))
+            return nullptr;
+        file.write(QStringLiteral("listener %1 127.0.0.1\nallow_anonymous true\n").arg(port).toLatin1());
+        file.close();
+        auto broker = std::make_unique<QProcess>();
+        broker->start(QStringLiteral(MOSQUITTO), {"-c", config});
+        broker->waitForStarted();
+        QTest::qWait(500);
+        return broker;
+    }
 
     // A subscriber printing "topic payload" lines for everything under vantrel/.
     std::unique_ptr<QProcess> subscribe(const QString &pattern = QStringLiteral("vantrel/#"))
@@ -72,21 +87,14 @@ private Q_SLOTS:
     void initTestCase()
     {
         m_port = freePort();
-        const QString config = m_dir.filePath(QStringLiteral("broker.conf"));
-        QFile file(config);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(QStringLiteral("listener %1 127.0.0.1\nallow_anonymous true\n").arg(m_port).toLatin1());
-        file.close();
-        m_broker.start(QStringLiteral(MOSQUITTO), {"-c", config});
-        QVERIFY(m_broker.waitForStarted());
-        QTest::qWait(500);
-        QCOMPARE(m_broker.state(), QProcess::Running);
+        m_broker = startBroker(m_port);
+        QVERIFY(m_broker && m_broker->state() == QProcess::Running);
     }
 
     void cleanupTestCase()
     {
-        m_broker.terminate();
-        m_broker.waitForFinished(5000);
+        m_broker->terminate();
+        m_broker->waitForFinished(5000);
     }
 
     void readingsLinesEventsAndControl()
@@ -178,6 +186,43 @@ private Q_SLOTS:
         QByteArray out;
         seen(*sub, out, "");
         QVERIFY2(out.isEmpty(), out.left(200));
+    }
+
+    void aBrokerThatGoesAwayStopsNothingAndEveryMessageIsCounted()
+    {
+        const int port = freePort();
+        auto broker = startBroker(port);
+        QProcess bridge;
+        bridge.start(QStringLiteral(VANTREL_CLI),
+                     {"--demo", "serve", "--broker", QStringLiteral("mqtt://127.0.0.1:%1").arg(port), "--board",
+                      "DEMO0001", "--adc", "1-8"});
+        QVERIFY(bridge.waitForStarted());
+        QTest::qWait(1000);
+        broker->kill(); // gone for a while, readings flowing all the time
+        broker->waitForFinished();
+        QTest::qWait(3000);
+        broker = startBroker(port);
+        // Back again: served as before, without being told.
+        QProcess sub;
+        sub.start(QStringLiteral(MOSQUITTO_SUB),
+                  {"-h", "127.0.0.1", "-p", QString::number(port), "-v", "-t", "vantrel/DEMO0001/#", "-C", "20"});
+        QVERIFY(sub.waitForFinished(15000));
+        const QByteArray out = sub.readAllStandardOutput();
+        QVERIFY2(out.contains("vantrel/DEMO0001/status online") && out.contains("vantrel/DEMO0001/adc/"), out);
+        QCOMPARE(bridge.state(), QProcess::Running);
+        ::kill(pid_t(bridge.processId()), SIGTERM);
+        QVERIFY(bridge.waitForFinished(10000));
+        QCOMPARE(bridge.exitCode(), 0);
+        // produced = published + dropped + unsent
+        const QByteArray err = bridge.readAllStandardError();
+        const qsizetype at = err.indexOf("served DEMO0001: ");
+        QVERIFY2(at >= 0, err);
+        const QList<QByteArray> words = err.mid(at).split('\n').first().split(' ');
+        QCOMPARE(words.size(), 10);
+        QVERIFY(words[2].toLongLong() > 200);
+        QCOMPARE(words[2].toLongLong(), words[4].toLongLong() + words[6].toLongLong() + words[8].toLongLong());
+        broker->terminate();
+        broker->waitForFinished();
     }
 
     void aBrokerThatIsNotThereStopsNothing()
