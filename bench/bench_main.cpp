@@ -2,6 +2,9 @@
 // Build and run it with scripts/bench; it is not a test and checks nothing.
 
 #include "app/form_main.h"
+#ifdef VANTREL_BRIDGE_BENCH
+#include "bridge_bench.h"
+#endif
 #include "app/options.h"
 #include "cli/cli_runner.h"
 #include "device/driver_factory.h"
@@ -511,6 +514,10 @@ int main(int argc, char *argv[])
         eventFanout();
     if (wanted("journal"))
         journalEventsPerSecond();
+#ifdef VANTREL_BRIDGE_BENCH
+    if (wanted("bridge"))
+        bridgeBench();
+#endif
     if (wanted("plans")) {
         planLoad();
         planStepOverhead();

@@ -16,6 +16,16 @@
 #include <algorithm>
 #include <utility>
 
+namespace {
+
+bool isReportOfItsOwn(const SessionEvent &line)
+{
+    return line.report && line.report->applicable &&
+           (line.report->kind == Report::Kind::Pin || line.report->kind == Report::Kind::Analog);
+}
+
+} // namespace
+
 // One board served: its session and its own broker connection (whose last will says it is offline).
 struct Bridge::Served {
     QString serial;
@@ -219,10 +229,10 @@ void Bridge::onEvent(Served &board, const SessionEvent &event)
         client.publish(topic(board, QStringLiteral("pin/%1").arg(event.index)), QByteArray::number(event.value));
         break;
     case SessionEvent::Kind::LineReceived:
-        if (!event.flag && event.report &&
-            !(event.report->applicable &&
-              (event.report->kind == Report::Kind::Pin || event.report->kind == Report::Kind::Analog)))
-            client.publish(topic(board, QStringLiteral("line")), event.text.toUtf8());
+        // A reading or a pin level has its own topic and its own event; other lines are published as text.
+        if (isReportOfItsOwn(event))
+            return;
+        client.publish(topic(board, QStringLiteral("line")), event.text.toUtf8());
         break;
     case SessionEvent::Kind::Lost:
         publishStatus(board, false);
