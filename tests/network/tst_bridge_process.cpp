@@ -35,13 +35,14 @@ class TestBridgeProcess : public QObject
 
     QString url() const { return QStringLiteral("mqtt://127.0.0.1:%1").arg(m_port); }
 
-    std::unique_ptr<QProcess> startBroker(int port)
+    // A broker on `port`; `extra` lines of configuration replace anonymous access.
+    std::unique_ptr<QProcess> startBroker(int port, const QByteArray &extra = "allow_anonymous true\n")
     {
         const QString config = m_dir.filePath(QStringLiteral("broker-%1.conf").arg(port));
         QFile file(config);
         if (!file.open(QIODevice::WriteOnly))
             return nullptr;
-        file.write(QStringLiteral("listener %1 127.0.0.1\nallow_anonymous true\n").arg(port).toLatin1());
+        file.write(QStringLiteral("listener %1 127.0.0.1\n").arg(port).toLatin1() + extra);
         file.close();
         auto broker = std::make_unique<QProcess>();
         broker->start(QStringLiteral(MOSQUITTO), {"-c", config});
@@ -221,6 +222,64 @@ private Q_SLOTS:
         QCOMPARE(words.size(), 10);
         QVERIFY(words[2].toLongLong() > 200);
         QCOMPARE(words[2].toLongLong(), words[4].toLongLong() + words[6].toLongLong() + words[8].toLongLong());
+        broker->terminate();
+        broker->waitForFinished();
+    }
+
+    void credentialsFromAFileAndAnAclThatHoldsControlBack()
+    {
+        // The broker reads these after it has dropped to its own user, when started as root.
+        QFile::setPermissions(m_dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther |
+                                                QFile::ExeOther | QFile::ReadGroup | QFile::ExeGroup);
+        const QString passwords = m_dir.filePath(QStringLiteral("passwords"));
+        for (const auto &[user, password] : {std::pair{"bridge", "s3cret"}, std::pair{"viewer", "look"}}) {
+            QStringList arguments{"-b", passwords, user, password};
+            if (!QFile::exists(passwords))
+                arguments.prepend("-c");
+            QCOMPARE(QProcess::execute(QStringLiteral(MOSQUITTO_PASSWD), arguments), 0);
+        }
+        const QString acl = m_dir.filePath(QStringLiteral("acl"));
+        QFile aclFile(acl);
+        QVERIFY(aclFile.open(QIODevice::WriteOnly));
+        aclFile.write("user bridge\ntopic readwrite vantrel/#\nuser viewer\ntopic read vantrel/#\n");
+        aclFile.close();
+        for (const QString &file : {passwords, acl})
+            QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
+        const int port = freePort();
+        const auto broker = startBroker(
+            port,
+            QStringLiteral("allow_anonymous false\npassword_file %1\nacl_file %2\n").arg(passwords, acl).toUtf8());
+        const QString passwordFile = m_dir.filePath(QStringLiteral("bridge-password"));
+        QFile secret(passwordFile);
+        QVERIFY(secret.open(QIODevice::WriteOnly));
+        secret.write("s3cret\n");
+        secret.close();
+
+        QProcess sub;
+        sub.start(QStringLiteral(MOSQUITTO_SUB), {"-h", "127.0.0.1", "-p", QString::number(port), "-u", "viewer", "-P",
+                                                  "look", "-v", "-t", "vantrel/#"});
+        QVERIFY(sub.waitForStarted());
+        QTest::qWait(300);
+        QProcess bridge;
+        bridge.start(QStringLiteral(VANTREL_CLI),
+                     {"--demo", "serve", "--broker", QStringLiteral("mqtt://127.0.0.1:%1").arg(port), "--board",
+                      "DEMO0001", "--username", "bridge", "--password-file", passwordFile, "--allow-control"});
+        QVERIFY(bridge.waitForStarted());
+        QByteArray out;
+        QTRY_VERIFY_WITH_TIMEOUT(seen(sub, out, "vantrel/DEMO0001/status online"), 10000);
+        // A client that may only read sends a command: the broker keeps it from the bridge.
+        QProcess pub;
+        pub.start(QStringLiteral(MOSQUITTO_PUB), {"-h", "127.0.0.1", "-p", QString::number(port), "-u", "viewer", "-P",
+                                                  "look", "-t", "vantrel/DEMO0001/send", "-m", "id"});
+        QVERIFY(pub.waitForFinished(5000));
+        QTest::qWait(800);
+        seen(sub, out, "");
+        QVERIFY(!out.contains("vantrel/DEMO0001/line"));
+        ::kill(pid_t(bridge.processId()), SIGTERM);
+        QVERIFY(bridge.waitForFinished(10000));
+        QVERIFY(!bridge.readAllStandardError().contains("control "));
+        sub.terminate();
+        sub.waitForFinished();
         broker->terminate();
         broker->waitForFinished();
     }
