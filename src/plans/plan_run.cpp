@@ -211,22 +211,42 @@ void PlanRun::beginAnalog(const PlanStep &step, StepResult &)
     m_session.requestReading(step.channel);
 }
 
+void PlanRun::boardWasLost()
+{
+    m_lost = true;
+    for (StepResult &result : m_results) {
+        if (result.outcome == StepResult::Outcome::Pending) {
+            result.outcome = StepResult::Outcome::Error;
+            result.measured = QStringLiteral("not run: the board was lost");
+        }
+    }
+    if (m_index >= 0 && current().outcome == StepResult::Outcome::Running) {
+        end(StepResult::Outcome::Error, QStringLiteral("the board was lost"));
+        return;
+    }
+    // Lost between two steps: the run ends from the event loop, never inside the session's delivery.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (m_running)
+                finish();
+        },
+        Qt::QueuedConnection);
+}
+
 void PlanRun::onEvent(const SessionEvent &event)
 {
-    if (!m_running || m_index < 0 || current().outcome != StepResult::Outcome::Running)
+    if (!m_running || m_lost)
+        return;
+    // A loss counts whenever it comes, between steps too.
+    if (event.kind == SessionEvent::Kind::Lost) {
+        boardWasLost();
+        return;
+    }
+    if (m_index < 0 || current().outcome != StepResult::Outcome::Running)
         return;
     const PlanStep &step = currentStep();
     switch (event.kind) {
-    case SessionEvent::Kind::Lost:
-        m_lost = true;
-        for (StepResult &result : m_results) {
-            if (result.outcome == StepResult::Outcome::Pending) {
-                result.outcome = StepResult::Outcome::Error;
-                result.measured = QStringLiteral("not run: the board was lost");
-            }
-        }
-        end(StepResult::Outcome::Error, QStringLiteral("the board was lost"));
-        break;
     case SessionEvent::Kind::LineReceived:
         if (step.kind != PlanStep::Kind::Line || !step.expect)
             break;

@@ -75,6 +75,7 @@ private:
     void beginPin(const PlanStep &step, StepResult &result);
     void beginAnalog(const PlanStep &step, StepResult &result);
     void onEvent(const SessionEvent &event);
+    void boardWasLost();
     void onPolled();
     // Ends the step running when its time is up; true when it did.
     bool checkDeadline();

@@ -139,6 +139,22 @@ private Q_SLOTS:
         QCOMPARE(run->verdictLine(), QStringLiteral("FAIL: 1 of 3 steps passed (0 failed, 2 errors, 0 skipped)"));
     }
 
+    void aBoardLostBetweenTwoStepsStillEndsTheRun()
+    {
+        Rig rig;
+        auto read =
+            readPlanText("[[step]]\nsend = 'unplug'\n[[step]]\nsend = 'id'\nexpect = 'x'\n", QStringLiteral("p.toml"));
+        PlanRun run(rig.session, std::get<TestPlan>(std::move(read)));
+        run.start(); // the first step has ended; the second begins from the event loop
+        rig.driver.failStatus = true;
+        rig.session.poller().pollNow(); // ... but a poll comes first and finds the board gone
+        QCoreApplication::processEvents();
+        QVERIFY(run.isFinished());
+        QVERIFY(run.boardLost());
+        QCOMPARE(run.results()[1].outcome, StepResult::Outcome::Error);
+        QCOMPARE(rig.writes(), QList<QByteArray>{"unplug\r\n"});
+    }
+
     void stopSkipsWhatHasNotEnded()
     {
         Rig rig;
