@@ -152,13 +152,16 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(seen(*sub, out, "vantrel/DEMO0001/status online"), 10000);
         publish(QStringLiteral("vantrel/DEMO0001/send"), "id");
         publish(QStringLiteral("vantrel/DEMO0001/led/set"), "on");
-        QTest::qWait(600);
+        QByteArray err;
+        QTRY_VERIFY_WITH_TIMEOUT((err += bridge->readAllStandardError()).contains("ignored without --allow-control"),
+                                 10000);
+        QTest::qWait(300);
         seen(*sub, out, "");
         QVERIFY(!out.contains("firmware") && !out.contains("ok led on"));
         ::kill(pid_t(bridge->processId()), SIGINT);
         QVERIFY(bridge->waitForFinished(10000));
         QCOMPARE(bridge->exitCode(), 0);
-        const QByteArray err = bridge->readAllStandardError();
+        err += bridge->readAllStandardError();
         QCOMPARE(err.count("ignored without --allow-control"), 1);
     }
 
