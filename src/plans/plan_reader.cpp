@@ -179,8 +179,10 @@ private:
         std::string_view kindKey;
         std::set<std::string_view> given;
         bool timeoutGiven = false;
-        const auto where = [&](std::string_view name) -> const toml::key & {
-            return table.find(name)->first;
+        // Where a key stands; a key not given is placed at its step.
+        const auto where = [&](std::string_view name) -> toml::source_region {
+            const auto found = table.find(name);
+            return found != table.end() ? found->first.source() : table.source();
         };
         for (const auto &[keyPointer, nodePointer] : inFileOrder(table)) {
             const toml::key &key = *keyPointer;
@@ -206,8 +208,7 @@ private:
         step.kind = stepKind(*kind);
         const auto needs = [&](std::string_view key, std::string_view other) {
             if (given.contains(key) && !given.contains(other))
-                fail(where(key).source(),
-                     QStringLiteral("step %1: \"%2\" needs \"%3\"").arg(number).arg(qt(key), qt(other)));
+                fail(where(key), QStringLiteral("step %1: \"%2\" needs \"%3\"").arg(number).arg(qt(key), qt(other)));
         };
         needs("level", "set_pin");
         needs("set_pin", "level");
@@ -216,19 +217,19 @@ private:
         for (const std::string_view key : {"min", "max", "samples", "mean_min", "mean_max"})
             needs(key, "adc");
         if (step.kind == PlanStep::Kind::Wait && timeoutGiven)
-            fail(where("timeout_ms").source(),
+            fail(where("timeout_ms"),
                  QStringLiteral("step %1: \"timeout_ms\" does not go with \"wait_ms\"").arg(number));
         if (step.min > step.max)
-            fail(where("max").source(), QStringLiteral("step %1: \"min\" (%2) is greater than \"max\" (%3)")
-                                            .arg(number)
-                                            .arg(step.min)
-                                            .arg(step.max));
-        if (step.meanMin && step.meanMax && *step.meanMin > *step.meanMax)
-            fail(where("mean_max").source(),
-                 QStringLiteral("step %1: \"mean_min\" (%2) is greater than \"mean_max\" (%3)")
+            fail(where(given.contains("max") ? "max" : "min"),
+                 QStringLiteral("step %1: \"min\" (%2) is greater than \"max\" (%3)")
                      .arg(number)
-                     .arg(*step.meanMin)
-                     .arg(*step.meanMax));
+                     .arg(step.min)
+                     .arg(step.max));
+        if (step.meanMin && step.meanMax && *step.meanMin > *step.meanMax)
+            fail(where("mean_max"), QStringLiteral("step %1: \"mean_min\" (%2) is greater than \"mean_max\" (%3)")
+                                        .arg(number)
+                                        .arg(*step.meanMin)
+                                        .arg(*step.meanMax));
         // Readings come one a poll: an analog step's own default leaves time for each of them.
         if (step.kind == PlanStep::Kind::Analog && !timeoutGiven)
             step.timeoutMs = PlanStep::kDefaultTimeoutMs + 100 * step.samples;

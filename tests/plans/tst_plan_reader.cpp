@@ -74,6 +74,8 @@ private Q_SLOTS:
                                    << "p.toml:2:1: step 1: \"expect\" is not a regular expression";
         QTest::newRow("min above max") << QByteArray(step + "adc = 1\nmin = 9\nmax = 3\n")
                                        << "p.toml:4:1: step 1: \"min\" (9) is greater than \"max\" (3)";
+        QTest::newRow("min above the default max") << QByteArray(step + "adc = 1\nmin = 300\n")
+                                                   << "p.toml:3:1: step 1: \"min\" (300) is greater than \"max\" (255)";
         QTest::newRow("mean limits") << QByteArray(step + "adc = 1\nmean_min = 9\nmean_max = 3.5\n")
                                      << "p.toml:4:1: step 1: \"mean_min\" (9) is greater than \"mean_max\" (3.5)";
         QTest::newRow("no action") << QByteArray(step + "name = 'x'\ntimeout_ms = 5\n")
