@@ -28,7 +28,7 @@ bool BrokerAddress::isLoopback() const
 std::optional<BrokerAddress> parseBrokerUrl(const QString &url)
 {
     const QUrl parsed(url, QUrl::StrictMode);
-    if (!parsed.isValid() || parsed.host().isEmpty() || !parsed.path().isEmpty() && parsed.path() != u"/")
+    if (!parsed.isValid() || parsed.host().isEmpty() || (!parsed.path().isEmpty() && parsed.path() != u"/"))
         return std::nullopt;
     BrokerAddress broker;
     if (parsed.scheme() == u"mqtt")

@@ -33,17 +33,22 @@ QString limitKey(int channel, const char *which)
     return QStringLiteral("trend/limits/%1/%2").arg(channel).arg(QLatin1String(which));
 }
 
-// A limit as typed: a whole number, or nothing for none.
-std::optional<std::optional<int>> parseLimit(const QString &text)
+// A limit as typed: a whole number, or empty for none; anything else is not a limit.
+struct Limit {
+    bool valid = false;
+    std::optional<int> value;
+};
+
+Limit parseLimit(const QString &text)
 {
     const QString trimmed = text.trimmed();
     if (trimmed.isEmpty())
-        return std::optional<int>();
+        return {true, std::nullopt};
     bool ok = false;
     const int value = trimmed.toInt(&ok);
     if (!ok || value < -1000000 || value > 1000000)
-        return std::nullopt;
-    return std::optional<int>(value);
+        return {};
+    return {true, value};
 }
 
 QString limitText(std::optional<int> limit)
@@ -202,9 +207,7 @@ void formTrend::loadLimits()
     const QSettings settings;
     for (int channel = kFirstChannel; channel <= kLastChannel; ++channel) {
         const auto read = [&](const char *which) {
-            const std::optional<std::optional<int>> limit =
-                parseLimit(settings.value(limitKey(channel, which)).toString());
-            return limit.value_or(std::nullopt);
+            return parseLimit(settings.value(limitKey(channel, which)).toString()).value;
         };
         const std::optional<int> low = read("low");
         const std::optional<int> high = read("high");
@@ -244,12 +247,12 @@ void formTrend::limitEdited(QTableWidgetItem *item)
     if (m_fillingTable || (item->column() != LowColumn && item->column() != HighColumn))
         return;
     const int channel = item->row() + kFirstChannel;
-    const std::optional<std::optional<int>> limit = parseLimit(item->text());
+    const Limit limit = parseLimit(item->text());
     std::optional<int> low = m_low[std::size_t(channel)];
     std::optional<int> high = m_high[std::size_t(channel)];
     // What is not a whole number is put back as it was.
-    if (limit)
-        (item->column() == LowColumn ? low : high) = *limit;
+    if (limit.valid)
+        (item->column() == LowColumn ? low : high) = limit.value;
     setLimits(channel, low, high);
 }
 
