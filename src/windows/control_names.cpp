@@ -1,5 +1,6 @@
 #include "windows/control_names.h"
 
+#include <QPushButton>
 #include <QWidget>
 
 void nameControl(QWidget *control, const QString &name, const QString &accessibleName)
@@ -13,4 +14,12 @@ void nameControl(QWidget *control, const QString &name, const QString &accessibl
 QString arrayName(const char *array, int index)
 {
     return QString::fromLatin1(array) + u'_' + QString::number(index);
+}
+
+QPushButton *makeNamedButton(const QString &caption, const char *name, QWidget *parent)
+{
+    auto *button = new QPushButton(caption, parent);
+    nameControl(button, QString::fromLatin1(name));
+    button->setAutoDefault(false);
+    return button;
 }

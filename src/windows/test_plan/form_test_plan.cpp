@@ -23,14 +23,6 @@ namespace {
 const QString kGeometryKey = QStringLiteral("testPlan/geometry");
 const QStringList kColumns{"Step", "Expected", "Measured", "Result", "Time"};
 
-QPushButton *makeButton(const QString &caption, const char *name, QWidget *parent)
-{
-    auto *button = new QPushButton(caption, parent);
-    nameControl(button, QString::fromLatin1(name));
-    button->setAutoDefault(false);
-    return button;
-}
-
 // Colours that read as pass and fail, with text that stays readable on them.
 QString verdictStyle(const QString &verdict)
 {
@@ -55,14 +47,14 @@ formTestPlan::~formTestPlan() = default;
 
 void formTestPlan::buildControls()
 {
-    m_open = makeButton(QStringLiteral("&Open Plan\u2026"), "openPlan", this);
+    m_open = makeNamedButton(QStringLiteral("&Open Plan\u2026"), "openPlan", this);
     connect(m_open, &QPushButton::clicked, this, &formTestPlan::openPlan);
-    m_runButton = makeButton(QStringLiteral("&Run"), "run", this);
+    m_runButton = makeNamedButton(QStringLiteral("&Run"), "run", this);
     m_runButton->setToolTip(QStringLiteral("Run the plan (F5)"));
     connect(m_runButton, &QPushButton::clicked, this, &formTestPlan::run);
-    m_stop = makeButton(QStringLiteral("S&top"), "stop", this);
+    m_stop = makeNamedButton(QStringLiteral("S&top"), "stop", this);
     connect(m_stop, &QPushButton::clicked, this, &formTestPlan::stop);
-    m_save = makeButton(QStringLiteral("&Save Report\u2026"), "saveReport", this);
+    m_save = makeNamedButton(QStringLiteral("&Save Report\u2026"), "saveReport", this);
     connect(m_save, &QPushButton::clicked, this, &formTestPlan::saveReportAs);
     // F5 runs the plan from anywhere in the program while this window is shown (no other window uses it).
     auto *runKey = new QAction(this);

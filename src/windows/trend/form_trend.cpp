@@ -56,14 +56,6 @@ QString limitText(std::optional<int> limit)
     return limit ? QString::number(*limit) : QString();
 }
 
-QPushButton *makeButton(const QString &caption, const char *name, QWidget *parent)
-{
-    auto *button = new QPushButton(caption, parent);
-    nameControl(button, QString::fromLatin1(name));
-    button->setAutoDefault(false);
-    return button;
-}
-
 } // namespace
 
 formTrend::formTrend(Workspace &workspace, QWidget *parent)
@@ -109,15 +101,15 @@ void formTrend::buildControls()
     m_span->setCurrentIndex(1);
     spanLabel->setBuddy(m_span);
     connect(m_span, &QComboBox::currentIndexChanged, this, &formTrend::setSpan);
-    m_pause = makeButton(QStringLiteral("&Pause"), "pause", this);
+    m_pause = makeNamedButton(QStringLiteral("&Pause"), "pause", this);
     connect(m_pause, &QPushButton::clicked, this, &formTrend::pauseOrResume);
-    m_fit = makeButton(QStringLiteral("&Fit"), "fit", this);
+    m_fit = makeNamedButton(QStringLiteral("&Fit"), "fit", this);
     connect(m_fit, &QPushButton::clicked, this, &formTrend::fit);
-    m_clear = makeButton(QStringLiteral("C&lear"), "clear", this);
+    m_clear = makeNamedButton(QStringLiteral("C&lear"), "clear", this);
     connect(m_clear, &QPushButton::clicked, this, &formTrend::clear);
-    m_record = makeButton(QStringLiteral("&Record\u2026"), "record", this);
+    m_record = makeNamedButton(QStringLiteral("&Record\u2026"), "record", this);
     connect(m_record, &QPushButton::clicked, this, &formTrend::recordOrStop);
-    m_export = makeButton(QStringLiteral("E&xport\u2026"), "export", this);
+    m_export = makeNamedButton(QStringLiteral("E&xport\u2026"), "export", this);
     connect(m_export, &QPushButton::clicked, this, &formTrend::exportShown);
     controls->addWidget(spanLabel);
     controls->addWidget(m_span);
