@@ -2,6 +2,7 @@
 #include "app/options.h"
 #include "device/diagnostics.h"
 #include "device/driver.h"
+#include "network/remote_driver.h"
 #include "session/stop_signals.h"
 #include "windows/dialogs.h"
 
@@ -37,7 +38,9 @@ int main(int argc, char *argv[])
         font.setPointSizeF(8.0);
         QApplication::setFont(font);
     }
-    DriverChoice choice = makeDriver(options.driver, options.ports);
+    DriverChoice choice = options.driver == DriverKind::Mqtt
+                              ? makeRemoteDriver(options.broker.broker, options.broker.prefix)
+                              : makeDriver(options.driver, options.ports);
     if (!choice.notice.isEmpty())
         qCWarning(lcDevice).noquote() << choice.notice;
 

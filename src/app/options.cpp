@@ -26,6 +26,8 @@ ParsedOptions parseOptions(const QStringList &arguments)
     const QCommandLineOption versionOption = parser.addVersionOption();
     const DriverOptions driverOptions;
     driverOptions.addTo(parser);
+    const BrokerOptions brokerOptions(QStringLiteral("--driver=mqtt"));
+    brokerOptions.addTo(parser);
     const QCommandLineOption noReconnectOption(
         QStringLiteral("no-reconnect"),
         QStringLiteral("Leave a board that was pulled out while open lost, instead of opening it again when it is "
@@ -68,6 +70,15 @@ ParsedOptions parseOptions(const QStringList &arguments)
         return usageError(parser, error);
     parsed.options.driver = choice->kind;
     parsed.options.ports = choice->ports;
+    if (choice->kind == DriverKind::Mqtt) {
+        const std::optional<BrokerOptions::Choice> broker =
+            brokerOptions.read(parser, QStringLiteral("--driver=mqtt"), &error);
+        if (!broker)
+            return usageError(parser, error);
+        parsed.options.broker = *broker;
+    } else if (brokerOptions.anySet(parser)) {
+        return usageError(parser, QStringLiteral("--broker and its options go with --driver=mqtt"));
+    }
     parsed.options.reconnect = !parser.isSet(noReconnectOption);
     if (parser.isSet(journalOption) && parser.isSet(noJournalOption))
         return usageError(parser, QStringLiteral("--journal contradicts --no-journal"));

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "device/driver_factory.h"
+#include "network/broker_options.h"
 
 #include <QString>
 #include <QStringList>
@@ -11,6 +12,7 @@
 struct Options {
     DriverKind driver = DriverKind::Auto;
     QStringList ports;
+    BrokerOptions::Choice broker;    // --driver=mqtt: where the boards are served
     bool reconnect = true;           // a lost board is looked for and reopened
     QString script;                  // a script file to open in the editor, as "Open with" hands it over
     QString journalFolder;           // where the journal is kept; the default folder when empty

@@ -3,6 +3,7 @@
 #include "device/board_limits.h"
 #include "device/driver_options.h"
 #include "files/script_file.h"
+#include "network/broker_options.h"
 #include "plans/plan_reader.h"
 #include "records/journal.h"
 #include "records/journal_reader.h"
@@ -159,12 +160,6 @@ ParsedCliOptions parseCliOptions(const QStringList &arguments)
                                     QStringLiteral("test: poll the board every this many milliseconds (default "
                                                    "100, at least 5)."),
                                     QStringLiteral("ms"), QStringLiteral("100"));
-    const QCommandLineOption broker(
-        QStringLiteral("broker"), QStringLiteral("serve: the MQTT broker, mqtt://HOST[:PORT] or mqtts://HOST[:PORT]."),
-        QStringLiteral("url"));
-    const QCommandLineOption topicPrefix(QStringLiteral("topic-prefix"),
-                                         QStringLiteral("serve: the first level of every topic (default vantrel)."),
-                                         QStringLiteral("prefix"), QStringLiteral("vantrel"));
     const QCommandLineOption qos(QStringLiteral("qos"), QStringLiteral("serve: MQTT quality of service, 0 or 1."),
                                  QStringLiteral("0|1"), QStringLiteral("0"));
     const QCommandLineOption allowControl(QStringLiteral("allow-control"),
@@ -176,27 +171,15 @@ ParsedCliOptions parseCliOptions(const QStringList &arguments)
     const QCommandLineOption insecureControl(QStringLiteral("insecure-control"),
                                              QStringLiteral("serve: allow control over a broker that is neither "
                                                             "on this machine nor reached by TLS."));
-    const QCommandLineOption username(QStringLiteral("username"), QStringLiteral("serve: the broker's user name."),
-                                      QStringLiteral("name"));
-    const QCommandLineOption passwordFile(QStringLiteral("password-file"),
-                                          QStringLiteral("serve: read the broker's password from this file (or "
-                                                         "set VANTREL_MQTT_PASSWORD)."),
-                                          QStringLiteral("file"));
-    const QCommandLineOption caFile(QStringLiteral("cafile"),
-                                    QStringLiteral("serve: TLS: the certificate authority to trust."),
-                                    QStringLiteral("file"));
-    const QCommandLineOption certFile(QStringLiteral("cert"), QStringLiteral("serve: TLS: this client's certificate."),
-                                      QStringLiteral("file"));
-    const QCommandLineOption keyFile(QStringLiteral("key"), QStringLiteral("serve: TLS: this client's key."),
-                                     QStringLiteral("file"));
     const QCommandLineOption reconnect(QStringLiteral("reconnect"),
                                        QStringLiteral("Wait for a board that is pulled out and go on when it is "
                                                       "back, instead of exiting with code 4."));
-    parser.addOptions(
-        {board,    command,      script,  adc,        pins,        seconds, format,       expect,          timeout,
-         wait,     reconnect,    journal, journalMiB, journalDays, dir,     since,        until,           kind,
-         junit,    report,       pollMs,  broker,     topicPrefix, qos,     allowControl, insecureControl, haDiscovery,
-         username, passwordFile, caFile,  certFile,   keyFile});
+    parser.addOptions({board,      command, script,    adc,     pins,       seconds,     format,       expect,
+                       timeout,    wait,    reconnect, journal, journalMiB, journalDays, dir,          since,
+                       until,      kind,    junit,     report,  pollMs,     qos,         allowControl, insecureControl,
+                       haDiscovery});
+    const BrokerOptions brokerOptions(QStringLiteral("serve, --driver=mqtt"));
+    brokerOptions.addTo(parser);
     parser.addPositionalArgument(QStringLiteral("command"),
                                  QStringLiteral("list, send, monitor, journal, test PLAN.toml or serve."),
                                  QStringLiteral("list|send|monitor|journal|test|serve"));
@@ -277,21 +260,25 @@ ParsedCliOptions parseCliOptions(const QStringList &arguments)
         {&junit, isTest},
         {&report, isTest},
         {&pollMs, isTest},
-        {&broker, isServe},
-        {&topicPrefix, isServe},
         {&qos, isServe},
         {&allowControl, isServe},
         {&insecureControl, isServe},
         {&haDiscovery, isServe},
-        {&username, isServe},
-        {&passwordFile, isServe},
-        {&caFile, isServe},
-        {&certFile, isServe},
-        {&keyFile, isServe},
     };
     for (const auto &[option, ok] : allowed) {
         if (!ok && parser.isSet(*option))
             return usageError(QStringLiteral("--%1 does not go with %2").arg(option->names().first(), name));
+    }
+
+    // The broker, for the bridge and for boards reached through one.
+    if (isServe || options.driver == DriverKind::Mqtt) {
+        const std::optional<BrokerOptions::Choice> broker =
+            brokerOptions.read(parser, isServe ? QStringLiteral("serve") : QStringLiteral("--driver=mqtt"), &error);
+        if (!broker)
+            return usageError(error);
+        options.broker = *broker;
+    } else if (brokerOptions.anySet(parser)) {
+        return usageError(QStringLiteral("--broker and its options go with serve or --driver=mqtt"));
     }
 
     if (isJournal) {
@@ -339,41 +326,22 @@ ParsedCliOptions parseCliOptions(const QStringList &arguments)
     }
     if (isServe) {
         BridgeOptions &bridge = options.bridge;
-        const std::optional<BrokerAddress> address = parseBrokerUrl(parser.value(broker));
-        if (!parser.isSet(broker))
-            return usageError(QStringLiteral("serve needs --broker mqtt://HOST:PORT"));
-        if (!address)
-            return usageError(QStringLiteral("--broker: \"%1\" is not mqtt://HOST[:PORT] or mqtts://HOST[:PORT]")
-                                  .arg(parser.value(broker)));
-        bridge.broker = *address;
+        if (options.driver == DriverKind::Mqtt)
+            return usageError(QStringLiteral("serve serves the boards attached here, not --driver=mqtt"));
+        bridge.broker = options.broker.broker;
+        bridge.prefix = options.broker.prefix;
         bridge.boards = parser.values(board);
-        bridge.prefix = parser.value(topicPrefix);
-        if (bridge.prefix.isEmpty() || bridge.prefix.contains(u'+') || bridge.prefix.contains(u'#') ||
-            bridge.prefix.startsWith(u'/') || bridge.prefix.endsWith(u'/'))
-            return usageError(QStringLiteral("--topic-prefix: \"%1\" is not a topic level").arg(bridge.prefix));
         if (parser.value(qos) != u"0" && parser.value(qos) != u"1")
             return usageError(QStringLiteral("--qos: \"%1\" is not 0 or 1").arg(parser.value(qos)));
         bridge.qos = parser.value(qos).toInt();
         bridge.allowControl = parser.isSet(allowControl);
         bridge.homeAssistant = parser.isSet(haDiscovery);
         // Control over a network that anyone on it can read and forge is refused unless asked for.
-        if (bridge.allowControl && !bridge.broker.isLoopback() && !bridge.broker.tls && !parser.isSet(caFile) &&
-            !parser.isSet(insecureControl))
+        if (bridge.allowControl && !bridge.broker.isLoopback() && !bridge.broker.tls &&
+            !brokerOptions.hasCaFile(parser) && !parser.isSet(insecureControl))
             return usageError(QStringLiteral("--allow-control over %1 needs TLS (mqtts:// or --cafile) or "
                                              "--insecure-control")
-                                  .arg(parser.value(broker)));
-        bridge.broker.username = parser.value(username);
-        bridge.broker.password = qEnvironmentVariable("VANTREL_MQTT_PASSWORD");
-        if (parser.isSet(passwordFile)) {
-            QFile file(parser.value(passwordFile));
-            if (!file.open(QIODevice::ReadOnly))
-                return usageError(QStringLiteral("--password-file: \"%1\" could not be read: %2")
-                                      .arg(parser.value(passwordFile), file.errorString()));
-            bridge.broker.password = QString::fromUtf8(file.readLine(4096)).trimmed();
-        }
-        bridge.broker.caFile = parser.value(caFile);
-        bridge.broker.certFile = parser.value(certFile);
-        bridge.broker.keyFile = parser.value(keyFile);
+                                  .arg(parser.value(QStringLiteral("broker"))));
     }
     if (parser.isSet(journal)) {
         options.journalFolder = parser.value(journal);

@@ -2,6 +2,7 @@
 
 #include "device/driver_factory.h"
 #include "network/bridge.h"
+#include "network/broker_options.h"
 #include "plans/test_plan.h"
 #include "records/record_writer.h"
 
@@ -28,7 +29,8 @@ struct CliOptions {
     Command command = Command::List;
     DriverKind driver = DriverKind::Auto;
     QStringList ports;
-    QStringList boards; // send: one; monitor: one or more, each once
+    BrokerOptions::Choice broker; // serve, --driver=mqtt
+    QStringList boards;           // send: one; monitor: one or more, each once
     QList<Step> steps;
     QList<int> channels; // --adc, ascending, each once
     QList<int> pins;     // --pins, ascending, each once

@@ -2,6 +2,7 @@
 #include "cli/cli_runner.h"
 #include "device/diagnostics.h"
 #include "device/driver.h"
+#include "network/remote_driver.h"
 #include "session/stop_signals.h"
 
 #include <QCoreApplication>
@@ -30,7 +31,10 @@ int main(int argc, char *argv[])
         std::fputs(qPrintable(parsed.error), stderr);
         return *parsed.exitCode;
     }
-    DriverChoice choice = makeDriver(parsed.options.driver, parsed.options.ports);
+    const CliOptions &options = parsed.options;
+    DriverChoice choice = options.driver == DriverKind::Mqtt
+                              ? makeRemoteDriver(options.broker.broker, options.broker.prefix)
+                              : makeDriver(options.driver, options.ports);
     if (!choice.notice.isEmpty())
         qCWarning(lcDevice).noquote() << choice.notice;
 

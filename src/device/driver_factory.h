@@ -8,9 +8,10 @@
 
 class Driver;
 
-enum class DriverKind { Auto, D2xx, Serial, Demo };
+// Mqtt (boards served by a bridge on a broker) is made by the network layer, not by makeDriver().
+enum class DriverKind { Auto, D2xx, Serial, Demo, Mqtt };
 
-// "auto", "d2xx", "serial" or "demo"; nothing for any other name.
+// "auto", "d2xx", "serial", "demo" or "mqtt"; nothing for any other name.
 std::optional<DriverKind> parseDriverKind(const QString &name);
 
 struct DriverChoice {

@@ -4,6 +4,7 @@
 #include "device/driver.h"
 #include "device/report.h"
 #include "network/bridge_control.h"
+#include "network/remote_hold.h"
 #include "session/board_session.h"
 #include "session/poller.h"
 
@@ -31,6 +32,7 @@ struct Bridge::Served {
     QString serial;
     std::unique_ptr<BoardSession> session;
     std::unique_ptr<MqttClient> client;
+    std::unique_ptr<RemoteHold> hold;
     EventStream::Subscription subscription;
     bool online = false;
     bool warnedIgnored = false;
@@ -125,6 +127,12 @@ void Bridge::serve(const QString &serial, int position)
             [this, raw](const QString &topic, const QByteArray &payload) { onControl(*raw, topic, payload); });
     for (const char *control : {"send", "pin/+/set", "pin/+/monitor", "led/set"})
         board->client->subscribe(topic(*board, QString::fromLatin1(control)));
+    board->hold = std::make_unique<RemoteHold>(
+        session, *board->client,
+        RemoteHold::Settings{m_options.prefix, serial, m_options.allowControl, m_options.channels},
+        [this](const QString &text) { say(text); });
+    for (const QString &pattern : board->hold->subscriptions())
+        board->client->subscribe(pattern);
     board->subscription = session.events().subscribe([this, raw](const SessionEvent &event) { onEvent(*raw, event); });
     session.scanDevices();
     session.selectDevice(position);
@@ -235,6 +243,7 @@ void Bridge::onEvent(Served &board, const SessionEvent &event)
         client.publish(topic(board, QStringLiteral("line")), event.text.toUtf8());
         break;
     case SessionEvent::Kind::Lost:
+        board.hold->end(QStringLiteral("the board was lost at the bridge"));
         publishStatus(board, false);
         break;
     case SessionEvent::Kind::Back:
@@ -253,6 +262,8 @@ void Bridge::onEvent(Served &board, const SessionEvent &event)
 
 void Bridge::onControl(Served &board, const QString &topic, const QByteArray &payload)
 {
+    if (board.hold->handle(topic, payload))
+        return;
     if (!m_options.allowControl) {
         ++m_ignoredControls;
         if (!std::exchange(board.warnedIgnored, true))
@@ -260,7 +271,12 @@ void Bridge::onControl(Served &board, const QString &topic, const QByteArray &pa
         return;
     }
     QString why;
-    const std::optional<BridgeControl> control = parseBridgeControl(m_options.prefix, topic, payload, &why);
+    std::optional<BridgeControl> control = parseBridgeControl(m_options.prefix, topic, payload, &why);
+    // A board held from another machine takes commands from its holder alone.
+    if (control && board.hold->isHeld()) {
+        why = QStringLiteral("in use by ") + board.hold->holder();
+        control.reset();
+    }
     // Every command from the network is said, carried out or not.
     say(QStringLiteral("control %1 \"%2\"%3")
             .arg(topic, QString::fromUtf8(payload.left(200)),
@@ -326,6 +342,7 @@ void Bridge::stop()
     m_scan.stop();
     m_dropReport.stop();
     for (const auto &board : m_served) {
+        board->hold->end(QStringLiteral("the bridge stopped"));
         board->session->poller().stop();
         for (const int pin : m_options.pins)
             board->session->setPinMonitored(pin, false);

@@ -8,15 +8,11 @@
 
 #include <mutex>
 
-namespace {
-
-void initialiseLibraryOnce()
+void initialiseMqttLibrary()
 {
     static std::once_flag once;
     std::call_once(once, [] { mosquitto_lib_init(); });
 }
-
-} // namespace
 
 bool BrokerAddress::isLoopback() const
 {
@@ -44,11 +40,34 @@ std::optional<BrokerAddress> parseBrokerUrl(const QString &url)
     return broker;
 }
 
+bool applyBrokerSettings(mosquitto *client, const BrokerAddress &broker, QString *error)
+{
+    if (!broker.username.isEmpty() || !broker.password.isEmpty()) {
+        const QByteArray user = broker.username.toUtf8();
+        const QByteArray password = broker.password.toUtf8();
+        mosquitto_username_pw_set(client, user.isEmpty() ? nullptr : user.constData(),
+                                  password.isEmpty() ? nullptr : password.constData());
+    }
+    if (broker.tls || !broker.caFile.isEmpty()) {
+        const QByteArray ca = broker.caFile.toLocal8Bit();
+        const QByteArray cert = broker.certFile.toLocal8Bit();
+        const QByteArray key = broker.keyFile.toLocal8Bit();
+        const int result = mosquitto_tls_set(
+            client, ca.isEmpty() ? nullptr : ca.constData(), ca.isEmpty() ? "/etc/ssl/certs" : nullptr,
+            cert.isEmpty() ? nullptr : cert.constData(), key.isEmpty() ? nullptr : key.constData(), nullptr);
+        if (result != MOSQ_ERR_SUCCESS) {
+            *error = QStringLiteral("TLS: %1").arg(QString::fromUtf8(mosquitto_strerror(result)));
+            return false;
+        }
+    }
+    return true;
+}
+
 MqttClient::MqttClient(const BrokerAddress &broker, const QString &clientId, std::optional<Will> will, QObject *parent)
     : QObject(parent)
     , m_broker(broker)
 {
-    initialiseLibraryOnce();
+    initialiseMqttLibrary();
     m_mosquitto = mosquitto_new(clientId.toUtf8().constData(), true, this);
     if (!m_mosquitto)
         return;
@@ -96,24 +115,8 @@ bool MqttClient::start(QString *error)
         *error = QStringLiteral("the MQTT library could not make a client");
         return false;
     }
-    if (!m_broker.username.isEmpty() || !m_broker.password.isEmpty()) {
-        const QByteArray user = m_broker.username.toUtf8();
-        const QByteArray password = m_broker.password.toUtf8();
-        mosquitto_username_pw_set(m_mosquitto, user.isEmpty() ? nullptr : user.constData(),
-                                  password.isEmpty() ? nullptr : password.constData());
-    }
-    if (m_broker.tls || !m_broker.caFile.isEmpty()) {
-        const QByteArray ca = m_broker.caFile.toLocal8Bit();
-        const QByteArray cert = m_broker.certFile.toLocal8Bit();
-        const QByteArray key = m_broker.keyFile.toLocal8Bit();
-        const int result = mosquitto_tls_set(
-            m_mosquitto, ca.isEmpty() ? nullptr : ca.constData(), ca.isEmpty() ? "/etc/ssl/certs" : nullptr,
-            cert.isEmpty() ? nullptr : cert.constData(), key.isEmpty() ? nullptr : key.constData(), nullptr);
-        if (result != MOSQ_ERR_SUCCESS) {
-            *error = QStringLiteral("TLS: %1").arg(QString::fromUtf8(mosquitto_strerror(result)));
-            return false;
-        }
-    }
+    if (!applyBrokerSettings(m_mosquitto, m_broker, error))
+        return false;
     // Asynchronous: a broker that is not there yet is tried again and again by the loop.
     const QByteArray host = m_broker.host.toUtf8();
     mosquitto_connect_async(m_mosquitto, host.constData(), m_broker.port, 30);
@@ -138,10 +141,10 @@ void MqttClient::stop(int waitMs)
     m_connected = false;
 }
 
-void MqttClient::publish(const QString &topic, const QByteArray &payload, bool retain)
+void MqttClient::publish(const QString &topic, const QByteArray &payload, bool retain, int qos)
 {
     ++m_produced;
-    Message message{topic, payload, retain};
+    Message message{topic, payload, retain, qos};
     // A retained state (a status, a discovery config) goes at once, ahead of readings still waiting.
     if (m_connected && (m_queue.empty() || retain) && send(message))
         return;
@@ -158,8 +161,9 @@ void MqttClient::publish(const QString &topic, const QByteArray &payload, bool r
 bool MqttClient::send(const Message &message)
 {
     const QByteArray topic = message.topic.toUtf8();
-    const int result = mosquitto_publish(m_mosquitto, nullptr, topic.constData(), int(message.payload.size()),
-                                         message.payload.constData(), m_qos, message.retain);
+    const int result =
+        mosquitto_publish(m_mosquitto, nullptr, topic.constData(), int(message.payload.size()),
+                          message.payload.constData(), message.qos < 0 ? m_qos : message.qos, message.retain);
     if (result != MOSQ_ERR_SUCCESS)
         return false;
     ++m_published;

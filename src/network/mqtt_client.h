@@ -27,6 +27,13 @@ struct BrokerAddress {
 // Reads "mqtt://HOST[:PORT]" or "mqtts://HOST[:PORT]"; nothing when it is not one.
 std::optional<BrokerAddress> parseBrokerUrl(const QString &url);
 
+// Once per process, before the first libmosquitto client is made.
+void initialiseMqttLibrary();
+
+// Gives a libmosquitto client the broker's credentials and TLS files; false with the reason when the library
+// refuses them.
+bool applyBrokerSettings(mosquitto *client, const BrokerAddress &broker, QString *error);
+
 // One connection to an MQTT broker (libmosquitto, its network loop on a thread of its own). Everything it tells
 // arrives as signals on the thread that made it. It connects and reconnects by itself (back-off up to 5 s); what is
 // published while the broker cannot be reached waits in a queue of at most maxQueuedBytes, the oldest dropped first
@@ -51,7 +58,8 @@ public:
     // Publishes a clean goodbye (optional) and disconnects, waiting at most `waitMs` for what is queued to go.
     void stop(int waitMs = 2000);
 
-    void publish(const QString &topic, const QByteArray &payload, bool retain = false);
+    // `qos` below 0: the client's own (setQos).
+    void publish(const QString &topic, const QByteArray &payload, bool retain = false, int qos = -1);
     // Subscribed again after every reconnection.
     void subscribe(const QString &pattern);
 
@@ -74,6 +82,7 @@ private:
         QString topic;
         QByteArray payload;
         bool retain = false;
+        int qos = -1;
     };
     void onConnected(int result);
     void onDisconnected();

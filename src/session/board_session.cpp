@@ -152,6 +152,24 @@ bool BoardSession::transmit(const QString &command)
     return written;
 }
 
+bool BoardSession::writeRaw(const QByteArray &bytes)
+{
+    if (m_deviceHandle <= 0 || m_lost || m_closed)
+        return false;
+    stampNow();
+    std::uint32_t written = 0;
+    const bool ok = m_driver.writeFile(m_deviceHandle, bytes.constData(), std::uint32_t(bytes.size()), &written);
+    const QString text = fromCodePage(bytes);
+    SessionEvent sent = event(SessionEvent::Kind::CommandSent);
+    sent.text = text;
+    sent.textString = &text;
+    sent.flag = ok;
+    m_events.publish(sent);
+    if (!ok)
+        markLost();
+    return ok;
+}
+
 qsizetype BoardSession::sendSaying(const QString &command)
 {
     const bool noBoard = m_deviceHandle <= 0 || m_lost || m_closed;
@@ -441,6 +459,8 @@ void BoardSession::receive()
     // A driver claiming more than was asked for is not believed.
     const std::uint32_t taken = std::min(read, toRead);
     m_bytesReceived += taken;
+    if (m_receiveTap)
+        m_receiveTap(buffer, taken);
     QElapsedTimer handling;
     handling.start();
     assembleLines(pendingLine, buffer, taken, [this] { interpretLine(); });

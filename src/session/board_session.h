@@ -85,6 +85,12 @@ public:
     void send(const QString &command);
     // A typed command: sent with CR LF, then logged as ">" and the text.
     void sendTyped(QStringView text);
+    // Bytes from a remote holder of the board, written as they came (told as a command sent, not logged). A
+    // failing write marks the board lost. The write's verdict.
+    bool writeRaw(const QByteArray &bytes);
+    // Called with every chunk read from the board, before its lines are interpreted (none: nothing is called).
+    using ReceiveTap = std::function<void(const char *bytes, std::uint32_t size)>;
+    void setReceiveTap(ReceiveTap tap) { m_receiveTap = std::move(tap); }
 
     // The operator's set-up. Each change sends what it needs, logs what the pins window logs, and is told as a
     // SetupChanged event so every view shows it.
@@ -183,4 +189,5 @@ private:
     qint64 m_nextLookMs = 0;
     qint64 m_bytesReceived = 0;
     std::uint32_t m_readCap = kFirstReadCap;
+    ReceiveTap m_receiveTap;
 };

@@ -1,0 +1,60 @@
+#pragma once
+
+#include "network/mqtt_client.h"
+
+#include <QCommandLineOption>
+#include <QList>
+#include <QString>
+
+#include <optional>
+
+class QCommandLineParser;
+
+// Where the broker is and how to reach it: --broker, --topic-prefix and the credential and TLS options, shared by
+// the bridge and by the remote driver of every executable. The password never comes on the command line: it is
+// read from --password-file or from VANTREL_MQTT_PASSWORD.
+class BrokerOptions
+{
+public:
+    // `usedBy` heads each option's help: what it is for in this program ("serve, --driver=mqtt").
+    explicit BrokerOptions(const QString &usedBy);
+
+    void addTo(QCommandLineParser &parser) const;
+    // Every option, for a program that refuses them where they do not belong.
+    QList<const QCommandLineOption *> all() const;
+    bool anySet(const QCommandLineParser &parser) const;
+    // Whether TLS files were given (a broker reached by TLS even on an mqtt:// URL).
+    bool hasCaFile(const QCommandLineParser &parser) const { return isSet(parser, m_caFile); }
+
+    struct Choice {
+        BrokerAddress broker;
+        QString prefix;
+    };
+    // What was asked for, or nothing with `*error` set to one line saying which option was wrong. `who` names what
+    // needs the broker in the error said when --broker is missing ("serve", "--driver=mqtt").
+    std::optional<Choice> read(const QCommandLineParser &parser, const QString &who, QString *error) const;
+
+private:
+    static bool isSet(const QCommandLineParser &parser, const QCommandLineOption &option);
+
+    QCommandLineOption m_broker{QStringLiteral("broker"),
+                                QStringLiteral("the MQTT broker, mqtt://HOST[:PORT] or "
+                                               "mqtts://HOST[:PORT]."),
+                                QStringLiteral("url")};
+    QCommandLineOption m_prefix{QStringLiteral("topic-prefix"),
+                                QStringLiteral("the first level of every topic (default "
+                                               "vantrel)."),
+                                QStringLiteral("prefix"), QStringLiteral("vantrel")};
+    QCommandLineOption m_username{QStringLiteral("username"), QStringLiteral("the broker's user name."),
+                                  QStringLiteral("name")};
+    QCommandLineOption m_passwordFile{QStringLiteral("password-file"),
+                                      QStringLiteral("read the broker's password from this "
+                                                     "file (or set VANTREL_MQTT_PASSWORD)."),
+                                      QStringLiteral("file")};
+    QCommandLineOption m_caFile{QStringLiteral("cafile"), QStringLiteral("TLS: the certificate authority to trust."),
+                                QStringLiteral("file")};
+    QCommandLineOption m_certFile{QStringLiteral("cert"), QStringLiteral("TLS: this client's certificate."),
+                                  QStringLiteral("file")};
+    QCommandLineOption m_keyFile{QStringLiteral("key"), QStringLiteral("TLS: this client's key."),
+                                 QStringLiteral("file")};
+};
