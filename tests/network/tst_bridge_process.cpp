@@ -1,102 +1,24 @@
-#include <QFile>
+#include "broker_fixture.h"
+
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
-#include <QTemporaryDir>
-#include <QTest>
 
 #include <csignal>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 // vantrel-cli serve against a broker of the test's own: topics and payloads, the retained status and the last will,
 // control allowed and ignored, the audit line, a broker that is not there, and the usage errors.
-class TestBridgeProcess : public QObject
+class TestBridgeProcess : public QObject, public BrokerFixture
 {
     Q_OBJECT
-
-    QTemporaryDir m_dir;
-    std::unique_ptr<QProcess> m_broker;
-    int m_port = 0;
-
-    static int freePort()
-    {
-        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        ::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address);
-        ::getsockname(fd, reinterpret_cast<sockaddr *>(&address), &length);
-        ::close(fd);
-        return ntohs(address.sin_port);
-    }
-
-    QString url() const { return QStringLiteral("mqtt://127.0.0.1:%1").arg(m_port); }
-
-    // A broker on `port`; `extra` lines of configuration replace anonymous access.
-    std::unique_ptr<QProcess> startBroker(int port, const QByteArray &extra = "allow_anonymous true\n")
-    {
-        const QString config = m_dir.filePath(QStringLiteral("broker-%1.conf").arg(port));
-        QFile file(config);
-        if (!file.open(QIODevice::WriteOnly))
-            return nullptr;
-        file.write(QStringLiteral("listener %1 127.0.0.1\n").arg(port).toLatin1() + extra);
-        file.close();
-        auto broker = std::make_unique<QProcess>();
-        broker->start(QStringLiteral(MOSQUITTO), {"-c", config});
-        broker->waitForStarted();
-        QTest::qWait(500);
-        return broker;
-    }
-
-    // A subscriber printing "topic payload" lines for everything under vantrel/.
-    std::unique_ptr<QProcess> subscribe(const QString &pattern = QStringLiteral("vantrel/#"))
-    {
-        auto sub = std::make_unique<QProcess>();
-        sub->start(QStringLiteral(MOSQUITTO_SUB),
-                   {"-h", "127.0.0.1", "-p", QString::number(m_port), "-v", "-t", pattern});
-        sub->waitForStarted();
-        QTest::qWait(300);
-        return sub;
-    }
-
-    void publish(const QString &topic, const QByteArray &payload)
-    {
-        QProcess pub;
-        pub.start(QStringLiteral(MOSQUITTO_PUB),
-                  {"-h", "127.0.0.1", "-p", QString::number(m_port), "-t", topic, "-m", QString::fromUtf8(payload)});
-        QVERIFY(pub.waitForFinished(5000));
-    }
-
-    std::unique_ptr<QProcess> serve(const QStringList &arguments)
-    {
-        auto bridge = std::make_unique<QProcess>();
-        bridge->start(QStringLiteral(VANTREL_CLI), QStringList{"--demo", "serve", "--broker", url()} + arguments);
-        bridge->waitForStarted();
-        return bridge;
-    }
-
-    static bool seen(QProcess &process, QByteArray &buffer, const QByteArray &text)
-    {
-        buffer += process.readAllStandardOutput();
-        return buffer.contains(text);
-    }
 
 private Q_SLOTS:
     void initTestCase()
     {
-        m_port = freePort();
-        m_broker = startBroker(m_port);
+        startOwnBroker();
         QVERIFY(m_broker && m_broker->state() == QProcess::Running);
     }
 
-    void cleanupTestCase()
-    {
-        m_broker->terminate();
-        m_broker->waitForFinished(5000);
-    }
+    void cleanupTestCase() { stopOwnBroker(); }
 
     void readingsLinesEventsAndControl()
     {
@@ -107,7 +29,7 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(seen(*sub, out, "vantrel/DEMO0001/adc/1 "), 5000);
         QTRY_VERIFY_WITH_TIMEOUT(seen(*sub, out, "vantrel/DEMO0001/pin/5 "), 5000);
         QVERIFY(out.contains("vantrel/bridges/"));
-        publish(QStringLiteral("vantrel/DEMO0001/send"), "id");
+        QVERIFY(publish(QStringLiteral("vantrel/DEMO0001/send"), "id"));
         QTRY_VERIFY_WITH_TIMEOUT(
             seen(*sub, out, "vantrel/DEMO0001/line Vantrel USB I/O board DEMO0001 (simulated) firmware 3.0\n"), 5000);
         // Every command from the network is said.
@@ -150,8 +72,8 @@ private Q_SLOTS:
         const auto bridge = serve({"--board", "DEMO0001"});
         QByteArray out;
         QTRY_VERIFY_WITH_TIMEOUT(seen(*sub, out, "vantrel/DEMO0001/status online"), 10000);
-        publish(QStringLiteral("vantrel/DEMO0001/send"), "id");
-        publish(QStringLiteral("vantrel/DEMO0001/led/set"), "on");
+        QVERIFY(publish(QStringLiteral("vantrel/DEMO0001/send"), "id"));
+        QVERIFY(publish(QStringLiteral("vantrel/DEMO0001/led/set"), "on"));
         QByteArray err;
         QTRY_VERIFY_WITH_TIMEOUT((err += bridge->readAllStandardError()).contains("ignored without --allow-control"),
                                  10000);

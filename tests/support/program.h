@@ -38,6 +38,14 @@ public:
             this->start();
     }
 
+    // A run on another driver (a board on the network, say); the recording driver stays unused.
+    explicit Program(Driver &other)
+        : Program({}, false)
+    {
+        m_target = &other;
+        start();
+    }
+
     ~Program()
     {
         main.reset();
@@ -47,7 +55,7 @@ public:
 
     void start()
     {
-        main = std::make_unique<formMain>(driver, dialogs);
+        main = std::make_unique<formMain>(*m_target, dialogs);
         main->show();
     }
 
@@ -65,4 +73,5 @@ public:
 
 private:
     QString m_previousDirectory;
+    Driver *m_target = &driver;
 };

@@ -1,0 +1,193 @@
+#include "broker_fixture.h"
+#include "device/demo_driver.h"
+#include "network/remote_driver.h"
+#include "program.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include <csignal>
+
+// A board on another machine through the remote driver: the windows and the runner see it exactly as a board
+// attached here, one holder has it at a time and frees it by leaving, and a frame lost on the way is a lost board.
+// Two bridges serve the simulated boards: DEMO0001 with control allowed, DEMO0002 without.
+class TestRemoteBoard : public QObject, public BrokerFixture
+{
+    Q_OBJECT
+
+    std::unique_ptr<QProcess> m_bridge;
+    std::unique_ptr<QProcess> m_closedBridge;
+
+    BrokerAddress address() const { return *parseBrokerUrl(url()); }
+
+    // What an operator does in the windows: choose the first board, ask its identity, type a command.
+    static QString operate(Program &program)
+    {
+        formCommunications *window = program.com();
+        DeviceList *list = window->DevicesList();
+        if (list->count() != 2)
+            return QStringLiteral("listed %1 boards").arg(list->count());
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(0)).center());
+        QTest::mouseClick(window->findChild<QPushButton *>(QStringLiteral("IdRequest")), Qt::LeftButton);
+        QTest::keyClicks(window->command(), QStringLiteral("led on"));
+        QTest::keyClick(window->command(), Qt::Key_Return);
+        const bool answered =
+            QTest::qWaitFor([&program] { return program.log().contains(QStringLiteral("ok led on")); }, 5000);
+        return answered ? program.log() : QStringLiteral("no answer");
+    }
+
+    QProcess *runner(const QStringList &arguments)
+    {
+        auto *process = new QProcess(this);
+        process->start(QStringLiteral(VANTREL_CLI), QStringList{"--driver=mqtt", "--broker", url()} + arguments);
+        return process;
+    }
+
+    // The commands the bridge's board was sent, in order, from the bridge's events.
+    static QStringList commandsIn(const QByteArray &events)
+    {
+        QStringList commands;
+        for (const QByteArray &line : events.split('\n')) {
+            const QJsonObject event = QJsonDocument::fromJson(line.mid(line.indexOf(' ') + 1)).object();
+            if (event.value("kind").toString() == u"command")
+                commands.append(event.value("text").toString());
+        }
+        return commands;
+    }
+
+    // How long until DEMO0001 can be opened, every refusal meanwhile being "in use by" someone (-1: another
+    // refusal).
+    qint64 msUntilFree()
+    {
+        QElapsedTimer freed;
+        freed.start();
+        RemoteDriver driver(address(), QStringLiteral("vantrel"));
+        std::uint32_t count = 0;
+        driver.listDeviceCount(&count);
+        while (!freed.hasExpired(15000)) {
+            const std::intptr_t handle = driver.createFile("DEMO0001");
+            if (handle != kInvalidHandle) {
+                driver.closeHandle(handle);
+                return freed.elapsed();
+            }
+            if (!driver.openFailureReason().startsWith(QStringLiteral("in use by")))
+                return -1;
+            QTest::qWait(200);
+        }
+        return freed.elapsed();
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        startOwnBroker();
+        m_bridge = serve({"--board", "DEMO0001", "--allow-control"});
+        m_closedBridge = serve({"--board", "DEMO0002"});
+        const auto sub = subscribe(QStringLiteral("vantrel/+/status"));
+        QByteArray out;
+        QTRY_VERIFY_WITH_TIMEOUT(seen(*sub, out, "DEMO0001/status online") && out.contains("DEMO0002/status online"),
+                                 10000);
+    }
+
+    void cleanupTestCase()
+    {
+        for (QProcess *bridge : {m_bridge.get(), m_closedBridge.get()}) {
+            ::kill(pid_t(bridge->processId()), SIGTERM);
+            bridge->waitForFinished(10000);
+        }
+        stopOwnBroker();
+    }
+
+    void theWindowsAndTheRunnerSeeItAsABoardAttachedHere()
+    {
+        DemoDriver demo;
+        const QString local = [&demo] {
+            Program program(demo);
+            return operate(program);
+        }();
+        const auto events = subscribe(QStringLiteral("vantrel/DEMO0001/event"));
+        {
+            RemoteDriver driver(address(), QStringLiteral("vantrel"), QStringLiteral("tester"));
+            Program program(driver);
+            QCOMPARE(operate(program), local);
+        }
+        // The board got exactly what the window wrote.
+        QByteArray out;
+        QTRY_COMPARE_WITH_TIMEOUT((seen(*events, out, ""), commandsIn(out)), QStringList({"id\r\n", "led on\r\n"}),
+                                  5000);
+
+        const QStringList send{"send",      "--board", "DEMO0001", "--command",  "id",
+                               "--command", "led off", "--expect", "^ok led off"};
+        QProcess localRunner;
+        localRunner.start(QStringLiteral(VANTREL_CLI), QStringList{"--demo"} + send);
+        QProcess *remoteRunner = runner(send);
+        QVERIFY(localRunner.waitForFinished(10000) && remoteRunner->waitForFinished(10000));
+        QCOMPARE(remoteRunner->exitCode(), 0);
+        QCOMPARE(remoteRunner->readAllStandardOutput(), localRunner.readAllStandardOutput());
+    }
+
+    void oneHolderAtATimeFreedWhenItLeaves()
+    {
+        const QStringList identify{"send", "--board", "DEMO0001", "--command", "id"};
+        {
+            RemoteDriver driver(address(), QStringLiteral("vantrel"), QStringLiteral("tester"));
+            Program program(driver);
+            program.main->session().selectDevice(0);
+            QCOMPARE(program.log(), QStringLiteral("Device selected : DEMO0001\r\n"));
+            QProcess *second = runner(identify);
+            QVERIFY(second->waitForFinished(10000));
+            QCOMPARE(second->exitCode(), 3);
+            QVERIFY(second->readAllStandardError().contains("could not be opened: in use by tester"));
+        }
+        // Closed: free at once.
+        QProcess *next = runner(identify);
+        QVERIFY(next->waitForFinished(10000));
+        QCOMPARE(next->exitCode(), 0);
+
+        // Killed while holding: free within 10 s.
+        QProcess *holder = runner({"monitor", "--board", "DEMO0001", "--adc", "1"});
+        QByteArray held;
+        QTRY_VERIFY2_WITH_TIMEOUT(seen(*holder, held, "adc 1"), holder->readAllStandardError(), 10000);
+        ::kill(pid_t(holder->processId()), SIGKILL);
+        holder->waitForFinished();
+        qint64 ms = msUntilFree();
+        QVERIFY2(ms >= 0 && ms <= 10000, qPrintable(QString::number(ms)));
+
+        // Opened by a holder that then never says another word: free within 10 s.
+        QVERIFY(publish(QStringLiteral("vantrel/DEMO0001/remote/open"),
+                        R"({"client":"ghost","holder":"ghost","token":"1"})"));
+        ms = msUntilFree();
+        QVERIFY2(ms >= 5000 && ms <= 10000, qPrintable(QString::number(ms)));
+    }
+
+    void aFrameMissingOnTheWayIsALostBoard()
+    {
+        const auto requests = subscribe(QStringLiteral("vantrel/DEMO0001/remote/open"));
+        RemoteDriver driver(address(), QStringLiteral("vantrel"));
+        Program program(driver);
+        program.main->session().setReconnect(false);
+        program.main->session().selectDevice(0);
+        QByteArray out;
+        QTRY_VERIFY_WITH_TIMEOUT(seen(*requests, out, "}"), 5000);
+        const QJsonObject request = QJsonDocument::fromJson(out.mid(out.indexOf('{'))).object();
+        const QString client = request.value("client").toString();
+        QVERIFY(publish(QStringLiteral("vantrel/DEMO0001/remote/%1/rx").arg(client),
+                        request.value("token").toString().toLatin1() + " 7\nadc 1 3\n"));
+        QTRY_VERIFY2_WITH_TIMEOUT(program.log().endsWith(QStringLiteral("Device lost : DEMO0001\r\n")),
+                                  qPrintable(program.log() + QString::fromUtf8(out)), 5000);
+        QVERIFY(!program.log().contains(QStringLiteral("adc 1 3")));
+    }
+
+    void aBridgeWithoutControlRefusesRemoteOpening()
+    {
+        QProcess *refused = runner({"send", "--board", "DEMO0002", "--command", "id"});
+        QVERIFY(refused->waitForFinished(10000));
+        QCOMPARE(refused->exitCode(), 3);
+        QVERIFY(refused->readAllStandardError().contains("does not allow remote opening"));
+    }
+};
+
+QTEST_MAIN(TestRemoteBoard)
+#include "tst_remote_board.moc"
