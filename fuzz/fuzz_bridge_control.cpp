@@ -1,7 +1,9 @@
 // Any control message from the network: a topic, then a NUL, then the payload. What is accepted names a pin on the
-// board and a command without line breaks; nothing else is ever carried out.
+// board and a command without line breaks; nothing else is ever carried out. The payload is also read as each
+// message of a remote board's holding: a frame read is the frame written, a holder's name can stand in a topic.
 #include "device/board_limits.h"
 #include "network/bridge_control.h"
+#include "network/remote_protocol.h"
 
 #include <cstdlib>
 
@@ -11,6 +13,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const qsizetype split = input.indexOf('\0');
     const QString topic = QString::fromUtf8(split < 0 ? input : input.left(split));
     const QByteArray payload = split < 0 ? QByteArray() : input.mid(split + 1);
+    if (const std::optional<remote::Frame> frame = remote::decodeFrame(payload)) {
+        const QByteArray again =
+            remote::encodeFrame(frame->token, frame->sequence, frame->bytes.constData(), frame->bytes.size());
+        if (remote::decodeFrame(again)->bytes != frame->bytes || !payload.endsWith(frame->bytes))
+            std::abort();
+    }
+    if (const std::optional<remote::OpenRequest> request = remote::decodeOpenRequest(payload)) {
+        if (!remote::isTopicLevel(request->client) || request->holder.isEmpty())
+            std::abort();
+    }
+    if (const std::optional<remote::Answer> answer = remote::decodeAnswer(payload)) {
+        if (remote::decodeAnswer(remote::encodeAnswer(*answer))->token != answer->token)
+            std::abort();
+    }
     QString why;
     const std::optional<BridgeControl> control = parseBridgeControl(u"vantrel", topic, payload, &why);
     if (!control) {

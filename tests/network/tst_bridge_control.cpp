@@ -1,14 +1,55 @@
 #include "network/bridge_control.h"
 #include "network/mqtt_client.h"
+#include "network/remote_protocol.h"
 
 #include <QTest>
 
-// Control messages from the network: what each topic and payload asks, and what is refused.
+// Control messages from the network: what each topic and payload asks, and what is refused; the messages of a
+// board held from another machine.
 class TestBridgeControl : public QObject
 {
     Q_OBJECT
 
 private Q_SLOTS:
+    void remoteMessages_data()
+    {
+        QTest::addColumn<QByteArray>("payload");
+        QTest::addColumn<QString>(
+            "read"); // "frame TOKEN SEQ BYTES", "open CLIENT HOLDER TOKEN", "answer KIND TOKEN REASON" or "-"
+        QTest::newRow("frame") << QByteArray("12 3\nadc 1 7\r\n") << "frame 12 3 adc 1 7\r\n";
+        QTest::newRow("frame of nothing") << QByteArray("1 1\n") << "frame 1 1 ";
+        QTest::newRow("frame of bytes") << QByteArray("1 2\n\0\xff\n", 7)
+                                        << QStringLiteral("frame 1 2 ") + QChar(0) + QChar(0xff) + u'\n';
+        QTest::newRow("frame without header end") << QByteArray("1 2") << "-";
+        QTest::newRow("frame, sign") << QByteArray("1 -2\nx") << "-";
+        QTest::newRow("frame, blank number") << QByteArray("1  2\nx") << "-";
+        QTest::newRow("frame, number too big") << QByteArray("1 99999999999999999999999\nx") << "-";
+        QTest::newRow("open") << QByteArray("{\"client\":\"c1\",\"holder\":\"ana@pc\",\"token\":\"5\"}")
+                              << "open c1 ana@pc 5";
+        QTest::newRow("open, nameless") << QByteArray("{\"client\":\"c1\",\"token\":\"5\"}") << "open c1 c1 5";
+        QTest::newRow("open, client a topic") << QByteArray("{\"client\":\"c/#\",\"token\":\"5\"}") << "-";
+        QTest::newRow("open, no token") << QByteArray("{\"client\":\"c1\"}") << "-";
+        QTest::newRow("answer") << QByteArray("refused 5 in use by ana@pc") << "answer 1 5 in use by ana@pc";
+        QTest::newRow("answer, lost") << QByteArray("lost 9 gone") << "answer 2 9 gone";
+        QTest::newRow("answer, unknown word") << QByteArray("maybe 5") << "-";
+    }
+
+    void remoteMessages()
+    {
+        QFETCH(QByteArray, payload);
+        QFETCH(QString, read);
+        QStringList seen;
+        if (const auto frame = remote::decodeFrame(payload))
+            seen.append(QStringLiteral("frame %1 %2 ").arg(frame->token).arg(frame->sequence) +
+                        QString::fromLatin1(frame->bytes));
+        if (const auto request = remote::decodeOpenRequest(payload))
+            seen.append(QStringLiteral("open %1 %2 %3").arg(request->client, request->holder).arg(request->token));
+        if (const auto answer = remote::decodeAnswer(payload))
+            seen.append(
+                QStringLiteral("answer %1 %2 %3").arg(int(answer->kind)).arg(answer->token).arg(answer->reason));
+        QCOMPARE(seen.isEmpty() ? QStringLiteral("-") : seen.join(u'|'), read);
+    }
+
     void controlMessages_data()
     {
         QTest::addColumn<QString>("topic");

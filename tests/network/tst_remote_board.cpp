@@ -157,7 +157,7 @@ private Q_SLOTS:
 
         // Opened by a holder that then never says another word: free within 10 s.
         QVERIFY(publish(QStringLiteral("vantrel/DEMO0001/remote/open"),
-                        R"({"client":"ghost","holder":"ghost","token":"1"})"));
+                        "{\"client\":\"ghost\",\"holder\":\"ghost\",\"token\":\"1\"}"));
         ms = msUntilFree();
         QVERIFY2(ms >= 5000 && ms <= 10000, qPrintable(QString::number(ms)));
     }
