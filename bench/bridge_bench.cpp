@@ -1,6 +1,11 @@
 #include "bridge_bench.h"
 
+#include "device/demo_driver.h"
+#include "measure.h"
 #include "network/bridge.h"
+#include "network/remote_driver.h"
+#include "session/board_session.h"
+#include "session/poller.h"
 #include "stream_driver.h"
 
 #include <QCoreApplication>
@@ -10,15 +15,21 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QThread>
+#include <QTimer>
 
 #include <mosquitto.h>
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <netinet/in.h>
+#include <random>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -104,6 +115,278 @@ double readingsPerSecond(int port, int qos, int readings)
     return double(received) / seconds;
 }
 
+qint64 steadyNs()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+double percentile(std::vector<double> values, double share)
+{
+    if (values.empty())
+        return -1;
+    std::sort(values.begin(), values.end());
+    return values[std::min(values.size() - 1, size_t(share * double(values.size())))];
+}
+
+// Readings that come at `perSecond` from the moment the bench starts them; each read notes its time and how many
+// readings had been handed over by then.
+class PacedDriver : public StreamDriver
+{
+public:
+    static constexpr qsizetype kLineBytes = 11; // "adc C VVV" CR LF
+
+    PacedDriver(int perSecond, int readings)
+        : m_perSecond(perSecond)
+    {
+        for (int i = 0; i < readings; ++i)
+            queue += "adc " + QByteArray::number(1 + i % 8) + ' ' + QByteArray::number(100 + i % 156) + "\r\n";
+    }
+
+    void begin() { m_startNs = steadyNs(); }
+
+    std::uint32_t getStatus(std::intptr_t, std::uint32_t *rx, std::uint32_t *tx, std::uint32_t *events) override
+    {
+        *tx = 0;
+        *events = 0;
+        *rx = std::uint32_t(available() - readAt);
+        return FtOk;
+    }
+    bool readFile(std::intptr_t, char *buffer, std::uint32_t size, std::uint32_t *read) override
+    {
+        const qsizetype n = std::min<qsizetype>(size, available() - readAt);
+        std::memcpy(buffer, queue.constData() + readAt, size_t(n));
+        readAt += n;
+        *read = std::uint32_t(n);
+        if (n > 0)
+            reads.push_back({steadyNs(), readAt / kLineBytes});
+        return true;
+    }
+
+    struct Read {
+        qint64 ns;
+        qsizetype linesSoFar;
+    };
+    std::vector<Read> reads;
+
+private:
+    qsizetype available() const
+    {
+        if (m_startNs == 0)
+            return 0;
+        const qint64 lines = (steadyNs() - m_startNs) * m_perSecond / 1'000'000'000;
+        return std::min<qsizetype>(queue.size(), qsizetype(lines) * kLineBytes);
+    }
+
+    int m_perSecond;
+    qint64 m_startNs = 0;
+};
+
+// A subscriber that notes when each reading arrives, on the library's own thread.
+struct ArrivalClock {
+    std::mutex mutex;
+    std::vector<qint64> arrivals;
+    mosquitto *client = nullptr;
+
+    bool start(int port)
+    {
+        client = mosquitto_new(nullptr, true, this);
+        mosquitto_message_callback_set(client, [](mosquitto *, void *self, const mosquitto_message *message) {
+            if (!std::strstr(message->topic, "/adc/"))
+                return;
+            auto *clock = static_cast<ArrivalClock *>(self);
+            std::lock_guard lock(clock->mutex);
+            clock->arrivals.push_back(steadyNs());
+        });
+        if (mosquitto_connect(client, "127.0.0.1", port, 30) != MOSQ_ERR_SUCCESS)
+            return false;
+        mosquitto_subscribe(client, nullptr, "vantrel/BENCH001/adc/#", 0);
+        return mosquitto_loop_start(client) == MOSQ_ERR_SUCCESS;
+    }
+
+    ~ArrivalClock()
+    {
+        if (client) {
+            mosquitto_disconnect(client);
+            mosquitto_loop_stop(client, true);
+            mosquitto_destroy(client);
+        }
+    }
+};
+
+void bridgeLatency(int port)
+{
+    constexpr int kPerSecond = 1000;
+    constexpr int kReadings = 5000;
+    PacedDriver driver(kPerSecond, kReadings);
+    ArrivalClock clock;
+    if (!clock.start(port))
+        return;
+    BridgeOptions options;
+    options.broker.host = QStringLiteral("127.0.0.1");
+    options.broker.port = port;
+    options.channels = {1, 2, 3, 4, 5, 6, 7, 8};
+    Bridge bridge(driver, options, stderr);
+    if (!bridge.start())
+        return;
+    QElapsedTimer wait;
+    wait.start();
+    while (bridge.published() == 0 && wait.elapsed() < 3000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    driver.begin();
+    wait.start();
+    while (wait.elapsed() < 1000 * kReadings / kPerSecond + 2000) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        std::lock_guard lock(clock.mutex);
+        if (clock.arrivals.size() >= size_t(kReadings))
+            break;
+    }
+    bridge.stop();
+    std::vector<double> latencies;
+    std::lock_guard lock(clock.mutex);
+    size_t read = 0;
+    for (size_t i = 0; i < clock.arrivals.size(); ++i) {
+        while (read < driver.reads.size() && driver.reads[read].linesSoFar <= qsizetype(i))
+            ++read;
+        if (read == driver.reads.size())
+            break;
+        latencies.push_back(double(clock.arrivals[i] - driver.reads[read].ns) / 1e6);
+    }
+    std::printf("bridge_latency_ms_p50: %.2f ms, bridge_latency_ms_p99: %.2f ms (%zu of %d readings at %d/s, from "
+                "the bridge's read of the line to its arrival at a subscriber)\n",
+                percentile(latencies, 0.5), percentile(latencies, 0.99), latencies.size(), kReadings, kPerSecond);
+    std::fflush(stdout);
+}
+
+// A bridge serving the simulated boards with control allowed, on a thread of its own: the remote driver waits for
+// its answers while opening.
+class BridgeThread
+{
+public:
+    explicit BridgeThread(int port)
+    {
+        m_thread.reset(QThread::create([this, port] {
+            DemoDriver demo;
+            BridgeOptions options;
+            options.broker.host = QStringLiteral("127.0.0.1");
+            options.broker.port = port;
+            options.boards = {QStringLiteral("DEMO0001")};
+            options.allowControl = true;
+            std::FILE *quiet = std::fopen("/dev/null", "w");
+            {
+                Bridge bridge(demo, options, quiet);
+                bridge.start();
+                QEventLoop loop;
+                QTimer stop;
+                QObject::connect(&stop, &QTimer::timeout, &loop, [this, &loop] {
+                    if (m_stop)
+                        loop.quit();
+                });
+                stop.start(20);
+                loop.exec();
+            }
+            std::fclose(quiet);
+        }));
+        m_thread->start();
+    }
+    ~BridgeThread()
+    {
+        m_stop = true;
+        m_thread->wait();
+    }
+
+private:
+    std::unique_ptr<QThread> m_thread;
+    std::atomic<bool> m_stop{false};
+};
+
+void remoteRoundTrip(int port)
+{
+    BridgeThread bridge(port);
+    QThread::msleep(1000);
+    BrokerAddress broker;
+    broker.host = QStringLiteral("127.0.0.1");
+    broker.port = port;
+    RemoteDriver driver(broker, QStringLiteral("vantrel"));
+    BoardSession session(driver);
+    session.scanDevices();
+    session.selectDevice(0);
+    if (session.handle() <= 0) {
+        std::printf("remote_round_trip_ms_p99: the remote board could not be opened: %s\n",
+                    qPrintable(driver.openFailureReason()));
+        return;
+    }
+    qint64 answeredNs = 0;
+    const EventStream::Subscription answers = session.events().subscribe([&answeredNs](const SessionEvent &event) {
+        if (event.kind == SessionEvent::Kind::LineReceived && event.text.startsWith(QLatin1String("Vantrel USB")))
+            answeredNs = steadyNs();
+    });
+    session.poller().start();
+    std::mt19937 random(7);
+    std::vector<double> trips;
+    for (int i = 0; i < 100; ++i) {
+        // Sent at any moment of the poll's cycle.
+        QElapsedTimer pause;
+        pause.start();
+        const int pauseMs = int(random() % 100);
+        while (!pause.hasExpired(pauseMs))
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+        answeredNs = 0;
+        const qint64 sentNs = steadyNs();
+        session.sendTyped(u"id");
+        QElapsedTimer wait;
+        wait.start();
+        while (answeredNs == 0 && !wait.hasExpired(2000))
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+        if (answeredNs != 0)
+            trips.push_back(double(answeredNs - sentNs) / 1e6);
+    }
+    session.poller().stop();
+    session.closeDevice();
+    std::printf("remote_round_trip_ms_p99: %.1f ms (p50 %.1f ms; %zu of 100 typed \"id\" answered in the log "
+                "through the broker and the bridge; the poll interval %d ms)\n",
+                percentile(trips, 0.99), percentile(trips, 0.5), trips.size(), Poller::kDefaultIntervalMs);
+    std::fflush(stdout);
+}
+
+void rssWithTheBrokerDown()
+{
+    StreamDriver driver;
+    QByteArray lines;
+    for (int i = 0; i < 200'000; ++i)
+        lines += "adc " + QByteArray::number(1 + i % 8) + ' ' + QByteArray::number(i % 256) + "\r\n";
+    BridgeOptions options;
+    options.broker.host = QStringLiteral("127.0.0.1");
+    options.broker.port = freePort(); // nobody there
+    options.channels = {1, 2, 3, 4, 5, 6, 7, 8};
+    std::FILE *quiet = std::fopen("/dev/null", "w");
+    const double before = rssMb();
+    double peak = before;
+    {
+        Bridge bridge(driver, options, quiet);
+        bridge.start();
+        QElapsedTimer timer;
+        timer.start();
+        qint64 nextSample = 0;
+        while (!timer.hasExpired(60'000)) {
+            if (driver.readAt == driver.queue.size())
+                driver.refill(lines);
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+            if (timer.elapsed() >= nextSample) {
+                peak = std::max(peak, rssMb());
+                nextSample += 500;
+            }
+        }
+        std::printf("bridge_rss_mb_broker_down_60s: %.0f MB above the start at the peak (queue bound %lld MiB; "
+                    "%lld messages dropped by the bound in 60 s at the stream driver's fastest rate)\n",
+                    peak - before, static_cast<long long>(options.maxQueuedBytes >> 20),
+                    static_cast<long long>(bridge.dropped()));
+        bridge.stop();
+    }
+    std::fclose(quiet);
+    std::fflush(stdout);
+}
+
 } // namespace
 
 void bridgeBench()
@@ -120,7 +403,9 @@ void bridgeBench()
     QFile config(folder.filePath(QStringLiteral("broker.conf")));
     config.open(QIODevice::WriteOnly);
     config.write(
-        QStringLiteral("listener %1 127.0.0.1\nallow_anonymous true\nmax_queued_messages 0\n").arg(port).toLatin1());
+        QStringLiteral("listener %1 127.0.0.1\nallow_anonymous true\nmax_queued_messages 0\nset_tcp_nodelay true\n")
+            .arg(port)
+            .toLatin1());
     config.close();
     QProcess process;
     process.start(broker, {"-c", config.fileName()});
@@ -134,6 +419,9 @@ void bridgeBench()
                     qos, rate, readings);
         std::fflush(stdout);
     }
+    bridgeLatency(port);
+    remoteRoundTrip(port);
     process.terminate();
     process.waitForFinished(5000);
+    rssWithTheBrokerDown();
 }

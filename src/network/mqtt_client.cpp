@@ -72,6 +72,8 @@ MqttClient::MqttClient(const BrokerAddress &broker, const QString &clientId, std
     if (!m_mosquitto)
         return;
     mosquitto_int_option(m_mosquitto, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
+    // Small messages go at once, not held back to be sent with the next (a reading, a board's answer).
+    mosquitto_int_option(m_mosquitto, MOSQ_OPT_TCP_NODELAY, 1);
     if (will) {
         const QByteArray topic = will->topic.toUtf8();
         mosquitto_will_set(m_mosquitto, topic.constData(), int(will->payload.size()), will->payload.constData(), 1,
@@ -141,6 +143,15 @@ void MqttClient::stop(int waitMs)
     m_connected = false;
 }
 
+qint64 MqttClient::queuedCost(const Message &message)
+{
+    // What a waiting message takes in memory, not only its text: the bound is on the process's size. Each of the
+    // two texts is a block of its own with a header, and the allocator rounds every block up.
+    constexpr qint64 kBlockOverhead = 32;
+    return qint64(sizeof(Message)) + 2 * kBlockOverhead + message.topic.size() * qint64(sizeof(QChar)) +
+           message.payload.size();
+}
+
 void MqttClient::publish(const QString &topic, const QByteArray &payload, bool retain, int qos)
 {
     ++m_produced;
@@ -149,10 +160,10 @@ void MqttClient::publish(const QString &topic, const QByteArray &payload, bool r
     if (m_connected && (m_queue.empty() || retain) && send(message))
         return;
     // Kept until the broker is back; the oldest go first when the queue is full.
-    m_queuedBytes += payload.size() + topic.size();
+    m_queuedBytes += queuedCost(message);
     m_queue.push_back(std::move(message));
     while (m_queuedBytes > m_maxQueuedBytes && !m_queue.empty()) {
-        m_queuedBytes -= m_queue.front().payload.size() + m_queue.front().topic.size();
+        m_queuedBytes -= queuedCost(m_queue.front());
         m_queue.pop_front();
         ++m_dropped;
     }
@@ -175,7 +186,7 @@ void MqttClient::flushQueue()
     while (m_connected && !m_queue.empty()) {
         if (!send(m_queue.front()))
             return;
-        m_queuedBytes -= m_queue.front().payload.size() + m_queue.front().topic.size();
+        m_queuedBytes -= queuedCost(m_queue.front());
         m_queue.pop_front();
     }
 }

@@ -37,7 +37,7 @@ bool applyBrokerSettings(mosquitto *client, const BrokerAddress &broker, QString
 // One connection to an MQTT broker (libmosquitto, its network loop on a thread of its own). Everything it tells
 // arrives as signals on the thread that made it. It connects and reconnects by itself (back-off up to 5 s); what is
 // published while the broker cannot be reached waits in a queue of at most maxQueuedBytes, the oldest dropped first
-// and counted.
+// and counted (a message counts with what it takes in memory, not only its payload).
 class MqttClient : public QObject
 {
     Q_OBJECT
@@ -84,6 +84,7 @@ private:
         bool retain = false;
         int qos = -1;
     };
+    static qint64 queuedCost(const Message &message);
     void onConnected(int result);
     void onDisconnected();
     bool send(const Message &message);

@@ -55,6 +55,8 @@ RemoteDriver::RemoteDriver(const BrokerAddress &broker, const QString &prefix, c
         return;
     }
     mosquitto_int_option(m_mosquitto, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
+    // Small messages go at once, not held back to be sent with the next (a reading, a board's answer).
+    mosquitto_int_option(m_mosquitto, MOSQ_OPT_TCP_NODELAY, 1);
     // Gone without a word (killed, cut off): the broker says so for us, and the bridges free what we held.
     const QByteArray will = (m_prefix + QStringLiteral("/holders/") + m_client).toUtf8();
     mosquitto_will_set(m_mosquitto, will.constData(), 4, "gone", 1, false);
