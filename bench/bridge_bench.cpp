@@ -60,6 +60,7 @@ struct Counter {
         });
         if (mosquitto_connect(client, "127.0.0.1", port, 30) != MOSQ_ERR_SUCCESS)
             return false;
+        mosquitto_int_option(client, MOSQ_OPT_RECEIVE_MAXIMUM, 1000);
         mosquitto_subscribe(client, nullptr, "vantrel/BENCH001/adc/#", qos);
         return mosquitto_loop_start(client) == MOSQ_ERR_SUCCESS;
     }
@@ -402,10 +403,10 @@ void bridgeBench()
     const int port = freePort();
     QFile config(folder.filePath(QStringLiteral("broker.conf")));
     config.open(QIODevice::WriteOnly);
-    config.write(
-        QStringLiteral("listener %1 127.0.0.1\nallow_anonymous true\nmax_queued_messages 0\nset_tcp_nodelay true\n")
-            .arg(port)
-            .toLatin1());
+    config.write(QStringLiteral("listener %1 127.0.0.1\nallow_anonymous true\nmax_queued_messages "
+                                "0\nmax_inflight_messages 1000\nset_tcp_nodelay true\n")
+                     .arg(port)
+                     .toLatin1());
     config.close();
     QProcess process;
     process.start(broker, {"-c", config.fileName()});

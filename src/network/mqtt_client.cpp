@@ -74,6 +74,8 @@ MqttClient::MqttClient(const BrokerAddress &broker, const QString &clientId, std
     mosquitto_int_option(m_mosquitto, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
     // Small messages go at once, not held back to be sent with the next (a reading, a board's answer).
     mosquitto_int_option(m_mosquitto, MOSQ_OPT_TCP_NODELAY, 1);
+    // Acknowledged messages (QoS 1) keep flowing while earlier ones wait for their acknowledgement.
+    mosquitto_int_option(m_mosquitto, MOSQ_OPT_SEND_MAXIMUM, 1000);
     if (will) {
         const QByteArray topic = will->topic.toUtf8();
         mosquitto_will_set(m_mosquitto, topic.constData(), int(will->payload.size()), will->payload.constData(), 1,
