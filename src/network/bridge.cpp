@@ -1,6 +1,7 @@
 #include "network/bridge.h"
 
 #include "device/board_commands.h"
+#include "device/board_limits.h"
 #include "device/driver.h"
 #include "device/report.h"
 #include "network/bridge_control.h"
@@ -33,6 +34,11 @@ struct Bridge::Served {
     std::unique_ptr<BoardSession> session;
     std::unique_ptr<MqttClient> client;
     std::unique_ptr<RemoteHold> hold;
+    // The topics published to most, made once (UTF-8).
+    QByteArray adcTopics[kLastChannel + 1];
+    QByteArray pinTopics[kLastPin + 1];
+    QByteArray lineTopic;
+    QByteArray eventTopic;
     EventStream::Subscription subscription;
     bool online = false;
     bool warnedIgnored = false;
@@ -109,6 +115,12 @@ void Bridge::serve(const QString &serial, int position)
 {
     auto board = std::make_unique<Served>();
     board->serial = serial;
+    for (int channel = kFirstChannel; channel <= kLastChannel; ++channel)
+        board->adcTopics[channel] = topic(*board, QStringLiteral("adc/%1").arg(channel)).toUtf8();
+    for (int pin = kFirstPin; pin <= kLastPin; ++pin)
+        board->pinTopics[pin] = topic(*board, QStringLiteral("pin/%1").arg(pin)).toUtf8();
+    board->lineTopic = topic(*board, QStringLiteral("line")).toUtf8();
+    board->eventTopic = topic(*board, QStringLiteral("event")).toUtf8();
     board->session = std::make_unique<BoardSession>(m_driver);
     BoardSession &session = *board->session;
     Served *raw = board.get();
@@ -230,17 +242,18 @@ void Bridge::onEvent(Served &board, const SessionEvent &event)
     MqttClient &client = *board.client;
     switch (event.kind) {
     case SessionEvent::Kind::Reading:
-        if (m_options.channels.contains(event.index))
-            client.publish(topic(board, QStringLiteral("adc/%1").arg(event.index)), QByteArray::number(event.value));
+        if (m_options.channels.contains(event.index)) // a channel asked for: 1 to 8
+            client.publish(board.adcTopics[event.index], QByteArray::number(event.value));
         break;
     case SessionEvent::Kind::PinLevel:
-        client.publish(topic(board, QStringLiteral("pin/%1").arg(event.index)), QByteArray::number(event.value));
+        if (event.index >= kFirstPin && event.index <= kLastPin)
+            client.publish(board.pinTopics[event.index], QByteArray::number(event.value));
         break;
     case SessionEvent::Kind::LineReceived:
         // A reading or a pin level has its own topic and its own event; other lines are published as text.
         if (isReportOfItsOwn(event))
             return;
-        client.publish(topic(board, QStringLiteral("line")), event.text.toUtf8());
+        client.publish(board.lineTopic, event.text.toUtf8());
         break;
     case SessionEvent::Kind::Lost:
         board.hold->end(QStringLiteral("the board was lost at the bridge"));
@@ -256,7 +269,7 @@ void Bridge::onEvent(Served &board, const SessionEvent &event)
     if (m_json.record(event, board.serial)) {
         QByteArray json = m_json.takePending();
         json.chop(1);
-        client.publish(topic(board, QStringLiteral("event")), json);
+        client.publish(board.eventTopic, json);
     }
 }
 

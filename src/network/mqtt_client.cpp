@@ -150,11 +150,15 @@ qint64 MqttClient::queuedCost(const Message &message)
     // What a waiting message takes in memory, not only its text: the bound is on the process's size. Each of the
     // two texts is a block of its own with a header, and the allocator rounds every block up.
     constexpr qint64 kBlockOverhead = 32;
-    return qint64(sizeof(Message)) + 2 * kBlockOverhead + message.topic.size() * qint64(sizeof(QChar)) +
-           message.payload.size();
+    return qint64(sizeof(Message)) + 2 * kBlockOverhead + message.topic.size() + message.payload.size();
 }
 
 void MqttClient::publish(const QString &topic, const QByteArray &payload, bool retain, int qos)
+{
+    publish(topic.toUtf8(), payload, retain, qos);
+}
+
+void MqttClient::publish(const QByteArray &topic, const QByteArray &payload, bool retain, int qos)
 {
     ++m_produced;
     Message message{topic, payload, retain, qos};
@@ -173,7 +177,7 @@ void MqttClient::publish(const QString &topic, const QByteArray &payload, bool r
 
 bool MqttClient::send(const Message &message)
 {
-    const QByteArray topic = message.topic.toUtf8();
+    const QByteArray &topic = message.topic;
     const int result =
         mosquitto_publish(m_mosquitto, nullptr, topic.constData(), int(message.payload.size()),
                           message.payload.constData(), message.qos < 0 ? m_qos : message.qos, message.retain);

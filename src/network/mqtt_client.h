@@ -60,6 +60,8 @@ public:
 
     // `qos` below 0: the client's own (setQos).
     void publish(const QString &topic, const QByteArray &payload, bool retain = false, int qos = -1);
+    // The same with the topic in UTF-8 already (a topic made once and published often).
+    void publish(const QByteArray &topic, const QByteArray &payload, bool retain = false, int qos = -1);
     // Subscribed again after every reconnection.
     void subscribe(const QString &pattern);
 
@@ -79,7 +81,7 @@ Q_SIGNALS:
 
 private:
     struct Message {
-        QString topic;
+        QByteArray topic; // UTF-8
         QByteArray payload;
         bool retain = false;
         int qos = -1;
