@@ -225,7 +225,8 @@ void Bridge::publishDiscovery(Served &board, bool present)
 
 void Bridge::publishBridge()
 {
-    if (!m_bridgeClient)
+    // Retained: said on every connection, and again whenever the boards change while connected.
+    if (!m_bridgeClient || !m_bridgeClient->isConnected())
         return;
     QJsonArray boards;
     for (const auto &board : m_served)

@@ -229,6 +229,15 @@ void RemoteDriver::breakLinks(const QString &serial)
     }
 }
 
+bool RemoteDriver::waitForBroker(int ms)
+{
+    std::unique_lock lock(m_mutex);
+    m_listedOnce = true;
+    if (m_startError.isEmpty())
+        m_changed.wait_for(lock, std::chrono::milliseconds(ms), [this] { return m_synced; });
+    return m_synced;
+}
+
 std::uint32_t RemoteDriver::listDeviceCount(std::uint32_t *count)
 {
     std::unique_lock lock(m_mutex);
@@ -390,6 +399,10 @@ DriverChoice makeRemoteDriver(const BrokerAddress &broker, const QString &prefix
     DriverChoice choice;
     if (!driver->startError().isEmpty())
         choice.notice = QStringLiteral("broker %1: %2").arg(broker.host, driver->startError());
+    else if (!driver->waitForBroker(RemoteDriver::kFirstListWaitMs))
+        choice.notice = QStringLiteral("broker %1:%2 cannot be reached yet: no board of it is listed until it answers")
+                            .arg(broker.host)
+                            .arg(broker.port);
     choice.driver = std::move(driver);
     return choice;
 }

@@ -35,6 +35,9 @@ public:
 
     // Why the connection could not even be started (a TLS file the library refuses); empty when it could.
     QString startError() const { return m_startError; }
+    // Waits at most `ms` for the broker to tell which boards are online (what the first listing would wait for);
+    // whether it did.
+    bool waitForBroker(int ms);
     // "user@host (pid N)": how other openers are told who holds a board.
     static QString defaultHolder();
 

@@ -86,6 +86,8 @@ void RemoteHold::open(const QByteArray &payload)
     m_lastHeard.start();
     if (!wasHeld) {
         m_session.setAnalogRequestsOn(false);
+        // What the board has answered the bridge so far stays the bridge's.
+        m_session.poller().pollNow();
         m_session.poller().setInterval(kHeldPollMs);
         m_session.setReceiveTap([this](const char *bytes, std::uint32_t size) { forward(bytes, size); });
         m_silence.start();

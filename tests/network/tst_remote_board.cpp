@@ -12,7 +12,8 @@
 
 // A board on another machine through the remote driver: the windows and the runner see it exactly as a board
 // attached here, one holder has it at a time and frees it by leaving, and a frame lost on the way is a lost board.
-// Two bridges serve the simulated boards: DEMO0001 with control allowed, DEMO0002 without.
+// Two bridges serve the simulated boards: DEMO0001 with control allowed and readings of channel 1, DEMO0002
+// without control.
 class TestRemoteBoard : public QObject, public BrokerFixture
 {
     Q_OBJECT
@@ -31,6 +32,8 @@ class TestRemoteBoard : public QObject, public BrokerFixture
             return QStringLiteral("listed %1 boards").arg(list->count());
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(0)).center());
         QTest::mouseClick(window->findChild<QPushButton *>(QStringLiteral("IdRequest")), Qt::LeftButton);
+        if (!QTest::qWaitFor([&program] { return program.log().contains(QStringLiteral("firmware")); }, 5000))
+            return QStringLiteral("no identity");
         QTest::keyClicks(window->command(), QStringLiteral("led on"));
         QTest::keyClick(window->command(), Qt::Key_Return);
         const bool answered =
@@ -79,11 +82,22 @@ class TestRemoteBoard : public QObject, public BrokerFixture
         return freed.elapsed();
     }
 
+    // The commands between the bridge's own requests for channel 1 before and after.
+    static QStringList whileHeld(QStringList commands)
+    {
+        const QString own = QStringLiteral("adc  1\n");
+        while (!commands.isEmpty() && commands.first() == own)
+            commands.removeFirst();
+        while (!commands.isEmpty() && commands.last() == own)
+            commands.removeLast();
+        return commands;
+    }
+
 private Q_SLOTS:
     void initTestCase()
     {
         startOwnBroker();
-        m_bridge = serve({"--board", "DEMO0001", "--allow-control"});
+        m_bridge = serve({"--board", "DEMO0001", "--allow-control", "--adc", "1"});
         m_closedBridge = serve({"--board", "DEMO0002"});
         const auto sub = subscribe(QStringLiteral("vantrel/+/status"));
         QByteArray out;
@@ -113,10 +127,10 @@ private Q_SLOTS:
             Program program(driver);
             QCOMPARE(operate(program), local);
         }
-        // The board got exactly what the window wrote.
+        // While the window held it, the board got exactly what the window wrote: the bridge's own requests stopped.
         QByteArray out;
-        QTRY_COMPARE_WITH_TIMEOUT((seen(*events, out, ""), commandsIn(out)), QStringList({"id\r\n", "led on\r\n"}),
-                                  5000);
+        QTRY_COMPARE_WITH_TIMEOUT((seen(*events, out, ""), whileHeld(commandsIn(out))),
+                                  QStringList({"id\r\n", "led on\r\n"}), 5000);
 
         const QStringList send{"send",      "--board", "DEMO0001", "--command",  "id",
                                "--command", "led off", "--expect", "^ok led off"};
