@@ -24,6 +24,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <mutex>
 #include <netinet/in.h>
 #include <random>
@@ -46,9 +47,10 @@ int freePort()
     return ntohs(address.sin_port);
 }
 
-// A subscriber that counts on the library's own thread, so that counting never waits for the bridge.
-struct Counter {
-    std::atomic<qint64> readings{0};
+// A subscriber to the bench board's readings that tells of each on the library's own thread, so that taking
+// note never waits for the bridge.
+struct ReadingSubscriber {
+    std::function<void()> onReading;
     mosquitto *client = nullptr;
 
     bool start(int port, int qos)
@@ -56,7 +58,7 @@ struct Counter {
         client = mosquitto_new(nullptr, true, this);
         mosquitto_message_callback_set(client, [](mosquitto *, void *self, const mosquitto_message *message) {
             if (std::strstr(message->topic, "/adc/"))
-                static_cast<Counter *>(self)->readings.fetch_add(1, std::memory_order_relaxed);
+                static_cast<ReadingSubscriber *>(self)->onReading();
         });
         if (mosquitto_connect(client, "127.0.0.1", port, 30) != MOSQ_ERR_SUCCESS)
             return false;
@@ -65,7 +67,7 @@ struct Counter {
         return mosquitto_loop_start(client) == MOSQ_ERR_SUCCESS;
     }
 
-    ~Counter()
+    ~ReadingSubscriber()
     {
         if (client) {
             mosquitto_disconnect(client);
@@ -73,6 +75,16 @@ struct Counter {
             mosquitto_destroy(client);
         }
     }
+};
+
+// Counts the readings that arrive.
+struct Counter {
+    std::atomic<qint64> readings{0};
+    ReadingSubscriber subscriber{[this] {
+        readings.fetch_add(1, std::memory_order_relaxed);
+    }};
+
+    bool start(int port, int qos) { return subscriber.start(port, qos); }
 };
 
 double readingsPerSecond(int port, int qos, int readings)
@@ -183,42 +195,22 @@ private:
     qint64 m_startNs = 0;
 };
 
-// A subscriber that notes when each reading arrives, on the library's own thread.
+// Notes when each reading arrives.
 struct ArrivalClock {
     std::mutex mutex;
     std::vector<qint64> arrivals;
-    mosquitto *client = nullptr;
+    ReadingSubscriber subscriber{[this] {
+        std::lock_guard lock(mutex);
+        arrivals.push_back(steadyNs());
+    }};
 
-    bool start(int port)
-    {
-        client = mosquitto_new(nullptr, true, this);
-        mosquitto_message_callback_set(client, [](mosquitto *, void *self, const mosquitto_message *message) {
-            if (!std::strstr(message->topic, "/adc/"))
-                return;
-            auto *clock = static_cast<ArrivalClock *>(self);
-            std::lock_guard lock(clock->mutex);
-            clock->arrivals.push_back(steadyNs());
-        });
-        if (mosquitto_connect(client, "127.0.0.1", port, 30) != MOSQ_ERR_SUCCESS)
-            return false;
-        mosquitto_subscribe(client, nullptr, "vantrel/BENCH001/adc/#", 0);
-        return mosquitto_loop_start(client) == MOSQ_ERR_SUCCESS;
-    }
-
-    ~ArrivalClock()
-    {
-        if (client) {
-            mosquitto_disconnect(client);
-            mosquitto_loop_stop(client, true);
-            mosquitto_destroy(client);
-        }
-    }
+    bool start(int port) { return subscriber.start(port, 0); }
 };
 
 void bridgeLatency(int port)
 {
     constexpr int kPerSecond = 1000;
-    constexpr int kReadings = 5000;
+    constexpr int kReadings = 20000; // 20 s: one scheduling hiccup of the machine does not make the p99
     PacedDriver driver(kPerSecond, kReadings);
     ArrivalClock clock;
     if (!clock.start(port))
