@@ -14,7 +14,8 @@ BrokerOptions::BrokerOptions(const QString &usedBy)
 
 void BrokerOptions::addTo(QCommandLineParser &parser) const
 {
-    parser.addOptions({m_broker, m_prefix, m_username, m_passwordFile, m_caFile, m_certFile, m_keyFile});
+    for (const QCommandLineOption *option : all())
+        parser.addOption(*option);
 }
 
 QList<const QCommandLineOption *> BrokerOptions::all() const
@@ -22,22 +23,17 @@ QList<const QCommandLineOption *> BrokerOptions::all() const
     return {&m_broker, &m_prefix, &m_username, &m_passwordFile, &m_caFile, &m_certFile, &m_keyFile};
 }
 
-bool BrokerOptions::isSet(const QCommandLineParser &parser, const QCommandLineOption &option)
-{
-    return parser.isSet(option.names().first());
-}
-
 bool BrokerOptions::anySet(const QCommandLineParser &parser) const
 {
     const QList<const QCommandLineOption *> options = all();
     return std::any_of(options.begin(), options.end(),
-                       [&parser](const QCommandLineOption *option) { return isSet(parser, *option); });
+                       [&parser](const QCommandLineOption *option) { return parser.isSet(*option); });
 }
 
 std::optional<BrokerOptions::Choice> BrokerOptions::read(const QCommandLineParser &parser, const QString &who,
                                                          QString *error) const
 {
-    if (!isSet(parser, m_broker)) {
+    if (!parser.isSet(m_broker)) {
         *error = QStringLiteral("%1 needs --broker mqtt://HOST:PORT").arg(who);
         return std::nullopt;
     }
@@ -57,7 +53,7 @@ std::optional<BrokerOptions::Choice> BrokerOptions::read(const QCommandLineParse
     BrokerAddress &broker = choice.broker;
     broker.username = parser.value(m_username);
     broker.password = qEnvironmentVariable("VANTREL_MQTT_PASSWORD");
-    if (isSet(parser, m_passwordFile)) {
+    if (parser.isSet(m_passwordFile)) {
         QFile file(parser.value(m_passwordFile));
         if (!file.open(QIODevice::ReadOnly)) {
             *error = QStringLiteral("--password-file: \"%1\" could not be read: %2")

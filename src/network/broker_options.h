@@ -3,12 +3,11 @@
 #include "network/mqtt_client.h"
 
 #include <QCommandLineOption>
+#include <QCommandLineParser>
 #include <QList>
 #include <QString>
 
 #include <optional>
-
-class QCommandLineParser;
 
 // Where the broker is and how to reach it: --broker, --topic-prefix and the credential and TLS options, shared by
 // the bridge and by the remote driver of every executable. The password never comes on the command line: it is
@@ -20,11 +19,9 @@ public:
     explicit BrokerOptions(const QString &usedBy);
 
     void addTo(QCommandLineParser &parser) const;
-    // Every option, for a program that refuses them where they do not belong.
-    QList<const QCommandLineOption *> all() const;
     bool anySet(const QCommandLineParser &parser) const;
     // Whether TLS files were given (a broker reached by TLS even on an mqtt:// URL).
-    bool hasCaFile(const QCommandLineParser &parser) const { return isSet(parser, m_caFile); }
+    bool hasCaFile(const QCommandLineParser &parser) const { return parser.isSet(m_caFile); }
 
     struct Choice {
         BrokerAddress broker;
@@ -35,7 +32,7 @@ public:
     std::optional<Choice> read(const QCommandLineParser &parser, const QString &who, QString *error) const;
 
 private:
-    static bool isSet(const QCommandLineParser &parser, const QCommandLineOption &option);
+    QList<const QCommandLineOption *> all() const;
 
     QCommandLineOption m_broker{QStringLiteral("broker"),
                                 QStringLiteral("the MQTT broker, mqtt://HOST[:PORT] or "
