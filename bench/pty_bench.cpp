@@ -173,18 +173,12 @@ RunFigures run(double bytesPerSecond, int seconds, bool probeLag, bool journal =
         program.main->setUpJournal(journalFolder.path(), true);
     formCommunications *com = program.main->view<formCommunications>();
     BoardSession &session = program.main->session();
-    com->TimerBackgound()->stop();
 
     RunFigures figures;
-    // The program's own timer, timed; and a probe of how late the event loop answers.
-    QTimer ticks;
-    ticks.setTimerType(Qt::PreciseTimer);
-    ticks.setInterval(100);
-    QObject::connect(&ticks, &QTimer::timeout, [&] {
-        QElapsedTimer tick;
-        tick.start();
-        com->TimerBackgound_Timer();
-        figures.tickMsMax = std::max(figures.tickMsMax, double(tick.nsecsElapsed()) / 1e6);
+    // The program's own poll, timed; and a probe of how late the event loop answers.
+    const Poller *poller = com->TimerBackgound();
+    QObject::connect(poller, &Poller::polled, [&figures, poller] {
+        figures.tickMsMax = std::max(figures.tickMsMax, double(poller->lastPollNs()) / 1e6);
     });
     QElapsedTimer probeClock;
     QTimer probe;
@@ -205,7 +199,6 @@ RunFigures run(double bytesPerSecond, int seconds, bool probeLag, bool journal =
     QElapsedTimer wall;
     wall.start();
     probeClock.start();
-    ticks.start();
     if (probeLag)
         probe.start();
     memory.start();
@@ -228,7 +221,6 @@ RunFigures run(double bytesPerSecond, int seconds, bool probeLag, bool journal =
     figures.cpuSecondsPerMb = mb > 0 ? cpu / mb : 0;
     figures.handledMbPerSecond = double(handledWhileWriting) / 1e6 / busySeconds;
     figures.rssMbMax = std::max(figures.rssMbMax, rssMb());
-    ticks.stop();
     probe.stop();
     memory.stop();
     return figures;

@@ -42,19 +42,14 @@ formMain::formMain(Driver &driver, Dialogs &dialogs, QWidget *parent)
         events.subscribe([this](const SessionEvent &event) { setStatusText(event.text.toString()); },
                          eventKinds({SessionEvent::Kind::StatusText})));
     m_subscriptions.push_back(events.subscribe(
-        [this](const SessionEvent &event) { m_trendHistory.append(event.index, event.stamp.monoMs, event.value); },
-        eventKinds({SessionEvent::Kind::Reading})));
-    // Where readings stop coming, the trend never joins a line across.
-    m_subscriptions.push_back(events.subscribe(
         [this](const SessionEvent &event) {
-            const bool requestsChanged = event.kind != SessionEvent::Kind::SetupChanged ||
-                                         event.value == std::int32_t(SetupAspect::AnalogRequests) ||
-                                         event.value == std::int32_t(SetupAspect::Tick);
-            if (requestsChanged)
+            // Where readings stop coming, the trend never joins a line across.
+            if (event.kind == SessionEvent::Kind::Gap)
                 m_trendHistory.markGap(event.stamp.monoMs);
+            else
+                m_trendHistory.append(event.index, event.stamp.monoMs, event.value);
         },
-        eventKinds({SessionEvent::Kind::SetupChanged, SessionEvent::Kind::Lost, SessionEvent::Kind::Selected,
-                    SessionEvent::Kind::OpenFailed})));
+        eventKinds({SessionEvent::Kind::Reading, SessionEvent::Kind::Gap})));
 
     setObjectName(QStringLiteral("formMain"));
     setWindowTitle(QString::fromLatin1(kProgramTitle));

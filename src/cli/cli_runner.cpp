@@ -31,14 +31,13 @@ CliRunner::CliRunner(Driver &driver, CliOptions options, std::FILE *out, std::FI
         board->serial = serial;
         board->session = std::make_unique<BoardSession>(driver);
         board->session->setReconnect(m_options.reconnect);
-        board->session->poller().setInterval(kPollMs);
         Board *raw = board.get();
         // A test prints its steps, not what the board says.
         if (m_options.command != CliOptions::Command::Test)
             board->subscription = board->session->events().subscribe(
                 [this, raw](const SessionEvent &event) { sessionEvent(*raw, event); },
-                eventKinds(
-                    {SessionEvent::Kind::Reading, SessionEvent::Kind::PinLevel, SessionEvent::Kind::LineReceived}));
+                eventKinds({SessionEvent::Kind::Reading, SessionEvent::Kind::PinLevel, SessionEvent::Kind::LineReceived,
+                            SessionEvent::Kind::Gap}));
         m_boards.push_back(std::move(board));
     }
     m_records.setBoardInText(m_boards.size() > 1);
@@ -184,6 +183,11 @@ bool CliRunner::openBoards()
             return false;
         }
     }
+    // A plan run asks for its own polling.
+    if (m_options.command != CliOptions::Command::Test) {
+        for (const auto &board : m_boards)
+            board->polling = board->session->wantPolling(std::chrono::milliseconds(kPollMs), QStringLiteral("runner"));
+    }
     return true;
 }
 
@@ -243,10 +247,8 @@ CliRunner::Outcome CliRunner::pollUntil(QDeadlineTimer deadline, bool stopOnMatc
             loop.quit();
     };
     std::vector<QMetaObject::Connection> connections;
-    for (const auto &board : m_boards) {
+    for (const auto &board : m_boards)
         connections.push_back(connect(&board->session->poller(), &Poller::polled, &loop, checkAfterPoll));
-        board->session->poller().start();
-    }
     QTimer end;
     end.setSingleShot(true);
     if (!deadline.isForever()) {
@@ -256,8 +258,6 @@ CliRunner::Outcome CliRunner::pollUntil(QDeadlineTimer deadline, bool stopOnMatc
     m_loop = &loop;
     loop.exec();
     m_loop = nullptr;
-    for (const auto &board : m_boards)
-        board->session->poller().stop();
     for (const QMetaObject::Connection &connection : connections)
         disconnect(connection);
     return check(deadline, stopOnMatch, waitingForReturn).value_or(Outcome::Done);
@@ -266,8 +266,11 @@ CliRunner::Outcome CliRunner::pollUntil(QDeadlineTimer deadline, bool stopOnMatc
 int CliRunner::finish(int exitCode)
 {
     m_records.flush();
-    for (const auto &board : m_boards)
+    // The end of the run is no gap in its records.
+    for (const auto &board : m_boards) {
+        board->subscription.reset();
         board->session->closeDevice();
+    }
     if (m_journal) {
         m_journal->flush();
         m_journal->stop();
@@ -338,8 +341,8 @@ int CliRunner::test()
     if (!openBoards())
         return finish(kExitNoBoard);
     BoardSession &session = *m_boards.front()->session;
-    session.poller().setInterval(m_options.pollMs);
     PlanRun run(session, *m_options.plan);
+    run.setPollInterval(std::chrono::milliseconds(m_options.pollMs));
     QEventLoop loop;
     std::vector<bool> printed(run.results().size());
     connect(&run, &PlanRun::stepFinished, this, [this, &run, &printed](int index) {
@@ -455,6 +458,11 @@ void CliRunner::sessionEvent(Board &board, const SessionEvent &event)
         return;
     case SessionEvent::Kind::PinLevel:
         if (isMonitor && m_options.pins.contains(event.index))
+            m_records.record(event);
+        return;
+    case SessionEvent::Kind::Gap:
+        // Where readings stopped (a board lost, say), the records say so.
+        if (isMonitor)
             m_records.record(event);
         return;
     case SessionEvent::Kind::LineReceived:

@@ -3,6 +3,7 @@
 #include "cli/cli_options.h"
 #include "records/record_writer.h"
 #include "session/board_session.h"
+#include "session/poller.h"
 
 #include <QDeadlineTimer>
 #include <QObject>
@@ -49,6 +50,7 @@ private:
         QString serial;
         std::unique_ptr<BoardSession> session;
         EventStream::Subscription subscription;
+        PollLease polling;
         bool matched = false;
     };
 

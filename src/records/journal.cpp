@@ -210,6 +210,7 @@ bool Journal::keeps(SessionEvent::Kind kind)
     case SessionEvent::Kind::Reading:
     case SessionEvent::Kind::PinLevel:
     case SessionEvent::Kind::StatusText:
+    case SessionEvent::Kind::Gap:
         return true;
     case SessionEvent::Kind::LogLine:
     case SessionEvent::Kind::AnalogPoll:

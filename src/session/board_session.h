@@ -10,12 +10,15 @@
 #include <QStringList>
 #include <QStringView>
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class Driver;
+class PollLease;
 class Poller;
 
 // The system's monotonic clock in milliseconds, the same for every session and every process: their events can
@@ -51,8 +54,11 @@ public:
     std::intptr_t handle() const { return m_deviceHandle; }
     const BoardSetup &setup() const { return m_setup; }
     EventStream &events() { return m_events; }
-    // The clock that times this session's poll; started by its front end.
+    // The clock that times this session's poll: it polls while any lease from wantPolling() lives.
     Poller &poller() { return *m_poller; }
+    // Polling at least every `interval` while the lease lives; `why` names the client ("plan run"). The session
+    // polls at the shortest interval any living lease asks for, and stops when the last lease goes.
+    [[nodiscard]] PollLease wantPolling(std::chrono::milliseconds interval, const QString &why);
     // The session's monotonic clock, in milliseconds: the time events are stamped with.
     qint64 now() const { return m_monotonic(); }
 
@@ -133,6 +139,12 @@ public:
     // Every byte read from boards so far.
     qint64 bytesReceived() const { return m_bytesReceived; }
 
+    // Why readings cannot come now; nothing while they can. Where they stop for one of these reasons, a Gap event
+    // says so once, stamped where it happened.
+    std::optional<GapReason> readingsGap() const;
+    // A poll this much later than the interval asked for is a gap (the process stood still).
+    static constexpr qint64 kStallMs = 1000;
+
     // The characters received since the last line end.
     QString pendingLine;
 
@@ -146,6 +158,14 @@ public:
     static constexpr qint64 kPollBudgetMs = 20;
 
 private:
+    friend class Poller;
+    // The poller started or stopped; `why` names the last lease that went.
+    void pollingChanged(const QString &why);
+    // Says a gap when readings stopped flowing now; `detail` says more of why.
+    void followReadings(const QString &detail = QString());
+    void publishGap(GapReason reason, int channel, const QString &detail);
+    // A poll that came much later than asked marks a gap in readings that were coming.
+    void noteStall();
     void stampNow();
     SessionEvent event(SessionEvent::Kind kind) const;
     // The transmitter's write, told as an event; a failing write marks an open board lost. The write's verdict.
@@ -186,6 +206,8 @@ private:
     bool m_lost = false;
     bool m_reconnect = true;
     bool m_closed = false;
+    bool m_readingsFlow = false; // readings can come: told as a Gap when that ends
+    qint64 m_lastPollMs = -1;    // while polling
     qint64 m_nextLookMs = 0;
     qint64 m_bytesReceived = 0;
     std::uint32_t m_readCap = kFirstReadCap;

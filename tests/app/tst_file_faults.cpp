@@ -124,7 +124,6 @@ private Q_SLOTS:
         Program program({"A1B2"});
         QTemporaryDir folder;
         program.main->setUpJournal(folder.path(), true);
-        program.com()->TimerBackgound()->stop(); // polled by hand
         program.com()->DevicesList()->setCurrentRow(0);
         program.com()->DevicesList_Click();
         Journal *journal = program.main->journal();

@@ -37,7 +37,6 @@ private Q_SLOTS:
     void init()
     {
         m_program = std::make_unique<Program>(QStringList{"A1B2"});
-        com()->TimerBackgound()->stop(); // ticks are driven by hand
         com()->DevicesList()->setCurrentRow(0);
         com()->DevicesList_Click();
         program().driver.clearCalls();
@@ -134,7 +133,6 @@ private Q_SLOTS:
         program().main->subWindowOf(com())->close();
         Program::flushDeletes();
         program().main->viewToggle(formCommunications::kView);
-        com()->TimerBackgound()->stop();
         QCOMPARE(program().main->session().pendingLine, QString());
         tick("ne\n");
         QCOMPARE(program().log(), QStringLiteral("received : ne\r\n\r\n"));
@@ -142,7 +140,6 @@ private Q_SLOTS:
 
     void theTimerPollsWhileTheWindowIsHiddenAndStopsWhenClosed()
     {
-        com()->TimerBackgound()->start();
         program().main->viewToggle(formCommunications::kView); // hidden
         program().driver.queue("ok\n");
         QTRY_VERIFY(program().driver.chunks.isEmpty());

@@ -1,3 +1,6 @@
+#include "device/demo_driver.h"
+#include "plans/plan_reader.h"
+#include "plans/plan_run.h"
 #include "program.h"
 
 #include "windows/communications/device_list.h"
@@ -58,7 +61,7 @@ private Q_SLOTS:
         QCOMPARE(window->Logbox()->accessibleName(), QStringLiteral("Communications log"));
         QCOMPARE(window->TimerBackgound()->interval(), 100);
         QVERIFY(window->TimerBackgound()->isActive());
-        // The session's own poller, the one the runner starts too.
+        // The session's own poller, which polls for every client holding a lease.
         QCOMPARE(window->TimerBackgound(), &program.main->session().poller());
 
         // Tab order: log, list, Identity, Reset, Led Off, Led On, command, Re-Scan.
@@ -364,6 +367,39 @@ private Q_SLOTS:
         keep->trigger();
         QVERIFY(program.main->isJournalKept());
         QCOMPARE(QSettings().value(QStringLiteral("journal/keep")).toBool(), true);
+    }
+
+    // The window and a plan run each hold their own claim on the poll: neither ends the other's.
+    void thePollOutlivesEitherClient_data()
+    {
+        QTest::addColumn<bool>("windowClosesDuringTheRun");
+        QTest::newRow("the window closes during a run") << true;
+        QTest::newRow("the window opens during a run") << false;
+    }
+
+    void thePollOutlivesEitherClient()
+    {
+        QFETCH(bool, windowClosesDuringTheRun);
+        DemoDriver demo;
+        Program program(demo);
+        program.com()->DevicesList()->setCurrentRow(0);
+        program.com()->DevicesList_Click();
+        if (!windowClosesDuringTheRun) {
+            program.main->subWindowOf(program.com())->close();
+            Program::flushDeletes();
+        }
+        auto plan = readPlanText("[[step]]\nadc = 1\nsamples = 5\ntimeout_ms = 1000\n", QStringLiteral("p.toml"));
+        PlanRun run(program.main->session(), std::get<TestPlan>(std::move(plan)));
+        run.start();
+        if (windowClosesDuringTheRun)
+            program.main->subWindowOf(program.com())->close();
+        else
+            program.main->showView(formCommunications::kView);
+        QTRY_VERIFY_WITH_TIMEOUT(run.isFinished(), 3000);
+        QCOMPARE(run.verdictLine(), QStringLiteral("PASS: 1 of 1 steps passed"));
+        // (A line logged after the close brings the window back, as the log writer does.)
+        if (!windowClosesDuringTheRun)
+            QVERIFY(program.main->session().poller().isActive());
     }
 };
 

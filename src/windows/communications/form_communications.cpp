@@ -69,7 +69,7 @@ formCommunications::formCommunications(Workspace &workspace, QWidget *parent)
                 m_logbox->appendLine(event.text.toString());
         },
         eventKinds({SessionEvent::Kind::LogLine}));
-    session.poller().start();
+    m_polling = session.wantPolling(Poller::kDefaultInterval, QStringLiteral("communications window"));
 
     // A new window starts with no partial line.
     session.pendingLine.clear();
@@ -242,7 +242,7 @@ void formCommunications::TimerBackgound_Timer()
 
 void formCommunications::closing()
 {
-    // The board stays open; receiving stops with this window.
-    TimerBackgound()->stop();
+    // The board stays open; this window no longer asks for its polling.
+    m_polling.reset();
     m_logLines.reset();
 }

@@ -72,9 +72,9 @@ formTrend::formTrend(Workspace &workspace, QWidget *parent)
     connect(&m_flush, &QTimer::timeout, this, &formTrend::flushRecording);
     setSpan(1);
     loadLimits();
-    m_subscription =
-        workspace.session().events().subscribe([this](const SessionEvent &event) { sessionEvent(event); },
-                                               eventKinds({SessionEvent::Kind::Reading, SessionEvent::Kind::PinLevel}));
+    m_subscription = workspace.session().events().subscribe(
+        [this](const SessionEvent &event) { sessionEvent(event); },
+        eventKinds({SessionEvent::Kind::Reading, SessionEvent::Kind::PinLevel, SessionEvent::Kind::Gap}));
 }
 
 qint64 formTrend::now() const
@@ -84,9 +84,8 @@ qint64 formTrend::now() const
 
 void formTrend::sessionEvent(const SessionEvent &event)
 {
-    // Every reading and pin level the operator was shown, while recording.
-    if (m_recorder.isOpen() &&
-        (event.kind == SessionEvent::Kind::Reading || event.kind == SessionEvent::Kind::PinLevel))
+    // Every reading and pin level the operator was shown, and where readings stopped, while recording.
+    if (m_recorder.isOpen())
         m_recorder.record(event);
 }
 
@@ -314,27 +313,29 @@ void formTrend::refresh()
 
 QString formTrend::gapReason() const
 {
-    const BoardSession &session = workspace().session();
-    if (session.isLost())
+    const std::optional<GapReason> gap = workspace().session().readingsGap();
+    if (!gap)
+        return QString();
+    switch (*gap) {
+    case GapReason::BoardLost:
         return QStringLiteral("No readings: the board was lost");
-    if (session.handle() <= 0)
+    case GapReason::NoBoard:
         return QStringLiteral("No readings: no board open");
-    if (!session.setup().analogRequestsOn)
+    case GapReason::PollingStopped:
+    case GapReason::PollStalled:
+        return QStringLiteral("No readings: the board is not polled (the Communications window is closed)");
+    case GapReason::RequestsOff:
         return QStringLiteral("No readings: the Analog Levels window is hidden or closed");
-    if (session.setup().tickedChannels.none())
-        return QStringLiteral("No readings: no channel is ticked");
-    return QString();
+    case GapReason::NoChannel:
+    case GapReason::ChannelUnticked:
+        break;
+    }
+    return QStringLiteral("No readings: no channel is ticked");
 }
 
 void formTrend::updateStatus()
 {
     const QString reason = gapReason();
-    // A recording says once where its readings stop, and simply goes on when they come back.
-    if (!reason.isEmpty() && m_lastGap.isEmpty() && m_recorder.isOpen()) {
-        const BoardSession &session = workspace().session();
-        m_recorder.gap({now(), QDateTime::currentMSecsSinceEpoch()}, session.serial(), reason);
-    }
-    m_lastGap = reason;
     if (m_status->text() != reason)
         m_status->setText(reason);
 }

@@ -108,7 +108,6 @@ private:
     QLabel *m_recording = nullptr;
     QLabel *m_status = nullptr;
     QLabel *m_cursorDelta = nullptr;
-    QString m_lastGap;
     std::array<std::optional<int>, kLastChannel + 1> m_low{};
     std::array<std::optional<int>, kLastChannel + 1> m_high{};
     bool m_fillingTable = false;
