@@ -20,7 +20,6 @@
 #include "records/journal.h"
 #include "records/trend_history.h"
 #include "session/poller.h"
-#include "state/app_state.h"
 #include "stream_driver.h"
 #include "windows/analog_levels/form_analog_levels.h"
 #include "windows/communications/device_list.h"
@@ -78,7 +77,6 @@ struct Bench {
 
     Bench()
     {
-        resetAppState();
         QDir::setCurrent(directory.path());
         main = std::make_unique<formMain>(driver, dialogs);
         main->show();

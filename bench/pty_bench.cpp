@@ -1,4 +1,5 @@
 #include "pty_bench.h"
+#include "host/program_journal.h"
 #include "session/poller.h"
 
 #include "app/form_main.h"
@@ -7,7 +8,6 @@
 #include "measure.h"
 #include "records/journal.h"
 #include "report_mix.h"
-#include "state/app_state.h"
 #include "windows/communications/form_communications.h"
 #include "windows/dialogs.h"
 
@@ -129,7 +129,6 @@ struct PtyProgram {
         ::cfmakeraw(&raw);
         ::tcsetattr(near, TCSANOW, &raw);
         ::fcntl(far, F_SETFL, ::fcntl(far, F_GETFL) | O_NONBLOCK);
-        resetAppState();
         QDir::setCurrent(directory.path());
         driver = std::make_unique<SerialDriver>(QStringList{QString::fromLocal8Bit(name)});
         main = std::make_unique<formMain>(*driver, dialogs);
@@ -170,7 +169,7 @@ RunFigures run(double bytesPerSecond, int seconds, bool probeLag, bool journal =
         return {};
     QTemporaryDir journalFolder;
     if (journal)
-        program.main->setUpJournal(journalFolder.path(), true);
+        setUpProgramJournal(program.main->host(), journalFolder.path(), true);
     formCommunications *com = program.main->view<formCommunications>();
     BoardSession &session = program.main->session();
 

@@ -180,15 +180,66 @@ void BoardSession::showSelected()
 
 void BoardSession::closeDevice()
 {
-    if (m_deviceHandle > 0)
-        m_driver.closeHandle(m_deviceHandle);
+    // Closed once: a handle closed twice may by then be another board's.
     const bool wasOpen = !m_closed && m_deviceHandle > 0;
+    if (wasOpen)
+        m_driver.closeHandle(m_deviceHandle);
     m_closed = true;
     m_lost = false;
     if (wasOpen) {
         stampNow();
         publish(SessionEvent::Kind::Closed, m_serial);
     }
+    followReadings();
+}
+
+void BoardSession::releaseBoard()
+{
+    m_deviceHandle = 0;
+    m_serial.clear();
+    m_sentSinceSelection.clear();
+    m_lost = false;
+    m_closed = false;
+    m_readingsFlow = false;
+    pendingLine.clear();
+}
+
+void BoardSession::handOver(BoardSession &to)
+{
+    to.m_deviceHandle = m_deviceHandle;
+    to.m_serial = m_serial;
+    to.m_sentSinceSelection = m_sentSinceSelection;
+    to.m_lost = m_lost;
+    to.m_closed = m_closed;
+    to.m_nextLookMs = m_nextLookMs;
+    to.m_reconnect = m_reconnect;
+    to.m_readCap = m_readCap;
+    to.pendingLine = pendingLine;
+    to.m_setup = m_setup;
+    // Nobody ticks or unticks for a board in the background: what was ticked is read on.
+    to.m_setup.analogRequestsOn = m_setup.tickedChannels.any();
+    to.m_readingsFlow = !to.readingsGap();
+    releaseBoard();
+}
+
+void BoardSession::adopt(BoardSession &from)
+{
+    if (m_readingsFlow) {
+        publishGap(GapReason::NoBoard, 0, QStringLiteral("another board chosen"));
+        m_readingsFlow = false;
+    }
+    if (m_deviceHandle > 0)
+        m_driver.closeHandle(m_deviceHandle);
+    const bool requestsOn = m_setup.analogRequestsOn;
+    from.handOver(*this);
+    m_setup.analogRequestsOn = requestsOn;
+    m_readingsFlow = false;
+    stampNow();
+    publish(SessionEvent::Kind::Selected, m_serial);
+    showSelected();
+    for (const SetupAspect aspect : {SetupAspect::Direction, SetupAspect::Level, SetupAspect::Monitoring,
+                                     SetupAspect::Tick, SetupAspect::AnalogRequests})
+        publishSetup(0, aspect);
     followReadings();
 }
 

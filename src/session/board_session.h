@@ -75,11 +75,23 @@ public:
     // Closes the open board (at exit). The handle keeps its value, so nothing is polled afterwards.
     void closeDevice();
 
+    // Hands the board held (open, or lost and looked for) to `to`, which holds none: its handle, serial number,
+    // what it was told since it was selected, and the set-up, with analog requests on for the ticked channels.
+    // This session then holds none, its own set-up unchanged. Nothing is opened, closed, sent or said: the board
+    // simply goes on in the other session.
+    void handOver(BoardSession &to);
+    // Takes the board `from` holds, as a selection of it would but without a second open: the board held here is
+    // closed first, then the choice is logged and shown, and the set-up becomes the board's (analog requests stay
+    // as they are here), told as SetupChanged events for every pin and channel. `from` then holds none.
+    void adopt(BoardSession &from);
+
     // The serial number of the board chosen last, empty before any selection.
     QString selectedSerial() const { return m_serial; }
     const QString &serial() const { return m_serial; }
     // True from the moment the open board was found gone until it is back or another board is chosen.
     bool isLost() const { return m_lost; }
+    // Whether a board is held here: open, or lost and looked for.
+    bool holdsBoard() const { return !m_closed && (m_deviceHandle > 0 || m_lost); }
     // Whether a lost board is looked for and reopened (on by default).
     void setReconnect(bool on) { m_reconnect = on; }
     // How long a lost board is waited for between two looks.
@@ -182,6 +194,8 @@ private:
     void receive();
     void adaptReadCap(std::uint32_t bytes, qint64 nanoseconds);
     void showSelected();
+    // Leaves the board held, without a word: what handOver() and adopt() move.
+    void releaseBoard();
     void markLost();
     void lookForLostBoard();
     void restoreBoard();

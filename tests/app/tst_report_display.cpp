@@ -111,13 +111,13 @@ private Q_SLOTS:
         QCOMPARE(created->pin_led(7)->fillColor(), kInputHigh);
         QCOMPARE(created->pin_led(8)->fillColor(), kInputLow);
         QVERIFY(!program().main->isViewChecked(formDigitalPins::kView));
-        QCOMPARE(appState().viewDig, 0);
+        QCOMPARE(program().main->appState().viewDig, 0);
 
         formAnalogLevels *meters = program().main->existingView<formAnalogLevels>();
         QVERIFY(meters && meters->isVisible());
         QCOMPARE(meters->ADCbar(4)->value(), 50);
         QVERIFY(!program().main->isViewChecked(formAnalogLevels::kView));
-        QCOMPARE(appState().viewAna, 0);
+        QCOMPARE(program().main->appState().viewAna, 0);
         QVERIFY(log().endsWith(QStringLiteral("received : adc 4 50\r\n\r\n")));
 
         // With its View item unticked, ticking a box sends nothing.

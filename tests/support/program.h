@@ -4,7 +4,6 @@
 #include "recording_driver.h"
 #include "scripted_dialogs.h"
 #include "session/poller.h"
-#include "state/app_state.h"
 #include "windows/analog_levels/form_analog_levels.h"
 #include "windows/communications/device_list.h"
 #include "windows/communications/form_communications.h"
@@ -29,7 +28,6 @@ class Program
 public:
     explicit Program(const QStringList &serials = {}, bool start = true)
     {
-        resetAppState();
         QStandardPaths::setTestModeEnabled(true); // settings of a test never reach the user's
         m_previousDirectory = QDir::currentPath();
         QDir::setCurrent(directory.path());

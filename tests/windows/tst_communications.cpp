@@ -1,4 +1,5 @@
 #include "device/demo_driver.h"
+#include "host/program_journal.h"
 #include "plans/plan_reader.h"
 #include "plans/plan_run.h"
 #include "program.h"
@@ -308,7 +309,7 @@ private Q_SLOTS:
         formCommunications *first = program.com();
         program.main->subWindowOf(first)->close();
         QVERIFY(!program.main->isViewChecked(formCommunications::kView));
-        QCOMPARE(appState().viewCom, 0);
+        QCOMPARE(program.main->appState().viewCom, 0);
         program.driver.clearCalls();
         // A line logged now brings a new window back, its list rescanned and its log holding just that line.
         program.main->LogLine(QStringLiteral("pin  3 output"));
@@ -319,7 +320,7 @@ private Q_SLOTS:
         QCOMPARE(program.log(), QStringLiteral("pin  3 output\r\n"));
         QCOMPARE(program.driver.count(DriverCall::Count), 1);
         QVERIFY(!program.main->isViewChecked(formCommunications::kView));
-        QCOMPARE(appState().viewCom, 0);
+        QCOMPARE(program.main->appState().viewCom, 0);
     }
 
     void logCanBeSavedFromItsMenu()
@@ -347,14 +348,14 @@ private Q_SLOTS:
         program.main->viewToggle(formCommunications::kView);
         QCOMPARE(program.log(), QString());
         QCOMPARE(program.com()->DevicesList()->count(), 1);
-        QCOMPARE(appState().viewCom, 1);
+        QCOMPARE(program.main->appState().viewCom, 1);
     }
     // The log's context menu keeps the journal or not, and remembers it in the program's settings.
     void keepJournalFromTheLogsMenu()
     {
         Program program({"A1B2"});
         QTemporaryDir folder;
-        program.main->setUpJournal(folder.path(), true);
+        setUpProgramJournal(program.main->host(), folder.path(), true);
         formCommunications *window = program.com();
         auto *keep = window->findChild<QAction *>(QStringLiteral("keepJournal"));
         QVERIFY(keep && window->findChild<QAction *>(QStringLiteral("openJournalFolder")));
@@ -362,10 +363,10 @@ private Q_SLOTS:
         Q_EMIT window->Logbox()->contextMenuShown();
         QVERIFY(keep->isChecked());
         keep->trigger();
-        QVERIFY(!program.main->isJournalKept());
+        QVERIFY(!program.main->host().isJournalKept());
         QCOMPARE(QSettings().value(QStringLiteral("journal/keep")).toBool(), false);
         keep->trigger();
-        QVERIFY(program.main->isJournalKept());
+        QVERIFY(program.main->host().isJournalKept());
         QCOMPARE(QSettings().value(QStringLiteral("journal/keep")).toBool(), true);
     }
 
