@@ -286,8 +286,8 @@ void BoardHost::keepJournal(bool keep)
 void BoardHost::closeAll()
 {
     for (const auto &hosted : m_sessions) {
-        hosted->polling.reset();
         hosted->session->closeDevice();
+        hosted->polling.reset();
     }
     for (const auto &known : m_boards)
         known->recording.stop();

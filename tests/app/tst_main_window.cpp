@@ -65,7 +65,7 @@ private Q_SLOTS:
         QCOMPARE(menuItems(main, "view"),
                  QStringList({"communications|&Communications|Ctrl+K", "digitalPins|&Digital Pins|Ctrl+P",
                               "analogLevels|&Analog Levels|Ctrl+L", "scripting|&Scripting|", "s2|-|",
-                              "trend|&Trend|Ctrl+T", "testPlan|Test &Plan|"}));
+                              "trend|&Trend|Ctrl+T", "testPlan|Test &Plan|", "boards|&Boards|Ctrl+B"}));
         QCOMPARE(menuItems(main, "help"), QStringList({"about|&About Vantrel Control|"}));
         for (View view :
              {formCommunications::kView, formDigitalPins::kView, formAnalogLevels::kView, formScripting::kView})

@@ -116,6 +116,12 @@ void formTrend::boardsChanged()
     updateStatus();
 }
 
+void formTrend::chooseBoard(const QString &serial)
+{
+    m_followsForeground = false;
+    showBoard(serial);
+}
+
 void formTrend::showBoard(const QString &serial)
 {
     if (serial == m_board)
@@ -143,11 +149,7 @@ void formTrend::buildControls()
     nameControl(m_boardChoice, QStringLiteral("board"), QStringLiteral("Board"));
     m_boardChoice->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     boardLabel->setBuddy(m_boardChoice);
-    connect(m_boardChoice, &QComboBox::textActivated, this, [this](const QString &serial) {
-        // Chosen by the operator: it stays, whatever board the other windows work on.
-        m_followsForeground = false;
-        showBoard(serial);
-    });
+    connect(m_boardChoice, &QComboBox::textActivated, this, &formTrend::chooseBoard);
     updateTitle();
     auto *spanLabel = new QLabel(QStringLiteral("S&pan:"), this);
     m_span = new QComboBox(this);

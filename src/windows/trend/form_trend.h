@@ -61,8 +61,8 @@ public:
     bool isPaused() const { return m_paused; }
     // The board shown (its serial number), empty before any.
     QString board() const { return m_board; }
-    // Shows another board's readings.
-    void showBoard(const QString &serial);
+    // Shows another board's readings, as the operator's choice: it stays, whatever board the other windows work on.
+    void chooseBoard(const QString &serial);
     bool isRecording() const;
 
     void setSpan(int index);
@@ -102,6 +102,7 @@ private:
     void updateRecordingLabel();
     void recordingFailed(const QString &serial, const QString &error);
     void boardsChanged();
+    void showBoard(const QString &serial);
     void updateTitle();
     const TrendHistory &history() const;
     BoardSession *shownSession() const;
