@@ -7,6 +7,8 @@
 #include <QPixmap>
 #include <QPixmapCache>
 
+#include <utility>
+
 ShapeWidget::ShapeWidget(const QColor &colour, bool rounded, QWidget *parent)
     : QWidget(parent)
     , m_colour(colour)
@@ -42,11 +44,14 @@ void PinLed::setFillColor(const QColor &colour)
     if (colour == m_fill)
         return;
     m_fill = colour;
-    update();
+    // A pin reported a hundred times between two paints asks for one.
+    if (!std::exchange(m_paintAsked, true))
+        update();
 }
 
 void PinLed::paintEvent(QPaintEvent *)
 {
+    m_paintAsked = false;
     // An antialiased circle is drawn once per colour and size; a board reporting its pins ten times a second
     // then costs one copy per indicator.
     const qreal ratio = devicePixelRatioF();
