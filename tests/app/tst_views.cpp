@@ -1,11 +1,12 @@
 #include "program.h"
 #include "windows/boards/form_boards.h"
+#include "windows/scripting/script_box.h"
 #include "windows/test_plan/form_test_plan.h"
 #include "windows/trend/form_trend.h"
 
 // The child windows inside the main window: each View item shows, hides and brings back its window with its check
 // mark and view flag, a window closed with its close box is gone until asked for again, the log writer brings back a
-// closed log, and a maximized window that closes leaves the others as they were.
+// closed log, a refused close changes nothing, and a maximized window that closes leaves the others as they were.
 class TestViews : public QObject
 {
     Q_OBJECT
@@ -58,6 +59,19 @@ private Q_SLOTS:
         window = main->existingChild(view);
         QVERIFY(window);
         shows(window, true);
+    }
+
+    // A window that refuses its close (the script editor's Cancel) keeps its View item ticked and its flag.
+    void aRefusedCloseKeepsTheItemAndTheFlag()
+    {
+        Program program;
+        formMain *main = program.main.get();
+        formScripting *editor = main->view<formScripting>();
+        QTest::keyClicks(editor->scriptBox(), QStringLiteral("x"));
+        program.dialogs.answers = {Dialogs::Answer::Cancel};
+        QVERIFY(!main->subWindowOf(editor)->close());
+        QVERIFY(main->isViewChecked(formScripting::kView));
+        QCOMPARE(main->appState().viewScr, 1);
     }
 
     void logSurvivesHidingAndIsFreshAfterClosing()
