@@ -37,6 +37,8 @@ PinLed::PinLed(QWidget *parent)
     , m_fill(kBoardGrey)
 {
     setAttribute(Qt::WA_TransparentForMouseEvents);
+    // It paints every pixel (the board's grey around the circle), so the frame behind it is not painted again.
+    setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
 void PinLed::setFillColor(const QColor &colour)
@@ -61,7 +63,7 @@ void PinLed::paintEvent(QPaintEvent *)
     if (!QPixmapCache::find(key, &circle)) {
         circle = QPixmap(size() * ratio);
         circle.setDevicePixelRatio(ratio);
-        circle.fill(Qt::transparent);
+        circle.fill(kBoardGrey);
         QPainter painter(&circle);
         painter.setRenderHint(QPainter::Antialiasing);
         painter.setPen(QPen(Qt::black, 1));
