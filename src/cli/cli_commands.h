@@ -56,12 +56,16 @@ private:
     void take(CliContext::Board &board, const SessionEvent &event);
 };
 
-// journal: a board's journal read back in time order, as text or records; exit 3 when it has none.
+// journal: a board's journal read back in time order, as text or records; exit 3 when it has none. With --list:
+// the boards with a journal.
 class CliJournal : public CliCommand
 {
 public:
     using CliCommand::CliCommand;
     int run() override;
+
+private:
+    int list();
 };
 
 // test: a plan run on one board, each step printed as it ends, the verdict, and the reports asked for.

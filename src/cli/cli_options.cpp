@@ -31,7 +31,8 @@ const char kDescription[] =
     "            request --adc channels ten times a second, and print one record per reading, pin level and\n"
     "            other line, in time order, until --seconds pass or Ctrl+C.\n"
     "  journal   Print what the journal in --dir kept of --board, in time order: --since and --until (ISO 8601\n"
-    "            or -30s, -10m, -2h, -1d) and --kind (adc,pin,line,command,...) choose which.\n"
+    "            or -30s, -10m, -2h, -1d) and --kind (adc,pin,line,command,...) choose which. With --list: each\n"
+    "            board with a journal in --dir, its first and last time and the bytes its files take.\n"
     "  serve     Serve every attached board (or each --board) on the MQTT broker --broker mqtt://HOST:PORT:\n"
     "            readings of --adc, levels of --pins, other lines and every event under PREFIX/SERIAL/...;\n"
     "            with --allow-control, commands published to PREFIX/SERIAL/send, pin/N/set, pin/N/monitor and\n"
@@ -152,6 +153,9 @@ ParsedCliOptions parseCliOptions(const QStringList &arguments)
                                    QStringLiteral("time"));
     const QCommandLineOption kind(QStringLiteral("kind"), QStringLiteral("journal: only records of these kinds."),
                                   QStringLiteral("list"));
+    const QCommandLineOption listBoards(
+        QStringLiteral("list"),
+        QStringLiteral("journal: list the boards with a journal in --dir, their first and last time and size."));
     const QCommandLineOption junit(QStringLiteral("junit"), QStringLiteral("test: write a JUnit XML report here."),
                                    QStringLiteral("file"));
     const QCommandLineOption report(QStringLiteral("report"), QStringLiteral("test: write an HTML report here."),
@@ -174,10 +178,11 @@ ParsedCliOptions parseCliOptions(const QStringList &arguments)
     const QCommandLineOption reconnect(QStringLiteral("reconnect"),
                                        QStringLiteral("Wait for a board that is pulled out and go on when it is "
                                                       "back, instead of exiting with code 4."));
-    parser.addOptions({board,      command, script,    adc,     pins,       seconds,     format,       expect,
-                       timeout,    wait,    reconnect, journal, journalMiB, journalDays, dir,          since,
-                       until,      kind,    junit,     report,  pollMs,     qos,         allowControl, insecureControl,
-                       haDiscovery});
+    parser.addOptions({board,       command,     script,  adc,   pins,         seconds,
+                       format,      expect,      timeout, wait,  reconnect,    journal,
+                       journalMiB,  journalDays, dir,     since, until,        kind,
+                       junit,       report,      pollMs,  qos,   allowControl, insecureControl,
+                       haDiscovery, listBoards});
     const BrokerOptions brokerOptions(QStringLiteral("serve, --driver=mqtt"));
     brokerOptions.addTo(parser);
     parser.addPositionalArgument(QStringLiteral("command"),
@@ -257,6 +262,7 @@ ParsedCliOptions parseCliOptions(const QStringList &arguments)
         {&since, isJournal},
         {&until, isJournal},
         {&kind, isJournal},
+        {&listBoards, isJournal},
         {&junit, isTest},
         {&report, isTest},
         {&pollMs, isTest},
@@ -283,8 +289,11 @@ ParsedCliOptions parseCliOptions(const QStringList &arguments)
 
     if (isJournal) {
         options.boards = parser.values(board);
-        if (options.boards.size() != 1 || options.boards.first().isEmpty())
-            return usageError(QStringLiteral("journal needs one --board SERIAL"));
+        options.journalList = parser.isSet(listBoards);
+        if (options.journalList && !options.boards.isEmpty())
+            return usageError(QStringLiteral("journal --list lists every board: it takes no --board"));
+        if (!options.journalList && (options.boards.size() != 1 || options.boards.first().isEmpty()))
+            return usageError(QStringLiteral("journal needs one --board SERIAL, or --list"));
         options.journalFolder = parser.isSet(dir) ? parser.value(dir) : defaultJournalFolder();
         const qint64 now = QDateTime::currentMSecsSinceEpoch();
         for (const auto &[option, into] : {std::pair{&since, &options.sinceMs}, std::pair{&until, &options.untilMs}}) {
@@ -295,8 +304,8 @@ ParsedCliOptions parseCliOptions(const QStringList &arguments)
                 return usageError(QStringLiteral("--%1: \"%2\" is not a time (ISO 8601, or -30s, -10m, -2h, -1d)")
                                       .arg(option->names().first(), parser.value(*option)));
         }
-        static const QStringList kKinds{"adc",         "pin",  "line", "command", "selected",
-                                        "open_failed", "lost", "back", "closed",  "status"};
+        static const QStringList kKinds{"adc",  "pin",  "line",   "command", "selected", "open_failed",
+                                        "lost", "back", "closed", "status",  "gap"};
         for (const QString &value : parser.values(kind)) {
             for (const QString &name : value.split(u',', Qt::SkipEmptyParts)) {
                 if (!kKinds.contains(name.trimmed()))

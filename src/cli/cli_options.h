@@ -48,6 +48,7 @@ struct CliOptions {
     std::optional<qint64> sinceMs;
     std::optional<qint64> untilMs;
     QStringList kinds;
+    bool journalList = false; // journal --list: the boards with a journal
     // test: the plan (read and checked here), where its reports go, and how often the board is polled.
     std::optional<TestPlan> plan;
     QString junitFile;

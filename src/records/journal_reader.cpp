@@ -5,10 +5,13 @@
 #include "session/session_texts.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QRegularExpression>
+
+#include <algorithm>
 
 namespace {
 
@@ -25,17 +28,73 @@ QString field(const QJsonObject &fields, const char *name)
 
 QString number(const QJsonObject &fields, const char *name)
 {
+    // Only whole numbers within range reach here (wellFormed()).
     const QJsonValue value = fields.value(QLatin1String(name));
     return value.isDouble() ? QString::number(qint64(value.toDouble())) : QString();
 }
 
+// Whether a number field, when there is one, is a whole number within [low, high].
+bool numberWithin(const QJsonObject &fields, const char *name, double low, double high)
+{
+    const QJsonValue value = fields.value(QLatin1String(name));
+    if (value.isUndefined())
+        return true;
+    if (!value.isDouble())
+        return false;
+    const double number = value.toDouble();
+    return number >= low && number <= high && number == double(qint64(number));
+}
+
+// The fields a record may have, each of its type and within its range; a line that breaks one is not a record.
+bool wellFormed(const QJsonObject &fields)
+{
+    constexpr double kTimes = 9007199254740992.0; // 2^53: exact as a double
+    if (!fields.value(QStringLiteral("kind")).isString())
+        return false;
+    for (const char *text : {"board", "text"}) {
+        const QJsonValue value = fields.value(QLatin1String(text));
+        if (!value.isUndefined() && !value.isString())
+            return false;
+    }
+    return numberWithin(fields, "t_ms", -kTimes, kTimes) && numberWithin(fields, "mono_ms", -kTimes, kTimes) &&
+           numberWithin(fields, "channel", 1, 8) && numberWithin(fields, "pin", 1, 18) &&
+           numberWithin(fields, "value", -2147483648.0, 2147483647.0) && numberWithin(fields, "level", 0, 1);
+}
+
+// Control characters as their escapes: what a file holds never moves the terminal's cursor or changes its colours.
+QString escapedControls(const QString &text)
+{
+    QString out;
+    out.reserve(text.size());
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        if (u == u'\r')
+            out += QLatin1String("\\r");
+        else if (u == u'\n')
+            out += QLatin1String("\\n");
+        else if (u == u'\t')
+            out += QLatin1String("\\t");
+        else if (u < 0x20 || u == 0x7f || (u >= 0x80 && u < 0xa0))
+            out += QStringLiteral("\\x%1").arg(int(u), 2, 16, QLatin1Char('0'));
+        else
+            out += c;
+    }
+    return out;
+}
+
 } // namespace
 
-bool readJournal(const JournalQuery &query, const std::function<bool(const JournalRecord &)> &each)
+bool readJournal(const JournalQuery &query, const std::function<bool(const JournalRecord &)> &each, qint64 *skipped)
 {
+    qint64 bad = 0;
+    const auto done = [&bad, skipped](bool found) {
+        if (skipped)
+            *skipped = bad;
+        return found;
+    };
     const QList<JournalFile> files = journalFiles(journalBoardFolder(query.folder, query.board));
     if (files.isEmpty())
-        return false;
+        return done(false);
     // Files of days wholly outside the span are not opened (a day in any zone lies within a day either side).
     const auto dayOf = [](qint64 ms) {
         return QDateTime::fromMSecsSinceEpoch(ms).date();
@@ -51,28 +110,64 @@ bool readJournal(const JournalQuery &query, const std::function<bool(const Journ
         while (!in.atEnd()) {
             QByteArray line = in.readLine();
             // A line without its end was cut short; so is one that is not a whole object.
-            if (!line.endsWith('\n'))
+            if (!line.endsWith('\n')) {
+                ++bad;
                 break;
+            }
             line.chop(1);
             QJsonParseError error;
             const QJsonDocument document = QJsonDocument::fromJson(line, &error);
-            if (error.error != QJsonParseError::NoError || !document.isObject())
+            if (error.error != QJsonParseError::NoError || !document.isObject() || !wellFormed(document.object())) {
+                ++bad;
                 continue;
+            }
             JournalRecord record;
             record.fields = document.object();
             record.wallMs = recordTime(record.fields);
-            if (record.wallMs < 0)
+            if (record.wallMs < 0) {
+                ++bad;
                 continue;
+            }
             if ((query.sinceMs && record.wallMs < *query.sinceMs) || (query.untilMs && record.wallMs > *query.untilMs))
                 continue;
             if (!query.kinds.isEmpty() && !query.kinds.contains(field(record.fields, "kind")))
                 continue;
             record.line = std::move(line);
             if (!each(record))
-                return true;
+                return done(true);
         }
     }
-    return true;
+    return done(true);
+}
+
+QList<JournalBoard> journalBoards(const QString &folder)
+{
+    QList<JournalBoard> boards;
+    const QDir root(folder);
+    for (const QString &name : root.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name)) {
+        const QList<JournalFile> files = journalFiles(root.filePath(name));
+        if (files.isEmpty())
+            continue;
+        JournalBoard board;
+        board.board = name;
+        for (const JournalFile &file : files)
+            board.bytes += file.size;
+        JournalQuery query;
+        query.folder = folder;
+        query.board = name;
+        // The first record, then the last one of the last file.
+        readJournal(query, [&board](const JournalRecord &record) {
+            board.firstMs = record.wallMs;
+            return false;
+        });
+        query.sinceMs = QDateTime(files.last().day.addDays(-1), QTime(0, 0)).toMSecsSinceEpoch();
+        readJournal(query, [&board](const JournalRecord &record) {
+            board.lastMs = std::max(board.lastMs, record.wallMs);
+            return true;
+        });
+        boards.append(board);
+    }
+    return boards;
 }
 
 std::optional<qint64> journalTime(const QString &text, qint64 nowMs)
@@ -129,7 +224,7 @@ QString journalTextLine(const JournalRecord &record)
         text = kind + QStringLiteral(" : ") + field(f, "text");
     }
     const QDateTime time = QDateTime::fromMSecsSinceEpoch(record.wallMs);
-    return time.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz")) + QStringLiteral("  ") + text;
+    return time.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz")) + QStringLiteral("  ") + escapedControls(text);
 }
 
 QByteArray journalCsvRow(const JournalRecord &record)
@@ -142,13 +237,13 @@ QByteArray journalCsvRow(const JournalRecord &record)
     const auto quoted = [&row](const QString &text) {
         appendCsvField(row, text);
     };
-    plain(field(f, "time"));
+    quoted(field(f, "time"));
     row.append(',');
     plain(number(f, "t_ms"));
     row.append(',');
     quoted(field(f, "board"));
     row.append(',');
-    plain(field(f, "kind"));
+    quoted(field(f, "kind"));
     for (const char *name : {"channel", "pin", "value", "level"}) {
         row.append(',');
         plain(number(f, name));

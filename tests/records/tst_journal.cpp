@@ -234,6 +234,47 @@ private Q_SLOTS:
         QVERIFY(!readJournal(query, [](const JournalRecord &) { return true; }));
     }
 
+    // What a journal file holds is not trusted: lines that are not records are skipped and counted, text fields
+    // are quoted in CSV and control characters escaped in text, and --list names each board with its span.
+    void aCraftedFileIsReadSafely()
+    {
+        QTemporaryDir directory;
+        const QString folder = journalBoardFolder(directory.path(), "B1");
+        QVERIFY(QDir().mkpath(folder));
+        const QByteArray time = "{\"time\":\"2026-12-07T10:00:00.000+00:00\",\"board\":\"B1\",";
+        writeFile(folder + "/2026-12-07.jsonl", time + "\"kind\":\"adc\",\"channel\":2,\"value\":7}\n" + time +
+                                                    "\"kind\":\"x,y\\nINJECTED,ROW\"}\n" + time +
+                                                    "\"kind\":\"adc\",\"channel\":2,\"value\":1e300}\n" + time +
+                                                    "\"kind\":\"adc\",\"channel\":9,\"value\":1}\n" + time +
+                                                    "\"kind\":\"pin\",\"pin\":3,\"level\":0.5}\n" + "not a record\n" +
+                                                    time + "\"kind\":\"line\",\"text\":\"\\u001b[31mred\\r\"}\n");
+        JournalQuery query;
+        query.folder = directory.path();
+        query.board = QStringLiteral("B1");
+        QList<QByteArray> rows;
+        QStringList lines;
+        qint64 skipped = 0;
+        QVERIFY(readJournal(
+            query,
+            [&](const JournalRecord &record) {
+                rows.append(journalCsvRow(record));
+                lines.append(journalTextLine(record).mid(25));
+                return true;
+            },
+            &skipped));
+        QCOMPARE(skipped, 4);
+        QCOMPARE(rows.size(), 3);
+        QVERIFY2(rows[1].endsWith(",\"x,y\nINJECTED,ROW\",,,,,"), rows[1]);
+        QCOMPARE(lines.last(), QStringLiteral("received : \\x1b[31mred\\r"));
+
+        const QList<JournalBoard> boards = journalBoards(directory.path());
+        QCOMPARE(boards.size(), 1);
+        QCOMPARE(boards[0].board, QStringLiteral("B1"));
+        QCOMPARE(boards[0].firstMs, QDateTime(QDate(2026, 12, 7), QTime(10, 0), Qt::UTC).toMSecsSinceEpoch());
+        QCOMPARE(boards[0].lastMs, boards[0].firstMs);
+        QCOMPARE(boards[0].bytes, QFileInfo(folder + "/2026-12-07.jsonl").size());
+    }
+
     void relativeTimes()
     {
         const qint64 now = 10'000'000'000;
