@@ -136,11 +136,7 @@ void CliRunner::requestStop(int signal)
 
 int CliRunner::interruptedExit() const
 {
-#ifdef Q_OS_WIN
-    return m_stopSignal == 0 ? kExitInterrupted : kExitTerminated; // CTRL_C_EVENT is 0
-#else
     return m_stopSignal == SIGINT ? kExitInterrupted : kExitTerminated;
-#endif
 }
 
 void CliRunner::error(const QString &text)
