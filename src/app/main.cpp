@@ -1,5 +1,6 @@
 #include "app/form_main.h"
 #include "app/options.h"
+#include "app/user_folders.h"
 #include "device/diagnostics.h"
 #include "device/driver.h"
 #include "network/remote_driver.h"
@@ -16,6 +17,7 @@ int main(int argc, char *argv[])
     QCoreApplication::setOrganizationName(QStringLiteral("Vantrel"));
     QCoreApplication::setApplicationName(QStringLiteral("Vantrel Control"));
     QCoreApplication::setApplicationVersion(QStringLiteral(VANTREL_VERSION));
+    useUserFolders();
     printDiagnosticsAs("vantrel-control");
 
     // Options come first, so --help, --version and usage errors work without a display.

@@ -136,7 +136,7 @@ private Q_SLOTS:
         QVERIFY(confirms);
     }
 
-#ifdef Q_OS_UNIX
+#ifdef VANTREL_TEST_POSIX_SIGNALS
     void aSignalEndsCleanlyAndKeepsTheScript()
     {
         auto program = std::make_unique<Program>(QStringList{"A1B2"});

@@ -1,3 +1,4 @@
+#include "device/code_page.h"
 #include "file_helpers.h"
 #include "files/rich_text.h"
 #include "files/script_file.h"
@@ -19,8 +20,7 @@ private Q_SLOTS:
         QTest::newRow("two lines") << QStringLiteral("A\nB") << QByteArray("A\r\nB");
         QTest::newRow("ends in a line break") << QStringLiteral("A\n") << QByteArray("A\r\n");
         QTest::newRow("empty") << QString() << QByteArray();
-        QTest::newRow("8-bit characters")
-            << QString::fromLatin1("caf\xE9 \xA0\xFF\x80") << QByteArray("caf\xE9 \xA0\xFF\x80");
+        QTest::newRow("8-bit characters") << fromCodePage("caf\xE9 \xA0\xFF\x80") << QByteArray("caf\xE9 \xA0\xFF\x80");
         QTest::newRow("blank lines") << QStringLiteral("\n\nx") << QByteArray("\r\n\r\nx");
     }
 
@@ -233,7 +233,7 @@ private Q_SLOTS:
     {
         Program program;
         formMain *main = program.main.get();
-        main->view<formScripting>()->setText(QStringLiteral("led on \u2013 \u20AC"));
+        main->view<formScripting>()->setText(QStringLiteral("led on \u2192 \u2713"));
         const QString path = program.path(QStringLiteral("Untitled.txt"));
         main->saveScript_Click(); // Cancel: file and flag untouched
         QCOMPARE(program.dialogs.utf8Questions, 1);
@@ -241,7 +241,7 @@ private Q_SLOTS:
         QVERIFY(appState().scriptChanged);
         program.dialogs.utf8Answers = {true};
         main->saveScript_Click();
-        QCOMPARE(readFile(path), QByteArray("led on \xE2\x80\x93 \xE2\x82\xAC"));
+        QCOMPARE(readFile(path), QByteArray("led on \xE2\x86\x92 \xE2\x9C\x93"));
         QVERIFY(!appState().scriptChanged);
         // UTF-8 from then on: no more questions.
         main->saveScript_Click();

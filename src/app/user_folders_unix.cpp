@@ -1,0 +1,3 @@
+#include "app/user_folders.h"
+
+void useUserFolders() {}
