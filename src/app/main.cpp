@@ -1,3 +1,4 @@
+#include "app/ending.h"
 #include "app/form_main.h"
 #include "app/options.h"
 #include "app/user_folders.h"
@@ -8,7 +9,6 @@
 #include "windows/dialogs.h"
 
 #include <QApplication>
-#include <QSessionManager>
 
 #include <cstdio>
 
@@ -57,10 +57,7 @@ int main(int argc, char *argv[])
     if (!options.script.isEmpty())
         mainWindow.openScriptFile(options.script);
 
-    // Ending by signal or by logging out is a clean close, without questions.
     StopSignals stop;
-    QObject::connect(&stop, &StopSignals::stopRequested, &mainWindow, &formMain::endWithoutQuestions);
-    QObject::connect(&application, &QGuiApplication::commitDataRequest, &mainWindow,
-                     [&mainWindow](QSessionManager &) { mainWindow.endWithoutQuestions(); });
+    endWithoutQuestionsWhenAsked(mainWindow, stop);
     return QApplication::exec();
 }

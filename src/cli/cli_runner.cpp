@@ -141,7 +141,7 @@ int CliRunner::interruptedExit() const
 
 void CliRunner::error(const QString &text)
 {
-    std::fprintf(m_err, "vantrel-cli: %s\n", qPrintable(text));
+    std::fprintf(m_err, "vantrel-cli: %s\n", text.toUtf8().constData());
     std::fflush(m_err);
 }
 
