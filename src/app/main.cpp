@@ -1,6 +1,7 @@
 #include "app/ending.h"
 #include "app/form_main.h"
 #include "app/options.h"
+#include "app/parent_console.h"
 #include "app/user_folders.h"
 #include "device/diagnostics.h"
 #include "device/driver.h"
@@ -18,6 +19,7 @@ int main(int argc, char *argv[])
     QCoreApplication::setApplicationName(QStringLiteral("Vantrel Control"));
     QCoreApplication::setApplicationVersion(QStringLiteral(VANTREL_VERSION));
     useUserFolders();
+    useParentConsole();
     printDiagnosticsAs("vantrel-control");
 
     // Options come first, so --help, --version and usage errors work without a display.
@@ -27,8 +29,8 @@ int main(int argc, char *argv[])
         parsed = parseOptions(QCoreApplication::arguments());
     }
     if (parsed.exitCode) {
-        std::fputs(qPrintable(parsed.output), stdout);
-        std::fputs(qPrintable(parsed.error), stderr);
+        std::fputs(parsed.output.toUtf8().constData(), stdout);
+        std::fputs(parsed.error.toUtf8().constData(), stderr);
         return *parsed.exitCode;
     }
     const Options &options = parsed.options;
