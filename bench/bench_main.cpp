@@ -20,7 +20,6 @@
 #include "records/journal.h"
 #include "records/trend_history.h"
 #include "session/poller.h"
-#include "state/app_state.h"
 #include "stream_driver.h"
 #include "windows/analog_levels/form_analog_levels.h"
 #include "windows/communications/device_list.h"
@@ -78,12 +77,10 @@ struct Bench {
 
     Bench()
     {
-        resetAppState();
         QDir::setCurrent(directory.path());
         main = std::make_unique<formMain>(driver, dialogs);
         main->show();
         com = main->view<formCommunications>();
-        com->TimerBackgound()->stop();
         com->DevicesList()->setCurrentRow(0);
         com->DevicesList_Click();
         for (int channel = 1; channel <= 8; ++channel)
@@ -218,7 +215,6 @@ void cpuAtLinkSpeed()
     });
     bench.driver.refill({});
     feeder.start();
-    bench.com->TimerBackgound()->start();
     const double cpuStart = processCpuSeconds();
     QEventLoop loop;
     QTimer::singleShot(10'000, &loop, &QEventLoop::quit);
@@ -428,12 +424,12 @@ void planStepOverhead()
     BoardSession session(driver);
     session.scanDevices();
     session.selectDevice(1);
-    session.poller().setInterval(10);
     QByteArray text;
     constexpr int kSteps = 100;
     for (int i = 0; i < kSteps; ++i)
         text += "[[step]]\nsend = \"id\"\nexpect = 'firmware 3'\n";
     PlanRun run(session, std::get<TestPlan>(readPlanText(text, QStringLiteral("steps.toml"))));
+    run.setPollInterval(std::chrono::milliseconds(10));
     std::vector<double> perStep;
     QElapsedTimer timer;
     QObject::connect(&run, &PlanRun::stepStarted, [&timer] { timer.start(); });

@@ -314,7 +314,7 @@ void remoteRoundTrip(int port)
         if (event.kind == SessionEvent::Kind::LineReceived && event.text.startsWith(QLatin1String("Vantrel USB")))
             answeredNs = steadyNs();
     });
-    session.poller().start();
+    PollLease polling = session.wantPolling(Poller::kDefaultInterval, QStringLiteral("bench"));
     std::mt19937 random(7);
     std::vector<double> trips;
     for (int i = 0; i < 100; ++i) {
@@ -334,7 +334,7 @@ void remoteRoundTrip(int port)
         if (answeredNs != 0)
             trips.push_back(double(answeredNs - sentNs) / 1e6);
     }
-    session.poller().stop();
+    polling.reset();
     session.closeDevice();
     std::printf("remote_round_trip_ms_p99: %.1f ms (p50 %.1f ms; %zu of 100 typed \"id\" answered in the log "
                 "through the broker and the bridge; the poll interval %d ms)\n",

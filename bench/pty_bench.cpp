@@ -1,4 +1,5 @@
 #include "pty_bench.h"
+#include "host/program_journal.h"
 #include "session/poller.h"
 
 #include "app/form_main.h"
@@ -7,7 +8,6 @@
 #include "measure.h"
 #include "records/journal.h"
 #include "report_mix.h"
-#include "state/app_state.h"
 #include "windows/communications/form_communications.h"
 #include "windows/dialogs.h"
 
@@ -129,7 +129,6 @@ struct PtyProgram {
         ::cfmakeraw(&raw);
         ::tcsetattr(near, TCSANOW, &raw);
         ::fcntl(far, F_SETFL, ::fcntl(far, F_GETFL) | O_NONBLOCK);
-        resetAppState();
         QDir::setCurrent(directory.path());
         driver = std::make_unique<SerialDriver>(QStringList{QString::fromLocal8Bit(name)});
         main = std::make_unique<formMain>(*driver, dialogs);
@@ -170,21 +169,15 @@ RunFigures run(double bytesPerSecond, int seconds, bool probeLag, bool journal =
         return {};
     QTemporaryDir journalFolder;
     if (journal)
-        program.main->setUpJournal(journalFolder.path(), true);
+        setUpProgramJournal(program.main->host(), journalFolder.path(), true);
     formCommunications *com = program.main->view<formCommunications>();
     BoardSession &session = program.main->session();
-    com->TimerBackgound()->stop();
 
     RunFigures figures;
-    // The program's own timer, timed; and a probe of how late the event loop answers.
-    QTimer ticks;
-    ticks.setTimerType(Qt::PreciseTimer);
-    ticks.setInterval(100);
-    QObject::connect(&ticks, &QTimer::timeout, [&] {
-        QElapsedTimer tick;
-        tick.start();
-        com->TimerBackgound_Timer();
-        figures.tickMsMax = std::max(figures.tickMsMax, double(tick.nsecsElapsed()) / 1e6);
+    // The program's own poll, timed; and a probe of how late the event loop answers.
+    const Poller *poller = com->TimerBackgound();
+    QObject::connect(poller, &Poller::polled, [&figures, poller] {
+        figures.tickMsMax = std::max(figures.tickMsMax, double(poller->lastPollNs()) / 1e6);
     });
     QElapsedTimer probeClock;
     QTimer probe;
@@ -205,7 +198,6 @@ RunFigures run(double bytesPerSecond, int seconds, bool probeLag, bool journal =
     QElapsedTimer wall;
     wall.start();
     probeClock.start();
-    ticks.start();
     if (probeLag)
         probe.start();
     memory.start();
@@ -228,7 +220,6 @@ RunFigures run(double bytesPerSecond, int seconds, bool probeLag, bool journal =
     figures.cpuSecondsPerMb = mb > 0 ? cpu / mb : 0;
     figures.handledMbPerSecond = double(handledWhileWriting) / 1e6 / busySeconds;
     figures.rssMbMax = std::max(figures.rssMbMax, rssMb());
-    ticks.stop();
     probe.stop();
     memory.stop();
     return figures;

@@ -10,7 +10,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     formMain *main = fuzzProgram().main.get();
     const QString path = main->layoutPath();
     writeFile(path, QByteArray(reinterpret_cast<const char *>(data), qsizetype(size)));
-    AppState &state = appState();
+    AppState &state = main->appState();
     state.viewCom = state.viewDig = state.viewAna = state.viewScr = 0;
     if (!main->restoreLayout())
         std::abort();

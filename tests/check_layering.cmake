@@ -1,28 +1,100 @@
-# Fails when a file includes a layer it must not know. The layers, lowest first:
-#   state, device -> session -> records, files -> plans, network -> windows -> app;  cli beside windows, on
-#   session, records, plans and network.
-# Rules:
-#  - state, device, session, records, files and plans include nothing from windows, app or cli, and no widget header;
-#  - device includes neither session nor files; files does not include session;
-#  - session, records and plans reach no global: they include nothing from state (the window program's record);
-#  - cli includes neither windows nor app;
-#  - nothing below app (windows included) includes app;
-#  - a folder under windows includes nothing from another folder under windows, and the headers directly in
-#    windows/ (shared by every view) include no view's folder.
-# Run as: cmake -DSOURCE_DIR=<src> -P check_layering.cmake
+# Fails when a file includes a layer it must not know.
+#
+# The layers, lowest first. Each builds on the layers named after its colon, all of them listed before it; an
+# include of any other layer (its own rank, a higher one, or a lower one it does not build on) is forbidden. Every
+# folder of src/ must be listed. Below the windows, no header of Qt's widget or GUI modules is included: the lower
+# layers run headless. Within windows/, a window's folder includes no other window's folder, and the files shared
+# by every window include none.
+cmake_minimum_required(VERSION 3.25)
+set(layers
+    "state:"
+    "device:"
+    "session:device"
+    "records:session,device"
+    "files:device"
+    "plans:files,session,device"
+    "network:records,session,device"
+    "host:records,files,session,device"
+    "windows:host,state,plans,records,files,session,device"
+    "cli:host,plans,network,records,files,session,device"
+    "app:windows,host,state,plans,network,records,files,session,device"
+)
+set(guiLayers windows app)
+
+# Run as: cmake -DSOURCE_DIR=<src> -DGUI_INCLUDE_DIRS=<QtGui dir;QtWidgets dir> -P check_layering.cmake
 if(NOT SOURCE_DIR)
     message(FATAL_ERROR "SOURCE_DIR is not set")
+endif()
+if(NOT GUI_INCLUDE_DIRS)
+    message(FATAL_ERROR "GUI_INCLUDE_DIRS is not set (the QtGui and QtWidgets include folders)")
+endif()
+
+set(names "")
+foreach(row ${layers})
+    string(REGEX REPLACE ":.*" "" name "${row}")
+    list(APPEND names ${name})
+endforeach()
+
+# The headers of the GUI modules, by the names an include uses (<QPushButton>, <qpushbutton.h>, <QtWidgets/...>).
+set(guiHeaders "")
+foreach(dir ${GUI_INCLUDE_DIRS})
+    file(GLOB headers RELATIVE "${dir}" "${dir}/*")
+    list(APPEND guiHeaders ${headers})
+endforeach()
+if(NOT guiHeaders)
+    message(FATAL_ERROR "no headers found in ${GUI_INCLUDE_DIRS}")
 endif()
 
 set(violations "")
 
-# Adds "file: line" to `violations` for every include in `sources` that matches `pattern`, unless the folder
-# named by the pattern's first group is `allowed`.
-function(forbid_in sources pattern allowed)
+function(check_file source own allowed gui)
+    file(RELATIVE_PATH where "${SOURCE_DIR}" "${source}")
+    file(STRINGS "${source}" includes REGEX "^[ \t]*#[ \t]*include")
+    foreach(line ${includes})
+        if(line MATCHES "[\"<]([A-Za-z0-9_]+)/")
+            set(layer "${CMAKE_MATCH_1}")
+            if(layer IN_LIST names AND NOT layer STREQUAL own AND NOT layer IN_LIST allowed)
+                list(APPEND violations "${where}: ${line}")
+            endif()
+            if(NOT gui AND layer MATCHES "^Qt(Gui|Widgets)$")
+                list(APPEND violations "${where}: ${line}")
+            endif()
+        elseif(NOT gui AND line MATCHES "<([A-Za-z0-9_.]+)>")
+            if(CMAKE_MATCH_1 IN_LIST guiHeaders)
+                list(APPEND violations "${where}: ${line}")
+            endif()
+        endif()
+    endforeach()
+    set(violations "${violations}" PARENT_SCOPE)
+endfunction()
+
+foreach(row ${layers})
+    string(REGEX REPLACE ":.*" "" own "${row}")
+    string(REGEX REPLACE "^[^:]*:" "" deps "${row}")
+    string(REPLACE "," ";" allowed "${deps}")
+    set(gui FALSE)
+    if(own IN_LIST guiLayers)
+        set(gui TRUE)
+    endif()
+    file(GLOB_RECURSE sources "${SOURCE_DIR}/${own}/*.h" "${SOURCE_DIR}/${own}/*.cpp")
+    foreach(source ${sources})
+        check_file("${source}" "${own}" "${allowed}" ${gui})
+    endforeach()
+endforeach()
+
+file(GLOB folders LIST_DIRECTORIES true RELATIVE "${SOURCE_DIR}" "${SOURCE_DIR}/*")
+foreach(folder ${folders})
+    if(IS_DIRECTORY "${SOURCE_DIR}/${folder}" AND NOT folder IN_LIST names)
+        list(APPEND violations "${folder}/: a folder in no layer (add it to the list of layers)")
+    endif()
+endforeach()
+
+# Windows know one another only through the workspace.
+function(forbid_window_folders sources own)
     foreach(source ${sources})
         file(STRINGS "${source}" includes REGEX "^[ \t]*#[ \t]*include")
         foreach(line ${includes})
-            if(line MATCHES "${pattern}" AND NOT CMAKE_MATCH_1 STREQUAL allowed)
+            if(line MATCHES "[\"<]windows/([A-Za-z0-9_]+)/" AND NOT CMAKE_MATCH_1 STREQUAL own)
                 file(RELATIVE_PATH where "${SOURCE_DIR}" "${source}")
                 list(APPEND violations "${where}: ${line}")
             endif()
@@ -30,35 +102,16 @@ function(forbid_in sources pattern allowed)
     endforeach()
     set(violations "${violations}" PARENT_SCOPE)
 endfunction()
-
-function(forbid folder pattern allowed)
-    file(GLOB_RECURSE sources "${SOURCE_DIR}/${folder}/*.h" "${SOURCE_DIR}/${folder}/*.cpp")
-    forbid_in("${sources}" "${pattern}" "${allowed}")
-    set(violations "${violations}" PARENT_SCOPE)
-endfunction()
-
-foreach(layer state device session records files plans network)
-    forbid(${layer} "[\"<](windows|app|cli)/" "")
-    forbid(${layer} "[\"<](QtWidgets|QWidget|QApplication|QMainWindow)[/\">]" "")
-endforeach()
-forbid(device "[\"<](session|files|records)/" "")
-forbid(files "[\"<](session|records)/" "")
-forbid(session "[\"<](state|records)/" "")
-forbid(records "[\"<](state)/" "")
-forbid(plans "[\"<](state)/" "")
-forbid(network "[\"<](state|plans|files)/" "")
-forbid(cli "[\"<](windows|app)/" "")
-forbid(windows "[\"<](app)/" "")
-
 file(GLOB windowFolders LIST_DIRECTORIES true "${SOURCE_DIR}/windows/*")
 foreach(folder ${windowFolders})
     if(IS_DIRECTORY "${folder}")
         get_filename_component(own "${folder}" NAME)
-        forbid(windows/${own} "[\"<]windows/([A-Za-z0-9_]+)/" ${own})
+        file(GLOB_RECURSE sources "${folder}/*.h" "${folder}/*.cpp")
+        forbid_window_folders("${sources}" "${own}")
     endif()
 endforeach()
 file(GLOB sharedWindowFiles "${SOURCE_DIR}/windows/*.h" "${SOURCE_DIR}/windows/*.cpp")
-forbid_in("${sharedWindowFiles}" "[\"<]windows/([A-Za-z0-9_]+)/" "")
+forbid_window_folders("${sharedWindowFiles}" "")
 
 if(violations)
     list(JOIN violations "\n  " text)

@@ -1,8 +1,7 @@
 #include "app/form_main.h"
 
 #include "app/form_about.h"
-#include "records/journal.h"
-#include "state/app_state.h"
+#include "session/session_texts.h"
 #include "windows/control_names.h"
 #include "windows/dialogs.h"
 #include "windows/scripting/form_scripting.h"
@@ -29,32 +28,18 @@
 formMain::formMain(Driver &driver, Dialogs &dialogs, QWidget *parent)
     : QMainWindow(parent)
     , m_dialogs(dialogs)
-    , m_session(driver)
+    , m_host(driver)
 {
     // Each slot stays where it is: its creator points at it.
     m_views.reserve(viewTable().size());
     for (const ViewSpec &spec : viewTable()) {
-        m_views.push_back(ViewSlot{&spec, nullptr, {}, 0, {}});
+        m_views.push_back(ViewSlot{&spec, nullptr, {}, {}});
         watchForCreation(m_views.back());
     }
-    EventStream &events = m_session.events();
-    m_subscriptions.push_back(
-        events.subscribe([this](const SessionEvent &event) { setStatusText(event.text.toString()); },
-                         eventKinds({SessionEvent::Kind::StatusText})));
-    m_subscriptions.push_back(events.subscribe(
-        [this](const SessionEvent &event) { m_trendHistory.append(event.index, event.stamp.monoMs, event.value); },
-        eventKinds({SessionEvent::Kind::Reading})));
-    // Where readings stop coming, the trend never joins a line across.
-    m_subscriptions.push_back(events.subscribe(
-        [this](const SessionEvent &event) {
-            const bool requestsChanged = event.kind != SessionEvent::Kind::SetupChanged ||
-                                         event.value == std::int32_t(SetupAspect::AnalogRequests) ||
-                                         event.value == std::int32_t(SetupAspect::Tick);
-            if (requestsChanged)
-                m_trendHistory.markGap(event.stamp.monoMs);
-        },
-        eventKinds({SessionEvent::Kind::SetupChanged, SessionEvent::Kind::Lost, SessionEvent::Kind::Selected,
-                    SessionEvent::Kind::OpenFailed})));
+    m_statusTexts =
+        session().events().subscribe([this](const SessionEvent &event) { setStatusText(event.text.toString()); },
+                                     eventKinds({SessionEvent::Kind::StatusText}));
+    connect(&m_host, &BoardHost::journalStopped, this, &formMain::journalStopped);
 
     setObjectName(QStringLiteral("formMain"));
     setWindowTitle(QString::fromLatin1(kProgramTitle));
@@ -80,66 +65,18 @@ formMain::formMain(Driver &driver, Dialogs &dialogs, QWidget *parent)
     reportRecoveredScripts();
 }
 
-formMain::~formMain() = default;
-
-namespace {
-
-// Whether the operator keeps a journal; the program's settings, not the layout file.
-const QString kKeepJournalKey = QStringLiteral("journal/keep");
-
-// How much the journal keeps, from the program's settings; a value that is not a positive whole number is ignored.
-void readJournalLimits(JournalSettings &settings)
+formMain::~formMain()
 {
-    const QSettings stored;
-    bool ok = false;
-    if (const qint64 mib = stored.value(QStringLiteral("journal/maxTotalMiB")).toLongLong(&ok); ok && mib > 0)
-        settings.maxTotalBytes = std::min<qint64>(mib, 1000000) * 1024 * 1024;
-    if (const int days = stored.value(QStringLiteral("journal/maxAgeDays")).toInt(&ok); ok && days > 0)
-        settings.maxAgeDays = days;
-}
-
-} // namespace
-
-void formMain::setUpJournal(const QString &folder, std::optional<bool> keep)
-{
-    JournalSettings settings;
-    settings.folder = folder.isEmpty() ? defaultJournalFolder() : folder;
-    readJournalLimits(settings);
-    m_journal = std::make_unique<Journal>(settings);
-    connect(m_journal.get(), &Journal::stopped, this, &formMain::journalStopped);
-    m_journal->attach(m_session);
-    if (keep.value_or(QSettings().value(kKeepJournalKey, true).toBool())) {
-        if (QString reason; !m_journal->start(&reason))
-            journalStopped(reason);
-    }
+    // The windows go first: they are views of the host, which goes with this window's members.
+    delete m_mdiArea;
+    m_mdiArea = nullptr;
 }
 
 void formMain::journalStopped(const QString &reason)
 {
-    const QString text = QStringLiteral("Journal stopped : ") + reason;
-    m_session.logLine(text);
+    const QString text = texts::journalStopped(reason);
+    session().logLine(text);
     setStatusText(text);
-}
-
-bool formMain::isJournalKept() const
-{
-    return m_journal && m_journal->isRunning();
-}
-
-void formMain::keepJournal(bool keep)
-{
-    QSettings().setValue(kKeepJournalKey, keep);
-    if (!m_journal)
-        setUpJournal(QString(), keep);
-    else if (!keep)
-        m_journal->stop();
-    else if (QString reason; !m_journal->start(&reason))
-        journalStopped(reason);
-}
-
-QString formMain::journalFolder() const
-{
-    return m_journal ? m_journal->settings().folder : defaultJournalFolder();
 }
 
 void formMain::buildMenus()
@@ -277,7 +214,7 @@ void formMain::updateClock()
 
 void formMain::LogLine(const QString &text)
 {
-    m_session.logLine(text);
+    session().logLine(text);
 }
 
 void formMain::setStatusText(const QString &text)
@@ -296,7 +233,7 @@ void formMain::watchForCreation(ViewSlot &slot)
         return;
     // The window made here subscribes after this handler, so the event that made it reaches it too.
     const View view = slot.spec->view;
-    slot.creator = m_session.events().subscribe([this, view](const SessionEvent &) { child(view); },
+    slot.creator = session().events().subscribe([this, view](const SessionEvent &) { child(view); },
                                                 eventKinds({*slot.spec->createdBy}));
 }
 
@@ -314,11 +251,14 @@ const formMain::ViewSlot &formMain::slot(View view) const
     qFatal("no such view: %.*s", int(view.name().size()), view.name().data());
 }
 
-std::int32_t &formMain::flagOf(const ViewSlot &slot) const
+std::int32_t &formMain::flagOf(const ViewSlot &slot)
 {
-    if (slot.spec->flag)
-        return appState().*(slot.spec->flag);
-    return const_cast<ViewSlot &>(slot).ownFlag;
+    return m_state.*(slot.spec->flag);
+}
+
+std::int32_t formMain::flagOf(const ViewSlot &slot) const
+{
+    return m_state.*(slot.spec->flag);
 }
 
 std::int32_t formMain::viewFlag(View view) const
@@ -425,7 +365,7 @@ void formMain::MDIForm_Load()
         if (slot.spec->inLayoutFile && (!layoutPresent || flagOf(slot) == 1))
             viewToggle(view);
     }
-    setStatusText(QStringLiteral("Device selected : -none-"));
+    setStatusText(texts::noDeviceSelected());
 }
 
 bool formMain::MDIForm_QueryUnload()
@@ -435,7 +375,7 @@ bool formMain::MDIForm_QueryUnload()
     if (formScripting *editor = existingView<formScripting>(); editor && !editor->confirmClose())
         return false;
     writeLayout();
-    m_session.closeDevice();
+    m_host.closeAll();
     return true;
 }
 

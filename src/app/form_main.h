@@ -3,8 +3,8 @@
 #include "app/form_about.h"
 #include "app/layout_file.h"
 #include "app/view_table.h"
-#include "records/trend_history.h"
-#include "session/board_session.h"
+#include "host/board_host.h"
+#include "state/app_state.h"
 #include "windows/child_window.h"
 #include "windows/workspace.h"
 
@@ -16,17 +16,16 @@
 #include <optional>
 #include <vector>
 
-class Journal;
 class QLabel;
 class QMdiArea;
 class QMdiSubWindow;
 class formAbout;
 
 // The main window: a multiple-document frame holding the child windows of the view table, with the menu bar,
-// the status bar and the View toggles. It owns the board session for the whole run; the child windows are views
-// of it. The main window keeps the view flags' check marks, shows the session's status text, creates a window
-// when an event it shows arrives while it does not exist, and runs the load and close steps (layout file, board
-// closed at exit).
+// the status bar and the View toggles. It owns the board host (and with it the foreground session the windows work
+// on) and the program's record for the whole run; the child windows are views of them. The main window keeps the
+// view flags' check marks, shows the session's status text, creates a window when an event it shows arrives while
+// it does not exist, and runs the load and close steps (layout file, boards closed at exit).
 class formMain : public QMainWindow, public Workspace
 {
     Q_OBJECT
@@ -37,22 +36,15 @@ public:
     ~formMain() override;
 
     // Workspace
-    BoardSession &session() override { return m_session; }
+    BoardHost &host() override { return m_host; }
+    BoardSession &session() override { return m_host.foreground(); }
     Dialogs &dialogs() override { return m_dialogs; }
-    TrendHistory &trendHistory() override { return m_trendHistory; }
+    AppState &appState() override { return m_state; }
     void LogLine(const QString &text) override;
     bool isViewChecked(View view) const override;
     void showView(View view) override;
     void viewClosed(View view) override;
     void setStatusText(const QString &text) override;
-    bool isJournalKept() const override;
-    void keepJournal(bool keep) override;
-    QString journalFolder() const override;
-
-    // Sets up the journal: in `folder` (the default folder when empty); kept when `keep` says so, otherwise as
-    // the operator last chose (kept by default).
-    void setUpJournal(const QString &folder, std::optional<bool> keep);
-    Journal *journal() const { return m_journal.get(); }
 
     // A child window, created on first use. A window created here is visible at once inside the main window;
     // its View item and view flag are not touched. A hidden window stays hidden.
@@ -117,12 +109,12 @@ private:
         const ViewSpec *spec = nullptr;
         QAction *item = nullptr;
         QPointer<ChildWindow> window;
-        std::int32_t ownFlag = 0;          // for a view whose flag is not in the application state
         EventStream::Subscription creator; // while the window does not exist: creates it for its event
     };
     ViewSlot &slot(View view);
     const ViewSlot &slot(View view) const;
-    std::int32_t &flagOf(const ViewSlot &slot) const;
+    std::int32_t &flagOf(const ViewSlot &slot);
+    std::int32_t flagOf(const ViewSlot &slot) const;
     void setViewFlag(View view, std::int32_t value);
     void setViewChecked(View view, bool checked);
     // While the window does not exist, the first event it shows creates it.
@@ -142,10 +134,9 @@ private:
     void journalStopped(const QString &reason);
 
     Dialogs &m_dialogs;
-    BoardSession m_session;
-    TrendHistory m_trendHistory;
-    std::vector<EventStream::Subscription> m_subscriptions;
-    std::unique_ptr<Journal> m_journal;
+    AppState m_state;
+    BoardHost m_host;
+    EventStream::Subscription m_statusTexts;
     std::vector<ViewSlot> m_views;
     QMdiArea *m_mdiArea = nullptr;
     QLabel *m_statusText = nullptr;

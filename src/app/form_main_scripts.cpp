@@ -90,7 +90,7 @@ void formMain::saveAs_Click()
 
 void formMain::runScript_Click()
 {
-    m_session.send(scriptSendText(view<formScripting>()->text()));
+    session().send(scriptSendText(view<formScripting>()->text()));
 }
 
 void formMain::recoverUnsavedScript()

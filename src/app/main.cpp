@@ -5,6 +5,7 @@
 #include "app/user_folders.h"
 #include "device/diagnostics.h"
 #include "device/driver.h"
+#include "host/program_journal.h"
 #include "network/remote_driver.h"
 #include "session/stop_signals.h"
 #include "windows/dialogs.h"
@@ -51,7 +52,7 @@ int main(int argc, char *argv[])
     Dialogs dialogs;
     formMain mainWindow(*choice.driver, dialogs);
     mainWindow.session().setReconnect(options.reconnect);
-    mainWindow.setUpJournal(options.journalFolder, options.keepJournal);
+    setUpProgramJournal(mainWindow.host(), options.journalFolder, options.keepJournal);
     // Where the operator looks: the log, not only a terminal that may not be there.
     if (!choice.notice.isEmpty())
         mainWindow.LogLine(choice.notice);

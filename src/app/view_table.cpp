@@ -2,6 +2,7 @@
 
 #include "state/app_state.h"
 #include "windows/analog_levels/form_analog_levels.h"
+#include "windows/boards/form_boards.h"
 #include "windows/communications/form_communications.h"
 #include "windows/digital_pins/form_digital_pins.h"
 #include "windows/scripting/form_scripting.h"
@@ -34,6 +35,8 @@ const std::vector<ViewSpec> &viewTable()
          std::nullopt, make<formTrend>},
         {formTestPlan::kView, "Test &Plan", QKeySequence(), &AppState::viewTestPlan, false, false, std::nullopt,
          make<formTestPlan>},
+        {formBoards::kView, "&Boards", QKeySequence(Qt::CTRL | Qt::Key_B), &AppState::viewBoards, false, false,
+         std::nullopt, make<formBoards>},
     };
     return table;
 }

@@ -20,7 +20,7 @@ struct ViewSpec {
     View view;
     const char *caption;   // of the View item, with its access key
     QKeySequence shortcut; // of the View item; none when empty
-    // Its view flag in the application state; null for a view whose flag only the main window keeps.
+    // Its view flag in the program's record.
     std::int32_t AppState::*flag = nullptr;
     // Listed in the layout file, opened by the load step (in table order) and placed from the file; the others
     // keep their place in the program's settings.

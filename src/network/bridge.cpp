@@ -40,6 +40,7 @@ struct Bridge::Served {
     QByteArray lineTopic;
     QByteArray eventTopic;
     EventStream::Subscription subscription;
+    PollLease polling;
     bool online = false;
     bool warnedIgnored = false;
 };
@@ -168,7 +169,7 @@ void Bridge::serve(const QString &serial, int position)
         session.closeDevice();
         return;
     }
-    session.poller().start();
+    board->polling = session.wantPolling(Poller::kDefaultInterval, QStringLiteral("bridge"));
     m_served.push_back(std::move(board));
     publishBridge();
 }
@@ -357,7 +358,7 @@ void Bridge::stop()
     m_dropReport.stop();
     for (const auto &board : m_served) {
         board->hold->end(QStringLiteral("the bridge stopped"));
-        board->session->poller().stop();
+        board->polling.reset();
         for (const int pin : m_options.pins)
             board->session->setPinMonitored(pin, false);
         board->session->closeDevice();

@@ -88,7 +88,7 @@ void RemoteHold::open(const QByteArray &payload)
         m_session.setAnalogRequestsOn(false);
         // What the board has answered the bridge so far stays the bridge's.
         m_session.poller().pollNow();
-        m_session.poller().setInterval(kHeldPollMs);
+        m_polling = m_session.wantPolling(kHeldPollInterval, QStringLiteral("remote hold"));
         m_session.setReceiveTap([this](const char *bytes, std::uint32_t size) { forward(bytes, size); });
         m_silence.start();
     }
@@ -162,6 +162,6 @@ void RemoteHold::release()
     m_holder.clear();
     m_silence.stop();
     m_session.setReceiveTap({});
-    m_session.poller().setInterval(Poller::kDefaultIntervalMs);
+    m_polling.reset();
     m_session.setAnalogRequestsOn(!m_settings.channels.isEmpty());
 }

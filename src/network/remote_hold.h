@@ -1,5 +1,7 @@
 #pragma once
 
+#include "session/poller.h"
+
 #include <QElapsedTimer>
 #include <QObject>
 #include <QString>
@@ -42,8 +44,8 @@ public:
     // Ends a hold, telling the holder why.
     void end(const QString &reason);
 
-    // The bridge's own poll interval while the board is held: the holder's answers come back without delay.
-    static constexpr int kHeldPollMs = 5;
+    // The poll interval while the board is held: the holder's answers come back without delay.
+    static constexpr std::chrono::milliseconds kHeldPollInterval{5};
 
 private:
     void open(const QByteArray &payload);
@@ -67,4 +69,5 @@ private:
     std::uint64_t m_sent = 0;     // frames sent to the holder
     QElapsedTimer m_lastHeard;
     QTimer m_silence;
+    PollLease m_polling; // while held
 };

@@ -91,10 +91,7 @@ void PlanRun::start()
         m_session.events().subscribe([this](const SessionEvent &event) { onEvent(event); },
                                      eventKinds({Kind::LineReceived, Kind::Reading, Kind::PinLevel, Kind::Lost})));
     m_polled = connect(&m_session.poller(), &Poller::polled, this, &PlanRun::onPolled);
-    if (!m_session.poller().isActive()) {
-        m_session.poller().start();
-        m_startedPoller = true;
-    }
+    m_polling = m_session.wantPolling(m_pollInterval, QStringLiteral("plan run"));
     if (m_session.handle() <= 0 || m_session.isLost()) {
         for (StepResult &result : m_results) {
             result.outcome = StepResult::Outcome::Error;
@@ -382,8 +379,7 @@ void PlanRun::finish()
         if (m_monitoredByRun.test(std::size_t(pin)))
             m_session.setPinMonitored(pin, false);
     }
-    if (m_startedPoller)
-        m_session.poller().stop();
+    m_polling.reset();
     m_elapsedMs = m_session.now() - m_startMs;
     Q_EMIT finished();
 }

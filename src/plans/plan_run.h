@@ -2,6 +2,7 @@
 
 #include "plans/test_plan.h"
 #include "session/event_stream.h"
+#include "session/poller.h"
 
 #include <QDateTime>
 #include <QObject>
@@ -45,7 +46,9 @@ public:
     PlanRun(BoardSession &session, TestPlan plan, QObject *parent = nullptr);
     ~PlanRun() override;
 
-    // Starts the first step now; starts the session's poller when it is not running (and stops it at the end).
+    // How often the run has the board polled (100 ms unless set before start()).
+    void setPollInterval(std::chrono::milliseconds interval) { m_pollInterval = interval; }
+    // Starts the first step now; the board is polled from now to the end of the run, at least every poll interval.
     void start();
     // Skips the step running and every later one; the run ends at once.
     void stop();
@@ -104,5 +107,6 @@ private:
     bool m_running = false;
     bool m_finished = false;
     bool m_lost = false;
-    bool m_startedPoller = false;
+    std::chrono::milliseconds m_pollInterval = Poller::kDefaultInterval;
+    PollLease m_polling;
 };

@@ -211,6 +211,7 @@ bool Journal::keeps(SessionEvent::Kind kind)
     case SessionEvent::Kind::Reading:
     case SessionEvent::Kind::PinLevel:
     case SessionEvent::Kind::StatusText:
+    case SessionEvent::Kind::Gap:
         return true;
     case SessionEvent::Kind::LogLine:
     case SessionEvent::Kind::AnalogPoll:
@@ -227,6 +228,9 @@ void Journal::attach(BoardSession &session)
         if (keeps(SessionEvent::Kind(kind)))
             kinds |= EventKinds(1) << kind;
     }
+    // Sessions come and go (boards kept open in the background): their ended subscriptions go too.
+    std::erase_if(m_subscriptions,
+                  [](const EventStream::Subscription &subscription) { return !subscription.isActive(); });
     m_subscriptions.push_back(session.events().subscribe([this](const SessionEvent &event) { take(event); }, kinds));
 }
 

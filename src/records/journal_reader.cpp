@@ -2,6 +2,7 @@
 
 #include "records/journal_files.h"
 #include "records/record_writer.h"
+#include "session/session_texts.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -103,17 +104,15 @@ QString journalTextLine(const JournalRecord &record)
     const QString board = field(f, "board");
     QString text;
     if (kind == u"selected" || kind == u"back") {
-        text = QStringLiteral("Device selected : ") + board;
+        text = texts::deviceSelected(board);
     } else if (kind == u"open_failed") {
-        const QString reason = field(f, "text");
-        text = QStringLiteral("Device could not be opened : ") + board +
-               (reason.isEmpty() ? QString() : QStringLiteral(" - ") + reason);
+        text = texts::deviceNotOpenedLog(board, field(f, "text"));
     } else if (kind == u"lost") {
-        text = QStringLiteral("Device lost : ") + board;
+        text = texts::deviceLost(board);
     } else if (kind == u"closed") {
-        text = QStringLiteral("Device closed : ") + board;
+        text = texts::deviceClosed(board);
     } else if (kind == u"line") {
-        text = QStringLiteral("received : ") + field(f, "text");
+        text = texts::received(field(f, "text"));
     } else if (kind == u"command") {
         // As sent: its line ends shown, so a script reads as one entry.
         QString command = field(f, "text");

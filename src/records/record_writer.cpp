@@ -1,6 +1,7 @@
 #include "records/record_writer.h"
 
 #include "session/board_session.h"
+#include "session/session_texts.h"
 
 #include <QDateTime>
 
@@ -224,6 +225,8 @@ const char *RecordWriter::kindName(SessionEvent::Kind kind)
         return "closed";
     case SessionEvent::Kind::StatusText:
         return "status";
+    case SessionEvent::Kind::Gap:
+        return "gap";
     case SessionEvent::Kind::LogLine:
     case SessionEvent::Kind::AnalogPoll:
     case SessionEvent::Kind::SetupChanged:
@@ -240,6 +243,7 @@ bool RecordWriter::record(const SessionEvent &event)
 bool RecordWriter::record(const SessionEvent &event, QStringView board)
 {
     Fields fields;
+    QString gapText;
     fields.kind = kindName(event.kind);
     if (!fields.kind)
         return false;
@@ -256,6 +260,12 @@ bool RecordWriter::record(const SessionEvent &event, QStringView board)
         break;
     case SessionEvent::Kind::OpenFailed:
         fields.text = event.detail;
+        fields.hasText = true;
+        break;
+    case SessionEvent::Kind::Gap:
+        gapText = texts::gapRecord(event.text, event.detail);
+        fields.channel = event.index;
+        fields.text = gapText;
         fields.hasText = true;
         break;
     case SessionEvent::Kind::LineReceived:
@@ -278,15 +288,6 @@ void RecordWriter::match(const SessionEvent &line)
     fields.text = line.text;
     fields.hasText = true;
     append(line.stamp, line.source ? QStringView(line.source->serial()) : QStringView(), fields);
-}
-
-void RecordWriter::gap(const EventStamp &stamp, QStringView board, QStringView reason)
-{
-    Fields fields;
-    fields.kind = "gap";
-    fields.text = reason;
-    fields.hasText = true;
-    append(stamp, board, fields);
 }
 
 QByteArray RecordWriter::takePending()
@@ -367,6 +368,10 @@ void RecordWriter::append(const EventStamp &stamp, QStringView board, const Fiel
             out.append(' ');
             appendNumber(out, fields.value);
         } else if (fields.hasText) {
+            if (fields.channel != 0) {
+                out.append(' ');
+                appendNumber(out, fields.channel);
+            }
             out.append(' ').append(fields.text.toUtf8());
         }
         out.append('\n');
@@ -389,6 +394,10 @@ void RecordWriter::append(const EventStamp &stamp, QStringView board, const Fiel
             out.append(",,");
             appendNumber(out, fields.value);
             out.append(',');
+        } else if (fields.channel != 0) {
+            out.append(',');
+            appendNumber(out, fields.channel);
+            out.append(",,,,");
         } else {
             out.append(",,,,,");
         }
@@ -428,6 +437,9 @@ void RecordWriter::append(const EventStamp &stamp, QStringView board, const Fiel
             record.number(isPin ? fields.pin : fields.channel);
             record.add(isPin ? ",\"level\":" : ",\"value\":");
             record.number(fields.value);
+        } else if (fields.channel != 0) {
+            record.add(",\"channel\":");
+            record.number(fields.channel);
         }
         if (fields.hasText) {
             record.add(",\"text\":");

@@ -19,7 +19,7 @@ enum class RecordFormat { Text, Csv, Jsonl };
 //   t_ms     milliseconds since the writer's origin (the start of the run or the recording), monotonic
 //   board    the board's serial number
 //   kind     adc, pin, line, match, command, selected, open_failed, lost, back, closed, status, gap
-//   channel  adc: the channel            value  adc: the reading
+//   channel  adc: the channel; gap: the one channel whose readings stopped   value  adc: the reading
 //   pin      pin: the pin                level  pin: 1 high, 0 low
 //   text     line, match, command, status: the text; open_failed: the driver's reason; gap: why
 //
@@ -63,8 +63,6 @@ public:
     bool record(const SessionEvent &event, QStringView board);
     // A received line that met an expectation.
     void match(const SessionEvent &line);
-    // Readings could not come for a while; `reason` says why.
-    void gap(const EventStamp &stamp, QStringView board, QStringView reason);
     // A line of the caller's own (a received line `send` prints), written with the records; not counted.
     void line(const QByteArray &bytes);
 

@@ -7,6 +7,7 @@
 #include "device/line_assembly.h"
 #include "device/report.h"
 #include "session/poller.h"
+#include "session/session_texts.h"
 
 #include <QDateTime>
 #include <QDeadlineTimer>
@@ -38,6 +39,53 @@ BoardSession::BoardSession(Driver &driver, Clock monotonicClock, Clock wallClock
 {}
 
 BoardSession::~BoardSession() = default;
+
+PollLease BoardSession::wantPolling(std::chrono::milliseconds interval, const QString &why)
+{
+    return m_poller->lease(interval, why);
+}
+
+void BoardSession::pollingChanged(const QString &why)
+{
+    m_lastPollMs = m_poller->isActive() ? m_monotonic() : -1;
+    followReadings(why);
+}
+
+std::optional<GapReason> BoardSession::readingsGap() const
+{
+    if (m_lost)
+        return GapReason::BoardLost;
+    if (m_deviceHandle <= 0 || m_closed)
+        return GapReason::NoBoard;
+    if (!m_poller->isActive())
+        return GapReason::PollingStopped;
+    if (!m_setup.analogRequestsOn)
+        return GapReason::RequestsOff;
+    if (m_setup.tickedChannels.none())
+        return GapReason::NoChannel;
+    return std::nullopt;
+}
+
+void BoardSession::followReadings(const QString &detail)
+{
+    const std::optional<GapReason> gap = readingsGap();
+    if (gap && m_readingsFlow)
+        publishGap(*gap, 0, detail);
+    m_readingsFlow = !gap;
+}
+
+void BoardSession::publishGap(GapReason reason, int channel, const QString &detail)
+{
+    stampNow();
+    const QString text = texts::gapReason(reason);
+    SessionEvent gap = event(SessionEvent::Kind::Gap);
+    gap.index = channel;
+    gap.value = std::int32_t(reason);
+    gap.text = text;
+    gap.textString = &text;
+    gap.detail = detail;
+    m_events.publish(gap);
+}
 
 void BoardSession::stampNow()
 {
@@ -92,6 +140,11 @@ QStringList BoardSession::scanDevices()
 
 QString BoardSession::selectDevice(std::int32_t position)
 {
+    // The board held until now stops giving readings here.
+    if (m_readingsFlow) {
+        publishGap(GapReason::NoBoard, 0, QStringLiteral("another board chosen"));
+        m_readingsFlow = false;
+    }
     if (m_deviceHandle > 0)
         m_driver.closeHandle(m_deviceHandle);
     // The driver is asked again: the list may be older than the boards attached now.
@@ -111,31 +164,83 @@ QString BoardSession::selectDevice(std::int32_t position)
         failed.textString = &m_serial;
         failed.detail = reason;
         m_events.publish(failed);
-        publish(SessionEvent::Kind::LogLine, QStringLiteral("Device could not be opened : ") + m_serial +
-                                                 (reason.isEmpty() ? QString() : QStringLiteral(" - ") + reason));
-        publish(SessionEvent::Kind::StatusText, QStringLiteral("Device not opened : ") + m_serial);
+        publish(SessionEvent::Kind::LogLine, texts::deviceNotOpenedLog(m_serial, reason));
+        publish(SessionEvent::Kind::StatusText, texts::deviceNotOpenedStatus(m_serial));
     }
+    followReadings();
     return m_serial;
 }
 
 void BoardSession::showSelected()
 {
-    const QString selected = QStringLiteral("Device selected : ") + m_serial;
+    const QString selected = texts::deviceSelected(m_serial);
     publish(SessionEvent::Kind::LogLine, selected);
     publish(SessionEvent::Kind::StatusText, selected);
 }
 
 void BoardSession::closeDevice()
 {
-    if (m_deviceHandle > 0)
-        m_driver.closeHandle(m_deviceHandle);
+    // Closed once: a handle closed twice may by then be another board's.
     const bool wasOpen = !m_closed && m_deviceHandle > 0;
+    if (wasOpen)
+        m_driver.closeHandle(m_deviceHandle);
     m_closed = true;
     m_lost = false;
     if (wasOpen) {
         stampNow();
         publish(SessionEvent::Kind::Closed, m_serial);
     }
+    followReadings();
+}
+
+void BoardSession::releaseBoard()
+{
+    m_deviceHandle = 0;
+    m_serial.clear();
+    m_sentSinceSelection.clear();
+    m_lost = false;
+    m_closed = false;
+    m_readingsFlow = false;
+    pendingLine.clear();
+}
+
+void BoardSession::handOver(BoardSession &to)
+{
+    to.m_deviceHandle = m_deviceHandle;
+    to.m_serial = m_serial;
+    to.m_sentSinceSelection = m_sentSinceSelection;
+    to.m_lost = m_lost;
+    to.m_closed = m_closed;
+    to.m_nextLookMs = m_nextLookMs;
+    to.m_reconnect = m_reconnect;
+    to.m_readCap = m_readCap;
+    to.pendingLine = pendingLine;
+    to.m_setup = m_setup;
+    // Nobody ticks or unticks for a board in the background: what was ticked is read on.
+    to.m_setup.analogRequestsOn = m_setup.tickedChannels.any();
+    to.m_readingsFlow = !to.readingsGap();
+    releaseBoard();
+}
+
+void BoardSession::adopt(BoardSession &from)
+{
+    if (m_readingsFlow) {
+        publishGap(GapReason::NoBoard, 0, QStringLiteral("another board chosen"));
+        m_readingsFlow = false;
+    }
+    if (m_deviceHandle > 0)
+        m_driver.closeHandle(m_deviceHandle);
+    const bool requestsOn = m_setup.analogRequestsOn;
+    from.handOver(*this);
+    m_setup.analogRequestsOn = requestsOn;
+    m_readingsFlow = false;
+    stampNow();
+    publish(SessionEvent::Kind::Selected, m_serial);
+    showSelected();
+    for (const SetupAspect aspect : {SetupAspect::Direction, SetupAspect::Level, SetupAspect::Monitoring,
+                                     SetupAspect::Tick, SetupAspect::AnalogRequests})
+        publishSetup(0, aspect);
+    followReadings();
 }
 
 bool BoardSession::transmit(const QString &command)
@@ -176,7 +281,7 @@ qsizetype BoardSession::sendSaying(const QString &command)
     transmit(command);
     // The log says what the operator did; the status line says that it went nowhere.
     if (noBoard)
-        showStatus(QStringLiteral("Not sent : no board open"));
+        showStatus(texts::notSentNoBoard());
     return countOutsideCodePage(command);
 }
 
@@ -184,7 +289,7 @@ void BoardSession::sayUnsendable(qsizetype characters)
 {
     // The board speaks 8-bit text: what has no byte went out as '?', and the operator hears so once per send.
     if (characters > 0)
-        logLine(QStringLiteral("Not sent as typed : %1 characters outside the board's character set").arg(characters));
+        logLine(texts::notSentAsTyped(characters));
 }
 
 void BoardSession::send(const QString &command)
@@ -195,7 +300,7 @@ void BoardSession::send(const QString &command)
 void BoardSession::sendTyped(QStringView text)
 {
     const qsizetype unsendable = sendSaying(typedCommand(text));
-    logLine(QStringLiteral(">") + text.toString());
+    logLine(texts::typed(text));
     sayUnsendable(unsendable);
 }
 
@@ -299,6 +404,10 @@ void BoardSession::setChannelTicked(int channel, bool on)
         return;
     m_setup.tickedChannels.set(std::size_t(channel), on);
     publishSetup(channel, SetupAspect::Tick);
+    // The others may go on; this one's readings stop here.
+    if (!on && m_readingsFlow && m_setup.tickedChannels.any())
+        publishGap(GapReason::ChannelUnticked, channel, QString());
+    followReadings();
 }
 
 void BoardSession::forgetTickedChannels()
@@ -307,6 +416,7 @@ void BoardSession::forgetTickedChannels()
         return;
     m_setup.tickedChannels.reset();
     publishSetup(0, SetupAspect::Tick);
+    followReadings();
 }
 
 void BoardSession::setAnalogRequestsOn(bool on)
@@ -315,6 +425,7 @@ void BoardSession::setAnalogRequestsOn(bool on)
         return;
     m_setup.analogRequestsOn = on;
     publishSetup(0, SetupAspect::AnalogRequests);
+    followReadings();
 }
 
 void BoardSession::requestPinReport(int pin)
@@ -341,9 +452,10 @@ void BoardSession::markLost()
     m_nextLookMs = m_monotonic() + kLookIntervalMs;
     stampNow();
     publish(SessionEvent::Kind::Lost, m_serial);
-    const QString lost = QStringLiteral("Device lost : ") + m_serial;
+    const QString lost = texts::deviceLost(m_serial);
     publish(SessionEvent::Kind::LogLine, lost);
     publish(SessionEvent::Kind::StatusText, lost);
+    followReadings();
 }
 
 void BoardSession::lookForLostBoard()
@@ -366,6 +478,7 @@ void BoardSession::lookForLostBoard()
     publish(SessionEvent::Kind::Back, m_serial);
     showSelected();
     restoreBoard();
+    followReadings();
 }
 
 void BoardSession::restoreBoard()
@@ -406,6 +519,7 @@ void BoardSession::poll()
 {
     if (m_deviceHandle == 0 || m_closed)
         return;
+    noteStall();
     if (m_lost) {
         lookForLostBoard();
         // Requests resume with the next poll; until then only what a gone board still holds is read.
@@ -416,6 +530,18 @@ void BoardSession::poll()
     if (m_setup.analogRequestsOn)
         requestAnalogReadings();
     receive();
+}
+
+void BoardSession::noteStall()
+{
+    if (m_lastPollMs < 0)
+        return;
+    const qint64 now = m_monotonic();
+    const qint64 late = now - m_lastPollMs - m_poller->interval();
+    m_lastPollMs = now;
+    // Only a gap in readings that were coming: the process stood still (suspended, or blocked elsewhere).
+    if (late > kStallMs && m_readingsFlow)
+        publishGap(GapReason::PollStalled, 0, QStringLiteral("%1 ms without a poll").arg(late + m_poller->interval()));
 }
 
 void BoardSession::requestAnalogReadings()
@@ -454,8 +580,7 @@ void BoardSession::receive()
     // Everything this read brought arrived by now: its lines share this time.
     stampNow();
     if (queued == 1)
-        publish(SessionEvent::Kind::LogLine,
-                QStringLiteral("byte : ") + QString::number(static_cast<unsigned char>(buffer[0])));
+        publish(SessionEvent::Kind::LogLine, texts::singleByte(static_cast<unsigned char>(buffer[0])));
     // A driver claiming more than was asked for is not believed.
     const std::uint32_t taken = std::min(read, toRead);
     m_bytesReceived += taken;
@@ -509,7 +634,7 @@ void BoardSession::interpretLine()
         m_events.publish(line);
     }
     if (!consumed) {
-        publish(SessionEvent::Kind::LogLine, QStringLiteral("received : ") + pendingLine);
+        publish(SessionEvent::Kind::LogLine, texts::received(pendingLine));
         publish(SessionEvent::Kind::LogLine, QString());
     }
     pendingLine.resize(0);

@@ -10,12 +10,15 @@
 #include <QStringList>
 #include <QStringView>
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class Driver;
+class PollLease;
 class Poller;
 
 // The system's monotonic clock in milliseconds, the same for every session and every process: their events can
@@ -51,8 +54,11 @@ public:
     std::intptr_t handle() const { return m_deviceHandle; }
     const BoardSetup &setup() const { return m_setup; }
     EventStream &events() { return m_events; }
-    // The clock that times this session's poll; started by its front end.
+    // The clock that times this session's poll: it polls while any lease from wantPolling() lives.
     Poller &poller() { return *m_poller; }
+    // Polling at least every `interval` while the lease lives; `why` names the client ("plan run"). The session
+    // polls at the shortest interval any living lease asks for, and stops when the last lease goes.
+    [[nodiscard]] PollLease wantPolling(std::chrono::milliseconds interval, const QString &why);
     // The session's monotonic clock, in milliseconds: the time events are stamped with.
     qint64 now() const { return m_monotonic(); }
 
@@ -69,11 +75,23 @@ public:
     // Closes the open board (at exit). The handle keeps its value, so nothing is polled afterwards.
     void closeDevice();
 
+    // Hands the board held (open, or lost and looked for) to `to`, which holds none: its handle, serial number,
+    // what it was told since it was selected, and the set-up, with analog requests on for the ticked channels.
+    // This session then holds none, its own set-up unchanged. Nothing is opened, closed, sent or said: the board
+    // simply goes on in the other session.
+    void handOver(BoardSession &to);
+    // Takes the board `from` holds, as a selection of it would but without a second open: the board held here is
+    // closed first, then the choice is logged and shown, and the set-up becomes the board's (analog requests stay
+    // as they are here), told as SetupChanged events for every pin and channel. `from` then holds none.
+    void adopt(BoardSession &from);
+
     // The serial number of the board chosen last, empty before any selection.
     QString selectedSerial() const { return m_serial; }
     const QString &serial() const { return m_serial; }
     // True from the moment the open board was found gone until it is back or another board is chosen.
     bool isLost() const { return m_lost; }
+    // Whether a board is held here: open, or lost and looked for.
+    bool holdsBoard() const { return !m_closed && (m_deviceHandle > 0 || m_lost); }
     // Whether a lost board is looked for and reopened (on by default).
     void setReconnect(bool on) { m_reconnect = on; }
     // How long a lost board is waited for between two looks.
@@ -133,6 +151,12 @@ public:
     // Every byte read from boards so far.
     qint64 bytesReceived() const { return m_bytesReceived; }
 
+    // Why readings cannot come now; nothing while they can. Where they stop for one of these reasons, a Gap event
+    // says so once, stamped where it happened.
+    std::optional<GapReason> readingsGap() const;
+    // A poll this much later than the interval asked for is a gap (the process stood still).
+    static constexpr qint64 kStallMs = 1000;
+
     // The characters received since the last line end.
     QString pendingLine;
 
@@ -146,6 +170,14 @@ public:
     static constexpr qint64 kPollBudgetMs = 20;
 
 private:
+    friend class Poller;
+    // The poller started or stopped; `why` names the last lease that went.
+    void pollingChanged(const QString &why);
+    // Says a gap when readings stopped flowing now; `detail` says more of why.
+    void followReadings(const QString &detail = QString());
+    void publishGap(GapReason reason, int channel, const QString &detail);
+    // A poll that came much later than asked marks a gap in readings that were coming.
+    void noteStall();
     void stampNow();
     SessionEvent event(SessionEvent::Kind kind) const;
     // The transmitter's write, told as an event; a failing write marks an open board lost. The write's verdict.
@@ -162,6 +194,8 @@ private:
     void receive();
     void adaptReadCap(std::uint32_t bytes, qint64 nanoseconds);
     void showSelected();
+    // Leaves the board held, without a word: what handOver() and adopt() move.
+    void releaseBoard();
     void markLost();
     void lookForLostBoard();
     void restoreBoard();
@@ -186,6 +220,8 @@ private:
     bool m_lost = false;
     bool m_reconnect = true;
     bool m_closed = false;
+    bool m_readingsFlow = false; // readings can come: told as a Gap when that ends
+    qint64 m_lastPollMs = -1;    // while polling
     qint64 m_nextLookMs = 0;
     qint64 m_bytesReceived = 0;
     std::uint32_t m_readCap = kFirstReadCap;

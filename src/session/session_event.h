@@ -34,6 +34,8 @@ struct SessionEvent {
         LogLine,      // text: one line for the communications log
         StatusText,   // text: the status line
         SetupChanged, // index: the pin or channel whose setup changed, 0 for all; value: a SetupAspect
+        Gap,          // readings stopped coming; index: the channel, 0 for all; value: a GapReason; text: the
+                      // reason in words; detail: what it says more (the client whose polling ended)
     };
 
     Kind kind = Kind::LogLine;
@@ -65,3 +67,14 @@ constexpr bool contains(EventKinds set, SessionEvent::Kind kind)
 
 // What a SetupChanged event says changed.
 enum class SetupAspect : std::int32_t { Direction, Level, Monitoring, Tick, AnalogRequests };
+
+// Why readings stopped coming (a Gap event), as far as the session knows.
+enum class GapReason : std::int32_t {
+    NoBoard,         // none chosen, a failed open, another board chosen, or the board closed
+    BoardLost,       // the board went away
+    RequestsOff,     // analog requests are off
+    NoChannel,       // no channel is ticked
+    ChannelUnticked, // this channel was unticked; the others go on
+    PollingStopped,  // the last poll lease ended: nothing polls the board
+    PollStalled,     // a poll came late by more than BoardSession::kStallMs
+};

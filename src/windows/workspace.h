@@ -4,21 +4,26 @@
 
 #include <QString>
 
+class BoardHost;
 class BoardSession;
 class Dialogs;
-class TrendHistory;
+struct AppState;
 
-// What a child window may ask of the main window that holds it. Windows reach the board only through the session
-// and one another only through these services; none of them knows another window's class.
+// What a child window may ask of the main window that holds it. Windows reach the boards only through the host
+// and its foreground session, and one another only through these services; none of them knows another window's
+// class.
 class Workspace
 {
 public:
     virtual ~Workspace() = default;
 
+    // The boards open and what is kept of each.
+    virtual BoardHost &host() = 0;
+    // The board the windows work on (the host's foreground).
     virtual BoardSession &session() = 0;
     virtual Dialogs &dialogs() = 0;
-    // Every analog reading of the session, kept whether a trend window exists or not.
-    virtual TrendHistory &trendHistory() = 0;
+    // The window program's record: view flags, the script's unsaved mark.
+    virtual AppState &appState() = 0;
 
     // The log writer: appends one line (CR LF is added) at the very end of the communications log, whatever the
     // operator has selected there. Creates the communications window when it does not exist; it then becomes
@@ -34,10 +39,4 @@ public:
 
     // Panel 1 of the status bar.
     virtual void setStatusText(const QString &text) = 0;
-
-    // The session's journal: whether it is being kept, keeping it or not (remembered in the program's settings;
-    // turning it on again retries after a failure), and the folder it is kept in.
-    virtual bool isJournalKept() const = 0;
-    virtual void keepJournal(bool keep) = 0;
-    virtual QString journalFolder() const = 0;
 };

@@ -54,7 +54,7 @@ private Q_SLOTS:
         QCOMPARE(program.dialogs.dialogTitles.size(), opened ? 1 : 0);
         QCOMPARE(program.main->view<formScripting>()->text(),
                  opened ? QStringLiteral("other") : QStringLiteral("typed"));
-        QCOMPARE(appState().scriptChanged, !opened);
+        QCOMPARE(program.main->appState().scriptChanged, !opened);
         QCOMPARE(readFile(program.path(QStringLiteral("Untitled.txt"))), untitled);
     }
 
@@ -80,7 +80,7 @@ private Q_SLOTS:
         program.main->saveScript_Click(); // No
         QCOMPARE(program.dialogs.replaceQuestions, QStringList{"Untitled.txt"});
         QCOMPARE(readFile(note), QByteArray("a 17-byte note!\r\n"));
-        QVERIFY(appState().scriptChanged);
+        QVERIFY(program.main->appState().scriptChanged);
 
         // The close prompt's Yes goes the same way: declined, the window stays.
         program.dialogs.answers = {Dialogs::Answer::Yes};
@@ -90,7 +90,7 @@ private Q_SLOTS:
         program.dialogs.replaceAnswers = {true};
         program.main->saveScript_Click();
         QCOMPARE(readFile(note), QByteArray("new"));
-        QVERIFY(!appState().scriptChanged);
+        QVERIFY(!program.main->appState().scriptChanged);
         // Written by this run now: Save writes without asking.
         type(program, QStringLiteral("er"));
         program.main->saveScript_Click();
@@ -175,7 +175,7 @@ private Q_SLOTS:
         formScripting *editor = program.main->view<formScripting>();
         editor->setWindowTitle(QStringLiteral("/proc/no-such-folder/job.txt"));
         editor->setText(QStringLiteral("keep me"));
-        QVERIFY(appState().scriptChanged);
+        QVERIFY(program.main->appState().scriptChanged);
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^the unsaved script was written to .*"
                                                                              "/recovered/job.txt.recovered$")));
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^the window layout could not be saved")));

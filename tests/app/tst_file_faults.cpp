@@ -1,6 +1,7 @@
 #include "file_helpers.h"
 #include "files/file_saving.h"
 #include "files/script_file.h"
+#include "host/program_journal.h"
 #include "program.h"
 #include "records/journal.h"
 
@@ -50,7 +51,7 @@ private Q_SLOTS:
         }
         QCOMPARE(program.dialogs.warnings.size(), 1);
         QVERIFY(program.dialogs.warnings[0].contains(QDir::toNativeSeparators(path)));
-        QVERIFY(appState().scriptChanged);
+        QVERIFY(program.main->appState().scriptChanged);
         if (existing)
             QCOMPARE(readFile(path), QByteArray("kept\r\nbytes\xFF"));
         // A device stays a device: the save must not put a file in its place.
@@ -111,7 +112,7 @@ private Q_SLOTS:
         }
         QCOMPARE(readFile(layout), QByteArray("viewCom 1\r\n"));
         QCOMPARE(program.driver.count(DriverCall::Close), 1);
-        QCOMPARE(appState().viewCom, 0);
+        QCOMPARE(program.main->appState().viewCom, 0);
         // The operator is told which file and why.
         QCOMPARE(program.dialogs.warnings.size(), 1);
         QVERIFY(program.dialogs.warnings[0].startsWith(QStringLiteral("The window layout could not be saved to \"")));
@@ -123,11 +124,10 @@ private Q_SLOTS:
     {
         Program program({"A1B2"});
         QTemporaryDir folder;
-        program.main->setUpJournal(folder.path(), true);
-        program.com()->TimerBackgound()->stop(); // polled by hand
+        setUpProgramJournal(program.main->host(), folder.path(), true);
         program.com()->DevicesList()->setCurrentRow(0);
         program.com()->DevicesList_Click();
-        Journal *journal = program.main->journal();
+        Journal *journal = program.main->host().journal();
         journal->flush();
         {
             FullDisk full(
@@ -140,7 +140,7 @@ private Q_SLOTS:
         QTRY_VERIFY(program.log().contains(QStringLiteral("Journal stopped : ")));
         QCOMPARE(program.log().count(QStringLiteral("Journal stopped : ")), 1);
         QVERIFY(program.main->statusText().startsWith(QStringLiteral("Journal stopped : ")));
-        QVERIFY(!program.main->isJournalKept());
+        QVERIFY(!program.main->host().isJournalKept());
         program.driver.queue("still read\n");
         program.com()->TimerBackgound_Timer();
         QVERIFY(program.log().endsWith(QStringLiteral("received : still read\r\n\r\n")));

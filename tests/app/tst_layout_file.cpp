@@ -22,9 +22,9 @@ private:
         return program;
     }
 
-    static QList<int> flags()
+    static QList<int> flags(const Program &program)
     {
-        const AppState &s = appState();
+        const AppState &s = program.main->appState();
         return {s.viewCom, s.viewDig, s.viewAna, s.viewScr};
     }
 
@@ -114,7 +114,7 @@ private Q_SLOTS:
         auto program = startWith(saved);
         formMain *main = program->main.get();
         QCOMPARE(main->frameGeometry(), mainFrame);
-        QCOMPARE(flags(), QList<int>({1, 1, 0, 1}));
+        QCOMPARE(flags(*program), QList<int>({1, 1, 0, 1}));
         QVERIFY(!main->existingView<formAnalogLevels>());
         QVERIFY(!main->isViewChecked(formAnalogLevels::kView));
         QVERIFY(main->isViewChecked(formScripting::kView));
@@ -143,7 +143,7 @@ private Q_SLOTS:
         auto program = startWith(QByteArray());
         formMain *main = program->main.get();
         QVERIFY(main->mdiArea()->subWindowList().isEmpty());
-        QCOMPARE(flags(), QList<int>({0, 0, 0, 0}));
+        QCOMPARE(flags(*program), QList<int>({0, 0, 0, 0}));
         QCOMPARE(main->size() - QSize(0, main->menuBar()->height()), twipsSize(12435, 8895));
         QCOMPARE(main->statusText(), QStringLiteral("Device selected : -none-"));
         QVERIFY(main->close());
@@ -154,7 +154,7 @@ private Q_SLOTS:
     {
         auto program = startWith("anaTop 3000\r\nviewAna 1\r\nviewDig 1\r\ndigTop 300\r\ndigLeft 600\r\n");
         formMain *main = program->main.get();
-        QCOMPARE(flags(), QList<int>({0, 1, 1, 0}));
+        QCOMPARE(flags(*program), QList<int>({0, 1, 1, 0}));
         QVERIFY(main->subWindowOf(main->view<formAnalogLevels>())->y() != twipsToPixels(3000));
         QCOMPARE(main->subWindowOf(main->view<formDigitalPins>())->pos(), twipsPoint(600, 300));
     }
@@ -187,7 +187,7 @@ private Q_SLOTS:
         QCOMPARE(main->frameGeometry().topLeft(), QPoint(twipsToPixels(500), 0));
         // Sizes of 0 and less are refused.
         QCOMPARE(main->size() - QSize(0, main->menuBar()->height()), twipsSize(12435, 8895));
-        QCOMPARE(flags(), QList<int>({1, 1, 0, 0})); // no line sets a flag back to 0
+        QCOMPARE(flags(*program), QList<int>({1, 1, 0, 0})); // no line sets a flag back to 0
     }
 
     void hiddenWindowIsWrittenClosedAndStaysClosed()
@@ -202,7 +202,7 @@ private Q_SLOTS:
         QVERIFY(saved.contains("\r\nviewDig 0\r\n"));
         auto program = startWith(saved);
         QVERIFY(!program->main->existingView<formDigitalPins>());
-        QCOMPARE(flags(), QList<int>({1, 0, 1, 1}));
+        QCOMPARE(flags(*program), QList<int>({1, 0, 1, 1}));
     }
 
     void folderNamedLikeTheFileCountsAsNoFile()
@@ -210,7 +210,7 @@ private Q_SLOTS:
         Program program(QStringList(), false);
         QVERIFY(QDir(program.directory.path()).mkdir(QStringLiteral("database.ini")));
         program.start();
-        QCOMPARE(flags(), QList<int>({1, 1, 1, 1}));
+        QCOMPARE(flags(program), QList<int>({1, 1, 1, 1}));
         QVERIFY(program.main->close()); // the layout cannot be written; the close goes on
         QVERIFY(!program.main->isVisible());
     }

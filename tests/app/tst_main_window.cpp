@@ -23,9 +23,10 @@ class ShutdownDriver : public RecordingDriver
 {
 public:
     int viewComAtClose = -1;
+    formMain *main = nullptr;
     bool closeHandle(std::intptr_t handle) override
     {
-        viewComAtClose = appState().viewCom;
+        viewComAtClose = main->appState().viewCom;
         return RecordingDriver::closeHandle(handle);
     }
 };
@@ -64,7 +65,7 @@ private Q_SLOTS:
         QCOMPARE(menuItems(main, "view"),
                  QStringList({"communications|&Communications|Ctrl+K", "digitalPins|&Digital Pins|Ctrl+P",
                               "analogLevels|&Analog Levels|Ctrl+L", "scripting|&Scripting|", "s2|-|",
-                              "trend|&Trend|Ctrl+T", "testPlan|Test &Plan|"}));
+                              "trend|&Trend|Ctrl+T", "testPlan|Test &Plan|", "boards|&Boards|Ctrl+B"}));
         QCOMPARE(menuItems(main, "help"), QStringList({"about|&About Vantrel Control|"}));
         for (View view :
              {formCommunications::kView, formDigitalPins::kView, formAnalogLevels::kView, formScripting::kView})
@@ -93,7 +94,7 @@ private Q_SLOTS:
         for (View view :
              {formCommunications::kView, formDigitalPins::kView, formAnalogLevels::kView, formScripting::kView})
             QVERIFY(main->isViewChecked(view));
-        const AppState &state = appState();
+        const AppState &state = main->appState();
         QCOMPARE(QList<int>({state.viewCom, state.viewDig, state.viewAna, state.viewScr}), QList<int>({1, 1, 1, 1}));
         QCOMPARE(main->statusText(), QStringLiteral("Device selected : -none-"));
         QCOMPARE(main->mdiArea()->activeSubWindow()->widget()->objectName(), QStringLiteral("formScripting"));
@@ -110,25 +111,25 @@ private Q_SLOTS:
         main->viewToggle(formAnalogLevels::kView); // shown -> hidden
         QVERIFY(!analog->isVisible());
         QVERIFY(!main->isViewChecked(formAnalogLevels::kView));
-        QCOMPARE(appState().viewAna, 0);
+        QCOMPARE(main->appState().viewAna, 0);
 
         main->viewToggle(formAnalogLevels::kView); // hidden -> shown, the same window
         QCOMPARE(main->view<formAnalogLevels>(), analog);
         QVERIFY(analog->isVisible());
         QVERIFY(analog->CheckADC(2)->isChecked());
-        QCOMPARE(appState().viewAna, 1);
+        QCOMPARE(main->appState().viewAna, 1);
 
         main->subWindowOf(analog)->close(); // shown -> absent
         Program::flushDeletes();
         QVERIFY(!main->isViewChecked(formAnalogLevels::kView));
-        QCOMPARE(appState().viewAna, 0);
+        QCOMPARE(main->appState().viewAna, 0);
         QVERIFY(!main->existingView<formAnalogLevels>());
 
         main->viewToggle(formAnalogLevels::kView); // absent -> shown, created afresh
         analog = main->view<formAnalogLevels>();
         QVERIFY(!analog->CheckADC(2)->isChecked());
         QVERIFY(main->isViewChecked(formAnalogLevels::kView));
-        QCOMPARE(appState().viewAna, 1);
+        QCOMPARE(main->appState().viewAna, 1);
     }
 
     void menuItemsToggleThroughTheirMarks()
@@ -138,11 +139,11 @@ private Q_SLOTS:
         main->viewItem(formDigitalPins::kView)->trigger();
         QVERIFY(!main->isViewChecked(formDigitalPins::kView));
         QVERIFY(!main->view<formDigitalPins>()->isVisible());
-        QCOMPARE(appState().viewDig, 0);
+        QCOMPARE(main->appState().viewDig, 0);
         main->viewItem(formDigitalPins::kView)->trigger();
         QVERIFY(main->isViewChecked(formDigitalPins::kView));
         QVERIFY(main->view<formDigitalPins>()->isVisible());
-        QCOMPARE(appState().viewDig, 1);
+        QCOMPARE(main->appState().viewDig, 1);
     }
 
     void windowsCreatedByOtherCodeLeaveTheirViewItemUnchecked()
@@ -156,8 +157,8 @@ private Q_SLOTS:
         QVERIFY(main->view<formAnalogLevels>()->isVisible());
         QVERIFY(!main->isViewChecked(formDigitalPins::kView));
         QVERIFY(!main->isViewChecked(formAnalogLevels::kView));
-        QCOMPARE(appState().viewDig, 0);
-        QCOMPARE(appState().viewAna, 0);
+        QCOMPARE(main->appState().viewDig, 0);
+        QCOMPARE(main->appState().viewAna, 0);
     }
 
     void analogWindowStartsEmpty()
@@ -187,13 +188,13 @@ private Q_SLOTS:
 
     void quitClosesTheBoardBeforeAnyWindow()
     {
-        resetAppState();
         QTemporaryDir dir;
         QDir::setCurrent(dir.path());
         ShutdownDriver driver;
         driver.serials = {"A1B2"};
         ScriptedDialogs dialogs;
         formMain main(driver, dialogs);
+        driver.main = &main;
         main.show();
         main.view<formCommunications>()->DevicesList()->setCurrentRow(0);
         main.view<formCommunications>()->DevicesList_Click();
@@ -201,7 +202,7 @@ private Q_SLOTS:
         QVERIFY(!main.isVisible());
         QCOMPARE(driver.closes(), QList<std::intptr_t>{100});
         QCOMPARE(driver.viewComAtClose, 1);
-        QCOMPARE(appState().viewCom, 0); // then the child windows closed
+        QCOMPARE(main.appState().viewCom, 0); // then the child windows closed
         QCOMPARE(main.session().handle(), std::intptr_t(100));
     }
 
@@ -227,7 +228,7 @@ private Q_SLOTS:
         QVERIFY(main->isVisible());
         QCOMPARE(program.driver.count(DriverCall::Close), 0);
         QCOMPARE(main->mdiArea()->subWindowList().size(), 4);
-        QCOMPARE(appState().viewCom, 1);
+        QCOMPARE(main->appState().viewCom, 1);
         QVERIFY(main->view<formCommunications>()->TimerBackgound()->isActive());
         QVERIFY(!QFile::exists(program.path(QStringLiteral("database.ini"))));
 
@@ -338,7 +339,7 @@ private Q_SLOTS:
         QCOMPARE(program.main->view<formScripting>()->text(), QStringLiteral("pin  1 output\nid"));
         QCOMPARE(program.main->view<formScripting>()->windowTitle(), path);
         QVERIFY(program.main->isViewChecked(formScripting::kView));
-        QVERIFY(!appState().scriptChanged);
+        QVERIFY(!program.main->appState().scriptChanged);
 
         // One that is not there (a stale shortcut) is said as Open says it; the program runs on.
         const QString missing = program.path(QStringLiteral("gone.txt"));

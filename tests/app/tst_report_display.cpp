@@ -37,7 +37,6 @@ private Q_SLOTS:
     void init()
     {
         m_program = std::make_unique<Program>(QStringList{"A1B2"});
-        com()->TimerBackgound()->stop(); // ticks are driven by hand
         com()->DevicesList()->setCurrentRow(0);
         com()->DevicesList_Click();
         program().driver.clearCalls();
@@ -112,13 +111,13 @@ private Q_SLOTS:
         QCOMPARE(created->pin_led(7)->fillColor(), kInputHigh);
         QCOMPARE(created->pin_led(8)->fillColor(), kInputLow);
         QVERIFY(!program().main->isViewChecked(formDigitalPins::kView));
-        QCOMPARE(appState().viewDig, 0);
+        QCOMPARE(program().main->appState().viewDig, 0);
 
         formAnalogLevels *meters = program().main->existingView<formAnalogLevels>();
         QVERIFY(meters && meters->isVisible());
         QCOMPARE(meters->ADCbar(4)->value(), 50);
         QVERIFY(!program().main->isViewChecked(formAnalogLevels::kView));
-        QCOMPARE(appState().viewAna, 0);
+        QCOMPARE(program().main->appState().viewAna, 0);
         QVERIFY(log().endsWith(QStringLiteral("received : adc 4 50\r\n\r\n")));
 
         // With its View item unticked, ticking a box sends nothing.
@@ -134,7 +133,6 @@ private Q_SLOTS:
         program().main->subWindowOf(com())->close();
         Program::flushDeletes();
         program().main->viewToggle(formCommunications::kView);
-        com()->TimerBackgound()->stop();
         QCOMPARE(program().main->session().pendingLine, QString());
         tick("ne\n");
         QCOMPARE(program().log(), QStringLiteral("received : ne\r\n\r\n"));
@@ -142,7 +140,6 @@ private Q_SLOTS:
 
     void theTimerPollsWhileTheWindowIsHiddenAndStopsWhenClosed()
     {
-        com()->TimerBackgound()->start();
         program().main->viewToggle(formCommunications::kView); // hidden
         program().driver.queue("ok\n");
         QTRY_VERIFY(program().driver.chunks.isEmpty());

@@ -21,7 +21,6 @@ class TestTrendWindow : public QObject
 private:
     static void selectAndTick(Program &program)
     {
-        program.com()->TimerBackgound()->stop();
         program.com()->DevicesList()->setCurrentRow(0);
         program.com()->DevicesList_Click();
         program.main->view<formAnalogLevels>()->CheckADC(1)->setChecked(true);
@@ -65,7 +64,7 @@ private Q_SLOTS:
         QCOMPARE(main->existingView<formTrend>(), trend);
         main->subWindowOf(trend)->close();
         QVERIFY(!item->isChecked());
-        QCOMPARE(appState().viewTrend, 0);
+        QCOMPARE(main->appState().viewTrend, 0);
     }
 
     void theLayoutFileKeepsItsEighteenLines()
@@ -83,8 +82,9 @@ private Q_SLOTS:
         Program program({"A1B2"});
         selectAndTick(program);
         receive(program, "adc 1 7\nadc 1 300\nadc 2 9\n");
-        QCOMPARE(program.main->trendHistory().size(1), 2);
-        QCOMPARE(program.main->trendHistory().size(2), 1); // shown on its meter, so kept too
+        QCOMPARE(program.main->host().board(QStringLiteral("A1B2")).trend.size(1), 2);
+        QCOMPARE(program.main->host().board(QStringLiteral("A1B2")).trend.size(2),
+                 1); // shown on its meter, so kept too
         formTrend *trend = program.main->view<formTrend>();
         trend->refresh();
         QTableWidget *table = trend->statistics();
@@ -100,9 +100,9 @@ private Q_SLOTS:
         receive(program, "adc 1 8\n");
         trend->refresh();
         QCOMPARE(table->item(0, 5)->text(), QStringLiteral("2"));
-        QCOMPARE(program.main->trendHistory().size(1), 3);
+        QCOMPARE(program.main->host().board(QStringLiteral("A1B2")).trend.size(1), 3);
         trend->clear();
-        QCOMPARE(program.main->trendHistory().size(1), 0);
+        QCOMPARE(program.main->host().board(QStringLiteral("A1B2")).trend.size(1), 0);
     }
 
     void recordingWritesReadingsAndPinLevels()
@@ -111,7 +111,7 @@ private Q_SLOTS:
         QString path;
         formTrend *trend = startRecording(program, &path);
         QCOMPARE(program.dialogs.dialogFilters, QStringList{"CSV files (*.csv)"});
-        QVERIFY(trend->recorder().isOpen());
+        QVERIFY(trend->isRecording());
         QCOMPARE(trend->findChild<QPushButton *>(QStringLiteral("record"))->text(), QStringLiteral("Stop &Recording"));
         receive(program, "adc 1 7\npin 5 1\nok\n");
         trend->recordOrStop();
@@ -144,7 +144,7 @@ private Q_SLOTS:
             receive(program, reading);
             QTest::qWait(120); // further apart than the narrowest span
         }
-        const TrendHistory &history = program.main->trendHistory();
+        const TrendHistory &history = program.main->host().board(QStringLiteral("A1B2")).trend;
         QList<qint64> times;
         for (qsizetype i = 0; i < history.size(1); ++i)
             times.append(history.at(1, i).ms);
@@ -279,7 +279,7 @@ private Q_SLOTS:
         program.dialogs.fileNames = {program.path(QStringLiteral("gaps"))}; // .csv is added
         selectAndTick(program);
         trend->recordOrStop();
-        QVERIFY(trend->recorder().isOpen());
+        QVERIFY(trend->isRecording());
         trend->refresh();
         QCOMPARE(trend->statusText(), QString());
         receive(program, "adc 1 7\n");
@@ -292,7 +292,7 @@ private Q_SLOTS:
         trend->recordOrStop();
         const QList<QByteArray> rows = readFile(program.path(QStringLiteral("gaps.csv"))).trimmed().split('\n');
         QCOMPARE(rows.size(), 4);
-        QVERIFY2(rows[2].endsWith(",A1B2,gap,,,,,No readings: the Analog Levels window is hidden or closed"), rows[2]);
+        QVERIFY2(rows[2].endsWith(",A1B2,gap,,,,,requests off"), rows[2]);
         QVERIFY(rows[3].endsWith(",A1B2,adc,1,,8,,"));
     }
 
@@ -318,7 +318,7 @@ private Q_SLOTS:
         }
         QCOMPARE(program.dialogs.warnings.size(), 1);
         QVERIFY(program.dialogs.warnings[0].contains(QStringLiteral("run.csv")));
-        QVERIFY(!trend->recorder().isOpen());
+        QVERIFY(!trend->isRecording());
         QCOMPARE(readFile(path), QByteArray("time,t_ms,board,kind,channel,pin,value,level,text\n")); // written whole
     }
 #endif

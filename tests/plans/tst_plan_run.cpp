@@ -12,14 +12,9 @@ class TestPlanRun : public QObject
 {
     Q_OBJECT
 
-    // A session with a board open whose poller only polls when told (tick()).
+    // A session with a board open, polled only when told (tick()).
     struct Rig : SessionRig {
-        Rig()
-        {
-            session.poller().setInterval(1 << 30);
-            session.poller().start();
-            selectAndForget();
-        }
+        Rig() { selectAndForget(); }
 
         // `ms` later the board has sent `bytes`; the poll, then whatever the run does next.
         void tick(qint64 ms, const QByteArray &bytes = {})
@@ -37,6 +32,7 @@ class TestPlanRun : public QObject
             if (auto *error = std::get_if<PlanError>(&read))
                 qFatal("%s", qPrintable(error->text()));
             auto planRun = std::make_unique<PlanRun>(session, std::get<TestPlan>(std::move(read)));
+            planRun->setPollInterval(std::chrono::hours(24));
             planRun->start();
             QCoreApplication::processEvents();
             return planRun;
@@ -145,6 +141,7 @@ private Q_SLOTS:
         auto read =
             readPlanText("[[step]]\nsend = 'unplug'\n[[step]]\nsend = 'id'\nexpect = 'x'\n", QStringLiteral("p.toml"));
         PlanRun run(rig.session, std::get<TestPlan>(std::move(read)));
+        run.setPollInterval(std::chrono::hours(24));
         run.start(); // the first step has ended; the second begins from the event loop
         rig.driver.failStatus = true;
         rig.session.poller().pollNow(); // ... but a poll comes first and finds the board gone
@@ -186,6 +183,7 @@ private Q_SLOTS:
         SessionRig rig;
         auto read = readPlanText("[[step]]\nsend = 'id'\n", QStringLiteral("p.toml"));
         PlanRun run(rig.session, std::get<TestPlan>(std::move(read)));
+        run.setPollInterval(std::chrono::hours(24));
         run.start();
         QVERIFY(run.isFinished());
         QCOMPARE(run.results()[0].outcome, StepResult::Outcome::Error);

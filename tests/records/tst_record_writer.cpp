@@ -58,7 +58,9 @@ private Q_SLOTS:
                                            "2026-12-07T10:15:02.125+05:30,500,DEMO0001,line,,,,,\"ok, \"\"done\"\"\"\n"
                                            "2026-12-07T10:15:02.125+05:30,500,DEMO0001,match,,,,,firmware 3.0\n"
                                            "2026-12-07T10:15:02.125+05:30,500,DEMO0001,lost,,,,,\n"
-                                           "2026-12-07T10:15:02.125+05:30,500,DEMO0001,gap,,,,,board lost\n");
+                                           "2026-12-07T10:15:02.125+05:30,500,DEMO0001,gap,,,,,polling stopped "
+                                           "(communications window)\n"
+                                           "2026-12-07T10:15:02.125+05:30,500,DEMO0001,gap,3,,,,channel unticked\n");
         QTest::newRow("jsonl")
             << int(RecordFormat::Jsonl)
             << QByteArray(
@@ -73,10 +75,14 @@ private Q_SLOTS:
                    "{\"time\":\"2026-12-07T10:15:02.125+05:30\",\"t_ms\":500,\"board\":\"DEMO0001\",\"kind\":"
                    "\"lost\"}\n"
                    "{\"time\":\"2026-12-07T10:15:02.125+05:30\",\"t_ms\":500,\"board\":\"DEMO0001\",\"kind\":\"gap\","
-                   "\"text\":\"board lost\"}\n");
-        QTest::newRow("text") << int(RecordFormat::Text)
-                              << QByteArray("500 adc 3 137\n500 pin 12 1\n500 line ok, \"done\"\n"
-                                            "500 match firmware 3.0\n500 lost\n500 gap board lost\n");
+                   "\"text\":\"polling stopped (communications window)\"}\n"
+                   "{\"time\":\"2026-12-07T10:15:02.125+05:30\",\"t_ms\":500,\"board\":\"DEMO0001\",\"kind\":\"gap\","
+                   "\"channel\":3,\"text\":\"channel unticked\"}\n");
+        QTest::newRow("text")
+            << int(RecordFormat::Text)
+            << QByteArray("500 adc 3 137\n500 pin 12 1\n500 line ok, \"done\"\n"
+                          "500 match firmware 3.0\n500 lost\n500 gap polling stopped (communications window)\n"
+                          "500 gap 3 channel unticked\n");
     }
 
     void oneSchemaInEveryFormat()
@@ -109,7 +115,15 @@ private Q_SLOTS:
             SessionEvent lost = line;
             lost.kind = SessionEvent::Kind::Lost;
             QVERIFY(writer.record(lost));
-            writer.gap(line.stamp, u"DEMO0001", u"board lost");
+            SessionEvent gap = line;
+            gap.kind = SessionEvent::Kind::Gap;
+            gap.text = u"polling stopped";
+            gap.detail = u"communications window";
+            QVERIFY(writer.record(gap));
+            gap.index = 3;
+            gap.text = u"channel unticked";
+            gap.detail = {};
+            QVERIFY(writer.record(gap));
             // Events without a record of their own.
             lost.kind = SessionEvent::Kind::LogLine;
             QVERIFY(!writer.record(lost));

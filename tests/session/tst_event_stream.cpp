@@ -1,11 +1,10 @@
-#include "session/poller.h"
 #include "session_rig.h"
 
 #include <QSignalSpy>
 #include <QTest>
 
 // The one stream of events: stamped once where they happen, handed to every subscriber in one order, whatever
-// the subscribers do while they are handed an event; and the poller that drives the session's poll.
+// the subscribers do while they are handed an event.
 class TestEventStream : public QObject
 {
     Q_OBJECT
@@ -79,23 +78,6 @@ private Q_SLOTS:
         }
         QVERIFY(!kept.isActive());
         kept.reset();
-    }
-
-    void thePollerPollsUntilStopped()
-    {
-        SessionRig rig;
-        rig.selectAndForget();
-        Poller &poller = rig.session.poller();
-        QCOMPARE(poller.interval(), 100);
-        poller.setInterval(5);
-        QSignalSpy polled(&poller, &Poller::polled);
-        poller.start();
-        QTRY_VERIFY(polled.count() >= 3);
-        poller.stop();
-        const int statuses = rig.driver.count(DriverCall::Status);
-        QCOMPARE(statuses, polled.count());
-        QTest::qWait(30);
-        QCOMPARE(rig.driver.count(DriverCall::Status), statuses);
     }
 };
 

@@ -5,7 +5,6 @@
 #include "recording_driver.h"
 #include "scripted_dialogs.h"
 #include "session/poller.h"
-#include "state/app_state.h"
 #include "windows/analog_levels/form_analog_levels.h"
 #include "windows/communications/device_list.h"
 #include "windows/communications/form_communications.h"
@@ -30,7 +29,6 @@ class Program
 public:
     explicit Program(const QStringList &serials = {}, bool start = true)
     {
-        resetAppState();
         QStandardPaths::setTestModeEnabled(true); // settings of a test never reach the user's
         useUserFolders();
         m_previousDirectory = QDir::currentPath();

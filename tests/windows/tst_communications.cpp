@@ -1,3 +1,7 @@
+#include "device/demo_driver.h"
+#include "host/program_journal.h"
+#include "plans/plan_reader.h"
+#include "plans/plan_run.h"
 #include "program.h"
 
 #include "windows/communications/device_list.h"
@@ -58,7 +62,7 @@ private Q_SLOTS:
         QCOMPARE(window->Logbox()->accessibleName(), QStringLiteral("Communications log"));
         QCOMPARE(window->TimerBackgound()->interval(), 100);
         QVERIFY(window->TimerBackgound()->isActive());
-        // The session's own poller, the one the runner starts too.
+        // The session's own poller, which polls for every client holding a lease.
         QCOMPARE(window->TimerBackgound(), &program.main->session().poller());
 
         // Tab order: log, list, Identity, Reset, Led Off, Led On, command, Re-Scan.
@@ -305,7 +309,7 @@ private Q_SLOTS:
         formCommunications *first = program.com();
         program.main->subWindowOf(first)->close();
         QVERIFY(!program.main->isViewChecked(formCommunications::kView));
-        QCOMPARE(appState().viewCom, 0);
+        QCOMPARE(program.main->appState().viewCom, 0);
         program.driver.clearCalls();
         // A line logged now brings a new window back, its list rescanned and its log holding just that line.
         program.main->LogLine(QStringLiteral("pin  3 output"));
@@ -316,7 +320,7 @@ private Q_SLOTS:
         QCOMPARE(program.log(), QStringLiteral("pin  3 output\r\n"));
         QCOMPARE(program.driver.count(DriverCall::Count), 1);
         QVERIFY(!program.main->isViewChecked(formCommunications::kView));
-        QCOMPARE(appState().viewCom, 0);
+        QCOMPARE(program.main->appState().viewCom, 0);
     }
 
     void logCanBeSavedFromItsMenu()
@@ -344,14 +348,14 @@ private Q_SLOTS:
         program.main->viewToggle(formCommunications::kView);
         QCOMPARE(program.log(), QString());
         QCOMPARE(program.com()->DevicesList()->count(), 1);
-        QCOMPARE(appState().viewCom, 1);
+        QCOMPARE(program.main->appState().viewCom, 1);
     }
     // The log's context menu keeps the journal or not, and remembers it in the program's settings.
     void keepJournalFromTheLogsMenu()
     {
         Program program({"A1B2"});
         QTemporaryDir folder;
-        program.main->setUpJournal(folder.path(), true);
+        setUpProgramJournal(program.main->host(), folder.path(), true);
         formCommunications *window = program.com();
         auto *keep = window->findChild<QAction *>(QStringLiteral("keepJournal"));
         QVERIFY(keep && window->findChild<QAction *>(QStringLiteral("openJournalFolder")));
@@ -359,11 +363,44 @@ private Q_SLOTS:
         Q_EMIT window->Logbox()->contextMenuShown();
         QVERIFY(keep->isChecked());
         keep->trigger();
-        QVERIFY(!program.main->isJournalKept());
+        QVERIFY(!program.main->host().isJournalKept());
         QCOMPARE(QSettings().value(QStringLiteral("journal/keep")).toBool(), false);
         keep->trigger();
-        QVERIFY(program.main->isJournalKept());
+        QVERIFY(program.main->host().isJournalKept());
         QCOMPARE(QSettings().value(QStringLiteral("journal/keep")).toBool(), true);
+    }
+
+    // The window and a plan run each hold their own claim on the poll: neither ends the other's.
+    void thePollOutlivesEitherClient_data()
+    {
+        QTest::addColumn<bool>("windowClosesDuringTheRun");
+        QTest::newRow("the window closes during a run") << true;
+        QTest::newRow("the window opens during a run") << false;
+    }
+
+    void thePollOutlivesEitherClient()
+    {
+        QFETCH(bool, windowClosesDuringTheRun);
+        DemoDriver demo;
+        Program program(demo);
+        program.com()->DevicesList()->setCurrentRow(0);
+        program.com()->DevicesList_Click();
+        if (!windowClosesDuringTheRun) {
+            program.main->subWindowOf(program.com())->close();
+            Program::flushDeletes();
+        }
+        auto plan = readPlanText("[[step]]\nadc = 1\nsamples = 5\ntimeout_ms = 1000\n", QStringLiteral("p.toml"));
+        PlanRun run(program.main->session(), std::get<TestPlan>(std::move(plan)));
+        run.start();
+        if (windowClosesDuringTheRun)
+            program.main->subWindowOf(program.com())->close();
+        else
+            program.main->showView(formCommunications::kView);
+        QTRY_VERIFY_WITH_TIMEOUT(run.isFinished(), 3000);
+        QCOMPARE(run.verdictLine(), QStringLiteral("PASS: 1 of 1 steps passed"));
+        // (A line logged after the close brings the window back, as the log writer does.)
+        if (!windowClosesDuringTheRun)
+            QVERIFY(program.main->session().poller().isActive());
     }
 };
 

@@ -165,7 +165,7 @@ private Q_SLOTS:
         Program::flushDeletes();
         QVERIFY(program.driver.writes().isEmpty());
         QVERIFY(!program.main->isViewChecked(formDigitalPins::kView));
-        QCOMPARE(appState().viewDig, 0);
+        QCOMPARE(program.main->appState().viewDig, 0);
         QCOMPARE(program.main->session().setup().pinIsOutput[4], 1);
 
         program.main->viewToggle(formDigitalPins::kView);

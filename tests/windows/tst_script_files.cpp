@@ -66,9 +66,9 @@ private Q_SLOTS:
         QVERIFY(editor && editor->isVisible());
         QCOMPARE(editor->text(), QStringLiteral("pin  3 output\nid"));
         QCOMPARE(editor->windowTitle(), path);
-        QVERIFY(!appState().scriptChanged);
+        QVERIFY(!main->appState().scriptChanged);
         QVERIFY(main->isViewChecked(formScripting::kView));
-        QCOMPARE(appState().viewScr, 1);
+        QCOMPARE(main->appState().viewScr, 1);
 
         // Closing at once does not ask.
         QVERIFY(main->subWindowOf(editor)->close());
@@ -104,7 +104,7 @@ private Q_SLOTS:
         main->saveAs_Click(); // empty name
         QCOMPARE(main->view<formScripting>()->windowTitle(), path);
         QCOMPARE(main->view<formScripting>()->text(), QStringLiteral("!first"));
-        QVERIFY(appState().scriptChanged);
+        QVERIFY(main->appState().scriptChanged);
         QCOMPARE(readFile(path), QByteArray("first"));
     }
 
@@ -129,7 +129,7 @@ private Q_SLOTS:
         QVERIFY(program.dialogs.warnings[0].contains(QDir::toNativeSeparators(program.path(name))));
         QCOMPARE(editor->text(), QStringLiteral("kept"));
         QCOMPARE(editor->windowTitle(), QStringLiteral("Untitled.txt"));
-        QVERIFY(appState().scriptChanged);
+        QVERIFY(program.main->appState().scriptChanged);
     }
 
     void saveBeforeAnyOpenWritesUntitled()
@@ -142,12 +142,12 @@ private Q_SLOTS:
         QCOMPARE(readFile(program.path(QStringLiteral("Untitled.txt"))), QByteArray());
         QVERIFY(main->existingView<formScripting>()->isVisible());
         QVERIFY(!main->isViewChecked(formScripting::kView));
-        QCOMPARE(appState().viewScr, 0);
+        QCOMPARE(main->appState().viewScr, 0);
 
         QTest::keyClicks(main->view<formScripting>()->scriptBox(), QStringLiteral("id"));
         main->saveScript_Click();
         QCOMPARE(readFile(program.path(QStringLiteral("Untitled.txt"))), QByteArray("id"));
-        QVERIFY(!appState().scriptChanged);
+        QVERIFY(!main->appState().scriptChanged);
     }
 
     void saveAsWritesACopyAndKeepsTheCaption()
@@ -162,7 +162,7 @@ private Q_SLOTS:
         QCOMPARE(program.dialogs.dialogTitles, QStringList{"Save As"});
         QCOMPARE(readFile(copy), QByteArray("v1"));
         QCOMPARE(main->view<formScripting>()->windowTitle(), QStringLiteral("Untitled.txt"));
-        QVERIFY(!appState().scriptChanged);
+        QVERIFY(!main->appState().scriptChanged);
 
         QTest::keyClicks(main->view<formScripting>()->scriptBox(), QStringLiteral("+"));
         main->saveScript_Click();
@@ -182,7 +182,7 @@ private Q_SLOTS:
         main->saveAs_Click();
         QCOMPARE(program.dialogs.warnings.size(), 1);
         QCOMPARE(readFile(path), QByteArray("every byte\r\n\x01\xFF"));
-        QVERIFY(appState().scriptChanged);
+        QVERIFY(main->appState().scriptChanged);
     }
 
     void savedAndOpenedAgainLineForLine()
@@ -238,11 +238,11 @@ private Q_SLOTS:
         main->saveScript_Click(); // Cancel: file and flag untouched
         QCOMPARE(program.dialogs.utf8Questions, 1);
         QVERIFY(!QFile::exists(path));
-        QVERIFY(appState().scriptChanged);
+        QVERIFY(main->appState().scriptChanged);
         program.dialogs.utf8Answers = {true};
         main->saveScript_Click();
         QCOMPARE(readFile(path), QByteArray("led on \xE2\x86\x92 \xE2\x9C\x93"));
-        QVERIFY(!appState().scriptChanged);
+        QVERIFY(!main->appState().scriptChanged);
         // UTF-8 from then on: no more questions.
         main->saveScript_Click();
         QCOMPARE(program.dialogs.utf8Questions, 2);
@@ -268,10 +268,10 @@ private Q_SLOTS:
         QFETCH(QByteArray, bytes);
         Program program;
         program.main->view<formScripting>()->setText(text);
-        appState().scriptChanged = true;
+        program.main->appState().scriptChanged = true;
         program.main->runScript_Click();
         QCOMPARE(program.driver.writes(), QList<QByteArray>{bytes});
-        QVERIFY(appState().scriptChanged);
+        QVERIFY(program.main->appState().scriptChanged);
         QCOMPARE(program.log(), QString());
     }
 
@@ -285,7 +285,7 @@ private Q_SLOTS:
         QCOMPARE(program.driver.writes(), QList<QByteArray>{"\r\n"});
         QVERIFY(main->existingView<formScripting>()->isVisible());
         QVERIFY(!main->isViewChecked(formScripting::kView));
-        QCOMPARE(appState().viewScr, 0);
+        QCOMPARE(main->appState().viewScr, 0);
     }
 };
 

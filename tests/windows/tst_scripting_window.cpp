@@ -17,9 +17,9 @@ private Q_SLOTS:
         Program program;
         formScripting *editor = program.main->view<formScripting>();
         QCOMPARE(editor->windowTitle(), QStringLiteral("Untitled.txt"));
-        QVERIFY(!appState().scriptChanged);
+        QVERIFY(!program.main->appState().scriptChanged);
         QTest::keyClicks(editor->scriptBox(), QStringLiteral("x"));
-        QVERIFY(appState().scriptChanged);
+        QVERIFY(program.main->appState().scriptChanged);
     }
 
     void closePromptNoClosesWithoutWriting()
@@ -30,10 +30,10 @@ private Q_SLOTS:
         program.dialogs.answers = {Dialogs::Answer::No};
         QVERIFY(program.main->subWindowOf(editor)->close());
         QCOMPARE(program.dialogs.saveQuestions, 1);
-        QVERIFY(!appState().scriptChanged);
+        QVERIFY(!program.main->appState().scriptChanged);
         QVERIFY(!QFile::exists(program.path(QStringLiteral("Untitled.txt"))));
         QVERIFY(!program.main->isViewChecked(formScripting::kView));
-        QCOMPARE(appState().viewScr, 0);
+        QCOMPARE(program.main->appState().viewScr, 0);
     }
 
     void closePromptYesWritesTheCaptionsFile()
@@ -46,7 +46,7 @@ private Q_SLOTS:
         program.dialogs.answers = {Dialogs::Answer::Yes};
         QVERIFY(program.main->subWindowOf(editor)->close());
         QCOMPARE(readFile(program.path(QStringLiteral("Untitled.txt"))), QByteArray("pin  1 output\r\nid"));
-        QVERIFY(!appState().scriptChanged);
+        QVERIFY(!program.main->appState().scriptChanged);
     }
 
     void closePromptCancelKeepsEverything()
@@ -58,8 +58,8 @@ private Q_SLOTS:
         QVERIFY(!program.main->subWindowOf(editor)->close());
         QVERIFY(editor->isVisible());
         QVERIFY(program.main->isViewChecked(formScripting::kView));
-        QCOMPARE(appState().viewScr, 1);
-        QVERIFY(appState().scriptChanged);
+        QCOMPARE(program.main->appState().viewScr, 1);
+        QVERIFY(program.main->appState().scriptChanged);
         QVERIFY(!program.main->subWindowOf(editor)->close()); // asks again
         QCOMPARE(program.dialogs.saveQuestions, 2);
     }
@@ -83,7 +83,7 @@ private Q_SLOTS:
         QCOMPARE(program.dialogs.warnings.size(), 1);
         QVERIFY(program.dialogs.warnings[0].contains(QDir::toNativeSeparators(unwritable)));
         QCOMPARE(editor->text(), QStringLiteral("precious"));
-        QVERIFY(appState().scriptChanged);
+        QVERIFY(program.main->appState().scriptChanged);
         QVERIFY(program.main->isViewChecked(formScripting::kView));
     }
 

@@ -1,6 +1,8 @@
 #include "windows/communications/form_communications.h"
 
 #include "device/board_commands.h"
+#include "host/board_host.h"
+#include "host/program_journal.h"
 #include "records/journal_files.h"
 #include "session/board_session.h"
 #include "session/poller.h"
@@ -69,7 +71,7 @@ formCommunications::formCommunications(Workspace &workspace, QWidget *parent)
                 m_logbox->appendLine(event.text.toString());
         },
         eventKinds({SessionEvent::Kind::LogLine}));
-    session.poller().start();
+    m_polling = session.wantPolling(Poller::kDefaultInterval, QStringLiteral("communications window"));
 
     // A new window starts with no partial line.
     session.pendingLine.clear();
@@ -108,12 +110,13 @@ void formCommunications::buildControls()
     auto *keepJournal = new QAction(QStringLiteral("Keep &Journal"), this);
     keepJournal->setObjectName(QStringLiteral("keepJournal"));
     keepJournal->setCheckable(true);
-    connect(keepJournal, &QAction::triggered, this, [this](bool keep) { workspace().keepJournal(keep); });
+    connect(keepJournal, &QAction::triggered, this,
+            [this](bool keep) { keepProgramJournal(workspace().host(), keep); });
     auto *openJournal = new QAction(QStringLiteral("Open Journal &Folder"), this);
     openJournal->setObjectName(QStringLiteral("openJournalFolder"));
     connect(openJournal, &QAction::triggered, this, &formCommunications::openJournalFolder);
     connect(m_logbox, &LogView::contextMenuShown, this,
-            [this, keepJournal] { keepJournal->setChecked(workspace().isJournalKept()); });
+            [this, keepJournal] { keepJournal->setChecked(workspace().host().isJournalKept()); });
     m_logbox->addContextAction(keepJournal);
     m_logbox->addContextAction(openJournal);
 
@@ -139,7 +142,7 @@ void formCommunications::buildControls()
 
 void formCommunications::ScanDevices()
 {
-    const QStringList serials = workspace().session().scanDevices();
+    const QStringList serials = workspace().host().scan();
     m_devicesList->clear();
     if (serials.isEmpty())
         m_devicesList->addItem(QStringLiteral("No devices found."));
@@ -152,7 +155,7 @@ void formCommunications::DevicesList_Click()
 {
     // "No devices found." is position 0 too: a board attached since the scan is opened, and with none the open
     // fails and says so.
-    workspace().session().selectDevice(std::max(0, m_devicesList->currentRow()));
+    workspace().host().select(std::max(0, m_devicesList->currentRow()));
 }
 
 void formCommunications::command_KeyDown(int KeyCode)
@@ -203,7 +206,7 @@ void formCommunications::saveLog()
 void formCommunications::openJournalFolder()
 {
     // The board's own folder when it has one already, else the journal's.
-    const QString folder = workspace().journalFolder();
+    const QString folder = programJournalFolder(workspace().host());
     const QString board = journalBoardFolder(folder, workspace().session().selectedSerial());
     const QString shown = QFileInfo(board).isDir() ? board : folder;
     QDir().mkpath(shown);
@@ -242,7 +245,7 @@ void formCommunications::TimerBackgound_Timer()
 
 void formCommunications::closing()
 {
-    // The board stays open; receiving stops with this window.
-    TimerBackgound()->stop();
+    // The board stays open; this window no longer asks for its polling.
+    m_polling.reset();
     m_logLines.reset();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "session/event_stream.h"
+#include "session/poller.h"
 #include "windows/child_window.h"
 
 #include <QString>
@@ -8,13 +9,12 @@
 class DeviceList;
 class LogView;
 class QGroupBox;
-class Poller;
 class QLineEdit;
 
 // The communications window: the device list and device selection, the fixed command buttons, the typed
-// command line and the log, which shows the session's log lines. It also runs the receive poll: the session's
-// poller (TimerBackgound) is started when the window is created and stopped when it closes, so the board is
-// polled as long as the window exists, shown or hidden.
+// command line and the log, which shows the session's log lines. It also keeps the receive poll going: it holds a
+// poll lease on the session from its creation until it closes, so the board is polled as long as the window exists,
+// shown or hidden (and as long as anyone else holds a lease). TimerBackgound is the session's poller.
 class formCommunications : public ChildWindow
 {
     Q_OBJECT
@@ -67,4 +67,5 @@ private:
     QGroupBox *m_commandFrame = nullptr;
     QLineEdit *m_command = nullptr;
     EventStream::Subscription m_logLines;
+    PollLease m_polling;
 };

@@ -49,7 +49,7 @@ void formScripting::setText(const QString &editorText)
 
 void formScripting::scriptBox_Change()
 {
-    appState().scriptChanged = true;
+    workspace().appState().scriptChanged = true;
 }
 
 void formScripting::resizeEvent(QResizeEvent *event)
@@ -104,7 +104,7 @@ bool formScripting::saveToCaption()
 
 bool formScripting::confirmClose()
 {
-    AppState &state = appState();
+    AppState &state = workspace().appState();
     if (!state.scriptChanged)
         return true;
     switch (workspace().dialogs().askSaveScript(this)) {

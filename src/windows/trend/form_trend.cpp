@@ -1,7 +1,7 @@
 #include "windows/trend/form_trend.h"
 
 #include "files/file_saving.h"
-#include "records/trend_history.h"
+#include "host/board_host.h"
 #include "session/board_session.h"
 #include "windows/control_names.h"
 #include "windows/dialogs.h"
@@ -24,7 +24,6 @@
 namespace {
 
 constexpr int kRefreshMs = 250;
-constexpr int kFlushMs = 1000;
 const QStringList kColumns{"Channel", "Last", "Min",    "Max", "Mean", "Count",
                            "At A",    "At B", "\u0394", "Low", "High", "Outside"};
 
@@ -60,39 +59,98 @@ QString limitText(std::optional<int> limit)
 
 formTrend::formTrend(Workspace &workspace, QWidget *parent)
     : ChildWindow(workspace, kView, parent)
-    , m_history(workspace.trendHistory())
 {
     setObjectName(QStringLiteral("formTrend"));
-    setWindowTitle(QStringLiteral("Trend"));
     buildControls();
     m_refresh.setInterval(kRefreshMs);
     connect(&m_refresh, &QTimer::timeout, this, &formTrend::refresh);
     m_refresh.start();
-    m_flush.setInterval(kFlushMs);
-    connect(&m_flush, &QTimer::timeout, this, &formTrend::flushRecording);
     setSpan(1);
     loadLimits();
-    m_subscription =
-        workspace.session().events().subscribe([this](const SessionEvent &event) { sessionEvent(event); },
-                                               eventKinds({SessionEvent::Kind::Reading, SessionEvent::Kind::PinLevel}));
+    connect(&workspace.host(), &BoardHost::boardsChanged, this, &formTrend::boardsChanged);
+    boardsChanged();
 }
 
 qint64 formTrend::now() const
 {
-    return workspace().session().now();
+    return monotonicClockMs();
 }
 
-void formTrend::sessionEvent(const SessionEvent &event)
+const TrendHistory &formTrend::history() const
 {
-    // Every reading and pin level the operator was shown, while recording.
-    if (m_recorder.isOpen() &&
-        (event.kind == SessionEvent::Kind::Reading || event.kind == SessionEvent::Kind::PinLevel))
-        m_recorder.record(event);
+    const HostedBoard *board = workspace().host().findBoard(m_board);
+    return board ? board->trend : m_noHistory;
+}
+
+BoardSession *formTrend::shownSession() const
+{
+    return workspace().host().sessionOf(m_board);
+}
+
+BoardRecording *formTrend::shownRecording() const
+{
+    return m_board.isEmpty() ? nullptr : &workspace().host().board(m_board).recording;
+}
+
+void formTrend::boardsChanged()
+{
+    BoardHost &host = workspace().host();
+    if (m_followsForeground && !host.foreground().serial().isEmpty() && host.foreground().serial() != m_board)
+        showBoard(host.foreground().serial());
+    // Every board with readings kept or open now.
+    QStringList boards = host.knownBoards();
+    for (const QString &open : host.openBoards()) {
+        if (!boards.contains(open))
+            boards.append(open);
+    }
+    boards.removeAll(QString());
+    QStringList listed;
+    for (int i = 0; i < m_boardChoice->count(); ++i)
+        listed.append(m_boardChoice->itemText(i));
+    const QSignalBlocker quiet(m_boardChoice);
+    if (listed != boards) {
+        m_boardChoice->clear();
+        m_boardChoice->addItems(boards);
+    }
+    m_boardChoice->setCurrentIndex(int(boards.indexOf(m_board)));
+    updateStatus();
+}
+
+void formTrend::chooseBoard(const QString &serial)
+{
+    m_followsForeground = false;
+    showBoard(serial);
+}
+
+void formTrend::showBoard(const QString &serial)
+{
+    if (serial == m_board)
+        return;
+    m_board = serial;
+    m_plot->setHistory(serial.isEmpty() ? m_noHistory : workspace().host().board(serial).trend);
+    const QSignalBlocker quiet(m_boardChoice);
+    m_boardChoice->setCurrentIndex(m_boardChoice->findText(serial));
+    updateTitle();
+    updateRecordingLabel();
+    refresh();
+    updateStatistics();
+}
+
+void formTrend::updateTitle()
+{
+    setWindowTitle(m_board.isEmpty() ? QStringLiteral("Trend") : QStringLiteral("Trend - ") + m_board);
 }
 
 void formTrend::buildControls()
 {
     auto *controls = new QHBoxLayout;
+    auto *boardLabel = new QLabel(QStringLiteral("&Board:"), this);
+    m_boardChoice = new QComboBox(this);
+    nameControl(m_boardChoice, QStringLiteral("board"), QStringLiteral("Board"));
+    m_boardChoice->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    boardLabel->setBuddy(m_boardChoice);
+    connect(m_boardChoice, &QComboBox::textActivated, this, &formTrend::chooseBoard);
+    updateTitle();
     auto *spanLabel = new QLabel(QStringLiteral("S&pan:"), this);
     m_span = new QComboBox(this);
     nameControl(m_span, QStringLiteral("span"), QStringLiteral("Span"));
@@ -111,6 +169,8 @@ void formTrend::buildControls()
     connect(m_record, &QPushButton::clicked, this, &formTrend::recordOrStop);
     m_export = makeNamedButton(QStringLiteral("E&xport\u2026"), "export", this);
     connect(m_export, &QPushButton::clicked, this, &formTrend::exportShown);
+    controls->addWidget(boardLabel);
+    controls->addWidget(m_boardChoice);
     controls->addWidget(spanLabel);
     controls->addWidget(m_span);
     controls->addWidget(m_pause);
@@ -120,7 +180,7 @@ void formTrend::buildControls()
     controls->addWidget(m_export);
     controls->addStretch(1);
 
-    m_plot = new TrendPlot(m_history, this);
+    m_plot = new TrendPlot(m_noHistory, this);
     nameControl(m_plot, QStringLiteral("trendPlot"), QStringLiteral("Trend plot"));
     connect(m_plot, &TrendPlot::viewMovedByHand, this, &formTrend::viewMovedByHand);
     connect(m_plot, &TrendPlot::fitRequested, this, &formTrend::fit);
@@ -148,6 +208,7 @@ void formTrend::buildControls()
     layout->addWidget(m_plot, 1);
     layout->addLayout(status);
     layout->addWidget(m_table);
+    setTabOrder(m_boardChoice, m_span);
     setTabOrder(m_span, m_pause);
     setTabOrder(m_pause, m_fit);
     setTabOrder(m_fit, m_clear);
@@ -292,7 +353,8 @@ void formTrend::fit()
 
 void formTrend::clear()
 {
-    m_history.clear();
+    if (!m_board.isEmpty())
+        workspace().host().board(m_board).trend.clear();
     refresh();
     updateStatistics();
 }
@@ -314,27 +376,32 @@ void formTrend::refresh()
 
 QString formTrend::gapReason() const
 {
-    const BoardSession &session = workspace().session();
-    if (session.isLost())
-        return QStringLiteral("No readings: the board was lost");
-    if (session.handle() <= 0)
+    const BoardSession *session = shownSession();
+    if (!session)
         return QStringLiteral("No readings: no board open");
-    if (!session.setup().analogRequestsOn)
+    const std::optional<GapReason> gap = session->readingsGap();
+    if (!gap)
+        return QString();
+    switch (*gap) {
+    case GapReason::BoardLost:
+        return QStringLiteral("No readings: the board was lost");
+    case GapReason::NoBoard:
+        return QStringLiteral("No readings: no board open");
+    case GapReason::PollingStopped:
+    case GapReason::PollStalled:
+        return QStringLiteral("No readings: the board is not polled (the Communications window is closed)");
+    case GapReason::RequestsOff:
         return QStringLiteral("No readings: the Analog Levels window is hidden or closed");
-    if (session.setup().tickedChannels.none())
-        return QStringLiteral("No readings: no channel is ticked");
-    return QString();
+    case GapReason::NoChannel:
+    case GapReason::ChannelUnticked:
+        break;
+    }
+    return QStringLiteral("No readings: no channel is ticked");
 }
 
 void formTrend::updateStatus()
 {
     const QString reason = gapReason();
-    // A recording says once where its readings stop, and simply goes on when they come back.
-    if (!reason.isEmpty() && m_lastGap.isEmpty() && m_recorder.isOpen()) {
-        const BoardSession &session = workspace().session();
-        m_recorder.gap({now(), QDateTime::currentMSecsSinceEpoch()}, session.serial(), reason);
-    }
-    m_lastGap = reason;
     if (m_status->text() != reason)
         m_status->setText(reason);
 }
@@ -358,11 +425,11 @@ void formTrend::updateStatistics()
     m_fillingTable = true;
     for (int row = 0; row < kLastChannel; ++row) {
         const int channel = row + kFirstChannel;
-        const std::optional<TrendHistory::Statistics> stats = m_history.statistics(channel, start, end);
+        const std::optional<TrendHistory::Statistics> stats = history().statistics(channel, start, end);
         const auto valueAt = [&](std::optional<qint64> cursor) -> std::optional<std::int32_t> {
             if (!cursor)
                 return std::nullopt;
-            const std::optional<TrendHistory::Reading> reading = m_history.readingAtOrBefore(channel, *cursor);
+            const std::optional<TrendHistory::Reading> reading = history().readingAtOrBefore(channel, *cursor);
             return reading ? std::optional(reading->value) : std::nullopt;
         };
         const std::optional<std::int32_t> atA = valueAt(a);
@@ -384,7 +451,7 @@ void formTrend::updateStatistics()
         texts[DeltaColumn] = atA && atB ? QString::number(*atB - *atA) : QString();
         if (limited)
             texts[OutsideColumn] = QString::number(
-                m_history.countOutside(channel, start, end, m_low[std::size_t(channel)], m_high[std::size_t(channel)]));
+                history().countOutside(channel, start, end, m_low[std::size_t(channel)], m_high[std::size_t(channel)]));
         for (int column = LastColumn; column < ColumnCount; ++column) {
             if (column == LowColumn || column == HighColumn)
                 continue;
@@ -400,10 +467,21 @@ void formTrend::updateStatistics()
         m_cursorDelta->setText(delta);
 }
 
+bool formTrend::isRecording() const
+{
+    const BoardRecording *recording = shownRecording();
+    return recording && recording->isRecording();
+}
+
 void formTrend::recordOrStop()
 {
-    if (m_recorder.isOpen()) {
-        stopRecording();
+    BoardRecording *recording = shownRecording();
+    if (!recording)
+        return;
+    if (recording->isRecording()) {
+        recording->stop();
+        m_recordings.remove(m_board);
+        updateRecordingLabel();
         return;
     }
     Dialogs &dialogs = workspace().dialogs();
@@ -413,72 +491,61 @@ void formTrend::recordOrStop()
     if (QFileInfo(path).suffix().isEmpty())
         path += QStringLiteral(".csv");
     QString error;
-    m_recorder.setOrigin(now());
-    if (!m_recorder.open(path, &error) || (m_recorder.header(), !m_recorder.flush())) {
-        if (error.isEmpty())
-            error = m_recorder.error();
-        m_recorder.close();
+    if (!recording->start(path, now(), &error)) {
         dialogs.warn(this, QStringLiteral("Readings could not be recorded to \"%1\".\n\n%2")
                                .arg(QDir::toNativeSeparators(path), error));
         return;
     }
-    m_recordingPath = path;
-    m_record->setText(QStringLiteral("Stop &Recording"));
-    m_flush.start();
-    updateRecordingLabel();
-}
-
-void formTrend::flushRecording()
-{
-    if (!m_recorder.isOpen())
-        return;
-    if (!m_recorder.flush()) {
-        // What was written stays; the operator hears why the rest was not.
-        m_flush.stop();
-        m_record->setText(QStringLiteral("&Record\u2026"));
-        updateRecordingLabel();
-        workspace().dialogs().warn(this, QStringLiteral("Recording to \"%1\" stopped after %2 rows.\n\n%3")
-                                             .arg(QDir::toNativeSeparators(m_recordingPath))
-                                             .arg(m_recorder.written())
-                                             .arg(m_recorder.error()));
-        return;
+    if (!m_recordings.contains(m_board)) {
+        m_recordings.insert(m_board);
+        const QString serial = m_board;
+        connect(recording, &BoardRecording::progressed, this, &formTrend::updateRecordingLabel, Qt::UniqueConnection);
+        connect(recording, &BoardRecording::failed, this,
+                [this, serial](const QString &error) { recordingFailed(serial, error); });
     }
     updateRecordingLabel();
 }
 
-void formTrend::stopRecording()
+void formTrend::recordingFailed(const QString &serial, const QString &error)
 {
-    flushRecording();
-    m_recorder.close();
-    m_flush.stop();
-    m_record->setText(QStringLiteral("&Record\u2026"));
+    // What was written stays; the operator hears why the rest was not.
+    m_recordings.remove(serial);
+    const BoardRecording &recording = workspace().host().board(serial).recording;
     updateRecordingLabel();
+    workspace().dialogs().warn(this, QStringLiteral("Recording to \"%1\" stopped after %2 rows.\n\n%3")
+                                         .arg(QDir::toNativeSeparators(recording.path()))
+                                         .arg(recording.written())
+                                         .arg(error));
 }
 
 void formTrend::updateRecordingLabel()
 {
-    if (m_recordingPath.isEmpty()) {
+    const BoardRecording *recording = shownRecording();
+    if (!recording || recording->path().isEmpty()) {
         m_recording->clear();
+        m_record->setText(QStringLiteral("&Record\u2026"));
         return;
     }
-    const QString name = QFileInfo(m_recordingPath).fileName();
-    const QString rows = QStringLiteral("%1 rows").arg(m_recorder.written());
-    m_recording->setText(m_recorder.isOpen() ? QStringLiteral("Recording to %1: %2").arg(name, rows)
-                                             : QStringLiteral("Recorded to %1: %2").arg(name, rows));
+    const QString name = QFileInfo(recording->path()).fileName();
+    const QString rows = QStringLiteral("%1 rows").arg(recording->written());
+    m_recording->setText(recording->isRecording() ? QStringLiteral("Recording to %1: %2").arg(name, rows)
+                                                  : QStringLiteral("Recorded to %1: %2").arg(name, rows));
+    m_record->setText(recording->isRecording() ? QStringLiteral("Stop &Recording") : QStringLiteral("&Record\u2026"));
 }
 
 std::vector<int> formTrend::exportedChannels() const
 {
     // The ticked channels; when none is ticked, every channel with a reading in view.
     std::vector<int> channels;
-    const BoardSetup &setup = workspace().session().setup();
-    for (int channel = kFirstChannel; channel <= kLastChannel; ++channel) {
-        if (setup.isTicked(channel))
-            channels.push_back(channel);
+    if (const BoardSession *session = shownSession()) {
+        for (int channel = kFirstChannel; channel <= kLastChannel; ++channel) {
+            if (session->setup().isTicked(channel))
+                channels.push_back(channel);
+        }
     }
     if (channels.empty()) {
         for (int channel = kFirstChannel; channel <= kLastChannel; ++channel) {
-            if (m_history.statistics(channel, m_plot->endMs() - m_plot->spanMs(), m_plot->endMs()))
+            if (history().statistics(channel, m_plot->endMs() - m_plot->spanMs(), m_plot->endMs()))
                 channels.push_back(channel);
         }
     }
@@ -508,7 +575,7 @@ bool formTrend::exportTo(const QString &path)
     QByteArray bytes;
     switch (*kind) {
     case TrendExportKind::Csv:
-        bytes = trendCsv(m_history, exportedChannels(), m_plot->endMs() - m_plot->spanMs(), m_plot->endMs(),
+        bytes = trendCsv(history(), exportedChannels(), m_plot->endMs() - m_plot->spanMs(), m_plot->endMs(),
                          QDateTime::currentMSecsSinceEpoch() - now());
         break;
     case TrendExportKind::Png:
@@ -543,9 +610,9 @@ void formTrend::showEvent(QShowEvent *event)
 void formTrend::closing()
 {
     keepPlaceInSettings(kGeometryKey);
-    // Closing stops the recording and closes the file.
-    if (m_recorder.isOpen())
-        stopRecording();
-    m_subscription.reset();
+    // Closing stops the recordings made here and closes their files.
+    for (const QString &serial : std::as_const(m_recordings))
+        workspace().host().board(serial).recording.stop();
+    m_recordings.clear();
     m_refresh.stop();
 }

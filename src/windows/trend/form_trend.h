@@ -1,10 +1,10 @@
 #pragma once
 
 #include "device/board_limits.h"
-#include "records/record_writer.h"
-#include "session/event_stream.h"
+#include "records/trend_history.h"
 #include "windows/child_window.h"
 
+#include <QSet>
 #include <QTimer>
 
 #include <array>
@@ -16,14 +16,16 @@ class QLabel;
 class QPushButton;
 class QTableWidget;
 class QTableWidgetItem;
-class TrendHistory;
+class BoardRecording;
+class BoardSession;
 class TrendPlot;
 
-// The trend window: the analog readings over time (one line per channel), their statistics over the range shown,
-// two cursors, per-channel limits, export of what is shown, and recording of every reading and pin level to a CSV
-// file. The history it shows is kept by the workspace and grows whether this window exists or not; zooming or
-// panning pauses the view (Resume or Fit return to the live end); closing the window stops a recording. When
-// readings cannot come, the status line says why and a recording gets one gap row.
+// The trend window: one board's analog readings over time (one line per channel), their statistics over the range
+// shown, two cursors, per-channel limits, export of what is shown, and recording of every reading, pin level and gap
+// of the board to a CSV file. The board shown is chosen in its board selector (the foreground board until another is
+// chosen; the title names it); its history is kept by the host and grows whether this window exists or not. Zooming
+// or panning pauses the view (Resume or Fit return to the live end); closing the window stops the recordings it
+// started. When readings cannot come, the status line says why.
 class formTrend : public ChildWindow
 {
     Q_OBJECT
@@ -55,8 +57,13 @@ public:
 
     TrendPlot *plot() const { return m_plot; }
     QTableWidget *statistics() const { return m_table; }
+    QComboBox *boardChoice() const { return m_boardChoice; }
     bool isPaused() const { return m_paused; }
-    const RecordWriter &recorder() const { return m_recorder; }
+    // The board shown (its serial number), empty before any.
+    QString board() const { return m_board; }
+    // Shows another board's readings, as the operator's choice: it stays, whatever board the other windows work on.
+    void chooseBoard(const QString &serial);
+    bool isRecording() const;
 
     void setSpan(int index);
     void pauseOrResume();
@@ -93,12 +100,20 @@ private:
     void setPaused(bool paused);
     std::vector<int> exportedChannels() const;
     void updateRecordingLabel();
-    void flushRecording();
-    void stopRecording();
-    void sessionEvent(const SessionEvent &event);
+    void recordingFailed(const QString &serial, const QString &error);
+    void boardsChanged();
+    void showBoard(const QString &serial);
+    void updateTitle();
+    const TrendHistory &history() const;
+    BoardSession *shownSession() const;
+    BoardRecording *shownRecording() const;
     qint64 now() const;
 
-    TrendHistory &m_history;
+    QString m_board;
+    bool m_followsForeground = true; // until the operator chooses a board
+    TrendHistory m_noHistory;        // shown while there is no board
+    QSet<QString> m_recordings;      // the boards this window records
+    QComboBox *m_boardChoice = nullptr;
     QComboBox *m_span = nullptr;
     QPushButton *m_pause = nullptr;
     QPushButton *m_clear = nullptr;
@@ -108,16 +123,11 @@ private:
     QLabel *m_recording = nullptr;
     QLabel *m_status = nullptr;
     QLabel *m_cursorDelta = nullptr;
-    QString m_lastGap;
     std::array<std::optional<int>, kLastChannel + 1> m_low{};
     std::array<std::optional<int>, kLastChannel + 1> m_high{};
     bool m_fillingTable = false;
     TrendPlot *m_plot = nullptr;
     QTableWidget *m_table = nullptr;
     QTimer m_refresh;
-    QTimer m_flush;
-    RecordWriter m_recorder;
-    QString m_recordingPath;
-    EventStream::Subscription m_subscription;
     bool m_paused = false;
 };

@@ -33,7 +33,7 @@ QString trendTimeLabel(qint64 msBeforeEnd)
 
 TrendPlot::TrendPlot(const TrendHistory &history, QWidget *parent)
     : QWidget(parent)
-    , m_history(history)
+    , m_history(&history)
 {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setBackgroundRole(QPalette::Base);
@@ -64,6 +64,12 @@ QSize TrendPlot::sizeHint() const
 QSize TrendPlot::minimumSizeHint() const
 {
     return {200, 120};
+}
+
+void TrendPlot::setHistory(const TrendHistory &history)
+{
+    m_history = &history;
+    update();
 }
 
 void TrendPlot::setWindow(qint64 endMs, qint64 spanMs)
@@ -110,7 +116,7 @@ void TrendPlot::stepCursor(bool forward)
     if (!at)
         return;
     static const std::vector<int> everyChannel{1, 2, 3, 4, 5, 6, 7, 8};
-    if (const std::optional<qint64> next = m_history.neighbourTime(everyChannel, *at, forward))
+    if (const std::optional<qint64> next = m_history->neighbourTime(everyChannel, *at, forward))
         placeCursor(m_lastCursorB, next);
 }
 
@@ -207,7 +213,7 @@ void TrendPlot::drawChannel(QPainter &painter, const QRect &area, int channel, b
 {
     const int width = area.width();
     const qint64 from = m_view.startMs();
-    const std::vector<TrendHistory::Column> columns = m_history.columns(channel, from, m_view.endMs + 1, width);
+    const std::vector<TrendHistory::Column> columns = m_history->columns(channel, from, m_view.endMs + 1, width);
     // A pause of more than two seconds in the readings (a channel unticked for a while) breaks the line, and so
     // does a gap marked in the history (requests off, no board, the board lost).
     const qint64 gapColumns = std::max<qint64>(1, 2000 * width / m_view.spanMs);
@@ -228,7 +234,7 @@ void TrendPlot::drawChannel(QPainter &painter, const QRect &area, int channel, b
         if (!column.valid)
             continue;
         const int px = area.left() + x;
-        if (last >= 0 && x - last <= gapColumns && !m_history.hasGapBetween(timeOf(last), timeOf(x + 1))) {
+        if (last >= 0 && x - last <= gapColumns && !m_history->hasGapBetween(timeOf(last), timeOf(x + 1))) {
             const TrendHistory::Column &before = columns[std::size_t(last)];
             const int from = area.left() + int(last);
             if (before.max < column.min) {

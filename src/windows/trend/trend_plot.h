@@ -27,6 +27,9 @@ class TrendPlot : public QWidget
 public:
     explicit TrendPlot(const TrendHistory &history, QWidget *parent = nullptr);
 
+    // Shows another history (another board's); it must outlive the plot or the next call.
+    void setHistory(const TrendHistory &history);
+
     // What is shown: the readings within [endMs - spanMs, endMs].
     void setWindow(qint64 endMs, qint64 spanMs);
     qint64 endMs() const { return m_view.endMs; }
@@ -79,7 +82,7 @@ private:
     void moveView(const TrendView &view);
     qint64 msAtPixel(int x) const;
 
-    const TrendHistory &m_history;
+    const TrendHistory *m_history;
     TrendView m_view;
     std::optional<qint64> m_cursorA;
     std::optional<qint64> m_cursorB;

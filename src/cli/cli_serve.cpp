@@ -1,0 +1,22 @@
+#include "cli/cli_commands.h"
+
+#include "network/bridge.h"
+
+#include <QEventLoop>
+
+int CliServe::run()
+{
+    Bridge bridge(m_context.driver(), m_context.options().bridge, m_context.errorStream());
+    if (!bridge.start())
+        return m_context.finish(kExitNoBoard);
+    // Served until a signal: the boards are then published offline and closed, and the run ends well.
+    QEventLoop loop;
+    m_context.onStop = [&loop] {
+        loop.quit();
+    };
+    if (!m_context.stopRequested())
+        loop.exec();
+    m_context.onStop = nullptr;
+    bridge.stop();
+    return m_context.finish(kExitOk);
+}

@@ -1,0 +1,112 @@
+#pragma once
+
+#include "host/hosted_board.h"
+#include "records/journal.h"
+#include "session/board_session.h"
+#include "session/poller.h"
+
+#include <QObject>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+#include <vector>
+
+class Driver;
+
+struct HostOptions {
+    bool keepTrend = true; // keep each board's trend history (the window program); the runner keeps none
+};
+
+// The boards a program has open, with what is kept of each: every open board's session, and per board (by serial
+// number) its trend history, its recording and its place in the journal. The window program and the runner are
+// front ends of it; it knows nothing of either.
+//
+// The window program works on one board at a time, the foreground (chosen in the device list exactly as a selection
+// chooses: the board held is closed, the chosen one opened). A board may be kept open: when another board is
+// chosen, it goes on in the background instead of being closed, with its own session, poll lease, journal and trend,
+// and choosing it again takes that session's board back without a second open. The runner opens the boards it is
+// named, each in a session of its own.
+//
+// Each hosted board's data is fed from whichever session holds the board now, so it follows the board between the
+// foreground and the background.
+class BoardHost : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit BoardHost(Driver &driver, HostOptions options = {}, QObject *parent = nullptr);
+    ~BoardHost() override;
+
+    Driver &driver() { return m_driver; }
+
+    // The session the windows work on; made on first use.
+    BoardSession &foreground();
+    // Chooses the board at `position` of the driver's list as a selection does (see above); the serial number.
+    QString select(std::int32_t position);
+
+    // Whether the board stays open in the background when another is chosen. Keeping a board open that is open
+    // nowhere opens it in the background (with the foreground's ticked channels); no longer keeping one open in
+    // the background closes it. False when the board could not be opened (`error` says why).
+    bool setKeptOpen(const QString &serial, bool kept, QString *error = nullptr);
+    bool isKeptOpen(const QString &serial) const { return m_keptOpen.contains(serial); }
+
+    // Opens each board in a session of its own (the runner's boards), as a selection opens it, in the order given.
+    // Every board is looked for before any is opened: when one is not listed or cannot be opened, none stays open,
+    // and the result is empty with the reason.
+    std::vector<BoardSession *> open(const QStringList &serials, QString *error);
+
+    // The session that holds `serial` now (the foreground's or one of its own), or null.
+    BoardSession *sessionOf(const QString &serial);
+    // Every board open now, the foreground's first.
+    QStringList openBoards() const;
+    // Every board with data kept, in the order first seen.
+    QStringList knownBoards() const;
+    // A board's data, made on first use.
+    HostedBoard &board(const QString &serial);
+    const HostedBoard *findBoard(const QString &serial) const;
+
+    // The serial numbers of the attached boards, as the device list shows them.
+    QStringList scan();
+
+    // The journal of every board opened here, from now on: kept in `settings`, running when `keep` says so.
+    void setUpJournal(const JournalSettings &settings, bool keep);
+    Journal *journal() const { return m_journal.get(); }
+    bool isJournalKept() const;
+    // Starts or stops the journal; a start that fails is said by journalStopped().
+    void keepJournal(bool keep);
+
+    // Closes every board (at the end of the program or the run).
+    void closeAll();
+
+Q_SIGNALS:
+    // A board opened, closed, went to or came from the background, was lost or came back, or was kept open.
+    void boardsChanged();
+    // The journal could not be written and stopped, or could not start.
+    void journalStopped(const QString &reason);
+
+private:
+    struct Hosted {
+        std::unique_ptr<BoardSession> session;
+        HostedBoard *board = nullptr; // the data of the board it holds now
+        EventStream::Subscription subscription;
+        PollLease polling; // background and runner boards: polled while open
+    };
+
+    Hosted &host(std::unique_ptr<BoardSession> session);
+    void follow(Hosted &hosted, const SessionEvent &event);
+    Hosted *hostedOf(const BoardSession &session);
+    Hosted *background(const QString &serial);
+    // Moves the foreground's board to a background session of its own.
+    void moveToBackground();
+    void drop(Hosted *hosted);
+
+    Driver &m_driver;
+    HostOptions m_options;
+    std::vector<std::unique_ptr<Hosted>> m_sessions; // the foreground's first, once made
+    Hosted *m_foreground = nullptr;
+    std::vector<std::unique_ptr<HostedBoard>> m_boards;
+    QSet<QString> m_keptOpen;
+    std::unique_ptr<Journal> m_journal;
+};

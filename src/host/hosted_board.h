@@ -1,0 +1,19 @@
+#pragma once
+
+#include "host/board_recording.h"
+#include "records/trend_history.h"
+
+#include <QString>
+
+// What is kept of one board, whichever session holds it: its readings over time, its recording, and when it last
+// gave a reading.
+struct HostedBoard {
+    explicit HostedBoard(QString serialNumber)
+        : serial(std::move(serialNumber))
+    {}
+
+    const QString serial;
+    TrendHistory trend;
+    BoardRecording recording;
+    qint64 lastReadingWallMs = -1; // none yet
+};

@@ -1,0 +1,185 @@
+#include "windows/boards/form_boards.h"
+
+#include "host/board_host.h"
+#include "windows/control_names.h"
+#include "windows/workspace.h"
+
+#include <QDateTime>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+namespace {
+
+const QString kGeometryKey = QStringLiteral("boards/geometry");
+const QStringList kColumns{"Board", "State", "Last reading", "Kept open"};
+constexpr int kClockMs = 1000;
+
+} // namespace
+
+formBoards::formBoards(Workspace &workspace, QWidget *parent)
+    : ChildWindow(workspace, kView, parent)
+{
+    setObjectName(QStringLiteral("formBoards"));
+    setWindowTitle(QStringLiteral("Boards"));
+    buildControls();
+    connect(&workspace.host(), &BoardHost::boardsChanged, this, &formBoards::refresh);
+    m_clock.setInterval(kClockMs);
+    connect(&m_clock, &QTimer::timeout, this, &formBoards::updateTimes);
+    m_clock.start();
+    rescan();
+}
+
+void formBoards::buildControls()
+{
+    m_table = new QTableWidget(0, ColumnCount, this);
+    nameControl(m_table, QStringLiteral("boardsTable"), QStringLiteral("Boards"));
+    m_table->setHorizontalHeaderLabels(kColumns);
+    m_table->verticalHeader()->hide();
+    m_table->setSelectionBehavior(QAbstractItemView::SelectItems);
+    m_table->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    m_table->horizontalHeader()->setStretchLastSection(true);
+    m_table->setToolTip(QStringLiteral("Space ticks or unticks Kept open for the board selected"));
+    connect(m_table, &QTableWidget::itemChanged, this, &formBoards::itemChanged);
+
+    m_rescan = makeNamedButton(QStringLiteral("&Re-Scan"), "rescan", this);
+    m_rescan->setToolTip(QStringLiteral("List the attached boards again"));
+    connect(m_rescan, &QPushButton::clicked, this, &formBoards::rescan);
+    m_message = new QLabel(this);
+    nameControl(m_message, QStringLiteral("message"), QStringLiteral("Message"));
+    m_message->setWordWrap(true);
+
+    auto *buttons = new QHBoxLayout;
+    buttons->addWidget(m_rescan);
+    buttons->addWidget(m_message, 1);
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(m_table, 1);
+    layout->addLayout(buttons);
+    setTabOrder(m_table, m_rescan);
+}
+
+QSize formBoards::sizeHint() const
+{
+    // Room for a serial number, the longest state and a time, without scrolling.
+    const QFontMetrics metrics(font());
+    return {metrics.horizontalAdvance(QStringLiteral("DEMO0001 open in the background 00:00:00 Kept open")) + 100,
+            metrics.height() * 12};
+}
+
+QString formBoards::message() const
+{
+    return m_message->text();
+}
+
+void formBoards::rescan()
+{
+    m_attached = workspace().host().scan();
+    m_attached.removeAll(QString());
+    refresh();
+}
+
+QString formBoards::stateText(const QString &serial)
+{
+    BoardHost &host = workspace().host();
+    const BoardSession *session = host.sessionOf(serial);
+    if (!session)
+        return m_attached.contains(serial) ? QString() : QStringLiteral("not attached");
+    if (session->isLost())
+        return QStringLiteral("lost");
+    return session == &host.foreground() ? QStringLiteral("open") : QStringLiteral("open in the background");
+}
+
+void formBoards::refresh()
+{
+    BoardHost &host = workspace().host();
+    QStringList boards = m_attached;
+    for (const QString &open : host.openBoards()) {
+        if (!boards.contains(open))
+            boards.append(open);
+    }
+    for (const QString &kept : host.knownBoards()) {
+        if (host.isKeptOpen(kept) && !boards.contains(kept))
+            boards.append(kept);
+    }
+    const QString current =
+        m_table->currentItem() ? m_table->item(m_table->currentRow(), BoardColumn)->text() : QString();
+    const int currentColumn = m_table->currentColumn();
+    m_filling = true;
+    m_table->setRowCount(int(boards.size()));
+    for (int row = 0; row < boards.size(); ++row) {
+        const QString &serial = boards[row];
+        const auto cell = [this, row](int column) {
+            QTableWidgetItem *item = m_table->item(row, column);
+            if (!item) {
+                item = new QTableWidgetItem;
+                item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+                m_table->setItem(row, column, item);
+            }
+            return item;
+        };
+        cell(BoardColumn)->setText(serial);
+        cell(StateColumn)->setText(stateText(serial));
+        cell(LastReadingColumn);
+        QTableWidgetItem *kept = cell(KeptOpenColumn);
+        kept->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
+        kept->setCheckState(host.isKeptOpen(serial) ? Qt::Checked : Qt::Unchecked);
+        kept->setToolTip(QStringLiteral("Keep %1 open in the background when another board is selected").arg(serial));
+        kept->setData(Qt::AccessibleTextRole,
+                      host.isKeptOpen(serial) ? QStringLiteral("kept open") : QStringLiteral("not kept open"));
+    }
+    m_filling = false;
+    updateTimes();
+    const int row = int(boards.indexOf(current));
+    if (row >= 0)
+        m_table->setCurrentCell(row, std::max(0, currentColumn));
+    else if (!boards.isEmpty() && !m_table->currentItem())
+        m_table->setCurrentCell(0, KeptOpenColumn);
+}
+
+void formBoards::updateTimes()
+{
+    const BoardHost &host = workspace().host();
+    m_filling = true;
+    for (int row = 0; row < m_table->rowCount(); ++row) {
+        const HostedBoard *board = host.findBoard(m_table->item(row, BoardColumn)->text());
+        QString text;
+        if (board && board->lastReadingWallMs >= 0)
+            text = QDateTime::fromMSecsSinceEpoch(board->lastReadingWallMs).toString(QStringLiteral("HH:mm:ss"));
+        QTableWidgetItem *item = m_table->item(row, LastReadingColumn);
+        if (item->text() != text)
+            item->setText(text);
+    }
+    m_filling = false;
+}
+
+void formBoards::itemChanged(QTableWidgetItem *item)
+{
+    if (m_filling || item->column() != KeptOpenColumn)
+        return;
+    const QString serial = m_table->item(item->row(), BoardColumn)->text();
+    const bool kept = item->checkState() == Qt::Checked;
+    QString error;
+    if (!workspace().host().setKeptOpen(serial, kept, &error)) {
+        m_message->setText(error.isEmpty() ? QStringLiteral("%1 could not be kept open.").arg(serial) : error);
+        refresh();
+        return;
+    }
+    m_message->clear();
+}
+
+void formBoards::showEvent(QShowEvent *event)
+{
+    ChildWindow::showEvent(event);
+    placeFromSettings(kGeometryKey);
+}
+
+void formBoards::closing()
+{
+    keepPlaceInSettings(kGeometryKey);
+    m_clock.stop();
+}

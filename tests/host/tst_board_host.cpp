@@ -1,0 +1,148 @@
+#include "event_recorder.h"
+#include "host/board_host.h"
+#include "recording_driver.h"
+#include "records/journal_files.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+// The host of boards on the recording driver: the foreground chosen as the device list always chose, boards kept
+// open in the background without a second open, each board's data following the board between sessions, and the
+// runner's boards opened all or none.
+class TestBoardHost : public QObject
+{
+    Q_OBJECT
+
+    struct Rig {
+        Rig() { driver.serials = {QStringLiteral("A1B2"), QStringLiteral("C3D4")}; }
+        RecordingDriver driver;
+        BoardHost host{driver};
+        EventRecorder seen{host.foreground()};
+    };
+
+private Q_SLOTS:
+    void withNothingKeptOpenASelectionIsTheDeviceListsOwn()
+    {
+        Rig rig;
+        rig.host.scan();
+        rig.driver.clearCalls();
+        QCOMPARE(rig.host.select(0), QStringLiteral("A1B2"));
+        QCOMPARE(rig.host.select(1), QStringLiteral("C3D4"));
+        QList<DriverCall::Kind> kinds;
+        for (const DriverCall &call : rig.driver.calls)
+            kinds.append(call.kind);
+        QCOMPARE(kinds, QList<DriverCall::Kind>({DriverCall::Serial, DriverCall::Create, DriverCall::Close,
+                                                 DriverCall::Serial, DriverCall::Create}));
+        QCOMPARE(rig.host.openBoards(), QStringList{"C3D4"});
+    }
+
+    void aBoardKeptOpenGoesOnInTheBackgroundAndComesBackWithoutASecondOpen()
+    {
+        Rig rig;
+        BoardSession &foreground = rig.host.foreground();
+        rig.host.select(0);
+        foreground.setChannelTicked(2, true);
+        foreground.setAnalogRequestsOn(true);
+        foreground.makePinOutputAt(5, true);
+        QVERIFY(rig.host.setKeptOpen(QStringLiteral("A1B2"), true));
+        rig.driver.clearCalls();
+        rig.seen.clear();
+
+        rig.host.select(1);
+        QCOMPARE(rig.driver.closes(), QList<std::intptr_t>{}); // A1B2 stays open
+        QCOMPARE(rig.host.openBoards(), QStringList({"C3D4", "A1B2"}));
+        BoardSession *background = rig.host.sessionOf(QStringLiteral("A1B2"));
+        QVERIFY(background && background != &foreground);
+        QCOMPARE(background->handle(), std::intptr_t(100));
+        QVERIFY(background->poller().holders().contains(QStringLiteral("kept open")));
+        // The foreground keeps what the windows show, as any selection does.
+        QVERIFY(foreground.setup().isTicked(2) && foreground.setup().isOutput(5));
+
+        // Each board's readings go to its own data, whichever session reads them.
+        rig.driver.queue("adc 2 77\n");
+        background->poll();
+        QCOMPARE(rig.host.board(QStringLiteral("A1B2")).trend.size(2), 1);
+        QCOMPARE(rig.host.board(QStringLiteral("C3D4")).trend.size(2), 0);
+        QVERIFY(rig.host.board(QStringLiteral("A1B2")).lastReadingWallMs > 0);
+
+        // Chosen again: its session's board is taken, no second open; the board held until now is closed.
+        foreground.makePinInput(5);
+        rig.driver.clearCalls();
+        rig.seen.clear();
+        QCOMPARE(rig.host.select(0), QStringLiteral("A1B2"));
+        QCOMPARE(rig.driver.count(DriverCall::Create), 0);
+        QCOMPARE(rig.driver.closes(), QList<std::intptr_t>{101});
+        QCOMPARE(foreground.handle(), std::intptr_t(100));
+        QCOMPARE(rig.seen.log, QStringList{"Device selected : A1B2"});
+        QVERIFY(foreground.setup().isOutput(5)); // as A1B2 was told
+        QCOMPARE(rig.host.openBoards(), QStringList{"A1B2"});
+        rig.driver.queue("adc 2 78\n");
+        foreground.poll();
+        QCOMPARE(rig.host.board(QStringLiteral("A1B2")).trend.size(2), 2);
+
+        // Selecting the board held now closes and opens it, as ever.
+        rig.driver.clearCalls();
+        rig.host.select(0);
+        QCOMPARE(rig.driver.closes(), QList<std::intptr_t>{100});
+        QCOMPARE(rig.driver.count(DriverCall::Create), 1);
+    }
+
+    void keepingOpenABoardOpenNowhereOpensItAndLettingGoClosesIt()
+    {
+        Rig rig;
+        rig.host.select(1);
+        QVERIFY(rig.host.setKeptOpen(QStringLiteral("A1B2"), true));
+        QCOMPARE(rig.host.openBoards(), QStringList({"C3D4", "A1B2"}));
+        QVERIFY(rig.host.setKeptOpen(QStringLiteral("A1B2"), false));
+        QCOMPARE(rig.driver.closes(), QList<std::intptr_t>{101});
+        QCOMPARE(rig.host.openBoards(), QStringList{"C3D4"});
+
+        rig.driver.unopenable = {QStringLiteral("A1B2")};
+        rig.driver.openFailure = QStringLiteral("busy");
+        QString error;
+        QVERIFY(!rig.host.setKeptOpen(QStringLiteral("A1B2"), true, &error));
+        QCOMPARE(error, QStringLiteral("board A1B2 could not be opened: busy"));
+        QVERIFY(!rig.host.isKeptOpen(QStringLiteral("A1B2")));
+    }
+
+    void theRunnersBoardsOpenAllOrNone()
+    {
+        Rig rig;
+        QString error;
+        QVERIFY(rig.host.open({"A1B2", "ZZZZ"}, &error).empty());
+        QCOMPARE(error, QStringLiteral("board ZZZZ is not listed"));
+        QCOMPARE(rig.driver.count(DriverCall::Create), 0);
+        rig.driver.unopenable = {QStringLiteral("C3D4")};
+        QVERIFY(rig.host.open({"A1B2", "C3D4"}, &error).empty());
+        QCOMPARE(rig.driver.closes(), QList<std::intptr_t>{100});
+        QVERIFY(rig.host.openBoards().isEmpty());
+        rig.driver.unopenable.clear();
+        QCOMPARE(rig.host.open({"A1B2", "C3D4"}, &error).size(), std::size_t(2));
+        rig.host.closeAll();
+        rig.host.closeAll();
+        QCOMPARE(rig.driver.closes(), QList<std::intptr_t>({100, 101, 102}));
+    }
+
+    void everyBoardIsJournaledWhereverItIsHeld()
+    {
+        Rig rig;
+        QTemporaryDir folder;
+        JournalSettings settings;
+        settings.folder = folder.path();
+        rig.host.setUpJournal(settings, true);
+        rig.host.select(0);
+        rig.host.setKeptOpen(QStringLiteral("A1B2"), true);
+        rig.host.select(1);
+        rig.driver.queue("from A1B2\n");
+        rig.host.sessionOf(QStringLiteral("A1B2"))->poll();
+        rig.host.journal()->flush();
+        for (const char *serial : {"A1B2", "C3D4"})
+            QCOMPARE(journalFiles(journalBoardFolder(folder.path(), QString::fromLatin1(serial))).size(), 1);
+        QFile a1b2(journalFiles(journalBoardFolder(folder.path(), QStringLiteral("A1B2"))).front().path);
+        QVERIFY(a1b2.open(QIODevice::ReadOnly));
+        QVERIFY(a1b2.readAll().contains("from A1B2"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestBoardHost)
+#include "tst_board_host.moc"
