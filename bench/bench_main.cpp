@@ -523,6 +523,8 @@ int main(int argc, char *argv[])
         ptyBench();
     else if (only.contains(QLatin1String("pty-journal")))
         ptyJournalBench();
+    else if (only.contains(QLatin1String("pty-peer")))
+        ptyPeerBench();
     for (const QString &argument : only) {
         if (argument.startsWith(QLatin1String("pty-rate="))) {
             // pty-rate=BYTES_PER_SECOND[:SECONDS]

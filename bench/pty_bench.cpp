@@ -16,12 +16,17 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTimer>
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <csignal>
 #include <cstdio>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -225,6 +230,89 @@ RunFigures run(double bytesPerSecond, int seconds, bool probeLag, bool journal =
     return figures;
 }
 
+// The same stream, at the same rate, into a peer serial terminal (gtkterm on a virtual display): its CPU seconds
+// per MB, or nothing with the reason it could not run.
+std::optional<double> peerCpuSecondsPerMb(double bytesPerSecond, int seconds, QString *skipped)
+{
+    if (::geteuid() != 0 || QStandardPaths::findExecutable(QStringLiteral("gtkterm")).isEmpty() ||
+        QStandardPaths::findExecutable(QStringLiteral("xvfb-run")).isEmpty() ||
+        !QFile::exists(QStringLiteral("/sys/class/tty/ttyS0"))) {
+        *skipped = QStringLiteral("needs root (a mount namespace of its own), gtkterm, xvfb-run and a ttyS0 in sysfs");
+        return std::nullopt;
+    }
+    int far = -1;
+    int near = -1;
+    char name[256] = {};
+    if (::openpty(&far, &near, name, nullptr, nullptr) != 0) {
+        *skipped = QStringLiteral("no pseudo-terminal");
+        return std::nullopt;
+    }
+    termios raw{};
+    ::tcgetattr(near, &raw);
+    ::cfmakeraw(&raw);
+    ::tcsetattr(near, TCSANOW, &raw);
+    ::fcntl(far, F_SETFL, ::fcntl(far, F_GETFL) | O_NONBLOCK);
+    // Its settings written beforehand, so that it asks nothing at its first start.
+    QTemporaryDir config;
+    QFile settings(config.filePath(QStringLiteral(".gtktermrc")));
+    if (settings.open(QIODevice::WriteOnly)) {
+        settings.write("[default]\nport = " + QByteArray(name) +
+                       "\nspeed = 115200\nbits = 8\nstopbits = 1\nparity = none\nflow = none\n"
+                       "wait_delay = 0\nwait_char = -1\necho = False\ncrlfauto = False\ntimestamp = False\n"
+                       "font = \"Monospace 12\"\nterm_block_cursor = True\nterm_rows = 80\nterm_columns = 25\n"
+                       "term_scrollback = 10000\nterm_visual_bell = True\n");
+        settings.close();
+    }
+    const QString pidFile = config.filePath(QStringLiteral("pid"));
+    QProcess peer;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), config.path());
+    environment.insert(QStringLiteral("LD_PRELOAD"), QStringLiteral(VANTREL_PEER_SHIM));
+    peer.setProcessEnvironment(environment);
+    peer.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    peer.start(QStringLiteral("xvfb-run"),
+               {QStringLiteral("-a"), QStringLiteral("unshare"), QStringLiteral("-m"),
+                QStringLiteral(VANTREL_PEER_SCRIPT), QString::fromLocal8Bit(name), pidFile, QStringLiteral("gtkterm"),
+                QStringLiteral("-p"), QString::fromLocal8Bit(name), QStringLiteral("-s"), QStringLiteral("115200")});
+    // Started, its port open and its window shown.
+    std::this_thread::sleep_for(std::chrono::seconds(4));
+    QFile pidText(pidFile);
+    const int pid = pidText.open(QIODevice::ReadOnly) ? pidText.readAll().trimmed().toInt() : 0;
+    const auto cpuOf = [pid] {
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+        if (!stat.open(QIODevice::ReadOnly))
+            return -1.0;
+        const QList<QByteArray> fields = stat.readAll().split(')').last().trimmed().split(' ');
+        return fields.size() > 12
+                   ? double(fields[11].toLongLong() + fields[12].toLongLong()) / double(::sysconf(_SC_CLK_TCK))
+                   : -1.0;
+    };
+    const double cpuStart = pid > 0 ? cpuOf() : -1;
+    std::optional<double> figure;
+    if (cpuStart >= 0) {
+        Writer writer(far, bytesPerSecond);
+        writer.start();
+        std::this_thread::sleep_for(std::chrono::seconds(seconds));
+        writer.stop();
+        std::this_thread::sleep_for(std::chrono::seconds(1)); // what was written is read
+        const double cpu = cpuOf() - cpuStart;
+        const double mb = double(writer.written()) / 1e6;
+        // A terminal that stopped reading took in no more than the pseudo-terminal holds.
+        if (cpu >= 0 && mb > 0.5 * bytesPerSecond * seconds / 1e6)
+            figure = cpu / mb;
+        else
+            *skipped = QStringLiteral("gtkterm did not read the stream (%1 MB taken)").arg(mb, 0, 'f', 2);
+    } else {
+        *skipped = QStringLiteral("gtkterm did not start");
+    }
+    if (pid > 0)
+        ::kill(pid, SIGTERM);
+    peer.waitForFinished(10'000);
+    ::close(far);
+    ::close(near);
+    return figure;
+}
+
 double idleShare(int seconds)
 {
     PtyProgram program;
@@ -265,6 +353,29 @@ void ptyJournalBench()
     std::fflush(stdout);
 }
 
+void ptyPeerBench()
+{
+    // Run by run in turn, so both see the same machine.
+    std::vector<double> ours;
+    std::vector<double> peer;
+    QString skipped;
+    for (int i = 0; i < 3 && skipped.isEmpty(); ++i) {
+        ours.push_back(run(100'000, 20, false).cpuSecondsPerMb);
+        if (const std::optional<double> figure = peerCpuSecondsPerMb(100'000, 20, &skipped))
+            peer.push_back(*figure);
+    }
+    if (!skipped.isEmpty()) {
+        std::printf("pty_cpu_share_of_gtkterm_100k: skipped (%s)\n", qPrintable(skipped));
+        return;
+    }
+    std::sort(ours.begin(), ours.end());
+    std::sort(peer.begin(), peer.end());
+    std::printf("pty_cpu_share_of_gtkterm_100k: %.2fx (%.3f vs gtkterm's %.3f CPU s/MB on the same stream at 100 KB/s; "
+                "medians of 3 runs of 20 s each, in turn)\n",
+                ours[1] / peer[1], ours[1], peer[1]);
+    std::fflush(stdout);
+}
+
 void ptyBench()
 {
     const RunFigures fastest = run(0, 20, true);
@@ -286,6 +397,7 @@ void ptyBench()
     std::fflush(stdout);
     ptyJournalBench();
     std::fflush(stdout);
+    ptyPeerBench();
     std::printf("pty_cpu_s_per_mb_1200k: %.3f CPU s/MB (1.2 MB/s, median of 3 runs of 20 s)\n", cpuPerMb(1'200'000));
     std::printf("idle_cpu_share: %.4f of one core (board open, nothing arriving, 10 s)\n", idleShare(10));
     std::fflush(stdout);

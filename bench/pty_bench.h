@@ -9,3 +9,6 @@ void ptyRateBench(double bytesPerSecond, int seconds = 20);
 
 // The 100 KB/s CPU figure with the journal off and on, alternately.
 void ptyJournalBench();
+
+// The 100 KB/s CPU figure beside a peer serial terminal's (gtkterm) on the same stream, alternately.
+void ptyPeerBench();

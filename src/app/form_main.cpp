@@ -300,6 +300,9 @@ ChildWindow *formMain::child(View view)
         flags |= Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
     QMdiSubWindow *frame = m_mdiArea->addSubWindow(form, flags);
     frame->setWindowIcon(windowIcon());
+    // Opaque: a window beneath that repaints (the log, ten times a second) does not make this frame and its title
+    // repaint too.
+    frame->setAutoFillBackground(true);
     if (fixedFrame)
         frame->layout()->setSizeConstraint(QLayout::SetFixedSize);
     frame->adjustSize();

@@ -68,4 +68,12 @@ public:
     // Why the last createFile() gave kInvalidHandle, in a few words for the operator ("no permission to open
     // /dev/ttyUSB0"); empty when the backend does not know. Not one of the driver's entry points.
     virtual QString openFailureReason() const { return {}; }
+
+    // Who holds the board from another program (a holder on the network), in a few words; empty when nobody does
+    // or the backend cannot know. Not one of the driver's entry points.
+    virtual QString heldElsewhereBy(const QString &serial) const
+    {
+        Q_UNUSED(serial);
+        return {};
+    }
 };

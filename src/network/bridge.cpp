@@ -135,6 +135,7 @@ void Bridge::serve(const QString &serial, int position)
     connect(board->client.get(), &MqttClient::connected, this, [this, raw] {
         publishStatus(*raw, !raw->session->isLost());
         publishDiscovery(*raw, true);
+        raw->hold->publishHolder();
     });
     connect(board->client.get(), &MqttClient::messageReceived, this,
             [this, raw](const QString &topic, const QByteArray &payload) { onControl(*raw, topic, payload); });

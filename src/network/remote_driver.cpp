@@ -143,7 +143,8 @@ void RemoteDriver::onConnected(int result)
     const QByteArray status = (m_prefix + QStringLiteral("/+/status")).toUtf8();
     const QByteArray mine = (m_prefix + QStringLiteral("/+/remote/") + m_client + QStringLiteral("/+")).toUtf8();
     const QByteArray echo = (m_prefix + QStringLiteral("/holders/") + m_client).toUtf8();
-    for (const QByteArray &pattern : {status, mine, echo})
+    const QByteArray held = (m_prefix + QStringLiteral("/+/held")).toUtf8();
+    for (const QByteArray &pattern : {status, held, mine, echo})
         mosquitto_subscribe(m_mosquitto, nullptr, pattern.constData(), 1);
     // Our own word comes back after the broker has handed out the retained statuses: then the listing is whole.
     mosquitto_publish(m_mosquitto, nullptr, echo.constData(), 5, "alive", 1, false);
@@ -155,6 +156,7 @@ void RemoteDriver::onDisconnected()
     m_connected = false;
     m_synced = false;
     m_online.clear();
+    m_heldBy.clear();
     for (auto &[handle, link] : m_links)
         link.broken = true;
     m_changed.notify_all();
@@ -175,12 +177,30 @@ void RemoteDriver::onMessage(const mosquitto_message &message)
         m_online[levels[0]] = online;
         if (!online)
             breakLinks(levels[0]);
+    } else if (levels.size() == 2 && levels[1] == u"held") {
+        const QString holder = remote::shownName(QString::fromUtf8(payload.left(4 * remote::kMaxShownName)));
+        if (holder.isEmpty())
+            m_heldBy.erase(levels[0]);
+        else
+            m_heldBy[levels[0]] = holder;
     } else if (levels.size() == 4 && levels[1] == u"remote" && levels[3] == u"answer") {
         onAnswer(payload);
     } else if (levels.size() == 4 && levels[1] == u"remote" && levels[3] == u"rx") {
         onFrame(payload);
     }
     m_changed.notify_all();
+}
+
+QString RemoteDriver::heldElsewhereBy(const QString &serial) const
+{
+    std::lock_guard lock(m_mutex);
+    // A board this process holds is open here, not elsewhere.
+    for (const auto &[handle, link] : m_links) {
+        if (link.serial == serial && link.granted && !link.broken)
+            return {};
+    }
+    const auto held = m_heldBy.find(serial);
+    return held == m_heldBy.end() ? QString() : held->second;
 }
 
 void RemoteDriver::onAnswer(const QByteArray &payload)

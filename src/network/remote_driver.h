@@ -50,6 +50,7 @@ public:
                             std::uint32_t *events) override;
     bool readFile(std::intptr_t handle, char *buffer, std::uint32_t size, std::uint32_t *read) override;
     QString openFailureReason() const override;
+    QString heldElsewhereBy(const QString &serial) const override;
 
     static constexpr int kFirstListWaitMs = 3000;
     static constexpr int kAnswerWaitMs = 5000;
@@ -96,7 +97,8 @@ private:
     bool m_synced = false;     // the retained statuses have arrived since the connection was made
     bool m_listedOnce = false; // the first listing has waited for them
     bool m_stopping = false;
-    std::map<QString, bool> m_online; // serial number -> online; ordered, as the listing is
+    std::map<QString, bool> m_online;    // serial number -> online; ordered, as the listing is
+    std::map<QString, QString> m_heldBy; // serial number -> the holder's name, as its bridge says
     QStringList m_listing;
     std::map<std::intptr_t, Link> m_links;
     std::intptr_t m_nextHandle = 1;

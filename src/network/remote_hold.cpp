@@ -25,6 +25,17 @@ QString RemoteHold::topic(const QString &rest) const
     return m_settings.prefix + u'/' + m_settings.serial + QStringLiteral("/remote/") + rest;
 }
 
+void RemoteHold::publishHolder()
+{
+    // Retained, so that anyone listing the boards sees who holds this one; empty while nobody does.
+    m_mqtt.publish(heldTopic(), remote::shownName(m_holder).toUtf8(), true, 1);
+}
+
+QString RemoteHold::heldTopic() const
+{
+    return m_settings.prefix + u'/' + m_settings.serial + QStringLiteral("/held");
+}
+
 QStringList RemoteHold::subscriptions() const
 {
     return {topic(QStringLiteral("open")), topic(QStringLiteral("close")), topic(QStringLiteral("+/tx")),
@@ -85,6 +96,7 @@ void RemoteHold::open(const QByteArray &payload)
     m_sent = 0;
     m_lastHeard.start();
     if (!wasHeld) {
+        publishHolder();
         m_session.setAnalogRequestsOn(false);
         // What the board has answered the bridge so far stays the bridge's.
         m_session.poller().pollNow();
@@ -158,8 +170,11 @@ void RemoteHold::end(const QString &reason)
 
 void RemoteHold::release()
 {
+    const bool wasHeld = isHeld();
     m_client.clear();
     m_holder.clear();
+    if (wasHeld)
+        publishHolder();
     m_silence.stop();
     m_session.setReceiveTap({});
     m_polling.reset();

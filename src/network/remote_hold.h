@@ -43,6 +43,9 @@ public:
     QString holder() const { return m_holder; }
     // Ends a hold, telling the holder why.
     void end(const QString &reason);
+    // Says on the broker who holds the board, or that nobody does (on every connection: a bridge killed while the
+    // board was held left its word behind).
+    void publishHolder();
 
     // The poll interval while the board is held: the holder's answers come back without delay.
     static constexpr std::chrono::milliseconds kHeldPollInterval{5};
@@ -57,6 +60,7 @@ private:
     void release();
     void checkSilence();
     QString topic(const QString &rest) const;
+    QString heldTopic() const;
 
     BoardSession &m_session;
     MqttClient &m_mqtt;

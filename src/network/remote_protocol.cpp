@@ -107,4 +107,16 @@ std::optional<Answer> decodeAnswer(const QByteArray &payload)
     return answer;
 }
 
+QString shownName(const QString &name)
+{
+    QString shown;
+    for (const QChar c : name) {
+        if (shown.size() >= kMaxShownName)
+            break;
+        if (c.isPrint())
+            shown.append(c);
+    }
+    return shown;
+}
+
 } // namespace remote

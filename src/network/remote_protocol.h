@@ -11,7 +11,8 @@
 //   close              holder -> bridge   "ID N"
 //   ID/answer          bridge -> holder   "open N", "refused N REASON" or "lost N REASON" (the hold is over)
 //   ID/tx, ID/rx       the board's bytes, to it and from it, as frames "N SEQ" LF BYTES
-// and PREFIX/holders/ID: "alive" every kHeartbeatMs while the holder holds a board, "gone" as its last will.
+// and PREFIX/holders/ID: "alive" every kHeartbeatMs while the holder holds a board, "gone" as its last will; and
+// PREFIX/SERIAL/held, retained: the holder's name while the board is held, empty when it is free.
 // N (the token) tells one opening from the next; SEQ counts the frames of an opening in each direction from 1, so
 // that a frame lost on the way is seen as a gap.
 namespace remote {
@@ -52,5 +53,9 @@ std::optional<Answer> decodeAnswer(const QByteArray &payload);
 
 // Whether `text` can stand as one topic level: not empty, no '/', '+', '#' or NUL.
 bool isTopicLevel(const QString &text);
+
+// A name from the network as it may be shown: control characters dropped, at most kMaxShownName characters.
+inline constexpr qsizetype kMaxShownName = 64;
+QString shownName(const QString &name);
 
 } // namespace remote

@@ -2,6 +2,8 @@
 
 #include "session/session_event.h"
 
+#include <algorithm>
+
 namespace texts {
 
 QString deviceSelected(QStringView serial)
@@ -39,7 +41,13 @@ QString deviceClosed(QStringView serial)
 
 QString received(QStringView line)
 {
-    return QStringLiteral("received : ").append(line);
+    // One allocation of the right size: a busy board sends thousands of lines a second.
+    static constexpr QStringView prefix = u"received : ";
+    QString text(prefix.size() + line.size(), Qt::Uninitialized);
+    QChar *out = text.data();
+    std::copy(prefix.begin(), prefix.end(), out);
+    std::copy(line.begin(), line.end(), out + prefix.size());
+    return text;
 }
 
 QString singleByte(unsigned char byte)

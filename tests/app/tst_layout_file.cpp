@@ -2,7 +2,11 @@
 
 #include "file_helpers.h"
 #include "program.h"
+#include "windows/boards/form_boards.h"
+#include "windows/test_plan/form_test_plan.h"
+#include "windows/trend/form_trend.h"
 #include "windows/twips.h"
+
 #include <QMenuBar>
 
 #include <QFile>
@@ -67,6 +71,8 @@ private Q_SLOTS:
         main->viewToggle(formDigitalPins::kView); // hidden: flag 0, position kept
         main->subWindowOf(main->view<formAnalogLevels>())->close();
         main->subWindowOf(main->view<formScripting>())->setGeometry(100, 200, 300, 150);
+        for (View view : {formTrend::kView, formTestPlan::kView, formBoards::kView})
+            main->viewToggle(view); // shown, yet not in the file
         QVERIFY(main->close());
 
         const auto t = [](int pixels) {

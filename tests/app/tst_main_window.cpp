@@ -9,14 +9,11 @@
 #include "windows/twips.h"
 
 #include <QCheckBox>
-#include <QContextMenuEvent>
 #include <QLabel>
 #include <QMenuBar>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QStatusBar>
-#include <QTimer>
 
 // A driver that notes what the program looked like when the board was closed.
 class ShutdownDriver : public RecordingDriver
@@ -132,20 +129,6 @@ private Q_SLOTS:
         QCOMPARE(main->appState().viewAna, 1);
     }
 
-    void menuItemsToggleThroughTheirMarks()
-    {
-        Program program;
-        formMain *main = program.main.get();
-        main->viewItem(formDigitalPins::kView)->trigger();
-        QVERIFY(!main->isViewChecked(formDigitalPins::kView));
-        QVERIFY(!main->view<formDigitalPins>()->isVisible());
-        QCOMPARE(main->appState().viewDig, 0);
-        main->viewItem(formDigitalPins::kView)->trigger();
-        QVERIFY(main->isViewChecked(formDigitalPins::kView));
-        QVERIFY(main->view<formDigitalPins>()->isVisible());
-        QCOMPARE(main->appState().viewDig, 1);
-    }
-
     void windowsCreatedByOtherCodeLeaveTheirViewItemUnchecked()
     {
         Program program;
@@ -159,31 +142,6 @@ private Q_SLOTS:
         QVERIFY(!main->isViewChecked(formAnalogLevels::kView));
         QCOMPARE(main->appState().viewDig, 0);
         QCOMPARE(main->appState().viewAna, 0);
-    }
-
-    void analogWindowStartsEmpty()
-    {
-        Program program;
-        formAnalogLevels *analog = program.main->view<formAnalogLevels>();
-        QCOMPARE(analog->windowTitle(), QStringLiteral("Analog Inputs"));
-        for (int k = 1; k <= 8; ++k) {
-            QCOMPARE(analog->ADCbar(k)->value(), 0);
-            QCOMPARE(analog->ADCbar(k)->maximum(), 255);
-            QCOMPARE(analog->ADCbar(k)->orientation(), Qt::Vertical);
-            QCOMPARE(analog->ADCbar(k)->toolTip(), QStringLiteral("Analog input vu-meter"));
-            QCOMPARE(analog->ADCLabel(k)->text(), QString());
-            QCOMPARE(analog->ADCLabel(k)->accessibleDescription(), QStringLiteral("ADCLabel_%1").arg(k));
-            QVERIFY(analog->ADCLabel(k)->accessibleName().isEmpty());
-            QVERIFY(!analog->CheckADC(k)->isChecked());
-            QCOMPARE(analog->findChild<QLabel *>(QStringLiteral("Label2_%1").arg(k))->text(),
-                     u' ' + QString::number(k));
-        }
-        analog->showReading(3, 300);
-        QCOMPARE(analog->ADCbar(3)->value(), 255);
-        QCOMPARE(analog->ADCLabel(3)->text(), QStringLiteral("300"));
-        analog->showReading(3, -4);
-        QCOMPARE(analog->ADCbar(3)->value(), 0);
-        QCOMPARE(analog->ADCLabel(3)->text(), QStringLiteral("-4"));
     }
 
     void quitClosesTheBoardBeforeAnyWindow()
@@ -296,26 +254,6 @@ private Q_SLOTS:
         QCOMPARE(program.dialogs.dialogTitles, QStringList{"Save As"}); // not Select All
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_K, Qt::ControlModifier);
         QVERIFY(!main->isViewChecked(formCommunications::kView)); // not the line edit's delete-to-end
-    }
-
-    void logContextMenuOffersSelectAllWithoutCtrlA()
-    {
-        Program program;
-        LogView *log = program.com()->Logbox();
-        program.main->LogLine(QStringLiteral("x"));
-        QString selectAll;
-        QTimer::singleShot(0, [&selectAll] {
-            if (auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget())) {
-                for (QAction *action : menu->actions()) {
-                    if (action->text().contains(QStringLiteral("Select")))
-                        selectAll = action->text() + u'|' + action->shortcut().toString();
-                }
-                menu->close();
-            }
-        });
-        QContextMenuEvent event(QContextMenuEvent::Keyboard, QPoint(5, 5), log->mapToGlobal(QPoint(5, 5)));
-        QCoreApplication::sendEvent(log, &event);
-        QCOMPARE(selectAll, QStringLiteral("Select &All|"));
     }
 
     void firstSizeIsTheClientAreaBelowTheMenuBar()

@@ -5,12 +5,11 @@
 #include "windows/digital_pins/shapes.h"
 
 #include <QCheckBox>
-#include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
 
-// What the operator sees of the board's reports: indicator colours, meters and labels, windows created on first
-// use, and the communications window's poll timer driving the session.
+// What the main window makes of the board's reports: windows created for them while absent, their View items left
+// unticked; a meter window hidden from its View item left alone; a lost board in the log and the status bar.
 class TestReportDisplay : public QObject
 {
     Q_OBJECT
@@ -43,47 +42,6 @@ private Q_SLOTS:
     }
 
     void cleanup() { m_program.reset(); }
-
-    void indicatorsFollowInputReports()
-    {
-        tick("pin 5 1\r\n");
-        QCOMPARE(pins()->pin_led(5)->fillColor(), kInputHigh);
-        tick("pin 5 0\n");
-        QCOMPARE(pins()->pin_led(5)->fillColor(), kInputLow);
-        QCOMPARE(log(), QStringLiteral("received : pin 5 1\r\n\r\nreceived : pin 5 0\r\n\r\n"));
-
-        QTest::mouseClick(pins()->pin_dir(5), Qt::LeftButton);
-        tick("pin 5 1\n");
-        QCOMPARE(pins()->pin_led(5)->fillColor(), kOutputLow);
-    }
-
-    void metersShowReadingsClampedAndLabelsTheNumber()
-    {
-        analog()->CheckADC(3)->setChecked(true);
-        tick("adc 3 200\n");
-        QCOMPARE(analog()->ADCbar(3)->value(), 200);
-        QCOMPARE(analog()->ADCLabel(3)->text(), QStringLiteral("200"));
-        QCOMPARE(log(), QString()); // consumed
-        tick("adc 3 300\n");
-        QCOMPARE(analog()->ADCbar(3)->value(), 255);
-        QCOMPARE(analog()->ADCLabel(3)->text(), QStringLiteral("300"));
-        tick("adc 3 -9\n");
-        QCOMPARE(analog()->ADCbar(3)->value(), 0);
-        QCOMPARE(analog()->ADCLabel(3)->text(), QStringLiteral("-9"));
-    }
-
-    void tickedChannelsAreRequestedAndTheRestBlanked()
-    {
-        analog()->CheckADC(8)->setChecked(true);
-        analog()->CheckADC(2)->setChecked(true);
-        analog()->showReading(2, 7);
-        analog()->showReading(4, 99);
-        tick();
-        QCOMPARE(program().driver.writes(), QList<QByteArray>{"adc  2\nadc  8\n"});
-        QCOMPARE(analog()->ADCLabel(2)->text(), QStringLiteral("7"));
-        QCOMPARE(analog()->ADCbar(4)->value(), 0);
-        QCOMPARE(analog()->ADCLabel(4)->text(), QString());
-    }
 
     void hiddenAnalogWindowIsLeftAlone()
     {
@@ -125,27 +83,6 @@ private Q_SLOTS:
         program().driver.clearCalls();
         tick();
         QVERIFY(program().driver.writes().isEmpty());
-    }
-
-    void aNewCommunicationsWindowStartsWithNoPartialLine()
-    {
-        tick("half a li");
-        program().main->subWindowOf(com())->close();
-        Program::flushDeletes();
-        program().main->viewToggle(formCommunications::kView);
-        QCOMPARE(program().main->session().pendingLine, QString());
-        tick("ne\n");
-        QCOMPARE(program().log(), QStringLiteral("received : ne\r\n\r\n"));
-    }
-
-    void theTimerPollsWhileTheWindowIsHiddenAndStopsWhenClosed()
-    {
-        program().main->viewToggle(formCommunications::kView); // hidden
-        program().driver.queue("ok\n");
-        QTRY_VERIFY(program().driver.chunks.isEmpty());
-        formCommunications *window = com();
-        program().main->subWindowOf(window)->close();
-        QVERIFY(!window->TimerBackgound()->isActive());
     }
 
     void aLostBoardIsShownInTheLogAndTheStatusBar()

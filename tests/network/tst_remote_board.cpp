@@ -154,6 +154,16 @@ private Q_SLOTS:
             QVERIFY(second->waitForFinished(10000));
             QCOMPARE(second->exitCode(), 3);
             QVERIFY(second->readAllStandardError().contains("could not be opened: in use by tester"));
+            // Any other process listing the boards sees who holds it; the holder itself sees it open.
+            RemoteDriver onlooker(address(), QStringLiteral("vantrel"));
+            QTRY_COMPARE(onlooker.heldElsewhereBy(QStringLiteral("DEMO0001")), QStringLiteral("tester"));
+            QCOMPARE(driver.heldElsewhereBy(QStringLiteral("DEMO0001")), QString());
+        }
+        {
+            RemoteDriver onlooker(address(), QStringLiteral("vantrel"));
+            std::uint32_t count = 0;
+            onlooker.listDeviceCount(&count);
+            QCOMPARE(onlooker.heldElsewhereBy(QStringLiteral("DEMO0001")), QString());
         }
         // Closed: free at once.
         QProcess *next = runner(identify);

@@ -1,20 +1,24 @@
 #include "device/demo_driver.h"
+#include "fake_workspace.h"
 #include "host/program_journal.h"
 #include "plans/plan_reader.h"
 #include "plans/plan_run.h"
-#include "program.h"
-
+#include "session/board_session.h"
+#include "session/poller.h"
 #include "windows/communications/device_list.h"
-#include <QAction>
-#include <QSettings>
+#include "windows/communications/form_communications.h"
+#include "windows/communications/log_view.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QSignalSpy>
+#include <QSettings>
+#include <QTest>
 
-// The communications window: device list and selection, commands, typed commands and the log writer.
+// The communications window on a workspace of its own: device list and selection, commands, typed commands, the
+// log and the receive poll.
 class TestCommunications : public QObject
 {
     Q_OBJECT
@@ -33,6 +37,8 @@ private:
         return texts;
     }
 
+    static QString log(formCommunications *window) { return window->Logbox()->text(); }
+
     static void choose(formCommunications *window, int row)
     {
         DeviceList *list = window->DevicesList();
@@ -43,8 +49,8 @@ private:
 private Q_SLOTS:
     void controlsCarryTheirTexts()
     {
-        Program program;
-        formCommunications *window = program.com();
+        FakeWorkspace workspace;
+        formCommunications *window = workspace.open<formCommunications>();
         QCOMPARE(window->windowTitle(), QStringLiteral("Communications"));
         const QList<QPair<const char *, const char *>> captions{{"rescanDevices", "Re-Scan Devices"},
                                                                 {"LedOn", "Led On"},
@@ -63,11 +69,11 @@ private Q_SLOTS:
         QCOMPARE(window->TimerBackgound()->interval(), 100);
         QVERIFY(window->TimerBackgound()->isActive());
         // The session's own poller, which polls for every client holding a lease.
-        QCOMPARE(window->TimerBackgound(), &program.main->session().poller());
+        QCOMPARE(window->TimerBackgound(), &workspace.session().poller());
 
         // Tab order: log, list, Identity, Reset, Led Off, Led On, command, Re-Scan.
-        program.main->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(program.main.get()));
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window));
         window->Logbox()->setFocus();
         QStringList order{QApplication::focusWidget()->objectName()};
         for (int i = 0; i < 7; ++i) {
@@ -98,76 +104,77 @@ private Q_SLOTS:
         QFETCH(bool, failCount);
         QFETCH(QList<int>, failPositions);
         QFETCH(QStringList, expected);
-        Program program(serials, false);
-        program.driver.failCount = failCount;
-        program.driver.failPositions = QSet<std::int32_t>(failPositions.begin(), failPositions.end());
-        program.start();
-        formCommunications *window = program.com();
+        FakeWorkspace workspace(serials);
+        workspace.driver.failCount = failCount;
+        workspace.driver.failPositions = QSet<std::int32_t>(failPositions.begin(), failPositions.end());
+        formCommunications *window = workspace.open<formCommunications>();
         QCOMPARE(entries(window), expected);
         QCOMPARE(window->DevicesList()->currentRow(), -1);
-        QCOMPARE(program.driver.count(DriverCall::Create), 0);
-        QCOMPARE(program.log(), QString());
+        QCOMPARE(workspace.driver.count(DriverCall::Create), 0);
+        QCOMPARE(log(window), QString());
     }
 
     void selectingABoard()
     {
-        Program program({"ZB99", "A1B2"});
-        formCommunications *window = program.com();
-        program.driver.clearCalls();
+        FakeWorkspace workspace({"ZB99", "A1B2"});
+        formCommunications *window = workspace.open<formCommunications>();
+        workspace.driver.clearCalls();
         choose(window, 1);
-        QCOMPARE(program.main->session().handle(), std::intptr_t(100));
-        QCOMPARE(program.log(), QStringLiteral("Device selected : A1B2\r\n"));
-        QCOMPARE(program.main->statusText(), QStringLiteral("Device selected : A1B2"));
+        QCOMPARE(workspace.session().handle(), std::intptr_t(100));
+        QCOMPARE(log(window), QStringLiteral("Device selected : A1B2\r\n"));
+        QCOMPARE(workspace.told.status, QStringLiteral("Device selected : A1B2"));
         // The driver is asked again for the text at the chosen position; nothing was open, nothing closed.
-        QCOMPARE(program.driver.calls.size(), size_t(2));
-        QCOMPARE(program.driver.calls[0].kind, DriverCall::Serial);
-        QCOMPARE(program.driver.calls[0].position, 1);
-        QCOMPARE(program.driver.calls[1].bytes, QByteArray("A1B2"));
+        QCOMPARE(workspace.driver.calls.size(), size_t(2));
+        QCOMPARE(workspace.driver.calls[0].kind, DriverCall::Serial);
+        QCOMPARE(workspace.driver.calls[0].position, 1);
+        QCOMPARE(workspace.driver.calls[1].bytes, QByteArray("A1B2"));
     }
 
     void selectingTheOpenBoardAgainReopensIt()
     {
-        Program program({"A1B2"});
-        formCommunications *window = program.com();
+        FakeWorkspace workspace({"A1B2"});
+        formCommunications *window = workspace.open<formCommunications>();
         choose(window, 0);
         choose(window, 0);
-        QCOMPARE(program.driver.closes(), QList<std::intptr_t>{100});
-        QCOMPARE(program.main->session().handle(), std::intptr_t(101));
-        QCOMPARE(program.log(), QStringLiteral("Device selected : A1B2\r\nDevice selected : A1B2\r\n"));
+        QCOMPARE(workspace.driver.closes(), QList<std::intptr_t>{100});
+        QCOMPARE(workspace.session().handle(), std::intptr_t(101));
+        QCOMPARE(log(window), QStringLiteral("Device selected : A1B2\r\nDevice selected : A1B2\r\n"));
     }
 
     void noDevicesFoundChoosesPositionZero()
     {
         {
             // A board attached since the scan is opened and selected.
-            Program program;
-            formCommunications *window = program.com();
-            program.driver.serials = {QStringLiteral("LATE")};
+            FakeWorkspace workspace;
+            formCommunications *window = workspace.open<formCommunications>();
+            workspace.driver.serials = {QStringLiteral("LATE")};
             choose(window, 0); // "No devices found."
-            QCOMPARE(program.main->session().handle(), std::intptr_t(100));
-            QCOMPARE(program.log(), QStringLiteral("Device selected : LATE\r\n"));
-            QCOMPARE(program.main->statusText(), QStringLiteral("Device selected : LATE"));
+            QCOMPARE(workspace.session().handle(), std::intptr_t(100));
+            QCOMPARE(log(window), QStringLiteral("Device selected : LATE\r\n"));
+            QCOMPARE(workspace.told.status, QStringLiteral("Device selected : LATE"));
         }
         // Still none: the failed open is said as every failed open is, and the invalid handle is never closed.
-        Program empty;
-        choose(empty.com(), 0);
-        QCOMPARE(empty.main->session().handle(), kInvalidHandle);
-        QCOMPARE(empty.log(), QStringLiteral("Device selected : \r\nDevice could not be opened : \r\n"));
-        QCOMPARE(empty.main->statusText(), QStringLiteral("Device not opened : "));
-        choose(empty.com(), 0);
+        FakeWorkspace empty;
+        formCommunications *window = empty.open<formCommunications>();
+        choose(window, 0);
+        QCOMPARE(empty.session().handle(), kInvalidHandle);
+        QCOMPARE(log(window), QStringLiteral("Device selected : \r\nDevice could not be opened : \r\n"));
+        QCOMPARE(empty.told.status, QStringLiteral("Device not opened : "));
+        choose(window, 0);
         QVERIFY(empty.driver.closes().isEmpty());
     }
 
     void aFailedOpenSaysSo()
     {
-        Program program({"A1B2"});
-        program.driver.unopenable = {QStringLiteral("A1B2")};
-        choose(program.com(), 0);
-        QCOMPARE(program.main->session().handle(), kInvalidHandle);
-        QCOMPARE(program.log(), QStringLiteral("Device selected : A1B2\r\nDevice could not be opened : A1B2\r\n"));
-        QCOMPARE(program.main->statusText(), QStringLiteral("Device not opened : A1B2"));
-        choose(program.com(), 0);
-        QVERIFY(program.driver.closes().isEmpty());
+        FakeWorkspace workspace({"A1B2"});
+        workspace.driver.unopenable = {QStringLiteral("A1B2")};
+        formCommunications *window = workspace.open<formCommunications>();
+        choose(window, 0);
+        QCOMPARE(workspace.session().handle(), kInvalidHandle);
+        QCOMPARE(log(window), QStringLiteral("Device selected : A1B2\r\nDevice could not be opened : A1B2\r\n"));
+        QCOMPARE(workspace.told.status, QStringLiteral("Device not opened : A1B2"));
+        choose(window, 0);
+        QVERIFY(workspace.driver.closes().isEmpty());
     }
 
     void keyboardChoosesLikeAListBox_data()
@@ -192,11 +199,12 @@ private Q_SLOTS:
         QFETCH(QStringList, boards);
         QFETCH(QList<int>, keys);
         QFETCH(QStringList, chosen);
-        Program program(boards);
-        DeviceList *list = program.com()->DevicesList();
-        program.main->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(program.main.get()));
-        program.com()->Logbox()->setFocus();
+        FakeWorkspace workspace(boards);
+        formCommunications *window = workspace.open<formCommunications>();
+        DeviceList *list = window->DevicesList();
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window));
+        window->Logbox()->setFocus();
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab); // into the list, as the operator does
         QCOMPARE(QApplication::focusWidget(), list);
         for (int key : keys)
@@ -204,14 +212,15 @@ private Q_SLOTS:
         QString expected;
         for (const QString &board : chosen)
             expected += QStringLiteral("Device selected : ") + board + QStringLiteral("\r\n");
-        QCOMPARE(program.log(), expected);
-        QCOMPARE(program.driver.count(DriverCall::Create), chosen.size());
+        QCOMPARE(log(window), expected);
+        QCOMPARE(workspace.driver.count(DriverCall::Create), chosen.size());
     }
 
     void mouseGesturesChooseWhatEndsUpSelected()
     {
-        Program program({"A1B2", "C3D4", "E5F6"});
-        DeviceList *list = program.com()->DevicesList();
+        FakeWorkspace workspace({"A1B2", "C3D4", "E5F6"});
+        formCommunications *window = workspace.open<formCommunications>();
+        DeviceList *list = window->DevicesList();
         const QPoint first = list->visualItemRect(list->item(0)).center();
         const QPoint third = list->visualItemRect(list->item(2)).center();
         // Pressed on one entry, released on another: the one selected at the end is chosen, once.
@@ -219,29 +228,29 @@ private Q_SLOTS:
         QTest::mouseMove(list->viewport(), third);
         QTest::mouseRelease(list->viewport(), Qt::LeftButton, {}, third);
         QCOMPARE(list->currentRow(), 2);
-        QCOMPARE(program.log(), QStringLiteral("Device selected : E5F6\r\n"));
-        QCOMPARE(program.main->statusText(), QStringLiteral("Device selected : E5F6"));
+        QCOMPARE(log(window), QStringLiteral("Device selected : E5F6\r\n"));
+        QCOMPARE(workspace.told.status, QStringLiteral("Device selected : E5F6"));
         // A click on the entry already selected chooses it again; a double click chooses once (its first click).
-        choose(program.com(), 2);
+        choose(window, 2);
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, first);
         QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, first);
-        QCOMPARE(program.driver.count(DriverCall::Create), 3);
-        QVERIFY(program.log().endsWith(QStringLiteral("E5F6\r\nDevice selected : A1B2\r\n")));
+        QCOMPARE(workspace.driver.count(DriverCall::Create), 3);
+        QVERIFY(log(window).endsWith(QStringLiteral("E5F6\r\nDevice selected : A1B2\r\n")));
     }
 
     void rescanKeepsTheOpenBoard()
     {
-        Program program({"A1B2"});
-        formCommunications *window = program.com();
+        FakeWorkspace workspace({"A1B2"});
+        formCommunications *window = workspace.open<formCommunications>();
         choose(window, 0);
-        program.driver.serials = QStringList{"NEW1", "A1B2"};
-        program.driver.clearCalls();
+        workspace.driver.serials = QStringList{"NEW1", "A1B2"};
+        workspace.driver.clearCalls();
         QTest::mouseClick(button(window, "rescanDevices"), Qt::LeftButton);
         QCOMPARE(entries(window), QStringList({"NEW1", "A1B2"}));
-        QCOMPARE(program.main->session().handle(), std::intptr_t(100));
-        QCOMPARE(program.driver.count(DriverCall::Close), 0);
-        QCOMPARE(program.driver.count(DriverCall::Create), 0);
-        QCOMPARE(program.main->statusText(), QStringLiteral("Device selected : A1B2"));
+        QCOMPARE(workspace.session().handle(), std::intptr_t(100));
+        QCOMPARE(workspace.driver.count(DriverCall::Close), 0);
+        QCOMPARE(workspace.driver.count(DriverCall::Create), 0);
+        QCOMPARE(workspace.told.status, QStringLiteral("Device selected : A1B2"));
     }
 
     void buttonsSendTheirOwnTerminators_data()
@@ -258,115 +267,108 @@ private Q_SLOTS:
     {
         QFETCH(QByteArray, name);
         QFETCH(QByteArray, bytes);
-        Program program;
-        QTest::mouseClick(button(program.com(), name.constData()), Qt::LeftButton);
-        QCOMPARE(program.driver.writes(), QList<QByteArray>{bytes});
-        QCOMPARE(program.driver.calls.back().handle, std::intptr_t(0)); // no board selected: sent anyway
-        QCOMPARE(program.log(), QString());
+        FakeWorkspace workspace;
+        formCommunications *window = workspace.open<formCommunications>();
+        QTest::mouseClick(button(window, name.constData()), Qt::LeftButton);
+        QCOMPARE(workspace.driver.writes(), QList<QByteArray>{bytes});
+        QCOMPARE(workspace.driver.calls.back().handle, std::intptr_t(0)); // no board selected: sent anyway
+        QCOMPARE(log(window), QString());
     }
 
     void typedCommandsGoOutWithCrLfAndAreLogged()
     {
-        Program program;
-        QLineEdit *command = program.com()->command();
+        FakeWorkspace workspace;
+        formCommunications *window = workspace.open<formCommunications>();
+        QLineEdit *command = window->command();
         command->setFocus();
         QTest::keyClicks(command, QStringLiteral("led on"));
         QTest::keyClick(command, Qt::Key_Return);
         QTest::keyClick(command, Qt::Key_Enter, Qt::KeypadModifier | Qt::ShiftModifier);
         QTest::keyClick(command, Qt::Key_Tab);
-        QCOMPARE(program.driver.writes(), QList<QByteArray>({"led on\r\n", "led on\r\n"}));
-        QCOMPARE(program.log(), QStringLiteral(">led on\r\n>led on\r\n"));
+        QCOMPARE(workspace.driver.writes(), QList<QByteArray>({"led on\r\n", "led on\r\n"}));
+        QCOMPARE(log(window), QStringLiteral(">led on\r\n>led on\r\n"));
         QCOMPARE(command->text(), QStringLiteral("led on"));
 
         command->clear();
         QTest::keyClick(command, Qt::Key_Return, Qt::ControlModifier);
-        QCOMPARE(program.driver.writes().last(), QByteArray("\r\n"));
-        QVERIFY(program.log().endsWith(QStringLiteral(">led on\r\n>\r\n")));
+        QCOMPARE(workspace.driver.writes().last(), QByteArray("\r\n"));
+        QVERIFY(log(window).endsWith(QStringLiteral(">led on\r\n>\r\n")));
     }
 
     void logLinesAlwaysLandAtTheEnd()
     {
-        Program program;
-        LogView *log = program.com()->Logbox();
-        program.main->LogLine(QStringLiteral("a"));
-        program.main->LogLine(QStringLiteral("b"));
+        FakeWorkspace workspace;
+        formCommunications *window = workspace.open<formCommunications>();
+        LogView *log = window->Logbox();
+        workspace.LogLine(QStringLiteral("a"));
+        workspace.LogLine(QStringLiteral("b"));
         log->selectAll();
-        program.main->LogLine(QStringLiteral(""));
-        program.main->LogLine(QStringLiteral("c"));
+        workspace.LogLine(QStringLiteral(""));
+        workspace.LogLine(QStringLiteral("c"));
         QCOMPARE(log->text(), QStringLiteral("a\r\nb\r\n\r\nc\r\n"));
-    }
-
-    void logSurvivesHidingAndIsFreshAfterClosing()
-    {
-        Program program({"A1B2"});
-        program.main->LogLine(QStringLiteral("before"));
-        program.main->viewToggle(formCommunications::kView); // hide
-        program.main->LogLine(QStringLiteral("while hidden"));
-        QVERIFY(!program.main->isViewChecked(formCommunications::kView));
-        program.main->viewToggle(formCommunications::kView); // show the same window
-        QCOMPARE(program.log(), QStringLiteral("before\r\nwhile hidden\r\n"));
-
-        formCommunications *first = program.com();
-        program.main->subWindowOf(first)->close();
-        QVERIFY(!program.main->isViewChecked(formCommunications::kView));
-        QCOMPARE(program.main->appState().viewCom, 0);
-        program.driver.clearCalls();
-        // A line logged now brings a new window back, its list rescanned and its log holding just that line.
-        program.main->LogLine(QStringLiteral("pin  3 output"));
-        Program::flushDeletes();
-        formCommunications *second = program.com();
-        QVERIFY(second != first);
-        QVERIFY(second->isVisible());
-        QCOMPARE(program.log(), QStringLiteral("pin  3 output\r\n"));
-        QCOMPARE(program.driver.count(DriverCall::Count), 1);
-        QVERIFY(!program.main->isViewChecked(formCommunications::kView));
-        QCOMPARE(program.main->appState().viewCom, 0);
     }
 
     void logCanBeSavedFromItsMenu()
     {
-        Program program;
-        program.main->LogLine(QStringLiteral("Device selected : A1B2"));
-        const QString path = program.path(QStringLiteral("session.log"));
-        program.dialogs.fileNames = {path, program.path(QStringLiteral("no/such/dir/x.log"))};
-        Q_EMIT program.com()->Logbox()->saveRequested();
+        FakeWorkspace workspace;
+        formCommunications *window = workspace.open<formCommunications>();
+        workspace.LogLine(QStringLiteral("Device selected : A1B2"));
+        const QString path = workspace.path(QStringLiteral("session.log"));
+        workspace.scripted.fileNames = {path, workspace.path(QStringLiteral("no/such/dir/x.log"))};
+        Q_EMIT window->Logbox()->saveRequested();
         QFile file(path);
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(file.readAll(), QByteArray("Device selected : A1B2\r\n"));
-        Q_EMIT program.com()->Logbox()->saveRequested();
-        QCOMPARE(program.dialogs.warnings.size(), 1);
+        Q_EMIT window->Logbox()->saveRequested();
+        QCOMPARE(workspace.scripted.warnings.size(), 1);
     }
 
-    void closingKeepsTheBoardOpen()
+    // The receive poll goes on while the window exists, shown or hidden, and a new window starts with no partial
+    // line; closing the window ends its claim on the poll but keeps the board open.
+    void thePollLivesWithTheWindow()
     {
-        Program program({"A1B2"});
-        choose(program.com(), 0);
-        program.main->subWindowOf(program.com())->close();
-        Program::flushDeletes();
-        QCOMPARE(program.driver.count(DriverCall::Close), 0);
-        QCOMPARE(program.main->session().handle(), std::intptr_t(100));
-        program.main->viewToggle(formCommunications::kView);
-        QCOMPARE(program.log(), QString());
-        QCOMPARE(program.com()->DevicesList()->count(), 1);
-        QCOMPARE(program.main->appState().viewCom, 1);
+        FakeWorkspace workspace({"A1B2"});
+        formCommunications *window = workspace.open<formCommunications>();
+        choose(window, 0);
+        window->hide();
+        workspace.driver.queue("ok\n");
+        QTRY_VERIFY(workspace.driver.chunks.isEmpty());
+        window->show();
+        workspace.driver.queue("half a li");
+        window->TimerBackgound_Timer();
+        QVERIFY(window->close());
+        QVERIFY(!window->TimerBackgound()->isActive());
+        FakeWorkspace::flushDeletes();
+        QCOMPARE(workspace.closed, QStringList{"communications"});
+        QCOMPARE(workspace.driver.count(DriverCall::Close), 0);
+        QCOMPARE(workspace.session().handle(), std::intptr_t(100));
+
+        window = workspace.open<formCommunications>();
+        QCOMPARE(log(window), QString());
+        QCOMPARE(window->DevicesList()->count(), 1);
+        QCOMPARE(workspace.session().pendingLine, QString());
+        workspace.driver.queue("ne\n");
+        window->TimerBackgound_Timer();
+        QCOMPARE(log(window), QStringLiteral("received : ne\r\n\r\n"));
     }
+
     // The log's context menu keeps the journal or not, and remembers it in the program's settings.
     void keepJournalFromTheLogsMenu()
     {
-        Program program({"A1B2"});
+        FakeWorkspace workspace({"A1B2"});
         QTemporaryDir folder;
-        setUpProgramJournal(program.main->host(), folder.path(), true);
-        formCommunications *window = program.com();
+        setUpProgramJournal(workspace.host(), folder.path(), true);
+        formCommunications *window = workspace.open<formCommunications>();
         auto *keep = window->findChild<QAction *>(QStringLiteral("keepJournal"));
         QVERIFY(keep && window->findChild<QAction *>(QStringLiteral("openJournalFolder")));
         QCOMPARE(keep->text(), QStringLiteral("Keep &Journal"));
         Q_EMIT window->Logbox()->contextMenuShown();
         QVERIFY(keep->isChecked());
         keep->trigger();
-        QVERIFY(!program.main->host().isJournalKept());
+        QVERIFY(!workspace.host().isJournalKept());
         QCOMPARE(QSettings().value(QStringLiteral("journal/keep")).toBool(), false);
         keep->trigger();
-        QVERIFY(program.main->host().isJournalKept());
+        QVERIFY(workspace.host().isJournalKept());
         QCOMPARE(QSettings().value(QStringLiteral("journal/keep")).toBool(), true);
     }
 
@@ -382,25 +384,25 @@ private Q_SLOTS:
     {
         QFETCH(bool, windowClosesDuringTheRun);
         DemoDriver demo;
-        Program program(demo);
-        program.com()->DevicesList()->setCurrentRow(0);
-        program.com()->DevicesList_Click();
+        FakeWorkspace workspace(demo);
+        formCommunications *window = workspace.open<formCommunications>();
+        window->DevicesList()->setCurrentRow(0);
+        window->DevicesList_Click();
         if (!windowClosesDuringTheRun) {
-            program.main->subWindowOf(program.com())->close();
-            Program::flushDeletes();
+            window->close();
+            FakeWorkspace::flushDeletes();
         }
         auto plan = readPlanText("[[step]]\nadc = 1\nsamples = 5\ntimeout_ms = 1000\n", QStringLiteral("p.toml"));
-        PlanRun run(program.main->session(), std::get<TestPlan>(std::move(plan)));
+        PlanRun run(workspace.session(), std::get<TestPlan>(std::move(plan)));
         run.start();
         if (windowClosesDuringTheRun)
-            program.main->subWindowOf(program.com())->close();
+            window->close();
         else
-            program.main->showView(formCommunications::kView);
+            workspace.open<formCommunications>();
         QTRY_VERIFY_WITH_TIMEOUT(run.isFinished(), 3000);
         QCOMPARE(run.verdictLine(), QStringLiteral("PASS: 1 of 1 steps passed"));
-        // (A line logged after the close brings the window back, as the log writer does.)
-        if (!windowClosesDuringTheRun)
-            QVERIFY(program.main->session().poller().isActive());
+        // Once the run is over, the poll goes on only for a window that is still there.
+        QCOMPARE(workspace.session().poller().isActive(), !windowClosesDuringTheRun);
     }
 };
 

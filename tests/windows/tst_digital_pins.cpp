@@ -1,4 +1,4 @@
-#include "program.h"
+#include "fake_workspace.h"
 #include "windows/analog_levels/form_analog_levels.h"
 #include "windows/digital_pins/form_digital_pins.h"
 #include "windows/digital_pins/pin_colours.h"
@@ -7,9 +7,10 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QTest>
 
-// The digital pins window: the commands each control sends, in order and byte for byte, what is logged, and
-// the colours and captions left standing.
+// The digital pins window on a workspace of its own: the commands each control sends, in order and byte for byte,
+// what is logged, the colours and captions left standing, and the levels the board reports.
 class TestDigitalPins : public QObject
 {
     Q_OBJECT
@@ -32,8 +33,8 @@ private:
 private Q_SLOTS:
     void startsWithEveryPinAnInput()
     {
-        Program program;
-        formDigitalPins *pins = program.main->view<formDigitalPins>();
+        FakeWorkspace workspace;
+        formDigitalPins *pins = workspace.open<formDigitalPins>();
         QCOMPARE(pins->windowTitle(), QStringLiteral("Digital Pins"));
         for (int pin = 1; pin <= 18; ++pin) {
             QCOMPARE(colour(pins, pin), kInputLow);
@@ -48,13 +49,13 @@ private Q_SLOTS:
         }
         QCOMPARE(pins->findChild<QLabel *>(QStringLiteral("pin_label_7"))->text(), QStringLiteral(" 7"));
         QCOMPARE(pins->findChild<QLabel *>(QStringLiteral("pin_label_12"))->text(), QStringLiteral("12"));
-        QVERIFY(program.driver.writes().isEmpty());
+        QVERIFY(workspace.driver.writes().isEmpty());
     }
 
     void boardLayoutFollowsTheBoard()
     {
-        Program program;
-        formDigitalPins *pins = program.main->view<formDigitalPins>();
+        FakeWorkspace workspace;
+        formDigitalPins *pins = workspace.open<formDigitalPins>();
         // Upper row 18..9 left to right, lower row 1..8; pin 8 under pin 9 and pin 1 under pin 16.
         for (int pin = 18; pin > 9; --pin)
             QVERIFY(pins->pin_led_frame(pin)->x() < pins->pin_led_frame(pin - 1)->x());
@@ -67,132 +68,130 @@ private Q_SLOTS:
 
     void makingAPinAnOutputSendsLevelThenDirection()
     {
-        Program program;
-        formDigitalPins *pins = program.main->view<formDigitalPins>();
+        FakeWorkspace workspace;
+        formDigitalPins *pins = workspace.open<formDigitalPins>();
         QTest::mouseClick(pins->pin_dir(3), Qt::LeftButton);
-        QCOMPARE(program.driver.writes(), QList<QByteArray>({"pin  3 clear\r\n", "pin  3 output\r\n"}));
-        QCOMPARE(program.log(), QStringLiteral("pin  3 clear\r\npin  3 output\r\n"));
+        QCOMPARE(workspace.driver.writes(), QList<QByteArray>({"pin  3 clear\r\n", "pin  3 output\r\n"}));
+        QCOMPARE(workspace.told.logText(), QStringLiteral("pin  3 clear\r\npin  3 output\r\n"));
         QCOMPARE(pins->pin_dir(3)->text(), QStringLiteral("O"));
         QCOMPARE(pins->pin_dir(3)->toolTip(), QStringLiteral("Pin is an Output, click to select as Input"));
         QCOMPARE(colour(pins, 3), kOutputLow);
-        QCOMPARE(program.main->session().setup().pinIsOutput[3], 1);
+        QCOMPARE(workspace.session().setup().pinIsOutput[3], 1);
     }
 
     void indicatorOfAnOutputTogglesItsLevel()
     {
-        Program program;
-        formDigitalPins *pins = program.main->view<formDigitalPins>();
+        FakeWorkspace workspace;
+        formDigitalPins *pins = workspace.open<formDigitalPins>();
         QTest::mouseClick(pins->pin_dir(3), Qt::LeftButton);
-        program.driver.clearCalls();
+        workspace.driver.clearCalls();
         clickIndicator(pins, 3);
         QCOMPARE(colour(pins, 3), kOutputHigh);
         clickIndicator(pins, 3);
         QCOMPARE(colour(pins, 3), kOutputLow);
-        QCOMPARE(program.driver.writes(), QList<QByteArray>({"pin  3 set\r\n", "pin  3 clear\r\n"}));
-        QVERIFY(program.log().endsWith(QStringLiteral("pin  3 set\r\npin  3 clear\r\n")));
+        QCOMPARE(workspace.driver.writes(), QList<QByteArray>({"pin  3 set\r\n", "pin  3 clear\r\n"}));
+        QVERIFY(workspace.told.logText().endsWith(QStringLiteral("pin  3 set\r\npin  3 clear\r\n")));
     }
 
     void outputAgainUsesTheLevelLastCommanded()
     {
-        Program program;
-        formDigitalPins *pins = program.main->view<formDigitalPins>();
+        FakeWorkspace workspace;
+        formDigitalPins *pins = workspace.open<formDigitalPins>();
         QTest::mouseClick(pins->pin_dir(3), Qt::LeftButton);
         clickIndicator(pins, 3); // set
-        program.driver.clearCalls();
+        workspace.driver.clearCalls();
         QTest::mouseClick(pins->pin_dir(3), Qt::LeftButton); // back to input
         QCOMPARE(colour(pins, 3), kInputLow);
         QCOMPARE(pins->pin_dir(3)->text(), QStringLiteral("I"));
         QTest::mouseClick(pins->pin_dir(3), Qt::LeftButton); // output again
-        QCOMPARE(program.driver.writes(),
+        QCOMPARE(workspace.driver.writes(),
                  QList<QByteArray>({"pin  3 input\r\n", "pin  3 set\r\n", "pin  3 output\r\n"}));
         QCOMPARE(colour(pins, 3), kOutputHigh);
     }
 
     void indicatorOfAnInputIsDisplayOnly()
     {
-        Program program;
-        formDigitalPins *pins = program.main->view<formDigitalPins>();
+        FakeWorkspace workspace;
+        formDigitalPins *pins = workspace.open<formDigitalPins>();
         clickIndicator(pins, 5);
-        QVERIFY(program.driver.writes().isEmpty());
+        QVERIFY(workspace.driver.writes().isEmpty());
         QCOMPARE(colour(pins, 5), kInputLow);
-        QCOMPARE(program.main->session().setup().pinOutputLevel[5], 0);
+        QCOMPARE(workspace.session().setup().pinOutputLevel[5], 0);
     }
 
     void monitoringBoxesSendWithLfAloneAndLogNothing()
     {
-        Program program;
-        formDigitalPins *pins = program.main->view<formDigitalPins>();
+        FakeWorkspace workspace;
+        formDigitalPins *pins = workspace.open<formDigitalPins>();
         tick(pins->Check1(12));
         tick(pins->Check1(12));
-        QCOMPARE(program.driver.writes(), QList<QByteArray>({"pin  12 monitor on\n", "pin  12 monitor off\n"}));
-        QCOMPARE(program.log(), QString());
+        QCOMPARE(workspace.driver.writes(), QList<QByteArray>({"pin  12 monitor on\n", "pin  12 monitor off\n"}));
+        QCOMPARE(workspace.told.logText(), QString());
     }
 
     void allAndNoneSendOnlyForBoxesThatChange()
     {
-        Program program;
-        formDigitalPins *pins = program.main->view<formDigitalPins>();
+        FakeWorkspace workspace;
+        formDigitalPins *pins = workspace.open<formDigitalPins>();
         pins->Check1(1)->setChecked(true);
         pins->Check1(2)->setChecked(true);
-        program.driver.clearCalls();
+        workspace.driver.clearCalls();
         QTest::mouseClick(pins->findChild<QPushButton *>(QStringLiteral("MonitorAll")), Qt::LeftButton);
         QList<QByteArray> expected;
         for (int pin = 3; pin <= 18; ++pin)
             expected.append("pin  " + QByteArray::number(pin) + " monitor on\n");
-        QCOMPARE(program.driver.writes(), expected);
+        QCOMPARE(workspace.driver.writes(), expected);
 
-        program.driver.clearCalls();
+        workspace.driver.clearCalls();
         QTest::mouseClick(pins->findChild<QPushButton *>(QStringLiteral("MonitorAll")), Qt::LeftButton);
-        QVERIFY(program.driver.writes().isEmpty());
+        QVERIFY(workspace.driver.writes().isEmpty());
 
         pins->Check1(7)->setChecked(false);
-        program.driver.clearCalls();
+        workspace.driver.clearCalls();
         QTest::mouseClick(pins->findChild<QPushButton *>(QStringLiteral("MonitorNone")), Qt::LeftButton);
-        QCOMPARE(program.driver.writes().size(), 17);
-        QCOMPARE(program.driver.writes().first(), QByteArray("pin  1 monitor off\n"));
-        QVERIFY(!program.driver.writes().contains("pin  7 monitor off\n"));
+        QCOMPARE(workspace.driver.writes().size(), 17);
+        QCOMPARE(workspace.driver.writes().first(), QByteArray("pin  1 monitor off\n"));
+        QVERIFY(!workspace.driver.writes().contains("pin  7 monitor off\n"));
     }
 
     void closingSendsNothingAndReopeningRedrawsFromTheState()
     {
-        Program program;
-        formDigitalPins *pins = program.main->view<formDigitalPins>();
+        FakeWorkspace workspace;
+        formDigitalPins *pins = workspace.open<formDigitalPins>();
         QTest::mouseClick(pins->pin_dir(4), Qt::LeftButton);
         clickIndicator(pins, 4);
         tick(pins->Check1(6));
-        program.driver.clearCalls();
-        program.main->subWindowOf(pins)->close();
-        Program::flushDeletes();
-        QVERIFY(program.driver.writes().isEmpty());
-        QVERIFY(!program.main->isViewChecked(formDigitalPins::kView));
-        QCOMPARE(program.main->appState().viewDig, 0);
-        QCOMPARE(program.main->session().setup().pinIsOutput[4], 1);
+        workspace.driver.clearCalls();
+        QVERIFY(pins->close());
+        FakeWorkspace::flushDeletes();
+        QVERIFY(workspace.driver.writes().isEmpty());
+        QCOMPARE(workspace.closed, QStringList{"digitalPins"});
+        QCOMPARE(workspace.session().setup().pinIsOutput[4], 1);
 
-        program.main->viewToggle(formDigitalPins::kView);
-        pins = program.main->view<formDigitalPins>();
+        pins = workspace.open<formDigitalPins>();
         // Pin 4 is still an output at the board: the new window says so.
         QCOMPARE(pins->pin_dir(4)->text(), QStringLiteral("O"));
         QCOMPARE(colour(pins, 4), kOutputHigh);
         QCOMPARE(colour(pins, 5), kInputLow);
         QVERIFY(!pins->Check1(6)->isChecked());
-        QVERIFY(program.driver.writes().isEmpty());
+        QVERIFY(workspace.driver.writes().isEmpty());
         QTest::mouseClick(pins->pin_dir(4), Qt::LeftButton);
-        QCOMPARE(program.driver.writes(), QList<QByteArray>{"pin  4 input\r\n"});
+        QCOMPARE(workspace.driver.writes(), QList<QByteArray>{"pin  4 input\r\n"});
     }
 
     // The runner, a plan or a reconnection changes the set-up through the session: the windows show it, and
     // showing it sends nothing more.
     void theSessionsSetupShowsInTheWindows()
     {
-        Program program({"A1B2"});
-        BoardSession &session = program.main->session();
-        formDigitalPins *pins = program.main->view<formDigitalPins>();
-        formAnalogLevels *analog = program.main->view<formAnalogLevels>();
+        FakeWorkspace workspace({"A1B2"});
+        BoardSession &session = workspace.session();
+        formDigitalPins *pins = workspace.open<formDigitalPins>();
+        formAnalogLevels *analog = workspace.open<formAnalogLevels>();
         session.makePinOutput(4);
         session.setPinLevel(4, true);
         session.setPinMonitored(6, true);
         session.setChannelTicked(3, true);
-        QCOMPARE(program.driver.writes(),
+        QCOMPARE(workspace.driver.writes(),
                  QList<QByteArray>({"pin  4 clear\r\n", "pin  4 output\r\n", "pin  4 set\r\n", "pin  6 monitor on\n"}));
         QCOMPARE(pins->pin_dir(4)->text(), QStringLiteral("O"));
         QCOMPARE(colour(pins, 4), kOutputHigh);
@@ -206,19 +205,40 @@ private Q_SLOTS:
         QCOMPARE(colour(pins, 4), kInputLow);
         QVERIFY(!pins->Check1(6)->isChecked());
         QVERIFY(!analog->CheckADC(3)->isChecked());
-        QCOMPARE(program.driver.writes().size(), 6);
+        QCOMPARE(workspace.driver.writes().size(), 6);
 
         // The boxes are the operator's way in: ticking one asks the session.
         tick(analog->CheckADC(5));
         QVERIFY(session.setup().isTicked(5));
         // Closing a window forgets what only its boxes held; the board is told nothing.
         tick(pins->Check1(9));
-        program.driver.clearCalls();
-        program.main->subWindowOf(pins)->close();
-        program.main->subWindowOf(analog)->close();
+        workspace.driver.clearCalls();
+        pins->close();
+        analog->close();
         QVERIFY(session.setup().monitoredPins.none());
         QVERIFY(session.setup().tickedChannels.none());
-        QVERIFY(program.driver.writes().isEmpty());
+        QVERIFY(workspace.driver.writes().isEmpty());
+    }
+
+    void indicatorsFollowInputReports()
+    {
+        FakeWorkspace workspace({"A1B2"});
+        formDigitalPins *pins = workspace.open<formDigitalPins>();
+        workspace.host().select(0);
+        workspace.told.clear();
+        const auto receive = [&workspace](const QByteArray &bytes) {
+            workspace.driver.queue(bytes);
+            workspace.session().poll();
+        };
+        receive("pin 5 1\r\n");
+        QCOMPARE(colour(pins, 5), kInputHigh);
+        receive("pin 5 0\n");
+        QCOMPARE(colour(pins, 5), kInputLow);
+        QCOMPARE(workspace.told.logText(), QStringLiteral("received : pin 5 1\r\n\r\nreceived : pin 5 0\r\n\r\n"));
+
+        QTest::mouseClick(pins->pin_dir(5), Qt::LeftButton);
+        receive("pin 5 1\n");
+        QCOMPARE(colour(pins, 5), kOutputLow);
     }
 };
 

@@ -3,11 +3,14 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
+#include <QContextMenuEvent>
 #include <QFile>
+#include <QMenu>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 class TestLogView : public QObject
 {
@@ -65,6 +68,28 @@ private Q_SLOTS:
 
         view.selectAll();
         QCOMPARE(view.selectedText(), QStringLiteral("first line\nsecond line\nthird"));
+    }
+
+    // Ctrl+A belongs to the main window's Save Script As, so the menu's Select All shows no shortcut.
+    void contextMenuOffersSelectAllWithoutCtrlA()
+    {
+        LogView view;
+        view.resize(300, 200);
+        view.show();
+        view.appendLine(QStringLiteral("x"));
+        QString selectAll;
+        QTimer::singleShot(0, [&selectAll] {
+            if (auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget())) {
+                for (QAction *action : menu->actions()) {
+                    if (action->text().contains(QStringLiteral("Select")))
+                        selectAll = action->text() + u'|' + action->shortcut().toString();
+                }
+                menu->close();
+            }
+        });
+        QContextMenuEvent event(QContextMenuEvent::Keyboard, QPoint(5, 5), view.mapToGlobal(QPoint(5, 5)));
+        QCoreApplication::sendEvent(&view, &event);
+        QCOMPARE(selectAll, QStringLiteral("Select &All|"));
     }
 
     void savesEveryLine()

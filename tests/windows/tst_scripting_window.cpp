@@ -1,12 +1,14 @@
+#include "fake_workspace.h"
 #include "file_helpers.h"
-#include "program.h"
 #include "windows/scripting/form_scripting.h"
 #include "windows/scripting/script_box.h"
 #include "windows/twips.h"
 
 #include <QFile>
+#include <QTest>
 
-// The script editor window: change tracking, the close prompt and its answers, the margins on resize.
+// The script editor window on a workspace of its own: change tracking, the close prompt and its answers, the margins
+// on resize.
 class TestScriptingWindow : public QObject
 {
     Q_OBJECT
@@ -14,83 +16,81 @@ class TestScriptingWindow : public QObject
 private Q_SLOTS:
     void typingMarksTheScriptChanged()
     {
-        Program program;
-        formScripting *editor = program.main->view<formScripting>();
+        FakeWorkspace workspace;
+        formScripting *editor = workspace.open<formScripting>();
         QCOMPARE(editor->windowTitle(), QStringLiteral("Untitled.txt"));
-        QVERIFY(!program.main->appState().scriptChanged);
+        QVERIFY(!workspace.appState().scriptChanged);
         QTest::keyClicks(editor->scriptBox(), QStringLiteral("x"));
-        QVERIFY(program.main->appState().scriptChanged);
+        QVERIFY(workspace.appState().scriptChanged);
     }
 
     void closePromptNoClosesWithoutWriting()
     {
-        Program program;
-        formScripting *editor = program.main->view<formScripting>();
+        FakeWorkspace workspace;
+        formScripting *editor = workspace.open<formScripting>();
         QTest::keyClicks(editor->scriptBox(), QStringLiteral("x"));
-        program.dialogs.answers = {Dialogs::Answer::No};
-        QVERIFY(program.main->subWindowOf(editor)->close());
-        QCOMPARE(program.dialogs.saveQuestions, 1);
-        QVERIFY(!program.main->appState().scriptChanged);
-        QVERIFY(!QFile::exists(program.path(QStringLiteral("Untitled.txt"))));
-        QVERIFY(!program.main->isViewChecked(formScripting::kView));
-        QCOMPARE(program.main->appState().viewScr, 0);
+        workspace.scripted.answers = {Dialogs::Answer::No};
+        QVERIFY(editor->close());
+        QCOMPARE(workspace.scripted.saveQuestions, 1);
+        QVERIFY(!workspace.appState().scriptChanged);
+        QVERIFY(!QFile::exists(workspace.path(QStringLiteral("Untitled.txt"))));
+        QCOMPARE(workspace.closed, QStringList{"scripting"});
     }
 
     void closePromptYesWritesTheCaptionsFile()
     {
-        Program program;
-        formScripting *editor = program.main->view<formScripting>();
+        FakeWorkspace workspace;
+        formScripting *editor = workspace.open<formScripting>();
         QTest::keyClicks(editor->scriptBox(), QStringLiteral("pin  1 output"));
         QTest::keyClick(editor->scriptBox(), Qt::Key_Return);
         QTest::keyClicks(editor->scriptBox(), QStringLiteral("id"));
-        program.dialogs.answers = {Dialogs::Answer::Yes};
-        QVERIFY(program.main->subWindowOf(editor)->close());
-        QCOMPARE(readFile(program.path(QStringLiteral("Untitled.txt"))), QByteArray("pin  1 output\r\nid"));
-        QVERIFY(!program.main->appState().scriptChanged);
+        workspace.scripted.answers = {Dialogs::Answer::Yes};
+        QVERIFY(editor->close());
+        QCOMPARE(readFile(workspace.path(QStringLiteral("Untitled.txt"))), QByteArray("pin  1 output\r\nid"));
+        QVERIFY(!workspace.appState().scriptChanged);
     }
 
     void closePromptCancelKeepsEverything()
     {
-        Program program;
-        formScripting *editor = program.main->view<formScripting>();
+        FakeWorkspace workspace;
+        formScripting *editor = workspace.open<formScripting>();
         QTest::keyClicks(editor->scriptBox(), QStringLiteral("x"));
-        program.dialogs.answers = {Dialogs::Answer::Cancel};
-        QVERIFY(!program.main->subWindowOf(editor)->close());
+        workspace.scripted.answers = {Dialogs::Answer::Cancel};
+        QVERIFY(!editor->close());
         QVERIFY(editor->isVisible());
-        QVERIFY(program.main->isViewChecked(formScripting::kView));
-        QCOMPARE(program.main->appState().viewScr, 1);
-        QVERIFY(program.main->appState().scriptChanged);
-        QVERIFY(!program.main->subWindowOf(editor)->close()); // asks again
-        QCOMPARE(program.dialogs.saveQuestions, 2);
+        QVERIFY(workspace.closed.isEmpty()); // its View item and flag as they were
+        QVERIFY(workspace.appState().scriptChanged);
+        QVERIFY(!editor->close()); // asks again
+        QCOMPARE(workspace.scripted.saveQuestions, 2);
     }
 
     void unchangedScriptClosesWithoutAsking()
     {
-        Program program;
-        QVERIFY(program.main->subWindowOf(program.main->view<formScripting>())->close());
-        QCOMPARE(program.dialogs.saveQuestions, 0);
+        FakeWorkspace workspace;
+        QVERIFY(workspace.open<formScripting>()->close());
+        QCOMPARE(workspace.scripted.saveQuestions, 0);
     }
 
     void failedSaveOnCloseKeepsTheWindowAndText()
     {
-        Program program;
-        formScripting *editor = program.main->view<formScripting>();
-        const QString unwritable = program.path(QStringLiteral("no/such/folder/script.txt"));
+        FakeWorkspace workspace;
+        formScripting *editor = workspace.open<formScripting>();
+        const QString unwritable = workspace.path(QStringLiteral("no/such/folder/script.txt"));
         editor->setWindowTitle(unwritable);
         QTest::keyClicks(editor->scriptBox(), QStringLiteral("precious"));
-        program.dialogs.answers = {Dialogs::Answer::Yes};
-        QVERIFY(!program.main->subWindowOf(editor)->close());
-        QCOMPARE(program.dialogs.warnings.size(), 1);
-        QVERIFY(program.dialogs.warnings[0].contains(QDir::toNativeSeparators(unwritable)));
+        workspace.scripted.answers = {Dialogs::Answer::Yes};
+        QVERIFY(!editor->close());
+        QCOMPARE(workspace.scripted.warnings.size(), 1);
+        QVERIFY(workspace.scripted.warnings[0].contains(QDir::toNativeSeparators(unwritable)));
         QCOMPARE(editor->text(), QStringLiteral("precious"));
-        QVERIFY(program.main->appState().scriptChanged);
-        QVERIFY(program.main->isViewChecked(formScripting::kView));
+        QVERIFY(workspace.appState().scriptChanged);
+        QVERIFY(workspace.closed.isEmpty());
     }
 
     void marginsFollowTheWindowSize()
     {
-        Program program;
-        formScripting *editor = program.main->view<formScripting>();
+        FakeWorkspace workspace;
+        formScripting *editor = workspace.open<formScripting>();
         const int margin = twipsToPixels(100);
         editor->resize(300, 200);
         QCOMPARE(editor->scriptBox()->geometry(), QRect(margin, margin, 300 - 2 * margin, 200 - 2 * margin));
@@ -105,8 +105,8 @@ private Q_SLOTS:
 
     void textKeepsEveryCharacter()
     {
-        Program program;
-        formScripting *editor = program.main->view<formScripting>();
+        FakeWorkspace workspace;
+        formScripting *editor = workspace.open<formScripting>();
         const QString text = QStringLiteral("a\u00A0b\tc\nd");
         editor->setText(text);
         QCOMPARE(editor->text(), text);

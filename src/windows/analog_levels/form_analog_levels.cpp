@@ -46,7 +46,10 @@ formAnalogLevels::formAnalogLevels(Workspace &workspace, QWidget *parent)
         // A value changes ten times a second: an opaque label repaints alone.
         channel.label->setAutoFillBackground(true);
         channel.label->setToolTip(QStringLiteral("ADC value"));
-        channel.label->setGeometry(twipsRect(60 + column, 4140, 375, 255));
+        // A fixed size: a reading with more digits never asks the window to lay itself out again.
+        const QRect labelPlace = twipsRect(60 + column, 4140, 375, 255);
+        channel.label->move(labelPlace.topLeft());
+        channel.label->setFixedSize(labelPlace.size());
 
         channel.monitor = new QCheckBox(this);
         nameControl(channel.monitor, arrayName("CheckADC", k), QStringLiteral("Monitor channel %1").arg(k));

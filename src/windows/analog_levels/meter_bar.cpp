@@ -13,9 +13,11 @@ void MeterBar::paintEvent(QPaintEvent *)
     QPainter painter(this);
     const QPalette &colours = palette();
     const QRect frame = rect();
-    painter.fillRect(frame, colours.base());
-    const qint64 span = qint64(maximum()) - minimum();
+    // The one-pixel border is what the inside does not cover: three fills in all, ten times a second for each meter.
+    painter.fillRect(frame, colours.color(QPalette::Mid));
     const QRect inside = frame.adjusted(1, 1, -1, -1);
+    painter.fillRect(inside, colours.base());
+    const qint64 span = qint64(maximum()) - minimum();
     if (span > 0 && value() > minimum()) {
         const qint64 filled = (qint64(value()) - minimum()) * inside.height() / span;
         if (orientation() == Qt::Vertical) {
@@ -26,10 +28,4 @@ void MeterBar::paintEvent(QPaintEvent *)
             painter.fillRect(QRect(inside.left(), inside.top(), int(width), inside.height()), colours.highlight());
         }
     }
-    // The one-pixel border as four fills: a stroked rectangle costs several times the whole meter.
-    const QColor border = colours.color(QPalette::Mid);
-    painter.fillRect(QRect(frame.left(), frame.top(), frame.width(), 1), border);
-    painter.fillRect(QRect(frame.left(), frame.bottom(), frame.width(), 1), border);
-    painter.fillRect(QRect(frame.left(), frame.top(), 1, frame.height()), border);
-    painter.fillRect(QRect(frame.right(), frame.top(), 1, frame.height()), border);
 }

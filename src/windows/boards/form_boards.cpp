@@ -1,5 +1,6 @@
 #include "windows/boards/form_boards.h"
 
+#include "device/driver.h"
 #include "host/board_host.h"
 #include "windows/control_names.h"
 #include "windows/workspace.h"
@@ -28,7 +29,8 @@ formBoards::formBoards(Workspace &workspace, QWidget *parent)
     buildControls();
     connect(&workspace.host(), &BoardHost::boardsChanged, this, &formBoards::refresh);
     m_clock.setInterval(kClockMs);
-    connect(&m_clock, &QTimer::timeout, this, &formBoards::updateTimes);
+    // States change on the network too (a board held from elsewhere): looked at again every second.
+    connect(&m_clock, &QTimer::timeout, this, &formBoards::refresh);
     m_clock.start();
     rescan();
 }
@@ -87,8 +89,11 @@ QString formBoards::stateText(const QString &serial)
 {
     BoardHost &host = workspace().host();
     const BoardSession *session = host.sessionOf(serial);
-    if (!session)
+    if (!session) {
+        if (const QString holder = host.driver().heldElsewhereBy(serial); !holder.isEmpty())
+            return QStringLiteral("held remotely by ") + holder;
         return m_attached.contains(serial) ? QString() : QStringLiteral("not attached");
+    }
     if (session->isLost())
         return QStringLiteral("lost");
     return session == &host.foreground() ? QStringLiteral("open") : QStringLiteral("open in the background");

@@ -10,7 +10,7 @@ class QTableWidget;
 class QTableWidgetItem;
 
 // The boards window: every attached board and every board open here, with its state (open, open in the background,
-// lost), when it last gave a reading, and whether it is kept open (a check box per board: kept open, it stays open in
+// held remotely by another program, lost), when it last gave a reading, and whether it is kept open (a check box per board: kept open, it stays open in
 // the background with its poll, journal and trend when the communications window selects another board).
 class formBoards : public ChildWindow
 {

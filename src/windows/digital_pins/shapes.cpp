@@ -7,6 +7,8 @@
 #include <QPixmap>
 #include <QPixmapCache>
 
+#include <utility>
+
 ShapeWidget::ShapeWidget(const QColor &colour, bool rounded, QWidget *parent)
     : QWidget(parent)
     , m_colour(colour)
@@ -35,6 +37,8 @@ PinLed::PinLed(QWidget *parent)
     , m_fill(kBoardGrey)
 {
     setAttribute(Qt::WA_TransparentForMouseEvents);
+    // It paints every pixel (the board's grey around the circle), so the frame behind it is not painted again.
+    setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
 void PinLed::setFillColor(const QColor &colour)
@@ -42,11 +46,14 @@ void PinLed::setFillColor(const QColor &colour)
     if (colour == m_fill)
         return;
     m_fill = colour;
-    update();
+    // A pin reported a hundred times between two paints asks for one.
+    if (!std::exchange(m_paintAsked, true))
+        update();
 }
 
 void PinLed::paintEvent(QPaintEvent *)
 {
+    m_paintAsked = false;
     // An antialiased circle is drawn once per colour and size; a board reporting its pins ten times a second
     // then costs one copy per indicator.
     const qreal ratio = devicePixelRatioF();
@@ -56,7 +63,7 @@ void PinLed::paintEvent(QPaintEvent *)
     if (!QPixmapCache::find(key, &circle)) {
         circle = QPixmap(size() * ratio);
         circle.setDevicePixelRatio(ratio);
-        circle.fill(Qt::transparent);
+        circle.fill(kBoardGrey);
         QPainter painter(&circle);
         painter.setRenderHint(QPainter::Antialiasing);
         painter.setPen(QPen(Qt::black, 1));

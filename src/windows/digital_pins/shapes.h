@@ -35,6 +35,7 @@ protected:
 
 private:
     QColor m_fill;
+    bool m_paintAsked = false; // since the last paint
 };
 
 // The clickable grey frame around an indicator.

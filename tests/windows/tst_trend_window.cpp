@@ -1,91 +1,80 @@
+#include "fake_workspace.h"
 #include "file_helpers.h"
-#include "program.h"
-#include "windows/analog_levels/form_analog_levels.h"
+#include "session/board_session.h"
+#include "session/poller.h"
 #include "windows/trend/form_trend.h"
 #include "windows/trend/trend_plot.h"
 
-#include <QCheckBox>
 #include <QImage>
 #include <QLabel>
-#include <QMdiSubWindow>
 #include <QPushButton>
 #include <QTableWidget>
+#include <QTest>
 #include <QXmlStreamReader>
 
-// The trend window inside the program: its View item, what it shows of the readings, recording, and that the
-// layout file does not know it.
+// The trend window on a workspace of its own: what it shows of the readings, cursors and limits, the keyboard and
+// the mouse on the plot, export, recording, and why readings do not come.
 class TestTrendWindow : public QObject
 {
     Q_OBJECT
 
 private:
-    static void selectAndTick(Program &program)
-    {
-        program.com()->DevicesList()->setCurrentRow(0);
-        program.com()->DevicesList_Click();
-        program.main->view<formAnalogLevels>()->CheckADC(1)->setChecked(true);
-    }
+    // Board A1B2 attached; once selected, polled with channel 1 ticked and requested, as the other windows have it.
+    struct Rig {
+        FakeWorkspace workspace{QStringList{"A1B2"}};
+        PollLease polling;
 
-    // The trend window recording to run.csv in the program's folder.
-    static formTrend *startRecording(Program &program, QString *path)
-    {
-        selectAndTick(program);
-        formTrend *trend = program.main->view<formTrend>();
-        *path = program.path(QStringLiteral("run.csv"));
-        program.dialogs.fileNames = {*path};
-        trend->recordOrStop();
-        return trend;
-    }
+        void selectAndTick()
+        {
+            workspace.host().select(0);
+            BoardSession &session = workspace.session();
+            session.setChannelTicked(1, true);
+            session.setAnalogRequestsOn(true);
+            polling = session.wantPolling(Poller::kDefaultInterval, QStringLiteral("test"));
+        }
+        void receive(const QByteArray &bytes)
+        {
+            workspace.driver.queue(bytes);
+            workspace.session().poller().pollNow();
+        }
+        const TrendHistory &history() { return workspace.host().board(QStringLiteral("A1B2")).trend; }
 
-    static void receive(Program &program, const QByteArray &bytes)
-    {
-        program.driver.queue(bytes);
-        program.com()->TimerBackgound_Timer();
-    }
+        // The trend window recording to run.csv in the workspace's folder.
+        formTrend *startRecording(QString *path)
+        {
+            selectAndTick();
+            formTrend *trend = workspace.open<formTrend>();
+            *path = workspace.path(QStringLiteral("run.csv"));
+            workspace.scripted.fileNames = {*path};
+            trend->recordOrStop();
+            return trend;
+        }
+
+        // Three readings of channel 1 (10, 50, 90) a little apart; their times.
+        QList<qint64> threeReadings()
+        {
+            selectAndTick();
+            for (const char *reading : {"adc 1 10\n", "adc 1 50\n", "adc 1 90\n"}) {
+                receive(reading);
+                QTest::qWait(120); // further apart than the narrowest span
+            }
+            QList<qint64> times;
+            for (qsizetype i = 0; i < history().size(1); ++i)
+                times.append(history().at(1, i).ms);
+            return times;
+        }
+    };
 
 private Q_SLOTS:
-    void theViewItemTogglesTheWindow()
-    {
-        Program program;
-        formMain *main = program.main.get();
-        QVERIFY(!main->existingView<formTrend>());
-        QAction *item = main->viewItem(formTrend::kView);
-        QCOMPARE(item->text(), QStringLiteral("&Trend"));
-        item->trigger();
-        formTrend *trend = main->existingView<formTrend>();
-        QVERIFY(trend && trend->isVisible());
-        QVERIFY(item->isChecked());
-        QCOMPARE(trend->windowTitle(), QStringLiteral("Trend"));
-        item->trigger(); // hidden, kept
-        QVERIFY(!item->isChecked());
-        QCOMPARE(main->existingView<formTrend>(), trend);
-        QVERIFY(!trend->isVisible());
-        item->trigger();
-        QCOMPARE(main->existingView<formTrend>(), trend);
-        main->subWindowOf(trend)->close();
-        QVERIFY(!item->isChecked());
-        QCOMPARE(main->appState().viewTrend, 0);
-    }
-
-    void theLayoutFileKeepsItsEighteenLines()
-    {
-        Program program;
-        program.main->viewToggle(formTrend::kView);
-        QVERIFY(program.main->close());
-        const QByteArray layout = readFile(program.path(QStringLiteral("database.ini")));
-        QCOMPARE(layout.count("\r\n"), 18);
-        QVERIFY(!layout.toLower().contains("trend"));
-    }
-
     void readingsAreShownAndCountedOverTheSpan()
     {
-        Program program({"A1B2"});
-        selectAndTick(program);
-        receive(program, "adc 1 7\nadc 1 300\nadc 2 9\n");
-        QCOMPARE(program.main->host().board(QStringLiteral("A1B2")).trend.size(1), 2);
-        QCOMPARE(program.main->host().board(QStringLiteral("A1B2")).trend.size(2),
+        Rig rig;
+        rig.selectAndTick();
+        rig.receive("adc 1 7\nadc 1 300\nadc 2 9\n");
+        QCOMPARE(rig.history().size(1), 2);
+        QCOMPARE(rig.history().size(2),
                  1); // shown on its meter, so kept too
-        formTrend *trend = program.main->view<formTrend>();
+        formTrend *trend = rig.workspace.open<formTrend>();
         trend->refresh();
         QTableWidget *table = trend->statistics();
         QCOMPARE(table->horizontalHeaderItem(0)->text(), QStringLiteral("Channel"));
@@ -97,23 +86,23 @@ private Q_SLOTS:
         QCOMPARE(table->item(4, 1)->text(), QString()); // no reading for ADC 5
         // Paused, the view stands still while readings are still kept.
         trend->pauseOrResume();
-        receive(program, "adc 1 8\n");
+        rig.receive("adc 1 8\n");
         trend->refresh();
         QCOMPARE(table->item(0, 5)->text(), QStringLiteral("2"));
-        QCOMPARE(program.main->host().board(QStringLiteral("A1B2")).trend.size(1), 3);
+        QCOMPARE(rig.history().size(1), 3);
         trend->clear();
-        QCOMPARE(program.main->host().board(QStringLiteral("A1B2")).trend.size(1), 0);
+        QCOMPARE(rig.history().size(1), 0);
     }
 
     void recordingWritesReadingsAndPinLevels()
     {
-        Program program({"A1B2"});
+        Rig rig;
         QString path;
-        formTrend *trend = startRecording(program, &path);
-        QCOMPARE(program.dialogs.dialogFilters, QStringList{"CSV files (*.csv)"});
+        formTrend *trend = rig.startRecording(&path);
+        QCOMPARE(rig.workspace.scripted.dialogFilters, QStringList{"CSV files (*.csv)"});
         QVERIFY(trend->isRecording());
         QCOMPARE(trend->findChild<QPushButton *>(QStringLiteral("record"))->text(), QStringLiteral("Stop &Recording"));
-        receive(program, "adc 1 7\npin 5 1\nok\n");
+        rig.receive("adc 1 7\npin 5 1\nok\n");
         trend->recordOrStop();
         const QList<QByteArray> lines = readFile(path).split('\n');
         QCOMPARE(lines.size(), 4);
@@ -127,36 +116,21 @@ private Q_SLOTS:
 
     void closingTheWindowStopsTheRecording()
     {
-        Program program({"A1B2"});
+        Rig rig;
         QString path;
-        formTrend *trend = startRecording(program, &path);
-        receive(program, "adc 1 7\n");
-        program.main->subWindowOf(trend)->close();
-        receive(program, "adc 1 8\n");
+        formTrend *trend = rig.startRecording(&path);
+        rig.receive("adc 1 7\n");
+        trend->close();
+        rig.receive("adc 1 8\n");
         QCOMPARE(readFile(path).count('\n'), 2);
-    }
-
-    // Three readings of channel 1 (10, 50, 90) a little apart; their times.
-    static QList<qint64> threeReadings(Program &program)
-    {
-        selectAndTick(program);
-        for (const char *reading : {"adc 1 10\n", "adc 1 50\n", "adc 1 90\n"}) {
-            receive(program, reading);
-            QTest::qWait(120); // further apart than the narrowest span
-        }
-        const TrendHistory &history = program.main->host().board(QStringLiteral("A1B2")).trend;
-        QList<qint64> times;
-        for (qsizetype i = 0; i < history.size(1); ++i)
-            times.append(history.at(1, i).ms);
-        return times;
     }
 
     void cursorsLimitsAndTheRangeShown()
     {
-        Program program({"A1B2"});
-        const QList<qint64> times = threeReadings(program);
+        Rig rig;
+        const QList<qint64> times = rig.threeReadings();
         QCOMPARE(times.size(), 3);
-        formTrend *trend = program.main->view<formTrend>();
+        formTrend *trend = rig.workspace.open<formTrend>();
         trend->refresh();
         QTableWidget *table = trend->statistics();
         const auto cell = [table](int column) {
@@ -184,17 +158,18 @@ private Q_SLOTS:
             (QStringList{cell(formTrend::CountColumn), cell(formTrend::MinColumn), cell(formTrend::OutsideColumn)}),
             (QStringList{"1", "50", "0"}));
         QVERIFY(trend->isPaused());
-        program.main->subWindowOf(trend)->close();
-        formTrend *again = program.main->view<formTrend>();
+        trend->close();
+        FakeWorkspace::flushDeletes();
+        formTrend *again = rig.workspace.open<formTrend>();
         QCOMPARE(again->statistics()->item(0, formTrend::LowColumn)->text(), QStringLiteral("20"));
         again->setLimits(1, std::nullopt, std::nullopt);
     }
 
     void theKeyboardAndTheMouseOnThePlot()
     {
-        Program program({"A1B2"});
-        const QList<qint64> times = threeReadings(program);
-        formTrend *trend = program.main->view<formTrend>();
+        Rig rig;
+        const QList<qint64> times = rig.threeReadings();
+        formTrend *trend = rig.workspace.open<formTrend>();
         trend->refresh();
         TrendPlot *plot = trend->plot();
         plot->setFocus();
@@ -221,22 +196,22 @@ private Q_SLOTS:
 
     void exportWritesWhatIsShown()
     {
-        Program program({"A1B2"});
-        threeReadings(program);
-        receive(program, "adc 2 33\n");
-        program.main->view<formAnalogLevels>()->CheckADC(2)->setChecked(true);
-        formTrend *trend = program.main->view<formTrend>();
+        Rig rig;
+        rig.threeReadings();
+        rig.receive("adc 2 33\n");
+        rig.workspace.session().setChannelTicked(2, true);
+        formTrend *trend = rig.workspace.open<formTrend>();
         trend->refresh();
-        QVERIFY(trend->exportTo(program.path(QStringLiteral("shown.csv"))));
-        const QList<QByteArray> rows = readFile(program.path(QStringLiteral("shown.csv"))).trimmed().split('\n');
+        QVERIFY(trend->exportTo(rig.workspace.path(QStringLiteral("shown.csv"))));
+        const QList<QByteArray> rows = readFile(rig.workspace.path(QStringLiteral("shown.csv"))).trimmed().split('\n');
         QCOMPARE(rows.size(), 5);
         QCOMPARE(rows[0], QByteArray("time,ADC 1,ADC 2"));
         QVERIFY2(rows[1].endsWith(",10,"), rows[1]);
         QVERIFY2(rows[4].endsWith(",,33"), rows[4]);
         QVERIFY(QDateTime::fromString(QString::fromLatin1(rows[1].left(29)), Qt::ISODateWithMs).isValid());
 
-        QVERIFY(trend->exportTo(program.path(QStringLiteral("shown.png"))));
-        const QImage image(program.path(QStringLiteral("shown.png")));
+        QVERIFY(trend->exportTo(rig.workspace.path(QStringLiteral("shown.png"))));
+        const QImage image(rig.workspace.path(QStringLiteral("shown.png")));
         QCOMPARE(image.size(), trend->plot()->size());
         const QColor channelOne = TrendPlot::channelColour(1);
         bool drawn = false;
@@ -246,8 +221,8 @@ private Q_SLOTS:
         }
         QVERIFY(drawn);
 
-        QVERIFY(trend->exportTo(program.path(QStringLiteral("shown.svg"))));
-        QFile svg(program.path(QStringLiteral("shown.svg")));
+        QVERIFY(trend->exportTo(rig.workspace.path(QStringLiteral("shown.svg"))));
+        QFile svg(rig.workspace.path(QStringLiteral("shown.svg")));
         QVERIFY(svg.open(QIODevice::ReadOnly));
         QXmlStreamReader xml(&svg);
         QStringList strokes; // the stroke of every path, from the group it stands in
@@ -265,59 +240,51 @@ private Q_SLOTS:
         QCOMPARE(strokes.count(TrendPlot::channelColour(1).name()), 1);
         QCOMPARE(strokes.count(TrendPlot::channelColour(2).name()), 1);
 
-        QVERIFY(!trend->exportTo(program.path(QStringLiteral("shown.txt"))));
-        QCOMPARE(program.dialogs.warnings.size(), 1);
+        QVERIFY(!trend->exportTo(rig.workspace.path(QStringLiteral("shown.txt"))));
+        QCOMPARE(rig.workspace.scripted.warnings.size(), 1);
     }
 
     void gapsAreSaidAndRecorded()
     {
-        Program program({"A1B2"});
-        formTrend *trend = program.main->view<formTrend>();
+        Rig rig;
+        formTrend *trend = rig.workspace.open<formTrend>();
+        QCOMPARE(trend->windowTitle(), QStringLiteral("Trend"));
         trend->refresh();
         QCOMPARE(trend->statusText(), QStringLiteral("No readings: no board open"));
         QString path;
-        program.dialogs.fileNames = {program.path(QStringLiteral("gaps"))}; // .csv is added
-        selectAndTick(program);
+        rig.workspace.scripted.fileNames = {rig.workspace.path(QStringLiteral("gaps"))}; // .csv is added
+        rig.selectAndTick();
         trend->recordOrStop();
         QVERIFY(trend->isRecording());
         trend->refresh();
         QCOMPARE(trend->statusText(), QString());
-        receive(program, "adc 1 7\n");
-        program.main->viewToggle(formAnalogLevels::kView); // hidden: no requests go out
+        rig.receive("adc 1 7\n");
+        rig.workspace.session().setAnalogRequestsOn(false); // the meters' window hidden: no requests go out
         trend->refresh();
         QCOMPARE(trend->statusText(), QStringLiteral("No readings: the Analog Levels window is hidden or closed"));
         trend->refresh();
-        program.main->viewToggle(formAnalogLevels::kView);
-        receive(program, "adc 1 8\n");
+        rig.workspace.session().setAnalogRequestsOn(true);
+        rig.receive("adc 1 8\n");
         trend->recordOrStop();
-        const QList<QByteArray> rows = readFile(program.path(QStringLiteral("gaps.csv"))).trimmed().split('\n');
+        const QList<QByteArray> rows = readFile(rig.workspace.path(QStringLiteral("gaps.csv"))).trimmed().split('\n');
         QCOMPARE(rows.size(), 4);
         QVERIFY2(rows[2].endsWith(",A1B2,gap,,,,,requests off"), rows[2]);
         QVERIFY(rows[3].endsWith(",A1B2,adc,1,,8,,"));
     }
 
-    void closingAMaximizedWindowLeavesTheOthersAsTheyWere()
-    {
-        Program program({"A1B2"});
-        formTrend *trend = program.main->view<formTrend>();
-        program.main->subWindowOf(trend)->showMaximized();
-        program.main->subWindowOf(trend)->close();
-        QVERIFY(!program.main->subWindowOf(program.com())->isMaximized());
-    }
-
 #ifdef VANTREL_TEST_FILE_SIZE_LIMIT
     void aFailedWriteStopsTheRecordingWithAWarning()
     {
-        Program program({"A1B2"});
+        Rig rig;
         QString path;
-        formTrend *trend = startRecording(program, &path);
+        formTrend *trend = rig.startRecording(&path);
         {
             FullDisk full(60); // the header and part of one row
-            receive(program, "adc 1 8\n");
+            rig.receive("adc 1 8\n");
             trend->recordOrStop();
         }
-        QCOMPARE(program.dialogs.warnings.size(), 1);
-        QVERIFY(program.dialogs.warnings[0].contains(QStringLiteral("run.csv")));
+        QCOMPARE(rig.workspace.scripted.warnings.size(), 1);
+        QVERIFY(rig.workspace.scripted.warnings[0].contains(QStringLiteral("run.csv")));
         QVERIFY(!trend->isRecording());
         QCOMPARE(readFile(path), QByteArray("time,t_ms,board,kind,channel,pin,value,level,text\n")); // written whole
     }
