@@ -1,7 +1,7 @@
 #pragma once
 
 #include "app/form_main.h"
-#include "app/user_folders.h"
+#include "files/user_folders.h"
 #include "recording_driver.h"
 #include "scripted_dialogs.h"
 #include "session/poller.h"

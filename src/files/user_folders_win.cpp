@@ -1,4 +1,4 @@
-#include "app/user_folders.h"
+#include "files/user_folders.h"
 
 #include <QSettings>
 #include <QStandardPaths>

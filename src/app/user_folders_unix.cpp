@@ -1,3 +1,0 @@
-#include "app/user_folders.h"
-
-void useUserFolders() {}
