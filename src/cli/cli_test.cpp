@@ -8,11 +8,11 @@
 void CliTest::printStep(const PlanRun &run, int index)
 {
     const StepResult &result = run.results()[std::size_t(index)];
+    // One pass: a step's name or an answer with "%3" in it stays as written.
     m_context.records().line(
         QStringLiteral("%1 %2 (%3 s): %4; expected %5")
-            .arg(outcomeText(result.outcome).leftJustified(5), run.plan().steps[std::size_t(index)].name)
-            .arg(double(result.elapsedMs) / 1000.0, 0, 'f', 3)
-            .arg(result.measured, result.expected)
+            .arg(outcomeText(result.outcome).leftJustified(5), run.plan().steps[std::size_t(index)].name,
+                 QString::number(double(result.elapsedMs) / 1000.0, 'f', 3), result.measured, result.expected)
             .toUtf8());
     m_context.records().flush();
 }

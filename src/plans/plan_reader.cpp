@@ -18,7 +18,7 @@ QString PlanError::text() const
 {
     if (line <= 0)
         return QStringLiteral("%1: %2").arg(file, message);
-    return QStringLiteral("%1:%2:%3: %4").arg(file).arg(line).arg(column).arg(message);
+    return QStringLiteral("%1:%2:%3: %4").arg(file, QString::number(line), QString::number(column), message);
 }
 
 namespace {

@@ -146,11 +146,8 @@ QByteArray htmlReport(const PlanRun &run, const ReportContext &context)
         const auto [low, high] = std::minmax_element(samples.begin(), samples.end());
         const double mean = std::accumulate(samples.begin(), samples.end(), 0.0) / double(samples.size());
         html += QStringLiteral("<h2>%1: readings of channel %2</h2>\n<p>min %3, mean %4, max %5</p>\n<p>")
-                    .arg(e(plan.steps[i].name))
-                    .arg(plan.steps[i].channel)
-                    .arg(*low)
-                    .arg(mean, 0, 'f', 2)
-                    .arg(*high);
+                    .arg(e(plan.steps[i].name), QString::number(plan.steps[i].channel), QString::number(*low),
+                         QString::number(mean, 'f', 2), QString::number(*high));
         for (std::size_t k = 0; k < samples.size(); ++k)
             html += (k ? QStringLiteral(", ") : QString()) + QString::number(samples[k]);
         html += QStringLiteral("</p>\n");

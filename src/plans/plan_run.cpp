@@ -32,7 +32,9 @@ QString stepExpectation(const PlanStep &step)
     switch (step.kind) {
     case PlanStep::Kind::Line:
         if (step.expect)
-            return QStringLiteral("a line matching /%1/ within %2 ms").arg(step.expect->pattern()).arg(step.timeoutMs);
+            // One pass: a pattern with "%2" in it stays as written.
+            return QStringLiteral("a line matching /%1/ within %2 ms")
+                .arg(step.expect->pattern(), QString::number(step.timeoutMs));
         return QStringLiteral("sent");
     case PlanStep::Kind::Pin:
         if (step.expectPin)

@@ -234,6 +234,30 @@ private Q_SLOTS:
         QVERIFY(lines.first().contains("; expected a line matching /firmware 3\\.\\d/"));
     }
 
+    // Texts with % in them (a step's name, what was sent, what came back) come out as written everywhere.
+    void textsWithPercentSignsStayAsWritten()
+    {
+        const QString junit = m_dir.filePath(QStringLiteral("percent.xml"));
+        const QString html = m_dir.filePath(QStringLiteral("percent.html"));
+        const Result result = run({"--demo", "test",
+                                   fixturePlan("[[step]]\nname = \"A %2 B %3 C %4\"\nsend = \"%1 %% 100%\"\n"
+                                               "expect = 'command: %1 %% 100%'\n"),
+                                   "--poll-ms", "10", "--junit", junit, "--report", html});
+        QCOMPARE(result.exitCode, 0);
+        const QByteArray step = result.out.split('\n').value(4);
+        QVERIFY2(step.startsWith("PASS  A %2 B %3 C %4 ("), step);
+        QVERIFY2(step.contains("s): error unknown command: %1 %% 100%; expected a line matching /command: %1 %% 100%/ "
+                               "within 2000 ms"),
+                 step);
+        for (const QString &report : {junit, html}) {
+            QFile file(report);
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            const QByteArray text = file.readAll();
+            QVERIFY2(text.contains("A %2 B %3 C %4") && text.contains("error unknown command: %1 %% 100%"),
+                     qPrintable(report));
+        }
+    }
+
     void aPlanErrorNamesItsPlace()
     {
         const Result result = run({"--demo", "test", fixturePlan("[[step]]\nset_pin = 19\nlevel = 1\n")});
