@@ -270,6 +270,7 @@ std::optional<double> peerCpuSecondsPerMb(double bytesPerSecond, int seconds, QS
     environment.insert(QStringLiteral("LD_PRELOAD"), QStringLiteral(VANTREL_PEER_SHIM));
     peer.setProcessEnvironment(environment);
     peer.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    peer.setWorkingDirectory(QDir::tempPath()); // the program's own folder is gone by the time it ends
     peer.start(QStringLiteral("xvfb-run"),
                {QStringLiteral("-a"), QStringLiteral("unshare"), QStringLiteral("-m"),
                 QStringLiteral(VANTREL_PEER_SCRIPT), QString::fromLocal8Bit(name), pidFile, QStringLiteral("gtkterm"),

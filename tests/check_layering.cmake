@@ -3,7 +3,7 @@
 # The layers, lowest first. Each builds on the layers named after its colon, all of them listed before it; an
 # include of any other layer (its own rank, a higher one, or a lower one it does not build on) is forbidden. Every
 # folder of src/ must be listed. Below the windows, no header of Qt's widget or GUI modules is included: the lower
-# layers run headless. Within windows/, a window's folder includes no other window's folder, and the files shared
+# layers run headless. No include climbs out of its folder ("../"): every include names its layer. Within windows/, a window's folder includes no other window's folder, and the files shared
 # by every window include none.
 cmake_minimum_required(VERSION 3.25)
 set(layers
@@ -51,7 +51,9 @@ function(check_file source own allowed gui)
     file(RELATIVE_PATH where "${SOURCE_DIR}" "${source}")
     file(STRINGS "${source}" includes REGEX "^[ \t]*#[ \t]*include")
     foreach(line ${includes})
-        if(line MATCHES "[\"<]([A-Za-z0-9_]+)/")
+        if(line MATCHES "[\"<][^\">]*\\.\\./")
+            list(APPEND violations "${where}: ${line} (an include names its layer, never ../)")
+        elseif(line MATCHES "[\"<]([A-Za-z0-9_]+)/")
             set(layer "${CMAKE_MATCH_1}")
             if(layer IN_LIST names AND NOT layer STREQUAL own AND NOT layer IN_LIST allowed)
                 list(APPEND violations "${where}: ${line}")
@@ -59,7 +61,7 @@ function(check_file source own allowed gui)
             if(NOT gui AND layer MATCHES "^Qt(Gui|Widgets)$")
                 list(APPEND violations "${where}: ${line}")
             endif()
-        elseif(NOT gui AND line MATCHES "<([A-Za-z0-9_.]+)>")
+        elseif(NOT gui AND line MATCHES "[<\"]([A-Za-z0-9_.]+)[>\"]")
             if(CMAKE_MATCH_1 IN_LIST guiHeaders)
                 list(APPEND violations "${where}: ${line}")
             endif()

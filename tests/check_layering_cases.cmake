@@ -15,6 +15,8 @@ set(cases
     "windows/trend/planted.cpp|\"windows/communications/log_view.h\"|1"
     "windows/planted.h|\"windows/trend/form_trend.h\"|1"
     "sideline/planted.cpp|\"device/driver.h\"|1"
+    "session/planted.cpp|\"../network/bridge.h\"|1"
+    "records/planted.cpp|\"QPushButton\"|1"
     "session/planted.cpp|\"device/driver.h\"|0"
     "windows/trend/planted.cpp|\"windows/child_window.h\"|0"
     "cli/planted.cpp|\"host/board_host.h\"|0"

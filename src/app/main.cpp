@@ -51,7 +51,7 @@ int main(int argc, char *argv[])
 
     Dialogs dialogs;
     formMain mainWindow(*choice.driver, dialogs);
-    mainWindow.session().setReconnect(options.reconnect);
+    mainWindow.host().setReconnect(options.reconnect);
     setUpProgramJournal(mainWindow.host(), options.journalFolder, options.keepJournal);
     // Where the operator looks: the log, not only a terminal that may not be there.
     if (!choice.notice.isEmpty())

@@ -24,6 +24,7 @@ CliContext::CliContext(Driver &driver, CliOptions options, std::FILE *out, std::
     m_records.setBoardInText(m_options.boards.size() > 1);
     for (const QString &serial : m_options.boards)
         m_boards.push_back(Board{serial, nullptr, {}, {}, false});
+    m_host.setReconnect(m_options.reconnect);
     connect(&m_host, &BoardHost::journalStopped, this,
             [this](const QString &reason) { error(QStringLiteral("journal stopped: %1").arg(reason)); });
 }
@@ -62,7 +63,6 @@ bool CliContext::openBoards(std::optional<int> pollMs)
     for (std::size_t i = 0; i < m_boards.size(); ++i) {
         Board &board = m_boards[i];
         board.session = sessions[i];
-        board.session->setReconnect(m_options.reconnect);
         if (pollMs)
             board.polling = board.session->wantPolling(std::chrono::milliseconds(*pollMs), QStringLiteral("runner"));
     }
@@ -143,12 +143,12 @@ CliContext::Outcome CliContext::pollUntil(QDeadlineTimer deadline, bool stopOnMa
 int CliContext::finish(int exitCode)
 {
     m_records.flush();
-    // The end of the run is no gap in its records.
-    for (Board &board : m_boards) {
+    // The end of the run is no gap in its records: the boards are closed before anyone lets their polling go.
+    for (Board &board : m_boards)
         board.subscription.reset();
-        board.polling.reset();
-    }
     m_host.closeAll();
+    for (Board &board : m_boards)
+        board.polling.reset();
     if (Journal *journal = m_host.journal()) {
         journal->flush();
         journal->stop();

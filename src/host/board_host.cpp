@@ -26,6 +26,7 @@ BoardHost::Hosted &BoardHost::host(std::unique_ptr<BoardSession> session)
 {
     auto hosted = std::make_unique<Hosted>();
     hosted->session = std::move(session);
+    hosted->session->setReconnect(m_reconnect);
     Hosted *raw = hosted.get();
     using Kind = SessionEvent::Kind;
     hosted->subscription = raw->session->events().subscribe(
@@ -70,7 +71,8 @@ void BoardHost::follow(Hosted &hosted, const SessionEvent &event)
         data->lastReadingWallMs = event.stamp.wallMs;
         if (m_options.keepTrend)
             data->trend.append(event.index, event.stamp.monoMs, event.value);
-    } else if (event.kind == SessionEvent::Kind::Gap && m_options.keepTrend) {
+    } else if ((event.kind == SessionEvent::Kind::Gap || event.kind == SessionEvent::Kind::Closed) &&
+               m_options.keepTrend) {
         // Where readings stop coming, the trend never joins a line across.
         data->trend.markGap(event.stamp.monoMs);
     }
@@ -116,6 +118,13 @@ const HostedBoard *BoardHost::findBoard(const QString &serial) const
 QStringList BoardHost::scan()
 {
     return foreground().scanDevices();
+}
+
+void BoardHost::setReconnect(bool on)
+{
+    m_reconnect = on;
+    for (const auto &hosted : m_sessions)
+        hosted->session->setReconnect(on);
 }
 
 QString BoardHost::select(std::int32_t position)

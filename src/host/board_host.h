@@ -70,6 +70,9 @@ public:
     // The serial numbers of the attached boards, as the device list shows them.
     QStringList scan();
 
+    // Whether a lost board is looked for and opened again (on by default), for every board opened here.
+    void setReconnect(bool on);
+
     // The journal of every board opened here, from now on: kept in `settings`, running when `keep` says so.
     void setUpJournal(const JournalSettings &settings, bool keep);
     Journal *journal() const { return m_journal.get(); }
@@ -108,5 +111,6 @@ private:
     Hosted *m_foreground = nullptr;
     std::vector<std::unique_ptr<HostedBoard>> m_boards;
     QSet<QString> m_keptOpen;
+    bool m_reconnect = true;
     std::unique_ptr<Journal> m_journal;
 };

@@ -63,7 +63,7 @@ void BoardRecording::flush()
         m_flush.stop();
         const QString error = m_writer.error();
         m_writer.close();
-        Q_EMIT failed(error);
+        Q_EMIT failed(m_path, m_writer.written(), error);
         Q_EMIT progressed();
         return;
     }

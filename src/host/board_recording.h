@@ -33,7 +33,8 @@ public:
     void flush();
 
 Q_SIGNALS:
-    void failed(const QString &error);
+    // The recording to `path` stopped after `rows` rows: `error` says why.
+    void failed(const QString &path, qint64 rows, const QString &error);
     // Rows were written (the count changed).
     void progressed();
 

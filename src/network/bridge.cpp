@@ -359,10 +359,11 @@ void Bridge::stop()
     m_dropReport.stop();
     for (const auto &board : m_served) {
         board->hold->end(QStringLiteral("the bridge stopped"));
-        board->polling.reset();
         for (const int pin : m_options.pins)
             board->session->setPinMonitored(pin, false);
+        // Closed before its polling goes: the end of serving is no gap.
         board->session->closeDevice();
+        board->polling.reset();
         publishStatus(*board, false);
         publishDiscovery(*board, false);
         board->client->stop();

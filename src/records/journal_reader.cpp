@@ -122,6 +122,9 @@ QString journalTextLine(const JournalRecord &record)
         text = QStringLiteral("adc %1 %2").arg(number(f, "channel"), number(f, "value"));
     } else if (kind == u"pin") {
         text = QStringLiteral("pin %1 %2").arg(number(f, "pin"), number(f, "level"));
+    } else if (kind == u"gap" && !number(f, "channel").isEmpty()) {
+        // One channel's readings stopped, the others went on.
+        text = QStringLiteral("gap %1 : %2").arg(number(f, "channel"), field(f, "text"));
     } else {
         text = kind + QStringLiteral(" : ") + field(f, "text");
     }

@@ -145,7 +145,8 @@ QString BoardSession::selectDevice(std::int32_t position)
         publishGap(GapReason::NoBoard, 0, QStringLiteral("another board chosen"));
         m_readingsFlow = false;
     }
-    if (m_deviceHandle > 0)
+    // A board closed already (at exit) is not closed again: its handle may be another board's by now.
+    if (m_deviceHandle > 0 && !m_closed)
         m_driver.closeHandle(m_deviceHandle);
     // The driver is asked again: the list may be older than the boards attached now.
     m_serial = DeviceSerial(m_driver, position);
@@ -190,7 +191,8 @@ void BoardSession::closeDevice()
         stampNow();
         publish(SessionEvent::Kind::Closed, m_serial);
     }
-    followReadings();
+    // The close says it: no gap beside it.
+    m_readingsFlow = false;
 }
 
 void BoardSession::releaseBoard()
@@ -228,12 +230,12 @@ void BoardSession::adopt(BoardSession &from)
         publishGap(GapReason::NoBoard, 0, QStringLiteral("another board chosen"));
         m_readingsFlow = false;
     }
-    if (m_deviceHandle > 0)
+    if (m_deviceHandle > 0 && !m_closed)
         m_driver.closeHandle(m_deviceHandle);
     const bool requestsOn = m_setup.analogRequestsOn;
+    // The board's readings, as they came in the background: if the windows here take no readings, that is a gap.
     from.handOver(*this);
     m_setup.analogRequestsOn = requestsOn;
-    m_readingsFlow = false;
     stampNow();
     publish(SessionEvent::Kind::Selected, m_serial);
     showSelected();
@@ -517,9 +519,10 @@ void BoardSession::restoreBoard()
 
 void BoardSession::poll()
 {
+    // Every poll counts, with a board or without: the first after a selection is no stall.
+    noteStall();
     if (m_deviceHandle == 0 || m_closed)
         return;
-    noteStall();
     if (m_lost) {
         lookForLostBoard();
         // Requests resume with the next poll; until then only what a gone board still holds is read.

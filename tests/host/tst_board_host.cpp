@@ -80,11 +80,35 @@ private Q_SLOTS:
         foreground.poll();
         QCOMPARE(rig.host.board(QStringLiteral("A1B2")).trend.size(2), 2);
 
-        // Selecting the board held now closes and opens it, as ever.
+        // Selecting the board held now closes and opens it, as ever; a board closed already is not closed again.
         rig.driver.clearCalls();
         rig.host.select(0);
         QCOMPARE(rig.driver.closes(), QList<std::intptr_t>{100});
         QCOMPARE(rig.driver.count(DriverCall::Create), 1);
+        foreground.closeDevice();
+        rig.host.select(1);
+        QCOMPARE(rig.driver.closes(), QList<std::intptr_t>({100, 102}));
+    }
+
+    // A board whose readings went on in the background, taken back where the windows ask for none: its readings
+    // stop there, and that is said.
+    void takenBackWithoutRequestsIsAGap()
+    {
+        Rig rig;
+        BoardSession &foreground = rig.host.foreground();
+        PollLease polling = foreground.wantPolling(std::chrono::hours(1), QStringLiteral("test"));
+        rig.host.select(0);
+        foreground.setChannelTicked(2, true);
+        foreground.setAnalogRequestsOn(true);
+        rig.host.setKeptOpen(QStringLiteral("A1B2"), true);
+        rig.host.select(1);
+        foreground.setAnalogRequestsOn(false);
+        QStringList gaps;
+        const EventStream::Subscription told = foreground.events().subscribe(
+            [&gaps](const SessionEvent &event) { gaps.append(event.source->serial() + u' ' + event.text.toString()); },
+            eventKinds({SessionEvent::Kind::Gap}));
+        rig.host.select(0);
+        QCOMPARE(gaps, QStringList{"A1B2 requests off"});
     }
 
     void keepingOpenABoardOpenNowhereOpensItAndLettingGoClosesIt()

@@ -97,10 +97,11 @@ private Q_SLOTS:
         QTest::newRow("another board chosen")
             << QList<int>{1} << Action([](SessionRig &rig, PollLease &) { rig.session.selectDevice(1); })
             << "no board open|another board chosen|0|A1B2";
+        // The close is its own record: no gap beside it.
         QTest::newRow("closed") << QList<int>{1} << Action([](SessionRig &rig, PollLease &) {
             rig.session.closeDevice();
             rig.session.setAnalogRequestsOn(false);
-        }) << "no board open||0|A1B2";
+        }) << "";
         QTest::newRow("poll stalled") << QList<int>{1} << Action([](SessionRig &rig, PollLease &) {
             rig.pollAfter(100);
             rig.pollAfter(100 + BoardSession::kStallMs + 1);
@@ -123,7 +124,21 @@ private Q_SLOTS:
         QVERIFY(!rig.session.readingsGap().has_value());
         QVERIFY(gaps.told.isEmpty());
         action(rig, lease);
-        QCOMPARE(gaps.told, QStringList{gap});
+        QCOMPARE(gaps.told, gap.isEmpty() ? QStringList() : QStringList{gap});
+    }
+
+    void aFirstPollAfterASelectionIsNoStall()
+    {
+        SessionRig rig({"A1B2"});
+        Gaps gaps(rig.session);
+        PollLease lease = rig.session.wantPolling(100ms, QStringLiteral("test"));
+        rig.tick(true, {1});
+        for (int i = 0; i < 30; ++i)
+            rig.pollAfter(100); // polled, with no board yet
+        rig.session.scanDevices();
+        rig.session.selectDevice(0);
+        rig.pollAfter(100);
+        QVERIFY2(gaps.told.isEmpty(), qPrintable(gaps.told.join(u',')));
     }
 
     void readingsThatComeBackMayStopAgain()

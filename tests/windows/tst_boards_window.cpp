@@ -61,8 +61,8 @@ private Q_SLOTS:
         QCOMPARE(trend->windowTitle(), QStringLiteral("Trend - A1B2"));
         QCOMPARE(trend->statistics()->item(0, formTrend::LastColumn)->text(), QStringLiteral("9"));
 
-        // Kept open no longer: the board in the background is closed.
-        table->setCurrentCell(0, formBoards::KeptOpenColumn);
+        // Kept open no longer (Space on any cell of the row): the board in the background is closed.
+        table->setCurrentCell(0, formBoards::BoardColumn);
         QTest::keyClick(table, Qt::Key_Space);
         QCOMPARE(column(window, formBoards::StateColumn), QStringList({"", "open"}));
         QCOMPARE(trend->statusText(), QStringLiteral("No readings: no board open"));

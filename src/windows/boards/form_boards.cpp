@@ -8,6 +8,7 @@
 #include <QDateTime>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QTableWidget>
@@ -16,7 +17,7 @@
 namespace {
 
 const QString kGeometryKey = QStringLiteral("boards/geometry");
-const QStringList kColumns{"Board", "State", "Last reading", "Kept open"};
+const QStringList kColumns{"Board", "Kept open", "State", "Last reading"};
 constexpr int kClockMs = 1000;
 
 } // namespace
@@ -47,6 +48,7 @@ void formBoards::buildControls()
     m_table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     m_table->horizontalHeader()->setStretchLastSection(true);
     m_table->setToolTip(QStringLiteral("Space ticks or unticks Kept open for the board selected"));
+    m_table->installEventFilter(this);
     connect(m_table, &QTableWidget::itemChanged, this, &formBoards::itemChanged);
 
     m_rescan = makeNamedButton(QStringLiteral("&Re-Scan"), "rescan", this);
@@ -143,7 +145,7 @@ void formBoards::refresh()
     if (row >= 0)
         m_table->setCurrentCell(row, std::max(0, currentColumn));
     else if (!boards.isEmpty() && !m_table->currentItem())
-        m_table->setCurrentCell(0, KeptOpenColumn);
+        m_table->setCurrentCell(0, BoardColumn);
 }
 
 void formBoards::updateTimes()
@@ -175,6 +177,18 @@ void formBoards::itemChanged(QTableWidgetItem *item)
         return;
     }
     m_message->clear();
+}
+
+bool formBoards::eventFilter(QObject *watched, QEvent *event)
+{
+    // Space on any cell of a row ticks or unticks that board's Kept open.
+    if (watched == m_table && event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent *>(event)->key() == Qt::Key_Space && m_table->currentRow() >= 0) {
+        QTableWidgetItem *kept = m_table->item(m_table->currentRow(), KeptOpenColumn);
+        kept->setCheckState(kept->checkState() == Qt::Checked ? Qt::Unchecked : Qt::Checked);
+        return true;
+    }
+    return ChildWindow::eventFilter(watched, event);
 }
 
 void formBoards::showEvent(QShowEvent *event)

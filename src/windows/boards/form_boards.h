@@ -10,8 +10,9 @@ class QTableWidget;
 class QTableWidgetItem;
 
 // The boards window: every attached board and every board open here, with its state (open, open in the background,
-// held remotely by another program, lost), when it last gave a reading, and whether it is kept open (a check box per board: kept open, it stays open in
-// the background with its poll, journal and trend when the communications window selects another board).
+// held remotely by another program, lost), when it last gave a reading, and whether it is kept open (a check box per
+// board: kept open, it stays open in the background with its poll, journal and trend when the communications window
+// selects another board).
 class formBoards : public ChildWindow
 {
     Q_OBJECT
@@ -19,7 +20,8 @@ class formBoards : public ChildWindow
 public:
     static constexpr View kView{"boards"};
 
-    enum Column { BoardColumn, StateColumn, LastReadingColumn, KeptOpenColumn, ColumnCount };
+    // Kept open beside the board's name: the two are always in view together.
+    enum Column { BoardColumn, KeptOpenColumn, StateColumn, LastReadingColumn, ColumnCount };
 
     explicit formBoards(Workspace &workspace, QWidget *parent = nullptr);
 
@@ -33,6 +35,7 @@ public:
 
 protected:
     void showEvent(QShowEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
     void closing() override;
 
 private:

@@ -496,26 +496,18 @@ void formTrend::recordOrStop()
                                .arg(QDir::toNativeSeparators(path), error));
         return;
     }
-    if (!m_recordings.contains(m_board)) {
-        m_recordings.insert(m_board);
-        const QString serial = m_board;
-        connect(recording, &BoardRecording::progressed, this, &formTrend::updateRecordingLabel, Qt::UniqueConnection);
-        connect(recording, &BoardRecording::failed, this,
-                [this, serial](const QString &error) { recordingFailed(serial, error); });
-    }
+    m_recordings.insert(m_board);
+    connect(recording, &BoardRecording::progressed, this, &formTrend::updateRecordingLabel, Qt::UniqueConnection);
+    connect(recording, &BoardRecording::failed, this, &formTrend::recordingFailed, Qt::UniqueConnection);
     updateRecordingLabel();
 }
 
-void formTrend::recordingFailed(const QString &serial, const QString &error)
+void formTrend::recordingFailed(const QString &path, qint64 rows, const QString &error)
 {
     // What was written stays; the operator hears why the rest was not.
-    m_recordings.remove(serial);
-    const BoardRecording &recording = workspace().host().board(serial).recording;
     updateRecordingLabel();
     workspace().dialogs().warn(this, QStringLiteral("Recording to \"%1\" stopped after %2 rows.\n\n%3")
-                                         .arg(QDir::toNativeSeparators(recording.path()))
-                                         .arg(recording.written())
-                                         .arg(error));
+                                         .arg(QDir::toNativeSeparators(path), QString::number(rows), error));
 }
 
 void formTrend::updateRecordingLabel()

@@ -100,7 +100,7 @@ private:
     void setPaused(bool paused);
     std::vector<int> exportedChannels() const;
     void updateRecordingLabel();
-    void recordingFailed(const QString &serial, const QString &error);
+    void recordingFailed(const QString &path, qint64 rows, const QString &error);
     void boardsChanged();
     void showBoard(const QString &serial);
     void updateTitle();
