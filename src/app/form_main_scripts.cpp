@@ -102,7 +102,7 @@ void formMain::recoverUnsavedScript()
     // file, in the program's own data folder.
     const QFileInfo script(editor->windowTitle());
     const QString besideIt = QFileInfo(script.filePath() + QStringLiteral(".recovered")).absoluteFilePath();
-    const QString dataFolder = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    const QString dataFolder = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
     const QString inDataFolder =
         dataFolder + QStringLiteral("/recovered/") + script.fileName() + QStringLiteral(".recovered");
     const QString text = editor->text();

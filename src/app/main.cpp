@@ -1,14 +1,16 @@
+#include "app/ending.h"
 #include "app/form_main.h"
 #include "app/options.h"
+#include "app/parent_console.h"
 #include "device/diagnostics.h"
 #include "device/driver.h"
+#include "files/user_folders.h"
 #include "host/program_journal.h"
 #include "network/remote_driver.h"
 #include "session/stop_signals.h"
 #include "windows/dialogs.h"
 
 #include <QApplication>
-#include <QSessionManager>
 
 #include <cstdio>
 
@@ -17,6 +19,8 @@ int main(int argc, char *argv[])
     QCoreApplication::setOrganizationName(QStringLiteral("Vantrel"));
     QCoreApplication::setApplicationName(QStringLiteral("Vantrel Control"));
     QCoreApplication::setApplicationVersion(QStringLiteral(VANTREL_VERSION));
+    useUserFolders();
+    useParentConsole();
     printDiagnosticsAs("vantrel-control");
 
     // Options come first, so --help, --version and usage errors work without a display.
@@ -26,8 +30,8 @@ int main(int argc, char *argv[])
         parsed = parseOptions(QCoreApplication::arguments());
     }
     if (parsed.exitCode) {
-        std::fputs(qPrintable(parsed.output), stdout);
-        std::fputs(qPrintable(parsed.error), stderr);
+        std::fputs(parsed.output.toUtf8().constData(), stdout);
+        std::fputs(parsed.error.toUtf8().constData(), stderr);
         return *parsed.exitCode;
     }
     const Options &options = parsed.options;
@@ -56,10 +60,7 @@ int main(int argc, char *argv[])
     if (!options.script.isEmpty())
         mainWindow.openScriptFile(options.script);
 
-    // Ending by signal or by logging out is a clean close, without questions.
     StopSignals stop;
-    QObject::connect(&stop, &StopSignals::stopRequested, &mainWindow, &formMain::endWithoutQuestions);
-    QObject::connect(&application, &QGuiApplication::commitDataRequest, &mainWindow,
-                     [&mainWindow](QSessionManager &) { mainWindow.endWithoutQuestions(); });
+    endWithoutQuestionsWhenAsked(mainWindow, stop);
     return QApplication::exec();
 }

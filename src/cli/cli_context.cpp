@@ -33,7 +33,7 @@ CliContext::~CliContext() = default;
 
 void CliContext::error(const QString &text)
 {
-    std::fprintf(m_err, "vantrel-cli: %s\n", qPrintable(text));
+    std::fprintf(m_err, "vantrel-cli: %s\n", text.toUtf8().constData());
     std::fflush(m_err);
 }
 
@@ -90,11 +90,7 @@ void CliContext::requestStop(int signal)
 
 int CliContext::interruptedExit() const
 {
-#ifdef Q_OS_WIN
-    return m_stopSignal == 0 ? kExitInterrupted : kExitTerminated; // CTRL_C_EVENT is 0
-#else
     return m_stopSignal == SIGINT ? kExitInterrupted : kExitTerminated;
-#endif
 }
 
 std::optional<CliContext::Outcome> CliContext::check(QDeadlineTimer deadline, bool stopOnMatch, Board *waitingForReturn)

@@ -1,5 +1,6 @@
 #include "cli/cli_options.h"
 #include "cli/cli_runner.h"
+#include "cli/console.h"
 #include "device/diagnostics.h"
 #include "device/driver.h"
 #include "network/remote_driver.h"
@@ -7,7 +8,6 @@
 
 #include <QCoreApplication>
 
-#include <csignal>
 #include <cstdio>
 
 int main(int argc, char *argv[])
@@ -16,19 +16,12 @@ int main(int argc, char *argv[])
     QCoreApplication::setApplicationName(QStringLiteral("vantrel-cli"));
     QCoreApplication::setApplicationVersion(QStringLiteral(VANTREL_VERSION));
     printDiagnosticsAs("vantrel-cli");
-#ifdef SIGPIPE
-    // A reader that goes away (a pipe to head) is seen as a failed write, and the run ends cleanly.
-    std::signal(SIGPIPE, SIG_IGN);
-#endif
-#ifdef SIGXFSZ
-    // A file over its size limit is a failed write, said and ended with exit code 5, not a killed process.
-    std::signal(SIGXFSZ, SIG_IGN);
-#endif
+    prepareConsole();
 
     const ParsedCliOptions parsed = parseCliOptions(QCoreApplication::arguments());
     if (parsed.exitCode) {
-        std::fputs(qPrintable(parsed.output), stdout);
-        std::fputs(qPrintable(parsed.error), stderr);
+        std::fputs(parsed.output.toUtf8().constData(), stdout);
+        std::fputs(parsed.error.toUtf8().constData(), stderr);
         return *parsed.exitCode;
     }
     const CliOptions &options = parsed.options;

@@ -5,10 +5,16 @@
 #include <array>
 #include <cstring>
 
-#ifdef Q_OS_WIN
+// The vendor's calling convention and file name on each system.
+#if defined(Q_OS_WIN)
 #define D2XX_API __stdcall
+#define D2XX_LIBRARY "FTD2XX.DLL"
+#elif defined(Q_OS_MACOS)
+#define D2XX_API
+#define D2XX_LIBRARY "libftd2xx.dylib"
 #else
 #define D2XX_API
+#define D2XX_LIBRARY "libftd2xx.so"
 #endif
 
 namespace {
@@ -61,13 +67,7 @@ QString D2xxDriver::defaultLibraryPath()
     const QString fromEnvironment = qEnvironmentVariable("VANTREL_D2XX_LIBRARY");
     if (!fromEnvironment.isEmpty())
         return fromEnvironment;
-#if defined(Q_OS_WIN)
-    return QStringLiteral("FTD2XX.DLL");
-#elif defined(Q_OS_MACOS)
-    return QStringLiteral("libftd2xx.dylib");
-#else
-    return QStringLiteral("libftd2xx.so");
-#endif
+    return QStringLiteral(D2XX_LIBRARY);
 }
 
 D2xxDriver::D2xxDriver(const QString &libraryPath)

@@ -13,7 +13,7 @@ QtMessageHandler g_previous = nullptr;
 void handleMessage(QtMsgType type, const QMessageLogContext &context, const QString &message)
 {
     if (context.category && std::strncmp(context.category, "vantrel.", 8) == 0) {
-        std::fprintf(stderr, "%s: %s\n", g_program, qPrintable(message));
+        std::fprintf(stderr, "%s: %s\n", g_program, message.toUtf8().constData());
         std::fflush(stderr);
         return;
     }

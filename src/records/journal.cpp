@@ -1,6 +1,7 @@
 #include "records/journal.h"
 
 #include "records/journal_files.h"
+#include "records/private_access.h"
 #include "records/record_writer.h"
 #include "session/board_session.h"
 #include "session/poller.h"
@@ -111,7 +112,7 @@ std::optional<QString> Writer::open(BoardFile &file, const QString &board, QDate
         return QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), error);
     file.writer.setMonotonicField(true);
     file.writer.setOrigin(m_originMs);
-    QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    keepToOwner(path, false);
     file.day = day;
     file.index = index;
     QStringList open;
@@ -243,8 +244,8 @@ bool Journal::start(QString *error)
 {
     if (isRunning())
         return true;
-    if (m_thread.joinable())
-        m_thread.join(); // stopped by a failure: its thread has ended
+    if (m_thread)
+        m_thread->wait(); // stopped by a failure: its thread has ended
     if (std::optional<QString> failure = makePrivateFolder(m_settings.folder)) {
         if (error)
             *error = *failure;
@@ -258,7 +259,8 @@ bool Journal::start(QString *error)
         m_shared->queue.clear();
         m_shared->queueTexts.resize(0);
     }
-    m_thread = std::thread([this] { run(); });
+    m_thread.reset(QThread::create([this] { run(); }));
+    m_thread->start();
     m_handOver.start();
     m_keeping = true;
     return true;
@@ -274,8 +276,8 @@ void Journal::stop()
         m_shared->stopWanted = true;
     }
     m_shared->wake.notify_all();
-    if (m_thread.joinable())
-        m_thread.join();
+    if (m_thread)
+        m_thread->wait();
 }
 
 void Journal::flush()

@@ -6,13 +6,13 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <QThread>
 #include <QTimer>
 
 #include <condition_variable>
 #include <functional>
 #include <memory>
 #include <mutex>
-#include <thread>
 #include <vector>
 
 class BoardSession;
@@ -88,6 +88,8 @@ private:
     bool m_keeping = false; // started and not stopped here
     QTimer m_handOver;
     std::shared_ptr<Shared> m_shared;
-    std::thread m_thread;
+    // A QThread, not a std::thread: the writer's files are QObjects, and Qt cleans up the data it keeps for a thread
+    // it started itself (a std::thread that used them crashed at its end on Windows).
+    std::unique_ptr<QThread> m_thread;
     qint64 m_originMs = 0; // t_ms counts from the start
 };

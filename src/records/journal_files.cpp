@@ -1,6 +1,7 @@
 #include "records/journal_files.h"
 
 #include "records/journal.h"
+#include "records/private_access.h"
 
 #include <QDir>
 #include <QFile>
@@ -66,7 +67,7 @@ std::optional<QString> makePrivateFolder(const QString &path)
     const QFileInfo info(path);
     if (!info.isDir() || !info.isWritable())
         return QStringLiteral("the folder %1 cannot be written").arg(QDir::toNativeSeparators(path));
-    QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    keepToOwner(path, true);
     return std::nullopt;
 }
 

@@ -17,7 +17,8 @@ public:
     ~StopSignals() override;
 
 Q_SIGNALS:
-    // `signal` is the signal number (SIGINT, SIGTERM, SIGHUP) or, on Windows, the console control event.
+    // `signal` is the signal number: SIGINT, SIGTERM or SIGHUP; on Windows Ctrl+C is SIGINT, and Ctrl+Break, closing
+    // the console, logging off and shutting down are SIGTERM.
     void stopRequested(int signal);
 
 private:

@@ -1,3 +1,4 @@
+#include "app/ending.h"
 #include "file_helpers.h"
 #include "program.h"
 #include "session/stop_signals.h"
@@ -136,7 +137,7 @@ private Q_SLOTS:
         QVERIFY(confirms);
     }
 
-#ifdef Q_OS_UNIX
+#ifdef VANTREL_TEST_POSIX_SIGNALS
     void aSignalEndsCleanlyAndKeepsTheScript()
     {
         auto program = std::make_unique<Program>(QStringList{"A1B2"});
@@ -144,7 +145,7 @@ private Q_SLOTS:
         program->com()->DevicesList_Click();
         program->main->view<formScripting>()->setText(QStringLiteral("unsaved\nlines"));
         StopSignals stop;
-        connect(&stop, &StopSignals::stopRequested, program->main.get(), &formMain::endWithoutQuestions);
+        endWithoutQuestionsWhenAsked(*program->main, stop);
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^the unsaved script was written to .*"
                                                                              "Untitled.txt.recovered$")));
         ::raise(SIGTERM);

@@ -193,7 +193,7 @@ private Q_SLOTS:
     {
         Program program;
         formMain *main = program.main.get();
-        main->view<formScripting>()->setText(QStringLiteral("led on \u2013 \u20AC"));
+        main->view<formScripting>()->setText(QStringLiteral("led on \u2192 \u2713"));
         const QString path = program.path(QStringLiteral("Untitled.txt"));
         main->saveScript_Click(); // Cancel: file and flag untouched
         QCOMPARE(program.dialogs.utf8Questions, 1);
@@ -201,7 +201,7 @@ private Q_SLOTS:
         QVERIFY(main->appState().scriptChanged);
         program.dialogs.utf8Answers = {true};
         main->saveScript_Click();
-        QCOMPARE(readFile(path), QByteArray("led on \xE2\x80\x93 \xE2\x82\xAC"));
+        QCOMPARE(readFile(path), QByteArray("led on \xE2\x86\x92 \xE2\x9C\x93"));
         QVERIFY(!main->appState().scriptChanged);
         // UTF-8 from then on: no more questions.
         main->saveScript_Click();

@@ -1,6 +1,7 @@
 #include "cli/cli_options.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QTemporaryFile>
 #include <QTest>
 
@@ -46,7 +47,8 @@ private Q_SLOTS:
             << QStringList{"monitor", "--board", "A", "--journal-max-days", "0.5"}
             << "--journal-max-days: \"0.5\" is not a whole number from 1 to 1000000";
         QTest::newRow("missing script") << QStringList{"send", "--board", "A", "--script", "/no/such/file.txt"}
-                                        << "--script: \"/no/such/file.txt\" could not be read: ";
+                                        << "--script: \"" + QDir::toNativeSeparators("/no/such/file.txt") +
+                                               "\" could not be read: ";
     }
 
     void usageErrors()

@@ -271,7 +271,9 @@ private Q_SLOTS:
             << monitor + QStringList{"--expect", "never"} << SIGINT << kExitNotMet;
         QTest::newRow("send, SIGINT") << send << SIGINT << kExitInterrupted;
         QTest::newRow("send, SIGTERM") << send << SIGTERM << kExitTerminated;
+#ifdef SIGHUP
         QTest::newRow("send, SIGHUP") << send << SIGHUP << kExitTerminated;
+#endif
     }
 
     void interruptions()

@@ -1,3 +1,4 @@
+#include "device/code_page.h"
 #include "files/rich_text.h"
 #include "files/script_file.h"
 
@@ -17,7 +18,7 @@ private Q_SLOTS:
         QTest::newRow("ends in a line break") << QStringLiteral("A\n") << QByteArray("A\r\n");
         QTest::newRow("empty") << QString() << QByteArray();
         QTest::newRow("8-bit characters")
-            << QString::fromLatin1("caf\xE9 \xA0\xFF\x80") << QByteArray("caf\xE9 \xA0\xFF\x80");
+            << fromCodePage("caf\xE9 \xA0\xFF\x80") << QByteArray("caf\xE9 \xA0\xFF\x80");
         QTest::newRow("blank lines") << QStringLiteral("\n\nx") << QByteArray("\r\n\r\nx");
     }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "event_recorder.h"
+#include "files/user_folders.h"
 #include "host/board_host.h"
 #include "recording_driver.h"
 #include "scripted_dialogs.h"
@@ -81,7 +82,8 @@ private:
         QString previous = QDir::currentPath();
     };
 
-    bool m_testMode = (QStandardPaths::setTestModeEnabled(true), true); // settings never reach the user's
+    bool m_testMode =
+        (QStandardPaths::setTestModeEnabled(true), useUserFolders(), true); // settings never reach the user's
     QTemporaryDir m_directory;
     CurrentDirectory m_current{m_directory.path()};
 

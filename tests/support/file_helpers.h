@@ -20,7 +20,7 @@ inline QByteArray readFile(const QString &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
 }
 
-#ifdef Q_OS_UNIX
+#ifdef VANTREL_TEST_FILE_SIZE_LIMIT
 #include <csignal>
 #include <sys/resource.h>
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/form_main.h"
+#include "files/user_folders.h"
 #include "recording_driver.h"
 #include "scripted_dialogs.h"
 #include "session/poller.h"
@@ -29,6 +30,7 @@ public:
     explicit Program(const QStringList &serials = {}, bool start = true)
     {
         QStandardPaths::setTestModeEnabled(true); // settings of a test never reach the user's
+        useUserFolders();
         m_previousDirectory = QDir::currentPath();
         QDir::setCurrent(directory.path());
         driver.serials = serials;

@@ -1,35 +1,12 @@
 #include "session/stop_signals.h"
 
-#include <QPointer>
-
-#ifdef Q_OS_WIN
-#include <qt_windows.h>
-#else
 #include <QSocketNotifier>
 
 #include <csignal>
 #include <sys/socket.h>
 #include <unistd.h>
-#endif
 
 namespace {
-
-#ifdef Q_OS_WIN
-
-QPointer<StopSignals> g_instance;
-
-BOOL WINAPI consoleHandler(DWORD event)
-{
-    // Runs on a thread of its own: the request is handed to the object's thread.
-    if (StopSignals *instance = g_instance.data()) {
-        QMetaObject::invokeMethod(
-            instance, [instance, event] { Q_EMIT instance->stopRequested(int(event)); }, Qt::QueuedConnection);
-        return TRUE;
-    }
-    return FALSE;
-}
-
-#else
 
 int g_pipe[2] = {-1, -1};
 
@@ -40,17 +17,11 @@ extern "C" void signalHandler(int signal)
     [[maybe_unused]] const ssize_t written = ::write(g_pipe[1], &byte, 1);
 }
 
-#endif
-
 } // namespace
 
 StopSignals::StopSignals(QObject *parent)
     : QObject(parent)
 {
-#ifdef Q_OS_WIN
-    g_instance = this;
-    SetConsoleCtrlHandler(consoleHandler, TRUE);
-#else
     if (::socketpair(AF_UNIX, SOCK_STREAM, 0, g_pipe) != 0)
         return;
     m_notifier = new QSocketNotifier(g_pipe[0], QSocketNotifier::Read, this);
@@ -63,15 +34,10 @@ StopSignals::StopSignals(QObject *parent)
     sigaction(SIGTERM, &action, nullptr);
     // A terminal that closes under the program (an ssh session dropped) ends it as cleanly.
     sigaction(SIGHUP, &action, nullptr);
-#endif
 }
 
 StopSignals::~StopSignals()
 {
-#ifdef Q_OS_WIN
-    SetConsoleCtrlHandler(consoleHandler, FALSE);
-    g_instance = nullptr;
-#else
     if (!m_notifier)
         return;
     std::signal(SIGINT, SIG_DFL);
@@ -80,14 +46,11 @@ StopSignals::~StopSignals()
     ::close(g_pipe[0]);
     ::close(g_pipe[1]);
     g_pipe[0] = g_pipe[1] = -1;
-#endif
 }
 
 void StopSignals::readSignal()
 {
-#ifndef Q_OS_WIN
     char byte = 0;
     if (::read(g_pipe[0], &byte, 1) == 1)
         Q_EMIT stopRequested(int(static_cast<unsigned char>(byte)));
-#endif
 }

@@ -1,0 +1,3 @@
+#include "app/parent_console.h"
+
+void useParentConsole() {}

@@ -1,0 +1,3 @@
+#include "files/user_folders.h"
+
+void useUserFolders() {}
