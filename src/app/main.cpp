@@ -52,7 +52,7 @@ int main(int argc, char *argv[])
     Dialogs dialogs;
     formMain mainWindow(*choice.driver, dialogs);
     mainWindow.host().setReconnect(options.reconnect);
-    setUpProgramJournal(mainWindow.host(), options.journalFolder, options.keepJournal);
+    setUpProgramJournal(mainWindow.host(), options.journalFolder, options.keepJournal, options.journalEveryPoll);
     // Where the operator looks: the log, not only a terminal that may not be there.
     if (!choice.notice.isEmpty())
         mainWindow.LogLine(choice.notice);

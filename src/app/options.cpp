@@ -39,7 +39,11 @@ ParsedOptions parseOptions(const QStringList &arguments)
         QStringLiteral("folder"));
     const QCommandLineOption noJournalOption(QStringLiteral("no-journal"),
                                              QStringLiteral("Keep no journal in this run."));
-    parser.addOptions({journalOption, noJournalOption});
+    const QCommandLineOption journalPollsOption(
+        QStringLiteral("journal-polls"),
+        QStringLiteral("Journal each poll's requests, not one poll record each time the channels or the period "
+                       "change."));
+    parser.addOptions({journalOption, noJournalOption, journalPollsOption});
     parser.addPositionalArgument(QStringLiteral("script"), QStringLiteral("A script file to open in the editor."),
                                  QStringLiteral("[script]"));
 
@@ -90,5 +94,6 @@ ParsedOptions parseOptions(const QStringList &arguments)
     } else if (parser.isSet(noJournalOption)) {
         parsed.options.keepJournal = false;
     }
+    parsed.options.journalEveryPoll = parser.isSet(journalPollsOption);
     return parsed;
 }

@@ -17,6 +17,7 @@ struct Options {
     QString script;                  // a script file to open in the editor, as "Open with" hands it over
     QString journalFolder;           // where the journal is kept; the default folder when empty
     std::optional<bool> keepJournal; // --journal (yes) or --no-journal (no); otherwise as last chosen
+    bool journalEveryPoll = false;   // --journal-polls
 };
 
 // The outcome of reading the command line: the options to run with, or a text to print and an exit code

@@ -45,6 +45,7 @@ void CliContext::keepJournal()
     settings.folder = m_options.journalFolder;
     settings.maxTotalBytes = m_options.journalMaxMiB * 1024 * 1024;
     settings.maxAgeDays = m_options.journalMaxDays;
+    settings.everyPoll = m_options.journalEveryPoll;
     // A journal that cannot be kept does not keep the board from being used.
     m_host.setUpJournal(settings, true);
 }

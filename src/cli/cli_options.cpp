@@ -143,6 +143,10 @@ ParsedCliOptions parseCliOptions(const QStringList &arguments)
         QStringLiteral("send, monitor, test: delete journal files older than this many "
                        "days (default 90)."),
         QStringLiteral("days"), QStringLiteral("90"));
+    const QCommandLineOption journalPolls(
+        QStringLiteral("journal-polls"),
+        QStringLiteral("send, monitor, test: journal each poll's requests, not one poll record each time the "
+                       "channels or the period change."));
     const QCommandLineOption dir(QStringLiteral("dir"),
                                  QStringLiteral("journal: the journal's folder (default %1).")
                                      .arg(QDir::toNativeSeparators(defaultJournalFolder())),
@@ -178,11 +182,11 @@ ParsedCliOptions parseCliOptions(const QStringList &arguments)
     const QCommandLineOption reconnect(QStringLiteral("reconnect"),
                                        QStringLiteral("Wait for a board that is pulled out and go on when it is "
                                                       "back, instead of exiting with code 4."));
-    parser.addOptions({board,       command,     script,  adc,   pins,         seconds,
-                       format,      expect,      timeout, wait,  reconnect,    journal,
-                       journalMiB,  journalDays, dir,     since, until,        kind,
-                       junit,       report,      pollMs,  qos,   allowControl, insecureControl,
-                       haDiscovery, listBoards});
+    parser.addOptions({board,       command,     script,      adc,   pins,         seconds,
+                       format,      expect,      timeout,     wait,  reconnect,    journal,
+                       journalMiB,  journalDays, dir,         since, until,        kind,
+                       junit,       report,      pollMs,      qos,   allowControl, insecureControl,
+                       haDiscovery, listBoards,  journalPolls});
     const BrokerOptions brokerOptions(QStringLiteral("serve, --driver=mqtt"));
     brokerOptions.addTo(parser);
     parser.addPositionalArgument(QStringLiteral("command"),
@@ -258,6 +262,7 @@ ParsedCliOptions parseCliOptions(const QStringList &arguments)
         {&journal, opensBoard || isTest},
         {&journalMiB, opensBoard || isTest},
         {&journalDays, opensBoard || isTest},
+        {&journalPolls, opensBoard || isTest},
         {&dir, isJournal},
         {&since, isJournal},
         {&until, isJournal},
@@ -370,6 +375,7 @@ ParsedCliOptions parseCliOptions(const QStringList &arguments)
     }
     options.journalMaxMiB = *limitOf(journalMiB);
     options.journalMaxDays = *limitOf(journalDays);
+    options.journalEveryPoll = parser.isSet(journalPolls);
     if (opensBoard) {
         options.boards = parser.values(board);
         if (options.boards.isEmpty() || options.boards.contains(QString()))

@@ -42,8 +42,9 @@ struct CliOptions {
     bool reconnect = false;
     // send, monitor: keep a journal in this folder (none when empty). journal: the folder to read.
     QString journalFolder;
-    qint64 journalMaxMiB = 1024; // the oldest journal files go past this total ...
-    int journalMaxDays = 90;     // ... or this age
+    qint64 journalMaxMiB = 1024;   // the oldest journal files go past this total ...
+    int journalMaxDays = 90;       // ... or this age
+    bool journalEveryPoll = false; // --journal-polls
     // journal: what to read back.
     std::optional<qint64> sinceMs;
     std::optional<qint64> untilMs;

@@ -23,9 +23,10 @@ void readLimits(JournalSettings &settings)
 
 } // namespace
 
-void setUpProgramJournal(BoardHost &host, const QString &folder, std::optional<bool> keep)
+void setUpProgramJournal(BoardHost &host, const QString &folder, std::optional<bool> keep, bool everyPoll)
 {
     JournalSettings settings;
+    settings.everyPoll = everyPoll;
     settings.folder = folder.isEmpty() ? defaultJournalFolder() : folder;
     readLimits(settings);
     host.setUpJournal(settings, keep.value_or(QSettings().value(kKeepJournalKey, true).toBool()));

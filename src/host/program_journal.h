@@ -11,7 +11,8 @@ class BoardHost;
 //
 // Sets up the host's journal in `folder` (the default folder when empty), kept when `keep` says so, otherwise as the
 // operator last chose.
-void setUpProgramJournal(BoardHost &host, const QString &folder, std::optional<bool> keep);
+// `everyPoll`: each poll's requests journaled, not only their changes.
+void setUpProgramJournal(BoardHost &host, const QString &folder, std::optional<bool> keep, bool everyPoll = false);
 // Keeps the journal or not, and remembers the choice; a journal not set up yet is set up in the default folder.
 void keepProgramJournal(BoardHost &host, bool keep);
 // The folder the journal is kept in.

@@ -1,5 +1,6 @@
 #include "records/journal.h"
 
+#include "device/code_page.h"
 #include "records/journal_files.h"
 #include "records/private_access.h"
 #include "records/record_writer.h"
@@ -29,6 +30,7 @@ struct Journal::Item {
     int index = 0;
     std::int32_t value = 0;
     bool flag = false;
+    bool pollSummary = false; // a poll record, not a command
     qsizetype textAt = 0;
     qsizetype textSize = 0;
     qsizetype detailAt = 0;
@@ -153,7 +155,10 @@ std::optional<QString> Writer::write(const std::vector<Journal::Item> &items, co
         event.flag = item.flag;
         event.text = QStringView(texts).sliced(item.textAt, item.textSize);
         event.detail = QStringView(texts).sliced(item.detailAt, item.detailSize);
-        file.writer.record(event, board);
+        if (item.pollSummary)
+            file.writer.poll(event, board);
+        else
+            file.writer.record(event, board);
     }
     for (auto &[board, file] : m_files) {
         if (file.writer.isOpen() && !file.writer.flush())
@@ -252,6 +257,7 @@ bool Journal::start(QString *error)
         return false;
     }
     m_originMs = monotonicClockMs();
+    std::fill(m_lastPoll.begin(), m_lastPoll.end(), PollSeen{});
     {
         const std::lock_guard<std::mutex> lock(m_shared->mutex);
         m_shared->running = true;
@@ -291,24 +297,76 @@ void Journal::flush()
     m_shared->written.wait(lock, [&] { return m_shared->flushesDone >= wanted || !m_shared->running; });
 }
 
+bool Journal::keepsCommand(const SessionEvent &event, int board, bool *pollSummary)
+{
+    // What reached no board was not sent.
+    if (!event.flag)
+        return false;
+    const bool poll = event.index > 0;
+    *pollSummary = poll && !m_settings.everyPoll;
+    if (!*pollSummary)
+        return true;
+    PollSeen &last = m_lastPoll[std::size_t(board)];
+    if (last.channels == event.value && last.periodMs == event.index)
+        return false;
+    last = {event.value, event.index};
+    return true;
+}
+
+namespace {
+
+// The text as the board received it: a character with no byte in the code page went as '?'.
+bool sentAsTyped(QStringView text)
+{
+    return std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x80; }) ||
+           countOutsideCodePage(text) == 0;
+}
+
+} // namespace
+
 void Journal::take(const SessionEvent &event)
 {
     // A consumed line is kept as its reading; nothing is kept while the journal is off.
     if ((event.kind == SessionEvent::Kind::LineReceived && event.flag) || !m_keeping)
         return;
+    // No board, no journal: nothing happened on a wire.
+    const QString noBoard;
+    const QString &serial = event.source ? event.source->serial() : noBoard;
+    if (serial.isEmpty())
+        return;
+    const int board = boardIndex(serial);
+    bool pollSummary = false;
+    if (event.kind == SessionEvent::Kind::CommandSent) {
+        if (!keepsCommand(event, board, &pollSummary))
+            return;
+    } else if (event.kind != SessionEvent::Kind::Reading && event.kind != SessionEvent::Kind::PinLevel &&
+               event.kind != SessionEvent::Kind::LineReceived && event.kind != SessionEvent::Kind::StatusText) {
+        // A selection, a loss, a gap: the next poll is said again.
+        m_lastPoll[std::size_t(board)] = {};
+    }
     Item item;
     item.kind = event.kind;
     item.stamp = event.stamp;
-    item.board = boardIndex(event.source ? event.source->serial() : QString());
+    item.board = board;
     item.index = event.index;
     item.value = event.value;
     item.flag = event.flag;
+    item.pollSummary = pollSummary;
     item.textAt = m_takenTexts.size();
-    item.textSize = event.text.size();
-    m_takenTexts += event.text;
-    item.detailAt = m_takenTexts.size();
-    item.detailSize = event.detail.size();
-    m_takenTexts += event.detail;
+    if (event.kind == SessionEvent::Kind::CommandSent && !sentAsTyped(event.text)) {
+        // The text the board received, and beside it what was typed.
+        m_takenTexts += fromCodePage(toCodePage(event.text));
+        item.textSize = m_takenTexts.size() - item.textAt;
+        item.detailAt = m_takenTexts.size();
+        item.detailSize = event.text.size();
+        m_takenTexts += event.text;
+    } else {
+        item.textSize = event.text.size();
+        m_takenTexts += event.text;
+        item.detailAt = m_takenTexts.size();
+        item.detailSize = event.detail.size();
+        m_takenTexts += event.detail;
+    }
     m_taken.push_back(std::move(item));
     // A command is handed on at once: what was sent is on disk before the next poll.
     const bool urgent = event.kind == SessionEvent::Kind::CommandSent;
@@ -323,6 +381,7 @@ int Journal::boardIndex(const QString &board)
     m_lastBoard = int(m_boards.indexOf(board));
     if (m_lastBoard < 0) {
         m_boards.append(board);
+        m_lastPoll.emplace_back();
         m_lastBoard = int(m_boards.size() - 1);
     }
     return m_lastBoard;

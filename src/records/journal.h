@@ -23,6 +23,7 @@ struct JournalSettings {
     qint64 maxFileBytes = 100LL * 1024 * 1024;   // a new file of the day past this
     qint64 maxTotalBytes = 1024LL * 1024 * 1024; // the oldest files go past this, all boards together
     int maxAgeDays = 90;                         // files of older days go
+    bool everyPoll = false; // every poll's requests as commands, not one poll record each time they change
 };
 
 // The folder a journal is kept in unless told otherwise: $XDG_DATA_HOME/vantrel-control/journal.
@@ -73,6 +74,8 @@ private:
     struct Shared;
 
     void take(const SessionEvent &event);
+    // Whether a command is kept: sent, and (unless every poll is wanted) not a poll's request like the last one.
+    bool keepsCommand(const SessionEvent &event, int board, bool *pollSummary);
     int boardIndex(const QString &board);
     // Hands the events taken on this thread to the writer; `now` wakes it at once.
     void handOver(bool now);
@@ -85,7 +88,12 @@ private:
     QString m_takenTexts;      // ... and their texts
     QStringList m_boards;      // every board named so far, by the index the items carry
     int m_lastBoard = -1;
-    bool m_keeping = false; // started and not stopped here
+    struct PollSeen {
+        std::int32_t channels = 0;
+        int periodMs = 0;
+    };
+    std::vector<PollSeen> m_lastPoll; // by board: what its last poll record said
+    bool m_keeping = false;           // started and not stopped here
     QTimer m_handOver;
     std::shared_ptr<Shared> m_shared;
     // A QThread, not a std::thread: the writer's files are QObjects, and Qt cleans up the data it keeps for a thread

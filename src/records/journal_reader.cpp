@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QRegularExpression>
 
@@ -24,6 +25,15 @@ qint64 recordTime(const QJsonObject &fields)
 QString field(const QJsonObject &fields, const char *name)
 {
     return fields.value(QLatin1String(name)).toString();
+}
+
+// A poll record's channels and period in words; only checked records reach here.
+QString pollWords(const QJsonObject &fields)
+{
+    std::int32_t channels = 0;
+    for (const QJsonValue channel : fields.value(QStringLiteral("channels")).toArray())
+        channels |= 1 << int(channel.toDouble());
+    return pollText(channels, int(fields.value(QStringLiteral("period_ms")).toDouble()));
 }
 
 QString number(const QJsonObject &fields, const char *name)
@@ -51,14 +61,25 @@ bool wellFormed(const QJsonObject &fields)
     constexpr double kTimes = 9007199254740992.0; // 2^53: exact as a double
     if (!fields.value(QStringLiteral("kind")).isString())
         return false;
-    for (const char *text : {"board", "text"}) {
+    for (const char *text : {"board", "text", "typed"}) {
         const QJsonValue value = fields.value(QLatin1String(text));
         if (!value.isUndefined() && !value.isString())
             return false;
     }
+    if (const QJsonValue channels = fields.value(QStringLiteral("channels")); !channels.isUndefined()) {
+        if (!channels.isArray())
+            return false;
+        const QJsonArray list = channels.toArray();
+        if (!std::all_of(list.begin(), list.end(), [](const QJsonValue &channel) {
+                return channel.isDouble() && channel.toDouble() >= 1 && channel.toDouble() <= 8 &&
+                       channel.toDouble() == double(int(channel.toDouble()));
+            }))
+            return false;
+    }
     return numberWithin(fields, "t_ms", -kTimes, kTimes) && numberWithin(fields, "mono_ms", -kTimes, kTimes) &&
-           numberWithin(fields, "channel", 1, 8) && numberWithin(fields, "pin", 1, 18) &&
-           numberWithin(fields, "value", -2147483648.0, 2147483647.0) && numberWithin(fields, "level", 0, 1);
+           numberWithin(fields, "period_ms", 1, 86'400'000) && numberWithin(fields, "channel", 1, 8) &&
+           numberWithin(fields, "pin", 1, 18) && numberWithin(fields, "value", -2147483648.0, 2147483647.0) &&
+           numberWithin(fields, "level", 0, 1);
 }
 
 // Control characters as their escapes: what a file holds never moves the terminal's cursor or changes its colours.
@@ -213,6 +234,10 @@ QString journalTextLine(const JournalRecord &record)
         QString command = field(f, "text");
         command.replace(QLatin1String("\r"), QLatin1String("\\r")).replace(QLatin1String("\n"), QLatin1String("\\n"));
         text = QStringLiteral("sent : ") + command;
+        if (const QString typed = field(f, "typed"); !typed.isEmpty())
+            text += QStringLiteral("  (typed : %1)").arg(typed);
+    } else if (kind == u"poll") {
+        text = QStringLiteral("poll : ") + pollWords(f);
     } else if (kind == u"adc") {
         text = QStringLiteral("adc %1 %2").arg(number(f, "channel"), number(f, "value"));
     } else if (kind == u"pin") {
@@ -249,6 +274,6 @@ QByteArray journalCsvRow(const JournalRecord &record)
         plain(number(f, name));
     }
     row.append(',');
-    quoted(field(f, "text"));
+    quoted(field(f, "kind") == u"poll" ? pollWords(f) : field(f, "text"));
     return row;
 }

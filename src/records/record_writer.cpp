@@ -268,8 +268,12 @@ bool RecordWriter::record(const SessionEvent &event, QStringView board)
         fields.text = gapText;
         fields.hasText = true;
         break;
-    case SessionEvent::Kind::LineReceived:
     case SessionEvent::Kind::CommandSent:
+        fields.typed = event.detail;
+        fields.text = event.text;
+        fields.hasText = true;
+        break;
+    case SessionEvent::Kind::LineReceived:
     case SessionEvent::Kind::StatusText:
         fields.text = event.text;
         fields.hasText = true;
@@ -279,6 +283,29 @@ bool RecordWriter::record(const SessionEvent &event, QStringView board)
     }
     append(event.stamp, board, fields);
     return true;
+}
+
+QString pollText(std::int32_t channels, int periodMs)
+{
+    QString text = QStringLiteral("adc");
+    for (int channel = 1; channel < 32; ++channel) {
+        if (channels & (1 << channel))
+            text += u' ' + QString::number(channel);
+    }
+    return text + QStringLiteral(" every %1 ms").arg(periodMs);
+}
+
+void RecordWriter::poll(const SessionEvent &request, QStringView board)
+{
+    const QString text = pollText(request.value, request.index);
+    Fields fields;
+    fields.kind = "poll";
+    fields.pollChannels = request.value;
+    fields.pollPeriodMs = request.index;
+    // JSON says it in numbers; text and CSV in words.
+    fields.text = text;
+    fields.hasText = m_format != RecordFormat::Jsonl;
+    append(request.stamp, board, fields);
 }
 
 void RecordWriter::match(const SessionEvent &line)
@@ -328,8 +355,8 @@ void RecordWriter::appendTime(qint64 wallMs)
 
 const QByteArray &RecordWriter::boardField(QStringView board)
 {
-    // Records of one board come one after another: its field is made once.
-    if (board != m_cachedBoard) {
+    // Records of one board come one after another: its field is made once (an empty board's too).
+    if (m_boardGeneration == 0 || board != m_cachedBoard) {
         ++m_boardGeneration;
         m_cachedBoard = board.toString();
         switch (m_format) {
@@ -427,7 +454,8 @@ void RecordWriter::append(const EventStamp &stamp, QStringView board, const Fiel
             std::swap(prefix, m_buffer);
             m_prefix = prefix;
         }
-        Appender record(out, 100 + m_prefix.size() + (fields.hasText ? 2 + 6 * fields.text.size() : 0));
+        Appender record(out, 300 + m_prefix.size() + (fields.hasText ? 2 + 6 * fields.text.size() : 0) +
+                                 6 * fields.typed.size());
         record.add(m_prefix);
         record.add(",\"kind\":\"");
         record.add(fields.kind);
@@ -444,6 +472,24 @@ void RecordWriter::append(const EventStamp &stamp, QStringView board, const Fiel
         if (fields.hasText) {
             record.add(",\"text\":");
             record.jsonString(fields.text);
+        }
+        if (!fields.typed.isEmpty()) {
+            record.add(",\"typed\":");
+            record.jsonString(fields.typed);
+        }
+        if (fields.pollPeriodMs > 0) {
+            record.add(",\"channels\":[");
+            bool first = true;
+            for (int channel = 1; channel < 32; ++channel) {
+                if (!(fields.pollChannels & (1 << channel)))
+                    continue;
+                if (!first)
+                    record.add(',');
+                first = false;
+                record.number(channel);
+            }
+            record.add("],\"period_ms\":");
+            record.number(fields.pollPeriodMs);
         }
         record.add("}\n");
         break;

@@ -18,10 +18,13 @@ enum class RecordFormat { Text, Csv, Jsonl };
 //   time     local wall-clock time with milliseconds and UTC offset: 2026-12-07T10:15:02.125+01:00
 //   t_ms     milliseconds since the writer's origin (the start of the run or the recording), monotonic
 //   board    the board's serial number
-//   kind     adc, pin, line, match, command, selected, open_failed, lost, back, closed, status, gap
+//   kind     adc, pin, line, match, command, selected, open_failed, lost, back, closed, status, gap, poll
 //   channel  adc: the channel; gap: the one channel whose readings stopped   value  adc: the reading
 //   pin      pin: the pin                level  pin: 1 high, 0 low
-//   text     line, match, command, status: the text; open_failed: the driver's reason; gap: why
+//   text     line, match, command, status: the text; open_failed: the driver's reason; gap: why;
+//            poll: the channels and period in words
+//   typed    command (JSON only): the text as typed, when the board received another (a character with no byte)
+//   channels, period_ms   poll (JSON only): the channels a poll asks for, and how often
 //
 //   csv    time,t_ms,board,kind,channel,pin,value,level,text   (after that header line; RFC 4180 quoting)
 //   jsonl  {"time":"...","t_ms":1234,"board":"DEMO0001","kind":"adc","channel":2,"value":137}
@@ -63,6 +66,8 @@ public:
     bool record(const SessionEvent &event, QStringView board);
     // A received line that met an expectation.
     void match(const SessionEvent &line);
+    // What a poll asks for from now on (its CommandSent's channels and period), instead of each request.
+    void poll(const SessionEvent &request, QStringView board);
     // A line of the caller's own (a received line `send` prints), written with the records; not counted.
     void line(const QByteArray &bytes);
 
@@ -94,6 +99,9 @@ private:
         bool hasValue = false;
         QStringView text;
         bool hasText = false;
+        QStringView typed;
+        std::int32_t pollChannels = 0;
+        int pollPeriodMs = 0;
     };
     void append(const EventStamp &stamp, QStringView board, const Fields &fields);
     const QByteArray &boardField(QStringView board);
@@ -134,3 +142,5 @@ void appendCsvField(QByteArray &out, QStringView text);
 // A JSON string literal, quotes included; control characters escaped.
 QByteArray jsonQuoted(QStringView text);
 void appendJsonQuoted(QByteArray &out, QStringView text);
+// A poll record's words: "adc 1 2 8 every 100 ms".
+QString pollText(std::int32_t channels, int periodMs);

@@ -245,7 +245,7 @@ void BoardSession::adopt(BoardSession &from)
     followReadings();
 }
 
-bool BoardSession::transmit(const QString &command)
+bool BoardSession::transmit(const QString &command, int pollPeriodMs, std::int32_t pollChannels)
 {
     stampNow();
     const bool written = SendCommand(m_driver, m_deviceHandle, command);
@@ -253,6 +253,8 @@ bool BoardSession::transmit(const QString &command)
     sent.text = command;
     sent.textString = &command;
     sent.flag = written;
+    sent.index = pollPeriodMs;
+    sent.value = pollChannels;
     m_events.publish(sent);
     if (!written && m_deviceHandle > 0)
         markLost();
@@ -553,7 +555,7 @@ void BoardSession::requestAnalogReadings()
     publish(SessionEvent::Kind::AnalogPoll);
     const QString batch = analogRequests(m_setup.tickedChannels);
     if (!batch.isEmpty())
-        transmit(batch);
+        transmit(batch, std::max(1, m_poller->interval()), std::int32_t(m_setup.tickedChannels.to_ulong()));
 }
 
 void BoardSession::receive()

@@ -181,7 +181,8 @@ private:
     void stampNow();
     SessionEvent event(SessionEvent::Kind kind) const;
     // The transmitter's write, told as an event; a failing write marks an open board lost. The write's verdict.
-    bool transmit(const QString &command);
+    // A poll's requests say so (its period and channels), so records can summarise them.
+    bool transmit(const QString &command, int pollPeriodMs = 0, std::int32_t pollChannels = 0);
     // An operator's command: written, with "Not sent" in the status line when no board is open. Returns how many
     // of its characters have no byte to go as.
     qsizetype sendSaying(const QString &command);

@@ -26,7 +26,8 @@ struct SessionEvent {
         Lost,         // the open board went away; text: its serial number
         Back,         // a lost board is open again; text: its serial number
         Closed,       // the board was closed for good (the program or the run ends)
-        CommandSent,  // text: the command as handed to the transmitter, terminator included; flag: the write worked
+        CommandSent,  // text: the command as handed to the transmitter, terminator included; flag: the write worked;
+                      // a poll's own requests: index: the poll's period in ms, value: the channels, a bit each
         LineReceived, // text: a report line; flag: consumed (shown, not logged); report: what it says
         Reading,      // index: channel, value: the reading as the board sent it
         PinLevel,     // index: an input pin, value: 1 high, 0 low

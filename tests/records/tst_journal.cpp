@@ -106,6 +106,51 @@ private Q_SLOTS:
         QVERIFY(records[3].value("time").toString().startsWith(QStringLiteral("2026-12-07T23:59:59.500")));
     }
 
+    // What the journal says was sent is what reached the board: nothing without a board, the bytes' text with the
+    // typed text beside it, a poll once per change of what it asks; every line strict JSON.
+    void keepsWhatWentOnTheWire()
+    {
+        for (const bool everyPoll : {false, true}) {
+            JournalSettings settings;
+            settings.everyPoll = everyPoll;
+            Rig rig(settings);
+            QVERIFY(rig.journal->start());
+            rig.session.sendTyped(u"led on");
+            rig.session.selectDevice(0);
+            rig.session.sendTyped(u"Temp\u00E9rature \u2013 5 \u20AC");
+            rig.session.setAnalogRequestsOn(true);
+            rig.session.setChannelTicked(2, true);
+            rig.session.poll();
+            rig.session.poll();
+            rig.session.setChannelTicked(8, true);
+            rig.session.poll();
+            rig.journal->flush();
+            QCOMPARE(QDir(rig.journal->settings().folder).entryList(QDir::Dirs | QDir::NoDotAndDotDot),
+                     QStringList{"DEMO0001"});
+            qint64 skipped = -1;
+            QStringList commands;
+            JournalQuery query{rig.journal->settings().folder, "DEMO0001", {}, {}, {"command", "poll"}};
+            readJournal(
+                query,
+                [&commands](const JournalRecord &record) {
+                    QJsonParseError error;
+                    QJsonDocument::fromJson(record.line, &error);
+                    commands.append(error.error == QJsonParseError::NoError ? journalTextLine(record).mid(25)
+                                                                            : QStringLiteral("not JSON"));
+                    return true;
+                },
+                &skipped);
+            QCOMPARE(skipped, 0);
+            const QString typed = QStringLiteral("sent : Temp\u00E9rature ? 5 ?\\r\\n  (typed : Temp\u00E9rature "
+                                                 "\u2013 5 \u20AC\\r\\n)");
+            if (everyPoll)
+                QCOMPARE(commands,
+                         QStringList({typed, "sent : adc  2\\n", "sent : adc  2\\n", "sent : adc  2\\nadc  8\\n"}));
+            else
+                QCOMPARE(commands, QStringList({typed, "poll : adc 2 every 100 ms", "poll : adc 2 8 every 100 ms"}));
+        }
+    }
+
     // Readable by its owner only, also in a folder whose name has blanks and letters beyond ASCII.
     void keptToItsOwner()
     {
