@@ -110,11 +110,10 @@ std::optional<QString> Writer::open(BoardFile &file, const QString &board, QDate
     if (day != file.day && QFileInfo(path).size() >= m_settings.maxFileBytes)
         path = journalFileName(folder, day, ++index);
     QString error;
-    if (!file.writer.open(path, &error, true))
+    if (!file.writer.openShared(path, &error))
         return QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), error);
     file.writer.setMonotonicField(true);
     file.writer.setOrigin(m_originMs);
-    keepToOwner(path, false);
     file.day = day;
     file.index = index;
     QStringList open;

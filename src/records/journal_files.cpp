@@ -33,7 +33,9 @@ QList<JournalFile> journalFiles(const QString &boardFolder)
 {
     static const QRegularExpression name(QStringLiteral("^(\\d{4}-\\d{2}-\\d{2})(?:\\.(\\d{1,6}))?\\.jsonl$"));
     QList<JournalFile> files;
-    const QFileInfoList entries = QDir(boardFolder).entryInfoList({QStringLiteral("*.jsonl")}, QDir::Files);
+    // Only regular files: a symbolic link is never read, rotated into nor pruned through.
+    const QFileInfoList entries =
+        QDir(boardFolder).entryInfoList({QStringLiteral("*.jsonl")}, QDir::Files | QDir::NoSymLinks);
     for (const QFileInfo &entry : entries) {
         const QRegularExpressionMatch match = name.match(entry.fileName());
         const QDate day = match.hasMatch() ? QDate::fromString(match.captured(1), Qt::ISODate) : QDate();
@@ -59,22 +61,26 @@ int lastJournalIndex(const QString &boardFolder, QDate day)
 
 std::optional<QString> makePrivateFolder(const QString &path)
 {
-    QDir dir(path);
-    if (!dir.exists()) {
-        if (!QDir().mkpath(path))
-            return QStringLiteral("the folder %1 could not be made").arg(QDir::toNativeSeparators(path));
-    }
+    const QString shown = QDir::toNativeSeparators(path);
+    // An existing folder others may write in (or own) is refused, not quietly taken over: what it holds may not be
+    // ours.
+    if (const std::optional<QString> unfit = unfitPrivateFolder(path))
+        return QStringLiteral("the folder %1 is not private: %2").arg(shown, *unfit);
+    if (!QFileInfo::exists(path) && !QDir().mkpath(path))
+        return QStringLiteral("the folder %1 could not be made").arg(shown);
     const QFileInfo info(path);
     if (!info.isDir() || !info.isWritable())
-        return QStringLiteral("the folder %1 cannot be written").arg(QDir::toNativeSeparators(path));
-    keepToOwner(path, true);
+        return QStringLiteral("the folder %1 cannot be written").arg(shown);
+    if (!keepToOwner(path, true))
+        return QStringLiteral("the folder %1 could not be kept to its owner").arg(shown);
     return std::nullopt;
 }
 
 void pruneJournal(const JournalSettings &settings, QDate today, const QStringList &inUse)
 {
     QList<JournalFile> all;
-    const QFileInfoList boards = QDir(settings.folder).entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot);
+    const QFileInfoList boards =
+        QDir(settings.folder).entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::NoSymLinks);
     for (const QFileInfo &board : boards)
         all += journalFiles(board.filePath());
     std::sort(all.begin(), all.end(), [](const JournalFile &a, const JournalFile &b) {
@@ -88,7 +94,8 @@ void pruneJournal(const JournalSettings &settings, QDate today, const QStringLis
         const bool tooOld = file.day < oldestKept;
         if (!tooOld && total <= settings.maxTotalBytes)
             break;
-        if (inUse.contains(file.path))
+        // Today's files may be another process's of the moment.
+        if (inUse.contains(file.path) || file.day >= today)
             continue;
         if (QFile::remove(file.path))
             total -= file.size;

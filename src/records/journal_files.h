@@ -31,5 +31,6 @@ int lastJournalIndex(const QString &boardFolder, QDate day);
 std::optional<QString> makePrivateFolder(const QString &path);
 
 // Deletes, oldest first, the files of every board that are older than maxAgeDays before `today` or beyond
-// maxTotalBytes in all; never one of `inUse`.
+// maxTotalBytes in all; never one of `inUse`, nor one of `today` (another process may be writing it), nor a
+// symbolic link.
 void pruneJournal(const JournalSettings &settings, QDate today, const QStringList &inUse);

@@ -48,3 +48,18 @@ bool keepToOwner(const QString &path, bool folder)
                                  DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, nullptr, nullptr, acl,
                                  nullptr) == ERROR_SUCCESS;
 }
+
+std::optional<QString> unfitPrivateFolder(const QString &)
+{
+    return std::nullopt;
+}
+
+bool openPrivateForAppend(QFile &file, const QString &path, QString *error)
+{
+    // The folder's access list, inherited, keeps the file to its owner.
+    file.setFileName(path);
+    if (file.open(QIODevice::ReadWrite | QIODevice::Append | QIODevice::Unbuffered))
+        return true;
+    *error = file.errorString();
+    return false;
+}

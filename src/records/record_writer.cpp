@@ -1,9 +1,11 @@
 #include "records/record_writer.h"
 
+#include "records/private_access.h"
 #include "session/board_session.h"
 #include "session/session_texts.h"
 
 #include <QDateTime>
+#include <QDir>
 
 #include <algorithm>
 #include <charconv>
@@ -157,6 +159,7 @@ bool RecordWriter::open(const QString &path, QString *error, bool append)
 {
     close();
     m_file.setFileName(path);
+    m_path = path;
     m_failed = false;
     m_errorNumber = 0;
     m_error.clear();
@@ -168,20 +171,44 @@ bool RecordWriter::open(const QString &path, QString *error, bool append)
         *error = m_file.errorString();
         return false;
     }
+    m_shared = false;
     m_writtenBytes = m_file.size();
-    if (append && m_writtenBytes > 0 && m_file.seek(m_writtenBytes - 1)) {
+    if (append)
+        endCutLine();
+    return true;
+}
+
+bool RecordWriter::openShared(const QString &path, QString *error)
+{
+    close();
+    m_failed = false;
+    m_errorNumber = 0;
+    m_error.clear();
+    if (!openPrivateForAppend(m_file, path, error))
+        return false;
+    m_shared = true;
+    m_path = path;
+    m_writtenBytes = m_file.size();
+    endCutLine();
+    return true;
+}
+
+void RecordWriter::endCutLine()
+{
+    if (m_writtenBytes > 0 && m_file.seek(m_writtenBytes - 1)) {
         char last = '\n';
         m_file.getChar(&last);
         m_file.seek(m_writtenBytes);
         if (last != '\n')
             m_buffer.prepend('\n');
     }
-    return true;
 }
 
 bool RecordWriter::open(std::FILE *stream)
 {
     close();
+    m_path.clear();
+    m_shared = false;
     m_failed = false;
     m_errorNumber = 0;
     m_error.clear();
@@ -506,12 +533,19 @@ bool RecordWriter::flush()
     }
     if (m_buffer.isEmpty())
         return true;
+    // Others may have added to a shared file: its size is where this write starts.
+    if (m_shared)
+        m_writtenBytes = m_file.size();
     errno = 0;
     const qint64 written = m_file.write(m_buffer);
     // A stream opened on a FILE* keeps its own buffer: handed on now, and a full disk is seen now.
     if (written != m_buffer.size() || !m_file.flush()) {
         m_errorNumber = errno;
-        fail(m_file.errorString());
+        // The system's own words ("No space left on device", "File too large"), and the file they are about.
+        QString reason = m_errorNumber ? QString::fromLocal8Bit(std::strerror(m_errorNumber)) : m_file.errorString();
+        if (!m_path.isEmpty())
+            reason = QDir::toNativeSeparators(m_path) + QStringLiteral(": ") + reason;
+        fail(reason);
         return false;
     }
     m_writtenBytes += written;
@@ -525,8 +559,11 @@ void RecordWriter::fail(const QString &reason)
 {
     m_failed = true;
     m_error = reason.isEmpty() ? QStringLiteral("the file could not be written") : reason;
-    // A record cut short is taken back, so a file ends with a whole record (a pipe cannot be, and needs not).
+    // A record cut short is taken back, so a file ends with a whole record (a pipe cannot be, and needs not); in a
+    // shared file only while nobody else has added after it.
     if (!m_file.fileName().isEmpty())
+        m_file.resize(m_writtenBytes);
+    else if (m_shared && m_file.size() - m_writtenBytes < m_buffer.size())
         m_file.resize(m_writtenBytes);
     m_file.close();
     m_buffer.clear();

@@ -43,6 +43,9 @@ public:
     // system's reason. A file added to that ends without a line end (cut short by a power loss) gets one first,
     // so the next record starts on a line of its own.
     bool open(const QString &path, QString *error, bool append = false);
+    // Adds to the end of a file kept to its owner, never through a symbolic link (the journal's files). Another
+    // process may add to the same file: each flush is one whole-line append, the size is the file's own.
+    bool openShared(const QString &path, QString *error);
     // Writes to a stream that is already open (standard output); it is not closed here.
     bool open(std::FILE *stream);
     // Flushes and closes.
@@ -107,9 +110,12 @@ private:
     const QByteArray &boardField(QStringView board);
     void appendTime(qint64 wallMs);
     void fail(const QString &reason);
+    // After an open: a file added to whose last line was cut short gets a line end first.
+    void endCutLine();
 
     RecordFormat m_format;
     QFile m_file;
+    QString m_path; // the file's, for what a failure says
     QByteArray m_buffer;
     qint64 m_originMs = 0;
     bool m_boardInText = false;
@@ -118,6 +124,7 @@ private:
     qint64 m_pendingRecords = 0;
     qint64 m_written = 0;
     qint64 m_writtenBytes = 0;
+    bool m_shared = false; // openShared(): others may add to the file too
     bool m_failed = false;
     int m_errorNumber = 0;
     QString m_error;

@@ -220,6 +220,99 @@ private Q_SLOTS:
         QCOMPARE(rig.files(), QStringList({"2026-12-02.jsonl", "2026-12-06.jsonl", "2026-12-07.jsonl"}));
     }
 
+#ifdef VANTREL_TEST_FILE_MODES
+    // What someone else could have put in the journal's way is refused or left alone, never written through.
+    void nothingIsWrittenOrDeletedThroughALink()
+    {
+        Rig rig;
+        const QString root = rig.journal->settings().folder;
+        const QString victim = rig.directory.filePath("victim");
+        QVERIFY(QDir().mkpath(victim));
+        writeFile(victim + "/2026-01-01.jsonl", "theirs\n");
+        writeFile(victim + "/2026-12-07.jsonl", "theirs\n");
+        QFile::setPermissions(victim + "/2026-12-07.jsonl",
+                              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadOther);
+        QVERIFY(QDir().mkpath(rig.boardFolder()));
+        QVERIFY(QFile::link(victim, root + "/OTHER"));                                               // a board folder
+        QVERIFY(QFile::link(victim + "/2026-12-07.jsonl", rig.boardFolder() + "/2026-12-07.jsonl")); // today's file
+        QSignalSpy stopped(rig.journal.get(), &Journal::stopped);
+        QVERIFY(rig.journal->start());
+        rig.session.selectDevice(0);
+        rig.journal->flush();
+        QTRY_COMPARE(stopped.count(), 1);
+        QVERIFY2(stopped[0][0].toString().endsWith("2026-12-07.jsonl: it is a symbolic link"),
+                 qPrintable(stopped[0][0].toString()));
+        // Pruned by age past a link: nothing of the victim's goes, nothing is added to it nor changed.
+        JournalSettings prune = rig.journal->settings();
+        prune.maxAgeDays = 1;
+        pruneJournal(prune, QDate(2026, 12, 8), {});
+        QCOMPARE(readFile(victim + "/2026-01-01.jsonl"), QByteArray("theirs\n"));
+        QCOMPARE(readFile(victim + "/2026-12-07.jsonl"), QByteArray("theirs\n"));
+        QVERIFY(QFileInfo(victim + "/2026-12-07.jsonl").permissions() & QFileDevice::ReadOther);
+    }
+
+    void aFolderOthersMayWriteInIsRefused_data()
+    {
+        QTest::addColumn<QFileDevice::Permissions>("mode");
+        QTest::addColumn<QString>("why");
+        const auto owner = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner;
+        QTest::newRow("0777") << (owner | QFileDevice::WriteGroup | QFileDevice::WriteOther | QFileDevice::ReadOther |
+                                  QFileDevice::ExeOther | QFileDevice::ReadGroup | QFileDevice::ExeGroup)
+                              << "others may write in it (mode 0777)";
+        QTest::newRow("0770") << (owner | QFileDevice::WriteGroup | QFileDevice::ReadGroup | QFileDevice::ExeGroup)
+                              << "others may write in it (mode 0770)";
+        QTest::newRow("0755 is made private") << (owner | QFileDevice::ReadOther | QFileDevice::ExeOther) << "";
+    }
+
+    void aFolderOthersMayWriteInIsRefused()
+    {
+        QFETCH(QFileDevice::Permissions, mode);
+        QFETCH(QString, why);
+        Rig rig;
+        const QString root = rig.journal->settings().folder;
+        QVERIFY(QDir().mkpath(root));
+        QVERIFY(QFile::setPermissions(root, mode));
+        QString error;
+        QCOMPARE(rig.journal->start(&error), why.isEmpty());
+        if (why.isEmpty())
+            QCOMPARE(othersMayReach(root, true), QString());
+        else
+            QCOMPARE(error, QStringLiteral("the folder %1 is not private: %2").arg(root, why));
+    }
+#endif
+
+    // Two runs journaling one board into one folder at once: every record of both is whole and kept.
+    void twoWritersShareAFolder()
+    {
+        JournalSettings small;
+        small.maxFileBytes = 64 * 1024;
+        Rig first(small);
+        Journal second(first.journal->settings());
+        RecordingDriver driver;
+        driver.serials = {QStringLiteral("DEMO0001")};
+        BoardSession other(
+            driver, [&first] { return first.monoMs; }, [&first] { return first.wallMs; });
+        second.attach(other);
+        QVERIFY(first.journal->start());
+        QVERIFY(second.start());
+        first.session.selectDevice(0);
+        other.selectDevice(0);
+        for (int i = 0; i < 3000; ++i) {
+            first.session.sendTyped(QStringLiteral("first %1").arg(i));
+            other.sendTyped(QStringLiteral("second %1").arg(i));
+        }
+        first.journal->flush();
+        second.flush();
+        qint64 skipped = -1;
+        int commands = 0;
+        JournalQuery query{first.journal->settings().folder, "DEMO0001", {}, {}, {"command"}};
+        readJournal(
+            query, [&commands](const JournalRecord &) { return ++commands; }, &skipped);
+        QCOMPARE(skipped, 0);
+        QCOMPARE(commands, 6000);
+        QVERIFY(first.files().size() > 2);
+    }
+
     void aLineCutShortIsSkippedAndTheNextStartsFresh()
     {
         Rig rig;
@@ -351,6 +444,8 @@ private Q_SLOTS:
             rig.journal->flush();
         }
         QTRY_COMPARE(stopped.count(), 1);
+        QVERIFY2(stopped[0][0].toString().endsWith("2026-12-07.jsonl: File too large"),
+                 qPrintable(stopped[0][0].toString()));
         QVERIFY(!rig.journal->isRunning());
         rig.session.sendTyped(u"still sent");
         QCOMPARE(rig.driver.writes().last(), QByteArray("still sent\r\n"));
