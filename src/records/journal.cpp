@@ -81,10 +81,14 @@ public:
 private:
     std::optional<QString> open(BoardFile &file, const QString &board, QDate day);
     QDate localDay(qint64 wallMs);
+    QStringList openFiles() const;
+    // Now and then, the days that are over are compressed.
+    void compressClosedFiles();
 
     const JournalSettings &m_settings;
     qint64 m_originMs;
     std::map<QString, BoardFile> m_files;
+    std::chrono::steady_clock::time_point m_nextCompression{};
     qint64 m_cachedSecond = std::numeric_limits<qint64>::min();
     QDate m_cachedDay;
 };
@@ -116,13 +120,32 @@ std::optional<QString> Writer::open(BoardFile &file, const QString &board, QDate
     file.writer.setOrigin(m_originMs);
     file.day = day;
     file.index = index;
+    pruneJournal(m_settings, day, openFiles());
+    return std::nullopt;
+}
+
+QStringList Writer::openFiles() const
+{
     QStringList open;
     for (const auto &[name, other] : m_files) {
         if (other.writer.isOpen())
             open.append(journalFileName(journalBoardFolder(m_settings.folder, name), other.day, other.index));
     }
-    pruneJournal(m_settings, day, open);
-    return std::nullopt;
+    return open;
+}
+
+void Writer::compressClosedFiles()
+{
+    constexpr auto kEvery = std::chrono::minutes(10);
+    const auto now = std::chrono::steady_clock::now();
+    if (now < m_nextCompression)
+        return;
+    m_nextCompression = now + kEvery;
+    const QStringList open = openFiles();
+    const QDate today = QDate::currentDate();
+    // A file that cannot be compressed stays as it is, read as it is, and is tried again.
+    for (const auto &[name, file] : m_files)
+        compressClosedJournalFiles(journalBoardFolder(m_settings.folder, name), today, open);
 }
 
 std::optional<QString> Writer::write(const std::vector<Journal::Item> &items, const QString &texts,
@@ -163,6 +186,7 @@ std::optional<QString> Writer::write(const std::vector<Journal::Item> &items, co
         if (file.writer.isOpen() && !file.writer.flush())
             return file.writer.error();
     }
+    compressClosedFiles();
     return std::nullopt;
 }
 

@@ -1,8 +1,10 @@
 #include "records/journal_files.h"
 
 #include "records/journal.h"
+#include "records/journal_gzip.h"
 #include "records/private_access.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -31,17 +33,22 @@ QString journalFileName(const QString &boardFolder, QDate day, int index)
 
 QList<JournalFile> journalFiles(const QString &boardFolder)
 {
-    static const QRegularExpression name(QStringLiteral("^(\\d{4}-\\d{2}-\\d{2})(?:\\.(\\d{1,6}))?\\.jsonl$"));
+    static const QRegularExpression name(
+        QStringLiteral("^(\\d{4}-\\d{2}-\\d{2})(?:\\.(\\d{1,6}))?\\.jsonl(\\.gz)?$"));
     QList<JournalFile> files;
     // Only regular files: a symbolic link is never read, rotated into nor pruned through.
-    const QFileInfoList entries =
-        QDir(boardFolder).entryInfoList({QStringLiteral("*.jsonl")}, QDir::Files | QDir::NoSymLinks);
+    const QFileInfoList entries = QDir(boardFolder).entryInfoList(
+        {QStringLiteral("*.jsonl"), QStringLiteral("*.jsonl.gz")}, QDir::Files | QDir::NoSymLinks);
     for (const QFileInfo &entry : entries) {
         const QRegularExpressionMatch match = name.match(entry.fileName());
         const QDate day = match.hasMatch() ? QDate::fromString(match.captured(1), Qt::ISODate) : QDate();
         if (!day.isValid())
             continue;
-        files.append({entry.filePath(), day, match.captured(2).toInt(), entry.size()});
+        const bool compressed = !match.captured(3).isEmpty();
+        // A compression cut short left both: the plain file is whole, the compressed one may not be.
+        if (compressed && QFileInfo::exists(entry.filePath().chopped(3)))
+            continue;
+        files.append({entry.filePath(), day, match.captured(2).toInt(), entry.size(), compressed});
     }
     std::sort(files.begin(), files.end(), [](const JournalFile &a, const JournalFile &b) {
         return a.day != b.day ? a.day < b.day : a.index < b.index;
@@ -100,4 +107,21 @@ void pruneJournal(const JournalSettings &settings, QDate today, const QStringLis
         if (QFile::remove(file.path))
             total -= file.size;
     }
+}
+
+std::optional<QString> compressClosedJournalFiles(const QString &boardFolder, QDate today, const QStringList &inUse)
+{
+    // A run may still write yesterday's last records just after midnight: a file is left a minute first.
+    constexpr qint64 kQuietMs = 60'000;
+    const QDateTime now = QDateTime::currentDateTime();
+    std::optional<QString> failure;
+    for (const JournalFile &file : journalFiles(boardFolder)) {
+        if (file.compressed || file.day >= today || inUse.contains(file.path))
+            continue;
+        if (QFileInfo(file.path).lastModified().msecsTo(now) < kQuietMs)
+            continue;
+        if (std::optional<QString> error = compressJournalFile(file.path); error && !failure)
+            failure = error;
+    }
+    return failure;
 }

@@ -1,6 +1,7 @@
 #include "records/journal_reader.h"
 
 #include "records/journal_files.h"
+#include "records/journal_gzip.h"
 #include "records/record_writer.h"
 #include "session/session_texts.h"
 
@@ -125,17 +126,17 @@ bool readJournal(const JournalQuery &query, const std::function<bool(const Journ
             continue;
         if (query.untilMs && file.day > dayOf(*query.untilMs).addDays(1))
             continue;
-        QFile in(file.path);
-        if (!in.open(QIODevice::ReadOnly))
+        JournalLines lines;
+        if (!lines.open(file.path))
             continue;
-        while (!in.atEnd()) {
-            QByteArray line = in.readLine();
+        QByteArray line;
+        bool cut = false;
+        for (;;) {
             // A line without its end was cut short; so is one that is not a whole object.
-            if (!line.endsWith('\n')) {
-                ++bad;
+            if (!lines.next(line, &cut)) {
+                bad += cut ? 1 : 0;
                 break;
             }
-            line.chop(1);
             QJsonParseError error;
             const QJsonDocument document = QJsonDocument::fromJson(line, &error);
             if (error.error != QJsonParseError::NoError || !document.isObject() || !wellFormed(document.object())) {

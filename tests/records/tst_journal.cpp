@@ -4,6 +4,7 @@
 #include "recording_driver.h"
 #include "records/journal.h"
 #include "records/journal_files.h"
+#include "records/journal_gzip.h"
 #include "records/journal_reader.h"
 #include "records/record_writer.h"
 
@@ -311,6 +312,45 @@ private Q_SLOTS:
         QCOMPARE(skipped, 0);
         QCOMPARE(commands, 6000);
         QVERIFY(first.files().size() > 2);
+    }
+
+    // A day that is over is compressed and read back the same; a compressed file cut short gives what it holds.
+    void closedDaysAreCompressed()
+    {
+        Rig rig;
+        QVERIFY(rig.journal->start());
+        rig.session.selectDevice(0);
+        for (int i = 0; i < 2000; ++i)
+            rig.session.sendTyped(QStringLiteral("command %1").arg(i));
+        rig.journal->flush();
+        rig.journal->stop();
+        const QList<QJsonObject> plain = rig.records();
+        const QString file = rig.boardFolder() + "/2026-12-07.jsonl";
+        const qint64 plainSize = QFileInfo(file).size();
+        QFile touched(file);
+        QVERIFY(touched.open(QIODevice::ReadWrite));
+        QVERIFY(touched.setFileTime(QDateTime::currentDateTime().addSecs(-120), QFileDevice::FileModificationTime));
+        touched.close();
+        // Not while it is today's, nor while it is in use.
+        QCOMPARE(compressClosedJournalFiles(rig.boardFolder(), QDate(2026, 12, 7), {}), std::nullopt);
+        QCOMPARE(compressClosedJournalFiles(rig.boardFolder(), QDate(2026, 12, 8), {file}), std::nullopt);
+        QCOMPARE(rig.files(), QStringList{"2026-12-07.jsonl"});
+        QCOMPARE(compressClosedJournalFiles(rig.boardFolder(), QDate(2026, 12, 8), {}), std::nullopt);
+        QCOMPARE(rig.files(), QStringList{"2026-12-07.jsonl.gz"});
+        QCOMPARE(rig.records(), plain);
+        const qint64 compressedSize = QFileInfo(file + ".gz").size();
+        QVERIFY2(compressedSize * 8 < plainSize, qPrintable(QString::number(compressedSize)));
+        if (accessIsKeptOnDisk())
+            QCOMPARE(othersMayReach(file + ".gz", false), QString());
+
+        const QByteArray whole = readFile(file + ".gz");
+        writeFile(file + ".gz", whole.left(whole.size() / 2));
+        qint64 skipped = -1;
+        int read = 0;
+        JournalQuery query{rig.journal->settings().folder, "DEMO0001", {}, {}, {}};
+        QVERIFY(readJournal(query, [&read](const JournalRecord &) { return ++read; }, &skipped));
+        QCOMPARE(skipped, 1);
+        QVERIFY(read > 10 && read < plain.size());
     }
 
     void aLineCutShortIsSkippedAndTheNextStartsFresh()
