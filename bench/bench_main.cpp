@@ -18,6 +18,8 @@
 #include "plans/plan_reader.h"
 #include "plans/plan_run.h"
 #include "records/journal.h"
+#include "records/journal_files.h"
+#include "records/journal_gzip.h"
 #include "records/trend_history.h"
 #include "session/poller.h"
 #include "stream_driver.h"
@@ -392,6 +394,47 @@ void journalEventsPerSecond()
     std::fflush(stdout);
 }
 
+void journalBytesPerHour()
+{
+    // An hour of 8 channels read 10 times a second from the simulated board, on a simulated clock: what the journal
+    // takes on disk as written, and once its day is over and compressed.
+    QTemporaryDir folder;
+    qint64 nowMs = 0;
+    const qint64 wallStart = QDateTime(QDate(2026, 12, 7), QTime(9, 0)).toMSecsSinceEpoch();
+    DemoDriver driver([&nowMs] { return nowMs; });
+    BoardSession session(driver, [&nowMs] { return nowMs; }, [&nowMs, wallStart] { return wallStart + nowMs; });
+    session.scanDevices();
+    session.selectDevice(0);
+    const PollLease lease = session.wantPolling(std::chrono::milliseconds(100), "bench");
+    session.setAnalogRequestsOn(true);
+    for (int channel = 1; channel <= 8; ++channel)
+        session.setChannelTicked(channel, true);
+    JournalSettings settings;
+    settings.folder = folder.path();
+    Journal journal(settings);
+    journal.attach(session);
+    journal.start();
+    for (int poll = 0; poll < 36'000; ++poll) {
+        nowMs += 100;
+        session.poll();
+    }
+    journal.stop();
+    qint64 plain = 0;
+    qint64 compressed = 0;
+    const QString boardFolder = journalBoardFolder(folder.path(), QStringLiteral("DEMO0001"));
+    for (const JournalFile &file : journalFiles(boardFolder)) {
+        plain += file.size;
+        compressJournalFile(file.path);
+    }
+    for (const JournalFile &file : journalFiles(boardFolder))
+        compressed += file.size;
+    print("journal_bytes_per_hour_8ch", double(plain) / 1e6, "MB", 1);
+    print("journal_bytes_per_hour_8ch_compressed", double(compressed) / 1e6, "MB", 1);
+    std::printf("journal_days_within_1gib_8ch: %.0f days compressed (%.1f as written)\n",
+                1024.0 * 1024 * 1024 / (24.0 * double(compressed)), 1024.0 * 1024 * 1024 / (24.0 * double(plain)));
+    std::fflush(stdout);
+}
+
 void planLoad()
 {
     // A 10,000-step plan, every kind of step, read and checked.
@@ -508,8 +551,10 @@ int main(int argc, char *argv[])
         cliMonitor();
     if (wanted("events"))
         eventFanout();
-    if (wanted("journal"))
+    if (wanted("journal")) {
         journalEventsPerSecond();
+        journalBytesPerHour();
+    }
 #ifdef VANTREL_BRIDGE_BENCH
     if (wanted("bridge"))
         bridgeBench();
