@@ -310,7 +310,7 @@ ParsedCliOptions parseCliOptions(const QStringList &arguments)
                                       .arg(option->names().first(), parser.value(*option)));
         }
         static const QStringList kKinds{"adc",  "pin",  "line",   "command", "selected", "open_failed",
-                                        "lost", "back", "closed", "status",  "gap"};
+                                        "lost", "back", "closed", "status",  "gap",      "poll"};
         for (const QString &value : parser.values(kind)) {
             for (const QString &name : value.split(u',', Qt::SkipEmptyParts)) {
                 if (!kKinds.contains(name.trimmed()))
