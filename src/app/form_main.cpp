@@ -303,8 +303,15 @@ ChildWindow *formMain::child(View view)
     // Opaque: a window beneath that repaints (the log, ten times a second) does not make this frame and its title
     // repaint too.
     frame->setAutoFillBackground(true);
-    if (fixedFrame)
+    if (fixedFrame) {
         frame->layout()->setSizeConstraint(QLayout::SetFixedSize);
+        // The workspace maximizes the window it activates while another is maximized; a window of a fixed size
+        // would then lose its title bar, with no Restore in its menu: it stays as it is instead.
+        connect(frame, &QMdiSubWindow::windowStateChanged, frame, [frame](Qt::WindowStates, Qt::WindowStates now) {
+            if (now.testFlag(Qt::WindowMaximized))
+                frame->showNormal();
+        });
+    }
     frame->adjustSize();
     // Like every child window, it is visible the moment it exists.
     frame->show();

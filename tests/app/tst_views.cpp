@@ -109,6 +109,49 @@ private Q_SLOTS:
         program.main->subWindowOf(trend)->close();
         QVERIFY(!program.main->subWindowOf(program.com())->isMaximized());
     }
+
+    // Steps: "max V" maximizes a view's window, "toggle V" is its View item, "restore V" restores it.
+    void noWindowIsLeftMaximizedWithoutItsTitleBar_data()
+    {
+        QTest::addColumn<QStringList>("steps");
+        QTest::newRow("trend maximized, analog off and on")
+            << QStringList{"max trend", "toggle analogLevels", "toggle analogLevels"};
+        QTest::newRow("trend maximized, each view off and on")
+            << QStringList{"max trend",           "toggle communications", "toggle communications",
+                           "toggle digitalPins",  "toggle digitalPins",    "toggle analogLevels",
+                           "toggle analogLevels", "toggle scripting",      "toggle scripting"};
+        QTest::newRow("trend maximized and hidden, analog on")
+            << QStringList{"max trend", "toggle trend", "toggle analogLevels", "toggle analogLevels", "toggle trend"};
+        QTest::newRow("scripting maximized, log off and on, restored")
+            << QStringList{"max scripting", "toggle communications", "toggle communications", "restore scripting"};
+        QTest::newRow("boards maximized, pins off and on")
+            << QStringList{"toggle boards", "max boards", "toggle digitalPins", "toggle digitalPins"};
+    }
+
+    void noWindowIsLeftMaximizedWithoutItsTitleBar()
+    {
+        QFETCH(QStringList, steps);
+        Program program({"A1B2"});
+        formMain *main = program.main.get();
+        for (const QString &step : steps) {
+            const QStringList words = step.split(u' ');
+            const QByteArray name = words[1].toLatin1();
+            const View view(std::string_view(name.constData(), std::size_t(name.size())));
+            if (words[0] == u"toggle")
+                main->viewToggle(view);
+            else if (words[0] == u"max")
+                main->subWindowOf(main->child(view))->showMaximized();
+            else
+                main->subWindowOf(main->child(view))->showNormal();
+            for (QMdiSubWindow *frame : main->findChildren<QMdiSubWindow *>()) {
+                // A window of a fixed size has no title bar buttons to restore it from a maximized state.
+                const bool fixed = frame->windowFlags().testFlag(Qt::CustomizeWindowHint) &&
+                                   !frame->windowFlags().testFlag(Qt::WindowMaximizeButtonHint);
+                QVERIFY2(!(frame->isVisible() && frame->isMaximized() && fixed),
+                         qPrintable(step + QStringLiteral(": ") + frame->widget()->objectName() + " is maximized"));
+            }
+        }
+    }
 };
 
 QTEST_MAIN(TestViews)
