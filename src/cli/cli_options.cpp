@@ -346,11 +346,10 @@ ParsedCliOptions parseCliOptions(const QStringList &arguments)
         bridge.allowControl = parser.isSet(allowControl);
         bridge.homeAssistant = parser.isSet(haDiscovery);
         // Control over a network that anyone on it can read and forge is refused unless asked for.
-        if (bridge.allowControl && !bridge.broker.isLoopback() && !bridge.broker.tls &&
-            !brokerOptions.hasCaFile(parser) && !parser.isSet(insecureControl))
-            return usageError(QStringLiteral("--allow-control over %1 needs TLS (mqtts:// or --cafile) or "
-                                             "--insecure-control")
-                                  .arg(parser.value(QStringLiteral("broker"))));
+        if (bridge.allowControl && !bridge.broker.tls && !parser.isSet(insecureControl) && !bridge.broker.isLoopback())
+            return usageError(QStringLiteral("--allow-control over %1 needs TLS (mqtts://) or --insecure-control, "
+                                             "unless the broker is on this machine")
+                                  .arg(shownBrokerUrl(parser.value(QStringLiteral("broker")))));
     }
     if (parser.isSet(journal)) {
         options.journalFolder = parser.value(journal);

@@ -139,14 +139,15 @@ private Q_SLOTS:
         ::kill(pid_t(bridge.processId()), SIGTERM);
         QVERIFY(bridge.waitForFinished(10000));
         QCOMPARE(bridge.exitCode(), 0);
-        // produced = published + dropped + unsent
+        // produced = published + dropped + refused + unsent
         const QByteArray err = bridge.readAllStandardError();
         const qsizetype at = err.indexOf("served DEMO0001: ");
         QVERIFY2(at >= 0, err);
         const QList<QByteArray> words = err.mid(at).split('\n').first().split(' ');
-        QCOMPARE(words.size(), 10);
+        QCOMPARE(words.size(), 12);
         QVERIFY(words[2].toLongLong() > 200);
-        QCOMPARE(words[2].toLongLong(), words[4].toLongLong() + words[6].toLongLong() + words[8].toLongLong());
+        QCOMPARE(words[2].toLongLong(),
+                 words[4].toLongLong() + words[6].toLongLong() + words[8].toLongLong() + words[10].toLongLong());
         broker->terminate();
         broker->waitForFinished();
     }

@@ -180,7 +180,7 @@ private Q_SLOTS:
         QVERIFY2(ms >= 0 && ms <= 10000, qPrintable(QString::number(ms)));
 
         // Opened by a holder that then never says another word: free within 10 s.
-        QVERIFY(publish(QStringLiteral("vantrel/DEMO0001/remote/open"),
+        QVERIFY(publish(QStringLiteral("vantrel/DEMO0001/remote/ghost/open"),
                         "{\"client\":\"ghost\",\"holder\":\"ghost\",\"token\":\"1\"}"));
         ms = msUntilFree();
         QVERIFY2(ms >= 5000 && ms <= 10000, qPrintable(QString::number(ms)));
@@ -188,7 +188,7 @@ private Q_SLOTS:
 
     void aFrameMissingOnTheWayIsALostBoard()
     {
-        const auto requests = subscribe(QStringLiteral("vantrel/DEMO0001/remote/open"));
+        const auto requests = subscribe(QStringLiteral("vantrel/DEMO0001/remote/+/open"));
         RemoteDriver driver(address(), QStringLiteral("vantrel"));
         Program program(driver);
         program.main->session().setReconnect(false);
