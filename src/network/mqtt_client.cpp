@@ -52,8 +52,8 @@ std::optional<BrokerAddress> parseBrokerUrl(const QString &url)
 
 QString shownBrokerUrl(const QString &url)
 {
-    // Whatever stands between "SCHEME://USER:" and the last '@' before the host is a password.
-    static const QRegularExpression password(QStringLiteral("^([^:/]*://[^:/@]*:)[^/]*@"));
+    // Whatever stands between "SCHEME://USER:" and the last '@' is a password, whatever it holds.
+    static const QRegularExpression password(QStringLiteral("^([^:/]*://[^:/@]*:).*@"));
     QString shown = url;
     shown.replace(password, QStringLiteral("\\1***@"));
     return shown;

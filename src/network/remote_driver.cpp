@@ -253,11 +253,15 @@ void RemoteDriver::onAnswer(const QByteArray &payload)
     for (auto &[handle, link] : m_links) {
         if (link.token != answer->token)
             continue;
+        // A hold that ends stays granted, and broken: the handle fails as an unplugged board's does.
+        if (answer->kind == remote::Answer::Kind::Lost) {
+            link.broken = true;
+            link.reason = answer->reason;
+            continue;
+        }
         link.answered = true;
         link.granted = answer->kind == remote::Answer::Kind::Open && !link.broken;
         link.reason = answer->reason;
-        if (answer->kind == remote::Answer::Kind::Lost)
-            link.broken = true;
     }
 }
 
@@ -356,7 +360,8 @@ std::intptr_t RemoteDriver::createFile(const char *serialText)
                        [&asked, this] { return asked.answered || asked.broken || m_stopping; });
     if (asked.granted && !asked.broken)
         return handle;
-    m_openFailure = asked.answered ? asked.reason : QStringLiteral("the bridge did not answer");
+    m_openFailure =
+        asked.answered || !asked.reason.isEmpty() ? asked.reason : QStringLiteral("the bridge did not answer");
     if (m_openFailure.isEmpty())
         m_openFailure = QStringLiteral("the bridge refused");
     const QByteArray close = m_client.toUtf8() + ' ' + QByteArray::number(asked.token);
