@@ -380,6 +380,67 @@ void rssWithTheBrokerDown()
     std::fflush(stdout);
 }
 
+// The peak resident size so far in MB (Linux), after resetPeakRss().
+double peakRssMb()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').first().toDouble() / 1024.0;
+    }
+    return -1;
+}
+
+void resetPeakRss()
+{
+    QFile clear(QStringLiteral("/proc/self/clear_refs"));
+    if (clear.open(QIODevice::WriteOnly))
+        clear.write("5");
+}
+
+// A 10 MB payload on a control topic, published by another process: what it costs the bridge at the peak.
+void rssWithA10MbPayload(int port)
+{
+    StreamDriver driver;
+    BridgeOptions options;
+    options.broker.host = QStringLiteral("127.0.0.1");
+    options.broker.port = port;
+    options.channels = {1};
+    std::FILE *quiet = std::fopen("/dev/null", "w");
+    Bridge bridge(driver, options, quiet);
+    bridge.start();
+    QElapsedTimer settle;
+    settle.start();
+    while (!settle.hasExpired(1500))
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    // Read by the publisher from a file: not a byte of it in this process's memory.
+    QTemporaryDir folder;
+    QFile payload(folder.filePath(QStringLiteral("payload")));
+    payload.open(QIODevice::WriteOnly);
+    for (int i = 0; i < 10; ++i)
+        payload.write(QByteArray(1'000'000, 'a'));
+    payload.close();
+    resetPeakRss();
+    const double before = rssMb();
+    QProcess publisher;
+    publisher.start(QStringLiteral("mosquitto_pub"), {"-h", "127.0.0.1", "-p", QString::number(port), "-t",
+                                                      "vantrel/BENCH001/send", "-f", payload.fileName()});
+    QElapsedTimer timer;
+    timer.start();
+    while (!timer.hasExpired(3000))
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    publisher.waitForFinished(5000);
+    const double peak = peakRssMb();
+    std::printf("bridge_rss_mb_peak_10mb_payload: %.1f MB above the start at the peak (a 10,000,000-byte payload on "
+                "vantrel/BENCH001/send, published by mosquitto_pub; peak read from VmHWM after clear_refs)\n",
+                before < 0 || peak < 0 ? -1.0 : peak - before);
+    std::fflush(stdout);
+    bridge.stop();
+    std::fclose(quiet);
+}
+
 } // namespace
 
 void bridgeBench()
@@ -405,6 +466,7 @@ void bridgeBench()
     process.waitForStarted();
     QThread::msleep(500);
     mosquitto_lib_init();
+    rssWithA10MbPayload(port);
     for (const auto &[qos, readings] : {std::pair{0, 400'000}, std::pair{1, 100'000}}) {
         const double rate = readingsPerSecond(port, qos, readings);
         std::printf("bridge_readings_per_s_qos%d: %.0f readings/s (%d readings from the stream driver, every one "

@@ -1,10 +1,13 @@
 // Any control message from the network: a topic, then a NUL, then the payload. What is accepted names a pin on the
 // board and a command without line breaks; nothing else is ever carried out. The payload is also read as each
-// message of a remote board's holding: a frame read is the frame written, a holder's name can stand in a topic.
+// message of a remote board's holding: a frame read is the frame written, a client's name is a safe name. Whatever
+// the bridge makes of it to say or to name holds no control character and stays in the safe set.
 #include "device/board_limits.h"
 #include "network/bridge_control.h"
 #include "network/remote_protocol.h"
+#include "records/safe_text.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
@@ -20,9 +23,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             std::abort();
     }
     if (const std::optional<remote::OpenRequest> request = remote::decodeOpenRequest(payload)) {
-        if (!remote::isTopicLevel(request->client) || request->holder.isEmpty())
+        if (!isSafeName(request->client) || request->holder.isEmpty())
             std::abort();
     }
+    const QString text = QString::fromUtf8(payload);
+    const QString said = quotedText(text) + escapedControls(topic);
+    if (std::any_of(said.begin(), said.end(), [](QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x7f; }))
+        std::abort();
+    if (!isSafeName(safeNameOf(topic.left(kMaxSafeName))) || !remote::isHolderName(remote::holderNameOf(text)))
+        std::abort();
     if (const std::optional<remote::Answer> answer = remote::decodeAnswer(payload)) {
         if (remote::decodeAnswer(remote::encodeAnswer(*answer))->token != answer->token)
             std::abort();

@@ -36,7 +36,8 @@ const char kDescription[] =
     "  serve     Serve every attached board (or each --board) on the MQTT broker --broker mqtt://HOST:PORT:\n"
     "            readings of --adc, levels of --pins, other lines and every event under PREFIX/SERIAL/...;\n"
     "            with --allow-control, commands published to PREFIX/SERIAL/send, pin/N/set, pin/N/monitor and\n"
-    "            led/set are carried out. Runs until SIGINT or SIGTERM (then exit 0).\n"
+    "            led/set are carried out (SERIAL: the board's name as one topic level, /dev/ttyACM0 as\n"
+    "            _dev_ttyACM0). Runs until SIGINT or SIGTERM (then exit 0).\n"
     "  test      Run the test plan PLAN.toml on --board (or the board the plan names): one line per step as it\n"
     "            ends and a closing PASS or FAIL line; --junit and --report write JUnit XML and HTML reports.\n"
     "\n"
@@ -47,6 +48,7 @@ const char kDescription[] =
     "  3  a board is not listed or could not be opened (then none is opened); journal: the board has no journal\n"
     "  4  the board was lost while in use (test: the steps left are errors)\n"
     "  5  the output could not be written (a reader that goes away is not a failure)\n"
+    "  6  serve, --driver=mqtt: the broker refused the connection (credentials, not authorised, TLS verification)\n"
     "  130, 143  interrupted by SIGINT, or by SIGTERM or SIGHUP (monitor without --expect ends with 0)";
 
 ParsedCliOptions usageError(const QString &message)
@@ -178,7 +180,7 @@ ParsedCliOptions parseCliOptions(const QStringList &arguments)
                                                         "for each board served."));
     const QCommandLineOption insecureControl(QStringLiteral("insecure-control"),
                                              QStringLiteral("serve: allow control over a broker that is neither "
-                                                            "on this machine nor reached by TLS."));
+                                                            "on this machine nor reached by TLS (mqtts://)."));
     const QCommandLineOption reconnect(QStringLiteral("reconnect"),
                                        QStringLiteral("Wait for a board that is pulled out and go on when it is "
                                                       "back, instead of exiting with code 4."));
@@ -351,11 +353,10 @@ ParsedCliOptions parseCliOptions(const QStringList &arguments)
         bridge.allowControl = parser.isSet(allowControl);
         bridge.homeAssistant = parser.isSet(haDiscovery);
         // Control over a network that anyone on it can read and forge is refused unless asked for.
-        if (bridge.allowControl && !bridge.broker.isLoopback() && !bridge.broker.tls &&
-            !brokerOptions.hasCaFile(parser) && !parser.isSet(insecureControl))
-            return usageError(QStringLiteral("--allow-control over %1 needs TLS (mqtts:// or --cafile) or "
-                                             "--insecure-control")
-                                  .arg(parser.value(QStringLiteral("broker"))));
+        if (bridge.allowControl && !bridge.broker.tls && !parser.isSet(insecureControl) && !bridge.broker.isLoopback())
+            return usageError(QStringLiteral("--allow-control over %1 needs TLS (mqtts://) or --insecure-control, "
+                                             "unless the broker is on this machine")
+                                  .arg(shownBrokerUrl(parser.value(QStringLiteral("broker")))));
     }
     if (parser.isSet(journal)) {
         options.journalFolder = parser.value(journal);

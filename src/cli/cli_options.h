@@ -81,6 +81,9 @@ inline constexpr int kExitUsage = 2;
 inline constexpr int kExitNoBoard = 3;
 inline constexpr int kExitLost = 4;
 inline constexpr int kExitOutput = 5;
+// The broker refused the connection for a reason that trying again cannot change (credentials, not authorised, TLS
+// verification): serve, and every command on --driver=mqtt.
+inline constexpr int kExitBrokerRefused = 6;
 // A run interrupted by a signal: 128 + the signal's number, as a shell reports it (130 SIGINT, 143 SIGTERM).
 inline constexpr int kExitInterrupted = 130;
 inline constexpr int kExitTerminated = 143;

@@ -14,9 +14,15 @@ int CliServe::run()
     m_context.onStop = [&loop] {
         loop.quit();
     };
+    // A broker that will never let the bridge in ends the serving: retrying in silence would look like success.
+    bool refused = false;
+    QObject::connect(&bridge, &Bridge::refusedForGood, &loop, [&loop, &refused] {
+        refused = true;
+        loop.quit();
+    });
     if (!m_context.stopRequested())
         loop.exec();
     m_context.onStop = nullptr;
     bridge.stop();
-    return m_context.finish(kExitOk);
+    return m_context.finish(refused ? kExitBrokerRefused : kExitOk);
 }

@@ -30,6 +30,8 @@ int main(int argc, char *argv[])
                               : makeDriver(options.driver, options.ports);
     if (!choice.notice.isEmpty())
         qCWarning(lcDevice).noquote() << choice.notice;
+    if (choice.refused)
+        return kExitBrokerRefused;
 
     CliRunner runner(*choice.driver, parsed.options, stdout, stderr);
     StopSignals stop;

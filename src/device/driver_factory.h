@@ -19,6 +19,9 @@ struct DriverChoice {
     // One line for the operator when the chosen backend cannot work (for example a missing vendor library);
     // empty when all is well.
     QString notice;
+    // A server behind the backend (a broker) refused it for a reason that trying again cannot change: the notice
+    // says which; the driver lists nothing.
+    bool refused = false;
 };
 
 // Builds the backend. Auto takes the vendor library when it loads, else the operating system's serial driver.

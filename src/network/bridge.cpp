@@ -4,8 +4,10 @@
 #include "device/board_limits.h"
 #include "device/driver.h"
 #include "device/report.h"
+#include "network/audit.h"
 #include "network/bridge_control.h"
 #include "network/remote_hold.h"
+#include "records/safe_text.h"
 #include "session/board_session.h"
 #include "session/poller.h"
 
@@ -31,6 +33,7 @@ bool isReportOfItsOwn(const SessionEvent &line)
 // One board served: its session and its own broker connection (whose last will says it is offline).
 struct Bridge::Served {
     QString serial;
+    QString level; // the serial as one topic level
     std::unique_ptr<BoardSession> session;
     std::unique_ptr<MqttClient> client;
     std::unique_ptr<RemoteHold> hold;
@@ -50,6 +53,7 @@ Bridge::Bridge(Driver &driver, BridgeOptions options, std::FILE *err, QObject *p
     , m_driver(driver)
     , m_options(std::move(options))
     , m_err(err)
+    , m_audit(std::make_unique<Audit>([this](const QString &line) { say(line); }))
     , m_scanner(std::make_unique<BoardSession>(driver))
     , m_host(QSysInfo::machineHostName())
 {
@@ -67,13 +71,41 @@ Bridge::~Bridge()
 
 void Bridge::say(const QString &text)
 {
-    std::fprintf(m_err, "vantrel-cli: %s\n", qPrintable(text));
+    // Names and texts in it may come from the network or the board: nothing said may move the terminal.
+    std::fprintf(m_err, "vantrel-cli: %s\n", escapedControls(text).toUtf8().constData());
     std::fflush(m_err);
 }
 
 QString Bridge::topic(const Served &board, const QString &rest) const
 {
-    return m_options.prefix + u'/' + board.serial + u'/' + rest;
+    return m_options.prefix + u'/' + board.level + u'/' + rest;
+}
+
+void Bridge::watchConnection(MqttClient &client, const QString &who)
+{
+    const QString broker = QStringLiteral("%1:%2").arg(m_options.broker.host).arg(m_options.broker.port);
+    // Every board's connection meets the same refusal: said once for all.
+    const auto once = [this](const QString &text) {
+        if (!m_connectionSaid.contains(text)) {
+            m_connectionSaid.append(text);
+            say(text);
+        }
+    };
+    connect(&client, &MqttClient::connectionRefused, this, [this, once, broker](const ConnectionRefusal &refusal) {
+        once(QStringLiteral("broker %1 refused the connection: %2%3")
+                 .arg(broker, refusal.reason, refusal.final ? QString() : QStringLiteral("; trying again")));
+        if (refusal.final && !std::exchange(m_refusedForGood, true))
+            Q_EMIT refusedForGood();
+    });
+    connect(&client, &MqttClient::unreachable, this,
+            [once, broker] { once(QStringLiteral("broker %1 cannot be reached; trying again").arg(broker)); });
+    connect(&client, &MqttClient::oversizedReceived, this, [this, who](const QString &topic, qsizetype size) {
+        m_audit->refused(QStringLiteral("messages over 64 KiB"),
+                         QStringLiteral("%1: refused a message of %2 bytes on %3: over 64 KiB, dropped unread")
+                             .arg(who)
+                             .arg(size)
+                             .arg(quotedText(topic)));
+    });
 }
 
 bool Bridge::start()
@@ -84,6 +116,7 @@ bool Bridge::start()
         MqttClient::Will{bridgeTopic, QByteArray(), true});
     m_bridgeClient->setMaxQueuedBytes(m_options.maxQueuedBytes);
     connect(m_bridgeClient.get(), &MqttClient::connected, this, &Bridge::publishBridge);
+    watchConnection(*m_bridgeClient, QStringLiteral("bridge"));
     if (QString error; !m_bridgeClient->start(&error)) {
         say(QStringLiteral("broker %1: %2").arg(m_options.broker.host, error));
         return false;
@@ -116,6 +149,7 @@ void Bridge::serve(const QString &serial, int position)
 {
     auto board = std::make_unique<Served>();
     board->serial = serial;
+    board->level = safeNameOf(serial);
     for (int channel = kFirstChannel; channel <= kLastChannel; ++channel)
         board->adcTopics[channel] = topic(*board, QStringLiteral("adc/%1").arg(channel)).toUtf8();
     for (int pin = kFirstPin; pin <= kLastPin; ++pin)
@@ -127,7 +161,7 @@ void Bridge::serve(const QString &serial, int position)
     Served *raw = board.get();
     board->client = std::make_unique<MqttClient>(
         m_options.broker,
-        QStringLiteral("vantrel-bridge-%1-%2-%3").arg(m_host, serial).arg(QCoreApplication::applicationPid()),
+        QStringLiteral("vantrel-bridge-%1-%2-%3").arg(m_host, board->level).arg(QCoreApplication::applicationPid()),
         MqttClient::Will{topic(*board, QStringLiteral("status")), QByteArrayLiteral("offline"), true});
     board->client->setQos(m_options.qos);
     board->client->setMaxQueuedBytes(m_options.maxQueuedBytes);
@@ -137,14 +171,15 @@ void Bridge::serve(const QString &serial, int position)
         publishDiscovery(*raw, true);
         raw->hold->publishHolder();
     });
+    watchConnection(*board->client, QStringLiteral("board ") + serial);
     connect(board->client.get(), &MqttClient::messageReceived, this,
             [this, raw](const QString &topic, const QByteArray &payload) { onControl(*raw, topic, payload); });
     for (const char *control : {"send", "pin/+/set", "pin/+/monitor", "led/set"})
         board->client->subscribe(topic(*board, QString::fromLatin1(control)));
     board->hold = std::make_unique<RemoteHold>(
         session, *board->client,
-        RemoteHold::Settings{m_options.prefix, serial, m_options.allowControl, m_options.channels},
-        [this](const QString &text) { say(text); });
+        RemoteHold::Settings{m_options.prefix, serial, board->level, m_options.allowControl, m_options.channels},
+        *m_audit);
     for (const QString &pattern : board->hold->subscriptions())
         board->client->subscribe(pattern);
     board->subscription = session.events().subscribe([this, raw](const SessionEvent &event) { onEvent(*raw, event); });
@@ -185,7 +220,7 @@ void Bridge::publishDiscovery(Served &board, bool present)
 {
     if (!m_options.homeAssistant)
         return;
-    const QString id = QStringLiteral("vantrel_") + board.serial;
+    const QString id = QStringLiteral("vantrel_") + board.level;
     const QJsonObject device{{QStringLiteral("identifiers"), QJsonArray{id}},
                              {QStringLiteral("name"), QStringLiteral("Vantrel ") + board.serial},
                              {QStringLiteral("manufacturer"), QStringLiteral("Vantrel")},
@@ -283,7 +318,8 @@ void Bridge::onControl(Served &board, const QString &topic, const QByteArray &pa
     if (!m_options.allowControl) {
         ++m_ignoredControls;
         if (!std::exchange(board.warnedIgnored, true))
-            say(QStringLiteral("control messages are ignored without --allow-control (first: %1)").arg(topic));
+            say(QStringLiteral("control messages are ignored without --allow-control (first: %1)")
+                    .arg(quotedText(topic)));
         return;
     }
     QString why;
@@ -293,11 +329,14 @@ void Bridge::onControl(Served &board, const QString &topic, const QByteArray &pa
         why = QStringLiteral("in use by ") + board.hold->holder();
         control.reset();
     }
-    // Every command from the network is said, carried out or not.
-    say(QStringLiteral("control %1 \"%2\"%3")
-            .arg(topic, QString::fromUtf8(payload.left(200)),
-                 control ? QString() : QStringLiteral(" refused: ") + why));
-    if (control && control->serial == board.serial)
+    // Every command from the network is said, carried out or not; the refused ones at most once a second.
+    const QString line = QStringLiteral("control %1 %2").arg(topic, quotedText(QString::fromUtf8(payload)));
+    if (!control) {
+        m_audit->refused(QStringLiteral("control messages"), line + QStringLiteral(" refused: ") + why);
+        return;
+    }
+    m_audit->say(line);
+    if (control->serial == board.level)
         carryOut(board, *control);
 }
 
@@ -367,16 +406,19 @@ void Bridge::stop()
         publishStatus(*board, false);
         publishDiscovery(*board, false);
         board->client->stop();
-        // Every message accounted for: handed to the broker, dropped while it was away, or left unsent.
+        // Every message accounted for: sent (acknowledged at QoS 1), dropped while the broker was away, refused by
+        // the library, or left unsent.
         const MqttClient &client = *board->client;
-        say(QStringLiteral("served %1: %2 messages, %3 published, %4 dropped, %5 unsent")
+        say(QStringLiteral("served %1: %2 messages, %3 published, %4 dropped, %5 refused, %6 unsent")
                 .arg(board->serial)
                 .arg(client.produced())
                 .arg(client.published())
                 .arg(client.dropped())
-                .arg(client.queued()));
+                .arg(client.refused())
+                .arg(client.unsent()));
     }
     m_served.clear();
+    m_audit->flush();
     if (m_bridgeClient) {
         m_bridgeClient->publish(m_options.prefix + QStringLiteral("/bridges/") + m_host, QByteArray(), true);
         m_bridgeClient->stop();

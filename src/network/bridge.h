@@ -13,6 +13,7 @@
 #include <memory>
 #include <vector>
 
+class Audit;
 class BoardSession;
 class Driver;
 struct BridgeControl;
@@ -31,10 +32,12 @@ struct BridgeOptions {
 };
 
 // Serves boards on an MQTT broker: each board has a session of its own and a broker connection whose last will
-// marks it offline. Readings, pin levels, other lines and every event are published under PREFIX/SERIAL/...; with
-// allowControl, commands published to its control topics are carried out (each said on `err` first). A board
-// pulled out is published offline and served again when it returns; boards attached later are found by a scan
-// every 2 s. The broker's absence never stops the serving: what cannot go waits in a bounded queue.
+// marks it offline. Readings, pin levels, other lines and every event are published under PREFIX/BOARD/... (BOARD:
+// the board's name as one topic level, safeNameOf); with allowControl, commands published to its control topics
+// are carried out (each said on `err` first, escaped). A board pulled out is published offline and served again when
+// it returns; boards attached later are found by a scan every 2 s. The broker's absence never stops the serving:
+// what cannot go waits in a bounded queue. A broker that refuses the connection for good (credentials,
+// authorisation, TLS verification) ends the serving: refusedForGood() is emitted once.
 class Bridge : public QObject
 {
     Q_OBJECT
@@ -54,6 +57,9 @@ public:
     qint64 ignoredControls() const { return m_ignoredControls; }
     static constexpr int kScanIntervalMs = 2000;
 
+Q_SIGNALS:
+    void refusedForGood();
+
 private:
     struct Served;
     void scan();
@@ -67,11 +73,14 @@ private:
     void publishDiscovery(Served &board, bool present);
     void reportDrops();
     void say(const QString &text);
+    // The outcomes of a connection (`who`: the bridge or a board) said once each.
+    void watchConnection(MqttClient &client, const QString &who);
     QString topic(const Served &board, const QString &rest) const;
 
     Driver &m_driver;
     BridgeOptions m_options;
     std::FILE *m_err;
+    std::unique_ptr<Audit> m_audit;
     std::vector<std::unique_ptr<Served>> m_served;
     std::unique_ptr<MqttClient> m_bridgeClient;
     std::unique_ptr<BoardSession> m_scanner; // lists boards; opens none
@@ -80,5 +89,7 @@ private:
     QTimer m_dropReport;
     qint64 m_reportedDrops = 0;
     qint64 m_ignoredControls = 0;
+    QStringList m_connectionSaid;
+    bool m_refusedForGood = false;
     QString m_host;
 };

@@ -1,11 +1,17 @@
 #include "network/mqtt_client.h"
 
+#include <QDeadlineTimer>
+#include <QHostAddress>
+#include <QHostInfo>
 #include <QMetaObject>
+#include <QRegularExpression>
 #include <QThread>
+#include <QTimer>
 #include <QUrl>
 
 #include <mosquitto.h>
 
+#include <algorithm>
 #include <mutex>
 
 void initialiseMqttLibrary()
@@ -16,15 +22,17 @@ void initialiseMqttLibrary()
 
 bool BrokerAddress::isLoopback() const
 {
-    if (host.compare(QStringLiteral("localhost"), Qt::CaseInsensitive) == 0)
-        return true;
-    return host.startsWith(QStringLiteral("127.")) || host == u"::1" || host == u"[::1]";
+    // Decided on the addresses the name stands for, not on how it is spelled ("127.attacker.example").
+    const QList<QHostAddress> addresses = QHostInfo::fromName(host).addresses();
+    return !addresses.isEmpty() && std::all_of(addresses.begin(), addresses.end(),
+                                               [](const QHostAddress &address) { return address.isLoopback(); });
 }
 
 std::optional<BrokerAddress> parseBrokerUrl(const QString &url)
 {
     const QUrl parsed(url, QUrl::StrictMode);
-    if (!parsed.isValid() || parsed.host().isEmpty() || (!parsed.path().isEmpty() && parsed.path() != u"/"))
+    if (!parsed.isValid() || parsed.host().isEmpty() || (!parsed.path().isEmpty() && parsed.path() != u"/") ||
+        parsed.hasQuery() || parsed.hasFragment())
         return std::nullopt;
     BrokerAddress broker;
     if (parsed.scheme() == u"mqtt")
@@ -37,7 +45,47 @@ std::optional<BrokerAddress> parseBrokerUrl(const QString &url)
     broker.port = parsed.port(broker.tls ? 8883 : 1883);
     if (broker.port < 1 || broker.port > 65535)
         return std::nullopt;
+    broker.username = parsed.userName(QUrl::FullyDecoded);
+    broker.password = parsed.password(QUrl::FullyDecoded);
     return broker;
+}
+
+QString shownBrokerUrl(const QString &url)
+{
+    // Whatever stands between "SCHEME://USER:" and the last '@' is a password, whatever it holds.
+    static const QRegularExpression password(QStringLiteral("^([^:/]*://[^:/@]*:).*@"));
+    QString shown = url;
+    shown.replace(password, QStringLiteral("\\1***@"));
+    return shown;
+}
+
+ConnectionRefusal connackRefusal(int code)
+{
+    switch (code) {
+    case 1:
+        return {QStringLiteral("the broker does not speak MQTT 3.1.1"), true};
+    case 2:
+        return {QStringLiteral("the broker rejected the client id"), true};
+    case 3:
+        return {QStringLiteral("the broker is unavailable"), false};
+    case 4:
+        return {QStringLiteral("bad user name or password"), true};
+    case 5:
+        return {QStringLiteral("not authorised"), true};
+    default:
+        return {QStringLiteral("refused with code %1").arg(code), false};
+    }
+}
+
+std::optional<ConnectionRefusal> tlsRefusal(const QString &logMessage)
+{
+    if (!logMessage.startsWith(QLatin1String("OpenSSL Error")))
+        return std::nullopt;
+    // "OpenSSL Error[0]: error:0A000086:SSL routines::certificate verify failed": the words after the last colon.
+    const QString words = logMessage.section(u':', -1).trimmed();
+    const bool verification = words.contains(QLatin1String("verify"), Qt::CaseInsensitive) ||
+                              words.contains(QLatin1String("certificate"), Qt::CaseInsensitive);
+    return ConnectionRefusal{QStringLiteral("TLS: ") + (words.isEmpty() ? logMessage : words), verification};
 }
 
 bool applyBrokerSettings(mosquitto *client, const BrokerAddress &broker, QString *error)
@@ -96,9 +144,30 @@ MqttClient::MqttClient(const BrokerAddress &broker, const QString &clientId, std
     mosquitto_message_callback_set(m_mosquitto, [](mosquitto *, void *self, const mosquitto_message *message) {
         auto *client = static_cast<MqttClient *>(self);
         const QString topic = QString::fromUtf8(message->topic);
+        // Too large to be anything we asked for: not copied, only counted.
+        if (message->payloadlen > kMaxReceivedBytes) {
+            ++client->m_oversized;
+            const qsizetype size = message->payloadlen;
+            QMetaObject::invokeMethod(
+                client, [client, topic, size] { Q_EMIT client->oversizedReceived(topic, size); }, Qt::QueuedConnection);
+            return;
+        }
         const QByteArray payload(static_cast<const char *>(message->payload), message->payloadlen);
         QMetaObject::invokeMethod(
             client, [client, topic, payload] { Q_EMIT client->messageReceived(topic, payload); }, Qt::QueuedConnection);
+    });
+    // Sent (QoS 0) or acknowledged (QoS 1): only then published.
+    mosquitto_publish_callback_set(
+        m_mosquitto, [](mosquitto *, void *self, int) { ++static_cast<MqttClient *>(self)->m_published; });
+    // A TLS handshake that fails is told only in the library's log.
+    mosquitto_log_callback_set(m_mosquitto, [](mosquitto *, void *self, int level, const char *text) {
+        if (level != MOSQ_LOG_ERR)
+            return;
+        if (const std::optional<ConnectionRefusal> refusal = tlsRefusal(QString::fromUtf8(text))) {
+            auto *client = static_cast<MqttClient *>(self);
+            QMetaObject::invokeMethod(
+                client, [client, refusal] { client->onRefused(*refusal); }, Qt::QueuedConnection);
+        }
     });
 }
 
@@ -130,6 +199,10 @@ bool MqttClient::start(QString *error)
         return false;
     }
     m_started = true;
+    QTimer::singleShot(kUnreachableSaidAfterMs, this, [this] {
+        if (m_started && !m_everConnected && m_refusalsSaid.isEmpty())
+            Q_EMIT unreachable();
+    });
     return true;
 }
 
@@ -137,8 +210,10 @@ void MqttClient::stop(int waitMs)
 {
     if (!m_started)
         return;
-    // Whatever the loop still holds gets its chance to go before the goodbye.
-    QThread::msleep(std::min(waitMs, m_connected ? 100 : 0));
+    // Whatever the library still holds gets its chance to go, and be acknowledged, before the goodbye.
+    const QDeadlineTimer deadline(m_connected ? waitMs : 0);
+    while (m_published < m_handed && !deadline.hasExpired())
+        QThread::msleep(5);
     mosquitto_disconnect(m_mosquitto);
     mosquitto_loop_stop(m_mosquitto, false);
     m_started = false;
@@ -163,8 +238,11 @@ void MqttClient::publish(const QByteArray &topic, const QByteArray &payload, boo
     ++m_produced;
     Message message{topic, payload, retain, qos};
     // A retained state (a status, a discovery config) goes at once, ahead of readings still waiting.
-    if (m_connected && (m_queue.empty() || retain) && send(message))
-        return;
+    if (m_connected && (m_queue.empty() || retain)) {
+        const Sent sent = send(message);
+        if (sent != Sent::NotConnected)
+            return;
+    }
     // Kept until the broker is back; the oldest go first when the queue is full.
     m_queuedBytes += queuedCost(message);
     m_queue.push_back(std::move(message));
@@ -175,22 +253,28 @@ void MqttClient::publish(const QByteArray &topic, const QByteArray &payload, boo
     }
 }
 
-bool MqttClient::send(const Message &message)
+MqttClient::Sent MqttClient::send(const Message &message)
 {
     const QByteArray &topic = message.topic;
     const int result =
         mosquitto_publish(m_mosquitto, nullptr, topic.constData(), int(message.payload.size()),
                           message.payload.constData(), message.qos < 0 ? m_qos : message.qos, message.retain);
-    if (result != MOSQ_ERR_SUCCESS)
-        return false;
-    ++m_published;
-    return true;
+    if (result == MOSQ_ERR_SUCCESS) {
+        ++m_handed;
+        return Sent::Yes;
+    }
+    if (result == MOSQ_ERR_NO_CONN || result == MOSQ_ERR_CONN_LOST)
+        return Sent::NotConnected;
+    // The library will never take this one (a topic it cannot carry, a payload too large): dropped, never retried,
+    // so that it holds nothing up behind it.
+    ++m_refused;
+    return Sent::Refused;
 }
 
 void MqttClient::flushQueue()
 {
     while (m_connected && !m_queue.empty()) {
-        if (!send(m_queue.front()))
+        if (send(m_queue.front()) == Sent::NotConnected)
             return;
         m_queuedBytes -= queuedCost(m_queue.front());
         m_queue.pop_front();
@@ -207,13 +291,25 @@ void MqttClient::subscribe(const QString &pattern)
 
 void MqttClient::onConnected(int result)
 {
-    if (result != 0)
+    if (result != 0) {
+        onRefused(connackRefusal(result));
         return;
+    }
     m_connected = true;
+    m_everConnected = true;
+    m_refusalsSaid.clear();
     for (const QString &pattern : m_subscriptions)
         mosquitto_subscribe(m_mosquitto, nullptr, pattern.toUtf8().constData(), 1);
     Q_EMIT connected();
     flushQueue();
+}
+
+void MqttClient::onRefused(const ConnectionRefusal &refusal)
+{
+    if (m_refusalsSaid.contains(refusal.reason))
+        return;
+    m_refusalsSaid.append(refusal.reason);
+    Q_EMIT connectionRefused(refusal);
 }
 
 void MqttClient::onDisconnected()

@@ -4,13 +4,14 @@
 #include <QObject>
 #include <QString>
 
+#include <atomic>
 #include <deque>
 #include <optional>
 
 struct mosquitto;
 
-// Where a broker is and how to reach it: mqtt://HOST:PORT (1883 by default) or mqtts://HOST:PORT (8883), with
-// optional credentials and TLS files.
+// Where a broker is and how to reach it: mqtt://[USER[:PASSWORD]@]HOST:PORT (1883 by default) or mqtts://...
+// (8883), with optional credentials and, for mqtts, TLS files.
 struct BrokerAddress {
     QString host;
     int port = 1883;
@@ -21,11 +22,25 @@ struct BrokerAddress {
     QString certFile;
     QString keyFile;
 
+    // Whether the host is this machine: every address it resolves to is a loopback one (127.0.0.0/8, ::1).
     bool isLoopback() const;
 };
 
-// Reads "mqtt://HOST[:PORT]" or "mqtts://HOST[:PORT]"; nothing when it is not one.
+// Reads "mqtt://[USER[:PASSWORD]@]HOST[:PORT]" or "mqtts://..." (user and password percent-decoded); nothing when
+// it is not one.
 std::optional<BrokerAddress> parseBrokerUrl(const QString &url);
+// The URL as it may be shown: a password in it replaced by "***".
+QString shownBrokerUrl(const QString &url);
+
+// How a broker's refusal of a connection reads, and whether trying again could change it.
+struct ConnectionRefusal {
+    QString reason;
+    bool final = false; // credentials, authorisation, TLS verification: the same answer every time
+};
+// The refusal a CONNACK return code means (MQTT 3.1.1: 1 to 5).
+ConnectionRefusal connackRefusal(int code);
+// The refusal a libmosquitto error message means, when it is one of TLS ("OpenSSL Error[0]: ...").
+std::optional<ConnectionRefusal> tlsRefusal(const QString &logMessage);
 
 // Once per process, before the first libmosquitto client is made.
 void initialiseMqttLibrary();
@@ -37,7 +52,9 @@ bool applyBrokerSettings(mosquitto *client, const BrokerAddress &broker, QString
 // One connection to an MQTT broker (libmosquitto, its network loop on a thread of its own). Everything it tells
 // arrives as signals on the thread that made it. It connects and reconnects by itself (back-off up to 5 s); what is
 // published while the broker cannot be reached waits in a queue of at most maxQueuedBytes, the oldest dropped first
-// and counted (a message counts with what it takes in memory, not only its payload).
+// and counted (a message counts with what it takes in memory, not only its payload). A message the library refuses
+// for itself (a topic it cannot carry, a payload too large) is dropped and counted as refused: nothing blocks the
+// queue. A message received with a payload over kMaxReceivedBytes is dropped unread and counted.
 class MqttClient : public QObject
 {
     Q_OBJECT
@@ -55,7 +72,8 @@ public:
 
     // Starts connecting; false with the reason when the library refuses at once (a bad TLS file, say).
     bool start(QString *error);
-    // Publishes a clean goodbye (optional) and disconnects, waiting at most `waitMs` for what is queued to go.
+    // Disconnects, waiting at most `waitMs` for what was handed to the library to go (QoS 0) or be acknowledged
+    // (QoS 1); what has not is counted as unsent.
     void stop(int waitMs = 2000);
 
     // `qos` below 0: the client's own (setQos).
@@ -68,16 +86,30 @@ public:
     bool isConnected() const { return m_connected; }
     void setQos(int qos) { m_qos = qos; }
     void setMaxQueuedBytes(qint64 bytes) { m_maxQueuedBytes = bytes; }
-    // Every message asked for is published, dropped from the full queue, or still queued.
+    // Every message asked for is published (sent, or acknowledged at QoS 1), dropped from the full queue, refused by
+    // the library, or unsent (still queued, or handed over but not yet gone).
     qint64 produced() const { return m_produced; }
     qint64 published() const { return m_published; }
     qint64 dropped() const { return m_dropped; }
-    qint64 queued() const { return qint64(m_queue.size()); }
+    qint64 refused() const { return m_refused; }
+    qint64 unsent() const { return qint64(m_queue.size()) + m_handed - m_published; }
+    // Messages received with a payload over kMaxReceivedBytes, dropped unread.
+    qint64 oversized() const { return m_oversized; }
+
+    static constexpr qsizetype kMaxReceivedBytes = 64 * 1024;
+    // How long a broker may stay out of reach at the start before it is said.
+    static constexpr int kUnreachableSaidAfterMs = 5000;
 
 Q_SIGNALS:
     void connected();
     void disconnected();
     void messageReceived(const QString &topic, const QByteArray &payload);
+    // A payload over kMaxReceivedBytes arrived on `topic`, dropped unread.
+    void oversizedReceived(const QString &topic, qsizetype size);
+    // The broker refused the connection; each reason once until a connection is made.
+    void connectionRefused(const ConnectionRefusal &refusal);
+    // No connection kUnreachableSaidAfterMs after the start, and no refusal either: tried again and again.
+    void unreachable();
 
 private:
     struct Message {
@@ -86,10 +118,12 @@ private:
         bool retain = false;
         int qos = -1;
     };
+    enum class Sent { Yes, NotConnected, Refused };
     static qint64 queuedCost(const Message &message);
     void onConnected(int result);
     void onDisconnected();
-    bool send(const Message &message);
+    void onRefused(const ConnectionRefusal &refusal);
+    Sent send(const Message &message);
     void flushQueue();
 
     mosquitto *m_mosquitto = nullptr;
@@ -99,9 +133,14 @@ private:
     qint64 m_queuedBytes = 0;
     qint64 m_maxQueuedBytes = 64LL * 1024 * 1024;
     qint64 m_produced = 0;
-    qint64 m_published = 0;
+    qint64 m_handed = 0;                 // to the library
+    std::atomic<qint64> m_published = 0; // told by the library's thread
+    std::atomic<qint64> m_oversized = 0;
     qint64 m_dropped = 0;
+    qint64 m_refused = 0;
+    QStringList m_refusalsSaid;
     int m_qos = 0;
     bool m_connected = false;
+    bool m_everConnected = false;
     bool m_started = false;
 };

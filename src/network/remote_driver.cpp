@@ -1,8 +1,12 @@
 #include "network/remote_driver.h"
 
 #include "network/remote_protocol.h"
+#include "records/safe_text.h"
 
 #include <QCoreApplication>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QRandomGenerator>
 #include <QSysInfo>
 
@@ -12,19 +16,6 @@
 #include <chrono>
 #include <cstring>
 
-namespace {
-
-QString sanitisedLevel(QString text)
-{
-    for (QChar &c : text) {
-        if (c == u'/' || c == u'+' || c == u'#' || c.isSpace())
-            c = u'_';
-    }
-    return text;
-}
-
-} // namespace
-
 QString RemoteDriver::defaultHolder()
 {
     QString user;
@@ -32,19 +23,21 @@ QString RemoteDriver::defaultHolder()
         if (user.isEmpty())
             user = qEnvironmentVariable(name);
     }
-    return QStringLiteral("%1@%2 (pid %3)")
-        .arg(user.isEmpty() ? QStringLiteral("someone") : user, QSysInfo::machineHostName())
-        .arg(QCoreApplication::applicationPid());
+    // Bridges take a holder's name only in the safe set (no line breaks or escapes to forge their audit with).
+    return remote::holderNameOf(QStringLiteral("%1@%2 (pid %3)")
+                                    .arg(user.isEmpty() ? QStringLiteral("someone") : user, QSysInfo::machineHostName())
+                                    .arg(QCoreApplication::applicationPid()));
 }
 
 RemoteDriver::RemoteDriver(const BrokerAddress &broker, const QString &prefix, const QString &holder)
     : m_broker(broker)
     , m_prefix(prefix)
     , m_holder(holder)
-    , m_client(sanitisedLevel(QStringLiteral("vantrel-remote-%1-%2-%3")
-                                  .arg(QSysInfo::machineHostName())
-                                  .arg(QCoreApplication::applicationPid())
-                                  .arg(QRandomGenerator::global()->generate(), 8, 16, QChar(u'0'))))
+    // A safe name of at most 64 characters, as bridges take it: the host's name is cut to fit.
+    , m_client(safeNameOf(QStringLiteral("vantrel-remote-%1-%2-%3")
+                              .arg(QSysInfo::machineHostName().left(20))
+                              .arg(QCoreApplication::applicationPid())
+                              .arg(QRandomGenerator::global()->generate(), 8, 16, QChar(u'0'))))
 {
     // Tokens of this process's openings never repeat those of an earlier one that had the same client name.
     m_nextToken = QRandomGenerator::global()->bounded(1u << 30) * 1024ULL + 1;
@@ -68,6 +61,13 @@ RemoteDriver::RemoteDriver(const BrokerAddress &broker, const QString &prefix, c
         m_mosquitto, [](mosquitto *, void *self, int) { static_cast<RemoteDriver *>(self)->onDisconnected(); });
     mosquitto_message_callback_set(m_mosquitto, [](mosquitto *, void *self, const mosquitto_message *message) {
         static_cast<RemoteDriver *>(self)->onMessage(*message);
+    });
+    // A TLS handshake that fails is told only in the library's log.
+    mosquitto_log_callback_set(m_mosquitto, [](mosquitto *, void *self, int level, const char *text) {
+        if (level != MOSQ_LOG_ERR)
+            return;
+        if (const std::optional<ConnectionRefusal> refusal = tlsRefusal(QString::fromUtf8(text)))
+            static_cast<RemoteDriver *>(self)->onRefused(*refusal);
     });
     if (!applyBrokerSettings(m_mosquitto, m_broker, &m_startError))
         return;
@@ -110,6 +110,26 @@ QString RemoteDriver::boardTopic(const QString &serial, const QString &rest) con
     return m_prefix + u'/' + serial + u'/' + rest;
 }
 
+QString RemoteDriver::remoteTopic(const QString &serial, const QString &verb) const
+{
+    return boardTopic(serial, QStringLiteral("remote/") + m_client + u'/' + verb);
+}
+
+ConnectionRefusal RemoteDriver::refusal() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_refusal;
+}
+
+void RemoteDriver::onRefused(const ConnectionRefusal &refusal)
+{
+    std::lock_guard lock(m_mutex);
+    // The first final word stays: a later one is the same broker saying no again.
+    if (!m_refusal.final)
+        m_refusal = refusal;
+    m_changed.notify_all();
+}
+
 bool RemoteDriver::publish(const QString &topic, const QByteArray &payload)
 {
     const QByteArray name = topic.toUtf8();
@@ -133,18 +153,22 @@ void RemoteDriver::beatHeart()
 
 void RemoteDriver::onConnected(int result)
 {
-    if (result != 0)
+    if (result != 0) {
+        onRefused(connackRefusal(result));
         return;
+    }
     {
         std::lock_guard lock(m_mutex);
         m_connected = true;
         m_synced = false;
+        m_refusal = {};
     }
     const QByteArray status = (m_prefix + QStringLiteral("/+/status")).toUtf8();
     const QByteArray mine = (m_prefix + QStringLiteral("/+/remote/") + m_client + QStringLiteral("/+")).toUtf8();
     const QByteArray echo = (m_prefix + QStringLiteral("/holders/") + m_client).toUtf8();
     const QByteArray held = (m_prefix + QStringLiteral("/+/held")).toUtf8();
-    for (const QByteArray &pattern : {status, held, mine, echo})
+    const QByteArray bridges = (m_prefix + QStringLiteral("/bridges/+")).toUtf8();
+    for (const QByteArray &pattern : {bridges, status, held, mine, echo})
         mosquitto_subscribe(m_mosquitto, nullptr, pattern.constData(), 1);
     // Our own word comes back after the broker has handed out the retained statuses: then the listing is whole.
     mosquitto_publish(m_mosquitto, nullptr, echo.constData(), 5, "alive", 1, false);
@@ -164,6 +188,9 @@ void RemoteDriver::onDisconnected()
 
 void RemoteDriver::onMessage(const mosquitto_message &message)
 {
+    // Nothing a bridge says to us is this large: not even copied.
+    if (message.payloadlen > MqttClient::kMaxReceivedBytes)
+        return;
     const QString topic = QString::fromUtf8(message.topic);
     const QByteArray payload(static_cast<const char *>(message.payload), message.payloadlen);
     if (!topic.startsWith(m_prefix + u'/'))
@@ -172,6 +199,10 @@ void RemoteDriver::onMessage(const mosquitto_message &message)
     std::lock_guard lock(m_mutex);
     if (levels.size() == 2 && levels[0] == u"holders") {
         m_synced = true;
+    } else if (levels.size() == 2 && levels[0] == u"bridges") {
+        onBridge(payload);
+    } else if (levels.size() < 2 || !isSafeName(levels[0])) {
+        return; // no board of ours is served under a name like that
     } else if (levels.size() == 2 && levels[1] == u"status") {
         const bool online = payload == "online";
         m_online[levels[0]] = online;
@@ -191,15 +222,26 @@ void RemoteDriver::onMessage(const mosquitto_message &message)
     m_changed.notify_all();
 }
 
+void RemoteDriver::onBridge(const QByteArray &payload)
+{
+    // The names of a bridge's boards, to list each by its name rather than by its topic level.
+    const QJsonArray boards = QJsonDocument::fromJson(payload).object().value(QStringLiteral("boards")).toArray();
+    for (const QJsonValue &board : boards) {
+        const QString name = board.toString();
+        if (!name.isEmpty() && name.size() <= kMaxSafeName && escapedControls(name) == name)
+            m_names[safeNameOf(name)] = name;
+    }
+}
+
 QString RemoteDriver::heldElsewhereBy(const QString &serial) const
 {
     std::lock_guard lock(m_mutex);
     // A board this process holds is open here, not elsewhere.
     for (const auto &[handle, link] : m_links) {
-        if (link.serial == serial && link.granted && !link.broken)
+        if (link.serial == safeNameOf(serial) && link.granted && !link.broken)
             return {};
     }
-    const auto held = m_heldBy.find(serial);
+    const auto held = m_heldBy.find(safeNameOf(serial));
     return held == m_heldBy.end() ? QString() : held->second;
 }
 
@@ -211,11 +253,15 @@ void RemoteDriver::onAnswer(const QByteArray &payload)
     for (auto &[handle, link] : m_links) {
         if (link.token != answer->token)
             continue;
+        // A hold that ends stays granted, and broken: the handle fails as an unplugged board's does.
+        if (answer->kind == remote::Answer::Kind::Lost) {
+            link.broken = true;
+            link.reason = answer->reason;
+            continue;
+        }
         link.answered = true;
         link.granted = answer->kind == remote::Answer::Kind::Open && !link.broken;
         link.reason = answer->reason;
-        if (answer->kind == remote::Answer::Kind::Lost)
-            link.broken = true;
     }
 }
 
@@ -254,7 +300,7 @@ bool RemoteDriver::waitForBroker(int ms)
     std::unique_lock lock(m_mutex);
     m_listedOnce = true;
     if (m_startError.isEmpty())
-        m_changed.wait_for(lock, std::chrono::milliseconds(ms), [this] { return m_synced; });
+        m_changed.wait_for(lock, std::chrono::milliseconds(ms), [this] { return m_synced || m_refusal.final; });
     return m_synced;
 }
 
@@ -263,7 +309,8 @@ std::uint32_t RemoteDriver::listDeviceCount(std::uint32_t *count)
     std::unique_lock lock(m_mutex);
     // The first listing waits for the broker to tell what is online; later ones say what is known at once.
     if (!std::exchange(m_listedOnce, true) && m_startError.isEmpty())
-        m_changed.wait_for(lock, std::chrono::milliseconds(kFirstListWaitMs), [this] { return m_synced; });
+        m_changed.wait_for(lock, std::chrono::milliseconds(kFirstListWaitMs),
+                           [this] { return m_synced || m_refusal.final; });
     m_listing.clear();
     for (const auto &[serial, online] : m_online) {
         if (online)
@@ -278,7 +325,9 @@ std::uint32_t RemoteDriver::listDeviceSerial(std::int32_t position, char *buffer
     std::lock_guard lock(m_mutex);
     if (position < 0 || position >= m_listing.size())
         return FtDeviceNotFound;
-    const QByteArray serial = m_listing[position].toLatin1().left(kSerialBufferSize - 1);
+    const auto name = m_names.find(m_listing[position]);
+    const QString &shown = name == m_names.end() ? m_listing[position] : name->second;
+    const QByteArray serial = shown.toLatin1().left(kSerialBufferSize - 1);
     std::memcpy(buffer, serial.constData(), size_t(serial.size()));
     buffer[serial.size()] = 0;
     return FtOk;
@@ -286,14 +335,15 @@ std::uint32_t RemoteDriver::listDeviceSerial(std::int32_t position, char *buffer
 
 std::intptr_t RemoteDriver::createFile(const char *serialText)
 {
-    const QString serial = QString::fromLatin1(serialText);
+    // Served under its name as one topic level.
+    const QString serial = safeNameOf(QString::fromLatin1(serialText));
     std::unique_lock lock(m_mutex);
     m_openFailure.clear();
     if (!m_startError.isEmpty() || !m_connected) {
         m_openFailure = QStringLiteral("the broker %1 cannot be reached").arg(m_broker.host);
         return kInvalidHandle;
     }
-    if (!remote::isTopicLevel(serial) || !m_online[serial]) {
+    if (!isSafeName(serial) || !m_online[serial]) {
         m_openFailure = QStringLiteral("not online on the broker");
         return kInvalidHandle;
     }
@@ -303,21 +353,22 @@ std::intptr_t RemoteDriver::createFile(const char *serialText)
     link.token = m_nextToken++;
     const QByteArray request = remote::encodeOpenRequest({m_client, m_holder, link.token});
     lock.unlock();
-    publish(boardTopic(serial, QStringLiteral("remote/open")), request);
+    publish(remoteTopic(serial, QStringLiteral("open")), request);
     lock.lock();
     Link &asked = m_links[handle];
     m_changed.wait_for(lock, std::chrono::milliseconds(kAnswerWaitMs),
                        [&asked, this] { return asked.answered || asked.broken || m_stopping; });
     if (asked.granted && !asked.broken)
         return handle;
-    m_openFailure = asked.answered ? asked.reason : QStringLiteral("the bridge did not answer");
+    m_openFailure =
+        asked.answered || !asked.reason.isEmpty() ? asked.reason : QStringLiteral("the bridge did not answer");
     if (m_openFailure.isEmpty())
         m_openFailure = QStringLiteral("the bridge refused");
     const QByteArray close = m_client.toUtf8() + ' ' + QByteArray::number(asked.token);
     m_links.erase(handle);
     lock.unlock();
     // A grant that comes after we stopped waiting is handed back.
-    publish(boardTopic(serial, QStringLiteral("remote/close")), close);
+    publish(remoteTopic(serial, QStringLiteral("close")), close);
     return kInvalidHandle;
 }
 
@@ -343,7 +394,7 @@ bool RemoteDriver::closeHandle(std::intptr_t handle)
     const QByteArray close = m_client.toUtf8() + ' ' + QByteArray::number(found->second.token);
     m_links.erase(found);
     lock.unlock();
-    publish(boardTopic(serial, QStringLiteral("remote/close")), close);
+    publish(remoteTopic(serial, QStringLiteral("close")), close);
     return true;
 }
 
@@ -354,10 +405,10 @@ bool RemoteDriver::writeFile(std::intptr_t handle, const char *data, std::uint32
     Link *link = linkFor(handle);
     if (!link || link->broken)
         return false;
-    const QString topic = boardTopic(link->serial, QStringLiteral("remote/") + m_client + QStringLiteral("/tx"));
+    const QString topic = remoteTopic(link->serial, QStringLiteral("tx"));
     QList<QByteArray> frames;
-    for (qsizetype offset = 0; offset < qsizetype(size); offset += kMaxFrameBytes) {
-        const qsizetype length = std::min<qsizetype>(kMaxFrameBytes, qsizetype(size) - offset);
+    for (qsizetype offset = 0; offset < qsizetype(size); offset += remote::kMaxFrameBytes) {
+        const qsizetype length = std::min<qsizetype>(remote::kMaxFrameBytes, qsizetype(size) - offset);
         frames.append(remote::encodeFrame(link->token, ++link->sent, data + offset, length));
     }
     lock.unlock();
@@ -417,12 +468,21 @@ DriverChoice makeRemoteDriver(const BrokerAddress &broker, const QString &prefix
 {
     auto driver = std::make_unique<RemoteDriver>(broker, prefix);
     DriverChoice choice;
-    if (!driver->startError().isEmpty())
+    const QString where = QStringLiteral("broker %1:%2").arg(broker.host).arg(broker.port);
+    if (!driver->startError().isEmpty()) {
         choice.notice = QStringLiteral("broker %1: %2").arg(broker.host, driver->startError());
-    else if (!driver->waitForBroker(RemoteDriver::kFirstListWaitMs))
-        choice.notice = QStringLiteral("broker %1:%2 cannot be reached yet: no board of it is listed until it answers")
-                            .arg(broker.host)
-                            .arg(broker.port);
+    } else if (!driver->waitForBroker(RemoteDriver::kFirstListWaitMs)) {
+        const ConnectionRefusal refusal = driver->refusal();
+        choice.refused = refusal.final;
+        if (refusal.reason.isEmpty())
+            choice.notice = where + QStringLiteral(" cannot be reached yet: no board of it is listed until it answers");
+        else
+            choice.notice = QStringLiteral("%1 refused the connection: %2%3")
+                                .arg(where, refusal.reason,
+                                     refusal.final ? QString()
+                                                   : QStringLiteral("; no board of it is listed until it "
+                                                                    "lets us in"));
+    }
     choice.driver = std::move(driver);
     return choice;
 }

@@ -17,10 +17,11 @@ struct mosquitto;
 struct mosquitto_message;
 
 // Boards served by a bridge on an MQTT broker, used as if they were attached here. The boards listed are those
-// whose status is "online", in serial-number order; opening one asks its bridge to hold it for this process
-// alone, and then the bytes written go to the bridge, which writes them to the board, and the board's bytes come
-// back. Frames are numbered both ways: a frame missing on the way, the bridge going offline or the broker going
-// away make the handle fail as an unplugged board's does.
+// whose status is "online", in serial-number order, each by the name its bridge gives it (a board named by its port,
+// "/dev/ttyACM0", is served under one topic level, "_dev_ttyACM0", and listed by its name again); opening one asks its
+// bridge to hold it for this process alone, and then the bytes written go to the bridge, which writes them to the
+// board, and the board's bytes come back. Frames are numbered both ways: a frame missing on the way, the bridge going
+// offline or the broker going away make the handle fail as an unplugged board's does.
 //
 // The broker's messages arrive on libmosquitto's own thread and are kept under a lock; the driver's calls,
 // made on the caller's thread, never wait for the network except while opening (kAnswerWaitMs at most) and on
@@ -35,6 +36,8 @@ public:
 
     // Why the connection could not even be started (a TLS file the library refuses); empty when it could.
     QString startError() const { return m_startError; }
+    // Why the broker refused the connection, and whether trying again cannot change it; empty while it has not.
+    ConnectionRefusal refusal() const;
     // Waits at most `ms` for the broker to tell which boards are online (what the first listing would wait for);
     // whether it did.
     bool waitForBroker(int ms);
@@ -56,8 +59,6 @@ public:
     static constexpr int kAnswerWaitMs = 5000;
     // Most bytes kept unread for one handle; past it the handle fails rather than dropping any.
     static constexpr qsizetype kMaxUnreadBytes = 64LL * 1024 * 1024;
-    // Writes longer than this go as several frames.
-    static constexpr qsizetype kMaxFrameBytes = 256 * 1024;
 
 private:
     struct Link {
@@ -74,7 +75,9 @@ private:
     };
 
     void onConnected(int result);
+    void onRefused(const ConnectionRefusal &refusal);
     void onDisconnected();
+    void onBridge(const QByteArray &payload);
     void onMessage(const mosquitto_message &message);
     void onAnswer(const QByteArray &payload);
     void onFrame(const QByteArray &payload);
@@ -82,6 +85,7 @@ private:
     void beatHeart();
     bool publish(const QString &topic, const QByteArray &payload);
     QString boardTopic(const QString &serial, const QString &rest) const;
+    QString remoteTopic(const QString &serial, const QString &verb) const;
     Link *linkFor(std::intptr_t handle);
 
     mosquitto *m_mosquitto = nullptr;
@@ -97,8 +101,10 @@ private:
     bool m_synced = false;     // the retained statuses have arrived since the connection was made
     bool m_listedOnce = false; // the first listing has waited for them
     bool m_stopping = false;
-    std::map<QString, bool> m_online;    // serial number -> online; ordered, as the listing is
-    std::map<QString, QString> m_heldBy; // serial number -> the holder's name, as its bridge says
+    ConnectionRefusal m_refusal;
+    std::map<QString, bool> m_online;    // topic level -> online; ordered, as the listing is
+    std::map<QString, QString> m_heldBy; // topic level -> the holder's name, as its bridge says
+    std::map<QString, QString> m_names;  // topic level -> the board's name, as the bridges list them
     QStringList m_listing;
     std::map<std::intptr_t, Link> m_links;
     std::intptr_t m_nextHandle = 1;

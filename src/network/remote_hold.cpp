@@ -1,20 +1,22 @@
 #include "network/remote_hold.h"
 
+#include "network/audit.h"
 #include "network/mqtt_client.h"
-#include "network/remote_protocol.h"
+#include "records/safe_text.h"
 #include "session/board_session.h"
 #include "session/poller.h"
 
+#include <algorithm>
 #include <utility>
 
 using remote::Answer;
 
-RemoteHold::RemoteHold(BoardSession &session, MqttClient &client, Settings settings, Say say, QObject *parent)
+RemoteHold::RemoteHold(BoardSession &session, MqttClient &client, Settings settings, Audit &audit, QObject *parent)
     : QObject(parent)
     , m_session(session)
     , m_mqtt(client)
     , m_settings(std::move(settings))
-    , m_say(std::move(say))
+    , m_audit(audit)
 {
     m_silence.setInterval(1000);
     connect(&m_silence, &QTimer::timeout, this, &RemoteHold::checkSilence);
@@ -22,44 +24,56 @@ RemoteHold::RemoteHold(BoardSession &session, MqttClient &client, Settings setti
 
 QString RemoteHold::topic(const QString &rest) const
 {
-    return m_settings.prefix + u'/' + m_settings.serial + QStringLiteral("/remote/") + rest;
+    return m_settings.prefix + u'/' + m_settings.level + QStringLiteral("/remote/") + rest;
 }
 
 void RemoteHold::publishHolder()
 {
     // Retained, so that anyone listing the boards sees who holds this one; empty while nobody does.
-    m_mqtt.publish(heldTopic(), remote::shownName(m_holder).toUtf8(), true, 1);
+    m_mqtt.publish(heldTopic(), m_holder.toUtf8(), true, 1);
 }
 
 QString RemoteHold::heldTopic() const
 {
-    return m_settings.prefix + u'/' + m_settings.serial + QStringLiteral("/held");
+    return m_settings.prefix + u'/' + m_settings.level + QStringLiteral("/held");
 }
 
 QStringList RemoteHold::subscriptions() const
 {
-    return {topic(QStringLiteral("open")), topic(QStringLiteral("close")), topic(QStringLiteral("+/tx")),
+    return {topic(QStringLiteral("+/open")), topic(QStringLiteral("+/close")), topic(QStringLiteral("+/tx")),
             m_settings.prefix + QStringLiteral("/holders/+")};
 }
 
 bool RemoteHold::handle(const QString &topic, const QByteArray &payload)
 {
     const QString holders = m_settings.prefix + QStringLiteral("/holders/");
-    if (topic.startsWith(holders)) {
-        heard(topic.sliced(holders.size()), payload);
+    const QString mine = this->topic(QString());
+    const bool isHolders = topic.startsWith(holders);
+    if (!isHolders && !topic.startsWith(mine))
+        return false;
+    const QStringList levels = topic.sliced(isHolders ? holders.size() : mine.size()).split(u'/');
+    const QString &client = levels.front();
+    if (!isSafeName(client)) {
+        refuse(QStringLiteral("messages from clients without a safe name"),
+               QStringLiteral("remote %1: refused a message on %2: the client's name is not letters, digits, . _ - "
+                              "(at most 64)")
+                   .arg(m_settings.serial, quotedText(topic)));
         return true;
     }
-    const QString mine = this->topic(QString());
-    if (!topic.startsWith(mine))
-        return false;
-    const QStringView rest = QStringView(topic).sliced(mine.size());
-    if (rest == u"open")
-        open(payload);
-    else if (rest == u"close")
-        close(payload);
-    else if (rest.endsWith(u"/tx"))
-        write(rest.chopped(3).toString(), payload);
+    if (isHolders)
+        heard(client, payload);
+    else if (levels.size() == 2 && levels[1] == u"open")
+        open(client, payload);
+    else if (levels.size() == 2 && levels[1] == u"close")
+        close(client, payload);
+    else if (levels.size() == 2 && levels[1] == u"tx")
+        write(client, payload);
     return true;
+}
+
+void RemoteHold::refuse(const QString &what, const QString &line)
+{
+    m_audit.refused(what, line);
 }
 
 void RemoteHold::answer(const QString &client, int kind, std::uint64_t token, const QString &reason)
@@ -68,60 +82,83 @@ void RemoteHold::answer(const QString &client, int kind, std::uint64_t token, co
                    false, 1);
 }
 
-void RemoteHold::open(const QByteArray &payload)
+QString RemoteHold::refusalOf(const QString &client, const remote::OpenRequest &request) const
+{
+    if (!m_settings.allowed)
+        return QStringLiteral("the bridge does not allow remote opening (it runs without --allow-control)");
+    if (!remote::isHolderName(request.holder))
+        return QStringLiteral("the holder's name is not 1 to 64 letters, digits, blanks and . _ - @ ( )");
+    if (m_session.handle() <= 0 || m_session.isLost())
+        return QStringLiteral("the board is not attached at the bridge");
+    // The holder's own client with another token is someone else too: whoever read its request.
+    if (isHeld() && (m_client != client || m_token != request.token))
+        return QStringLiteral("in use by ") + m_holder;
+    return {};
+}
+
+void RemoteHold::open(const QString &client, const QByteArray &payload)
 {
     const std::optional<remote::OpenRequest> request = remote::decodeOpenRequest(payload);
-    if (!request)
-        return;
-    QString refusal;
-    if (!m_settings.allowed)
-        refusal = QStringLiteral("the bridge does not allow remote opening (it runs without --allow-control)");
-    else if (m_session.handle() <= 0 || m_session.isLost())
-        refusal = QStringLiteral("the board is not attached at the bridge");
-    else if (isHeld() && m_client != request->client)
-        refusal = QStringLiteral("in use by ") + m_holder;
-    m_say(QStringLiteral("remote %1 open by %2%3")
-              .arg(m_settings.serial, request->holder,
-                   refusal.isEmpty() ? QString() : QStringLiteral(" refused: ") + refusal));
-    if (!refusal.isEmpty()) {
-        answer(request->client, int(Answer::Kind::Refused), request->token, refusal);
+    if (!request || request->client != client) {
+        refuse(QStringLiteral("opens that are not requests"),
+               QStringLiteral("remote %1 open from %2 refused: not a request of its own client: %3")
+                   .arg(m_settings.serial, client, quotedText(QString::fromUtf8(payload))));
         return;
     }
-    // The same holder opening again (after it lost the board) starts afresh.
-    const bool wasHeld = isHeld();
-    m_client = request->client;
+    const QString refusal = refusalOf(client, *request);
+    if (!refusal.isEmpty()) {
+        refuse(QStringLiteral("opens"), QStringLiteral("remote %1 open by %2 refused: %3")
+                                            .arg(m_settings.serial, quotedText(request->holder), refusal));
+        answer(client, int(Answer::Kind::Refused), request->token, refusal);
+        return;
+    }
+    if (isHeld()) {
+        // Its own request again (sent twice on the way): the opening goes on as it was.
+        answer(m_client, int(Answer::Kind::Open), m_token, QString());
+        return;
+    }
+    m_audit.say(QStringLiteral("remote %1 open by %2").arg(m_settings.serial, request->holder));
+    m_client = client;
     m_holder = request->holder;
     m_token = request->token;
     m_expected = 1;
     m_sent = 0;
     m_lastHeard.start();
-    if (!wasHeld) {
-        publishHolder();
-        m_session.setAnalogRequestsOn(false);
-        // What the board has answered the bridge so far stays the bridge's.
-        m_session.poller().pollNow();
-        m_polling = m_session.wantPolling(kHeldPollInterval, QStringLiteral("remote hold"));
-        m_session.setReceiveTap([this](const char *bytes, std::uint32_t size) { forward(bytes, size); });
-        m_silence.start();
-    }
+    publishHolder();
+    m_session.setAnalogRequestsOn(false);
+    // What the board has answered the bridge so far stays the bridge's.
+    m_session.poller().pollNow();
+    m_polling = m_session.wantPolling(kHeldPollInterval, QStringLiteral("remote hold"));
+    m_session.setReceiveTap([this](const char *bytes, std::uint32_t size) { forward(bytes, size); });
+    m_silence.start();
     answer(m_client, int(Answer::Kind::Open), m_token, QString());
 }
 
-void RemoteHold::close(const QByteArray &payload)
+void RemoteHold::close(const QString &client, const QByteArray &payload)
 {
     const QList<QByteArray> words = payload.split(' ');
-    if (!isHeld() || words.size() != 2 || QString::fromUtf8(words[0]) != m_client ||
-        words[1] != QByteArray::number(m_token))
+    if (!isHeld() || words.size() != 2 || client != m_client || QString::fromUtf8(words[0]) != m_client ||
+        words[1] != QByteArray::number(m_token)) {
+        refuse(QStringLiteral("closes"),
+               QStringLiteral("remote %1 close from %2 refused: not of the opening under way: %3")
+                   .arg(m_settings.serial, client, quotedText(QString::fromUtf8(payload))));
         return;
-    m_say(QStringLiteral("remote %1 closed by %2").arg(m_settings.serial, m_holder));
+    }
+    m_audit.say(QStringLiteral("remote %1 closed by %2").arg(m_settings.serial, m_holder));
+    // The holder has let go already and does not hear this; one that did not ask to close learns it lost the board.
+    answer(m_client, int(Answer::Kind::Lost), m_token, QStringLiteral("closed"));
     release();
 }
 
 void RemoteHold::write(const QString &client, const QByteArray &payload)
 {
     const std::optional<remote::Frame> frame = remote::decodeFrame(payload);
-    if (!frame || client != m_client || frame->token != m_token)
-        return; // not the holder's, or from an opening that is over
+    if (!frame || client != m_client || frame->token != m_token) {
+        // Not the holder's, or from an opening that is over.
+        refuse(QStringLiteral("frames"), QStringLiteral("remote %1 frame from %2 refused: not of the opening under way")
+                                             .arg(m_settings.serial, client));
+        return;
+    }
     m_lastHeard.start();
     if (frame->sequence < m_expected)
         return; // sent again after a reconnection: written already
@@ -135,11 +172,11 @@ void RemoteHold::write(const QString &client, const QByteArray &payload)
 
 void RemoteHold::heard(const QString &client, const QByteArray &payload)
 {
+    // Every holder of every board is heard here; only this board's counts.
     if (!isHeld() || client != m_client)
         return;
     if (payload == "gone") {
-        m_say(QStringLiteral("remote %1 freed: %2 is gone").arg(m_settings.serial, m_holder));
-        release();
+        end(QStringLiteral("%1 is gone").arg(m_holder));
         return;
     }
     m_lastHeard.start();
@@ -147,23 +184,24 @@ void RemoteHold::heard(const QString &client, const QByteArray &payload)
 
 void RemoteHold::checkSilence()
 {
-    if (isHeld() && m_lastHeard.hasExpired(remote::kHolderSilenceMs)) {
-        m_say(QStringLiteral("remote %1 freed: %2 went silent").arg(m_settings.serial, m_holder));
-        release();
-    }
+    if (isHeld() && m_lastHeard.hasExpired(remote::kHolderSilenceMs))
+        end(QStringLiteral("%1 went silent").arg(m_holder));
 }
 
 void RemoteHold::forward(const char *bytes, std::uint32_t size)
 {
-    m_mqtt.publish(topic(m_client + QStringLiteral("/rx")), remote::encodeFrame(m_token, ++m_sent, bytes, size), false,
-                   1);
+    const QString rx = topic(m_client + QStringLiteral("/rx"));
+    for (std::uint32_t offset = 0; offset < size; offset += remote::kMaxFrameBytes) {
+        const qsizetype length = std::min<qsizetype>(remote::kMaxFrameBytes, qsizetype(size - offset));
+        m_mqtt.publish(rx, remote::encodeFrame(m_token, ++m_sent, bytes + offset, length), false, 1);
+    }
 }
 
 void RemoteHold::end(const QString &reason)
 {
     if (!isHeld())
         return;
-    m_say(QStringLiteral("remote %1 taken from %2: %3").arg(m_settings.serial, m_holder, reason));
+    m_audit.say(QStringLiteral("remote %1 taken from %2: %3").arg(m_settings.serial, m_holder, reason));
     answer(m_client, int(Answer::Kind::Lost), m_token, reason);
     release();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "network/remote_protocol.h"
 #include "session/poller.h"
 
 #include <QElapsedTimer>
@@ -9,16 +10,18 @@
 #include <QTimer>
 
 #include <cstdint>
-#include <functional>
 
+class Audit;
 class BoardSession;
 class MqttClient;
 
 // A served board held from another machine (the other side of the remote driver): while one holder has it, the
 // bridge's own requests stop, the holder's bytes are written to the board, and what the board sends goes back to
-// the holder, both ways as numbered frames. A second opener is told who holds it; the hold ends when the holder
-// closes, is gone (its last will) or is silent for remote::kHolderSilenceMs, when the board is lost, or when the
-// bridge stops.
+// the holder, both ways as numbered frames. A second opener is told who holds it, and so is the holder's own client
+// opening again with another token; the hold ends when the holder closes, is gone (its last will) or is silent for
+// remote::kHolderSilenceMs, when the board is lost, or when the bridge stops. Whatever ends it, the holder is told
+// ("lost"), so that a hold ended by someone else's message is never ended in silence. Messages whose names are not
+// safe, or that are not the holder's, are refused and said through the audit.
 class RemoteHold : public QObject
 {
     Q_OBJECT
@@ -26,13 +29,12 @@ class RemoteHold : public QObject
 public:
     struct Settings {
         QString prefix;       // the topics' first level
-        QString serial;       // the board's
+        QString serial;       // the board's name, as said
+        QString level;        // the board's name as one topic level
         bool allowed = false; // remote opening is control: only with --allow-control
         QList<int> channels;  // the bridge's own readings, stopped while held
     };
-    using Say = std::function<void(const QString &)>;
-
-    RemoteHold(BoardSession &session, MqttClient &client, Settings settings, Say say, QObject *parent = nullptr);
+    RemoteHold(BoardSession &session, MqttClient &client, Settings settings, Audit &audit, QObject *parent = nullptr);
 
     // The patterns the board's connection must subscribe to.
     QStringList subscriptions() const;
@@ -51,10 +53,12 @@ public:
     static constexpr std::chrono::milliseconds kHeldPollInterval{5};
 
 private:
-    void open(const QByteArray &payload);
-    void close(const QByteArray &payload);
+    void open(const QString &client, const QByteArray &payload);
+    QString refusalOf(const QString &client, const remote::OpenRequest &request) const;
+    void close(const QString &client, const QByteArray &payload);
     void write(const QString &client, const QByteArray &payload);
     void heard(const QString &client, const QByteArray &payload);
+    void refuse(const QString &what, const QString &line);
     void answer(const QString &client, int kind, std::uint64_t token, const QString &reason);
     void forward(const char *bytes, std::uint32_t size);
     void release();
@@ -65,7 +69,7 @@ private:
     BoardSession &m_session;
     MqttClient &m_mqtt;
     Settings m_settings;
-    Say m_say;
+    Audit &m_audit;
     QString m_client; // the holder's connection; empty while nobody holds the board
     QString m_holder; // the holder's own name for itself
     std::uint64_t m_token = 0;

@@ -1,8 +1,11 @@
 #include "network/remote_protocol.h"
 
+#include "records/safe_text.h"
+
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <algorithm>
 #include <cctype>
 
 namespace remote {
@@ -20,10 +23,28 @@ std::optional<std::uint64_t> number(QByteArrayView text)
 
 } // namespace
 
-bool isTopicLevel(const QString &text)
+namespace {
+
+bool isHolderCharacter(QChar c)
 {
-    return !text.isEmpty() && text.size() <= 200 && !text.contains(u'/') && !text.contains(u'+') &&
-           !text.contains(u'#') && !text.contains(QChar(0));
+    return (c.unicode() < 0x80 && c.isLetterOrNumber()) || QStringView(u"._-@() ").contains(c);
+}
+
+} // namespace
+
+bool isHolderName(const QString &name)
+{
+    return !name.isEmpty() && name.size() <= kMaxShownName && std::all_of(name.begin(), name.end(), isHolderCharacter);
+}
+
+QString holderNameOf(const QString &name)
+{
+    QString shown = name.left(kMaxShownName);
+    for (QChar &c : shown) {
+        if (!isHolderCharacter(c))
+            c = u'_';
+    }
+    return shown.isEmpty() ? QStringLiteral("_") : shown;
 }
 
 QByteArray encodeFrame(std::uint64_t token, std::uint64_t sequence, const char *bytes, qsizetype size)
@@ -65,9 +86,9 @@ std::optional<OpenRequest> decodeOpenRequest(const QByteArray &payload)
     const QJsonObject object = document.object();
     OpenRequest request;
     request.client = object.value(QStringLiteral("client")).toString();
-    request.holder = object.value(QStringLiteral("holder")).toString().left(200);
+    request.holder = object.value(QStringLiteral("holder")).toString();
     const std::optional<std::uint64_t> token = number(object.value(QStringLiteral("token")).toString().toLatin1());
-    if (!isTopicLevel(request.client) || !token)
+    if (!isSafeName(request.client) || !token)
         return std::nullopt;
     if (request.holder.isEmpty())
         request.holder = request.client;

@@ -6,13 +6,16 @@
 #include <cstdint>
 #include <optional>
 
-// How a board served on a broker is held from another machine. Under PREFIX/SERIAL/remote/:
-//   open               holder -> bridge   {"client": ID, "holder": NAME, "token": N}
-//   close              holder -> bridge   "ID N"
+// How a board served on a broker is held from another machine. Under PREFIX/BOARD/remote/ (BOARD: the board's name
+// as one topic level, safeNameOf):
+//   ID/open            holder -> bridge   {"client": ID, "holder": NAME, "token": N}
+//   ID/close           holder -> bridge   "ID N"
 //   ID/answer          bridge -> holder   "open N", "refused N REASON" or "lost N REASON" (the hold is over)
 //   ID/tx, ID/rx       the board's bytes, to it and from it, as frames "N SEQ" LF BYTES
 // and PREFIX/holders/ID: "alive" every kHeartbeatMs while the holder holds a board, "gone" as its last will; and
-// PREFIX/SERIAL/held, retained: the holder's name while the board is held, empty when it is free.
+// PREFIX/BOARD/held, retained: the holder's name while the board is held, empty when it is free.
+// Every topic a holder writes has its client id ID in it, so that a broker's ACL can keep each client to its own
+// (`pattern write vantrel/+/remote/%c/#`). ID is a safe name (isSafeName), NAME a holder name (isHolderName).
 // N (the token) tells one opening from the next; SEQ counts the frames of an opening in each direction from 1, so
 // that a frame lost on the way is seen as a gap.
 namespace remote {
@@ -20,6 +23,8 @@ namespace remote {
 inline constexpr int kHeartbeatMs = 2000;
 // A holder unheard of for this long is gone: its board is free again.
 inline constexpr int kHolderSilenceMs = 7000;
+// Most bytes of the board in one frame: a frame stays well under what a receiver reads (MqttClient's 64 KiB).
+inline constexpr qsizetype kMaxFrameBytes = 32 * 1024;
 
 struct Frame {
     std::uint64_t token = 0;
@@ -38,7 +43,7 @@ struct OpenRequest {
 };
 
 QByteArray encodeOpenRequest(const OpenRequest &request);
-// Nothing for a payload that is not a request, or whose client could not be a topic level.
+// Nothing for a payload that is not a request, or whose client is not a safe name.
 std::optional<OpenRequest> decodeOpenRequest(const QByteArray &payload);
 
 struct Answer {
@@ -51,11 +56,14 @@ struct Answer {
 QByteArray encodeAnswer(const Answer &answer);
 std::optional<Answer> decodeAnswer(const QByteArray &payload);
 
-// Whether `text` can stand as one topic level: not empty, no '/', '+', '#' or NUL.
-bool isTopicLevel(const QString &text);
+// Whether `name` may name a holder: 1 to kMaxShownName letters, digits and ". _ - @ ( )" and blanks
+// ("ana@desk (pid 4121)").
+inline constexpr qsizetype kMaxShownName = 64;
+bool isHolderName(const QString &name);
+// A name as a holder may call itself: every other character becomes '_', cut at kMaxShownName.
+QString holderNameOf(const QString &name);
 
 // A name from the network as it may be shown: control characters dropped, at most kMaxShownName characters.
-inline constexpr qsizetype kMaxShownName = 64;
 QString shownName(const QString &name);
 
 } // namespace remote

@@ -3,6 +3,7 @@
 #include "records/journal.h"
 #include "records/journal_gzip.h"
 #include "records/private_access.h"
+#include "records/safe_text.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -14,14 +15,7 @@
 
 QString journalBoardFolder(const QString &root, const QString &board)
 {
-    QString name = board;
-    for (QChar &c : name) {
-        if (!(c.isLetterOrNumber() && c.unicode() < 0x80) && c != u'-' && c != u'_' && c != u'.')
-            c = u'_';
-    }
-    if (name.isEmpty() || name == u"." || name == u"..")
-        name.prepend(u'_');
-    return root + u'/' + name;
+    return root + u'/' + safeNameOf(board);
 }
 
 QString journalFileName(const QString &boardFolder, QDate day, int index)

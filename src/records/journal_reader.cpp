@@ -3,6 +3,7 @@
 #include "records/journal_files.h"
 #include "records/journal_gzip.h"
 #include "records/record_writer.h"
+#include "records/safe_text.h"
 #include "session/session_texts.h"
 
 #include <QDateTime>
@@ -81,27 +82,6 @@ bool wellFormed(const QJsonObject &fields)
            numberWithin(fields, "period_ms", 1, 86'400'000) && numberWithin(fields, "channel", 1, 8) &&
            numberWithin(fields, "pin", 1, 18) && numberWithin(fields, "value", -2147483648.0, 2147483647.0) &&
            numberWithin(fields, "level", 0, 1);
-}
-
-// Control characters as their escapes: what a file holds never moves the terminal's cursor or changes its colours.
-QString escapedControls(const QString &text)
-{
-    QString out;
-    out.reserve(text.size());
-    for (const QChar c : text) {
-        const char16_t u = c.unicode();
-        if (u == u'\r')
-            out += QLatin1String("\\r");
-        else if (u == u'\n')
-            out += QLatin1String("\\n");
-        else if (u == u'\t')
-            out += QLatin1String("\\t");
-        else if (u < 0x20 || u == 0x7f || (u >= 0x80 && u < 0xa0))
-            out += QStringLiteral("\\x%1").arg(int(u), 2, 16, QLatin1Char('0'));
-        else
-            out += c;
-    }
-    return out;
 }
 
 } // namespace

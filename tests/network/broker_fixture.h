@@ -91,6 +91,20 @@ protected:
         return pub.waitForFinished(5000) && pub.exitCode() == 0;
     }
 
+    // `payload` published `times` times, through the client's standard input (a payload of any size).
+    bool publishMany(const QString &topic, const QByteArray &payload, int times)
+    {
+        QProcess pub;
+        pub.start(QStringLiteral(MOSQUITTO_PUB),
+                  {"-h", "127.0.0.1", "-p", QString::number(m_port), "-t", topic, times == 1 ? "-s" : "-l"});
+        if (!pub.waitForStarted())
+            return false;
+        for (int i = 0; i < times; ++i)
+            pub.write(times == 1 ? payload : payload + '\n');
+        pub.closeWriteChannel();
+        return pub.waitForFinished(30000) && pub.exitCode() == 0;
+    }
+
     std::unique_ptr<QProcess> serve(const QStringList &arguments)
     {
         auto bridge = std::make_unique<QProcess>();

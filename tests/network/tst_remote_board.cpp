@@ -14,6 +14,20 @@
 // attached here, one holder has it at a time and frees it by leaving, and a frame lost on the way is a lost board.
 // Two bridges serve the simulated boards: DEMO0001 with control allowed and readings of channel 1, DEMO0002
 // without control.
+// The ACL the README gives: the bridge's user may do all under vantrel/; every other client only what a holder does,
+// each on the topics of its own client id.
+constexpr char kReadmeAcl[] = "user bench7\n"
+                              "topic readwrite vantrel/#\n"
+                              "pattern read vantrel/+/status\n"
+                              "pattern read vantrel/+/held\n"
+                              "pattern read vantrel/bridges/+\n"
+                              "pattern readwrite vantrel/holders/%c\n"
+                              "pattern write vantrel/+/remote/%c/open\n"
+                              "pattern write vantrel/+/remote/%c/close\n"
+                              "pattern write vantrel/+/remote/%c/tx\n"
+                              "pattern read vantrel/+/remote/%c/answer\n"
+                              "pattern read vantrel/+/remote/%c/rx\n";
+
 class TestRemoteBoard : public QObject, public BrokerFixture
 {
     Q_OBJECT
@@ -180,7 +194,7 @@ private Q_SLOTS:
         QVERIFY2(ms >= 0 && ms <= 10000, qPrintable(QString::number(ms)));
 
         // Opened by a holder that then never says another word: free within 10 s.
-        QVERIFY(publish(QStringLiteral("vantrel/DEMO0001/remote/open"),
+        QVERIFY(publish(QStringLiteral("vantrel/DEMO0001/remote/ghost/open"),
                         "{\"client\":\"ghost\",\"holder\":\"ghost\",\"token\":\"1\"}"));
         ms = msUntilFree();
         QVERIFY2(ms >= 5000 && ms <= 10000, qPrintable(QString::number(ms)));
@@ -188,7 +202,7 @@ private Q_SLOTS:
 
     void aFrameMissingOnTheWayIsALostBoard()
     {
-        const auto requests = subscribe(QStringLiteral("vantrel/DEMO0001/remote/open"));
+        const auto requests = subscribe(QStringLiteral("vantrel/DEMO0001/remote/+/open"));
         RemoteDriver driver(address(), QStringLiteral("vantrel"));
         Program program(driver);
         program.main->session().setReconnect(false);
@@ -202,6 +216,82 @@ private Q_SLOTS:
         QTRY_VERIFY2_WITH_TIMEOUT(program.log().endsWith(QStringLiteral("Device lost : DEMO0001\r\n")),
                                   qPrintable(program.log() + QString::fromUtf8(out)), 5000);
         QVERIFY(!program.log().contains(QStringLiteral("adc 1 3")));
+    }
+
+    // Under the README's ACL, a second client of the broker can neither end the hold, nor take it, nor read its
+    // frames: the broker keeps each holder to the topics of its own client id.
+    void anAclKeepsEachHolderToItsOwnTopics()
+    {
+        QFile::setPermissions(m_dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther |
+                                                QFile::ExeOther | QFile::ReadGroup | QFile::ExeGroup);
+        const QString passwords = m_dir.filePath(QStringLiteral("acl-passwords"));
+        for (const char *user : {"bench7", "ana", "mallory"}) {
+            QStringList arguments{"-b", passwords, user, QStringLiteral("%1-pw").arg(user)};
+            if (!QFile::exists(passwords))
+                arguments.prepend("-c");
+            QCOMPARE(QProcess::execute(QStringLiteral(MOSQUITTO_PASSWD), arguments), 0);
+        }
+        const QString acl = m_dir.filePath(QStringLiteral("acl"));
+        QFile aclFile(acl);
+        QVERIFY(aclFile.open(QIODevice::WriteOnly));
+        aclFile.write(kReadmeAcl);
+        aclFile.close();
+        for (const QString &file : {passwords, acl})
+            QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther);
+        const int port = freePort();
+        const auto broker = startBroker(
+            port,
+            QStringLiteral("allow_anonymous false\npassword_file %1\nacl_file %2\n").arg(passwords, acl).toUtf8());
+        const QString url = QStringLiteral("mqtt://%2@127.0.0.1:%1").arg(port);
+        const auto client = [port](const QString &program, const char *user, const QStringList &arguments) {
+            auto process = std::make_unique<ClientProcess>();
+            process->start(program, QStringList{"-h", "127.0.0.1", "-p", QString::number(port), "-u", user, "-P",
+                                                QStringLiteral("%1-pw").arg(user)} +
+                                        arguments);
+            process->waitForStarted();
+            return process;
+        };
+        const auto all = client(QStringLiteral(MOSQUITTO_SUB), "bench7", {"-v", "-t", "vantrel/#"});
+        const auto mallorySees = client(QStringLiteral(MOSQUITTO_SUB), "mallory", {"-v", "-t", "vantrel/#"});
+        ClientProcess bridge;
+        bridge.start(QStringLiteral(VANTREL_CLI), {"--demo", "serve", "--broker", url.arg("bench7:bench7-pw"),
+                                                   "--board", "DEMO0001", "--adc", "1", "--allow-control"});
+        QByteArray seenByAll;
+        QTRY_VERIFY_WITH_TIMEOUT(seen(*all, seenByAll, "vantrel/DEMO0001/status online"), 10000);
+        ClientProcess holder;
+        holder.start(QStringLiteral(VANTREL_CLI), {"--driver=mqtt", "--broker", url.arg("ana:ana-pw"), "monitor",
+                                                   "--board", "DEMO0001", "--adc", "1", "--seconds", "6"});
+        QTRY_VERIFY_WITH_TIMEOUT(seen(*all, seenByAll, "/rx "), 10000);
+        const qsizetype at = seenByAll.indexOf("/open {") + 6;
+        const QJsonObject request =
+            QJsonDocument::fromJson(seenByAll.mid(at, seenByAll.indexOf('\n', at) - at)).object();
+        const QString victim = request.value("client").toString();
+        QVERIFY(!victim.isEmpty());
+        // Mallory knows the holder's client id and token, and tries everything.
+        const QString remote = QStringLiteral("vantrel/DEMO0001/remote/%1/").arg(victim);
+        const QList<QPair<QString, QByteArray>> attempts{
+            {QStringLiteral("vantrel/holders/") + victim, "gone"},
+            {remote + QStringLiteral("close"), (victim + u' ' + request.value("token").toString()).toUtf8()},
+            {remote + QStringLiteral("open"),
+             QStringLiteral("{\"client\":\"%1\",\"holder\":\"mallory\",\"token\":\"7\"}").arg(victim).toUtf8()},
+            {remote + QStringLiteral("tx"), request.value("token").toString().toUtf8() + " 1\nreset\r\n"}};
+        for (const auto &[topic, payload] : attempts)
+            QVERIFY(client(QStringLiteral(MOSQUITTO_PUB), "mallory", {"-t", topic, "-m", QString::fromUtf8(payload)})
+                        ->waitForFinished(5000));
+        // The holder keeps the board to the end of its run, reading all the while.
+        QVERIFY(holder.waitForFinished(15000));
+        QCOMPARE(holder.exitCode(), 0);
+        QVERIFY(holder.readAllStandardOutput().count("adc 1") > 20);
+        ::kill(pid_t(bridge.processId()), SIGTERM);
+        QVERIFY(bridge.waitForFinished(10000));
+        const QByteArray said = bridge.readAllStandardError();
+        QVERIFY2(said.contains("closed by") && !said.contains("taken from") && !said.contains("refused:"), said);
+        QByteArray malloryOut;
+        seen(*mallorySees, malloryOut, "");
+        QVERIFY2(malloryOut.contains("vantrel/DEMO0001/status online"), malloryOut.left(300));
+        QVERIFY2(!malloryOut.contains("/remote/"), malloryOut.left(300));
+        broker->terminate();
+        broker->waitForFinished();
     }
 
     void aBridgeWithoutControlRefusesRemoteOpening()
