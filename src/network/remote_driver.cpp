@@ -1,5 +1,6 @@
 #include "network/remote_driver.h"
 
+#include "network/login_name.h"
 #include "network/remote_protocol.h"
 
 #include <QCoreApplication>
@@ -32,6 +33,9 @@ QString RemoteDriver::defaultHolder()
         if (user.isEmpty())
             user = qEnvironmentVariable(name);
     }
+    // A service or a cron job may run without them: the system still knows who it is.
+    if (user.isEmpty())
+        user = systemLoginName();
     return QStringLiteral("%1@%2 (pid %3)")
         .arg(user.isEmpty() ? QStringLiteral("someone") : user, QSysInfo::machineHostName())
         .arg(QCoreApplication::applicationPid());
