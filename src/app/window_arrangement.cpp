@@ -28,31 +28,43 @@ WindowArrangement arrangeWindows(const std::vector<WindowToPlace> &windows, QSiz
     }
     const int fixedRight = columnLeft + columnWidth;
 
-    // Resizable windows: the rest of the width, the height shared out evenly (each at least its minimum).
+    // Resizable windows: the room right of the fixed ones, one above the other while their smallest heights fit,
+    // else side by side; the spare room shared out evenly, each at least its minimum.
     std::vector<std::size_t> resizable;
     int widestMinimum = 0;
+    int tallestMinimum = 0;
+    int minimumWidths = 0;
     int minimumHeights = 0;
     for (std::size_t i = 0; i < windows.size(); ++i) {
         if (!windows[i].resizable)
             continue;
         resizable.push_back(i);
         widestMinimum = std::max(widestMinimum, windows[i].minimum.width());
+        tallestMinimum = std::max(tallestMinimum, windows[i].minimum.height());
+        minimumWidths += windows[i].minimum.width();
         minimumHeights += windows[i].minimum.height();
     }
-    if (!resizable.empty()) {
-        const int width = std::max(area.width() - fixedRight, widestMinimum);
-        int top = 0;
-        int spare = std::max(0, area.height() - minimumHeights);
-        for (std::size_t k = 0; k < resizable.size(); ++k) {
-            const WindowToPlace &window = windows[resizable[k]];
-            const int share = spare / int(resizable.size() - k);
-            spare -= share;
-            const int height = window.minimum.height() + share;
-            arrangement.places[resizable[k]] = QRect(fixedRight, top, width, height);
-            top += height;
+    const bool stacked = minimumHeights <= area.height();
+    const int roomWidth = area.width() - fixedRight;
+    int spare = stacked ? std::max(0, area.height() - minimumHeights) : std::max(0, roomWidth - minimumWidths);
+    int along = 0;
+    for (std::size_t k = 0; k < resizable.size(); ++k) {
+        const WindowToPlace &window = windows[resizable[k]];
+        const int share = spare / int(resizable.size() - k);
+        spare -= share;
+        QRect &place = arrangement.places[resizable[k]];
+        if (stacked) {
+            place = QRect(fixedRight, along, std::max(roomWidth, widestMinimum), window.minimum.height() + share);
+            along += place.height();
+        } else {
+            place = QRect(fixedRight + along, 0, window.minimum.width() + share,
+                          std::max(area.height(), window.minimum.height()));
+            along += place.width();
         }
-        tallest = std::max(tallest, minimumHeights);
     }
-    arrangement.needed = QSize(fixedRight + widestMinimum, tallest);
+    if (!resizable.empty())
+        tallest = std::max(tallest, stacked ? minimumHeights : tallestMinimum);
+    const int resizableWidth = resizable.empty() ? 0 : stacked ? widestMinimum : minimumWidths;
+    arrangement.needed = QSize(fixedRight + resizableWidth, tallest);
     return arrangement;
 }

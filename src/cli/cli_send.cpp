@@ -59,9 +59,11 @@ int CliSend::run()
     CliContext::Board &board = m_context.boards().front();
     m_context.records().header();
     using Kind = SessionEvent::Kind;
+    // Without --reconnect a loss ends the run, and standard error says so.
+    const EventKinds kinds =
+        options.reconnect ? eventKinds({Kind::LineReceived, Kind::Lost, Kind::Back}) : eventKinds({Kind::LineReceived});
     board.subscription =
-        board.session->events().subscribe([this, &board](const SessionEvent &event) { answered(board, event); },
-                                          eventKinds({Kind::LineReceived, Kind::Lost, Kind::Back}));
+        board.session->events().subscribe([this, &board](const SessionEvent &event) { answered(board, event); }, kinds);
     for (const CliOptions::Step &step : options.steps) {
         const QString text =
             step.kind == CliOptions::Step::Kind::Command ? typedCommand(step.text) : scriptSendText(step.text);

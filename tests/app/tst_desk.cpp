@@ -34,22 +34,25 @@ private Q_SLOTS:
     void arrangementsNeverOverlap_data()
     {
         QTest::addColumn<QSize>("area");
+        QTest::addColumn<int>("minimumHeight"); // of the resizable ones
         QTest::addColumn<bool>("fits");
-        QTest::newRow("room for all") << QSize(1500, 900) << true;
-        QTest::newRow("fixed ones in two columns") << QSize(1500, 700) << true;
-        QTest::newRow("too small") << QSize(600, 400) << false;
+        QTest::newRow("room for all") << QSize(1500, 900) << 160 << true;
+        QTest::newRow("fixed ones in two columns") << QSize(1500, 700) << 160 << true;
+        QTest::newRow("too low to stack: side by side") << QSize(1800, 500) << 300 << true;
+        QTest::newRow("too small") << QSize(600, 400) << 160 << false;
     }
 
     void arrangementsNeverOverlap()
     {
         QFETCH(QSize, area);
+        QFETCH(int, minimumHeight);
         QFETCH(bool, fits);
         // Communications, pins and levels fixed; editor and trend resizable.
         const std::vector<WindowToPlace> windows{{QSize(520, 490), false, {}},
                                                  {QSize(400, 300), false, {}},
                                                  {QSize(300, 250), false, {}},
-                                                 {QSize(250, 200), true, QSize(240, 160)},
-                                                 {QSize(250, 200), true, QSize(240, 160)}};
+                                                 {QSize(250, 200), true, QSize(240, minimumHeight)},
+                                                 {QSize(250, 200), true, QSize(240, minimumHeight)}};
         const WindowArrangement arrangement = arrangeWindows(windows, area);
         expectNoOverlap(arrangement.places);
         const bool inside = std::all_of(arrangement.places.begin(), arrangement.places.end(),
@@ -59,9 +62,9 @@ private Q_SLOTS:
         for (std::size_t i = 0; i < 3; ++i)
             QCOMPARE(arrangement.places[i].size(), windows[i].size);
         if (fits) {
-            // The resizable ones get the spare room: to the right edge, and the whole height between them.
-            QCOMPARE(arrangement.places[3].right(), area.width() - 1);
-            QCOMPARE(arrangement.places[4].bottom(), area.height() - 1);
+            // The resizable ones get the spare room: between them, to the right and the bottom edge.
+            const QRect both = arrangement.places[3].united(arrangement.places[4]);
+            QCOMPARE(both.bottomRight(), QPoint(area.width() - 1, area.height() - 1));
         }
     }
 
