@@ -31,7 +31,11 @@ void formMain::arrangeWindows_Click()
         if (frame->isMaximized())
             frame->showNormal();
         frames.push_back(frame);
-        const QSize minimum = frame->minimumSizeHint().expandedTo(frame->minimumSize()).expandedTo(kSmallestResizable);
+        // The frame's own hint leaves out what its window's layout needs.
+        const QSize decoration = frame->size() - frame->widget()->size();
+        const QSize minimum = (frame->widget()->minimumSizeHint() + decoration)
+                                  .expandedTo(frame->minimumSizeHint())
+                                  .expandedTo(kSmallestResizable);
         windows.push_back({frame->size(), !slot.spec->fixedFrame, minimum});
     }
     QSize area = m_mdiArea->contentsRect().size();
