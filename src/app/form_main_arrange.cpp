@@ -7,11 +7,9 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QScreen>
+#include <QScrollBar>
 
 namespace {
-
-// A resizable window is never made smaller than this, whatever its own minimum says.
-const QSize kSmallestResizable(240, 160);
 
 bool holds(QSize area, QSize needed)
 {
@@ -51,6 +49,9 @@ void formMain::arrangeWindows_Click()
         area = m_mdiArea->contentsRect().size();
         arrangement = arrangeWindows(windows, area);
     }
+    // Places are in the unscrolled workspace: scrolled, the scroll bars would carry the windows off when they go.
+    m_mdiArea->horizontalScrollBar()->setValue(0);
+    m_mdiArea->verticalScrollBar()->setValue(0);
     for (std::size_t i = 0; i < frames.size(); ++i) {
         if (windows[i].resizable)
             frames[i]->setGeometry(arrangement.places[i]);
