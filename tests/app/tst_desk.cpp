@@ -30,6 +30,8 @@ private:
     }
 
 private Q_SLOTS:
+    // Before the first Program turns it on, init() would clear the user's own settings.
+    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
     void init() { QSettings().remove(QStringLiteral("desk")); }
 
     void arrangementsNeverOverlap_data()
