@@ -86,7 +86,9 @@ WindowArrangement arrangeWindows(const std::vector<WindowToPlace> &windows, QSiz
         minimumWidthOf.push_back(minimum.width());
         minimumHeightOf.push_back(minimum.height());
     }
-    const auto sum = [](const std::vector<int> &lengths) { return std::accumulate(lengths.begin(), lengths.end(), 0); };
+    const auto sum = [](const std::vector<int> &lengths) {
+        return std::accumulate(lengths.begin(), lengths.end(), 0);
+    };
     const auto largest = [](const std::vector<int> &lengths) {
         return lengths.empty() ? 0 : *std::max_element(lengths.begin(), lengths.end());
     };
