@@ -1,5 +1,6 @@
 #include "app/form_main.h"
 
+#include "app/desk_memory.h"
 #include "app/form_about.h"
 #include "session/session_texts.h"
 #include "windows/control_names.h"
@@ -152,6 +153,16 @@ void formMain::buildMenus()
         });
         slot.item = action;
     }
+    // Beside the views, at the end.
+    view->addSeparator()->setObjectName(QStringLiteral("s3"));
+    QAction *arrange = view->addAction(QStringLiteral("Arra&nge Windows"));
+    arrange->setObjectName(QStringLiteral("arrangeWindows"));
+    connect(arrange, &QAction::triggered, this, &formMain::arrangeWindows_Click);
+    QAction *restore = view->addAction(QStringLiteral("&Restore at start"));
+    restore->setObjectName(QStringLiteral("restoreAtStart"));
+    restore->setCheckable(true);
+    restore->setChecked(restoreAtStart());
+    connect(restore, &QAction::toggled, this, [](bool on) { setRestoreAtStart(on); });
 
     // These shortcuts win over the text boxes' own (Ctrl+A is Save Script As, not Select All).
     for (const QMenu *menu : {file, view}) {
@@ -385,6 +396,7 @@ bool formMain::MDIForm_QueryUnload()
     if (formScripting *editor = existingView<formScripting>(); editor && !editor->confirmClose())
         return false;
     writeLayout();
+    rememberDesk();
     m_host.closeAll();
     return true;
 }

@@ -20,6 +20,7 @@ class QLabel;
 class QMdiArea;
 class QMdiSubWindow;
 class formAbout;
+struct DeskMemory;
 
 // The main window: a multiple-document frame holding the child windows of the view table, with the menu bar,
 // the status bar and the View toggles. It owns the board host (and with it the foreground session the windows work
@@ -88,6 +89,17 @@ public:
     void saveAs_Click();
     void runScript_Click();
     void about_Click();
+    // View > Arrange Windows: the visible child windows side by side without overlap inside the workspace, the
+    // resizable ones (editor, trend, plan, boards) sharing the spare room; a main window too small for them is first
+    // made 90 % of the screen.
+    void arrangeWindows_Click();
+
+    // Puts back what the last run left: the board selected then, when it is attached, selected again with its
+    // ticked channels and monitored pins (outputs are named on the status line, never driven), and, when
+    // `reopenScript`, the script file it had open.
+    void restoreDesk(bool reopenScript);
+    // Brings the communications window to the front when its log names a recovered script.
+    void bringRecoveryToFront();
 
     // The layout file this run reads and writes: "database.ini" in the directory the program started in.
     QString layoutPath() const { return m_layoutPath; }
@@ -105,6 +117,9 @@ private:
     bool saveScript();
     void recoverUnsavedScript();
     void reportRecoveredScripts();
+    // Keeps what restoreDesk() puts back, at the close step.
+    void rememberDesk();
+    void selectRememberedBoard(const DeskMemory &memory);
     struct ViewSlot {
         const ViewSpec *spec = nullptr;
         QAction *item = nullptr;
@@ -149,4 +164,5 @@ private:
     bool m_placedChildren = false;       // the windows the layout placed have been brought within reach
     QList<QKeySequence> m_menuShortcuts; // of the File and View menus
     QPointer<formAbout> m_about;
+    bool m_recoveryReported = false;
 };

@@ -141,7 +141,9 @@ void formMain::reportRecoveredScripts()
     const QStringList recovered = settings.value(kRecoveredKey).toStringList();
     settings.remove(kRecoveredKey);
     for (const QString &path : recovered) {
-        if (QFileInfo(path).isFile())
+        if (QFileInfo(path).isFile()) {
             LogLine(QStringLiteral("Unsaved script recovered : ") + QDir::toNativeSeparators(path));
+            m_recoveryReported = true;
+        }
     }
 }

@@ -1,3 +1,4 @@
+#include "app/desk_memory.h"
 #include "app/ending.h"
 #include "app/form_main.h"
 #include "app/options.h"
@@ -57,8 +58,11 @@ int main(int argc, char *argv[])
     if (!choice.notice.isEmpty())
         mainWindow.LogLine(choice.notice);
     mainWindow.show();
+    if (options.restore && restoreAtStart())
+        mainWindow.restoreDesk(options.script.isEmpty());
     if (!options.script.isEmpty())
         mainWindow.openScriptFile(options.script);
+    mainWindow.bringRecoveryToFront();
 
     StopSignals stop;
     endWithoutQuestionsWhenAsked(mainWindow, stop);

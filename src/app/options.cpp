@@ -33,6 +33,11 @@ ParsedOptions parseOptions(const QStringList &arguments)
         QStringLiteral("Leave a board that was pulled out while open lost, instead of opening it again when it is "
                        "plugged back in."));
     parser.addOption(noReconnectOption);
+    const QCommandLineOption noRestoreOption(
+        QStringLiteral("no-restore"),
+        QStringLiteral("Start with no board selected and no script open, whatever was selected and open when the "
+                       "program last ended (this run only)."));
+    parser.addOption(noRestoreOption);
     const QCommandLineOption journalOption(
         QStringLiteral("journal"),
         QStringLiteral("Keep the journal (everything the board said and was told, time-stamped) in this folder."),
@@ -84,6 +89,7 @@ ParsedOptions parseOptions(const QStringList &arguments)
         return usageError(parser, QStringLiteral("--broker and its options go with --driver=mqtt"));
     }
     parsed.options.reconnect = !parser.isSet(noReconnectOption);
+    parsed.options.restore = !parser.isSet(noRestoreOption);
     if (parser.isSet(journalOption) && parser.isSet(noJournalOption))
         return usageError(parser, QStringLiteral("--journal contradicts --no-journal"));
     if (parser.isSet(journalOption)) {

@@ -14,6 +14,7 @@ struct Options {
     QStringList ports;
     BrokerOptions::Choice broker;    // --driver=mqtt: where the boards are served
     bool reconnect = true;           // a lost board is looked for and reopened
+    bool restore = true;             // the desk of last time is put back (unless "Restore at start" is off)
     QString script;                  // a script file to open in the editor, as "Open with" hands it over
     QString journalFolder;           // where the journal is kept; the default folder when empty
     std::optional<bool> keepJournal; // --journal (yes) or --no-journal (no); otherwise as last chosen

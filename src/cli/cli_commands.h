@@ -42,6 +42,8 @@ public:
 private:
     bool sendSurvivingLoss(CliContext::Board &board, const QString &text);
     void answered(CliContext::Board &board, const SessionEvent &event);
+    // A board lost, or back after a loss: "lost SERIAL" or "back SERIAL", or its record in CSV and JSON Lines.
+    void lostOrBack(const SessionEvent &event);
 };
 
 // monitor: the readings, pin levels, other lines and gaps of one or more boards as records, for a time, until a

@@ -118,7 +118,7 @@ ParsedCliOptions parseCliOptions(const QStringList &arguments)
                                      QStringLiteral("monitor: stop after this many seconds (default: until Ctrl+C)."),
                                      QStringLiteral("n"));
     const QCommandLineOption format(QStringLiteral("format"),
-                                    QStringLiteral("monitor: records as text (default), csv or jsonl."),
+                                    QStringLiteral("send, monitor: records as text (default), csv or jsonl."),
                                     QStringLiteral("format"), QStringLiteral("text"));
     const QCommandLineOption expect(QStringLiteral("expect"),
                                     QStringLiteral("send, monitor: succeed as soon as a received line matches this "
@@ -256,7 +256,7 @@ ParsedCliOptions parseCliOptions(const QStringList &arguments)
         {&adc, isMonitor || isServe},
         {&pins, isMonitor || isServe},
         {&seconds, isMonitor},
-        {&format, isMonitor || isJournal},
+        {&format, isSend || isMonitor || isJournal},
         {&expect, opensBoard},
         {&timeout, opensBoard},
         {&reconnect, opensBoard},

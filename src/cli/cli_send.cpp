@@ -2,6 +2,7 @@
 
 #include "device/board_commands.h"
 #include "files/script_sending.h"
+#include "session/board_session.h"
 
 bool CliSend::sendSurvivingLoss(CliContext::Board &board, const QString &text)
 {
@@ -20,13 +21,34 @@ bool CliSend::sendSurvivingLoss(CliContext::Board &board, const QString &text)
 
 void CliSend::answered(CliContext::Board &board, const SessionEvent &event)
 {
+    if (event.kind == SessionEvent::Kind::Lost || event.kind == SessionEvent::Kind::Back) {
+        lostOrBack(event);
+        return;
+    }
     // Every line the board answers, up to the one that meets the expectation.
     if (board.matched)
         return;
-    m_context.records().line(event.text.toUtf8());
+    // As it came in the text format; as a line record in the others.
+    if (m_context.options().format == RecordFormat::Text)
+        m_context.records().line(event.text.toUtf8());
+    else
+        m_context.records().record(event);
     const std::optional<QRegularExpression> &expect = m_context.options().expect;
     if (expect && expect->match(event.text).hasMatch())
         board.matched = true;
+}
+
+void CliSend::lostOrBack(const SessionEvent &event)
+{
+    RecordWriter &records = m_context.records();
+    if (m_context.options().format == RecordFormat::Text) {
+        const QString serial = event.source ? event.source->serial() : event.text.toString();
+        records.line(QByteArray(RecordWriter::kindName(event.kind)) + ' ' + serial.toUtf8());
+    } else {
+        records.record(event);
+    }
+    // Said when it happens: a bench waiting on standard output sees the loss while the board is away.
+    records.flush();
 }
 
 int CliSend::run()
@@ -35,9 +57,13 @@ int CliSend::run()
     if (!m_context.openBoards(CliContext::kPollMs))
         return m_context.finish(kExitNoBoard);
     CliContext::Board &board = m_context.boards().front();
+    m_context.records().header();
+    using Kind = SessionEvent::Kind;
+    // Without --reconnect a loss ends the run, and standard error says so.
+    const EventKinds kinds =
+        options.reconnect ? eventKinds({Kind::LineReceived, Kind::Lost, Kind::Back}) : eventKinds({Kind::LineReceived});
     board.subscription =
-        board.session->events().subscribe([this, &board](const SessionEvent &event) { answered(board, event); },
-                                          eventKinds({SessionEvent::Kind::LineReceived}));
+        board.session->events().subscribe([this, &board](const SessionEvent &event) { answered(board, event); }, kinds);
     for (const CliOptions::Step &step : options.steps) {
         const QString text =
             step.kind == CliOptions::Step::Kind::Command ? typedCommand(step.text) : scriptSendText(step.text);

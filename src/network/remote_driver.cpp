@@ -1,5 +1,6 @@
 #include "network/remote_driver.h"
 
+#include "network/login_name.h"
 #include "network/remote_protocol.h"
 #include "records/safe_text.h"
 
@@ -23,6 +24,9 @@ QString RemoteDriver::defaultHolder()
         if (user.isEmpty())
             user = qEnvironmentVariable(name);
     }
+    // A service or a cron job may run without them: the system still knows who it is.
+    if (user.isEmpty())
+        user = systemLoginName();
     // Bridges take a holder's name only in the safe set (no line breaks or escapes to forge their audit with).
     return remote::holderNameOf(QStringLiteral("%1@%2 (pid %3)")
                                     .arg(user.isEmpty() ? QStringLiteral("someone") : user, QSysInfo::machineHostName())

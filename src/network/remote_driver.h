@@ -41,7 +41,8 @@ public:
     // Waits at most `ms` for the broker to tell which boards are online (what the first listing would wait for);
     // whether it did.
     bool waitForBroker(int ms);
-    // "user@host (pid N)": how other openers are told who holds a board.
+    // "user@host (pid N)": how other openers are told who holds a board. The user is $USER (or $LOGNAME,
+    // $USERNAME), else the login name the system has for this process.
     static QString defaultHolder();
 
     std::uint32_t listDeviceCount(std::uint32_t *count) override;

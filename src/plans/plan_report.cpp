@@ -2,6 +2,7 @@
 
 #include "files/file_saving.h"
 #include "plans/plan_run.h"
+#include "session/wall_time.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -121,7 +122,7 @@ QByteArray htmlReport(const PlanRun &run, const ReportContext &context)
         {QStringLiteral("Board"), run.board()},
         {QStringLiteral("Plan file"), plan.file},
         {QStringLiteral("Plan SHA-256"), QString::fromLatin1(plan.sha256)},
-        {QStringLiteral("Started"), run.startedAt().toString(Qt::ISODateWithMs)},
+        {QStringLiteral("Started"), wallTimeText(run.startedAt().toMSecsSinceEpoch())},
         {QStringLiteral("Time"), seconds(run.elapsedMs()) + QStringLiteral(" s")},
         {QStringLiteral("Host"), context.hostname},
         {QStringLiteral("Program version"), context.version},

@@ -1,5 +1,7 @@
 #include "records/log_model.h"
 
+#include "session/wall_time.h"
+
 #include <algorithm>
 
 LogModel::LogModel(qsizetype maxLines, qsizetype maxCharacters)
@@ -7,9 +9,10 @@ LogModel::LogModel(qsizetype maxLines, qsizetype maxCharacters)
     , m_maxCharacters(std::max<qsizetype>(1, maxCharacters))
 {}
 
-void LogModel::append(const QString &text)
+void LogModel::append(const QString &text, qint64 wallMs)
 {
     m_lines.push_back(text);
+    m_wallMs.push_back(wallMs);
     m_lineStarts.push_back(m_nextLineStart);
     m_nextLineStart += text.size() + 1;
     m_characters += text.size();
@@ -18,6 +21,7 @@ void LogModel::append(const QString &text)
     while (m_count > 1 && (m_count > m_maxLines || m_characters > m_maxCharacters)) {
         m_characters -= m_lines.front().size();
         m_lines.pop_front();
+        m_wallMs.pop_front();
         m_lineStarts.pop_front();
         --m_count;
         ++m_dropped;
@@ -34,6 +38,18 @@ QString LogModel::text() const
     all.reserve(size);
     for (const QString &line : m_lines) {
         all += line;
+        all += QLatin1String("\r\n");
+    }
+    return all;
+}
+
+QString LogModel::textWithTimes() const
+{
+    QString all;
+    for (std::size_t i = 0; i < m_lines.size(); ++i) {
+        all += wallTimeText(m_wallMs[i]);
+        all += u' ';
+        all += m_lines[i];
         all += QLatin1String("\r\n");
     }
     return all;

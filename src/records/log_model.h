@@ -23,7 +23,8 @@ public:
 
     explicit LogModel(qsizetype maxLines = kMaxLines, qsizetype maxCharacters = kMaxCharacters);
 
-    void append(const QString &line);
+    // `wallMs` is when the line was logged (the event's stamp), milliseconds since 1970 UTC.
+    void append(const QString &line, qint64 wallMs = 0);
 
     qsizetype lineCount() const { return m_count; }
     const QString &line(qsizetype index) const { return m_lines[std::size_t(index)]; }
@@ -34,6 +35,9 @@ public:
 
     // Every kept line followed by CR LF.
     QString text() const;
+    // The same, each line after its time (wallTimeText) and one blank.
+    QString textWithTimes() const;
+    qint64 wallMsOf(qsizetype index) const { return m_wallMs[std::size_t(index)]; }
     // The text from `from` to `to` (from <= to), '\n' between lines; parts already dropped are left out.
     QString textBetween(Position from, Position to) const;
 
@@ -57,6 +61,7 @@ private:
     qsizetype m_maxLines;
     qsizetype m_maxCharacters;
     std::deque<QString> m_lines;
+    std::deque<qint64> m_wallMs;
     std::deque<qint64> m_lineStarts; // offset of each kept line since the first line ever, '\n' counted
     qint64 m_nextLineStart = 0;
     qsizetype m_count = 0;

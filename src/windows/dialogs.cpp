@@ -1,6 +1,8 @@
 #include "windows/dialogs.h"
 
+#include <QCheckBox>
 #include <QFileDialog>
+#include <QGridLayout>
 #include <QMessageBox>
 
 Dialogs::Answer Dialogs::askSaveScript(QWidget *parent)
@@ -45,6 +47,25 @@ QString Dialogs::openFileName(QWidget *parent, const QString &title, const QStri
 QString Dialogs::saveFileName(QWidget *parent, const QString &title, const QString &filter)
 {
     return QFileDialog::getSaveFileName(parent, title, QString(), filter);
+}
+
+QString Dialogs::saveFileNameWithOption(QWidget *parent, const QString &title, const QString &filter,
+                                        const QString &optionCaption, bool *option)
+{
+    // The platform's own dialog takes no extra control: Qt's takes it in a row of its own under the file type.
+    QFileDialog dialog(parent, title, QString(), filter);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    auto *box = new QCheckBox(optionCaption, &dialog);
+    box->setObjectName(QStringLiteral("dialogOption"));
+    box->setAccessibleDescription(box->objectName());
+    box->setChecked(*option);
+    if (auto *grid = qobject_cast<QGridLayout *>(dialog.layout()))
+        grid->addWidget(box, grid->rowCount(), 0, 1, grid->columnCount());
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return QString();
+    *option = box->isChecked();
+    return dialog.selectedFiles().constFirst();
 }
 
 void Dialogs::warn(QWidget *parent, const QString &text)

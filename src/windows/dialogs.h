@@ -26,6 +26,10 @@ public:
     // cancelled. The save dialog asks before replacing a file, as the platform's save dialogs do.
     virtual QString openFileName(QWidget *parent, const QString &title, const QString &filter);
     virtual QString saveFileName(QWidget *parent, const QString &title, const QString &filter);
+    // A save dialog with one check box (`optionCaption`) that starts as *option and is read back into it when a file
+    // is chosen.
+    virtual QString saveFileNameWithOption(QWidget *parent, const QString &title, const QString &filter,
+                                           const QString &optionCaption, bool *option);
 
     // A warning the operator must acknowledge.
     virtual void warn(QWidget *parent, const QString &text);

@@ -7,6 +7,7 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QProcess>
 #include <QRegularExpression>
 
 #include <csignal>
@@ -94,6 +95,40 @@ private Q_SLOTS:
         ::chmod(QFile::encodeName(folder).constData(), 0755);
     }
 #endif
+
+    // A folder that permits no new entry at all (EPERM: immutable, some network shares) lets its file be rewritten in
+    // place; a rewrite that fails part way (a full disk) puts the old content back.
+    void anImmutableFolderStillLetsTheFileBeSaved_data()
+    {
+        QTest::addColumn<bool>("fullDisk");
+        QTest::newRow("saved") << false;
+        QTest::newRow("disk full part way") << true;
+    }
+
+    void anImmutableFolderStillLetsTheFileBeSaved()
+    {
+        QFETCH(bool, fullDisk);
+        if (::geteuid() != 0)
+            QSKIP("making a folder immutable (chattr +i) needs root");
+        QTemporaryDir directory;
+        const QString path = directory.filePath(QStringLiteral("script.txt"));
+        writeFile(path, "old text");
+        const auto chattr = [&directory](const char *flag) {
+            return QProcess::execute(QStringLiteral("chattr"), {QString::fromLatin1(flag), directory.path()}) == 0;
+        };
+        if (!chattr("+i"))
+            QSKIP("this file system or machine cannot make a folder immutable (chattr +i)");
+        std::optional<QString> failure;
+        {
+            std::unique_ptr<FullDisk> full(fullDisk ? new FullDisk(12) : nullptr);
+            failure = saveFileAtomically(path, QByteArray("a much longer new text\r\n"));
+        }
+        const QStringList entries = QDir(directory.path()).entryList(QDir::Files | QDir::Hidden);
+        QVERIFY(chattr("-i"));
+        QCOMPARE(failure.has_value(), fullDisk);
+        QCOMPARE(readFile(path), fullDisk ? QByteArray("old text") : QByteArray("a much longer new text\r\n"));
+        QCOMPARE(entries, QStringList{"script.txt"});
+    }
 
     void layoutThatCannotBeWrittenDoesNotStopTheShutdown()
     {

@@ -62,7 +62,8 @@ private Q_SLOTS:
         QCOMPARE(menuItems(main, "view"),
                  QStringList({"communications|&Communications|Ctrl+K", "digitalPins|&Digital Pins|Ctrl+P",
                               "analogLevels|&Analog Levels|Ctrl+L", "scripting|&Scripting|", "s2|-|",
-                              "trend|&Trend|Ctrl+T", "testPlan|Test &Plan|", "boards|&Boards|Ctrl+B"}));
+                              "trend|&Trend|Ctrl+T", "testPlan|Test &Plan|", "boards|&Boards|Ctrl+B", "s3|-|",
+                              "arrangeWindows|Arra&nge Windows|", "restoreAtStart|&Restore at start|"}));
         QCOMPARE(menuItems(main, "help"), QStringList({"about|&About Vantrel Control|"}));
         for (View view :
              {formCommunications::kView, formDigitalPins::kView, formAnalogLevels::kView, formScripting::kView})

@@ -50,7 +50,8 @@ private Q_SLOTS:
         QTest::newRow("--version") << QStringList{"--version"} << 0 << 0 << none
                                    << QStringLiteral("Vantrel Control 3.0.0\n") << true;
         QTest::newRow("unknown driver") << QStringList{"--driver=ftdi"} << 2 << 0 << none
-                                        << QStringLiteral("unknown driver \"ftdi\": use auto, d2xx, serial, demo or mqtt")
+                                        << QStringLiteral(
+                                               "unknown driver \"ftdi\": use auto, d2xx, serial, demo or mqtt")
                                         << true;
         QTest::newRow("empty driver") << QStringList{"--driver="} << 2 << 0 << none
                                       << QStringLiteral("unknown driver \"\"") << true;
@@ -86,6 +87,12 @@ private Q_SLOTS:
             QVERIFY(parsed.error.contains(QStringLiteral("Usage:")));
             QVERIFY(parsed.output.isEmpty());
         }
+    }
+
+    void noRestoreIsForOneRun()
+    {
+        QVERIFY(parseOptions({"vantrel-control"}).options.restore);
+        QVERIFY(!parseOptions({"vantrel-control", "--no-restore"}).options.restore);
     }
 
     void aScriptFileToOpen()

@@ -305,6 +305,34 @@ private Q_SLOTS:
         QCOMPARE(waiting.driver.calls.back().handle, std::intptr_t(101));
         QCOMPARE(waiting.driver.writes().last(), QByteArray("pin  3 monitor off\n"));
     }
+
+    // send --reconnect says when the board went and when it came back, in the format asked for.
+    void sendSaysALossAndAReturn_data()
+    {
+        QTest::addColumn<QString>("format");
+        QTest::addColumn<QByteArray>("lost");
+        QTest::addColumn<QByteArray>("back");
+        QTest::newRow("text") << "text" << QByteArray("\nlost A1B2\n") << QByteArray("\nback A1B2\n");
+        QTest::newRow("csv") << "csv" << QByteArray(",A1B2,lost,,,,,\n") << QByteArray(",A1B2,back,,,,,\n");
+        QTest::newRow("jsonl") << "jsonl" << QByteArray("\"board\":\"A1B2\",\"kind\":\"lost\"}")
+                               << QByteArray("\"board\":\"A1B2\",\"kind\":\"back\"}");
+    }
+
+    void sendSaysALossAndAReturn()
+    {
+        QFETCH(QString, format);
+        QFETCH(QByteArray, lost);
+        QFETCH(QByteArray, back);
+        Run run({"send", "--board", "A1B2", "--command", "id", "--wait", "1500", "--reconnect", "--format", format});
+        run.driver.queue("firmware 3\r\n");
+        QTimer::singleShot(150, [&run] { run.driver.failStatus = true; });
+        QTimer::singleShot(300, [&run] { run.driver.failStatus = false; });
+        QCOMPARE(run.run(), kExitOk);
+        const QByteArray output = run.output();
+        QVERIFY2(output.contains(lost) && output.contains(back), output.constData());
+        QVERIFY(output.indexOf(lost) < output.indexOf(back));
+        QVERIFY(output.contains("firmware 3"));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestCliRunner)

@@ -1,5 +1,6 @@
 #include "broker_fixture.h"
 #include "device/demo_driver.h"
+#include "network/login_name.h"
 #include "network/remote_driver.h"
 #include "program.h"
 
@@ -7,6 +8,7 @@
 #include <QJsonObject>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSysInfo>
 
 #include <csignal>
 
@@ -108,6 +110,20 @@ class TestRemoteBoard : public QObject, public BrokerFixture
     }
 
 private Q_SLOTS:
+    // Without $USER, $LOGNAME and $USERNAME (a service, a cron job), the holder is still named as the system knows it.
+    void aHolderWithoutUserVariablesIsNamedByTheSystem()
+    {
+        const QByteArray saved[] = {qgetenv("USER"), qgetenv("LOGNAME"), qgetenv("USERNAME")};
+        for (const char *name : {"USER", "LOGNAME", "USERNAME"})
+            qunsetenv(name);
+        const QString holder = RemoteDriver::defaultHolder();
+        qputenv("USER", saved[0]);
+        qputenv("LOGNAME", saved[1]);
+        qputenv("USERNAME", saved[2]);
+        QVERIFY(!systemLoginName().isEmpty());
+        QVERIFY2(holder.startsWith(systemLoginName() + u'@' + QSysInfo::machineHostName()), qPrintable(holder));
+    }
+
     void initTestCase()
     {
         startOwnBroker();

@@ -19,6 +19,8 @@ public:
     QStringList dialogTitles;
     QStringList dialogFilters;
     QStringList warnings;
+    QList<bool> optionAnswers; // for the check box of saveFileNameWithOption, in order; left as shown when none is left
+    QStringList optionQuestions; // "CAPTION=SHOWN" for each check box shown
 
     Answer askSaveScript(QWidget *) override
     {
@@ -46,6 +48,16 @@ public:
     QString saveFileName(QWidget *, const QString &title, const QString &filter) override
     {
         return chosen(title, filter);
+    }
+
+    QString saveFileNameWithOption(QWidget *, const QString &title, const QString &filter, const QString &optionCaption,
+                                   bool *option) override
+    {
+        optionQuestions.append(optionCaption + u'=' + (*option ? u'1' : u'0'));
+        const QString name = chosen(title, filter);
+        if (!name.isEmpty() && !optionAnswers.isEmpty())
+            *option = optionAnswers.takeFirst();
+        return name;
     }
 
     void warn(QWidget *, const QString &text) override { warnings.append(text); }

@@ -1,10 +1,13 @@
 #include "device/demo_driver.h"
 #include "fake_workspace.h"
+#include "file_helpers.h"
 #include "host/program_journal.h"
 #include "plans/plan_reader.h"
 #include "plans/plan_run.h"
 #include "session/board_session.h"
 #include "session/poller.h"
+#include "session/wall_time.h"
+#include "windows/communications/command_box_history.h"
 #include "windows/communications/device_list.h"
 #include "windows/communications/form_communications.h"
 #include "windows/communications/log_view.h"
@@ -14,6 +17,7 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QTest>
 
@@ -38,6 +42,27 @@ private:
     }
 
     static QString log(formCommunications *window) { return window->Logbox()->text(); }
+
+    // Keys for the command box, separated by blanks: up, down, esc, ^R, enter; anything else is typed.
+    static void press(formCommunications *window, const QString &keys)
+    {
+        for (const QString &key : keys.split(u' ', Qt::SkipEmptyParts)) {
+            QWidget *target = QApplication::focusWidget();
+            if (key == u"up")
+                QTest::keyClick(target, Qt::Key_Up);
+            else if (key == u"down")
+                QTest::keyClick(target, Qt::Key_Down);
+            else if (key == u"esc")
+                QTest::keyClick(target, Qt::Key_Escape);
+            else if (key == u"^R")
+                QTest::keyClick(target, Qt::Key_R, Qt::ControlModifier);
+            else if (key == u"enter")
+                QTest::keyClick(target, Qt::Key_Return);
+            else
+                QTest::keyClicks(target, key);
+        }
+        Q_UNUSED(window);
+    }
 
     static void choose(formCommunications *window, int row)
     {
@@ -295,6 +320,96 @@ private Q_SLOTS:
         QVERIFY(log(window).endsWith(QStringLiteral(">led on\r\n>\r\n")));
     }
 
+    void theCommandBoxRemembersWhatWasSent_data()
+    {
+        QTest::addColumn<QString>("keys");
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<bool>("searching");
+        // Sent before each row: id, led on, led on, reset. The history, newest first: reset, led on, id.
+        QTest::newRow("up: the newest") << "up"
+                                        << "reset" << false;
+        QTest::newRow("a repeat is kept once") << "up up"
+                                               << "led on" << false;
+        QTest::newRow("up stops at the oldest") << "up up up up"
+                                                << "id" << false;
+        QTest::newRow("down back to what was typed") << "ab up up down down"
+                                                     << "ab" << false;
+        QTest::newRow("down past the draft stays") << "ab up down down"
+                                                   << "ab" << false;
+        QTest::newRow("escape gives the draft back") << "ab up up esc"
+                                                     << "ab" << false;
+        QTest::newRow("escape without a walk keeps the text") << "ab esc"
+                                                              << "ab" << false;
+        QTest::newRow("search finds the newest match") << "^R e"
+                                                       << "reset" << true;
+        QTest::newRow("ctrl+r again: an older match") << "^R e ^R"
+                                                      << "led on" << true;
+        QTest::newRow("no older match: stays") << "^R e ^R ^R"
+                                               << "led on" << true;
+        QTest::newRow("search is case-blind") << "^R LED"
+                                              << "led on" << true;
+        QTest::newRow("no match: what was typed") << "xy ^R zz"
+                                                  << "xy" << true;
+        QTest::newRow("escape ends the search") << "xy ^R id esc"
+                                                << "xy" << false;
+        QTest::newRow("enter takes the match, sends nothing") << "xy ^R id enter"
+                                                              << "id" << false;
+    }
+
+    void theCommandBoxRemembersWhatWasSent()
+    {
+        QFETCH(QString, keys);
+        QFETCH(QString, shown);
+        QFETCH(bool, searching);
+        QSettings().remove(QStringLiteral("commands/history"));
+        FakeWorkspace workspace;
+        formCommunications *window = workspace.open<formCommunications>();
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window));
+        QLineEdit *command = window->command();
+        command->setFocus();
+        for (const char *sent : {"id", "led on", "led on", "reset"}) {
+            command->setText(QString::fromLatin1(sent));
+            QTest::keyClick(command, Qt::Key_Return);
+        }
+        command->clear();
+        press(window, keys);
+        QCOMPARE(command->text(), shown);
+        QLineEdit *search = window->commandHistory()->searchLine();
+        QCOMPARE(search->isVisible(), searching);
+        QCOMPARE(QApplication::focusWidget(), searching ? search : command);
+        QCOMPARE(workspace.driver.count(DriverCall::Write), 4);
+        QCOMPARE(search->accessibleDescription(), QStringLiteral("commandSearch"));
+        QVERIFY(!search->accessibleName().isEmpty());
+    }
+
+    // Kept per user in the settings, at most 500, so the next window (or the next run) has them.
+    void theHistoryOutlivesTheWindowAndIsBounded()
+    {
+        QSettings().remove(QStringLiteral("commands/history"));
+        {
+            FakeWorkspace workspace;
+            formCommunications *window = workspace.open<formCommunications>();
+            window->command()->setText(QStringLiteral("pin  5 output"));
+            window->command_KeyDown(13);
+        }
+        FakeWorkspace workspace;
+        formCommunications *window = workspace.open<formCommunications>();
+        window->command()->clear();
+        window->command()->setFocus();
+        QTest::keyClick(window->command(), Qt::Key_Up);
+        QCOMPARE(window->command()->text(), QStringLiteral("pin  5 output"));
+
+        CommandHistory history;
+        for (int i = 0; i < CommandHistory::kMaxEntries + 10; ++i)
+            history.add(QString::number(i));
+        history.add(QString());
+        QCOMPARE(history.entries().size(), CommandHistory::kMaxEntries);
+        QCOMPARE(history.entries().front(), QString::number(CommandHistory::kMaxEntries + 9));
+        QCOMPARE(history.entries().back(), QStringLiteral("10"));
+        QSettings().remove(QStringLiteral("commands/history"));
+    }
+
     void logLinesAlwaysLandAtTheEnd()
     {
         FakeWorkspace workspace;
@@ -321,6 +436,38 @@ private Q_SLOTS:
         QCOMPARE(file.readAll(), QByteArray("Device selected : A1B2\r\n"));
         Q_EMIT window->Logbox()->saveRequested();
         QCOMPARE(workspace.scripted.warnings.size(), 1);
+    }
+
+    // "Include times" puts each line's own stamp before it; off by default, and kept as last chosen.
+    void logCanBeSavedWithTimes()
+    {
+        QSettings().remove(QStringLiteral("log/includeTimes"));
+        FakeWorkspace workspace;
+        EventRecorder stamps(workspace.session());
+        formCommunications *window = workspace.open<formCommunications>();
+        workspace.LogLine(QStringLiteral("Device selected : A1B2"));
+        workspace.LogLine(QStringLiteral(""));
+        const QString path = workspace.path(QStringLiteral("timed.log"));
+        workspace.scripted.fileNames = {path, path};
+        workspace.scripted.optionAnswers = {true, false};
+        Q_EMIT window->Logbox()->saveRequested();
+        QStringList times; // of the log lines, as their events were stamped
+        for (qsizetype i = 0; i < stamps.kinds.size(); ++i) {
+            if (stamps.kinds[i] == SessionEvent::Kind::LogLine)
+                times.append(wallTimeText(stamps.stamps[i].wallMs));
+        }
+        QCOMPARE(times.size(), 2);
+        const QByteArray expected =
+            (times[0] + QStringLiteral(" Device selected : A1B2\r\n") + times[1] + QStringLiteral(" \r\n")).toUtf8();
+        QCOMPARE(readFile(path), expected);
+        QVERIFY(
+            QRegularExpression(QStringLiteral("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}[+-]\\d\\d:\\d\\d "))
+                .match(QString::fromUtf8(expected))
+                .hasMatch());
+        Q_EMIT window->Logbox()->saveRequested();
+        QCOMPARE(readFile(path), QByteArray("Device selected : A1B2\r\n\r\n"));
+        QCOMPARE(workspace.scripted.optionQuestions, QStringList({"Include times=0", "Include times=1"}));
+        QSettings().remove(QStringLiteral("log/includeTimes"));
     }
 
     // The receive poll goes on while the window exists, shown or hidden, and a new window starts with no partial

@@ -6,6 +6,7 @@
 #include "records/journal_files.h"
 #include "session/board_session.h"
 #include "session/poller.h"
+#include "windows/communications/command_box_history.h"
 #include "windows/communications/device_list.h"
 #include "windows/communications/log_view.h"
 #include "windows/control_names.h"
@@ -21,11 +22,14 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSettings>
 #include <QUrl>
 
 #include <array>
 
 namespace {
+
+const QString kIncludeTimesKey = QStringLiteral("log/includeTimes");
 
 struct ButtonSpec {
     const char *name;
@@ -66,9 +70,9 @@ formCommunications::formCommunications(Workspace &workspace, QWidget *parent)
         [this](const SessionEvent &event) {
             // Shared, not copied: a board can send a million lines a second.
             if (event.textString)
-                m_logbox->appendLine(*event.textString);
+                m_logbox->appendLine(*event.textString, event.stamp.wallMs);
             else
-                m_logbox->appendLine(event.text.toString());
+                m_logbox->appendLine(event.text.toString(), event.stamp.wallMs);
         },
         eventKinds({SessionEvent::Kind::LogLine}));
     m_polling = session.wantPolling(Poller::kDefaultInterval, QStringLiteral("communications window"));
@@ -125,6 +129,8 @@ void formCommunications::buildControls()
     nameControl(m_command, QStringLiteral("command"), QStringLiteral("Command"));
     m_command->setGeometry(twipsRect(240, 360, 6975, 375));
     m_command->installEventFilter(this);
+    // The search line opens just under the command box, over the frame's lower edge.
+    m_commandHistory = new CommandBoxHistory(m_command, this, twipsRect(360, 6510, 6975, 375));
 
     // Tab order: the log first, so it holds the focus when the window opens.
     const QList<QWidget *> order{m_logbox,
@@ -162,7 +168,9 @@ void formCommunications::command_KeyDown(int KeyCode)
 {
     if (KeyCode != 13)
         return;
-    workspace().session().sendTyped(m_command->text());
+    const QString text = m_command->text();
+    workspace().session().sendTyped(text);
+    m_commandHistory->sent(text);
 }
 
 bool formCommunications::eventFilter(QObject *watched, QEvent *event)
@@ -191,12 +199,16 @@ Poller *formCommunications::TimerBackgound() const
 void formCommunications::saveLog()
 {
     Dialogs &dialogs = workspace().dialogs();
+    // Off unless chosen: the log's own lines are the file's default.
+    bool withTimes = QSettings().value(kIncludeTimesKey, false).toBool();
     const QString path =
-        dialogs.saveFileName(this, QStringLiteral("Save Log As"), QStringLiteral("Log Files (*.log *.txt)"));
+        dialogs.saveFileNameWithOption(this, QStringLiteral("Save Log As"), QStringLiteral("Log Files (*.log *.txt)"),
+                                       QStringLiteral("Include times"), &withTimes);
     if (path.isEmpty())
         return;
+    QSettings().setValue(kIncludeTimesKey, withTimes);
     QString error;
-    if (!m_logbox->saveTo(path, &error)) {
+    if (!m_logbox->saveTo(path, &error, withTimes)) {
         dialogs.warn(
             this,
             QStringLiteral("The log could not be saved to \"%1\".\n\n%2").arg(QDir::toNativeSeparators(path), error));

@@ -6,6 +6,7 @@
 
 #include <QString>
 
+class CommandBoxHistory;
 class DeviceList;
 class LogView;
 class QGroupBox;
@@ -28,6 +29,8 @@ public:
     LogView *Logbox() const { return m_logbox; }
     DeviceList *DevicesList() const { return m_devicesList; }
     QLineEdit *command() const { return m_command; }
+    // Up, Down, Escape and Ctrl+R in the command box.
+    CommandBoxHistory *commandHistory() const { return m_commandHistory; }
     Poller *TimerBackgound() const;
 
     // Rebuilds the device list from the driver; opens and closes nothing.
@@ -35,10 +38,10 @@ public:
     // Closes the open board, opens the one at the chosen position (asking the driver again), logs and shows the
     // choice. The entry "No devices found." chooses position 0.
     void DevicesList_Click();
-    // Sends the typed command with CR LF and logs it when KeyCode is 13 (Enter).
+    // Sends the typed command with CR LF and logs it when KeyCode is 13 (Enter); it goes into the history too.
     void command_KeyDown(int KeyCode);
 
-    // Asks for a file and writes the log to it.
+    // Asks for a file (and whether each line is to carry its time) and writes the log to it.
     void saveLog();
     // Shows the journal's folder (the selected board's) in the desktop's file manager.
     void openJournalFolder();
@@ -66,6 +69,7 @@ private:
     LogView *m_logbox = nullptr;
     QGroupBox *m_commandFrame = nullptr;
     QLineEdit *m_command = nullptr;
+    CommandBoxHistory *m_commandHistory = nullptr;
     EventStream::Subscription m_logLines;
     PollLease m_polling;
 };

@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QContextMenuEvent>
+#include <QDateTime>
 #include <QFontDatabase>
 #include <QMenu>
 #include <QPainter>
@@ -53,11 +54,11 @@ LogView::LogView(QWidget *parent)
     connect(horizontalScrollBar(), &QScrollBar::valueChanged, viewport(), qOverload<>(&QWidget::update));
 }
 
-void LogView::appendLine(const QString &text)
+void LogView::appendLine(const QString &text, std::optional<qint64> wallMs)
 {
     if (m_unannounced.isEmpty())
         m_unannouncedStart = m_model.nextLineStart();
-    m_model.append(text);
+    m_model.append(text, wallMs.value_or(QDateTime::currentMSecsSinceEpoch()));
     if (m_unannounced.size() < kMaxAnnounced) {
         m_unannounced += QStringView(text).left(kMaxAnnounced - m_unannounced.size());
         m_unannounced += u'\n';
@@ -105,9 +106,10 @@ int LogView::visibleRows() const
     return std::max(1, viewport()->height() / m_lineHeight);
 }
 
-bool LogView::saveTo(const QString &path, QString *error) const
+bool LogView::saveTo(const QString &path, QString *error, bool withTimes) const
 {
-    const std::optional<QString> failure = saveFileAtomically(path, text().toUtf8());
+    const QString content = withTimes ? m_model.textWithTimes() : text();
+    const std::optional<QString> failure = saveFileAtomically(path, content.toUtf8());
     if (failure)
         *error = *failure;
     return !failure;

@@ -6,6 +6,8 @@
 #include <QString>
 #include <QTimer>
 
+#include <optional>
+
 class QAction;
 class QRect;
 
@@ -25,8 +27,9 @@ public:
 
     explicit LogView(QWidget *parent = nullptr);
 
-    // Adds one line at the end; the oldest lines go when the bounds are passed. The text is shared, not copied.
-    void appendLine(const QString &line);
+    // Adds one line at the end, logged at `wallMs` (milliseconds since 1970 UTC; now when not given); the oldest
+    // lines go when the bounds are passed. The text is shared, not copied.
+    void appendLine(const QString &line, std::optional<qint64> wallMs = std::nullopt);
 
     const LogModel &model() const { return m_model; }
     qsizetype lineCount() const { return m_model.lineCount(); }
@@ -44,8 +47,9 @@ public:
     // An action of the window's own, shown in the log's context menu after "Save Log As...".
     void addContextAction(QAction *action);
 
-    // Writes every kept line followed by CR LF; on failure returns false and sets *error.
-    bool saveTo(const QString &path, QString *error) const;
+    // Writes every kept line followed by CR LF, each after its time when `withTimes`; on failure returns false and
+    // sets *error.
+    bool saveTo(const QString &path, QString *error, bool withTimes = false) const;
 
     // The log as assistive technology reads it: the kept lines, each followed by '\n', addressed by character
     // offsets from the start of the oldest kept line.

@@ -18,6 +18,8 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace {
 
 const QString kGeometryKey = QStringLiteral("testPlan/geometry");
@@ -41,6 +43,10 @@ formTestPlan::formTestPlan(Workspace &workspace, QWidget *parent)
     setWindowTitle(QStringLiteral("Test Plan"));
     buildControls();
     updateButtons();
+    using Kind = SessionEvent::Kind;
+    m_boardEvents = workspace.session().events().subscribe(
+        [this](const SessionEvent &) { followBoard(); },
+        eventKinds({Kind::Selected, Kind::OpenFailed, Kind::Lost, Kind::Back, Kind::Closed}));
 }
 
 formTestPlan::~formTestPlan() = default;
@@ -95,15 +101,17 @@ void formTestPlan::buildControls()
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_table->setWordWrap(false);
+    for (int column = 0; column < ColumnCount; ++column) {
+        // Read by assistive technology as the header's name.
+        m_table->horizontalHeaderItem(column)->setData(Qt::AccessibleTextRole, kColumns[column]);
+    }
     QHeaderView *header = m_table->horizontalHeader();
-    // Expected and Measured share what the window has; the rest take what they need.
+    // The columns take their text's width (fitColumns); the operator may widen them.
     header->setSectionResizeMode(QHeaderView::Interactive);
-    header->setSectionResizeMode(ExpectedColumn, QHeaderView::Stretch);
-    header->setSectionResizeMode(MeasuredColumn, QHeaderView::Stretch);
-    header->setSectionResizeMode(ResultColumn, QHeaderView::ResizeToContents);
-    header->setSectionResizeMode(TimeColumn, QHeaderView::ResizeToContents);
-    m_table->setColumnWidth(StepColumn, 150);
+    header->setStretchLastSection(true);
+    m_table->setTextElideMode(Qt::ElideRight);
     m_table->verticalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    fitColumns();
 
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(buttons);
@@ -122,6 +130,15 @@ QSize formTestPlan::sizeHint() const
     return QSize(760, 400);
 }
 
+void formTestPlan::fitColumns()
+{
+    const int widest = fontMetrics().averageCharWidth() * 60;
+    // Each column then takes the wider of its header and its cells.
+    m_table->resizeColumnsToContents();
+    for (int column = 0; column < ColumnCount; ++column)
+        m_table->setColumnWidth(column, std::min(m_table->columnWidth(column), widest));
+}
+
 bool formTestPlan::isRunning() const
 {
     return m_run && m_run->isRunning();
@@ -137,6 +154,26 @@ void formTestPlan::showMessage(const QString &text, bool isError)
     m_message->setText(text);
     m_message->setStyleSheet(isError ? QStringLiteral("QLabel { color: #c62828; }") : QString());
     m_message->setVisible(!text.isEmpty());
+    m_boardRefused = false;
+}
+
+QString formTestPlan::boardRefusal(const TestPlan &plan) const
+{
+    const BoardSession &session = workspace().session();
+    if (session.handle() <= 0 || session.isLost())
+        return QStringLiteral("No board is open: choose one in the Communications window first.");
+    if (!plan.board.isEmpty() && plan.board != session.serial())
+        return QStringLiteral("This plan is for board %1; the board open is %2.").arg(plan.board, session.serial());
+    return QString();
+}
+
+void formTestPlan::followBoard()
+{
+    if (!m_boardRefused || !m_plan)
+        return;
+    const QString refusal = boardRefusal(*m_plan);
+    showMessage(refusal, true);
+    m_boardRefused = !refusal.isEmpty();
 }
 
 void formTestPlan::showVerdict(const QString &text)
@@ -207,26 +244,31 @@ void formTestPlan::showPlan()
             m_table->setItem(row, column, item);
         }
     }
+    fitColumns();
 }
 
 void formTestPlan::run()
 {
     if (isRunning() || m_planPath.isEmpty())
         return;
-    // The file may have been edited since it was opened: what runs is what it says now.
-    if (!loadPlan(m_planPath))
+    // The file may have been edited since it was opened: what runs is what it says now. Until it runs, what the
+    // window shows (the last run, its report) stays.
+    auto read = readPlanFile(m_planPath);
+    if (const auto *error = std::get_if<PlanError>(&read)) {
+        showMessage(error->text(), true);
         return;
+    }
+    TestPlan plan = std::get<TestPlan>(std::move(read));
+    if (const QString refusal = boardRefusal(plan); !refusal.isEmpty()) {
+        showMessage(refusal, true);
+        m_boardRefused = true;
+        return;
+    }
+    m_plan = std::move(plan);
+    m_run.reset();
+    showMessage(QString(), false);
+    showPlan();
     BoardSession &session = workspace().session();
-    if (session.handle() <= 0 || session.isLost()) {
-        showMessage(QStringLiteral("No board is open: choose one in the Communications window first."), true);
-        return;
-    }
-    if (!m_plan->board.isEmpty() && m_plan->board != session.serial()) {
-        showMessage(
-            QStringLiteral("This plan is for board %1; the board open is %2.").arg(m_plan->board, session.serial()),
-            true);
-        return;
-    }
     m_run = std::make_unique<PlanRun>(session, *m_plan);
     connect(m_run.get(), &PlanRun::stepStarted, this, &formTestPlan::showStep);
     connect(m_run.get(), &PlanRun::stepFinished, this, &formTestPlan::showStep);
@@ -255,6 +297,8 @@ void formTestPlan::showStep(int index)
     m_table->item(index, ResultColumn)->setForeground(bad ? QColor(0xc6, 0x28, 0x28) : palette().text().color());
     if (!ended)
         m_table->scrollToItem(m_table->item(index, StepColumn));
+    else
+        fitColumns();
 }
 
 void formTestPlan::runFinished()

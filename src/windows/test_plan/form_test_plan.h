@@ -1,6 +1,7 @@
 #pragma once
 
 #include "plans/test_plan.h"
+#include "session/event_stream.h"
 #include "windows/child_window.h"
 
 #include <memory>
@@ -30,8 +31,9 @@ public:
     bool loadPlan(const QString &path);
     // Asks for a plan file and loads it.
     void openPlan();
-    // Reads the plan file again (it may have been edited) and runs it; refused, with the reason shown, while no
-    // board is open or the plan names another board.
+    // Reads the plan file again (it may have been edited) and runs it; refused, with the reason shown, when the plan
+    // no longer reads, while no board is open or when the plan names another board. A refused run leaves the last
+    // run's results, verdict and report as they were.
     void run();
     void stop();
     // Asks for a file name and writes the last run's report: .html as HTML, anything else as JUnit XML.
@@ -55,6 +57,12 @@ private:
     void showStep(int index);
     void showVerdict(const QString &text);
     void showMessage(const QString &text, bool isError);
+    // Why `plan` cannot run on the board open now; empty when it can.
+    QString boardRefusal(const TestPlan &plan) const;
+    // A refusal for the board shown follows the board chosen since: it changes, or goes when the board fits.
+    void followBoard();
+    // Each column as wide as its text, up to a limit; what is cut is in the cell's tool tip.
+    void fitColumns();
     void updateButtons();
     void runFinished();
 
@@ -69,4 +77,6 @@ private:
     QLabel *m_verdict = nullptr;
     QLabel *m_message = nullptr;
     QTableWidget *m_table = nullptr;
+    bool m_boardRefused = false; // the message shown is a refusal for the board
+    EventStream::Subscription m_boardEvents;
 };

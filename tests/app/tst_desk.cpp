@@ -1,0 +1,172 @@
+#include "app/desk_memory.h"
+#include "app/window_arrangement.h"
+#include "file_helpers.h"
+#include "program.h"
+#include "session/board_session.h"
+#include "windows/boards/form_boards.h"
+#include "windows/test_plan/form_test_plan.h"
+#include "windows/trend/form_trend.h"
+
+#include <QListWidget>
+#include <QMenuBar>
+#include <QScreen>
+#include <QScrollBar>
+#include <QSettings>
+
+// The operator's desk in the main window: Arrange Windows places the child windows side by side, and a start puts
+// back the board, its channels and monitored pins and the script file of the last exit, never its outputs.
+class TestDesk : public QObject
+{
+    Q_OBJECT
+
+private:
+    static void expectNoOverlap(const std::vector<QRect> &places)
+    {
+        for (std::size_t i = 0; i < places.size(); ++i) {
+            for (std::size_t j = i + 1; j < places.size(); ++j)
+                QVERIFY2(!places[i].intersects(places[j]),
+                         qPrintable(QStringLiteral("windows %1 and %2").arg(i).arg(j)));
+        }
+    }
+
+private Q_SLOTS:
+    // Before the first Program turns it on, init() would clear the user's own settings.
+    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+    void init() { QSettings().remove(QStringLiteral("desk")); }
+
+    void arrangementsNeverOverlap_data()
+    {
+        QTest::addColumn<QSize>("area");
+        QTest::addColumn<QSize>("minimum"); // of the resizable ones
+        QTest::addColumn<bool>("fits");     // each at least its minimum
+        QTest::addColumn<bool>("inside");
+        QTest::newRow("room for all") << QSize(1500, 900) << QSize(240, 160) << true << true;
+        QTest::newRow("fixed ones in two columns") << QSize(1500, 700) << QSize(240, 160) << true << true;
+        QTest::newRow("too low to stack: side by side") << QSize(1800, 500) << QSize(240, 300) << true << true;
+        QTest::newRow("narrower than they want: cut to the room")
+            << QSize(1200, 700) << QSize(400, 160) << false << true;
+        QTest::newRow("too small") << QSize(600, 400) << QSize(240, 160) << false << false;
+    }
+
+    void arrangementsNeverOverlap()
+    {
+        QFETCH(QSize, area);
+        QFETCH(QSize, minimum);
+        QFETCH(bool, fits);
+        QFETCH(bool, inside);
+        // Communications, pins and levels fixed; editor and trend resizable.
+        const std::vector<WindowToPlace> windows{{QSize(520, 490), false, {}},
+                                                 {QSize(400, 300), false, {}},
+                                                 {QSize(300, 250), false, {}},
+                                                 {QSize(250, 200), true, minimum},
+                                                 {QSize(250, 200), true, minimum}};
+        const WindowArrangement arrangement = arrangeWindows(windows, area);
+        expectNoOverlap(arrangement.places);
+        QCOMPARE(std::all_of(arrangement.places.begin(), arrangement.places.end(),
+                             [area](const QRect &place) { return QRect(QPoint(), area).contains(place); }),
+                 inside);
+        QCOMPARE(arrangement.needed.width() <= area.width() && arrangement.needed.height() <= area.height(), fits);
+        for (std::size_t i = 0; i < 3; ++i)
+            QCOMPARE(arrangement.places[i].size(), windows[i].size);
+        if (inside) {
+            // The resizable ones get the spare room: between them, to the right and the bottom edge.
+            const QRect both = arrangement.places[3].united(arrangement.places[4]);
+            QCOMPARE(both.bottomRight(), QPoint(area.width() - 1, area.height() - 1));
+        }
+    }
+
+    void arrangeWindowsFromTheViewMenu()
+    {
+        Program program;
+        formMain *main = program.main.get();
+        for (View view : {formTrend::kView, formTestPlan::kView, formBoards::kView})
+            main->showView(view);
+        // The default size is too small for them: first 90 % of the screen (1600 x 1000, as the test's platform
+        // is set up), where the trend is narrower than it wants.
+        main->findChild<QAction *>(QStringLiteral("arrangeWindows"))->trigger();
+        const QSize screen = main->screen()->availableGeometry().size();
+        QCOMPARE(screen, QSize(1600, 1000));
+        QVERIFY(main->frameGeometry().width() >= screen.width() * 9 / 10 - 1);
+        QCoreApplication::processEvents(); // the workspace's scroll bars follow its windows
+        QMdiArea *workspace = main->mdiArea();
+        std::vector<QRect> places;
+        for (QMdiSubWindow *frame : workspace->subWindowList()) {
+            if (frame->isVisible()) {
+                QVERIFY2(workspace->viewport()->rect().contains(frame->geometry()), qPrintable(frame->windowTitle()));
+                places.push_back(frame->geometry());
+            }
+        }
+        QVERIFY(!workspace->horizontalScrollBar()->isVisible());
+        QVERIFY(!workspace->verticalScrollBar()->isVisible());
+        QCOMPARE(places.size(), std::size_t(7));
+        expectNoOverlap(places);
+        // The layout file's windows keep their size.
+        QCOMPARE(main->subWindowOf(program.com())->size().width(),
+                 main->subWindowOf(program.com())->sizeHint().width());
+    }
+
+    void aStartPutsBackWhatTheLastExitLeft_data()
+    {
+        QTest::addColumn<QStringList>("attachedThen");
+        QTest::addColumn<bool>("restored");
+        QTest::newRow("the board is attached") << QStringList{"A1B2", "C3D4"} << true;
+        QTest::newRow("the board is not attached") << QStringList{"A1B2"} << false;
+    }
+
+    void aStartPutsBackWhatTheLastExitLeft()
+    {
+        QFETCH(QStringList, attachedThen);
+        QFETCH(bool, restored);
+        QTemporaryDir scripts;
+        const QString script = scripts.filePath(QStringLiteral("bench.txt"));
+        writeFile(script, "led on\r\n");
+        {
+            Program evening({"A1B2", "C3D4"});
+            BoardSession &session = evening.main->session();
+            evening.main->host().select(1);
+            session.setChannelTicked(2, true);
+            session.setPinMonitored(5, true);
+            session.makePinOutputAt(7, true);
+            evening.main->openScriptFile(script);
+            QVERIFY(evening.main->close());
+        }
+        Program morning(attachedThen);
+        morning.main->restoreDesk(true);
+        const BoardSession &session = morning.main->session();
+        QCOMPARE(morning.main->view<formScripting>()->windowTitle(), script);
+        QCOMPARE(session.serial(), restored ? QStringLiteral("C3D4") : QString());
+        QCOMPARE(session.setup().isTicked(2), restored);
+        QCOMPARE(session.setup().isMonitored(5), restored);
+        // Outputs are never driven at start; the status line names them.
+        QVERIFY(!session.setup().isOutput(7));
+        const QList<QByteArray> writes = morning.driver.writes();
+        QCOMPARE(writes, restored ? QList<QByteArray>{"pin  5 monitor on\n"} : QList<QByteArray>{});
+        if (restored) {
+            QCOMPARE(morning.main->statusText(), QStringLiteral("Outputs of last time not driven : pin 7 high"));
+            QCOMPARE(morning.com()->DevicesList()->currentRow(), 1);
+            QVERIFY(morning.log().contains(QStringLiteral("Device selected : C3D4\r\n")));
+        }
+    }
+
+    void restoreAtStartIsAChoiceKept()
+    {
+        Program program;
+        QAction *item = program.main->findChild<QAction *>(QStringLiteral("restoreAtStart"));
+        QVERIFY(item->isCheckable() && item->isChecked());
+        item->trigger();
+        QVERIFY(!restoreAtStart());
+        item->trigger();
+        QVERIFY(restoreAtStart());
+
+        const DeskMemory edited{QStringLiteral("A1B2"), {2, 9}, {0, 18}, {3, 77}, {true, true}, QString()};
+        keepDeskMemory(edited);
+        // Numbers out of range, from a settings file edited by hand, are left out.
+        const DeskMemory read = readDeskMemory();
+        QCOMPARE(read.tickedChannels, QList<int>{2});
+        QCOMPARE(read.monitoredPins, QList<int>{18});
+        QCOMPARE(read.outputPins, QList<int>{3});
+    }
+};
+
+QTEST_MAIN(TestDesk)
+#include "tst_desk.moc"
