@@ -5,9 +5,11 @@
 #include "windows/trend/form_trend.h"
 #include "windows/trend/trend_plot.h"
 
+#include <QComboBox>
 #include <QImage>
 #include <QLabel>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTableWidget>
 #include <QTest>
 #include <QXmlStreamReader>
@@ -140,6 +142,10 @@ private Q_SLOTS:
         trend->plot()->placeCursor(true, times[2] + 1);
         QCOMPARE((QStringList{cell(formTrend::AtAColumn), cell(formTrend::AtBColumn), cell(formTrend::DeltaColumn)}),
                  (QStringList{"10", "90", "80"}));
+        // A cursor before every reading in view stands on none: a dash, not a value from outside the view.
+        trend->plot()->placeCursor(false, times[0] - 1);
+        QCOMPARE((QStringList{cell(formTrend::AtAColumn), cell(formTrend::DeltaColumn)}), (QStringList{"\u2014", ""}));
+        trend->plot()->placeCursor(false, times[0]);
         QCOMPARE(table->horizontalHeaderItem(formTrend::DeltaColumn)->text(), QStringLiteral("\u0394"));
         QCOMPARE(trend->cursorDeltaText(),
                  QStringLiteral("\u0394t = %1 s").arg(double(times[2] + 1 - times[0]) / 1000.0, 0, 'f', 3));
@@ -163,6 +169,25 @@ private Q_SLOTS:
         formTrend *again = rig.workspace.open<formTrend>();
         QCOMPARE(again->statistics()->item(0, formTrend::LowColumn)->text(), QStringLiteral("20"));
         again->setLimits(1, std::nullopt, std::nullopt);
+    }
+
+    // Paused, the time labels stand still with the curves; the clock axis labels ticks with the time of day.
+    void aPausedViewStandsStill()
+    {
+        Rig rig;
+        const QList<qint64> times = rig.threeReadings();
+        formTrend *trend = rig.workspace.open<formTrend>();
+        trend->refresh();
+        trend->pauseOrResume();
+        const QString label = trend->plot()->timeLabel(times[0], 10'000);
+        QTest::qWait(1100);
+        trend->refresh();
+        QCOMPARE(trend->plot()->timeLabel(times[0], 10'000), label);
+        trend->findChild<QComboBox *>(QStringLiteral("timeAxis"))->setCurrentIndex(1);
+        QVERIFY(QRegularExpression(QStringLiteral("^\\d\\d:\\d\\d:\\d\\d$"))
+                    .match(trend->plot()->timeLabel(times[0], 10'000))
+                    .hasMatch());
+        trend->findChild<QComboBox *>(QStringLiteral("timeAxis"))->setCurrentIndex(0);
     }
 
     void theKeyboardAndTheMouseOnThePlot()
@@ -212,7 +237,14 @@ private Q_SLOTS:
 
         QVERIFY(trend->exportTo(rig.workspace.path(QStringLiteral("shown.png"))));
         const QImage image(rig.workspace.path(QStringLiteral("shown.png")));
-        QCOMPARE(image.size(), trend->plot()->size());
+        // The picture says what it shows in a caption line above the plot.
+        QCOMPARE(image.size(), trend->plot()->size() + QSize(0, trend->plot()->captionHeight()));
+        const QString caption = trend->exportCaption();
+        QVERIFY2(QRegularExpression(QStringLiteral("^A1B2   \\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d \u2013 "
+                                                   "\\d\\d:\\d\\d:\\d\\d   ADC 1, 2$"))
+                     .match(caption)
+                     .hasMatch(),
+                 qPrintable(caption));
         const QColor channelOne = TrendPlot::channelColour(1);
         bool drawn = false;
         for (int y = 0; y < image.height() && !drawn; ++y) {
@@ -237,6 +269,7 @@ private Q_SLOTS:
                 strokes.append(groupStrokes.last());
         }
         QVERIFY2(!xml.hasError(), qPrintable(xml.errorString()));
+        QVERIFY(readFile(rig.workspace.path(QStringLiteral("shown.svg"))).contains(caption.toUtf8()));
         QCOMPARE(strokes.count(TrendPlot::channelColour(1).name()), 1);
         QCOMPARE(strokes.count(TrendPlot::channelColour(2).name()), 1);
 

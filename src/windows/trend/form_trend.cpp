@@ -71,6 +71,13 @@ formTrend::formTrend(Workspace &workspace, QWidget *parent)
     boardsChanged();
 }
 
+namespace {
+
+// Seconds before now, or the clock: the operator's choice, kept.
+const QString kTimeAxisKey = QStringLiteral("trend/timeAxis");
+
+} // namespace
+
 qint64 formTrend::now() const
 {
     return monotonicClockMs();
@@ -159,6 +166,14 @@ void formTrend::buildControls()
     m_span->setCurrentIndex(1);
     spanLabel->setBuddy(m_span);
     connect(m_span, &QComboBox::currentIndexChanged, this, &formTrend::setSpan);
+    // Under the plot, where its axis is: the row above has no room to spare.
+    auto *timeAxisLabel = new QLabel(QStringLiteral("T&ime axis:"), this);
+    m_timeAxis = new QComboBox(this);
+    nameControl(m_timeAxis, QStringLiteral("timeAxis"), QStringLiteral("Time axis"));
+    m_timeAxis->addItems({QStringLiteral("Before now"), QStringLiteral("Clock time")});
+    m_timeAxis->setCurrentIndex(QSettings().value(kTimeAxisKey).toString() == u"clock" ? 1 : 0);
+    timeAxisLabel->setBuddy(m_timeAxis);
+    connect(m_timeAxis, &QComboBox::currentIndexChanged, this, &formTrend::setTimeAxis);
     m_pause = makeNamedButton(QStringLiteral("&Pause"), "pause", this);
     connect(m_pause, &QPushButton::clicked, this, &formTrend::pauseOrResume);
     m_fit = makeNamedButton(QStringLiteral("&Fit"), "fit", this);
@@ -181,6 +196,7 @@ void formTrend::buildControls()
     controls->addStretch(1);
 
     m_plot = new TrendPlot(m_noHistory, this);
+    m_plot->setTimeAxis(m_timeAxis->currentIndex() == 1 ? TrendTimeAxis::Clock : TrendTimeAxis::BeforeNow);
     nameControl(m_plot, QStringLiteral("trendPlot"), QStringLiteral("Trend plot"));
     connect(m_plot, &TrendPlot::viewMovedByHand, this, &formTrend::viewMovedByHand);
     connect(m_plot, &TrendPlot::fitRequested, this, &formTrend::fit);
@@ -197,6 +213,8 @@ void formTrend::buildControls()
     m_recording = new QLabel(this);
     nameControl(m_recording, QStringLiteral("recording"));
     m_recording->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    status->addWidget(timeAxisLabel);
+    status->addWidget(m_timeAxis);
     status->addWidget(m_status, 1);
     status->addWidget(m_cursorDelta);
     status->addWidget(m_recording);
@@ -215,7 +233,8 @@ void formTrend::buildControls()
     setTabOrder(m_clear, m_record);
     setTabOrder(m_record, m_export);
     setTabOrder(m_export, m_plot);
-    setTabOrder(m_plot, m_table);
+    setTabOrder(m_plot, m_timeAxis);
+    setTabOrder(m_timeAxis, m_table);
 }
 
 void formTrend::buildTable()
@@ -365,11 +384,10 @@ void formTrend::refresh()
     // Paused, the view stands still while readings keep being collected; hidden, nobody looks.
     if (!isVisible())
         return;
-    m_plot->setNow(now());
-    if (m_paused) {
-        m_plot->update(); // the time labels count back from now
+    // Paused, the labels stand still with the curves: they count back from the moment of the pause.
+    if (m_paused)
         return;
-    }
+    m_plot->setNow(now(), QDateTime::currentMSecsSinceEpoch() - now());
     m_plot->setWindow(now(), m_plot->spanMs());
     updateStatistics();
 }
@@ -426,16 +444,20 @@ void formTrend::updateStatistics()
     for (int row = 0; row < kLastChannel; ++row) {
         const int channel = row + kFirstChannel;
         const std::optional<TrendHistory::Statistics> stats = history().statistics(channel, start, end);
+        // The reading a cursor stands on: the last one before it within the shown range and since the last gap.
         const auto valueAt = [&](std::optional<qint64> cursor) -> std::optional<std::int32_t> {
             if (!cursor)
                 return std::nullopt;
             const std::optional<TrendHistory::Reading> reading = history().readingAtOrBefore(channel, *cursor);
-            return reading ? std::optional(reading->value) : std::nullopt;
+            if (!reading || reading->ms < start || history().hasGapBetween(reading->ms, *cursor))
+                return std::nullopt;
+            return reading->value;
         };
         const std::optional<std::int32_t> atA = valueAt(a);
         const std::optional<std::int32_t> atB = valueAt(b);
-        const auto number = [](std::optional<std::int32_t> value) {
-            return value ? QString::number(*value) : QString();
+        // A cursor with no reading to stand on says so, rather than show a value from outside the view.
+        const auto cursorText = [](std::optional<qint64> cursor, std::optional<std::int32_t> value) {
+            return value ? QString::number(*value) : cursor ? QStringLiteral("\u2014") : QString();
         };
         const bool limited = m_low[std::size_t(channel)] || m_high[std::size_t(channel)];
         QString texts[ColumnCount];
@@ -446,8 +468,8 @@ void formTrend::updateStatistics()
             texts[MeanColumn] = QString::number(stats->mean, 'f', 1);
             texts[CountColumn] = QString::number(stats->count);
         }
-        texts[AtAColumn] = number(atA);
-        texts[AtBColumn] = number(atB);
+        texts[AtAColumn] = cursorText(a, atA);
+        texts[AtBColumn] = cursorText(b, atB);
         texts[DeltaColumn] = atA && atB ? QString::number(*atB - *atA) : QString();
         if (limited)
             texts[OutsideColumn] = QString::number(
@@ -525,6 +547,32 @@ void formTrend::updateRecordingLabel()
     m_record->setText(recording->isRecording() ? QStringLiteral("Stop &Recording") : QStringLiteral("&Record\u2026"));
 }
 
+QString formTrend::exportCaption() const
+{
+    const qint64 wallMinusMono = QDateTime::currentMSecsSinceEpoch() - now();
+    const QDateTime from = QDateTime::fromMSecsSinceEpoch(m_plot->endMs() - m_plot->spanMs() + wallMinusMono);
+    const QDateTime to = QDateTime::fromMSecsSinceEpoch(m_plot->endMs() + wallMinusMono);
+    QStringList channels;
+    for (const int channel : exportedChannels())
+        channels.append(QString::number(channel));
+    const QString board = m_board.isEmpty() ? QStringLiteral("No board") : m_board;
+    const QString span = from.date() == to.date()
+                             ? from.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) + QStringLiteral(" \u2013 ") +
+                                   to.toString(QStringLiteral("HH:mm:ss"))
+                             : from.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) + QStringLiteral(" \u2013 ") +
+                                   to.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    const QString shown = channels.isEmpty() ? QStringLiteral("no channel")
+                                             : QStringLiteral("ADC ") + channels.join(QStringLiteral(", "));
+    return board + QStringLiteral("   ") + span + QStringLiteral("   ") + shown;
+}
+
+void formTrend::setTimeAxis(int index)
+{
+    const bool clock = index == 1;
+    QSettings().setValue(kTimeAxisKey, clock ? QStringLiteral("clock") : QStringLiteral("beforeNow"));
+    m_plot->setTimeAxis(clock ? TrendTimeAxis::Clock : TrendTimeAxis::BeforeNow);
+}
+
 std::vector<int> formTrend::exportedChannels() const
 {
     // The ticked channels; when none is ticked, every channel with a reading in view.
@@ -571,10 +619,10 @@ bool formTrend::exportTo(const QString &path)
                          QDateTime::currentMSecsSinceEpoch() - now());
         break;
     case TrendExportKind::Png:
-        bytes = trendPng(*m_plot);
+        bytes = trendPng(*m_plot, exportCaption());
         break;
     case TrendExportKind::Svg:
-        bytes = trendSvg(*m_plot);
+        bytes = trendSvg(*m_plot, exportCaption());
         break;
     }
     if (const std::optional<QString> failure = saveFileAtomically(path, bytes)) {

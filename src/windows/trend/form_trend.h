@@ -71,6 +71,8 @@ public:
     void fit();
     // Asks for a file and writes what is shown: .csv, .png or .svg by its name.
     void exportShown();
+    // What an exported picture shows: the board, the date and clock times of the span, the channels.
+    QString exportCaption() const;
     bool exportTo(const QString &path);
     // Why readings cannot come now, or nothing while they can.
     QString gapReason() const;
@@ -99,6 +101,7 @@ private:
     void viewMovedByHand();
     void setPaused(bool paused);
     std::vector<int> exportedChannels() const;
+    void setTimeAxis(int index);
     void updateRecordingLabel();
     void recordingFailed(const QString &path, qint64 rows, const QString &error);
     void boardsChanged();
@@ -115,6 +118,7 @@ private:
     QSet<QString> m_recordings;      // the boards this window records
     QComboBox *m_boardChoice = nullptr;
     QComboBox *m_span = nullptr;
+    QComboBox *m_timeAxis = nullptr;
     QPushButton *m_pause = nullptr;
     QPushButton *m_clear = nullptr;
     QPushButton *m_record = nullptr;

@@ -89,12 +89,13 @@ QByteArray trendCsv(const TrendHistory &history, const std::vector<int> &channel
     return out;
 }
 
-QByteArray trendPng(const TrendPlot &plot)
+QByteArray trendPng(const TrendPlot &plot, const QString &caption)
 {
-    QImage image(plot.size(), QImage::Format_RGB32);
+    const QSize size = plot.size() + QSize(0, plot.captionHeight());
+    QImage image(size, QImage::Format_RGB32);
     {
         QPainter painter(&image);
-        plot.paintTo(painter, plot.size(), false);
+        plot.paintTo(painter, size, false, caption);
     }
     QByteArray bytes;
     QBuffer buffer(&bytes);
@@ -103,19 +104,20 @@ QByteArray trendPng(const TrendPlot &plot)
     return bytes;
 }
 
-QByteArray trendSvg(const TrendPlot &plot)
+QByteArray trendSvg(const TrendPlot &plot, const QString &caption)
 {
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
     QSvgGenerator svg;
+    const QSize size = plot.size() + QSize(0, plot.captionHeight());
     svg.setOutputDevice(&buffer);
-    svg.setSize(plot.size());
-    svg.setViewBox(QRect(QPoint(0, 0), plot.size()));
-    svg.setTitle(QStringLiteral("Trend"));
+    svg.setSize(size);
+    svg.setViewBox(QRect(QPoint(0, 0), size));
+    svg.setTitle(caption.isEmpty() ? QStringLiteral("Trend") : caption);
     {
         QPainter painter(&svg);
-        plot.paintTo(painter, plot.size(), true);
+        plot.paintTo(painter, size, true, caption);
     }
     return bytes;
 }

@@ -17,8 +17,9 @@ QByteArray trendCsv(const TrendHistory &history, const std::vector<int> &channel
                     qint64 wallMinusMonoMs);
 
 // The plot as drawn, with its axes, legend, limits and cursors.
-QByteArray trendPng(const TrendPlot &plot);
-QByteArray trendSvg(const TrendPlot &plot);
+// The plot as shown, below a caption line saying what it shows.
+QByteArray trendPng(const TrendPlot &plot, const QString &caption = QString());
+QByteArray trendSvg(const TrendPlot &plot, const QString &caption = QString());
 
 // What an export writes is chosen by the file name: .csv, .png or .svg.
 enum class TrendExportKind { Csv, Png, Svg };

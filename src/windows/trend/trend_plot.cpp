@@ -4,12 +4,14 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QDateTime>
 #include <QKeyEvent>
 #include <QPainter>
 #include <QPainterPath>
 
 #include <array>
 #include <cmath>
+#include <limits>
 
 namespace {
 
@@ -29,6 +31,34 @@ QString trendTimeLabel(qint64 msBeforeEnd)
     if (ms < 120'000)
         return sign + QStringLiteral("%1 s").arg(double(ms) / 1000.0, 0, 'g', ms < 10'000 ? 3 : 4);
     return sign + QStringLiteral("%1 min").arg(double(ms) / 60'000.0, 0, 'g', 3);
+}
+
+qint64 trendTickStep(qint64 spanMs, int most)
+{
+    static constexpr std::array<qint64, 17> kSteps{100,     200,     500,       1000,      2000,     5000,
+                                                   10'000,  20'000,  30'000,    60'000,    120'000,  300'000,
+                                                   600'000, 900'000, 1'800'000, 3'600'000, 7'200'000};
+    for (const qint64 step : kSteps) {
+        if (spanMs / step <= most)
+            return step;
+    }
+    // Beyond: whole hours.
+    return 3'600'000 * ((spanMs / most + 3'599'999) / 3'600'000);
+}
+
+std::vector<qint64> trendTicks(qint64 startMs, qint64 endMs, qint64 originMs, qint64 stepMs)
+{
+    std::vector<qint64> ticks;
+    if (stepMs <= 0 || endMs < startMs)
+        return ticks;
+    // The first whole step at or after the start, counted from the origin either way.
+    const qint64 offset = startMs - originMs;
+    qint64 steps = offset / stepMs;
+    if (offset > 0 && offset % stepMs != 0)
+        ++steps;
+    for (qint64 at = originMs + steps * stepMs; at <= endMs; at += stepMs)
+        ticks.push_back(at);
+    return ticks;
 }
 
 TrendPlot::TrendPlot(const TrendHistory &history, QWidget *parent)
@@ -161,6 +191,39 @@ void TrendPlot::paintEvent(QPaintEvent *)
     }
 }
 
+void TrendPlot::setTimeAxis(TrendTimeAxis axis)
+{
+    m_timeAxis = axis;
+    update();
+}
+
+QString TrendPlot::timeLabel(qint64 ms, qint64 stepMs) const
+{
+    if (m_timeAxis == TrendTimeAxis::BeforeNow)
+        return trendTimeLabel(m_nowMs.value_or(m_view.endMs) - ms);
+    const QDateTime clock = QDateTime::fromMSecsSinceEpoch(ms + m_wallMinusMonoMs);
+    return clock.toString(stepMs < 1000     ? QStringLiteral("HH:mm:ss.zzz")
+                          : stepMs < 60'000 ? QStringLiteral("HH:mm:ss")
+                                            : QStringLiteral("HH:mm"));
+}
+
+int TrendPlot::captionHeight() const
+{
+    return fontMetrics().height() + 8;
+}
+
+void TrendPlot::paintTo(QPainter &painter, QSize size, bool vector, const QString &caption) const
+{
+    const int strip = captionHeight();
+    painter.fillRect(QRect(0, 0, size.width(), strip), palette().base());
+    painter.setPen(palette().color(QPalette::Text));
+    painter.drawText(QRect(8, 0, size.width() - 16, strip), Qt::AlignVCenter | Qt::AlignLeft, caption);
+    painter.save();
+    painter.translate(0, strip);
+    paintTo(painter, QSize(size.width(), size.height() - strip), vector);
+    painter.restore();
+}
+
 void TrendPlot::paintTo(QPainter &painter, QSize size, bool vector) const
 {
     painter.fillRect(QRect(QPoint(0, 0), size), palette().base());
@@ -193,17 +256,27 @@ void TrendPlot::drawAxes(QPainter &painter, const QRect &area, QSize size) const
         const QString label = whole ? QString::number(std::lround(value)) : QString::number(value, 'f', 1);
         painter.drawText(area.left() - 6 - metrics.horizontalAdvance(label), y + metrics.ascent() / 2, label);
     }
-    const qint64 now = m_nowMs.value_or(m_view.endMs);
-    for (int tick = 0; tick <= kTicksX; ++tick) {
-        const int x = area.left() + tick * (area.width() - 1) / kTicksX;
+    // Ticks on round steps: counted back from now, or on the local clock's whole steps (from its midnight).
+    const qint64 step = trendTickStep(m_view.spanMs, kTicksX);
+    qint64 origin = m_nowMs.value_or(m_view.endMs);
+    if (m_timeAxis == TrendTimeAxis::Clock) {
+        const QDate day = QDateTime::fromMSecsSinceEpoch(m_view.startMs() + m_wallMinusMonoMs).date();
+        origin = day.startOfDay().toMSecsSinceEpoch() - m_wallMinusMonoMs;
+    }
+    int labelledUpTo = std::numeric_limits<int>::min();
+    for (const qint64 at : trendTicks(m_view.startMs(), m_view.endMs, origin, step)) {
+        const int x = area.left() + int(std::lround(m_view.xOf(at, area.width())));
         painter.setPen(QPen(grid, 0, Qt::DotLine));
         painter.drawLine(x, area.top(), x, area.bottom());
-        painter.setPen(text);
-        const qint64 at = m_view.startMs() + m_view.spanMs * tick / kTicksX;
-        const QString label = trendTimeLabel(now - at);
+        const QString label = timeLabel(at, step);
         const int width = metrics.horizontalAdvance(label);
+        // Kept whole within the picture, and never over the label before it.
         const int left = std::clamp(x - width / 2, 0, std::max(0, size.width() - width));
+        if (left < labelledUpTo)
+            continue;
+        painter.setPen(text);
         painter.drawText(left, area.bottom() + 4 + metrics.ascent(), label);
+        labelledUpTo = left + width + metrics.horizontalAdvance(u' ');
     }
     painter.setPen(grid);
     painter.drawRect(area.adjusted(0, 0, -1, -1));

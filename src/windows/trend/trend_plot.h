@@ -8,6 +8,7 @@
 
 #include <array>
 #include <optional>
+#include <vector>
 
 class TrendHistory;
 
@@ -20,6 +21,15 @@ class TrendHistory;
 // zooms to the dragged range, a click sets cursor A and Shift+click cursor B, a double click asks for a fit.
 // Keys: + and - zoom, Left and Right pan, Home asks for a fit, Escape removes the cursors, Ctrl+Left and Ctrl+Right
 // move the cursor set last by one reading, Ctrl+C copies the picture.
+// How the time axis is labelled: seconds (or minutes) before now, or the clock time of each tick.
+enum class TrendTimeAxis { BeforeNow, Clock };
+
+// A round step for a time axis (0.1, 0.2, 0.5, 1, 2, 5, 10, 20, 30 s, then 1, 2, 5, 10, 15, 30 min, then hours):
+// the smallest that puts at most `most` steps in `spanMs`.
+qint64 trendTickStep(qint64 spanMs, int most);
+// The times within [startMs, endMs] that lie a whole number of steps from `originMs`, in order.
+std::vector<qint64> trendTicks(qint64 startMs, qint64 endMs, qint64 originMs, qint64 stepMs);
+
 class TrendPlot : public QWidget
 {
     Q_OBJECT
@@ -36,8 +46,17 @@ public:
     qint64 spanMs() const { return m_view.spanMs; }
     const TrendView &view() const { return m_view; }
     void setView(const TrendView &view);
-    // The live end (time labels count back from it); the view's end unless told.
-    void setNow(qint64 nowMs) { m_nowMs = nowMs; }
+    // The live end (time labels count back from it; the view's end unless told), and the wall clock's lead over the
+    // monotonic clock the history keeps (clock labels).
+    void setNow(qint64 nowMs, qint64 wallMinusMonoMs = 0)
+    {
+        m_nowMs = nowMs;
+        m_wallMinusMonoMs = wallMinusMonoMs;
+    }
+    void setTimeAxis(TrendTimeAxis axis);
+    TrendTimeAxis timeAxis() const { return m_timeAxis; }
+    // The label under a time on the axis, as it is labelled now with ticks `stepMs` apart.
+    QString timeLabel(qint64 ms, qint64 stepMs) const;
 
     std::optional<qint64> cursorA() const { return m_cursorA; }
     std::optional<qint64> cursorB() const { return m_cursorB; }
@@ -50,6 +69,9 @@ public:
 
     // Draws the plot as shown onto any paint device of `size`: a vector device gets one path per channel.
     void paintTo(QPainter &painter, QSize size, bool vector) const;
+    // The same below a caption line (an exported picture says what it shows); `size` holds both.
+    void paintTo(QPainter &painter, QSize size, bool vector, const QString &caption) const;
+    int captionHeight() const;
 
     static QColor channelColour(int channel);
 
@@ -95,6 +117,8 @@ private:
     bool m_dragged = false;
     std::optional<int> m_bandTo; // Shift+drag: the other end of the range, in pixels
     std::optional<qint64> m_nowMs;
+    qint64 m_wallMinusMonoMs = 0;
+    TrendTimeAxis m_timeAxis = TrendTimeAxis::BeforeNow;
 };
 
 // A time axis label: seconds or minutes before the end ("-30 s", "-5 min"), "now" at the end.
