@@ -61,6 +61,7 @@ std::optional<QString> compressJournalFile(const QString &path)
     }
     deflateEnd(&stream);
     out.close();
+    in.close(); // Windows removes no file that is open
     if (!failure && !out.error()) {
         QFile::remove(target);
         if (!QFile::rename(part, target))
@@ -70,7 +71,9 @@ std::optional<QString> compressJournalFile(const QString &path)
         QFile::remove(part);
         return failure;
     }
-    QFile::remove(path);
+    // Both kept, the plain file is the one read: nothing is lost, and the next pass tries again.
+    if (!QFile::remove(path))
+        return QStringLiteral("%1 could not be removed once compressed").arg(shown(path));
     return std::nullopt;
 }
 

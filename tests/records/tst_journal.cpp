@@ -118,7 +118,8 @@ private Q_SLOTS:
             QVERIFY(rig.journal->start());
             rig.session.sendTyped(u"led on");
             rig.session.selectDevice(0);
-            rig.session.sendTyped(u"Temp\u00E9rature \u2013 5 \u20AC");
+            // An arrow and an omega have no byte in ISO-8859-1 nor in Windows' Western code page.
+            rig.session.sendTyped(u"Temp\u00E9rature \u2192 5 \u03A9");
             rig.session.setAnalogRequestsOn(true);
             rig.session.setChannelTicked(2, true);
             rig.session.poll();
@@ -143,7 +144,7 @@ private Q_SLOTS:
                 &skipped);
             QCOMPARE(skipped, 0);
             const QString typed = QStringLiteral("sent : Temp\u00E9rature ? 5 ?\\r\\n  (typed : Temp\u00E9rature "
-                                                 "\u2013 5 \u20AC\\r\\n)");
+                                                 "\u2192 5 \u03A9\\r\\n)");
             if (everyPoll)
                 QCOMPARE(commands,
                          QStringList({typed, "sent : adc  2\\n", "sent : adc  2\\n", "sent : adc  2\\nadc  8\\n"}));
