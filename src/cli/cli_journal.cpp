@@ -9,8 +9,12 @@ namespace {
 
 QString isoTime(qint64 ms)
 {
+    // As the records write it: the offset always, +00:00 rather than Z.
     const QDateTime time = QDateTime::fromMSecsSinceEpoch(ms);
-    return time.toOffsetFromUtc(time.offsetFromUtc()).toString(Qt::ISODateWithMs);
+    QString text = time.toOffsetFromUtc(time.offsetFromUtc()).toString(Qt::ISODateWithMs);
+    if (text.endsWith(u'Z'))
+        text.replace(text.size() - 1, 1, QStringLiteral("+00:00"));
+    return text;
 }
 
 } // namespace
