@@ -5,6 +5,8 @@
 #include <qt_windows.h>
 
 #include <aclapi.h>
+#include <fcntl.h>
+#include <io.h>
 #include <memory>
 #include <vector>
 
@@ -56,10 +58,27 @@ std::optional<QString> unfitPrivateFolder(const QString &)
 
 bool openPrivateForAppend(QFile &file, const QString &path, QString *error)
 {
-    // The folder's access list, inherited, keeps the file to its owner.
-    file.setFileName(path);
-    if (file.open(QIODevice::ReadWrite | QIODevice::Append | QIODevice::Unbuffered))
-        return true;
-    *error = file.errorString();
-    return false;
+    // The folder's access list, inherited, keeps the file to its owner. Append data, not write data: the system
+    // then puts every write at the end of the file as it is at that moment, also when another process adds to it
+    // (an append-mode QFile only seeks to the end once, when it opens).
+    const std::wstring native = QDir::toNativeSeparators(path).toStdWString();
+    HANDLE handle = CreateFileW(native.c_str(), FILE_APPEND_DATA | FILE_READ_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        *error = qt_error_string(int(GetLastError()));
+        return false;
+    }
+    const int fd = _open_osfhandle(intptr_t(handle), _O_APPEND | _O_BINARY);
+    if (fd < 0) {
+        *error = qt_error_string(int(GetLastError()));
+        CloseHandle(handle);
+        return false;
+    }
+    if (!file.open(fd, QIODevice::ReadWrite | QIODevice::Append | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
+        *error = file.errorString();
+        _close(fd);
+        return false;
+    }
+    return true;
 }
