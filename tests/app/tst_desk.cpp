@@ -148,6 +148,61 @@ private Q_SLOTS:
         }
     }
 
+    // Steps: "select POSITION", "high PIN" (an output driving high), "tick CHANNEL", "monitor PIN".
+    void onlyWhatTheBoardSelectedWasToldIsRemembered_data()
+    {
+        QTest::addColumn<QStringList>("evening");
+        QTest::addColumn<QString>("board");
+        QTest::addColumn<QList<int>>("ticked");
+        QTest::addColumn<QList<int>>("monitored");
+        QTest::addColumn<QList<int>>("outputs");
+        QTest::addColumn<QList<QByteArray>>("sentAtStart");
+        QTest::newRow("outputs of the board selected before are left out")
+            << QStringList{"select 1", "high 1", "high 9", "select 0", "tick 1", "tick 2", "tick 3", "high 3",
+                           "monitor 5"}
+            << QStringLiteral("A1B2") << QList<int>{1, 2, 3} << QList<int>{5} << QList<int>{3}
+            << QList<QByteArray>{"pin  5 monitor on\n"};
+        QTest::newRow("a board told nothing is told nothing at start")
+            << QStringList{"select 0", "high 4", "monitor 5", "select 1"} << QStringLiteral("C3D4") << QList<int>{}
+            << QList<int>{} << QList<int>{} << QList<QByteArray>{};
+    }
+
+    void onlyWhatTheBoardSelectedWasToldIsRemembered()
+    {
+        QFETCH(QStringList, evening);
+        QFETCH(QString, board);
+        QFETCH(QList<int>, ticked);
+        QFETCH(QList<int>, monitored);
+        QFETCH(QList<int>, outputs);
+        QFETCH(QList<QByteArray>, sentAtStart);
+        {
+            Program program({"A1B2", "C3D4"});
+            BoardSession &session = program.main->session();
+            for (const QString &step : evening) {
+                const int number = step.section(u' ', 1).toInt();
+                if (step.startsWith(u"select"))
+                    program.main->host().select(number);
+                else if (step.startsWith(u"high"))
+                    session.makePinOutputAt(number, true);
+                else if (step.startsWith(u"tick"))
+                    session.setChannelTicked(number, true);
+                else
+                    session.setPinMonitored(number, true);
+            }
+            QVERIFY(program.main->close());
+        }
+        const DeskMemory memory = readDeskMemory();
+        QCOMPARE(memory.board, board);
+        QCOMPARE(memory.tickedChannels, ticked);
+        QCOMPARE(memory.monitoredPins, monitored);
+        QCOMPARE(memory.outputPins, outputs);
+        Program morning({"A1B2", "C3D4"});
+        morning.main->restoreDesk(false);
+        QCOMPARE(morning.main->session().serial(), board);
+        QCOMPARE(morning.driver.writes(), sentAtStart);
+        QCOMPARE(morning.main->statusText().startsWith(QStringLiteral("Outputs of last time")), !outputs.isEmpty());
+    }
+
     void restoreAtStartIsAChoiceKept()
     {
         Program program;
