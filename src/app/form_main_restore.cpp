@@ -15,9 +15,11 @@ void formMain::rememberDesk()
 {
     DeskMemory memory;
     BoardSession &foreground = session();
-    if (foreground.holdsBoard())
+    // Only what the board selected was told: the set-up may still hold what an earlier board was told.
+    if (foreground.holdsBoard()) {
         memory.board = foreground.serial();
-    memory.takeSetup(foreground.setup());
+        memory.takeSetup(foreground.toldSinceSelection());
+    }
     if (const formScripting *editor = existingView<formScripting>()) {
         const QFileInfo script(editor->windowTitle());
         if (editor->windowTitle() != QLatin1String(kUntitledScript) && script.isFile())

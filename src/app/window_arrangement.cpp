@@ -30,9 +30,66 @@ std::vector<int> shareOut(const std::vector<int> &wishes, int floor, int room)
         given += lengths[k];
     }
     // What rounding left over goes to the last, so they reach the far edge.
-    if (count > 0 && left > 0)
+    if (count > 0 && given < room)
         lengths[count - 1] += room - given;
     return lengths;
+}
+
+// Fixed windows in columns: each column's windows one under the other, the columns side by side from the left.
+struct Packing {
+    std::vector<QPoint> tops; // per fixed window
+    int right = 0;            // where the last column ends
+    int tallest = 0;          // the tallest column's height
+};
+
+// Every way of putting the fixed windows, in their order, each under the windows of a column it fits under (in
+// `height`) or in a new column; the first is the one that takes the first column with room. Few windows are fixed,
+// but the count is bounded all the same.
+std::vector<Packing> packings(const std::vector<QSize> &sizes, int height)
+{
+    constexpr std::size_t kMostPackings = 4096;
+    struct Column {
+        int width = 0;
+        int height = 0;
+    };
+    std::vector<Packing> found;
+    std::vector<Column> columns;
+    std::vector<std::pair<std::size_t, int>> at(sizes.size()); // column and top of each window
+    const auto place = [&](const auto &self, std::size_t next) -> void {
+        if (found.size() >= kMostPackings)
+            return;
+        if (next == sizes.size()) {
+            Packing packing;
+            std::vector<int> lefts;
+            for (const Column &column : columns) {
+                lefts.push_back(packing.right);
+                packing.right += column.width;
+                packing.tallest = std::max(packing.tallest, column.height);
+            }
+            for (const auto &[column, top] : at)
+                packing.tops.emplace_back(lefts[column], top);
+            found.push_back(std::move(packing));
+            return;
+        }
+        const QSize size = sizes[next];
+        for (std::size_t c = 0; c <= columns.size(); ++c) {
+            const bool fresh = c == columns.size();
+            if (!fresh && columns[c].height + size.height() > height)
+                continue;
+            if (fresh)
+                columns.push_back(Column{});
+            const Column before = columns[c];
+            at[next] = {c, columns[c].height};
+            columns[c].height += size.height();
+            columns[c].width = std::max(columns[c].width, size.width());
+            self(self, next + 1);
+            columns[c] = before;
+            if (fresh)
+                columns.pop_back();
+        }
+    };
+    place(place, 0);
+    return found;
 }
 
 } // namespace
@@ -42,45 +99,17 @@ WindowArrangement arrangeWindows(const std::vector<WindowToPlace> &windows, QSiz
     WindowArrangement arrangement;
     arrangement.places.resize(windows.size());
 
-    // Fixed windows: each at the foot of the first column with room left below for it, else in a new column; a
-    // column is as wide as its widest, so the lefts are known once all are in.
-    struct Column {
-        int width = 0;
-        int height = 0;
-        std::vector<std::size_t> members;
-    };
-    std::vector<Column> columns;
-    int tallest = 0;
-    for (std::size_t i = 0; i < windows.size(); ++i) {
-        if (windows[i].resizable)
-            continue;
-        const QSize size = windows[i].size;
-        auto column = std::find_if(columns.begin(), columns.end(), [&](const Column &candidate) {
-            return candidate.height + size.height() <= area.height();
-        });
-        if (column == columns.end())
-            column = columns.insert(columns.end(), Column{});
-        arrangement.places[i] = QRect(QPoint(0, column->height), size);
-        column->height += size.height();
-        column->width = std::max(column->width, size.width());
-        column->members.push_back(i);
-        tallest = std::max(tallest, column->height);
-    }
-    int fixedRight = 0;
-    for (const Column &column : columns) {
-        for (std::size_t i : column.members)
-            arrangement.places[i].moveLeft(fixedRight);
-        fixedRight += column.width;
-    }
-
-    // Resizable windows: the room right of the fixed ones, one above the other while their smallest sizes fit,
-    // else side by side; the spare room shared out evenly, each at least its minimum while there is room for that.
+    std::vector<std::size_t> fixed;
+    std::vector<QSize> fixedSizes;
     std::vector<std::size_t> resizable;
     std::vector<int> minimumWidthOf;
     std::vector<int> minimumHeightOf;
     for (std::size_t i = 0; i < windows.size(); ++i) {
-        if (!windows[i].resizable)
+        if (!windows[i].resizable) {
+            fixed.push_back(i);
+            fixedSizes.push_back(windows[i].size);
             continue;
+        }
         resizable.push_back(i);
         const QSize minimum = windows[i].minimum.expandedTo(kSmallestResizable);
         minimumWidthOf.push_back(minimum.width());
@@ -96,27 +125,82 @@ WindowArrangement arrangeWindows(const std::vector<WindowToPlace> &windows, QSiz
     const int minimumHeights = sum(minimumHeightOf);
     const int widestMinimum = largest(minimumWidthOf);
     const int tallestMinimum = largest(minimumHeightOf);
-    const int roomWidth = area.width() - fixedRight;
-    const bool stackFits = minimumHeights <= area.height() && widestMinimum <= roomWidth;
-    const bool sideFits = minimumWidths <= roomWidth && tallestMinimum <= area.height();
-    // Where neither holds them whole: cut them across the way they fit along, else both ways stacked.
-    const bool stacked = stackFits || (!sideFits && (minimumHeights <= area.height() || minimumWidths > roomWidth));
-    const std::vector<int> lengths = stacked ? shareOut(minimumHeightOf, kSmallestResizable.height(), area.height())
-                                             : shareOut(minimumWidthOf, kSmallestResizable.width(), roomWidth);
+    // Whether the resizable ones fit in `room` at their minimums: one above the other, or side by side.
+    const auto stackFits = [&](QSize room) {
+        return minimumHeights <= room.height() && widestMinimum <= room.width();
+    };
+    const auto sideFits = [&](QSize room) {
+        return minimumWidths <= room.width() && tallestMinimum <= room.height();
+    };
+
+    // The resizable ones get the room right of the fixed ones or the room under them, whichever is larger; of the
+    // ways to put the fixed ones, the one that keeps them inside, then holds the resizable ones whole, then leaves
+    // the largest room (the first of equals: each fixed one in the first column with room for it).
+    const std::vector<Packing> candidates = packings(fixedSizes, area.height());
+    const Packing *chosen = nullptr;
+    QRect room;
+    std::int64_t bestScore = -1;
+    for (const Packing &packing : candidates) {
+        const bool inside = packing.right <= area.width() && packing.tallest <= area.height();
+        const QRect beside(packing.right, 0, area.width() - packing.right, area.height());
+        const QRect under(0, packing.tallest, area.width(), area.height() - packing.tallest);
+        for (const QRect &candidate : {beside, under}) {
+            const QSize size = candidate.size();
+            const bool whole = resizable.empty() || stackFits(size) || sideFits(size);
+            const std::int64_t roomArea = size.isEmpty() ? 0 : std::int64_t(size.width()) * std::int64_t(size.height());
+            // Below 2^40 whatever the screen: the two choices above it.
+            const std::int64_t score = (std::int64_t(inside) << 42) + (std::int64_t(whole) << 41) + roomArea;
+            if (score > bestScore) {
+                bestScore = score;
+                chosen = &packing;
+                room = candidate;
+            }
+        }
+    }
+    int fixedRight = 0;
+    int tallest = 0;
+    if (chosen) {
+        for (std::size_t k = 0; k < fixed.size(); ++k)
+            arrangement.places[fixed[k]] = QRect(chosen->tops[k], fixedSizes[k]);
+        fixedRight = chosen->right;
+        tallest = chosen->tallest;
+    }
+    const bool besideFixed = room.top() == 0 && !fixed.empty();
+
+    // Resizable windows: one above the other while their smallest sizes fit, else side by side; the spare room
+    // shared out evenly, each at least its minimum while there is room for that, else cut to the room (a window
+    // past the edge makes the workspace scroll). Only a room with nothing in it gets them at kSmallestResizable.
+    const QSize roomSize = room.size();
+    const bool stacked =
+        stackFits(roomSize) ||
+        (!sideFits(roomSize) && (minimumHeights <= roomSize.height() || minimumWidths > roomSize.width()));
+    const int count = int(resizable.size());
+    const auto floorIn = [count](int length, int smallest) {
+        return length <= 0 ? smallest : std::max(1, std::min(smallest, length / std::max(1, count)));
+    };
+    const auto across = [](int length, int smallest) {
+        return length > 0 ? length : smallest;
+    };
+    const std::vector<int> lengths =
+        stacked ? shareOut(minimumHeightOf, floorIn(roomSize.height(), kSmallestResizable.height()), roomSize.height())
+                : shareOut(minimumWidthOf, floorIn(roomSize.width(), kSmallestResizable.width()), roomSize.width());
     int along = 0;
     for (std::size_t k = 0; k < resizable.size(); ++k) {
         QRect &place = arrangement.places[resizable[k]];
         if (stacked) {
-            place = QRect(fixedRight, along, std::max(roomWidth, kSmallestResizable.width()), lengths[k]);
+            place = QRect(room.left(), room.top() + along, across(roomSize.width(), kSmallestResizable.width()),
+                          lengths[k]);
             along += place.height();
         } else {
-            place = QRect(fixedRight + along, 0, lengths[k], std::max(area.height(), kSmallestResizable.height()));
+            place = QRect(room.left() + along, room.top(), lengths[k],
+                          across(roomSize.height(), kSmallestResizable.height()));
             along += place.width();
         }
     }
-    if (!resizable.empty())
-        tallest = std::max(tallest, stacked ? minimumHeights : tallestMinimum);
     const int resizableWidth = resizable.empty() ? 0 : stacked ? widestMinimum : minimumWidths;
-    arrangement.needed = QSize(fixedRight + resizableWidth, tallest);
+    const int resizableHeight = resizable.empty() ? 0 : stacked ? minimumHeights : tallestMinimum;
+    arrangement.needed = besideFixed || fixed.empty()
+                             ? QSize(fixedRight + resizableWidth, std::max(tallest, resizableHeight))
+                             : QSize(std::max(fixedRight, resizableWidth), tallest + resizableHeight);
     return arrangement;
 }

@@ -341,6 +341,31 @@ void BoardSession::sendPinCommand(int pin, PinAction action)
     m_sentSinceSelection.push_back({pin, action});
 }
 
+BoardSetup BoardSession::toldSinceSelection() const
+{
+    BoardSetup told;
+    told.tickedChannels = m_setup.tickedChannels;
+    told.analogRequestsOn = m_setup.analogRequestsOn;
+    for (const SentPinCommand &sent : m_sentSinceSelection) {
+        const std::size_t pin = std::size_t(sent.pin);
+        switch (sent.action) {
+        case PinAction::Input:
+        case PinAction::Output:
+            told.pinIsOutput[pin] = sent.action == PinAction::Output ? 1 : 0;
+            break;
+        case PinAction::Set:
+        case PinAction::Clear:
+            told.pinOutputLevel[pin] = sent.action == PinAction::Set ? 1 : 0;
+            break;
+        case PinAction::MonitorOn:
+        case PinAction::MonitorOff:
+            told.monitoredPins.set(pin, sent.action == PinAction::MonitorOn);
+            break;
+        }
+    }
+    return told;
+}
+
 void BoardSession::publishSetup(int index, SetupAspect aspect)
 {
     stampNow();

@@ -53,6 +53,10 @@ public:
     Driver &driver() { return m_driver; }
     std::intptr_t handle() const { return m_deviceHandle; }
     const BoardSetup &setup() const { return m_setup; }
+    // The set-up as the board held was told it since its selection: each pin's direction, level and monitoring as
+    // last sent to it (untold: input, low, not monitored), with the channels requested of it now. The set-up itself
+    // may still hold what an earlier board was told.
+    BoardSetup toldSinceSelection() const;
     EventStream &events() { return m_events; }
     // The clock that times this session's poll: it polls while any lease from wantPolling() lives.
     Poller &poller() { return *m_poller; }
