@@ -98,6 +98,8 @@ public:
     // ticked channels and monitored pins (outputs are named on the status line, never driven), and, when
     // `reopenScript`, the script file it had open.
     void restoreDesk(bool reopenScript);
+    // A run that did not put the desk back (--no-restore) leaves what the last run kept for the next one.
+    void keepLastDesk() { m_remembersDesk = false; }
     // Brings the communications window to the front when its log names a recovered script.
     void bringRecoveryToFront();
 
@@ -165,4 +167,5 @@ private:
     QList<QKeySequence> m_menuShortcuts; // of the File and View menus
     QPointer<formAbout> m_about;
     bool m_recoveryReported = false;
+    bool m_remembersDesk = true; // at the close step
 };

@@ -13,6 +13,8 @@
 
 void formMain::rememberDesk()
 {
+    if (!m_remembersDesk)
+        return;
     DeskMemory memory;
     BoardSession &foreground = session();
     // Only what the board selected was told: the set-up may still hold what an earlier board was told.

@@ -58,7 +58,9 @@ int main(int argc, char *argv[])
     if (!choice.notice.isEmpty())
         mainWindow.LogLine(choice.notice);
     mainWindow.show();
-    if (options.restore && restoreAtStart())
+    if (!options.restore)
+        mainWindow.keepLastDesk();
+    else if (restoreAtStart())
         mainWindow.restoreDesk(options.script.isEmpty());
     if (!options.script.isEmpty())
         mainWindow.openScriptFile(options.script);

@@ -159,6 +159,12 @@ private Q_SLOTS:
             evening.main->openScriptFile(script);
             QVERIFY(evening.main->close());
         }
+        {
+            // A run started without restoring leaves last evening's desk for the next morning.
+            Program noon({"A1B2", "C3D4"});
+            noon.main->keepLastDesk();
+            QVERIFY(noon.main->close());
+        }
         Program morning(attachedThen);
         morning.main->restoreDesk(true);
         const BoardSession &session = morning.main->session();
