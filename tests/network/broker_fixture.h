@@ -60,6 +60,34 @@ protected:
         return broker;
     }
 
+    // A broker on `port` that admits only `users` (name, password), under `acl`; nothing when its files could not be
+    // made.
+    std::unique_ptr<QProcess> startBrokerWithAccess(int port, const QList<std::pair<QString, QString>> &users,
+                                                    const QByteArray &acl)
+    {
+        // The broker reads these after it has dropped to its own user, when started as root.
+        const auto readable = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther;
+        QFile::setPermissions(m_dir.path(), readable | QFile::ExeOwner | QFile::ExeGroup | QFile::ExeOther);
+        const QString passwords = m_dir.filePath(QStringLiteral("passwords-%1").arg(port));
+        for (const auto &[user, password] : users) {
+            QStringList arguments{"-b", passwords, user, password};
+            if (!QFile::exists(passwords))
+                arguments.prepend("-c");
+            if (QProcess::execute(QStringLiteral(MOSQUITTO_PASSWD), arguments) != 0)
+                return nullptr;
+        }
+        const QString aclPath = m_dir.filePath(QStringLiteral("acl-%1").arg(port));
+        QFile aclFile(aclPath);
+        if (!aclFile.open(QIODevice::WriteOnly) || aclFile.write(acl) != acl.size())
+            return nullptr;
+        aclFile.close();
+        for (const QString &file : {passwords, aclPath})
+            QFile::setPermissions(file, readable);
+        return startBroker(
+            port,
+            QStringLiteral("allow_anonymous false\npassword_file %1\nacl_file %2\n").arg(passwords, aclPath).toUtf8());
+    }
+
     void startOwnBroker()
     {
         m_port = freePort();

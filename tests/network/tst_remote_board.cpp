@@ -238,26 +238,10 @@ private Q_SLOTS:
     // frames: the broker keeps each holder to the topics of its own client id.
     void anAclKeepsEachHolderToItsOwnTopics()
     {
-        QFile::setPermissions(m_dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther |
-                                                QFile::ExeOther | QFile::ReadGroup | QFile::ExeGroup);
-        const QString passwords = m_dir.filePath(QStringLiteral("acl-passwords"));
-        for (const char *user : {"bench7", "ana", "mallory"}) {
-            QStringList arguments{"-b", passwords, user, QStringLiteral("%1-pw").arg(user)};
-            if (!QFile::exists(passwords))
-                arguments.prepend("-c");
-            QCOMPARE(QProcess::execute(QStringLiteral(MOSQUITTO_PASSWD), arguments), 0);
-        }
-        const QString acl = m_dir.filePath(QStringLiteral("acl"));
-        QFile aclFile(acl);
-        QVERIFY(aclFile.open(QIODevice::WriteOnly));
-        aclFile.write(kReadmeAcl);
-        aclFile.close();
-        for (const QString &file : {passwords, acl})
-            QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther);
         const int port = freePort();
-        const auto broker = startBroker(
-            port,
-            QStringLiteral("allow_anonymous false\npassword_file %1\nacl_file %2\n").arg(passwords, acl).toUtf8());
+        const auto broker = startBrokerWithAccess(
+            port, {{"bench7", "bench7-pw"}, {"ana", "ana-pw"}, {"mallory", "mallory-pw"}}, kReadmeAcl);
+        QVERIFY(broker);
         const QString url = QStringLiteral("mqtt://%2@127.0.0.1:%1").arg(port);
         const auto client = [port](const QString &program, const char *user, const QStringList &arguments) {
             auto process = std::make_unique<ClientProcess>();
