@@ -4,6 +4,7 @@
 #include "app/form_main.h"
 #ifdef VANTREL_BRIDGE_BENCH
 #include "bridge_bench.h"
+#include "bridge_peer_bench.h"
 #endif
 #include "app/options.h"
 #include "cli/cli_runner.h"
@@ -402,7 +403,8 @@ void journalBytesPerHour()
     qint64 nowMs = 0;
     const qint64 wallStart = QDateTime(QDate(2026, 12, 7), QTime(9, 0)).toMSecsSinceEpoch();
     DemoDriver driver([&nowMs] { return nowMs; });
-    BoardSession session(driver, [&nowMs] { return nowMs; }, [&nowMs, wallStart] { return wallStart + nowMs; });
+    BoardSession session(
+        driver, [&nowMs] { return nowMs; }, [&nowMs, wallStart] { return wallStart + nowMs; });
     session.scanDevices();
     session.selectDevice(0);
     const PollLease lease = session.wantPolling(std::chrono::milliseconds(100), "bench");
@@ -558,6 +560,8 @@ int main(int argc, char *argv[])
 #ifdef VANTREL_BRIDGE_BENCH
     if (wanted("bridge"))
         bridgeBench();
+    if (only.contains(QLatin1String("bridge-peer")))
+        bridgePeerBench();
 #endif
     if (wanted("plans")) {
         planLoad();

@@ -1,5 +1,7 @@
 #include "bridge_bench.h"
 
+#include "bench_broker.h"
+
 #include "device/demo_driver.h"
 #include "measure.h"
 #include "network/bridge.h"
@@ -33,19 +35,6 @@
 #include <vector>
 
 namespace {
-
-int freePort()
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    ::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address);
-    ::getsockname(fd, reinterpret_cast<sockaddr *>(&address), &length);
-    ::close(fd);
-    return ntohs(address.sin_port);
-}
 
 // A subscriber to the bench board's readings that tells of each on the library's own thread, so that taking
 // note never waits for the bridge.
@@ -350,7 +339,7 @@ void rssWithTheBrokerDown()
         lines += "adc " + QByteArray::number(1 + i % 8) + ' ' + QByteArray::number(i % 256) + "\r\n";
     BridgeOptions options;
     options.broker.host = QStringLiteral("127.0.0.1");
-    options.broker.port = freePort(); // nobody there
+    options.broker.port = freeLoopbackPort(); // nobody there
     options.channels = {1, 2, 3, 4, 5, 6, 7, 8};
     std::FILE *quiet = std::fopen("/dev/null", "w");
     const double before = rssMb();
@@ -445,26 +434,13 @@ void rssWithA10MbPayload(int port)
 
 void bridgeBench()
 {
-    QString broker = QStandardPaths::findExecutable(QStringLiteral("mosquitto"), {"/usr/sbin", "/usr/local/sbin"});
-    if (broker.isEmpty())
-        broker = QStandardPaths::findExecutable(QStringLiteral("mosquitto"));
-    if (broker.isEmpty()) {
-        std::printf("bridge_readings_per_s: skipped (no mosquitto; scripts/bootstrap installs it)\n");
+    BenchBroker broker;
+    QString skipped;
+    if (!broker.start(&skipped)) {
+        std::printf("bridge_readings_per_s: skipped (%s)\n", qPrintable(skipped));
         return;
     }
-    QTemporaryDir folder;
-    const int port = freePort();
-    QFile config(folder.filePath(QStringLiteral("broker.conf")));
-    config.open(QIODevice::WriteOnly);
-    config.write(QStringLiteral("listener %1 127.0.0.1\nallow_anonymous true\nmax_queued_messages "
-                                "0\nmax_inflight_messages 1000\nset_tcp_nodelay true\n")
-                     .arg(port)
-                     .toLatin1());
-    config.close();
-    QProcess process;
-    process.start(broker, {"-c", config.fileName()});
-    process.waitForStarted();
-    QThread::msleep(500);
+    const int port = broker.port();
     mosquitto_lib_init();
     rssWithA10MbPayload(port);
     for (const auto &[qos, readings] : {std::pair{0, 400'000}, std::pair{1, 100'000}}) {
@@ -476,7 +452,5 @@ void bridgeBench()
     }
     bridgeLatency(port);
     remoteRoundTrip(port);
-    process.terminate();
-    process.waitForFinished(5000);
     rssWithTheBrokerDown();
 }

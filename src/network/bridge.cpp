@@ -28,6 +28,9 @@ bool isReportOfItsOwn(const SessionEvent &line)
            (line.report->kind == Report::Kind::Pin || line.report->kind == Report::Kind::Analog);
 }
 
+// A batch of records goes at once past this: well under what the remote side reads (64 KiB).
+constexpr qint64 kEventBatchBytes = 16 * 1024;
+
 } // namespace
 
 // One board served: its session and its own broker connection (whose last will says it is offline).
@@ -42,6 +45,8 @@ struct Bridge::Served {
     QByteArray pinTopics[kLastPin + 1];
     QByteArray lineTopic;
     QByteArray eventTopic;
+    // Its records not yet published: those of one turn of the event loop (a poll's readings) go as one message.
+    RecordWriter events{RecordFormat::Jsonl};
     EventStream::Subscription subscription;
     PollLease polling;
     bool online = false;
@@ -61,7 +66,13 @@ Bridge::Bridge(Driver &driver, BridgeOptions options, std::FILE *err, QObject *p
     connect(&m_scan, &QTimer::timeout, this, &Bridge::scan);
     m_dropReport.setInterval(60'000);
     connect(&m_dropReport, &QTimer::timeout, this, &Bridge::reportDrops);
-    m_json.setOrigin(monotonicClockMs());
+    m_origin = monotonicClockMs();
+    m_eventFlush.setSingleShot(true);
+    m_eventFlush.setInterval(0);
+    connect(&m_eventFlush, &QTimer::timeout, this, [this] {
+        for (const auto &board : m_served)
+            publishEvents(*board);
+    });
 }
 
 Bridge::~Bridge()
@@ -156,6 +167,7 @@ void Bridge::serve(const QString &serial, int position)
         board->pinTopics[pin] = topic(*board, QStringLiteral("pin/%1").arg(pin)).toUtf8();
     board->lineTopic = topic(*board, QStringLiteral("line")).toUtf8();
     board->eventTopic = topic(*board, QStringLiteral("event")).toUtf8();
+    board->events.setOrigin(m_origin);
     board->session = std::make_unique<BoardSession>(m_driver);
     BoardSession &session = *board->session;
     Served *raw = board.get();
@@ -303,12 +315,24 @@ void Bridge::onEvent(Served &board, const SessionEvent &event)
     default:
         break;
     }
-    // Every event that has a record goes out as one JSON object, in the records' schema.
-    if (m_json.record(event, board.serial)) {
-        QByteArray json = m_json.takePending();
-        json.chop(1);
-        client.publish(board.eventTopic, json);
+    // Every event that has a record goes out in the records' schema, one JSON object a line; the records of one
+    // turn of the event loop share a message: a message per record cost the broker and the bridge as much again as
+    // the reading's own.
+    if (board.events.record(event, board.serial)) {
+        if (board.events.pendingBytes() >= kEventBatchBytes)
+            publishEvents(board);
+        else if (!m_eventFlush.isActive())
+            m_eventFlush.start();
     }
+}
+
+void Bridge::publishEvents(Served &board)
+{
+    if (board.events.pendingBytes() == 0)
+        return;
+    QByteArray records = board.events.takePending();
+    records.chop(1); // the last line's end
+    board.client->publish(board.eventTopic, records);
 }
 
 void Bridge::onControl(Served &board, const QString &topic, const QByteArray &payload)
@@ -403,6 +427,7 @@ void Bridge::stop()
         // Closed before its polling goes: the end of serving is no gap.
         board->session->closeDevice();
         board->polling.reset();
+        publishEvents(*board);
         publishStatus(*board, false);
         publishDiscovery(*board, false);
         board->client->stop();

@@ -65,6 +65,7 @@ private:
     void scan();
     void serve(const QString &serial, int position);
     void onEvent(Served &board, const SessionEvent &event);
+    void publishEvents(Served &board);
     void onControl(Served &board, const QString &topic, const QByteArray &payload);
     void carryOut(Served &board, const BridgeControl &control);
     void publishStatus(Served &board, bool online);
@@ -84,7 +85,8 @@ private:
     std::vector<std::unique_ptr<Served>> m_served;
     std::unique_ptr<MqttClient> m_bridgeClient;
     std::unique_ptr<BoardSession> m_scanner; // lists boards; opens none
-    RecordWriter m_json{RecordFormat::Jsonl};
+    qint64 m_origin = 0;                     // the records' t_ms count from the bridge's start
+    QTimer m_eventFlush;                     // the records of this turn of the event loop, published at its end
     QTimer m_scan;
     QTimer m_dropReport;
     qint64 m_reportedDrops = 0;

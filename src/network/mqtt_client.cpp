@@ -159,16 +159,19 @@ MqttClient::MqttClient(const BrokerAddress &broker, const QString &clientId, std
     // Sent (QoS 0) or acknowledged (QoS 1): only then published.
     mosquitto_publish_callback_set(
         m_mosquitto, [](mosquitto *, void *self, int) { ++static_cast<MqttClient *>(self)->m_published; });
-    // A TLS handshake that fails is told only in the library's log.
-    mosquitto_log_callback_set(m_mosquitto, [](mosquitto *, void *self, int level, const char *text) {
-        if (level != MOSQ_LOG_ERR)
-            return;
-        if (const std::optional<ConnectionRefusal> refusal = tlsRefusal(QString::fromUtf8(text))) {
-            auto *client = static_cast<MqttClient *>(self);
-            QMetaObject::invokeMethod(
-                client, [client, refusal] { client->onRefused(*refusal); }, Qt::QueuedConnection);
-        }
-    });
+    // A TLS handshake that fails is told only in the library's log. Without TLS nothing is asked of it: the
+    // library formats a line of its log for every message it sends whenever anyone listens.
+    if (broker.tls || !broker.caFile.isEmpty()) {
+        mosquitto_log_callback_set(m_mosquitto, [](mosquitto *, void *self, int level, const char *text) {
+            if (level != MOSQ_LOG_ERR)
+                return;
+            if (const std::optional<ConnectionRefusal> refusal = tlsRefusal(QString::fromUtf8(text))) {
+                auto *client = static_cast<MqttClient *>(self);
+                QMetaObject::invokeMethod(
+                    client, [client, refusal] { client->onRefused(*refusal); }, Qt::QueuedConnection);
+            }
+        });
+    }
 }
 
 MqttClient::~MqttClient()

@@ -37,7 +37,7 @@ private Q_SLOTS:
         // Every command from the network is said.
         QByteArray err;
         QTRY_VERIFY((err += bridge->readAllStandardError()).contains("control vantrel/DEMO0001/send \"id\""));
-        // Each event is one JSON object in the records' schema.
+        // Events are records in the records' schema, one JSON object a line.
         const qsizetype at = out.indexOf("vantrel/DEMO0001/event {");
         QVERIFY(at >= 0);
         const QByteArray json = out.mid(at + 23, out.indexOf('\n', at) - at - 23);

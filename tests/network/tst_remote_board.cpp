@@ -69,7 +69,9 @@ class TestRemoteBoard : public QObject, public BrokerFixture
     {
         QStringList commands;
         for (const QByteArray &line : events.split('\n')) {
-            const QJsonObject event = QJsonDocument::fromJson(line.mid(line.indexOf(' ') + 1)).object();
+            // A message's first record follows its topic; the others of its batch are lines of their own.
+            const QJsonObject event =
+                QJsonDocument::fromJson(line.startsWith('{') ? line : line.mid(line.indexOf(' ') + 1)).object();
             if (event.value("kind").toString() == u"command")
                 commands.append(event.value("text").toString());
         }
