@@ -7,8 +7,16 @@
 #include "session/stop_signals.h"
 
 #include <QCoreApplication>
+#include <QTimer>
 
+#include <csignal>
 #include <cstdio>
+
+namespace {
+
+constexpr int kRefusalWatchMs = 250;
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
@@ -36,5 +44,25 @@ int main(int argc, char *argv[])
     CliRunner runner(*choice.driver, parsed.options, stdout, stderr);
     StopSignals stop;
     QObject::connect(&stop, &StopSignals::stopRequested, &runner, &CliRunner::requestStop);
-    return runner.run();
+    // A broker that lets us in no more (a password changed, access taken away) ends the run: no retry can change it,
+    // and a board waited for would never come back.
+    const auto *remote = dynamic_cast<const RemoteDriver *>(choice.driver.get());
+    bool refusedMidRun = false;
+    QTimer refusalWatch;
+    if (remote) {
+        QObject::connect(&refusalWatch, &QTimer::timeout, &runner, [&] {
+            const ConnectionRefusal refusal = remote->refusal();
+            if (refusedMidRun || !refusal.final)
+                return;
+            refusedMidRun = true;
+            qCWarning(lcDevice).noquote() << QStringLiteral("broker %1:%2 refused the connection: %3")
+                                                 .arg(options.broker.broker.host)
+                                                 .arg(options.broker.broker.port)
+                                                 .arg(refusal.reason);
+            runner.requestStop(SIGTERM);
+        });
+        refusalWatch.start(kRefusalWatchMs);
+    }
+    const int exitCode = runner.run();
+    return refusedMidRun ? kExitBrokerRefused : exitCode;
 }

@@ -296,6 +296,44 @@ private Q_SLOTS:
         broker->waitForFinished();
     }
 
+    // A broker that lets a holder in no more after a restart (its password changed) ends the holder's run with
+    // exit code 6 and the reason, even one that waits for its board to come back.
+    void aRefusalMidRunEndsTheRun()
+    {
+        const int port = freePort();
+        const QList<std::pair<QString, QString>> before{{"bench7", "bench7-pw"}, {"ana", "ana-pw"}};
+        auto broker = startBrokerWithAccess(port, before, kReadmeAcl);
+        QVERIFY(broker);
+        const QString url = QStringLiteral("mqtt://%2@127.0.0.1:%1").arg(port);
+        ClientProcess bridge;
+        bridge.start(QStringLiteral(VANTREL_CLI), {"--demo", "serve", "--broker", url.arg("bench7:bench7-pw"),
+                                                   "--board", "DEMO0001", "--adc", "1", "--allow-control"});
+        ClientProcess all;
+        all.start(QStringLiteral(MOSQUITTO_SUB), {"-h", "127.0.0.1", "-p", QString::number(port), "-u", "bench7", "-P",
+                                                  "bench7-pw", "-v", "-t", "vantrel/DEMO0001/status"});
+        QByteArray out;
+        QTRY_VERIFY_WITH_TIMEOUT(seen(all, out, "vantrel/DEMO0001/status online"), 10000);
+        ClientProcess holder;
+        holder.start(QStringLiteral(VANTREL_CLI),
+                     {"--driver=mqtt", "--broker", url.arg("ana:ana-pw"), "monitor", "--board", "DEMO0001", "--adc",
+                      "1", "--seconds", "60", "--reconnect"});
+        QByteArray read;
+        QTRY_VERIFY_WITH_TIMEOUT(seen(holder, read, "adc 1"), 15000);
+        broker->terminate();
+        QVERIFY(broker->waitForFinished());
+        broker = startBrokerWithAccess(port, {{"bench7", "bench7-pw"}, {"ana", "another-pw"}}, kReadmeAcl);
+        QVERIFY(broker);
+        QVERIFY(holder.waitForFinished(20000));
+        QCOMPARE(holder.exitCode(), 6);
+        const QByteArray said = holder.readAllStandardError();
+        QCOMPARE(said.count("refused the connection: not authorised"), 1);
+        QVERIFY2(!said.contains("ana-pw"), said);
+        ::kill(pid_t(bridge.processId()), SIGTERM);
+        QVERIFY(bridge.waitForFinished(10000));
+        broker->terminate();
+        broker->waitForFinished();
+    }
+
     void aBridgeWithoutControlRefusesRemoteOpening()
     {
         QProcess *refused = runner({"send", "--board", "DEMO0002", "--command", "id"});
