@@ -280,10 +280,10 @@ private Q_SLOTS:
         QVERIFY(publishMany(topic, payload, times));
         if (holderExit == -2) {
             // Still read: a reading published after the last message.
-            QTRY_VERIFY_WITH_TIMEOUT((seen(*sub, out, ""), out.indexOf("vantrel/DEMO0001/adc/1 ", before) >= 0), 1000);
+            QTRY_VERIFY_WITH_TIMEOUT((seen(*sub, out, ""), out.indexOf("vantrel/DEMO0001/adc/1 ", before) >= 0), 3000);
             QTest::qWait(300);
             const qsizetype after = out.size();
-            QTRY_VERIFY_WITH_TIMEOUT((seen(*sub, out, ""), out.indexOf("vantrel/DEMO0001/adc/1 ", after) >= 0), 1000);
+            QTRY_VERIFY_WITH_TIMEOUT((seen(*sub, out, ""), out.indexOf("vantrel/DEMO0001/adc/1 ", after) >= 0), 3000);
         } else if (holderExit == -1) {
             QVERIFY(!holder->waitForFinished(1500)); // still holding
         } else {
