@@ -263,9 +263,8 @@ private Q_SLOTS:
         std::unique_ptr<QProcess> holder;
         if (holderExit != -2) {
             holder = std::make_unique<ClientProcess>();
-            holder->start(QStringLiteral(VANTREL_CLI),
-                          {"--driver=mqtt", "--broker", url(), "monitor", "--board", "DEMO0001", "--seconds", "30",
-                           "--format", "csv"});
+            holder->start(QStringLiteral(VANTREL_CLI), {"--driver=mqtt", "--broker", url(), "monitor", "--board",
+                                                        "DEMO0001", "--seconds", "30", "--format", "csv"});
             // The header is written once the holder has the board: only then can it lose it.
             QTRY_VERIFY_WITH_TIMEOUT(holder->bytesAvailable() > 0, 10000);
             QTRY_VERIFY_WITH_TIMEOUT(seen(*sub, out, "/open {"), 10000);
