@@ -4,6 +4,7 @@
 #include "device/diagnostics.h"
 #include "device/driver.h"
 #include "network/remote_driver.h"
+#include "replay/replay_options.h"
 #include "session/stop_signals.h"
 
 #include <QCoreApplication>
@@ -25,9 +26,9 @@ int main(int argc, char *argv[])
         return *parsed.exitCode;
     }
     const CliOptions &options = parsed.options;
-    DriverChoice choice = options.driver == DriverKind::Mqtt
-                              ? makeRemoteDriver(options.broker.broker, options.broker.prefix)
-                              : makeDriver(options.driver, options.ports);
+    DriverChoice choice = options.driver == DriverKind::Mqtt     ? makeRemoteDriver(options.broker.broker, options.broker.prefix)
+                          : options.driver == DriverKind::Replay ? makeReplayDriver(options.replay)
+                                                                 : makeDriver(options.driver, options.ports);
     if (!choice.notice.isEmpty())
         qCWarning(lcDevice).noquote() << choice.notice;
     if (choice.refused)
