@@ -224,18 +224,18 @@ qint64 JournalFileReader::firstMs()
     if (m_firstMs != -2)
         return m_firstMs;
     m_firstMs = -1;
-    if (!rewind())
+    JournalFileReader scanner(m_path, m_compressed);
+    if (!scanner.rewind())
         return m_firstMs;
     JournalLine record;
     QByteArrayView line;
     bool cut = false;
-    while (next(line, &cut)) {
+    while (scanner.next(line, &cut)) {
         if (decodeJournalLine(line, record)) {
             m_firstMs = record.wallMs;
             break;
         }
     }
-    close();
     return m_firstMs;
 }
 
@@ -316,17 +316,18 @@ void JournalFileReader::buildIndex()
 {
     if (m_indexed)
         return;
-    m_samples.clear();
-    m_checkpoints.clear();
+    // Read by a reader of its own: what this one is reading stays where it is.
+    JournalFileReader scanner(m_path, m_compressed);
     if (m_compressed)
-        scanCompressed();
+        scanner.scanCompressed();
     else
-        samplePlain();
+        scanner.samplePlain();
+    m_samples = std::move(scanner.m_samples);
+    m_checkpoints = std::move(scanner.m_checkpoints);
     m_indexed = true;
-    m_lastMs = m_samples.empty() ? -1 : lastRecordFrom(m_samples.back().offset);
+    m_lastMs = m_samples.empty() ? -1 : scanner.lastRecordFrom(m_samples.back().offset);
     if (m_firstMs == -2)
         m_firstMs = m_samples.empty() ? -1 : m_samples.front().wallMs;
-    close();
 }
 
 bool JournalFileReader::seek(qint64 wallMs)

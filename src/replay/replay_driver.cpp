@@ -209,6 +209,15 @@ ReplayDriver::Board *ReplayDriver::boardOf(std::intptr_t handle, bool *dead)
     return nullptr;
 }
 
+std::size_t ReplayDriver::indexOf(const Board &board) const
+{
+    for (std::size_t i = 0; i < m_boards.size(); ++i) {
+        if (m_boards[i].get() == &board)
+            return i;
+    }
+    return 0;
+}
+
 ReplayDriver::Board *ReplayDriver::boardNamed(const QString &serial)
 {
     for (const auto &board : m_boards) {
@@ -260,6 +269,11 @@ std::intptr_t ReplayDriver::createFile(const char *serial)
         return kInvalidHandle;
     }
     board->handle = m_nextHandle++;
+    // The timeline runs from the first open: nothing is missed while the program starts.
+    if (!m_started) {
+        m_started = true;
+        m_anchorClock = clockMs();
+    }
     // Opened afresh, it plays from the moment played now; back after a loss, it goes on where it was.
     if (!board->active)
         seekBoard(*board, positionMs());
@@ -670,11 +684,29 @@ void ReplayDriver::seekBoard(Board &board, qint64 wallMs)
     JournalFileReader &reader = board.reader(chosen);
     const qint64 first = reader.firstMs();
     // From its start when the moment is before its first record: no index is needed for that.
-    const bool opened = first < 0 || from <= first ? reader.rewind() : reader.seek(from);
+    const bool fromStart = first < 0 || from <= first;
+    const bool opened = fromStart ? reader.rewind() : reader.seek(from);
     if (!opened) {
         while (++board.file < board.files.size() && !board.reader(board.file).rewind()) {
         }
     }
+    if (chosen == 0 && fromStart)
+        return;
+    // Within the span: the channels the last poll before the moment asked for are ticked, as they were.
+    loadMarks();
+    const std::vector<PollMark> &polls = m_polls[indexOf(board)];
+    const auto after = std::upper_bound(polls.begin(), polls.end(), from,
+                                        [](qint64 ms, const PollMark &poll) { return ms < poll.wallMs; });
+    if (after == polls.begin())
+        return;
+    const PollMark &last = *std::prev(after);
+    board.next.kind = Item::Kind::Happening;
+    board.next.at = {from, from};
+    board.next.happening = PlayedFeed::Happening();
+    board.next.happening.kind = PlayedFeed::Happening::Kind::Poll;
+    board.next.happening.channels = last.channels;
+    board.next.happening.periodMs = last.periodMs;
+    board.hasNext = true;
 }
 
 // The timeline.
@@ -798,7 +830,9 @@ void ReplayDriver::loadMarks()
         return;
     m_marksLoaded = true;
     JournalLine record;
+    m_polls.assign(m_boards.size(), {});
     for (const auto &board : m_boards) {
+        std::vector<PollMark> &polls = m_polls[indexOf(*board)];
         for (const JournalFile &file : board->files) {
             JournalFileReader reader(file.path, file.compressed);
             if (!reader.rewind())
@@ -807,10 +841,14 @@ void ReplayDriver::loadMarks()
             bool cut = false;
             while (reader.next(line, &cut)) {
                 // Only the lines that may be one are decoded.
-                if (!line.contains("\"command\"") && !line.contains("\"gap\"") && !line.contains("\"lost\""))
+                if (!line.contains("\"command\"") && !line.contains("\"gap\"") && !line.contains("\"lost\"") &&
+                    !line.contains("\"poll\""))
                     continue;
                 if (!decodeJournalLine(line, record))
                     continue;
+                // A poll before the span still says what was ticked in it.
+                if (record.kind == JournalLine::Kind::Poll && (polls.empty() || record.wallMs >= polls.back().wallMs))
+                    polls.push_back({record.wallMs, record.channels, record.periodMs});
                 if ((m_options.sinceMs && record.wallMs < *m_options.sinceMs) ||
                     (m_options.untilMs && record.wallMs > *m_options.untilMs))
                     continue;

@@ -117,6 +117,7 @@ private:
 
     Board *boardOf(std::intptr_t handle, bool *dead);
     Board *boardNamed(const QString &serial);
+    std::size_t indexOf(const Board &board) const;
     // Makes `board.next` the board's next item; false at the end of its span.
     bool peek(Board &board);
     // The next record of the board's span (decoded), skipping and counting bad lines; false at the end.
@@ -152,6 +153,14 @@ private:
     // The marks, once read: (time, kind) in time order.
     bool m_marksLoaded = false;
     std::vector<std::pair<qint64, Mark>> m_marks;
+    // What each poll asked for, by board: a seek starts with the channels ticked as they were then.
+    struct PollMark {
+        qint64 wallMs = 0;
+        std::int32_t channels = 0;
+        int periodMs = 0;
+    };
+    std::vector<std::vector<PollMark>> m_polls;
+    bool m_started = false; // a board was opened: the timeline runs from then
 };
 
 // "1", "2", "10", "100" or "max" (kFastest); nothing for anything else.

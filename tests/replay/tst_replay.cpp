@@ -529,7 +529,7 @@ private Q_SLOTS:
     {
         QTemporaryDir directory;
         const QString folder = directory.filePath(QStringLiteral("journal"));
-        QByteArray bytes;
+        QByteArray bytes = record(kDay, 0, "poll", "\"channels\":[2],\"period_ms\":100");
         for (int second = 0; second < 600; ++second)
             bytes += record(kDay + second * 1000, second * 1000, "line", "\"text\":\"v" + QByteArray::number(second) + '"');
         writeFile(folder + QStringLiteral("/B1/2026-12-07.jsonl"), bytes);
@@ -550,10 +550,12 @@ private Q_SLOTS:
         player.drain();
         QCOMPARE(player.driver.positionMs(), kDay + 15'000);
         QCOMPARE(player.listener.told.size(), std::size_t(16));
-        // Back: it plays again from there.
+        // Back: it plays again from there, with the channels the recorded poll asked for then.
+        player.session.setChannelTicked(2, false);
         player.driver.seek(kDay + 2'000);
         player.drain();
         QCOMPARE(player.listener.told.back().what, QStringLiteral("line v2"));
+        QVERIFY(player.session.setup().isTicked(2));
         QCOMPARE(player.driver.spanEndMs(), kDay + 599'000);
         player.driver.seek(kDay + 10'000'000);
         QCOMPARE(player.driver.positionMs(), kDay + 599'000);
