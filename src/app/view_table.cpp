@@ -39,7 +39,7 @@ const std::vector<ViewSpec> &viewTable()
         {formBoards::kView, "&Boards", QKeySequence(Qt::CTRL | Qt::Key_B), &AppState::viewBoards, false, false,
          std::nullopt, make<formBoards>},
         {formReplay::kView, "&Replay", QKeySequence(), &AppState::viewReplay, false, false, std::nullopt,
-         make<formReplay>},
+         make<formReplay>, true},
     };
     return table;
 }
