@@ -391,7 +391,9 @@ private:
         const char *start = m_p;
         qint64 value = 0;
         while (m_p < m_end && *m_p >= '0' && *m_p <= '9') {
-            value = value * 10 + (*m_p - '0');
+            // Past 15 digits the number is the parser's: nothing is added that could overflow.
+            if (m_p - start < 15)
+                value = value * 10 + (*m_p - '0');
             ++m_p;
         }
         const qsizetype count = m_p - start;
