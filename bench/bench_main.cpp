@@ -9,6 +9,7 @@
 #include "cli/cli_runner.h"
 #include "device/driver_factory.h"
 #include "measure.h"
+#include "replay_bench.h"
 #include "report_mix.h"
 #ifdef VANTREL_PTY_BENCH
 #include "pty_bench.h"
@@ -559,6 +560,8 @@ int main(int argc, char *argv[])
     if (wanted("bridge"))
         bridgeBench();
 #endif
+    if (wanted("replay"))
+        replayBench();
     if (wanted("plans")) {
         planLoad();
         planStepOverhead();

@@ -145,8 +145,8 @@ bool JournalFileReader::fill()
     }
     if (!m_inflater) {
         const qsizetype before = m_pending.size();
-        m_pending.resize(before + kChunk);
-        const qint64 read = m_file.read(m_pending.data() + before, kChunk);
+        m_pending.resize(before + m_plainChunk);
+        const qint64 read = m_file.read(m_pending.data() + before, m_plainChunk);
         m_pending.resize(before + std::max<qint64>(read, 0));
         m_end = read <= 0;
         return !m_end;
@@ -265,6 +265,8 @@ void JournalFileReader::samplePlain()
 {
     if (!openFile())
         return;
+    // A sample reads a line or two, not the file.
+    m_plainChunk = 16 * 1024;
     const qint64 size = m_file.size();
     JournalLine record;
     QByteArrayView line;

@@ -171,7 +171,19 @@ ReplayDriver::ReplayDriver(ReplayOptions options, Clock clock)
     m_played = {m_spanStart, m_spanStart};
 }
 
-ReplayDriver::~ReplayDriver() = default;
+ReplayDriver::~ReplayDriver()
+{
+    m_stopMarks = true;
+    if (m_marksReader.joinable())
+        m_marksReader.join();
+}
+
+void ReplayDriver::prepareMarks()
+{
+    if (m_marksLoaded || m_marksReader.joinable())
+        return;
+    m_marksReader = std::thread([this] { scanMarks(); });
+}
 
 QStringList ReplayDriver::boards() const
 {
@@ -828,7 +840,16 @@ void ReplayDriver::loadMarks()
 {
     if (m_marksLoaded)
         return;
+    if (m_marksReader.joinable())
+        m_marksReader.join();
+    else
+        scanMarks();
     m_marksLoaded = true;
+}
+
+void ReplayDriver::scanMarks()
+{
+    // Only this thread touches the marks until loadMarks() has joined it; the files' list never changes.
     JournalLine record;
     m_polls.assign(m_boards.size(), {});
     for (const auto &board : m_boards) {
@@ -839,11 +860,15 @@ void ReplayDriver::loadMarks()
                 continue;
             QByteArrayView line;
             bool cut = false;
-            while (reader.next(line, &cut)) {
-                // Only the lines that may be one are decoded.
-                if (!line.contains("\"command\"") && !line.contains("\"gap\"") && !line.contains("\"lost\"") &&
-                    !line.contains("\"poll\""))
-                    continue;
+            while (reader.next(line, &cut) && !m_stopMarks) {
+                // Only the lines that may be one are decoded (the journal writes the kind as "kind":"...").
+                const qsizetype kind = line.indexOf("\"kind\":\"");
+                if (kind >= 0) {
+                    const QByteArrayView name = line.sliced(kind + 8);
+                    if (!name.startsWith("command") && !name.startsWith("gap") && !name.startsWith("lost") &&
+                        !name.startsWith("poll"))
+                        continue;
+                }
                 if (!decodeJournalLine(line, record))
                     continue;
                 // A poll before the span still says what was ticked in it.

@@ -10,6 +10,9 @@
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
+#include <thread>
+
 #include <functional>
 #include <memory>
 #include <optional>
@@ -104,6 +107,8 @@ public:
     enum class Mark { Command, Gap, Lost };
     // The first such moment after `wallMs` (forward) or before it; nothing when there is none.
     std::optional<qint64> neighbourMark(qint64 wallMs, bool forward);
+    // Starts reading the marks now, beside the playing (the Replay window: its steps and seeks come sooner).
+    void prepareMarks();
 
 private:
     struct Item {
@@ -131,7 +136,10 @@ private:
     qint64 frontier();
     void reanchor();
     qint64 clockMs() const;
+    // The marks (and the polls) are read once, through the whole span: by a thread of its own once
+    // prepareMarks() asked for them, else when first needed.
     void loadMarks();
+    void scanMarks();
 
     ReplayOptions m_options;
     Clock m_clock;
@@ -152,6 +160,8 @@ private:
     qint64 m_fastestPosition = 0;
     // The marks, once read: (time, kind) in time order.
     bool m_marksLoaded = false;
+    std::thread m_marksReader;
+    std::atomic<bool> m_stopMarks{false};
     std::vector<std::pair<qint64, Mark>> m_marks;
     // What each poll asked for, by board: a seek starts with the channels ticked as they were then.
     struct PollMark {

@@ -41,6 +41,8 @@ formReplay::formReplay(Workspace &workspace, QWidget *parent)
     if (m_replay) {
         m_startMs = m_replay->spanStartMs();
         m_endMs = std::max(m_startMs, m_replay->spanEndMs());
+        // Read beside the playing, so the first step or seek need not wait for it.
+        m_replay->prepareMarks();
     }
     buildControls();
     m_refresh.setInterval(kRefreshMs);
