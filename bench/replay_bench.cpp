@@ -178,15 +178,16 @@ void replayBench()
                      static_cast<long long>(records));
     std::printf("replay_events_per_s: %.0f events/s (%lld readings of a 24 h, 8-channel journal, %.1f MB as written, "
                 "through the session in %.1f s)\n",
-                double(played.events) / played.seconds, static_cast<long long>(played.events),
-                double(plainBytes) / 1e6, played.seconds);
+                double(played.events) / played.seconds, static_cast<long long>(played.events), double(plainBytes) / 1e6,
+                played.seconds);
     std::printf("replay_rss_mb_24h: %.0f MB at most while that day played (%.0f MB before it started)\n",
                 played.peakRssMb, rssBefore);
     std::fflush(stdout);
 
     const Seeks plainSeeks = seekAround(plain.path(), startMs);
     std::printf("replay_seek_ms_24h: %.1f ms median, %.1f ms at most (%d random moments of the plain day; the first "
-                "seek into each file, which reads its index: %.0f ms for all 16; the day read through once for its commands, gaps, "
+                "seek into each file, which reads its index: %.0f ms for all 16; the day read through once for its "
+                "commands, gaps, "
                 "losses and polls: %.0f ms)\n",
                 plainSeeks.medianMs, plainSeeks.maxMs, plainSeeks.count, plainSeeks.firstMs, plainSeeks.marksMs);
     std::fflush(stdout);

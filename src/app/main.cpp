@@ -46,9 +46,10 @@ int main(int argc, char *argv[])
         QApplication::setFont(font);
     }
     const bool replaying = options.driver == DriverKind::Replay;
-    DriverChoice choice = options.driver == DriverKind::Mqtt ? makeRemoteDriver(options.broker.broker, options.broker.prefix)
-                          : replaying                        ? makeReplayDriver(options.replay)
-                                                             : makeDriver(options.driver, options.ports);
+    DriverChoice choice = options.driver == DriverKind::Mqtt
+                              ? makeRemoteDriver(options.broker.broker, options.broker.prefix)
+                          : replaying ? makeReplayDriver(options.replay)
+                                      : makeDriver(options.driver, options.ports);
     if (!choice.notice.isEmpty())
         qCWarning(lcDevice).noquote() << choice.notice;
 

@@ -161,9 +161,8 @@ ParsedCliOptions parseCliOptions(const QStringList &arguments)
     const QCommandLineOption since(QStringLiteral("since"),
                                    QStringLiteral("journal, --driver=replay: from this time on."),
                                    QStringLiteral("time"));
-    const QCommandLineOption until(QStringLiteral("until"),
-                                   QStringLiteral("journal, --driver=replay: up to this time."),
-                                   QStringLiteral("time"));
+    const QCommandLineOption until(
+        QStringLiteral("until"), QStringLiteral("journal, --driver=replay: up to this time."), QStringLiteral("time"));
     const QCommandLineOption speed(QStringLiteral("speed"),
                                    QStringLiteral("--driver=replay: 1, 2, 10 or 100 times the recorded pace, or max "
                                                   "(as fast as it can; monitor's default)."),
@@ -195,10 +194,10 @@ ParsedCliOptions parseCliOptions(const QStringList &arguments)
     const QCommandLineOption reconnect(QStringLiteral("reconnect"),
                                        QStringLiteral("Wait for a board that is pulled out and go on when it is "
                                                       "back, instead of exiting with code 4."));
-    parser.addOptions({board,       command,     script,      adc,   pins,         seconds,
-                       format,      expect,      timeout,     wait,  reconnect,    journal,
-                       journalMiB,  journalDays, dir,         since, until,        kind,
-                       junit,       report,      pollMs,      qos,   allowControl, insecureControl,
+    parser.addOptions({board,       command,     script,       adc,   pins,         seconds,
+                       format,      expect,      timeout,      wait,  reconnect,    journal,
+                       journalMiB,  journalDays, dir,          since, until,        kind,
+                       junit,       report,      pollMs,       qos,   allowControl, insecureControl,
                        haDiscovery, listBoards,  journalPolls, speed});
     const BrokerOptions brokerOptions(QStringLiteral("serve, --driver=mqtt"));
     brokerOptions.addTo(parser);
@@ -340,7 +339,8 @@ ParsedCliOptions parseCliOptions(const QStringList &arguments)
         // --journal names the journal played back; nothing is journaled in such a run.
         const std::optional<ReplayOptions> replay = readReplayOptions(
             parser.value(journal), parser.values(board), parser.value(since), parser.value(until),
-            parser.isSet(speed) ? parser.value(speed) : (isServe ? QStringLiteral("1") : QStringLiteral("max")), &error);
+            parser.isSet(speed) ? parser.value(speed) : (isServe ? QStringLiteral("1") : QStringLiteral("max")),
+            &error);
         if (!replay)
             return usageError(error);
         options.replay = *replay;

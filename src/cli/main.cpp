@@ -26,7 +26,8 @@ int main(int argc, char *argv[])
         return *parsed.exitCode;
     }
     const CliOptions &options = parsed.options;
-    DriverChoice choice = options.driver == DriverKind::Mqtt     ? makeRemoteDriver(options.broker.broker, options.broker.prefix)
+    DriverChoice choice = options.driver == DriverKind::Mqtt
+                              ? makeRemoteDriver(options.broker.broker, options.broker.prefix)
                           : options.driver == DriverKind::Replay ? makeReplayDriver(options.replay)
                                                                  : makeDriver(options.driver, options.ports);
     if (!choice.notice.isEmpty())

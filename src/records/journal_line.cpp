@@ -210,16 +210,30 @@ public:
     }
 
 private:
-    enum Field { kTime, kKind, kBoard, kText, kTyped, kTMs, kMonoMs, kChannel, kPin, kValue, kLevel, kPeriod, kChannels };
+    enum Field {
+        kTime,
+        kKind,
+        kBoard,
+        kText,
+        kTyped,
+        kTMs,
+        kMonoMs,
+        kChannel,
+        kPin,
+        kValue,
+        kLevel,
+        kPeriod,
+        kChannels
+    };
 
     static int fieldOf(const char *key, qsizetype size)
     {
         static constexpr struct {
             const char *name;
             int field;
-        } kFields[] = {{"time", kTime},       {"kind", kKind},        {"board", kBoard},      {"text", kText},
-                       {"typed", kTyped},     {"t_ms", kTMs},         {"mono_ms", kMonoMs},   {"channel", kChannel},
-                       {"pin", kPin},         {"value", kValue},      {"level", kLevel},      {"period_ms", kPeriod},
+        } kFields[] = {{"time", kTime},        {"kind", kKind},   {"board", kBoard},    {"text", kText},
+                       {"typed", kTyped},      {"t_ms", kTMs},    {"mono_ms", kMonoMs}, {"channel", kChannel},
+                       {"pin", kPin},          {"value", kValue}, {"level", kLevel},    {"period_ms", kPeriod},
                        {"channels", kChannels}};
         for (const auto &known : kFields) {
             if (qsizetype(std::strlen(known.name)) == size && std::memcmp(known.name, key, size_t(size)) == 0)
@@ -488,10 +502,18 @@ JournalLine::Kind journalKind(QAnyStringView name)
     static const struct {
         const char *name;
         Kind kind;
-    } kKinds[] = {{"adc", Kind::Adc},       {"pin", Kind::Pin},          {"line", Kind::Line},
-                  {"match", Kind::Match},   {"command", Kind::Command},  {"selected", Kind::Selected},
-                  {"open_failed", Kind::OpenFailed}, {"lost", Kind::Lost}, {"back", Kind::Back},
-                  {"closed", Kind::Closed}, {"status", Kind::Status},    {"gap", Kind::Gap},
+    } kKinds[] = {{"adc", Kind::Adc},
+                  {"pin", Kind::Pin},
+                  {"line", Kind::Line},
+                  {"match", Kind::Match},
+                  {"command", Kind::Command},
+                  {"selected", Kind::Selected},
+                  {"open_failed", Kind::OpenFailed},
+                  {"lost", Kind::Lost},
+                  {"back", Kind::Back},
+                  {"closed", Kind::Closed},
+                  {"status", Kind::Status},
+                  {"gap", Kind::Gap},
                   {"poll", Kind::Poll}};
     for (const auto &known : kKinds) {
         if (QAnyStringView::equal(name, QLatin1StringView(known.name)))
@@ -554,8 +576,7 @@ bool decodeJournalLineSlowly(QByteArrayView line, JournalLine &out)
     const QJsonObject fields = document.object();
     if (!wellFormedJournalFields(fields))
         return false;
-    const QDateTime time =
-        QDateTime::fromString(fields.value(QStringLiteral("time")).toString(), Qt::ISODateWithMs);
+    const QDateTime time = QDateTime::fromString(fields.value(QStringLiteral("time")).toString(), Qt::ISODateWithMs);
     if (!time.isValid())
         return false;
     out.wallMs = time.toMSecsSinceEpoch();

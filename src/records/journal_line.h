@@ -30,15 +30,15 @@ struct JournalLine {
     };
 
     Kind kind = Kind::Other;
-    qint64 wallMs = 0;        // "time", ms since the epoch
-    qint64 monoMs = 0;        // "mono_ms" when hasMono
+    qint64 wallMs = 0; // "time", ms since the epoch
+    qint64 monoMs = 0; // "mono_ms" when hasMono
     bool hasMono = false;
-    int channel = 0;          // 0: none
-    int pin = 0;              // 0: none
-    std::int32_t value = 0;   // adc
+    int channel = 0;        // 0: none
+    int pin = 0;            // 0: none
+    std::int32_t value = 0; // adc
     bool hasValue = false;
-    int level = -1;           // pin: 0 or 1; -1: none
-    QString text;             // "text", empty when none
+    int level = -1;            // pin: 0 or 1; -1: none
+    QString text;              // "text", empty when none
     std::int32_t channels = 0; // poll: a bit per channel
     int periodMs = 0;          // poll
 };

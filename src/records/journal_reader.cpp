@@ -80,7 +80,8 @@ bool readJournal(const JournalQuery &query, const std::function<bool(const Journ
             }
             QJsonParseError error;
             const QJsonDocument document = QJsonDocument::fromJson(line, &error);
-            if (error.error != QJsonParseError::NoError || !document.isObject() || !wellFormedJournalFields(document.object())) {
+            if (error.error != QJsonParseError::NoError || !document.isObject() ||
+                !wellFormedJournalFields(document.object())) {
                 ++bad;
                 continue;
             }

@@ -285,8 +285,8 @@ void JournalFileReader::samplePlain()
             if (!decodeJournalLine(line, record))
                 continue;
             if (m_samples.empty() || offset > m_samples.back().offset)
-                m_samples.push_back({offset, std::max(record.wallMs, m_samples.empty() ? record.wallMs
-                                                                                        : m_samples.back().wallMs)});
+                m_samples.push_back(
+                    {offset, std::max(record.wallMs, m_samples.empty() ? record.wallMs : m_samples.back().wallMs)});
             break;
         }
     }

@@ -71,9 +71,9 @@ private:
     bool m_compressed = false;
     QFile m_file;
     std::unique_ptr<Inflater> m_inflater;
-    QByteArray m_pending; // read and not yet handed out
-    qsizetype m_at = 0;   // within m_pending
-    qint64 m_base = 0;    // the text offset of m_pending[0]
+    QByteArray m_pending;                // read and not yet handed out
+    qsizetype m_at = 0;                  // within m_pending
+    qint64 m_base = 0;                   // the text offset of m_pending[0]
     qsizetype m_plainChunk = 256 * 1024; // read from a plain file at a time: little while sampling
     bool m_end = false;
     // The index.

@@ -156,11 +156,11 @@ ReplayDriver::ReplayDriver(ReplayOptions options, Clock clock)
         m_boards.push_back(std::move(board));
     }
     if (m_boards.empty())
-        m_problem = m_options.boards.isEmpty()
-                        ? QStringLiteral("no journal in %1").arg(QDir::toNativeSeparators(m_options.folder))
-                        : QStringLiteral("no journal of %1 in %2")
-                              .arg(m_options.boards.join(QStringLiteral(", ")),
-                                   QDir::toNativeSeparators(m_options.folder));
+        m_problem =
+            m_options.boards.isEmpty()
+                ? QStringLiteral("no journal in %1").arg(QDir::toNativeSeparators(m_options.folder))
+                : QStringLiteral("no journal of %1 in %2")
+                      .arg(m_options.boards.join(QStringLiteral(", ")), QDir::toNativeSeparators(m_options.folder));
     m_spanStart = m_options.sinceMs ? *m_options.sinceMs : (first == LLONG_MAX ? 0 : first);
     if (m_options.untilMs)
         m_spanEnd = std::max(m_spanStart, *m_options.untilMs);
@@ -587,7 +587,8 @@ bool ReplayDriver::peek(Board &board)
         const Moment at = board.recordAt;
         if (board.hasHeld) {
             // The line the reading was read from, kept beside it: the line says it.
-            if (record.kind == JournalLine::Kind::Line && sameMoment(at, board.heldAt) && carries(board.held, record.text)) {
+            if (record.kind == JournalLine::Kind::Line && sameMoment(at, board.heldAt) &&
+                carries(board.held, record.text)) {
                 board.hasHeld = false;
             } else {
                 std::swap(record, board.pushed);
@@ -886,8 +887,7 @@ void ReplayDriver::scanMarks()
             }
         }
     }
-    std::stable_sort(m_marks.begin(), m_marks.end(),
-                     [](const auto &a, const auto &b) { return a.first < b.first; });
+    std::stable_sort(m_marks.begin(), m_marks.end(), [](const auto &a, const auto &b) { return a.first < b.first; });
 }
 
 std::optional<qint64> ReplayDriver::neighbourMark(qint64 wallMs, bool forward)

@@ -6,9 +6,8 @@
 #include <QDir>
 #include <QFileInfo>
 
-std::optional<ReplayOptions> readReplayOptions(const QString &folder, const QStringList &boards,
-                                               const QString &since, const QString &until, const QString &speed,
-                                               QString *error)
+std::optional<ReplayOptions> readReplayOptions(const QString &folder, const QStringList &boards, const QString &since,
+                                               const QString &until, const QString &speed, QString *error)
 {
     ReplayOptions options;
     if (folder.isEmpty()) {
@@ -22,8 +21,8 @@ std::optional<ReplayOptions> readReplayOptions(const QString &folder, const QStr
     options.folder = folder;
     options.boards = boards;
     const qint64 now = QDateTime::currentMSecsSinceEpoch();
-    for (const auto &[name, text, into] : {std::tuple{"since", since, &options.sinceMs},
-                                           std::tuple{"until", until, &options.untilMs}}) {
+    for (const auto &[name, text, into] :
+         {std::tuple{"since", since, &options.sinceMs}, std::tuple{"until", until, &options.untilMs}}) {
         if (text.isEmpty())
             continue;
         *into = journalTime(text, now);

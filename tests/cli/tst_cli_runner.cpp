@@ -1,7 +1,7 @@
 #include "cli/cli_runner.h"
 #include "device/demo_driver.h"
-#include "replay/replay_driver.h"
 #include "recording_driver.h"
+#include "replay/replay_driver.h"
 
 #include <QDateTime>
 #include <QTemporaryDir>
@@ -106,7 +106,8 @@ private Q_SLOTS:
         const auto [liveCode, live] = runOn(demo, what + QStringList{"--seconds", "1.5", "--journal", journal.path()});
         QCOMPARE(liveCode, kExitOk);
         const QString folder = journal.path();
-        const ParsedCliOptions replayed = parseCliOptions(QStringList{"vantrel-cli", "--driver=replay", "--journal", folder} + what);
+        const ParsedCliOptions replayed =
+            parseCliOptions(QStringList{"vantrel-cli", "--driver=replay", "--journal", folder} + what);
         QVERIFY2(!replayed.exitCode, qPrintable(replayed.error));
         QCOMPARE(replayed.options.replay.speed, ReplayDriver::kFastest);
         ReplayDriver replay(replayed.options.replay);

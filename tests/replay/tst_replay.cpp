@@ -15,8 +15,8 @@
 #include <QFile>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
-#include <QTimeZone>
 #include <QTest>
+#include <QTimeZone>
 
 #include <memory>
 
@@ -157,22 +157,22 @@ private Q_SLOTS:
         QTest::addColumn<QString>("text");
         const QByteArray time = "\"time\":\"2026-12-07T10:15:02.125+01:00\"";
         const qint64 ms = QDateTime(QDate(2026, 12, 7), QTime(9, 15, 2, 125), Qt::UTC).toMSecsSinceEpoch();
-        QTest::newRow("adc") << ("{" + time + ",\"t_ms\":5,\"mono_ms\":7,\"board\":\"B\",\"kind\":\"adc\","
-                                              "\"channel\":2,\"value\":137}")
+        QTest::newRow("adc") << ("{" + time +
+                                 ",\"t_ms\":5,\"mono_ms\":7,\"board\":\"B\",\"kind\":\"adc\","
+                                 "\"channel\":2,\"value\":137}")
                              << true << "adc" << ms << 2 << 137 << "";
         QTest::newRow("escapes") << ("{" + time + ",\"kind\":\"command\",\"text\":\"id\\u000d\\u000a\\\"\"}") << true
                                  << "command" << ms << 0 << 0 << "id\r\n\"";
-        QTest::newRow("keys in another order, spaces") << ("{ \"kind\" : \"line\" , \"text\":\"ok\", " + time + " }")
-                                                       << true << "line" << ms << 0 << 0 << "ok";
+        QTest::newRow("keys in another order, spaces")
+            << ("{ \"kind\" : \"line\" , \"text\":\"ok\", " + time + " }") << true << "line" << ms << 0 << 0 << "ok";
         QTest::newRow("UTF-8 text") << ("{" + time + ",\"kind\":\"line\",\"text\":\"25 \xc2\xb0\x43\"}") << true
                                     << "line" << ms << 0 << 0 << QStringLiteral("25 \u00b0C");
-        QTest::newRow("a whole number as 2.0") << ("{" + time + ",\"kind\":\"adc\",\"channel\":2.0,\"value\":1}")
-                                               << true << "adc" << ms << 2 << 1 << "";
+        QTest::newRow("a whole number as 2.0")
+            << ("{" + time + ",\"kind\":\"adc\",\"channel\":2.0,\"value\":1}") << true << "adc" << ms << 2 << 1 << "";
         QTest::newRow("UTC") << QByteArray("{\"time\":\"2026-12-07T09:15:02.125Z\",\"kind\":\"lost\"}") << true
                              << "lost" << ms << 0 << 0 << "";
-        QTest::newRow("no milliseconds")
-            << QByteArray("{\"time\":\"2026-12-07T09:15:02Z\",\"kind\":\"lost\"}") << true << "lost" << ms - 125 << 0
-            << 0 << "";
+        QTest::newRow("no milliseconds") << QByteArray("{\"time\":\"2026-12-07T09:15:02Z\",\"kind\":\"lost\"}") << true
+                                         << "lost" << ms - 125 << 0 << 0 << "";
         QTest::newRow("not JSON") << QByteArray("{\"time\":") << false << "" << qint64(0) << 0 << 0 << "";
         QTest::newRow("cut short") << ("{" + time + ",\"kind\":\"adc\",\"chan") << false << "" << qint64(0) << 0 << 0
                                    << "";
@@ -250,8 +250,9 @@ private Q_SLOTS:
         std::vector<qint64> times;
         for (int i = 0; i < 200000; ++i) {
             const qint64 ms = kDay + (i / 3) * 10;
-            bytes += record(ms, i, "adc", "\"channel\":" + QByteArray::number(1 + i % 3) + ",\"value\":" +
-                                              QByteArray::number(i % 256));
+            bytes +=
+                record(ms, i, "adc",
+                       "\"channel\":" + QByteArray::number(1 + i % 3) + ",\"value\":" + QByteArray::number(i % 256));
             times.push_back(ms);
         }
         writeFile(path, bytes);
@@ -299,8 +300,8 @@ private Q_SLOTS:
         std::vector<Told> live;
         {
             DemoDriver demo([&nowMs] { return nowMs; });
-            BoardSession session(demo, [&nowMs] { return 1'000'000 + nowMs; },
-                                 [&nowMs, wallStart] { return wallStart + nowMs; });
+            BoardSession session(
+                demo, [&nowMs] { return 1'000'000 + nowMs; }, [&nowMs, wallStart] { return wallStart + nowMs; });
             Listener listener(session);
             JournalSettings settings;
             settings.folder = directory.filePath(QStringLiteral("journal"));
@@ -391,7 +392,7 @@ private Q_SLOTS:
         day += record(t + 2 * 86'400'000 + 280, 285, "open_failed", "\"text\":\"busy\"");
         day += record(t + 2 * 86'400'000 + 290, 295, "mystery");
         day += record(t + 2 * 86'400'000 + 100, 105, "line", "\"text\":\"back in time\""); // goes back
-        day += record(t + 2 * 86'400'000 + 300, 305, "adc", "\"channel\":9,\"value\":1");   // no such channel
+        day += record(t + 2 * 86'400'000 + 300, 305, "adc", "\"channel\":9,\"value\":1");  // no such channel
         day += record(t + 2 * 86'400'000 + 310, 315, "gap", "\"channel\":2,\"text\":\"channel unticked\"");
         day += record(t + 2 * 86'400'000 + 400, 405, "lost", "\"text\":\"B1\"");
         day += record(t + 2 * 86'400'000 + 400, 405, "gap", "\"text\":\"board lost\"");
@@ -446,10 +447,10 @@ private Q_SLOTS:
         QTest::addColumn<QString>("since");
         QTest::addColumn<QString>("until");
         QTest::addColumn<double>("speed");
-        QTest::addColumn<qint64>("seekTo");   // ms after the day's 10:00; -1: no seek
-        QTest::addColumn<qint64>("playMs");   // how long the clock runs after that
-        QTest::addColumn<int>("firstValue");  // the reading first played (the second after the start)
-        QTest::addColumn<int>("lastValue");   // and the last
+        QTest::addColumn<qint64>("seekTo");  // ms after the day's 10:00; -1: no seek
+        QTest::addColumn<qint64>("playMs");  // how long the clock runs after that
+        QTest::addColumn<int>("firstValue"); // the reading first played (the second after the start)
+        QTest::addColumn<int>("lastValue");  // and the last
         // One reading a second, value = the second (mod 100000), from 10:00:00 for an hour.
         const double max = ReplayDriver::kFastest;
         for (const bool compressed : {false, true}) {
@@ -457,21 +458,26 @@ private Q_SLOTS:
             const auto row = [form](const char *name) -> QTestData & {
                 return QTest::newRow(qPrintable(QStringLiteral("%1 %2").arg(QLatin1String(form), QLatin1String(name))));
             };
-            row("1x, 10 s") << compressed << "" << "" << 1.0 << qint64(-1) << qint64(10'000) << 0 << 10;
-            row("2x, 10 s") << compressed << "" << "" << 2.0 << qint64(-1) << qint64(10'000) << 0 << 20;
-            row("10x, 10 s") << compressed << "" << "" << 10.0 << qint64(-1) << qint64(10'000) << 0 << 100;
-            row("100x, 10 s") << compressed << "" << "" << 100.0 << qint64(-1) << qint64(10'000) << 0 << 1000;
-            row("max, all") << compressed << "" << "" << max << qint64(-1) << qint64(0) << 0 << 3599;
-            row("since, 10x") << compressed << "2026-12-07T10:20:00Z" << "" << 10.0 << qint64(-1) << qint64(1'000)
-                              << 1200 << 1210;
-            row("since and until, max") << compressed << "2026-12-07T10:20:00Z" << "2026-12-07T10:30:00Z" << max
-                                        << qint64(-1) << qint64(0) << 1200 << 1800;
-            row("seek forward, 1x") << compressed << "" << "" << 1.0 << qint64(1'800'500) << qint64(3'000) << 1801
-                                    << 1803;
-            row("seek near the end, max") << compressed << "" << "" << max << qint64(3'590'000) << qint64(0) << 3590
-                                          << 3599;
-            row("seek before the span") << compressed << "2026-12-07T10:20:00Z" << "" << 1.0 << qint64(5'000)
-                                        << qint64(2'000) << 1200 << 1202;
+            row("1x, 10 s") << compressed << ""
+                            << "" << 1.0 << qint64(-1) << qint64(10'000) << 0 << 10;
+            row("2x, 10 s") << compressed << ""
+                            << "" << 2.0 << qint64(-1) << qint64(10'000) << 0 << 20;
+            row("10x, 10 s") << compressed << ""
+                             << "" << 10.0 << qint64(-1) << qint64(10'000) << 0 << 100;
+            row("100x, 10 s") << compressed << ""
+                              << "" << 100.0 << qint64(-1) << qint64(10'000) << 0 << 1000;
+            row("max, all") << compressed << ""
+                            << "" << max << qint64(-1) << qint64(0) << 0 << 3599;
+            row("since, 10x") << compressed << "2026-12-07T10:20:00Z"
+                              << "" << 10.0 << qint64(-1) << qint64(1'000) << 1200 << 1210;
+            row("since and until, max") << compressed << "2026-12-07T10:20:00Z"
+                                        << "2026-12-07T10:30:00Z" << max << qint64(-1) << qint64(0) << 1200 << 1800;
+            row("seek forward, 1x") << compressed << ""
+                                    << "" << 1.0 << qint64(1'800'500) << qint64(3'000) << 1801 << 1803;
+            row("seek near the end, max") << compressed << ""
+                                          << "" << max << qint64(3'590'000) << qint64(0) << 3590 << 3599;
+            row("seek before the span") << compressed << "2026-12-07T10:20:00Z"
+                                        << "" << 1.0 << qint64(5'000) << qint64(2'000) << 1200 << 1202;
         }
     }
     void followsTheSpeedTheSpanAndSeeks()
@@ -495,12 +501,12 @@ private Q_SLOTS:
         if (compressed)
             QVERIFY(!compressJournalFile(path));
         QString error;
-        const std::optional<ReplayOptions> options =
-            readReplayOptions(folder, {}, since, until, speed == ReplayDriver::kFastest ? "max" : QString::number(speed),
-                              &error);
+        const std::optional<ReplayOptions> options = readReplayOptions(
+            folder, {}, since, until, speed == ReplayDriver::kFastest ? "max" : QString::number(speed), &error);
         QVERIFY2(options, qPrintable(error));
         Player player(*options);
-        QCOMPARE(player.driver.spanStartMs(), since.isEmpty() ? kDay : QDateTime::fromString(since, Qt::ISODate).toMSecsSinceEpoch());
+        QCOMPARE(player.driver.spanStartMs(),
+                 since.isEmpty() ? kDay : QDateTime::fromString(since, Qt::ISODate).toMSecsSinceEpoch());
         if (seekTo >= 0) {
             player.drain();
             player.listener.told.clear();
@@ -531,7 +537,8 @@ private Q_SLOTS:
         const QString folder = directory.filePath(QStringLiteral("journal"));
         QByteArray bytes = record(kDay, 0, "poll", "\"channels\":[2],\"period_ms\":100");
         for (int second = 0; second < 600; ++second)
-            bytes += record(kDay + second * 1000, second * 1000, "line", "\"text\":\"v" + QByteArray::number(second) + '"');
+            bytes +=
+                record(kDay + second * 1000, second * 1000, "line", "\"text\":\"v" + QByteArray::number(second) + '"');
         writeFile(folder + QStringLiteral("/B1/2026-12-07.jsonl"), bytes);
         ReplayOptions options;
         options.folder = folder;

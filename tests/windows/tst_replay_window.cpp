@@ -33,7 +33,8 @@ private Q_SLOTS:
         const qint64 start = QDateTime(QDate(2026, 12, 7), QTime(10, 0), Qt::UTC).toMSecsSinceEpoch();
         QByteArray bytes = record(start, "poll", "\"channels\":[1],\"period_ms\":1000");
         for (int second = 0; second < 600; ++second) {
-            bytes += record(start + second * 1000, "adc", "\"channel\":1,\"value\":" + QByteArray::number(second % 256));
+            bytes +=
+                record(start + second * 1000, "adc", "\"channel\":1,\"value\":" + QByteArray::number(second % 256));
             if (second == 300)
                 bytes += record(start + second * 1000, "command", "\"text\":\"id\\r\\n\"");
             if (second == 420)
@@ -57,10 +58,10 @@ private Q_SLOTS:
         QCOMPARE(window->slider()->accessibleName(), QStringLiteral("Position"));
         QCOMPARE(window->slider()->accessibleDescription(), QStringLiteral("position"));
         QCOMPARE(window->slider()->maximum(), 599);
-        QCOMPARE(window->spanText(), QStringLiteral("%1 \u2013 %2")
-                                         .arg(QDateTime::fromMSecsSinceEpoch(start).toString("yyyy-MM-dd HH:mm:ss"),
-                                              QDateTime::fromMSecsSinceEpoch(start + 599'000)
-                                                  .toString("yyyy-MM-dd HH:mm:ss")));
+        QCOMPARE(window->spanText(),
+                 QStringLiteral("%1 \u2013 %2")
+                     .arg(QDateTime::fromMSecsSinceEpoch(start).toString("yyyy-MM-dd HH:mm:ss"),
+                          QDateTime::fromMSecsSinceEpoch(start + 599'000).toString("yyyy-MM-dd HH:mm:ss")));
         QCOMPARE(window->statusText(), QStringLiteral("Paused"));
         QVERIFY(window->playButton()->toolTip().contains(QLatin1String("(Space)")));
 

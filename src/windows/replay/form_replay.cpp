@@ -63,7 +63,8 @@ void formReplay::buildControls()
     m_speed = new QComboBox(this);
     nameControl(m_speed, QStringLiteral("speed"), QStringLiteral("Speed"));
     for (const double speed : kSpeeds)
-        m_speed->addItem(speed == ReplayDriver::kFastest ? QStringLiteral("As fast as possible") : replaySpeedName(speed));
+        m_speed->addItem(speed == ReplayDriver::kFastest ? QStringLiteral("As fast as possible")
+                                                         : replaySpeedName(speed));
     m_speed->setToolTip(QStringLiteral("How fast the journal is played: times the recorded pace"));
     connect(m_speed, &QComboBox::activated, this, &formReplay::setSpeedIndex);
     auto *speedLabel = new QLabel(QStringLiteral("Spee&d"), this);
@@ -92,10 +93,10 @@ void formReplay::buildControls()
     m_next = makeNamedButton(QStringLiteral("&Next event \u25b6"), "nextEvent", this);
     m_next->setToolTip(QStringLiteral("Go on to the next command, gap or lost board (Ctrl+Right)"));
     connect(m_next, &QPushButton::clicked, this, [this] { step(true); });
-    new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Left), this, this, [this] { step(false); },
-                  Qt::WidgetWithChildrenShortcut);
-    new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Right), this, this, [this] { step(true); },
-                  Qt::WidgetWithChildrenShortcut);
+    new QShortcut(
+        QKeySequence(Qt::CTRL | Qt::Key_Left), this, this, [this] { step(false); }, Qt::WidgetWithChildrenShortcut);
+    new QShortcut(
+        QKeySequence(Qt::CTRL | Qt::Key_Right), this, this, [this] { step(true); }, Qt::WidgetWithChildrenShortcut);
 
     m_status = new QLabel(this);
     nameControl(m_status, QStringLiteral("replayStatus"), QStringLiteral("Replay status"));
@@ -220,9 +221,9 @@ QString formReplay::statusText() const
     else if (!m_replay->isPlaying())
         text = QStringLiteral("Paused");
     else
-        text = QStringLiteral("Playing at %1").arg(m_replay->speed() == ReplayDriver::kFastest
-                                                       ? QStringLiteral("the fastest pace")
-                                                       : replaySpeedName(m_replay->speed()));
+        text = QStringLiteral("Playing at %1")
+                   .arg(m_replay->speed() == ReplayDriver::kFastest ? QStringLiteral("the fastest pace")
+                                                                    : replaySpeedName(m_replay->speed()));
     if (const qint64 skipped = m_replay->skippedLines(); skipped > 0)
         text += QStringLiteral("; %1 lines skipped").arg(skipped);
     return text;
