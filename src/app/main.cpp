@@ -63,7 +63,8 @@ int main(int argc, char *argv[])
     if (!choice.notice.isEmpty())
         mainWindow.LogLine(choice.notice);
     mainWindow.show();
-    if (!options.restore)
+    // A replay neither puts back the desk of last time (its boards and set-up are the journal's) nor keeps its own.
+    if (!options.restore || replaying)
         mainWindow.keepLastDesk();
     else if (restoreAtStart())
         mainWindow.restoreDesk(options.script.isEmpty());
