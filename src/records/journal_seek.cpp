@@ -202,12 +202,18 @@ bool JournalFileReader::fill()
 bool JournalFileReader::next(QByteArrayView &line, bool *cut)
 {
     *cut = false;
+    bool tooLong = false;
     for (;;) {
+        // A line longer than any record is passed over to its end, and handed out empty (no record).
+        if (m_pending.size() - m_at > kLongestLine) {
+            tooLong = true;
+            m_at = m_pending.size();
+        }
         const char *start = m_pending.constData() + m_at;
         const qsizetype left = m_pending.size() - m_at;
         if (const void *end = left > 0 ? std::memchr(start, '\n', size_t(left)) : nullptr) {
             const qsizetype size = static_cast<const char *>(end) - start;
-            line = QByteArrayView(start, size);
+            line = tooLong ? QByteArrayView() : QByteArrayView(start, size);
             m_at += size + 1;
             return true;
         }

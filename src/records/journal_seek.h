@@ -23,6 +23,9 @@ public:
     static constexpr qint64 kPlainStep = 256 * 1024;
     static constexpr qint64 kSampleStep = 256 * 1024;
     static constexpr qint64 kCheckpointStep = 4 * 1024 * 1024;
+    // Longer than any record the journal writes (a line of 65536 characters, each escaped): a line past it is not
+    // kept in memory, and is handed out empty.
+    static constexpr qsizetype kLongestLine = 1024 * 1024;
 
     JournalFileReader(QString path, bool compressed);
     ~JournalFileReader();
