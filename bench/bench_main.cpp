@@ -10,6 +10,7 @@
 #include "cli/cli_runner.h"
 #include "device/driver_factory.h"
 #include "measure.h"
+#include "replay_bench.h"
 #include "report_mix.h"
 #ifdef VANTREL_PTY_BENCH
 #include "pty_bench.h"
@@ -563,6 +564,8 @@ int main(int argc, char *argv[])
     if (only.contains(QLatin1String("bridge-peer")))
         bridgePeerBench();
 #endif
+    if (wanted("replay"))
+        replayBench();
     if (wanted("plans")) {
         planLoad();
         planStepOverhead();

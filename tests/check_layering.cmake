@@ -11,13 +11,14 @@ set(layers
     "device:"
     "session:device"
     "records:session,device"
+    "replay:records,session,device"
     "files:device"
     "plans:files,session,device"
     "network:records,session,device"
     "host:records,files,session,device"
-    "windows:host,state,plans,records,files,session,device"
-    "cli:host,plans,network,records,files,session,device"
-    "app:windows,host,state,plans,network,records,files,session,device"
+    "windows:host,state,plans,replay,records,files,session,device"
+    "cli:host,plans,network,replay,records,files,session,device"
+    "app:windows,host,state,plans,network,replay,records,files,session,device"
 )
 set(guiLayers windows app)
 

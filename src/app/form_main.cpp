@@ -134,13 +134,8 @@ void formMain::buildMenus()
 
     QMenu *view = addMenu("view", "&View", {});
     bool separated = false;
-    for (ViewSlot &slot : m_views) {
+    const auto addViewItem = [this, view](ViewSlot &slot) {
         const ViewSpec &spec = *slot.spec;
-        // The views of the layout file first, then a separator, then the others.
-        if (!spec.inLayoutFile && !separated) {
-            view->addSeparator()->setObjectName(QStringLiteral("s2"));
-            separated = true;
-        }
         QAction *action = view->addAction(QString::fromLatin1(spec.caption));
         action->setObjectName(QString::fromUtf8(spec.view.name().data(), qsizetype(spec.view.name().size())));
         action->setShortcut(spec.shortcut);
@@ -152,6 +147,17 @@ void formMain::buildMenus()
             viewToggle(which);
         });
         slot.item = action;
+    };
+    for (ViewSlot &slot : m_views) {
+        const ViewSpec &spec = *slot.spec;
+        if (spec.afterMenuEnd)
+            continue;
+        // The views of the layout file first, then a separator, then the others.
+        if (!spec.inLayoutFile && !separated) {
+            view->addSeparator()->setObjectName(QStringLiteral("s2"));
+            separated = true;
+        }
+        addViewItem(slot);
     }
     // Beside the views, at the end.
     view->addSeparator()->setObjectName(QStringLiteral("s3"));
@@ -163,6 +169,12 @@ void formMain::buildMenus()
     restore->setCheckable(true);
     restore->setChecked(restoreAtStart());
     connect(restore, &QAction::toggled, this, [](bool on) { setRestoreAtStart(on); });
+    // Views added since, after every item the menu had before them.
+    view->addSeparator()->setObjectName(QStringLiteral("s4"));
+    for (ViewSlot &slot : m_views) {
+        if (slot.spec->afterMenuEnd)
+            addViewItem(slot);
+    }
 
     // These shortcuts win over the text boxes' own (Ctrl+A is Save Script As, not Select All).
     for (const QMenu *menu : {file, view}) {

@@ -102,6 +102,8 @@ public:
     void keepLastDesk() { m_remembersDesk = false; }
     // Brings the communications window to the front when its log names a recovered script.
     void bringRecoveryToFront();
+    // A replay: its window shown, and the first board played back selected when none is.
+    void showReplay();
 
     // The layout file this run reads and writes: "database.ini" in the directory the program started in.
     QString layoutPath() const { return m_layoutPath; }
@@ -122,6 +124,8 @@ private:
     // Keeps what restoreDesk() puts back, at the close step.
     void rememberDesk();
     void selectRememberedBoard(const DeskMemory &memory);
+    // Selects the board as a click on it in the device list does; false when it is not listed.
+    bool selectBoard(const QString &serial);
     struct ViewSlot {
         const ViewSpec *spec = nullptr;
         QAction *item = nullptr;

@@ -5,6 +5,7 @@
 
 #include "windows/communications/device_list.h"
 #include "windows/communications/form_communications.h"
+#include "windows/replay/form_replay.h"
 #include "windows/scripting/form_scripting.h"
 
 #include <QFileInfo>
@@ -42,20 +43,8 @@ void formMain::restoreDesk(bool reopenScript)
 
 void formMain::selectRememberedBoard(const DeskMemory &memory)
 {
-    // Selected as a click on it in the device list selects it; a board not attached now is left alone.
-    if (formCommunications *com = existingView<formCommunications>()) {
-        com->ScanDevices();
-        const QList<QListWidgetItem *> found = com->DevicesList()->findItems(memory.board, Qt::MatchExactly);
-        if (found.isEmpty())
-            return;
-        com->DevicesList()->setCurrentItem(found.constFirst());
-        com->DevicesList_Click();
-    } else {
-        const qsizetype position = m_host.scan().indexOf(memory.board);
-        if (position < 0)
-            return;
-        m_host.select(std::int32_t(position));
-    }
+    if (!selectBoard(memory.board))
+        return;
     BoardSession &foreground = session();
     if (foreground.serial() != memory.board || foreground.handle() <= 0)
         return;
@@ -66,6 +55,36 @@ void formMain::selectRememberedBoard(const DeskMemory &memory)
     // Outputs are never driven at start: a fixture may have changed since.
     if (const QString outputs = outputsNotRestoredText(memory); !outputs.isEmpty())
         setStatusText(outputs);
+}
+
+bool formMain::selectBoard(const QString &serial)
+{
+    // Selected as a click on it in the device list selects it; a board not attached now is left alone.
+    if (formCommunications *com = existingView<formCommunications>()) {
+        com->ScanDevices();
+        const QList<QListWidgetItem *> found = com->DevicesList()->findItems(serial, Qt::MatchExactly);
+        if (found.isEmpty())
+            return false;
+        com->DevicesList()->setCurrentItem(found.constFirst());
+        com->DevicesList_Click();
+        return true;
+    }
+    const qsizetype position = m_host.scan().indexOf(serial);
+    if (position < 0)
+        return false;
+    m_host.select(std::int32_t(position));
+    return true;
+}
+
+void formMain::showReplay()
+{
+    // The first board played back is shown unless the desk of last time chose one of the others.
+    if (!session().holdsBoard()) {
+        const QStringList boards = m_host.scan();
+        if (!boards.isEmpty())
+            selectBoard(boards.first());
+    }
+    showView(formReplay::kView);
 }
 
 void formMain::bringRecoveryToFront()

@@ -8,6 +8,7 @@
 #include "files/user_folders.h"
 #include "host/program_journal.h"
 #include "network/remote_driver.h"
+#include "replay/replay_options.h"
 #include "session/stop_signals.h"
 #include "windows/dialogs.h"
 
@@ -44,27 +45,34 @@ int main(int argc, char *argv[])
         font.setPointSizeF(8.0);
         QApplication::setFont(font);
     }
+    const bool replaying = options.driver == DriverKind::Replay;
     DriverChoice choice = options.driver == DriverKind::Mqtt
                               ? makeRemoteDriver(options.broker.broker, options.broker.prefix)
-                              : makeDriver(options.driver, options.ports);
+                          : replaying ? makeReplayDriver(options.replay)
+                                      : makeDriver(options.driver, options.ports);
     if (!choice.notice.isEmpty())
         qCWarning(lcDevice).noquote() << choice.notice;
 
     Dialogs dialogs;
     formMain mainWindow(*choice.driver, dialogs);
     mainWindow.host().setReconnect(options.reconnect);
-    setUpProgramJournal(mainWindow.host(), options.journalFolder, options.keepJournal, options.journalEveryPoll);
+    // What is played back is not journaled again.
+    if (!replaying)
+        setUpProgramJournal(mainWindow.host(), options.journalFolder, options.keepJournal, options.journalEveryPoll);
     // Where the operator looks: the log, not only a terminal that may not be there.
     if (!choice.notice.isEmpty())
         mainWindow.LogLine(choice.notice);
     mainWindow.show();
-    if (!options.restore)
+    // A replay neither puts back the desk of last time (its boards and set-up are the journal's) nor keeps its own.
+    if (!options.restore || replaying)
         mainWindow.keepLastDesk();
     else if (restoreAtStart())
         mainWindow.restoreDesk(options.script.isEmpty());
     if (!options.script.isEmpty())
         mainWindow.openScriptFile(options.script);
     mainWindow.bringRecoveryToFront();
+    if (replaying)
+        mainWindow.showReplay();
 
     StopSignals stop;
     endWithoutQuestionsWhenAsked(mainWindow, stop);

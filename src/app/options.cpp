@@ -1,6 +1,7 @@
 #include "app/options.h"
 
 #include "device/driver_options.h"
+#include "replay/replay_options.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -49,6 +50,21 @@ ParsedOptions parseOptions(const QStringList &arguments)
         QStringLiteral("Journal each poll's requests, not one poll record each time the channels or the period "
                        "change."));
     parser.addOptions({journalOption, noJournalOption, journalPollsOption});
+    const QCommandLineOption boardOption(QStringLiteral("board"),
+                                         QStringLiteral("--driver=replay: play back this board's journal only (may be "
+                                                        "given more than once)."),
+                                         QStringLiteral("serial"));
+    const QCommandLineOption sinceOption(QStringLiteral("since"),
+                                         QStringLiteral("--driver=replay: from this time on (ISO 8601, or -30s, -10m, "
+                                                        "-2h, -1d)."),
+                                         QStringLiteral("time"));
+    const QCommandLineOption untilOption(QStringLiteral("until"), QStringLiteral("--driver=replay: up to this time."),
+                                         QStringLiteral("time"));
+    const QCommandLineOption speedOption(QStringLiteral("speed"),
+                                         QStringLiteral("--driver=replay: 1, 2, 10 or 100 times the recorded pace, or "
+                                                        "max (default 1)."),
+                                         QStringLiteral("speed"));
+    parser.addOptions({boardOption, sinceOption, untilOption, speedOption});
     parser.addPositionalArgument(QStringLiteral("script"), QStringLiteral("A script file to open in the editor."),
                                  QStringLiteral("[script]"));
 
@@ -87,6 +103,25 @@ ParsedOptions parseOptions(const QStringList &arguments)
         parsed.options.broker = *broker;
     } else if (brokerOptions.anySet(parser)) {
         return usageError(parser, QStringLiteral("--broker and its options go with --driver=mqtt"));
+    }
+    if (choice->kind == DriverKind::Replay) {
+        // --journal names the journal played back, and nothing is journaled while it plays.
+        const std::optional<ReplayOptions> replay =
+            readReplayOptions(parser.value(journalOption), parser.values(boardOption), parser.value(sinceOption),
+                              parser.value(untilOption), parser.value(speedOption), &error);
+        if (!replay)
+            return usageError(parser, error);
+        if (parser.isSet(noJournalOption) || parser.isSet(journalPollsOption))
+            return usageError(parser, QStringLiteral("a replay keeps no journal: --journal names the one played back"));
+        parsed.options.replay = *replay;
+        parsed.options.keepJournal = false;
+        parsed.options.reconnect = true;
+        parsed.options.restore = !parser.isSet(noRestoreOption);
+        return parsed;
+    }
+    for (const QCommandLineOption *option : {&boardOption, &sinceOption, &untilOption, &speedOption}) {
+        if (parser.isSet(*option))
+            return usageError(parser, QStringLiteral("--%1 goes with --driver=replay").arg(option->names().first()));
     }
     parsed.options.reconnect = !parser.isSet(noReconnectOption);
     parsed.options.restore = !parser.isSet(noRestoreOption);

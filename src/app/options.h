@@ -2,6 +2,7 @@
 
 #include "device/driver_factory.h"
 #include "network/broker_options.h"
+#include "replay/replay_driver.h"
 
 #include <QString>
 #include <QStringList>
@@ -19,6 +20,7 @@ struct Options {
     QString journalFolder;           // where the journal is kept; the default folder when empty
     std::optional<bool> keepJournal; // --journal (yes) or --no-journal (no); otherwise as last chosen
     bool journalEveryPoll = false;   // --journal-polls
+    ReplayOptions replay;            // --driver=replay: the journal in --journal played back
 };
 
 // The outcome of reading the command line: the options to run with, or a text to print and an exit code

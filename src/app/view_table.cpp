@@ -5,6 +5,7 @@
 #include "windows/boards/form_boards.h"
 #include "windows/communications/form_communications.h"
 #include "windows/digital_pins/form_digital_pins.h"
+#include "windows/replay/form_replay.h"
 #include "windows/scripting/form_scripting.h"
 #include "windows/test_plan/form_test_plan.h"
 #include "windows/trend/form_trend.h"
@@ -37,6 +38,8 @@ const std::vector<ViewSpec> &viewTable()
          make<formTestPlan>},
         {formBoards::kView, "&Boards", QKeySequence(Qt::CTRL | Qt::Key_B), &AppState::viewBoards, false, false,
          std::nullopt, make<formBoards>},
+        {formReplay::kView, "&Replay", QKeySequence(), &AppState::viewReplay, false, false, std::nullopt,
+         make<formReplay>, true},
     };
     return table;
 }

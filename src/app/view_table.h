@@ -31,6 +31,8 @@ struct ViewSpec {
     // the window then shows it, its View item and flag untouched.
     std::optional<SessionEvent::Kind> createdBy;
     std::function<ChildWindow *(Workspace &)> create;
+    // Listed after every item the View menu had before it (Restore at start), behind a separator of its own.
+    bool afterMenuEnd = false;
 };
 
 // The views in the order of the View menu; those in the layout file come first.

@@ -2,6 +2,7 @@
 
 #include "device/driver.h"
 #include "records/journal.h"
+#include "replay/replay_driver.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -13,6 +14,7 @@
 
 CliContext::CliContext(Driver &driver, CliOptions options, std::FILE *out, std::FILE *err)
     : m_driver(driver)
+    , m_replay(driver.playedFeed() ? dynamic_cast<ReplayDriver *>(&driver) : nullptr)
     , m_options(std::move(options))
     , m_err(err)
     , m_records(m_options.format)
@@ -20,7 +22,8 @@ CliContext::CliContext(Driver &driver, CliOptions options, std::FILE *out, std::
 {
     m_records.open(out);
     // Every board's events are stamped on the same monotonic clock; t_ms counts from here.
-    m_records.setOrigin(monotonicClockMs());
+    // A replay's t_ms counts from its span's start, on the recorded clock.
+    m_records.setOrigin(m_replay ? m_replay->positionMonoMs() : monotonicClockMs());
     m_records.setBoardInText(m_options.boards.size() > 1);
     for (const QString &serial : m_options.boards)
         m_boards.push_back(Board{serial, nullptr, {}, {}, false});
@@ -64,6 +67,9 @@ bool CliContext::openBoards(std::optional<int> pollMs)
     for (std::size_t i = 0; i < m_boards.size(); ++i) {
         Board &board = m_boards[i];
         board.session = sessions[i];
+        // A replay as fast as it can goes on as soon as it can.
+        if (pollMs && m_replay && m_replay->speed() == ReplayDriver::kFastest)
+            pollMs = 1;
         if (pollMs)
             board.polling = board.session->wantPolling(std::chrono::milliseconds(*pollMs), QStringLiteral("runner"));
     }
@@ -108,6 +114,8 @@ std::optional<CliContext::Outcome> CliContext::check(QDeadlineTimer deadline, bo
         return Outcome::Done;
     if (deadline.hasExpired())
         return Outcome::Expired;
+    if (m_replay && m_replay->isFinished())
+        return Outcome::Ended;
     return std::nullopt;
 }
 
@@ -150,6 +158,10 @@ int CliContext::finish(int exitCode)
     m_host.closeAll();
     for (Board &board : m_boards)
         board.polling.reset();
+    // What a replay could not read is said once.
+    if (m_replay && m_replay->skippedLines() > 0)
+        error(QStringLiteral("%1 lines of the journal skipped (not whole records, or times going back)")
+                  .arg(m_replay->skippedLines()));
     if (Journal *journal = m_host.journal()) {
         journal->flush();
         journal->stop();

@@ -14,6 +14,7 @@
 
 class Driver;
 class QEventLoop;
+class ReplayDriver;
 
 // What every vantrel-cli command stands on: the options, the board host with the boards named, the records written
 // to `out`, errors said on `err` (one line each), the wait for the boards, and the end of the run (the boards closed,
@@ -36,7 +37,8 @@ public:
     };
 
     // How a wait for the boards ends.
-    enum class Outcome { Done, Matched, Stopped, Lost, Expired, OutputClosed };
+    // Ended: a replay played its whole span.
+    enum class Outcome { Done, Matched, Stopped, Lost, Expired, OutputClosed, Ended };
 
     // How often the runner's boards are polled.
     static constexpr int kPollMs = 100;
@@ -44,6 +46,8 @@ public:
     const CliOptions &options() const { return m_options; }
     BoardHost &host() { return m_host; }
     Driver &driver() { return m_driver; }
+    // The journal played back, on --driver=replay; null otherwise.
+    ReplayDriver *replay() const { return m_replay; }
     RecordWriter &records() { return m_records; }
     std::vector<Board> &boards() { return m_boards; }
 
@@ -74,6 +78,7 @@ private:
     std::optional<Outcome> check(QDeadlineTimer deadline, bool stopOnMatch, Board *waitingForReturn);
 
     Driver &m_driver;
+    ReplayDriver *m_replay = nullptr;
     CliOptions m_options;
     std::FILE *m_err;
     RecordWriter m_records;

@@ -7,6 +7,7 @@
 #include "plans/plan_reader.h"
 #include "records/journal.h"
 #include "records/journal_reader.h"
+#include "replay/replay_options.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -38,6 +39,10 @@ const char kDescription[] =
     "            with --allow-control, commands published to PREFIX/SERIAL/send, pin/N/set, pin/N/monitor and\n"
     "            led/set are carried out (SERIAL: the board's name as one topic level, /dev/ttyACM0 as\n"
     "            _dev_ttyACM0). Runs until SIGINT or SIGTERM (then exit 0).\n"
+    "\n"
+    "  With --driver=replay --journal DIR, the boards are the journal's in DIR played back: list, monitor and\n"
+    "  serve work on them as on boards attached now, from --since to --until at --speed 1, 2, 10, 100 or max\n"
+    "  (monitor: max; serve: 1), and end at the span's end. A replay takes no commands.\n"
     "  test      Run the test plan PLAN.toml on --board (or the board the plan names): one line per step as it\n"
     "            ends and a closing PASS or FAIL line; --junit and --report write JUnit XML and HTML reports.\n"
     "\n"
@@ -153,10 +158,15 @@ ParsedCliOptions parseCliOptions(const QStringList &arguments)
                                  QStringLiteral("journal: the journal's folder (default %1).")
                                      .arg(QDir::toNativeSeparators(defaultJournalFolder())),
                                  QStringLiteral("folder"));
-    const QCommandLineOption since(QStringLiteral("since"), QStringLiteral("journal: from this time on."),
+    const QCommandLineOption since(QStringLiteral("since"),
+                                   QStringLiteral("journal, --driver=replay: from this time on."),
                                    QStringLiteral("time"));
-    const QCommandLineOption until(QStringLiteral("until"), QStringLiteral("journal: up to this time."),
-                                   QStringLiteral("time"));
+    const QCommandLineOption until(
+        QStringLiteral("until"), QStringLiteral("journal, --driver=replay: up to this time."), QStringLiteral("time"));
+    const QCommandLineOption speed(QStringLiteral("speed"),
+                                   QStringLiteral("--driver=replay: 1, 2, 10 or 100 times the recorded pace, or max "
+                                                  "(as fast as it can; monitor's default)."),
+                                   QStringLiteral("speed"));
     const QCommandLineOption kind(QStringLiteral("kind"), QStringLiteral("journal: only records of these kinds."),
                                   QStringLiteral("list"));
     const QCommandLineOption listBoards(
@@ -184,11 +194,11 @@ ParsedCliOptions parseCliOptions(const QStringList &arguments)
     const QCommandLineOption reconnect(QStringLiteral("reconnect"),
                                        QStringLiteral("Wait for a board that is pulled out and go on when it is "
                                                       "back, instead of exiting with code 4."));
-    parser.addOptions({board,       command,     script,      adc,   pins,         seconds,
-                       format,      expect,      timeout,     wait,  reconnect,    journal,
-                       journalMiB,  journalDays, dir,         since, until,        kind,
-                       junit,       report,      pollMs,      qos,   allowControl, insecureControl,
-                       haDiscovery, listBoards,  journalPolls});
+    parser.addOptions({board,       command,     script,       adc,   pins,         seconds,
+                       format,      expect,      timeout,      wait,  reconnect,    journal,
+                       journalMiB,  journalDays, dir,          since, until,        kind,
+                       junit,       report,      pollMs,       qos,   allowControl, insecureControl,
+                       haDiscovery, listBoards,  journalPolls, speed});
     const BrokerOptions brokerOptions(QStringLiteral("serve, --driver=mqtt"));
     brokerOptions.addTo(parser);
     parser.addPositionalArgument(QStringLiteral("command"),
@@ -249,6 +259,9 @@ ParsedCliOptions parseCliOptions(const QStringList &arguments)
     const bool isJournal = options.command == CliOptions::Command::Journal;
     const bool opensBoard = isSend || isMonitor;
     const bool isServe = options.command == CliOptions::Command::Serve;
+    const bool isReplay = options.driver == DriverKind::Replay;
+    if (isReplay && (isSend || isTest))
+        return usageError(QStringLiteral("%1 does not go with --driver=replay: a replay takes no commands").arg(name));
     const QList<std::pair<const QCommandLineOption *, bool>> allowed{
         {&board, opensBoard || isJournal || isTest || isServe},
         {&command, isSend},
@@ -261,13 +274,14 @@ ParsedCliOptions parseCliOptions(const QStringList &arguments)
         {&timeout, opensBoard},
         {&reconnect, opensBoard},
         {&wait, isSend},
-        {&journal, opensBoard || isTest},
-        {&journalMiB, opensBoard || isTest},
-        {&journalDays, opensBoard || isTest},
-        {&journalPolls, opensBoard || isTest},
+        {&journal, opensBoard || isTest || isReplay},
+        {&journalMiB, (opensBoard || isTest) && !isReplay},
+        {&journalDays, (opensBoard || isTest) && !isReplay},
+        {&journalPolls, (opensBoard || isTest) && !isReplay},
         {&dir, isJournal},
-        {&since, isJournal},
-        {&until, isJournal},
+        {&since, isJournal || isReplay},
+        {&until, isJournal || isReplay},
+        {&speed, isReplay},
         {&kind, isJournal},
         {&listBoards, isJournal},
         {&junit, isTest},
@@ -321,6 +335,18 @@ ParsedCliOptions parseCliOptions(const QStringList &arguments)
             }
         }
     }
+    if (isReplay) {
+        // --journal names the journal played back; nothing is journaled in such a run.
+        const std::optional<ReplayOptions> replay = readReplayOptions(
+            parser.value(journal), parser.values(board), parser.value(since), parser.value(until),
+            parser.isSet(speed) ? parser.value(speed) : (isServe ? QStringLiteral("1") : QStringLiteral("max")),
+            &error);
+        if (!replay)
+            return usageError(error);
+        options.replay = *replay;
+        // A loss in the journal is part of what is played: the board comes back as it did.
+        options.reconnect = true;
+    }
     if (isTest) {
         auto plan = readPlanFile(positional[1]);
         if (const auto *error = std::get_if<PlanError>(&plan))
@@ -358,7 +384,7 @@ ParsedCliOptions parseCliOptions(const QStringList &arguments)
                                              "unless the broker is on this machine")
                                   .arg(shownBrokerUrl(parser.value(QStringLiteral("broker")))));
     }
-    if (parser.isSet(journal)) {
+    if (parser.isSet(journal) && !isReplay) {
         options.journalFolder = parser.value(journal);
         if (options.journalFolder.isEmpty())
             return usageError(QStringLiteral("--journal needs a folder"));

@@ -5,6 +5,7 @@
 #include "network/broker_options.h"
 #include "plans/test_plan.h"
 #include "records/record_writer.h"
+#include "replay/replay_driver.h"
 
 #include <QList>
 #include <QRegularExpression>
@@ -57,6 +58,8 @@ struct CliOptions {
     int pollMs = 100;
     // serve: the broker, the boards, what is published and whether control is allowed.
     BridgeOptions bridge;
+    // --driver=replay: the journal played back (--journal), its span and speed.
+    ReplayOptions replay;
 };
 
 // The outcome of reading the command line: the options to run with, or a text to print and an exit code (--help

@@ -1,8 +1,10 @@
 #include "cli/cli_commands.h"
 
 #include "network/bridge.h"
+#include "replay/replay_driver.h"
 
 #include <QEventLoop>
+#include <QTimer>
 
 int CliServe::run()
 {
@@ -20,6 +22,15 @@ int CliServe::run()
         refused = true;
         loop.quit();
     });
+    // A replay is served to the end of its span.
+    QTimer ended;
+    if (ReplayDriver *replay = m_context.replay()) {
+        QObject::connect(&ended, &QTimer::timeout, &loop, [replay, &loop] {
+            if (replay->isFinished())
+                loop.quit();
+        });
+        ended.start(200);
+    }
     if (!m_context.stopRequested())
         loop.exec();
     m_context.onStop = nullptr;

@@ -4,6 +4,7 @@
 #include "device/diagnostics.h"
 #include "device/driver.h"
 #include "network/remote_driver.h"
+#include "replay/replay_options.h"
 #include "session/stop_signals.h"
 
 #include <QCoreApplication>
@@ -35,7 +36,8 @@ int main(int argc, char *argv[])
     const CliOptions &options = parsed.options;
     DriverChoice choice = options.driver == DriverKind::Mqtt
                               ? makeRemoteDriver(options.broker.broker, options.broker.prefix)
-                              : makeDriver(options.driver, options.ports);
+                          : options.driver == DriverKind::Replay ? makeReplayDriver(options.replay)
+                                                                 : makeDriver(options.driver, options.ports);
     if (!choice.notice.isEmpty())
         qCWarning(lcDevice).noquote() << choice.notice;
     if (choice.refused)

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+class PlayedFeed;
+
 #include <cstdint>
 
 // Status codes returned by the list and status calls; FtOk is success.
@@ -76,4 +78,8 @@ public:
         Q_UNUSED(serial);
         return {};
     }
+
+    // A recording played back (the replay driver): what it tells besides the bytes; null for a live board. Not one
+    // of the driver's entry points.
+    virtual PlayedFeed *playedFeed() { return nullptr; }
 };

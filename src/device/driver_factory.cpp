@@ -16,6 +16,8 @@ std::optional<DriverKind> parseDriverKind(const QString &name)
         return DriverKind::Demo;
     if (name == QLatin1String("mqtt"))
         return DriverKind::Mqtt;
+    if (name == QLatin1String("replay"))
+        return DriverKind::Replay;
     return std::nullopt;
 }
 
@@ -43,6 +45,7 @@ DriverChoice makeDriver(DriverKind kind, const QStringList &extraPorts)
     }
     case DriverKind::Serial:
     case DriverKind::Mqtt: // not made here; the serial driver keeps a caller that asks anyway working
+    case DriverKind::Replay:
         choice.driver = std::make_unique<SerialDriver>(extraPorts);
         break;
     }

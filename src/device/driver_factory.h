@@ -8,10 +8,11 @@
 
 class Driver;
 
-// Mqtt (boards served by a bridge on a broker) is made by the network layer, not by makeDriver().
-enum class DriverKind { Auto, D2xx, Serial, Demo, Mqtt };
+// Mqtt (boards served by a bridge on a broker) is made by the network layer, and Replay (a journal played back) by
+// the replay layer, not by makeDriver().
+enum class DriverKind { Auto, D2xx, Serial, Demo, Mqtt, Replay };
 
-// "auto", "d2xx", "serial", "demo" or "mqtt"; nothing for any other name.
+// "auto", "d2xx", "serial", "demo", "mqtt" or "replay"; nothing for any other name.
 std::optional<DriverKind> parseDriverKind(const QString &name);
 
 struct DriverChoice {

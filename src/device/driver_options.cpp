@@ -13,7 +13,7 @@ std::optional<DriverOptions::Choice> DriverOptions::read(const QCommandLineParse
     const QString name = parser.value(m_driver);
     const std::optional<DriverKind> kind = parseDriverKind(name);
     if (!kind) {
-        *error = QStringLiteral("unknown driver \"%1\": use auto, d2xx, serial, demo or mqtt").arg(name);
+        *error = QStringLiteral("unknown driver \"%1\": use auto, d2xx, serial, demo, mqtt or replay").arg(name);
         return std::nullopt;
     }
     choice.kind = *kind;

@@ -28,7 +28,8 @@ private:
     QCommandLineOption m_driver{QStringLiteral("driver"),
                                 QStringLiteral("How boards are reached: auto (the D2XX library when it loads, "
                                                "else the serial driver), d2xx, serial, demo (two simulated "
-                                               "boards) or mqtt (the boards a bridge serves on --broker)."),
+                                               "boards), mqtt (the boards a bridge serves on --broker) or replay (the "
+                                               "journal in --journal played back)."),
                                 QStringLiteral("name"), QStringLiteral("auto")};
     QCommandLineOption m_demo{QStringLiteral("demo"), QStringLiteral("Short for --driver=demo.")};
     QCommandLineOption m_port{QStringLiteral("port"),

@@ -267,6 +267,9 @@ QStringList BoardHost::knownBoards() const
 
 void BoardHost::setUpJournal(const JournalSettings &settings, bool keep)
 {
+    // A journal played back is not journaled again (into the folder it is read from, as often as not).
+    if (m_driver.playedFeed())
+        return;
     m_journal = std::make_unique<Journal>(settings);
     connect(m_journal.get(), &Journal::stopped, this, &BoardHost::journalStopped);
     for (const auto &hosted : m_sessions)

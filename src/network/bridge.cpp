@@ -3,6 +3,7 @@
 #include "device/board_commands.h"
 #include "device/board_limits.h"
 #include "device/driver.h"
+#include "device/played_feed.h"
 #include "device/report.h"
 #include "network/audit.h"
 #include "network/bridge_control.h"
@@ -66,7 +67,9 @@ Bridge::Bridge(Driver &driver, BridgeOptions options, std::FILE *err, QObject *p
     connect(&m_scan, &QTimer::timeout, this, &Bridge::scan);
     m_dropReport.setInterval(60'000);
     connect(&m_dropReport, &QTimer::timeout, this, &Bridge::reportDrops);
-    m_origin = monotonicClockMs();
+    // A replay's t_ms counts from its span's start, on the recorded clock.
+    PlayedFeed *played = driver.playedFeed();
+    m_origin = played ? played->playedMoment().monoMs : monotonicClockMs();
     m_eventFlush.setSingleShot(true);
     m_eventFlush.setInterval(0);
     connect(&m_eventFlush, &QTimer::timeout, this, [this] {
@@ -311,6 +314,11 @@ void Bridge::onEvent(Served &board, const SessionEvent &event)
         break;
     case SessionEvent::Kind::Back:
         publishStatus(board, true);
+        break;
+    case SessionEvent::Kind::CommandSent:
+        // What a replay would have sent went nowhere: not told as a command.
+        if (!event.flag && m_driver.playedFeed())
+            return;
         break;
     default:
         break;

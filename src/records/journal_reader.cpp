@@ -2,6 +2,7 @@
 
 #include "records/journal_files.h"
 #include "records/journal_gzip.h"
+#include "records/journal_line.h"
 #include "records/record_writer.h"
 #include "records/safe_text.h"
 #include "session/session_texts.h"
@@ -20,8 +21,7 @@ namespace {
 
 qint64 recordTime(const QJsonObject &fields)
 {
-    const QDateTime time = QDateTime::fromString(fields.value(QStringLiteral("time")).toString(), Qt::ISODateWithMs);
-    return time.isValid() ? time.toMSecsSinceEpoch() : -1;
+    return journalRecordTime(fields.value(QStringLiteral("time")).toString());
 }
 
 QString field(const QJsonObject &fields, const char *name)
@@ -43,45 +43,6 @@ QString number(const QJsonObject &fields, const char *name)
     // Only whole numbers within range reach here (wellFormed()).
     const QJsonValue value = fields.value(QLatin1String(name));
     return value.isDouble() ? QString::number(qint64(value.toDouble())) : QString();
-}
-
-// Whether a number field, when there is one, is a whole number within [low, high].
-bool numberWithin(const QJsonObject &fields, const char *name, double low, double high)
-{
-    const QJsonValue value = fields.value(QLatin1String(name));
-    if (value.isUndefined())
-        return true;
-    if (!value.isDouble())
-        return false;
-    const double number = value.toDouble();
-    return number >= low && number <= high && number == double(qint64(number));
-}
-
-// The fields a record may have, each of its type and within its range; a line that breaks one is not a record.
-bool wellFormed(const QJsonObject &fields)
-{
-    constexpr double kTimes = 9007199254740992.0; // 2^53: exact as a double
-    if (!fields.value(QStringLiteral("kind")).isString())
-        return false;
-    for (const char *text : {"board", "text", "typed"}) {
-        const QJsonValue value = fields.value(QLatin1String(text));
-        if (!value.isUndefined() && !value.isString())
-            return false;
-    }
-    if (const QJsonValue channels = fields.value(QStringLiteral("channels")); !channels.isUndefined()) {
-        if (!channels.isArray())
-            return false;
-        const QJsonArray list = channels.toArray();
-        if (!std::all_of(list.begin(), list.end(), [](const QJsonValue &channel) {
-                return channel.isDouble() && channel.toDouble() >= 1 && channel.toDouble() <= 8 &&
-                       channel.toDouble() == double(int(channel.toDouble()));
-            }))
-            return false;
-    }
-    return numberWithin(fields, "t_ms", -kTimes, kTimes) && numberWithin(fields, "mono_ms", -kTimes, kTimes) &&
-           numberWithin(fields, "period_ms", 1, 86'400'000) && numberWithin(fields, "channel", 1, 8) &&
-           numberWithin(fields, "pin", 1, 18) && numberWithin(fields, "value", -2147483648.0, 2147483647.0) &&
-           numberWithin(fields, "level", 0, 1);
 }
 
 } // namespace
@@ -119,7 +80,8 @@ bool readJournal(const JournalQuery &query, const std::function<bool(const Journ
             }
             QJsonParseError error;
             const QJsonDocument document = QJsonDocument::fromJson(line, &error);
-            if (error.error != QJsonParseError::NoError || !document.isObject() || !wellFormed(document.object())) {
+            if (error.error != QJsonParseError::NoError || !document.isObject() ||
+                !wellFormedJournalFields(document.object())) {
                 ++bad;
                 continue;
             }

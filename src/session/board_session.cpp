@@ -5,6 +5,7 @@
 #include "device/driver.h"
 #include "device/ftdi.h"
 #include "device/line_assembly.h"
+#include "device/played_feed.h"
 #include "device/report.h"
 #include "session/poller.h"
 #include "session/session_texts.h"
@@ -36,7 +37,30 @@ BoardSession::BoardSession(Driver &driver, Clock monotonicClock, Clock wallClock
     , m_monotonic(monotonicClock ? std::move(monotonicClock) : Clock(monotonicClockMs))
     , m_wall(wallClock ? std::move(wallClock) : Clock(wallMs))
     , m_poller(std::make_unique<Poller>(*this))
+    , m_played(driver.playedFeed())
 {}
+
+BoardSession::Action::Action(BoardSession &session)
+    : m_session(session)
+{
+    ++m_session.m_actionDepth;
+}
+
+BoardSession::Action::~Action()
+{
+    if (--m_session.m_actionDepth == 0)
+        m_session.m_refusalSaid = false;
+}
+
+void BoardSession::sayRefusal()
+{
+    if (m_refusalSaid)
+        return;
+    m_refusalSaid = true;
+    const QString text = texts::notSentRefused(m_played->refusal());
+    logLine(text);
+    showStatus(text);
+}
 
 BoardSession::~BoardSession() = default;
 
@@ -59,6 +83,9 @@ std::optional<GapReason> BoardSession::readingsGap() const
         return GapReason::NoBoard;
     if (!m_poller->isActive())
         return GapReason::PollingStopped;
+    // A recording's readings come whatever is ticked here.
+    if (m_played)
+        return std::nullopt;
     if (!m_setup.analogRequestsOn)
         return GapReason::RequestsOff;
     if (m_setup.tickedChannels.none())
@@ -69,7 +96,9 @@ std::optional<GapReason> BoardSession::readingsGap() const
 void BoardSession::followReadings(const QString &detail)
 {
     const std::optional<GapReason> gap = readingsGap();
-    if (gap && m_readingsFlow)
+    // A recording says its own losses as gaps: only what is done here is said here.
+    const bool said = !m_played || gap == GapReason::NoBoard || gap == GapReason::PollingStopped;
+    if (gap && m_readingsFlow && said)
         publishGap(*gap, 0, detail);
     m_readingsFlow = !gap;
 }
@@ -89,6 +118,11 @@ void BoardSession::publishGap(GapReason reason, int channel, const QString &deta
 
 void BoardSession::stampNow()
 {
+    if (m_played) {
+        const PlayedFeed::Moment moment = m_played->playedMoment();
+        m_stamp = {moment.monoMs, moment.wallMs};
+        return;
+    }
     m_stamp = {m_monotonic(), m_wall()};
 }
 
@@ -248,7 +282,8 @@ void BoardSession::adopt(BoardSession &from)
 bool BoardSession::transmit(const QString &command, int pollPeriodMs, std::int32_t pollChannels)
 {
     stampNow();
-    const bool written = SendCommand(m_driver, m_deviceHandle, command);
+    // A recording takes nothing: what would be sent goes nowhere, and the board is not lost for it.
+    const bool written = !m_played && SendCommand(m_driver, m_deviceHandle, command);
     SessionEvent sent = event(SessionEvent::Kind::CommandSent);
     sent.text = command;
     sent.textString = &command;
@@ -256,15 +291,20 @@ bool BoardSession::transmit(const QString &command, int pollPeriodMs, std::int32
     sent.index = pollPeriodMs;
     sent.value = pollChannels;
     m_events.publish(sent);
-    if (!written && m_deviceHandle > 0)
+    if (!written && m_deviceHandle > 0 && !m_played)
         markLost();
     return written;
 }
 
 bool BoardSession::writeRaw(const QByteArray &bytes)
 {
+    const Action action(*this);
     if (m_deviceHandle <= 0 || m_lost || m_closed)
         return false;
+    if (m_played) {
+        sayRefusal();
+        return false;
+    }
     stampNow();
     std::uint32_t written = 0;
     const bool ok = m_driver.writeFile(m_deviceHandle, bytes.constData(), std::uint32_t(bytes.size()), &written);
@@ -286,6 +326,8 @@ qsizetype BoardSession::sendSaying(const QString &command)
     // The log says what the operator did; the status line says that it went nowhere.
     if (noBoard)
         showStatus(texts::notSentNoBoard());
+    else if (m_played)
+        sayRefusal();
     return countOutsideCodePage(command);
 }
 
@@ -298,11 +340,13 @@ void BoardSession::sayUnsendable(qsizetype characters)
 
 void BoardSession::send(const QString &command)
 {
+    const Action action(*this);
     sayUnsendable(sendSaying(command));
 }
 
 void BoardSession::sendTyped(QStringView text)
 {
+    const Action action(*this);
     const qsizetype unsendable = sendSaying(typedCommand(text));
     logLine(texts::typed(text));
     sayUnsendable(unsendable);
@@ -374,6 +418,7 @@ void BoardSession::publishSetup(int index, SetupAspect aspect)
 
 void BoardSession::makePinOutput(int pin)
 {
+    const Action action(*this);
     if (!isPin(pin))
         return;
     // The level goes out before the direction, so the pin never drives a level it was not told.
@@ -385,6 +430,7 @@ void BoardSession::makePinOutput(int pin)
 
 void BoardSession::makePinOutputAt(int pin, bool high)
 {
+    const Action action(*this);
     if (!isPin(pin))
         return;
     m_setup.pinOutputLevel[std::size_t(pin)] = high ? 1 : 0;
@@ -394,6 +440,7 @@ void BoardSession::makePinOutputAt(int pin, bool high)
 
 void BoardSession::makePinInput(int pin)
 {
+    const Action action(*this);
     if (!isPin(pin))
         return;
     m_setup.pinIsOutput[std::size_t(pin)] = 0;
@@ -403,6 +450,7 @@ void BoardSession::makePinInput(int pin)
 
 void BoardSession::setPinLevel(int pin, bool high)
 {
+    const Action action(*this);
     if (!isPin(pin) || m_setup.pinIsOutput[std::size_t(pin)] != 1)
         return;
     m_setup.pinOutputLevel[std::size_t(pin)] = high ? 1 : 0;
@@ -412,6 +460,7 @@ void BoardSession::setPinLevel(int pin, bool high)
 
 void BoardSession::setPinMonitored(int pin, bool on)
 {
+    const Action action(*this);
     if (!isPin(pin) || m_setup.isMonitored(pin) == on)
         return;
     m_setup.monitoredPins.set(std::size_t(pin), on);
@@ -433,8 +482,8 @@ void BoardSession::setChannelTicked(int channel, bool on)
         return;
     m_setup.tickedChannels.set(std::size_t(channel), on);
     publishSetup(channel, SetupAspect::Tick);
-    // The others may go on; this one's readings stop here.
-    if (!on && m_readingsFlow && m_setup.tickedChannels.any())
+    // The others may go on; this one's readings stop here (a recording says so itself).
+    if (!on && m_readingsFlow && m_setup.tickedChannels.any() && !m_played)
         publishGap(GapReason::ChannelUnticked, channel, QString());
     followReadings();
 }
@@ -459,6 +508,7 @@ void BoardSession::setAnalogRequestsOn(bool on)
 
 void BoardSession::requestPinReport(int pin)
 {
+    const Action action(*this);
     // The board reports a pin's level when its monitoring is switched on, even when it was on already.
     if (isPin(pin) && m_setup.isMonitored(pin))
         send(pinCommand(pin, PinAction::MonitorOn));
@@ -490,7 +540,8 @@ void BoardSession::markLost()
 void BoardSession::lookForLostBoard()
 {
     const qint64 now = m_monotonic();
-    if (!m_reconnect || now < m_nextLookMs)
+    // A recorded board is back the moment the recording says so.
+    if (!m_reconnect || (now < m_nextLookMs && !m_played))
         return;
     m_nextLookMs = now + kLookIntervalMs;
     // The calls a scan makes; the device list is left alone.
@@ -564,7 +615,8 @@ void BoardSession::poll()
 
 void BoardSession::noteStall()
 {
-    if (m_lastPollMs < 0)
+    // A recording's stalls are in the recording.
+    if (m_lastPollMs < 0 || m_played)
         return;
     const qint64 now = m_monotonic();
     const qint64 late = now - m_lastPollMs - m_poller->interval();
@@ -585,6 +637,49 @@ void BoardSession::requestAnalogReadings()
 
 void BoardSession::receive()
 {
+    if (!m_played) {
+        receiveOnce(m_readCap);
+        return;
+    }
+    // A recording: one recorded read after another, each with its own time, and what happened between them, up to
+    // as many bytes as one poll reads.
+    qint64 left = m_readCap;
+    while (left > 0 && !m_closed) {
+        const std::intptr_t handle = m_deviceHandle;
+        const qint64 read = receiveOnce(std::uint32_t(left));
+        if (read > 0) {
+            left -= read;
+            continue;
+        }
+        if (m_closed || !playHappening(handle))
+            break;
+    }
+}
+
+bool BoardSession::playHappening(std::intptr_t handle)
+{
+    PlayedFeed::Happening happening;
+    if (!m_played->takeHappening(handle, happening))
+        return false;
+    switch (happening.kind) {
+    case PlayedFeed::Happening::Kind::Gap:
+        publishGap(GapReason(happening.reason), happening.channel, happening.detail);
+        break;
+    case PlayedFeed::Happening::Kind::Poll:
+        // The channels the recorded poll asked for are the ones ticked, as they were.
+        for (int channel = kFirstChannel; channel <= kLastChannel; ++channel)
+            setChannelTicked(channel, (happening.channels >> channel) & 1);
+        setAnalogRequestsOn(happening.channels != 0);
+        break;
+    case PlayedFeed::Happening::Kind::Command:
+        logLine(texts::recordedCommand(happening.text));
+        break;
+    }
+    return true;
+}
+
+qint64 BoardSession::receiveOnce(std::uint32_t cap)
+{
     const std::intptr_t handle = m_deviceHandle;
     std::uint32_t queued = 0;
     std::uint32_t transmitQueue = 0;
@@ -593,10 +688,10 @@ void BoardSession::receive()
     if (handle > 0 && isDeviceFailure(status))
         markLost();
     if (queued == 0)
-        return;
+        return -1;
 
     // An absurd count is not allocated blindly: what is beyond the cap is read on the next polls.
-    const std::uint32_t toRead = std::min(queued, m_readCap);
+    const std::uint32_t toRead = std::min(queued, cap);
     if (m_receiveBuffer.size() < qsizetype(toRead) + 1)
         m_receiveBuffer.resize(qsizetype(toRead) + 1);
     char *buffer = m_receiveBuffer.data();
@@ -605,7 +700,7 @@ void BoardSession::receive()
     if (!m_driver.readFile(handle, buffer, toRead, &read)) {
         if (handle > 0)
             markLost();
-        return;
+        return -1;
     }
     // Everything this read brought arrived by now: its lines share this time.
     stampNow();
@@ -620,6 +715,7 @@ void BoardSession::receive()
     handling.start();
     assembleLines(pendingLine, buffer, taken, [this] { interpretLine(); });
     adaptReadCap(taken, handling.nsecsElapsed());
+    return taken;
 }
 
 void BoardSession::adaptReadCap(std::uint32_t bytes, qint64 nanoseconds)

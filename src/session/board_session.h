@@ -18,6 +18,7 @@
 #include <vector>
 
 class Driver;
+class PlayedFeed;
 class PollLease;
 class Poller;
 
@@ -39,6 +40,13 @@ qint64 monotonicClockMs();
 // number at most once a second; when it is listed again it is opened as a selection opens it and put back as it
 // was told since it was selected (directions, levels and monitoring, in the order they were sent). A new
 // selection ends the waiting.
+//
+// On a recording played back (a driver with a PlayedFeed, the replay), the session interprets the recorded bytes
+// as it interprets any board's, and stamps every event with the recorded moment played. Nothing is written to
+// the board: an operator's action that would send says "Not sent : a replay takes no commands" once, in the log
+// and the status line. The recording's losses, returns and gaps are played as such; the session makes no gap of
+// its own from what the recording already says (a board lost, requests off, a poll stalled), only from what the
+// operator does here (another board chosen, polling stopped).
 class BoardSession
 {
 public:
@@ -205,6 +213,25 @@ private:
     void lookForLostBoard();
     void restoreBoard();
 
+    // An operator's action (a send, a pin changed): on a replay its refusal is said once, however many commands it
+    // would send.
+    class Action
+    {
+    public:
+        explicit Action(BoardSession &session);
+        ~Action();
+        Action(const Action &) = delete;
+        Action &operator=(const Action &) = delete;
+
+    private:
+        BoardSession &m_session;
+    };
+    void sayRefusal();
+    // Plays what the recording says happened between reads (gaps, polls, commands); false when there is nothing.
+    bool playHappening(std::intptr_t handle);
+    // Reads what is queued, once; a replay's read is one recorded read. The bytes read, or -1 when nothing was.
+    qint64 receiveOnce(std::uint32_t cap);
+
     struct SentPinCommand {
         int pin = 0;
         PinAction action = PinAction::Input;
@@ -231,4 +258,7 @@ private:
     qint64 m_bytesReceived = 0;
     std::uint32_t m_readCap = kFirstReadCap;
     ReceiveTap m_receiveTap;
+    PlayedFeed *m_played = nullptr; // the driver's, when it plays a recording back
+    int m_actionDepth = 0;
+    bool m_refusalSaid = false;
 };

@@ -65,6 +65,18 @@ QString notSentNoBoard()
     return QStringLiteral("Not sent : no board open");
 }
 
+QString notSentRefused(QStringView why)
+{
+    return QStringLiteral("Not sent : ").append(why);
+}
+
+QString recordedCommand(QStringView command)
+{
+    QString shown = command.toString();
+    shown.replace(QLatin1String("\r"), QLatin1String("\\r")).replace(QLatin1String("\n"), QLatin1String("\\n"));
+    return QStringLiteral("sent : ").append(shown);
+}
+
 QString notSentAsTyped(qsizetype characters)
 {
     return QStringLiteral("Not sent as typed : %1 characters outside the board's character set").arg(characters);

@@ -22,7 +22,9 @@ QString singleByte(unsigned char byte);                             // "byte : N
 QString typed(QStringView command);                                 // ">COMMAND"
 QString notSentNoBoard();                                           // "Not sent : no board open"
 QString notSentAsTyped(qsizetype characters);
-QString journalStopped(QStringView reason); // "Journal stopped : REASON"
+QString notSentRefused(QStringView why);      // "Not sent : WHY"
+QString recordedCommand(QStringView command); // "sent : COMMAND\r\n" (line ends shown)
+QString journalStopped(QStringView reason);   // "Journal stopped : REASON"
 
 // Why readings stopped, in a few words ("board lost"), for records and the bridge.
 QString gapReason(GapReason reason);

@@ -51,7 +51,7 @@ private Q_SLOTS:
                                    << QStringLiteral("Vantrel Control 3.0.0\n") << true;
         QTest::newRow("unknown driver") << QStringList{"--driver=ftdi"} << 2 << 0 << none
                                         << QStringLiteral(
-                                               "unknown driver \"ftdi\": use auto, d2xx, serial, demo or mqtt")
+                                               "unknown driver \"ftdi\": use auto, d2xx, serial, demo, mqtt or replay")
                                         << true;
         QTest::newRow("empty driver") << QStringList{"--driver="} << 2 << 0 << none
                                       << QStringLiteral("unknown driver \"\"") << true;

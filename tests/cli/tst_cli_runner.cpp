@@ -1,7 +1,10 @@
 #include "cli/cli_runner.h"
+#include "device/demo_driver.h"
 #include "recording_driver.h"
+#include "replay/replay_driver.h"
 
 #include <QDateTime>
+#include <QTemporaryDir>
 #include <QTemporaryFile>
 #include <QTest>
 #include <QTimer>
@@ -80,6 +83,57 @@ private:
     }
 
 private Q_SLOTS:
+    void aReplaysRecordsAreThoseOfTheLiveRunThatMadeTheJournal()
+    {
+        // The demo board monitored live with a journal kept, then that journal monitored as fast as it goes.
+        QTemporaryDir journal;
+        const QStringList what{"monitor", "--board", "DEMO0002", "--adc", "1,2,8", "--pins", "5,14", "--format", "csv"};
+        const auto runOn = [](Driver &driver, const QStringList &arguments, QByteArray *errors = nullptr) {
+            const ParsedCliOptions parsed = parseCliOptions(QStringList{"vantrel-cli"} + arguments);
+            if (parsed.exitCode)
+                qFatal("bad arguments: %s", qPrintable(parsed.error));
+            std::FILE *out = std::tmpfile();
+            std::FILE *err = std::tmpfile();
+            const int code = CliRunner(driver, parsed.options, out, err).run();
+            const QByteArray output = Run::contents(out);
+            if (errors)
+                *errors = Run::contents(err);
+            std::fclose(out);
+            std::fclose(err);
+            return std::pair{code, output};
+        };
+        DemoDriver demo;
+        const auto [liveCode, live] = runOn(demo, what + QStringList{"--seconds", "1.5", "--journal", journal.path()});
+        QCOMPARE(liveCode, kExitOk);
+        const QString folder = journal.path();
+        const ParsedCliOptions replayed =
+            parseCliOptions(QStringList{"vantrel-cli", "--driver=replay", "--journal", folder} + what);
+        QVERIFY2(!replayed.exitCode, qPrintable(replayed.error));
+        QCOMPARE(replayed.options.replay.speed, ReplayDriver::kFastest);
+        ReplayDriver replay(replayed.options.replay);
+        QByteArray errors;
+        const auto [replayCode, played] =
+            runOn(replay, QStringList{"--driver=replay", "--journal", folder} + what, &errors);
+        QCOMPARE(replayCode, kExitOk);
+        QCOMPARE(errors, QByteArray());
+        // Row by row the same, the time of day too; t_ms counts from another origin.
+        const QList<QByteArray> liveRows = live.trimmed().split('\n');
+        const QList<QByteArray> playedRows = played.trimmed().split('\n');
+        QVERIFY(liveRows.size() > 20);
+        QCOMPARE(playedRows.size(), liveRows.size());
+        QCOMPARE(playedRows.front(), liveRows.front());
+        std::optional<qint64> shift;
+        for (qsizetype i = 1; i < liveRows.size(); ++i) {
+            QList<QByteArray> a = liveRows[i].split(',');
+            QList<QByteArray> b = playedRows[i].split(',');
+            const qint64 difference = b[1].toLongLong() - a[1].toLongLong();
+            QCOMPARE(difference, shift.value_or(difference));
+            shift = difference;
+            a.removeAt(1);
+            b.removeAt(1);
+            QCOMPARE(b, a);
+        }
+    }
     void listPrintsTheBoardsInDriverOrder()
     {
         Run run({"--demo", "list"});

@@ -1,6 +1,8 @@
 #include "broker_fixture.h"
 #include "network/mqtt_client.h"
 
+#include <QDateTime>
+#include <QElapsedTimer>
 #include <QJsonDocument>
 #include <QJsonObject>
 
@@ -49,6 +51,44 @@ private Q_SLOTS:
         QVERIFY(bridge->waitForFinished(10000));
         QCOMPARE(bridge->exitCode(), 0);
         QTRY_VERIFY_WITH_TIMEOUT(seen(*sub, out, "vantrel/DEMO0001/status offline\n"), 5000);
+    }
+
+    void aRecordedRunIsServedAtItsPaceAndEnds()
+    {
+        // Two seconds of the demo board journaled, then served from the journal as it happened.
+        QProcess live;
+        const QString journal = m_dir.filePath(QStringLiteral("served-journal"));
+        live.start(QStringLiteral(VANTREL_CLI),
+                   {"--demo", "monitor", "--board", "DEMO0001", "--adc", "1", "--seconds", "2", "--journal", journal});
+        QVERIFY(live.waitForFinished(20000));
+        QCOMPARE(live.exitCode(), 0);
+        const qint64 recordedBefore = QDateTime::currentMSecsSinceEpoch();
+        const auto sub = subscribe();
+        // The subscriber listens before anything is served: a probe of its own has reached it.
+        QByteArray out;
+        QTRY_VERIFY_WITH_TIMEOUT((publish(QStringLiteral("vantrel/probe"), "ready"), seen(*sub, out, "vantrel/probe ready")),
+                                 10000);
+        QProcess bridge;
+        QElapsedTimer served;
+        served.start();
+        bridge.start(QStringLiteral(VANTREL_CLI),
+                     {"--driver=replay", "--journal", journal, "serve", "--broker", url(), "--adc", "1"});
+        QVERIFY(bridge.waitForFinished(20000));
+        QCOMPARE(bridge.exitCode(), 0);
+        // At the recorded pace, not at once; and ended with the recording.
+        QVERIFY2(served.elapsed() >= 1500, qPrintable(QString::number(served.elapsed())));
+        QTRY_VERIFY_WITH_TIMEOUT(seen(*sub, out, "vantrel/DEMO0001/adc/1 "), 5000);
+        // Offline once it ended (the status of an earlier test may have come first, kept by the broker).
+        QTRY_VERIFY_WITH_TIMEOUT((seen(*sub, out, ""), out.lastIndexOf("vantrel/DEMO0001/status offline\n") >
+                                                           out.indexOf("vantrel/DEMO0001/adc/1 ")),
+                                 5000);
+        // Each event at its recorded time.
+        const qsizetype at = out.indexOf("vantrel/DEMO0001/event {");
+        QVERIFY(at >= 0);
+        const QJsonObject event = QJsonDocument::fromJson(out.mid(at + 23, out.indexOf('\n', at) - at - 23)).object();
+        QVERIFY(QDateTime::fromString(event.value("time").toString(), Qt::ISODateWithMs).toMSecsSinceEpoch() <
+                recordedBefore);
+        QVERIFY(!out.contains("\"kind\":\"command\""));
     }
 
     void aKilledBridgeReadsOffline()

@@ -1,7 +1,9 @@
 #include "windows/trend/form_trend.h"
 
+#include "device/driver.h"
 #include "files/file_saving.h"
 #include "host/board_host.h"
+#include "replay/replay_driver.h"
 #include "session/board_session.h"
 #include "windows/control_names.h"
 #include "windows/dialogs.h"
@@ -80,7 +82,24 @@ const QString kTimeAxisKey = QStringLiteral("trend/timeAxis");
 
 qint64 formTrend::now() const
 {
+    // On a replay, now is the moment played.
+    if (ReplayDriver *replay = replayed())
+        return replay->positionMonoMs();
     return monotonicClockMs();
+}
+
+qint64 formTrend::wallMinusMono() const
+{
+    // A replay's stamps follow the recorded wall clock.
+    if (replayed())
+        return 0;
+    return QDateTime::currentMSecsSinceEpoch() - now();
+}
+
+ReplayDriver *formTrend::replayed() const
+{
+    Driver &driver = workspace().host().driver();
+    return driver.playedFeed() ? dynamic_cast<ReplayDriver *>(&driver) : nullptr;
 }
 
 const TrendHistory &formTrend::history() const
@@ -387,7 +406,7 @@ void formTrend::refresh()
     // Paused, the labels stand still with the curves: they count back from the moment of the pause.
     if (m_paused)
         return;
-    m_plot->setNow(now(), QDateTime::currentMSecsSinceEpoch() - now());
+    m_plot->setNow(now(), wallMinusMono());
     m_plot->setWindow(now(), m_plot->spanMs());
     updateStatistics();
 }
@@ -549,7 +568,7 @@ void formTrend::updateRecordingLabel()
 
 QString formTrend::exportCaption() const
 {
-    const qint64 wallMinusMono = QDateTime::currentMSecsSinceEpoch() - now();
+    const qint64 wallMinusMono = this->wallMinusMono();
     const QDateTime from = QDateTime::fromMSecsSinceEpoch(m_plot->endMs() - m_plot->spanMs() + wallMinusMono);
     const QDateTime to = QDateTime::fromMSecsSinceEpoch(m_plot->endMs() + wallMinusMono);
     QStringList channels;
@@ -616,7 +635,7 @@ bool formTrend::exportTo(const QString &path)
     switch (*kind) {
     case TrendExportKind::Csv:
         bytes = trendCsv(history(), exportedChannels(), m_plot->endMs() - m_plot->spanMs(), m_plot->endMs(),
-                         QDateTime::currentMSecsSinceEpoch() - now());
+                         wallMinusMono());
         break;
     case TrendExportKind::Png:
         bytes = trendPng(*m_plot, exportCaption());

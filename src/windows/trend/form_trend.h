@@ -16,6 +16,7 @@ class QLabel;
 class QPushButton;
 class QTableWidget;
 class QTableWidgetItem;
+class ReplayDriver;
 class BoardRecording;
 class BoardSession;
 class TrendPlot;
@@ -111,6 +112,9 @@ private:
     BoardSession *shownSession() const;
     BoardRecording *shownRecording() const;
     qint64 now() const;
+    // What to add to a time of the trend's clock for the wall clock's.
+    qint64 wallMinusMono() const;
+    ReplayDriver *replayed() const;
 
     QString m_board;
     bool m_followsForeground = true; // until the operator chooses a board

@@ -1,0 +1,615 @@
+#include "records/journal_line.h"
+
+#include <QDateTime>
+#include <QJsonArray>
+#include <QJsonDocument>
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+constexpr double kTimes = 9007199254740992.0; // 2^53: exact as a double
+
+// Whether a number field, when there is one, is a whole number within [low, high].
+bool numberWithin(const QJsonObject &fields, const char *name, double low, double high)
+{
+    const QJsonValue value = fields.value(QLatin1String(name));
+    if (value.isUndefined())
+        return true;
+    if (!value.isDouble())
+        return false;
+    const double number = value.toDouble();
+    return number >= low && number <= high && number == double(qint64(number));
+}
+
+qint64 daysFromCivil(int year, int month, int day)
+{
+    year -= month <= 2 ? 1 : 0;
+    const int era = (year >= 0 ? year : year - 399) / 400;
+    const int yearOfEra = year - era * 400;
+    const int dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+    const int dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+    return qint64(era) * 146097 + dayOfEra - 719468;
+}
+
+int daysInMonth(int year, int month)
+{
+    static constexpr int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    return month == 2 && leap ? 29 : days[month - 1];
+}
+
+// The writer's own form, 2026-12-07T10:15:02.125+01:00 (or Z), read directly; -1 for any other (the caller asks Qt).
+qint64 fastTime(const char *p, qsizetype size)
+{
+    if (size != 24 && size != 29)
+        return -1;
+    const auto digits = [p](int at, int count, int *into) {
+        int value = 0;
+        for (int i = 0; i < count; ++i) {
+            const char c = p[at + i];
+            if (c < '0' || c > '9')
+                return false;
+            value = value * 10 + (c - '0');
+        }
+        *into = value;
+        return true;
+    };
+    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0, ms = 0;
+    if (p[4] != '-' || p[7] != '-' || p[10] != 'T' || p[13] != ':' || p[16] != ':' || p[19] != '.')
+        return -1;
+    if (!digits(0, 4, &year) || !digits(5, 2, &month) || !digits(8, 2, &day) || !digits(11, 2, &hour) ||
+        !digits(14, 2, &minute) || !digits(17, 2, &second) || !digits(20, 3, &ms))
+        return -1;
+    if (year < 1970 || month < 1 || month > 12 || day < 1 || day > daysInMonth(year, month) || hour > 23 ||
+        minute > 59 || second > 59)
+        return -1;
+    int offsetMinutes = 0;
+    if (size == 24) {
+        if (p[23] != 'Z')
+            return -1;
+    } else {
+        int offsetHours = 0;
+        int offsetMins = 0;
+        if ((p[23] != '+' && p[23] != '-') || p[26] != ':' || !digits(24, 2, &offsetHours) ||
+            !digits(27, 2, &offsetMins))
+            return -1;
+        if (offsetMins > 59 || offsetHours > 14 || (offsetHours == 14 && offsetMins > 0))
+            return -1;
+        offsetMinutes = (offsetHours * 60 + offsetMins) * (p[23] == '-' ? -1 : 1);
+    }
+    const qint64 days = daysFromCivil(year, month, day);
+    return ((days * 24 + hour) * 60 + minute - offsetMinutes) * 60'000 + qint64(second) * 1000 + ms;
+}
+
+// The direct road: the flat objects the journal writes, in any key order, with spaces and escapes. Any form it does
+// not read plainly (a non-ASCII byte, a fraction, a nested value, a key twice, a value of the wrong type or out of
+// range) gives up, and the JSON parser decides.
+class FastReader
+{
+public:
+    explicit FastReader(QByteArrayView line)
+        : m_p(line.data())
+        , m_end(line.data() + line.size())
+    {}
+
+    enum class Outcome { Read, GiveUp };
+
+    Outcome read(JournalLine &out)
+    {
+        space();
+        if (!take('{'))
+            return Outcome::GiveUp;
+        unsigned seen = 0;
+        bool haveKind = false;
+        bool haveTime = false;
+        const char *timeAt = nullptr;
+        qsizetype timeSize = 0;
+        space();
+        if (peek('}'))
+            return Outcome::GiveUp; // no kind: the parser says no
+        for (;;) {
+            space();
+            const char *key = nullptr;
+            qsizetype keySize = 0;
+            if (!plainKey(&key, &keySize))
+                return Outcome::GiveUp;
+            space();
+            if (!take(':'))
+                return Outcome::GiveUp;
+            space();
+            const int field = fieldOf(key, keySize);
+            if (field >= 0) {
+                if (seen & (1u << field))
+                    return Outcome::GiveUp;
+                seen |= 1u << field;
+            }
+            switch (field) {
+            case kTime: {
+                if (!plainString(&timeAt, &timeSize))
+                    return Outcome::GiveUp;
+                haveTime = true;
+                break;
+            }
+            case kKind: {
+                const char *name = nullptr;
+                qsizetype size = 0;
+                if (!plainString(&name, &size))
+                    return Outcome::GiveUp;
+                out.kind = journalKind(QLatin1StringView(name, size));
+                haveKind = true;
+                break;
+            }
+            case kBoard:
+            case kTyped:
+                if (!skipString())
+                    return Outcome::GiveUp;
+                break;
+            case kText:
+                if (!string(out.text))
+                    return Outcome::GiveUp;
+                break;
+            case kTMs: {
+                qint64 value = 0;
+                if (!integer(&value))
+                    return Outcome::GiveUp;
+                break;
+            }
+            case kMonoMs:
+                if (!integer(&out.monoMs))
+                    return Outcome::GiveUp;
+                out.hasMono = true;
+                break;
+            case kChannel:
+                if (!small(&out.channel, 1, 8))
+                    return Outcome::GiveUp;
+                break;
+            case kPin:
+                if (!small(&out.pin, 1, 18))
+                    return Outcome::GiveUp;
+                break;
+            case kValue: {
+                qint64 value = 0;
+                if (!integer(&value) || value < -2147483648LL || value > 2147483647LL)
+                    return Outcome::GiveUp;
+                out.value = std::int32_t(value);
+                out.hasValue = true;
+                break;
+            }
+            case kLevel:
+                if (!small(&out.level, 0, 1))
+                    return Outcome::GiveUp;
+                break;
+            case kPeriod:
+                if (!small(&out.periodMs, 1, 86'400'000))
+                    return Outcome::GiveUp;
+                break;
+            case kChannels:
+                if (!channelList(&out.channels))
+                    return Outcome::GiveUp;
+                break;
+            default:
+                if (!skipPlainValue())
+                    return Outcome::GiveUp;
+                break;
+            }
+            space();
+            if (take('}'))
+                break;
+            if (!take(','))
+                return Outcome::GiveUp;
+        }
+        space();
+        if (m_p != m_end || !haveKind || !haveTime)
+            return Outcome::GiveUp;
+        out.wallMs = fastTime(timeAt, timeSize);
+        if (out.wallMs < 0)
+            return Outcome::GiveUp;
+        return Outcome::Read;
+    }
+
+private:
+    enum Field {
+        kTime,
+        kKind,
+        kBoard,
+        kText,
+        kTyped,
+        kTMs,
+        kMonoMs,
+        kChannel,
+        kPin,
+        kValue,
+        kLevel,
+        kPeriod,
+        kChannels
+    };
+
+    static int fieldOf(const char *key, qsizetype size)
+    {
+        static constexpr struct {
+            const char *name;
+            int field;
+        } kFields[] = {{"time", kTime},        {"kind", kKind},   {"board", kBoard},    {"text", kText},
+                       {"typed", kTyped},      {"t_ms", kTMs},    {"mono_ms", kMonoMs}, {"channel", kChannel},
+                       {"pin", kPin},          {"value", kValue}, {"level", kLevel},    {"period_ms", kPeriod},
+                       {"channels", kChannels}};
+        for (const auto &known : kFields) {
+            if (qsizetype(std::strlen(known.name)) == size && std::memcmp(known.name, key, size_t(size)) == 0)
+                return known.field;
+        }
+        return -1;
+    }
+
+    void space()
+    {
+        while (m_p < m_end && (*m_p == ' ' || *m_p == '\t' || *m_p == '\n' || *m_p == '\r'))
+            ++m_p;
+    }
+    bool peek(char c) const { return m_p < m_end && *m_p == c; }
+    bool take(char c)
+    {
+        if (!peek(c))
+            return false;
+        ++m_p;
+        return true;
+    }
+
+    // A string of printable ASCII without escapes; its bytes.
+    bool plainString(const char **at, qsizetype *size)
+    {
+        if (!take('"'))
+            return false;
+        const char *start = m_p;
+        while (m_p < m_end && *m_p != '"') {
+            const unsigned char c = static_cast<unsigned char>(*m_p);
+            if (c < 0x20 || c >= 0x80 || c == '\\')
+                return false;
+            ++m_p;
+        }
+        if (m_p == m_end)
+            return false;
+        *at = start;
+        *size = m_p - start;
+        ++m_p;
+        return true;
+    }
+    bool plainKey(const char **at, qsizetype *size) { return plainString(at, size); }
+
+    static int hexDigit(char c)
+    {
+        if (c >= '0' && c <= '9')
+            return c - '0';
+        if (c >= 'a' && c <= 'f')
+            return c - 'a' + 10;
+        if (c >= 'A' && c <= 'F')
+            return c - 'A' + 10;
+        return -1;
+    }
+
+    // A string of ASCII with JSON's escapes (no half of a UTF-16 pair), decoded.
+    bool string(QString &into)
+    {
+        into.resize(0);
+        if (!take('"'))
+            return false;
+        for (;;) {
+            const char *run = m_p;
+            while (m_p < m_end && *m_p != '"' && *m_p != '\\') {
+                const unsigned char c = static_cast<unsigned char>(*m_p);
+                if (c < 0x20 || c >= 0x80)
+                    return false;
+                ++m_p;
+            }
+            if (m_p > run)
+                into.append(QLatin1StringView(run, m_p - run));
+            if (m_p == m_end)
+                return false;
+            if (*m_p == '"') {
+                ++m_p;
+                return true;
+            }
+            ++m_p; // the backslash
+            if (m_p == m_end)
+                return false;
+            const char escape = *m_p++;
+            switch (escape) {
+            case '"':
+            case '\\':
+            case '/':
+                into.append(QChar(escape));
+                break;
+            case 'b':
+                into.append(QChar(u'\b'));
+                break;
+            case 'f':
+                into.append(QChar(u'\f'));
+                break;
+            case 'n':
+                into.append(QChar(u'\n'));
+                break;
+            case 'r':
+                into.append(QChar(u'\r'));
+                break;
+            case 't':
+                into.append(QChar(u'\t'));
+                break;
+            case 'u': {
+                if (m_end - m_p < 4)
+                    return false;
+                int code = 0;
+                for (int i = 0; i < 4; ++i) {
+                    const int digit = hexDigit(m_p[i]);
+                    if (digit < 0)
+                        return false;
+                    code = code * 16 + digit;
+                }
+                m_p += 4;
+                if (code >= 0xD800 && code <= 0xDFFF)
+                    return false;
+                into.append(QChar(char16_t(code)));
+                break;
+            }
+            default:
+                return false;
+            }
+        }
+    }
+
+    bool skipString()
+    {
+        if (!take('"'))
+            return false;
+        while (m_p < m_end && *m_p != '"') {
+            const unsigned char c = static_cast<unsigned char>(*m_p);
+            if (c < 0x20 || c >= 0x80)
+                return false;
+            if (c == '\\') {
+                // Validated as the parser would: an escape it refuses makes the line no record.
+                if (m_end - m_p < 2)
+                    return false;
+                const char escape = m_p[1];
+                if (escape == 'u') {
+                    if (m_end - m_p < 6)
+                        return false;
+                    int code = 0;
+                    for (int i = 2; i < 6; ++i) {
+                        const int digit = hexDigit(m_p[i]);
+                        if (digit < 0)
+                            return false;
+                        code = code * 16 + digit;
+                    }
+                    if (code >= 0xD800 && code <= 0xDFFF)
+                        return false;
+                    m_p += 6;
+                    continue;
+                }
+                if (!std::strchr("\"\\/bfnrt", escape) || escape == 0)
+                    return false;
+                m_p += 2;
+                continue;
+            }
+            ++m_p;
+        }
+        if (m_p == m_end)
+            return false;
+        ++m_p;
+        return true;
+    }
+
+    // A whole number in JSON's plain form, at most 15 digits (well within 2^53).
+    bool integer(qint64 *into)
+    {
+        const bool negative = take('-');
+        const char *start = m_p;
+        qint64 value = 0;
+        while (m_p < m_end && *m_p >= '0' && *m_p <= '9') {
+            // Past 15 digits the number is the parser's: nothing is added that could overflow.
+            if (m_p - start < 15)
+                value = value * 10 + (*m_p - '0');
+            ++m_p;
+        }
+        const qsizetype count = m_p - start;
+        if (count == 0 || count > 15 || (count > 1 && *start == '0'))
+            return false;
+        // A fraction or an exponent: the parser's.
+        if (m_p < m_end && (*m_p == '.' || *m_p == 'e' || *m_p == 'E'))
+            return false;
+        *into = negative ? -value : value;
+        return true;
+    }
+
+    bool small(int *into, qint64 low, qint64 high)
+    {
+        qint64 value = 0;
+        if (!integer(&value) || value < low || value > high)
+            return false;
+        *into = int(value);
+        return true;
+    }
+
+    bool channelList(std::int32_t *into)
+    {
+        if (!take('['))
+            return false;
+        std::int32_t bits = 0;
+        space();
+        if (take(']')) {
+            *into = 0;
+            return true;
+        }
+        for (;;) {
+            space();
+            int channel = 0;
+            if (!small(&channel, 1, 8))
+                return false;
+            bits |= 1 << channel;
+            space();
+            if (take(']'))
+                break;
+            if (!take(','))
+                return false;
+        }
+        *into = bits;
+        return true;
+    }
+
+    // A value of a field this program does not know: a plain string, a plain number, true, false or null.
+    bool skipPlainValue()
+    {
+        if (peek('"'))
+            return skipString();
+        if (peek('-') || (m_p < m_end && *m_p >= '0' && *m_p <= '9')) {
+            qint64 ignored = 0;
+            return integer(&ignored);
+        }
+        for (const char *word : {"true", "false", "null"}) {
+            const qsizetype size = qsizetype(std::strlen(word));
+            if (m_end - m_p >= size && std::memcmp(m_p, word, size_t(size)) == 0) {
+                m_p += size;
+                return true;
+            }
+        }
+        return false;
+    }
+
+    const char *m_p;
+    const char *m_end;
+};
+
+void reset(JournalLine &out)
+{
+    out.kind = JournalLine::Kind::Other;
+    out.wallMs = 0;
+    out.monoMs = 0;
+    out.hasMono = false;
+    out.channel = 0;
+    out.pin = 0;
+    out.value = 0;
+    out.hasValue = false;
+    out.level = -1;
+    out.text.resize(0);
+    out.channels = 0;
+    out.periodMs = 0;
+}
+
+} // namespace
+
+JournalLine::Kind journalKind(QAnyStringView name)
+{
+    using Kind = JournalLine::Kind;
+    static const struct {
+        const char *name;
+        Kind kind;
+    } kKinds[] = {{"adc", Kind::Adc},
+                  {"pin", Kind::Pin},
+                  {"line", Kind::Line},
+                  {"match", Kind::Match},
+                  {"command", Kind::Command},
+                  {"selected", Kind::Selected},
+                  {"open_failed", Kind::OpenFailed},
+                  {"lost", Kind::Lost},
+                  {"back", Kind::Back},
+                  {"closed", Kind::Closed},
+                  {"status", Kind::Status},
+                  {"gap", Kind::Gap},
+                  {"poll", Kind::Poll}};
+    for (const auto &known : kKinds) {
+        if (QAnyStringView::equal(name, QLatin1StringView(known.name)))
+            return known.kind;
+    }
+    return Kind::Other;
+}
+
+bool wellFormedJournalFields(const QJsonObject &fields)
+{
+    if (!fields.value(QStringLiteral("kind")).isString())
+        return false;
+    for (const char *text : {"board", "text", "typed"}) {
+        const QJsonValue value = fields.value(QLatin1String(text));
+        if (!value.isUndefined() && !value.isString())
+            return false;
+    }
+    if (const QJsonValue channels = fields.value(QStringLiteral("channels")); !channels.isUndefined()) {
+        if (!channels.isArray())
+            return false;
+        const QJsonArray list = channels.toArray();
+        if (!std::all_of(list.begin(), list.end(), [](const QJsonValue &channel) {
+                return channel.isDouble() && channel.toDouble() >= 1 && channel.toDouble() <= 8 &&
+                       channel.toDouble() == double(int(channel.toDouble()));
+            }))
+            return false;
+    }
+    return numberWithin(fields, "t_ms", -kTimes, kTimes) && numberWithin(fields, "mono_ms", -kTimes, kTimes) &&
+           numberWithin(fields, "period_ms", 1, 86'400'000) && numberWithin(fields, "channel", 1, 8) &&
+           numberWithin(fields, "pin", 1, 18) && numberWithin(fields, "value", -2147483648.0, 2147483647.0) &&
+           numberWithin(fields, "level", 0, 1);
+}
+
+qint64 journalRecordTime(QStringView text)
+{
+    if (text.size() == 24 || text.size() == 29) {
+        char bytes[29];
+        bool ascii = true;
+        for (qsizetype i = 0; i < text.size(); ++i) {
+            const char16_t c = text[i].unicode();
+            ascii = ascii && c < 0x80;
+            bytes[i] = char(c);
+        }
+        if (ascii) {
+            if (const qint64 ms = fastTime(bytes, text.size()); ms >= 0)
+                return ms;
+        }
+    }
+    const QDateTime time = QDateTime::fromString(text.toString(), Qt::ISODateWithMs);
+    return time.isValid() ? time.toMSecsSinceEpoch() : -1;
+}
+
+bool decodeJournalLineSlowly(QByteArrayView line, JournalLine &out)
+{
+    reset(out);
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(line.toByteArray(), &error);
+    if (error.error != QJsonParseError::NoError || !document.isObject())
+        return false;
+    const QJsonObject fields = document.object();
+    if (!wellFormedJournalFields(fields))
+        return false;
+    const QDateTime time = QDateTime::fromString(fields.value(QStringLiteral("time")).toString(), Qt::ISODateWithMs);
+    if (!time.isValid())
+        return false;
+    out.wallMs = time.toMSecsSinceEpoch();
+    out.kind = journalKind(fields.value(QStringLiteral("kind")).toString());
+    const auto number = [&fields](const char *name) {
+        return fields.value(QLatin1String(name));
+    };
+    if (const QJsonValue mono = number("mono_ms"); mono.isDouble()) {
+        out.monoMs = qint64(mono.toDouble());
+        out.hasMono = true;
+    }
+    if (const QJsonValue channel = number("channel"); channel.isDouble())
+        out.channel = int(channel.toDouble());
+    if (const QJsonValue pin = number("pin"); pin.isDouble())
+        out.pin = int(pin.toDouble());
+    if (const QJsonValue value = number("value"); value.isDouble()) {
+        out.value = std::int32_t(value.toDouble());
+        out.hasValue = true;
+    }
+    if (const QJsonValue level = number("level"); level.isDouble())
+        out.level = int(level.toDouble());
+    if (const QJsonValue period = number("period_ms"); period.isDouble())
+        out.periodMs = int(period.toDouble());
+    for (const QJsonValue channel : fields.value(QStringLiteral("channels")).toArray())
+        out.channels |= 1 << int(channel.toDouble());
+    out.text = fields.value(QStringLiteral("text")).toString();
+    return true;
+}
+
+bool decodeJournalLine(QByteArrayView line, JournalLine &out)
+{
+    reset(out);
+    if (FastReader(line).read(out) == FastReader::Outcome::Read)
+        return true;
+    return decodeJournalLineSlowly(line, out);
+}
