@@ -13,11 +13,12 @@ set(layers
     "records:session,device"
     "files:device"
     "plans:files,session,device"
-    "network:records,session,device"
-    "host:records,files,session,device"
-    "windows:host,state,plans,records,files,session,device"
-    "cli:host,plans,network,records,files,session,device"
-    "app:windows,host,state,plans,network,records,files,session,device"
+    "alarms:plans,records,files,session,device"
+    "network:alarms,records,session,device"
+    "host:alarms,plans,records,files,session,device"
+    "windows:host,state,alarms,plans,records,files,session,device"
+    "cli:host,alarms,plans,network,records,files,session,device"
+    "app:windows,host,state,alarms,plans,network,records,files,session,device"
 )
 set(guiLayers windows app)
 

@@ -36,7 +36,7 @@ public:
     };
 
     // How a wait for the boards ends.
-    enum class Outcome { Done, Matched, Stopped, Lost, Expired, OutputClosed };
+    enum class Outcome { Done, Matched, Stopped, Lost, Expired, OutputClosed, Alarmed };
 
     // How often the runner's boards are polled.
     static constexpr int kPollMs = 100;
@@ -56,6 +56,9 @@ public:
     // (unless reconnecting), the board waited for back, the output closed, or a stop.
     Outcome pollUntil(QDeadlineTimer deadline, bool stopOnMatch, Board *waitingForReturn = nullptr);
     Board *lostBoard();
+    // An alarm that ends the run was raised: the wait under way ends (Outcome::Alarmed).
+    void alarmEndsRun(const QString &what);
+    const QString &endingAlarm() const { return m_endingAlarm; }
 
     // A stop was asked (a signal): the wait under way ends, and whatever runs is told.
     void requestStop(int signal);
@@ -81,5 +84,6 @@ private:
     std::vector<Board> m_boards;
     QEventLoop *m_loop = nullptr;
     bool m_stopRequested = false;
+    QString m_endingAlarm;
     int m_stopSignal = 0;
 };

@@ -1,0 +1,60 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <toml++/toml.h>
+
+#include <string_view>
+#include <utility>
+#include <vector>
+
+// What is wrong with a TOML file (a plan, a rules file), and where: `file:line:column: message`, the message naming
+// the key.
+struct PlanError {
+    QString file;
+    int line = 0;
+    int column = 0;
+    QString message;
+
+    QString text() const;
+};
+
+// Files larger than this are refused unread.
+inline constexpr qint64 kMaxPlanBytes = 16 * 1024 * 1024;
+
+// A file's bytes, or why it cannot be read (too large, unreadable), with no position.
+bool readTomlBytes(const QString &path, QByteArray *text, PlanError *error);
+
+QString qtText(std::string_view text);
+
+// A table's entries in the order they stand in the file (a table itself keeps them by name).
+std::vector<std::pair<const toml::key *, const toml::node *>> inFileOrder(const toml::table &table);
+
+// Thrown by TomlFields::fail(); caught where the file is read.
+struct TomlFailure {
+    PlanError error;
+};
+
+// Reads typed values of one file's keys, failing at the first fault with the key's position. `prefix` names the
+// table being read ("step 3: ") in every message.
+class TomlFields
+{
+public:
+    explicit TomlFields(QString file)
+        : m_file(std::move(file))
+    {}
+
+    [[noreturn]] void fail(const toml::source_region &where, const QString &message) const;
+    QString string(const toml::key &key, const toml::node &node) const;
+    qint64 integer(const toml::key &key, const toml::node &node, qint64 low, qint64 high) const;
+    // Any finite number, whole or not.
+    double decimal(const toml::key &key, const toml::node &node) const;
+    // 0 or 1, or false or true.
+    bool level(const toml::key &key, const toml::node &node) const;
+    bool boolean(const toml::key &key, const toml::node &node) const;
+
+protected:
+    QString m_file;
+    QString m_prefix;
+};
