@@ -5,6 +5,8 @@
 #ifdef VANTREL_BRIDGE_BENCH
 #include "bridge_bench.h"
 #endif
+#include "alarms/alarm_engine.h"
+#include "alarms/alarm_file.h"
 #include "app/options.h"
 #include "cli/cli_runner.h"
 #include "device/driver_factory.h"
@@ -291,9 +293,10 @@ void trend()
     std::fflush(stdout);
 }
 
-void cliMonitor()
+// Records per second of the headless runner on a board that always has a queue waiting: monitor, CSV records to
+// /dev/null, with what more is asked (a rules file).
+double cliMonitorRate(const QStringList &more, double *seconds)
 {
-    // The headless runner on a board that always has a queue waiting: monitor, CSV records to /dev/null.
     class Flood : public StreamDriver
     {
     public:
@@ -308,18 +311,96 @@ void cliMonitor()
     Flood driver;
     ReportMix mix;
     driver.refill(mix.stream(16 * 1024 * 1024));
-    const ParsedCliOptions parsed = parseCliOptions({"vantrel-cli", "monitor", "--board", "BENCH001", "--adc", "1-8",
-                                                     "--pins", "1-18", "--format", "csv", "--seconds", "5"});
+    const ParsedCliOptions parsed =
+        parseCliOptions(QStringList{"vantrel-cli", "monitor", "--board", "BENCH001", "--adc", "1-8", "--pins", "1-18",
+                                    "--format", "csv", "--seconds", "5"} +
+                        more);
     std::FILE *sink = std::fopen("/dev/null", "w");
     CliRunner runner(driver, parsed.options, sink, stderr);
     QElapsedTimer timer;
     timer.start();
     runner.run();
-    const double seconds = double(timer.nsecsElapsed()) / 1e9;
+    *seconds = double(timer.nsecsElapsed()) / 1e9;
     std::fclose(sink);
+    return double(runner.records()) / *seconds;
+}
+
+void cliMonitor()
+{
+    double seconds = 0;
+    const double rate = cliMonitorRate({}, &seconds);
     std::printf("cli_monitor_lines_per_s: %.0f records/s (monitor --format csv to /dev/null, %.0f s of a full "
                 "queue)\n",
-                double(runner.records()) / seconds, seconds);
+                rate, seconds);
+    std::fflush(stdout);
+}
+
+// 64 rules, 8 on each channel: a low and a high limit, some held long, some latched, in a unit.
+QByteArray sixtyFourRules()
+{
+    QByteArray text;
+    for (int channel = 1; channel <= 8; ++channel)
+        text += QStringLiteral("[calibration.%1]\nscale = 0.025\nunit = \"V\"\n").arg(channel).toUtf8();
+    for (int rule = 0; rule < 64; ++rule) {
+        const int channel = rule % 8 + 1;
+        text += QStringLiteral("[[alarm]]\nname = \"rule %1\"\nchannel = %2\nbelow = %3\nabove = %4\nfor_ms = %5\n"
+                               "latched = %6\n")
+                    .arg(rule)
+                    .arg(channel)
+                    .arg(0.5 + 0.05 * (rule / 8))
+                    .arg(5.5 + 0.05 * (rule / 8))
+                    .arg(rule % 3 * 250)
+                    .arg(rule % 2 ? "true" : "false")
+                    .toUtf8();
+    }
+    return text;
+}
+
+void alarmsBench()
+{
+    const auto read = readAlarmsText(sixtyFourRules(), QStringLiteral("bench.toml"));
+    const AlarmSetup &setup = std::get<AlarmSetup>(read);
+    // The engine alone: a reading of each channel in turn, values over the whole range so conditions come and go.
+    std::vector<double> perReading;
+    constexpr int kRuns = 5;
+    for (int run = 0; run < kRuns; ++run) {
+        AlarmEngine engine;
+        engine.setCalibration(setup.over(BoardCalibration()));
+        engine.setRules(setup.rules);
+        EventStream stream;
+        SessionEvent event;
+        event.kind = SessionEvent::Kind::Reading;
+        constexpr int kReadings = 2'000'000;
+        QElapsedTimer timer;
+        timer.start();
+        for (int i = 0; i < kReadings; ++i) {
+            event.stamp.monoMs = i / 8;
+            event.index = i % 8 + 1;
+            event.value = (i * 7919 / 8) & 255;
+            engine.take(event, stream);
+        }
+        perReading.push_back(double(timer.nsecsElapsed()) / kReadings);
+    }
+    print("alarm_eval_ns_per_reading", median(perReading), "ns", kRuns);
+
+    // The runner end to end, without rules and with the 64.
+    QTemporaryDir folder;
+    const QString rules = folder.filePath(QStringLiteral("rules.toml"));
+    QFile file(rules);
+    file.open(QIODevice::WriteOnly);
+    file.write(sixtyFourRules());
+    file.close();
+    double seconds = 0;
+    std::vector<double> without;
+    std::vector<double> with;
+    for (int run = 0; run < 3; ++run) {
+        without.push_back(cliMonitorRate({}, &seconds));
+        with.push_back(cliMonitorRate({"--alarms", rules}, &seconds));
+    }
+    print("cli_monitor_lines_per_s_no_rules", median(without), "records/s", 3);
+    print("cli_monitor_lines_per_s_64_rules", median(with), "records/s", 3);
+    std::printf("alarm_rules_cost: %.1f %% of the records per second\n",
+                100.0 * (median(without) - median(with)) / median(without));
     std::fflush(stdout);
 }
 
@@ -402,7 +483,8 @@ void journalBytesPerHour()
     qint64 nowMs = 0;
     const qint64 wallStart = QDateTime(QDate(2026, 12, 7), QTime(9, 0)).toMSecsSinceEpoch();
     DemoDriver driver([&nowMs] { return nowMs; });
-    BoardSession session(driver, [&nowMs] { return nowMs; }, [&nowMs, wallStart] { return wallStart + nowMs; });
+    BoardSession session(
+        driver, [&nowMs] { return nowMs; }, [&nowMs, wallStart] { return wallStart + nowMs; });
     session.scanDevices();
     session.selectDevice(0);
     const PollLease lease = session.wantPolling(std::chrono::milliseconds(100), "bench");
@@ -551,6 +633,8 @@ int main(int argc, char *argv[])
         cliMonitor();
     if (wanted("events"))
         eventFanout();
+    if (wanted("alarms"))
+        alarmsBench();
     if (wanted("journal")) {
         journalEventsPerSecond();
         journalBytesPerHour();

@@ -1,6 +1,7 @@
 #include "app/form_main.h"
 
 #include "app/desk_memory.h"
+#include "app/desktop_notice.h"
 #include "app/form_about.h"
 #include "session/session_texts.h"
 #include "windows/control_names.h"
@@ -41,6 +42,11 @@ formMain::formMain(Driver &driver, Dialogs &dialogs, QWidget *parent)
         session().events().subscribe([this](const SessionEvent &event) { setStatusText(event.text.toString()); },
                                      eventKinds({SessionEvent::Kind::StatusText}));
     connect(&m_host, &BoardHost::journalStopped, this, &formMain::journalStopped);
+    connect(&m_host, &BoardHost::alarmRaised, this,
+            [](const QString &serial, const QString &name, int severity, const QString &detail) {
+                notifyDesktop(QStringLiteral("%1: %2").arg(serial, name), detail,
+                              severity >= int(AlarmSeverity::Critical));
+            });
 
     setObjectName(QStringLiteral("formMain"));
     setWindowTitle(QString::fromLatin1(kProgramTitle));
@@ -133,14 +139,8 @@ void formMain::buildMenus()
                           });
 
     QMenu *view = addMenu("view", "&View", {});
-    bool separated = false;
-    for (ViewSlot &slot : m_views) {
+    const auto addViewItem = [this, view](ViewSlot &slot) {
         const ViewSpec &spec = *slot.spec;
-        // The views of the layout file first, then a separator, then the others.
-        if (!spec.inLayoutFile && !separated) {
-            view->addSeparator()->setObjectName(QStringLiteral("s2"));
-            separated = true;
-        }
         QAction *action = view->addAction(QString::fromLatin1(spec.caption));
         action->setObjectName(QString::fromUtf8(spec.view.name().data(), qsizetype(spec.view.name().size())));
         action->setShortcut(spec.shortcut);
@@ -152,6 +152,17 @@ void formMain::buildMenus()
             viewToggle(which);
         });
         slot.item = action;
+    };
+    bool separated = false;
+    for (ViewSlot &slot : m_views) {
+        if (slot.spec->atMenuEnd)
+            continue;
+        // The views of the layout file first, then a separator, then the others.
+        if (!slot.spec->inLayoutFile && !separated) {
+            view->addSeparator()->setObjectName(QStringLiteral("s2"));
+            separated = true;
+        }
+        addViewItem(slot);
     }
     // Beside the views, at the end.
     view->addSeparator()->setObjectName(QStringLiteral("s3"));
@@ -163,6 +174,12 @@ void formMain::buildMenus()
     restore->setCheckable(true);
     restore->setChecked(restoreAtStart());
     connect(restore, &QAction::toggled, this, [](bool on) { setRestoreAtStart(on); });
+    // Views added later come after every item that was there before them.
+    view->addSeparator()->setObjectName(QStringLiteral("s4"));
+    for (ViewSlot &slot : m_views) {
+        if (slot.spec->atMenuEnd)
+            addViewItem(slot);
+    }
 
     // These shortcuts win over the text boxes' own (Ctrl+A is Save Script As, not Select All).
     for (const QMenu *menu : {file, view}) {
@@ -188,6 +205,17 @@ void formMain::buildStatusBar()
     nameControl(m_statusText, QStringLiteral("statusPanel1"));
     m_statusText->setMinimumWidth(twipsToPixels(1440));
     bar->addWidget(m_statusText, 1);
+
+    m_alarmCount = new QLabel(bar);
+    nameControl(m_alarmCount, QStringLiteral("alarmCount"), QStringLiteral("Active alarms"));
+    m_alarmCount->setToolTip(QStringLiteral("Active alarms: View > Alarms lists them"));
+    m_alarmCount->hide();
+    bar->addWidget(m_alarmCount);
+    connect(&m_host, &BoardHost::alarmsChanged, this, [this] {
+        const int count = m_host.activeAlarmCount();
+        m_alarmCount->setText(count == 1 ? QStringLiteral("1 alarm") : QStringLiteral("%1 alarms").arg(count));
+        m_alarmCount->setVisible(count > 0);
+    });
 
     m_clock = new QLabel(bar);
     nameControl(m_clock, QStringLiteral("statusPanel2"));

@@ -53,6 +53,8 @@ int main(int argc, char *argv[])
     Dialogs dialogs;
     formMain mainWindow(*choice.driver, dialogs);
     mainWindow.host().setReconnect(options.reconnect);
+    if (options.alarms)
+        mainWindow.host().setAlarmFile(*options.alarms);
     setUpProgramJournal(mainWindow.host(), options.journalFolder, options.keepJournal, options.journalEveryPoll);
     // Where the operator looks: the log, not only a terminal that may not be there.
     if (!choice.notice.isEmpty())

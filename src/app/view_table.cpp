@@ -1,6 +1,7 @@
 #include "app/view_table.h"
 
 #include "state/app_state.h"
+#include "windows/alarms/form_alarms.h"
 #include "windows/analog_levels/form_analog_levels.h"
 #include "windows/boards/form_boards.h"
 #include "windows/communications/form_communications.h"
@@ -37,6 +38,8 @@ const std::vector<ViewSpec> &viewTable()
          make<formTestPlan>},
         {formBoards::kView, "&Boards", QKeySequence(Qt::CTRL | Qt::Key_B), &AppState::viewBoards, false, false,
          std::nullopt, make<formBoards>},
+        {formAlarms::kView, "Ala&rms", QKeySequence(), &AppState::viewAlarms, false, false, std::nullopt,
+         make<formAlarms>, true},
     };
     return table;
 }

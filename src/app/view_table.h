@@ -31,6 +31,8 @@ struct ViewSpec {
     // the window then shows it, its View item and flag untouched.
     std::optional<SessionEvent::Kind> createdBy;
     std::function<ChildWindow *(Workspace &)> create;
+    // Its item comes at the end of the View menu, after the items that were there before it.
+    bool atMenuEnd = false;
 };
 
 // The views in the order of the View menu; those in the layout file come first.

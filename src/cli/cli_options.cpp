@@ -182,8 +182,9 @@ ParsedCliOptions parseCliOptions(const QStringList &arguments)
                                              QStringLiteral("serve: allow control over a broker that is neither "
                                                             "on this machine nor reached by TLS (mqtts://)."));
     const QCommandLineOption alarms(QStringLiteral("alarms"),
-                                    QStringLiteral("monitor: judge the readings by the calibration and alarm rules "
-                                                   "of this TOML file, and print alarm records among the others."),
+                                    QStringLiteral("monitor, serve: judge the readings by the calibration and alarm "
+                                                   "rules of this TOML file; monitor prints alarm records among the "
+                                                   "others, serve publishes value/C and alarm/NAME."),
                                     QStringLiteral("file"));
     const QCommandLineOption failOnAlarm(QStringLiteral("fail-on-alarm"),
                                          QStringLiteral("monitor: end with exit code 1 as soon as an alarm of this "
@@ -264,7 +265,7 @@ ParsedCliOptions parseCliOptions(const QStringList &arguments)
         {&adc, isMonitor || isServe},
         {&pins, isMonitor || isServe},
         {&seconds, isMonitor},
-        {&alarms, isMonitor},
+        {&alarms, isMonitor || isServe},
         {&failOnAlarm, isMonitor},
         {&format, isSend || isMonitor || isJournal},
         {&expect, opensBoard},
@@ -377,6 +378,7 @@ ParsedCliOptions parseCliOptions(const QStringList &arguments)
         bridge.qos = parser.value(qos).toInt();
         bridge.allowControl = parser.isSet(allowControl);
         bridge.homeAssistant = parser.isSet(haDiscovery);
+        bridge.alarms = options.alarms;
         // Control over a network that anyone on it can read and forge is refused unless asked for.
         if (bridge.allowControl && !bridge.broker.tls && !parser.isSet(insecureControl) && !bridge.broker.isLoopback())
             return usageError(QStringLiteral("--allow-control over %1 needs TLS (mqtts://) or --insecure-control, "

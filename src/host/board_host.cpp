@@ -64,6 +64,9 @@ void BoardHost::follow(Hosted &hosted, const SessionEvent &event)
         Q_EMIT boardsChanged();
         break;
     case SessionEvent::Kind::AlarmRaised:
+        Q_EMIT alarmsChanged();
+        Q_EMIT alarmRaised(hosted.session->serial(), event.text.toString(), event.value, event.detail.toString());
+        break;
     case SessionEvent::Kind::AlarmAcknowledged:
     case SessionEvent::Kind::AlarmCleared:
         Q_EMIT alarmsChanged();

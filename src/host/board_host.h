@@ -17,7 +17,7 @@
 class Driver;
 
 struct HostOptions {
-    bool keepTrend = true; // keep each board's trend history (the window program); the runner keeps none
+    bool keepTrend = true;     // keep each board's trend history (the window program); the runner keeps none
     bool alarmSettings = true; // each board's calibration and alarm rules from the program's settings
 };
 
@@ -103,6 +103,8 @@ Q_SIGNALS:
     void boardsChanged();
     // An alarm of some board was raised, acknowledged or cleared (after its event went round).
     void alarmsChanged();
+    // An alarm was raised on a board (after alarmsChanged): what a desktop notice tells. `severity`: AlarmSeverity.
+    void alarmRaised(const QString &serial, const QString &name, int severity, const QString &detail);
     // The journal could not be written and stopped, or could not start.
     void journalStopped(const QString &reason);
 
