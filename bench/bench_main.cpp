@@ -335,9 +335,12 @@ void cliMonitor()
     std::fflush(stdout);
 }
 
-// 64 rules, 8 on each channel: a low and a high limit, some held long, some latched, in a unit.
-QByteArray sixtyFourRules()
+// 64 rules, 8 on each channel: a low and a high limit, some held long, some latched, in a unit. Quiet: limits the
+// readings never cross (a bench that is well); else limits that random readings cross every few readings (a storm).
+QByteArray sixtyFourRules(bool quiet)
 {
+    const double low = quiet ? -1.0 : 0.5;
+    const double high = quiet ? 7.0 : 5.5;
     QByteArray text;
     for (int channel = 1; channel <= 8; ++channel)
         text += QStringLiteral("[calibration.%1]\nscale = 0.025\nunit = \"V\"\n").arg(channel).toUtf8();
@@ -347,8 +350,8 @@ QByteArray sixtyFourRules()
                                "latched = %6\n")
                     .arg(rule)
                     .arg(channel)
-                    .arg(0.5 + 0.05 * (rule / 8))
-                    .arg(5.5 + 0.05 * (rule / 8))
+                    .arg(low + 0.05 * (rule / 8))
+                    .arg(high + 0.05 * (rule / 8))
                     .arg(rule % 3 * 250)
                     .arg(rule % 2 ? "true" : "false")
                     .toUtf8();
@@ -358,9 +361,10 @@ QByteArray sixtyFourRules()
 
 void alarmsBench()
 {
-    const auto read = readAlarmsText(sixtyFourRules(), QStringLiteral("bench.toml"));
+    const auto read = readAlarmsText(sixtyFourRules(false), QStringLiteral("bench.toml"));
     const AlarmSetup &setup = std::get<AlarmSetup>(read);
-    // The engine alone: a reading of each channel in turn, values over the whole range so conditions come and go.
+    // The engine alone: a reading of each channel in turn, within the limits but for a dip to 0.25 V now and then
+    // (a sagging supply), which raises the rules held 0 ms and clears them with the next reading.
     std::vector<double> perReading;
     constexpr int kRuns = 5;
     for (int run = 0; run < kRuns; ++run) {
@@ -376,31 +380,39 @@ void alarmsBench()
         for (int i = 0; i < kReadings; ++i) {
             event.stamp.monoMs = i / 8;
             event.index = i % 8 + 1;
-            event.value = (i * 7919 / 8) & 255;
+            event.value = i % 10'000 < 8 ? 10 : 100 + (i / 8 * 7919) % 100;
             engine.take(event, stream);
         }
         perReading.push_back(double(timer.nsecsElapsed()) / kReadings);
     }
     print("alarm_eval_ns_per_reading", median(perReading), "ns", kRuns);
 
-    // The runner end to end, without rules and with the 64.
+    // The runner end to end, without rules and with the 64 (quiet, then storming).
     QTemporaryDir folder;
-    const QString rules = folder.filePath(QStringLiteral("rules.toml"));
-    QFile file(rules);
-    file.open(QIODevice::WriteOnly);
-    file.write(sixtyFourRules());
-    file.close();
+    const auto rulesFile = [&](bool quiet) {
+        const QString path = folder.filePath(quiet ? QStringLiteral("quiet.toml") : QStringLiteral("storm.toml"));
+        QFile file(path);
+        file.open(QIODevice::WriteOnly);
+        file.write(sixtyFourRules(quiet));
+        return path;
+    };
+    const QString quiet = rulesFile(true);
+    const QString storm = rulesFile(false);
     double seconds = 0;
     std::vector<double> without;
-    std::vector<double> with;
+    std::vector<double> withQuiet;
+    std::vector<double> withStorm;
     for (int run = 0; run < 3; ++run) {
         without.push_back(cliMonitorRate({}, &seconds));
-        with.push_back(cliMonitorRate({"--alarms", rules}, &seconds));
+        withQuiet.push_back(cliMonitorRate({"--alarms", quiet}, &seconds));
+        withStorm.push_back(cliMonitorRate({"--alarms", storm}, &seconds));
     }
     print("cli_monitor_lines_per_s_no_rules", median(without), "records/s", 3);
-    print("cli_monitor_lines_per_s_64_rules", median(with), "records/s", 3);
-    std::printf("alarm_rules_cost: %.1f %% of the records per second\n",
-                100.0 * (median(without) - median(with)) / median(without));
+    print("cli_monitor_lines_per_s_64_rules", median(withQuiet), "records/s", 3);
+    print("cli_monitor_lines_per_s_64_rules_storm", median(withStorm), "records/s", 3);
+    std::printf("alarm_rules_cost: %.1f %% of the records per second (%.1f %% in a storm of alarms)\n",
+                100.0 * (median(without) - median(withQuiet)) / median(without),
+                100.0 * (median(without) - median(withStorm)) / median(without));
     std::fflush(stdout);
 }
 

@@ -1,10 +1,13 @@
 #include "alarms/alarm_engine.h"
 
+#include <algorithm>
+#include <limits>
+
 void AlarmEngine::setRules(std::vector<AlarmRule> rules)
 {
     m_alarms.clear();
-    for (auto &list : m_byChannel)
-        list.clear();
+    for (ChannelRules &channel : m_byChannel)
+        channel = ChannelRules{{}, -std::numeric_limits<double>::infinity(), std::numeric_limits<double>::infinity()};
     for (auto &list : m_byPin)
         list.clear();
     m_activeCount = 0;
@@ -15,8 +18,12 @@ void AlarmEngine::setRules(std::vector<AlarmRule> rules)
         const int index = int(m_alarms.size());
         if (rule.isPinRule())
             m_byPin[std::size_t(rule.pin)].push_back(index);
-        else
-            m_byChannel[std::size_t(rule.channel)].push_back(index);
+        else {
+            ChannelRules &channel = m_byChannel[std::size_t(rule.channel)];
+            channel.rules.push_back(index);
+            channel.quietLow = std::max(channel.quietLow, rule.below.value_or(channel.quietLow));
+            channel.quietHigh = std::min(channel.quietHigh, rule.above.value_or(channel.quietHigh));
+        }
         m_alarms.push_back(Alarm{std::move(rule)});
     }
 }
@@ -27,16 +34,19 @@ void AlarmEngine::take(const SessionEvent &event, EventStream &stream)
     case SessionEvent::Kind::Reading: {
         if (event.index < kFirstChannel || event.index > kLastChannel)
             return;
-        const std::vector<int> &rules = m_byChannel[std::size_t(event.index)];
-        if (rules.empty())
+        ChannelRules &channel = m_byChannel[std::size_t(event.index)];
+        if (channel.rules.empty())
             break;
         const double value = m_calibration.channel(event.index).value(event.value);
-        for (const int index : rules) {
+        if (!channel.busy && value >= channel.quietLow && value <= channel.quietHigh)
+            break;
+        for (const int index : channel.rules) {
             Alarm &alarm = m_alarms[std::size_t(index)];
             const bool outside =
                 (alarm.rule.below && value < *alarm.rule.below) || (alarm.rule.above && value > *alarm.rule.above);
             judge(alarm, outside, value, event, stream);
         }
+        noteBusy(event.index);
         break;
     }
     case SessionEvent::Kind::PinLevel:
@@ -94,6 +104,15 @@ void AlarmEngine::judgeWaiting(const SessionEvent &event, EventStream &stream)
     }
 }
 
+void AlarmEngine::noteBusy(int channel)
+{
+    ChannelRules &rules = m_byChannel[std::size_t(channel)];
+    rules.busy = std::any_of(rules.rules.begin(), rules.rules.end(), [this](int index) {
+        const Alarm &alarm = m_alarms[std::size_t(index)];
+        return alarm.sinceMs >= 0 || alarm.active;
+    });
+}
+
 void AlarmEngine::restart(int channel)
 {
     // A channel's gap restarts its own rules; a gap of all (or a lost board) every rule.
@@ -104,6 +123,8 @@ void AlarmEngine::restart(int channel)
             --m_waitingCount;
         alarm.sinceMs = -1;
     }
+    for (int each = kFirstChannel; each <= kLastChannel; ++each)
+        noteBusy(each);
 }
 
 bool AlarmEngine::acknowledge(const QString &name, const EventStamp &stamp, const BoardSession *source,
@@ -144,6 +165,8 @@ void AlarmEngine::tell(Alarm &alarm, SessionEvent::Kind kind, const QString &det
         alarm.acknowledged = false;
         --m_activeCount;
     }
+    if (!alarm.rule.isPinRule())
+        noteBusy(alarm.rule.channel);
     if (m_history.size() == kHistory)
         m_history.pop_front();
     m_history.push_back({stamp, kind, alarm.rule.name, alarm.rule.severity, detail});

@@ -68,7 +68,16 @@ private:
     QString clearedDetail(const Alarm &alarm) const;
 
     std::vector<Alarm> m_alarms;
-    std::array<std::vector<int>, kLastChannel + 1> m_byChannel; // rule indexes per channel
+    // A channel's rules, and the band no limit of theirs excludes: a reading inside it while none of them is under
+    // way or active changes nothing, and costs two comparisons.
+    struct ChannelRules {
+        std::vector<int> rules; // indexes into m_alarms
+        double quietLow = 0;
+        double quietHigh = 0;
+        bool busy = false; // some rule's condition is under way, or its alarm active
+    };
+    void noteBusy(int channel);
+    std::array<ChannelRules, kLastChannel + 1> m_byChannel;
     std::array<std::vector<int>, kLastPin + 1> m_byPin;
     BoardCalibration m_calibration;
     int m_activeCount = 0;

@@ -27,6 +27,17 @@ qint64 floorDiv(qint64 value, qint64 divisor)
     return value / divisor - (value % divisor < 0 ? 1 : 0);
 }
 
+// A value with a fixed number of decimals, as QString::number(value, 'f', decimals) writes it, without a QString.
+void appendFixed(QByteArray &out, double value, int decimals)
+{
+    char digits[64];
+    const auto result = std::to_chars(digits, digits + sizeof digits, value, std::chars_format::fixed, decimals);
+    if (result.ec == std::errc())
+        out.append(digits, result.ptr - digits);
+    else
+        out.append(QByteArray::number(value, 'f', decimals));
+}
+
 void appendNumber(QByteArray &out, qint64 value)
 {
     char digits[24];
@@ -587,7 +598,7 @@ void RecordWriter::appendScaled(const Fields &fields)
     case RecordFormat::Csv:
         out.append(',');
         if (reading) {
-            out.append(QString::number(calibration.value(fields.value), 'f', calibration.decimals).toLatin1());
+            appendFixed(out, calibration.value(fields.value), calibration.decimals);
             out.append(',');
             appendCsvField(out, calibration.unit);
         } else {
@@ -597,7 +608,7 @@ void RecordWriter::appendScaled(const Fields &fields)
     case RecordFormat::Jsonl:
         if (reading) {
             out.append(",\"scaled\":");
-            out.append(QString::number(calibration.value(fields.value), 'f', calibration.decimals).toLatin1());
+            appendFixed(out, calibration.value(fields.value), calibration.decimals);
             out.append(",\"unit\":");
             appendJsonQuoted(out, calibration.unit);
         }
