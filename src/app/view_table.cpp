@@ -38,7 +38,7 @@ const std::vector<ViewSpec> &viewTable()
          make<formTestPlan>},
         {formBoards::kView, "&Boards", QKeySequence(Qt::CTRL | Qt::Key_B), &AppState::viewBoards, false, false,
          std::nullopt, make<formBoards>},
-        {formAlarms::kView, "Ala&rms", QKeySequence(), &AppState::viewAlarms, false, false, std::nullopt,
+        {formAlarms::kView, "A&larms", QKeySequence(), &AppState::viewAlarms, false, false, std::nullopt,
          make<formAlarms>, true},
     };
     return table;

@@ -64,7 +64,7 @@ private Q_SLOTS:
                               "analogLevels|&Analog Levels|Ctrl+L", "scripting|&Scripting|", "s2|-|",
                               "trend|&Trend|Ctrl+T", "testPlan|Test &Plan|", "boards|&Boards|Ctrl+B", "s3|-|",
                               "arrangeWindows|Arra&nge Windows|", "restoreAtStart|&Restore at start|", "s4|-|",
-                              "alarms|Ala&rms|"}));
+                              "alarms|A&larms|"}));
         QCOMPARE(menuItems(main, "help"), QStringList({"about|&About Vantrel Control|"}));
         for (View view :
              {formCommunications::kView, formDigitalPins::kView, formAnalogLevels::kView, formScripting::kView})

@@ -440,6 +440,8 @@ void formTrend::updateStatistics()
     const qint64 start = end - m_plot->spanMs();
     const std::optional<qint64> a = m_plot->cursorA();
     const std::optional<qint64> b = m_plot->cursorB();
+    const HostedBoard *shown = workspace().host().findBoard(m_board);
+    const BoardCalibration *calibration = shown ? &shown->alarms.calibration() : nullptr;
     m_fillingTable = true;
     for (int row = 0; row < kLastChannel; ++row) {
         const int channel = row + kFirstChannel;
@@ -461,16 +463,33 @@ void formTrend::updateStatistics()
         };
         const bool limited = m_low[std::size_t(channel)] || m_high[std::size_t(channel)];
         QString texts[ColumnCount];
-        if (stats) {
-            texts[LastColumn] = QString::number(stats->last);
-            texts[MinColumn] = QString::number(stats->min);
-            texts[MaxColumn] = QString::number(stats->max);
-            texts[MeanColumn] = QString::number(stats->mean, 'f', 1);
-            texts[CountColumn] = QString::number(stats->count);
+        const ChannelCalibration *units = calibration ? &calibration->channel(channel) : nullptr;
+        if (units && !units->isIdentity()) {
+            // In the channel's unit; a negative scale turns the lowest count into the highest value.
+            if (stats) {
+                const double low = units->value(stats->min);
+                const double high = units->value(stats->max);
+                texts[LastColumn] = units->text(stats->last);
+                texts[MinColumn] = units->valueText(std::min(low, high));
+                texts[MaxColumn] = units->valueText(std::max(low, high));
+                texts[MeanColumn] = units->valueText(stats->mean * units->scale + units->offset);
+                texts[CountColumn] = QString::number(stats->count);
+            }
+            texts[AtAColumn] = atA ? units->text(*atA) : cursorText(a, atA);
+            texts[AtBColumn] = atB ? units->text(*atB) : cursorText(b, atB);
+            texts[DeltaColumn] = atA && atB ? units->valueText(double(*atB - *atA) * units->scale) : QString();
+        } else {
+            if (stats) {
+                texts[LastColumn] = QString::number(stats->last);
+                texts[MinColumn] = QString::number(stats->min);
+                texts[MaxColumn] = QString::number(stats->max);
+                texts[MeanColumn] = QString::number(stats->mean, 'f', 1);
+                texts[CountColumn] = QString::number(stats->count);
+            }
+            texts[AtAColumn] = cursorText(a, atA);
+            texts[AtBColumn] = cursorText(b, atB);
+            texts[DeltaColumn] = atA && atB ? QString::number(*atB - *atA) : QString();
         }
-        texts[AtAColumn] = cursorText(a, atA);
-        texts[AtBColumn] = cursorText(b, atB);
-        texts[DeltaColumn] = atA && atB ? QString::number(*atB - *atA) : QString();
         if (limited)
             texts[OutsideColumn] = QString::number(
                 history().countOutside(channel, start, end, m_low[std::size_t(channel)], m_high[std::size_t(channel)]));
