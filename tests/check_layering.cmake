@@ -12,7 +12,7 @@ set(layers
     "session:device"
     "records:session,device"
     "files:device"
-    "plans:files,session,device"
+    "plans:records,files,session,device"
     "alarms:plans,records,files,session,device"
     "network:alarms,records,session,device"
     "host:alarms,plans,records,files,session,device"

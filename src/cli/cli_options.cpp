@@ -182,9 +182,10 @@ ParsedCliOptions parseCliOptions(const QStringList &arguments)
                                              QStringLiteral("serve: allow control over a broker that is neither "
                                                             "on this machine nor reached by TLS (mqtts://)."));
     const QCommandLineOption alarms(QStringLiteral("alarms"),
-                                    QStringLiteral("monitor, serve: judge the readings by the calibration and alarm "
-                                                   "rules of this TOML file; monitor prints alarm records among the "
-                                                   "others, serve publishes value/C and alarm/NAME."),
+                                    QStringLiteral("monitor, serve, test: judge the readings by the calibration and "
+                                                   "alarm rules of this TOML file; monitor prints alarm records among "
+                                                   "the others, serve publishes value/C and alarm/NAME, test judges "
+                                                   "limits in units by its calibration."),
                                     QStringLiteral("file"));
     const QCommandLineOption failOnAlarm(QStringLiteral("fail-on-alarm"),
                                          QStringLiteral("monitor: end with exit code 1 as soon as an alarm of this "
@@ -265,7 +266,7 @@ ParsedCliOptions parseCliOptions(const QStringList &arguments)
         {&adc, isMonitor || isServe},
         {&pins, isMonitor || isServe},
         {&seconds, isMonitor},
-        {&alarms, isMonitor || isServe},
+        {&alarms, isMonitor || isServe || isTest},
         {&failOnAlarm, isMonitor},
         {&format, isSend || isMonitor || isJournal},
         {&expect, opensBoard},

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <set>
 #include <string_view>
 
@@ -27,6 +28,7 @@ constexpr KeyRule kStepKeys[] = {
     {"expect_pin", KeyKind::Pin},  {"expect_level", KeyKind::Pin},  {"adc", KeyKind::Analog},
     {"min", KeyKind::Analog},      {"max", KeyKind::Analog},        {"samples", KeyKind::Analog},
     {"mean_min", KeyKind::Analog}, {"mean_max", KeyKind::Analog},   {"wait_ms", KeyKind::Wait},
+    {"unit", KeyKind::Analog},
 };
 
 const KeyRule *stepKeyRule(std::string_view name)
@@ -99,6 +101,12 @@ private:
         std::string_view kindKey;
         std::set<std::string_view> given;
         bool timeoutGiven = false;
+        // Limits in a unit are numbers of any kind, wherever the unit stands in the step.
+        m_inUnits = table.contains("unit");
+        if (m_inUnits) {
+            step.minValue = -std::numeric_limits<double>::infinity();
+            step.maxValue = std::numeric_limits<double>::infinity();
+        }
         // Where a key stands; a key not given is placed at its step.
         const auto where = [&](std::string_view name) -> toml::source_region {
             const auto found = table.find(name);
@@ -135,11 +143,17 @@ private:
         needs("set_pin", "level");
         needs("expect_level", "expect_pin");
         needs("expect_pin", "expect_level");
-        for (const std::string_view key : {"min", "max", "samples", "mean_min", "mean_max"})
+        for (const std::string_view key : {"min", "max", "samples", "mean_min", "mean_max", "unit"})
             needs(key, "adc");
         if (step.kind == PlanStep::Kind::Wait && timeoutGiven)
             fail(where("timeout_ms"),
                  QStringLiteral("step %1: \"timeout_ms\" does not go with \"wait_ms\"").arg(number));
+        if (m_inUnits && step.minValue > step.maxValue)
+            fail(where(given.contains("max") ? "max" : "min"),
+                 QStringLiteral("step %1: \"min\" (%2) is greater than \"max\" (%3)")
+                     .arg(number)
+                     .arg(step.minValue)
+                     .arg(step.maxValue));
         if (step.min > step.max)
             fail(where(given.contains("max") ? "max" : "min"),
                  QStringLiteral("step %1: \"min\" (%2) is greater than \"max\" (%3)")
@@ -190,10 +204,18 @@ private:
             step.expectLevel = level(key, node);
         } else if (name == "adc") {
             step.channel = int(integer(key, node, kFirstChannel, kLastChannel));
+        } else if (name == "min" && m_inUnits) {
+            step.minValue = decimal(key, node);
+        } else if (name == "max" && m_inUnits) {
+            step.maxValue = decimal(key, node);
         } else if (name == "min") {
             step.min = int(integer(key, node, -1000000, 1000000));
         } else if (name == "max") {
             step.max = int(integer(key, node, -1000000, 1000000));
+        } else if (name == "unit") {
+            step.unit = string(key, node).trimmed();
+            if (step.unit.isEmpty() || step.unit.size() > 16)
+                fail(key.source(), QStringLiteral("step %1: \"unit\" must be 1 to 16 characters").arg(number));
         } else if (name == "samples") {
             step.samples = int(integer(key, node, 1, 100000));
         } else if (name == "mean_min") {
@@ -206,6 +228,7 @@ private:
     }
 
     QHash<QString, QRegularExpression> m_patterns;
+    bool m_inUnits = false; // the step being read states its limits in a unit
 };
 
 } // namespace

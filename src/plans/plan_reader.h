@@ -13,4 +13,3 @@
 // nothing is an error at the key's position. A plan with an error is never run.
 std::variant<TestPlan, PlanError> readPlanText(const QByteArray &text, const QString &file);
 std::variant<TestPlan, PlanError> readPlanFile(const QString &path);
-

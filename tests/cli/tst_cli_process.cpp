@@ -314,6 +314,34 @@ private Q_SLOTS:
         }
     }
 
+    void planLimitsInUnits_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QByteArray>("said");
+        QTest::newRow("judged in volts") << QStringList{"--alarms", "supply.toml"} << 0 << QByteArray("PASS  Supply (");
+        QTest::newRow("no calibration") << QStringList() << 2
+                                        << QByteArray("step 2: the limits are in V, but channel 8 reads in counts");
+    }
+
+    void planLimitsInUnits()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, exitCode);
+        QFETCH(QByteArray, said);
+        writeFile(m_dir.filePath(QStringLiteral("supply.toml")), "[calibration.8]\nscale = 0.025\nunit = \"V\"\n");
+        const QString plan = m_dir.filePath(QStringLiteral("units.toml"));
+        writeFile(plan, "board = \"DEMO0002\"\n[[step]]\nset_pin = 9\nlevel = 1\n"
+                        "[[step]]\nname = \"Supply\"\nadc = 8\nmin = 4.75\nmax = 5.25\nunit = \"V\"\nsamples = 3\n");
+        for (QString &argument : arguments)
+            argument = argument.endsWith(".toml") ? m_dir.filePath(argument) : argument;
+        const Result result = run(QStringList{"--demo", "test", plan, "--poll-ms", "20"} + arguments);
+        QCOMPARE(result.exitCode, exitCode);
+        QVERIFY2((result.out + result.err).contains(said), result.out + result.err);
+        if (exitCode == 0)
+            QVERIFY2(result.out.contains("expected 3 readings of channel 8 in [4.75 V, 5.25 V]"), result.out);
+    }
+
     void reportsReadBack()
     {
         const QString junit = m_dir.filePath(QStringLiteral("report.xml"));
