@@ -1,5 +1,6 @@
 #include "windows/channels_dialog.h"
 
+#include "host/board_host.h"
 #include "windows/control_names.h"
 
 #include <QDialogButtonBox>
@@ -215,4 +216,18 @@ void ChannelsDialog::accept()
 {
     if (read())
         QDialog::accept();
+}
+
+void editChannels(BoardHost &host, const QString &serial, QWidget *parent)
+{
+    const AlarmEngine &alarms = host.board(serial).alarms;
+    std::vector<AlarmRule> rules;
+    for (const AlarmEngine::Alarm &alarm : alarms.alarms())
+        rules.push_back(alarm.rule);
+    ChannelsDialog dialog(serial, alarms.calibration(), rules, parent);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    host.setCalibration(serial, dialog.calibration());
+    if (dialog.rules() != rules)
+        host.setAlarmRules(serial, dialog.rules());
 }

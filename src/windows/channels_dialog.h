@@ -9,6 +9,7 @@
 #include <variant>
 #include <vector>
 
+class BoardHost;
 class QLabel;
 class QTableWidget;
 
@@ -49,3 +50,6 @@ private:
     BoardCalibration m_calibration;
     std::vector<AlarmRule> m_acceptedRules;
 };
+
+// Shows the dialog for the board `serial` and keeps what OK accepted (in the settings, and judged from then on).
+void editChannels(BoardHost &host, const QString &serial, QWidget *parent);

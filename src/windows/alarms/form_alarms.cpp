@@ -215,15 +215,5 @@ void formAlarms::editChannels()
         workspace().setStatusText(QStringLiteral("Choose a board first: calibration and rules are kept per board"));
         return;
     }
-    BoardHost &host = workspace().host();
-    const AlarmEngine &alarms = host.board(serial).alarms;
-    std::vector<AlarmRule> rules;
-    for (const AlarmEngine::Alarm &alarm : alarms.alarms())
-        rules.push_back(alarm.rule);
-    ChannelsDialog dialog(serial, alarms.calibration(), rules, this);
-    if (dialog.exec() != QDialog::Accepted)
-        return;
-    host.setCalibration(serial, dialog.calibration());
-    if (dialog.rules() != rules)
-        host.setAlarmRules(serial, dialog.rules());
+    ::editChannels(workspace().host(), serial, this);
 }

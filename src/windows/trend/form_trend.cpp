@@ -3,6 +3,7 @@
 #include "files/file_saving.h"
 #include "host/board_host.h"
 #include "session/board_session.h"
+#include "windows/channels_dialog.h"
 #include "windows/control_names.h"
 #include "windows/dialogs.h"
 #include "windows/trend/trend_export.h"
@@ -184,6 +185,14 @@ void formTrend::buildControls()
     connect(m_record, &QPushButton::clicked, this, &formTrend::recordOrStop);
     m_export = makeNamedButton(QStringLiteral("E&xport\u2026"), "export", this);
     connect(m_export, &QPushButton::clicked, this, &formTrend::exportShown);
+    m_channels = makeNamedButton(QStringLiteral("C&hannels\u2026"), "channels", this);
+    m_channels->setToolTip(QStringLiteral("The calibration and alarm rules of the board shown"));
+    connect(m_channels, &QPushButton::clicked, this, [this] {
+        if (m_board.isEmpty())
+            return;
+        editChannels(workspace().host(), m_board, this);
+        updateStatistics();
+    });
     controls->addWidget(boardLabel);
     controls->addWidget(m_boardChoice);
     controls->addWidget(spanLabel);
@@ -193,6 +202,7 @@ void formTrend::buildControls()
     controls->addWidget(m_clear);
     controls->addWidget(m_record);
     controls->addWidget(m_export);
+    controls->addWidget(m_channels);
     controls->addStretch(1);
 
     m_plot = new TrendPlot(m_noHistory, this);
@@ -232,7 +242,8 @@ void formTrend::buildControls()
     setTabOrder(m_fit, m_clear);
     setTabOrder(m_clear, m_record);
     setTabOrder(m_record, m_export);
-    setTabOrder(m_export, m_plot);
+    setTabOrder(m_export, m_channels);
+    setTabOrder(m_channels, m_plot);
     setTabOrder(m_plot, m_timeAxis);
     setTabOrder(m_timeAxis, m_table);
 }
