@@ -142,6 +142,14 @@ bool AlarmEngine::acknowledge(const QString &name, const EventStamp &stamp, cons
     return false;
 }
 
+void AlarmEngine::clearAll(const QString &why, const EventStamp &stamp, const BoardSession *source, EventStream *stream)
+{
+    for (Alarm &alarm : m_alarms) {
+        if (alarm.active)
+            tell(alarm, SessionEvent::Kind::AlarmCleared, why, stamp, source, stream);
+    }
+}
+
 int AlarmEngine::acknowledgeAll(const EventStamp &stamp, const BoardSession *source, EventStream *stream)
 {
     int count = 0;

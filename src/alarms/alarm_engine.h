@@ -52,6 +52,8 @@ public:
     // Acknowledges the alarm of that name (false when none is active by that name); a latched alarm whose condition
     // has gone clears then. Told on `stream` when there is one.
     bool acknowledge(const QString &name, const EventStamp &stamp, const BoardSession *source, EventStream *stream);
+    // Clears every active alarm, saying why (its rule changed): what comes after a change of rules starts clean.
+    void clearAll(const QString &why, const EventStamp &stamp, const BoardSession *source, EventStream *stream);
     // Every active alarm not yet acknowledged; how many.
     int acknowledgeAll(const EventStamp &stamp, const BoardSession *source, EventStream *stream);
 

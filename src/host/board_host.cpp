@@ -147,6 +147,11 @@ void BoardHost::setAlarmRules(const QString &serial, const std::vector<AlarmRule
 {
     if (m_options.alarmSettings)
         saveAlarmRules(serial, rules);
+    // An alarm up under the old rules is cleared for everyone who was told it (the journal, the window), not dropped.
+    BoardSession *session = sessionOf(serial);
+    board(serial).alarms.clearAll(QStringLiteral("its rules changed"),
+                                  session ? session->stamp() : foreground().stamp(), session,
+                                  session ? &session->events() : nullptr);
     board(serial).alarms.setRules(rules);
     Q_EMIT alarmsChanged();
 }

@@ -148,6 +148,12 @@ private Q_SLOTS:
         run(busy, steps);
         QCOMPARE(busy.history().size(), AlarmEngine::kHistory);
         QCOMPARE(busy.activeCount(), 0);
+        // New rules: what was up is cleared, and said so.
+        EventStream stream;
+        alarms.clearAll(QStringLiteral("its rules changed"), {2000, 2000}, nullptr, &stream);
+        QCOMPARE(alarms.activeCount(), 0);
+        QCOMPARE(alarms.history().back().kind, SessionEvent::Kind::AlarmCleared);
+        QCOMPARE(alarms.history().back().detail, QStringLiteral("its rules changed"));
     }
 
     void rulesThatCannotBeJudged_data()
