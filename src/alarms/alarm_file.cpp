@@ -1,5 +1,7 @@
 #include "alarms/alarm_file.h"
 
+#include "plans/toml_fields.h"
+
 #include <QSet>
 
 BoardCalibration AlarmSetup::over(const BoardCalibration &board) const

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "alarms/alarm_rule.h"
-#include "plans/toml_fields.h"
+#include "plans/plan_error.h"
 #include "records/calibration.h"
 
 #include <QByteArray>

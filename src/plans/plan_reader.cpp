@@ -1,6 +1,7 @@
 #include "plans/plan_reader.h"
 
 #include "device/board_limits.h"
+#include "plans/toml_fields.h"
 
 #include <QCryptographicHash>
 #include <QFile>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "plans/test_plan.h"
-#include "plans/toml_fields.h"
+#include "plans/plan_error.h"
 
 #include <QByteArray>
 #include <QString>
