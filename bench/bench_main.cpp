@@ -6,6 +6,8 @@
 #include "bridge_bench.h"
 #include "bridge_peer_bench.h"
 #endif
+#include "alarms/alarm_engine.h"
+#include "alarms/alarm_file.h"
 #include "app/options.h"
 #include "cli/cli_runner.h"
 #include "device/driver_factory.h"
@@ -293,9 +295,10 @@ void trend()
     std::fflush(stdout);
 }
 
-void cliMonitor()
+// Records per second of the headless runner on a board that always has a queue waiting: monitor, CSV records to
+// /dev/null, with what more is asked (a rules file).
+double cliMonitorRate(const QStringList &more, double *seconds)
 {
-    // The headless runner on a board that always has a queue waiting: monitor, CSV records to /dev/null.
     class Flood : public StreamDriver
     {
     public:
@@ -310,18 +313,108 @@ void cliMonitor()
     Flood driver;
     ReportMix mix;
     driver.refill(mix.stream(16 * 1024 * 1024));
-    const ParsedCliOptions parsed = parseCliOptions({"vantrel-cli", "monitor", "--board", "BENCH001", "--adc", "1-8",
-                                                     "--pins", "1-18", "--format", "csv", "--seconds", "5"});
+    const ParsedCliOptions parsed =
+        parseCliOptions(QStringList{"vantrel-cli", "monitor", "--board", "BENCH001", "--adc", "1-8", "--pins", "1-18",
+                                    "--format", "csv", "--seconds", "5"} +
+                        more);
     std::FILE *sink = std::fopen("/dev/null", "w");
     CliRunner runner(driver, parsed.options, sink, stderr);
     QElapsedTimer timer;
     timer.start();
     runner.run();
-    const double seconds = double(timer.nsecsElapsed()) / 1e9;
+    *seconds = double(timer.nsecsElapsed()) / 1e9;
     std::fclose(sink);
+    return double(runner.records()) / *seconds;
+}
+
+void cliMonitor()
+{
+    double seconds = 0;
+    const double rate = cliMonitorRate({}, &seconds);
     std::printf("cli_monitor_lines_per_s: %.0f records/s (monitor --format csv to /dev/null, %.0f s of a full "
                 "queue)\n",
-                double(runner.records()) / seconds, seconds);
+                rate, seconds);
+    std::fflush(stdout);
+}
+
+// 64 rules, 8 on each channel: a low and a high limit, some held long, some latched, in a unit. Quiet: limits the
+// readings never cross (a bench that is well); else limits that random readings cross every few readings (a storm).
+QByteArray sixtyFourRules(bool quiet)
+{
+    const double low = quiet ? -1.0 : 0.5;
+    const double high = quiet ? 7.0 : 5.5;
+    QByteArray text;
+    for (int channel = 1; channel <= 8; ++channel)
+        text += QStringLiteral("[calibration.%1]\nscale = 0.025\nunit = \"V\"\n").arg(channel).toUtf8();
+    for (int rule = 0; rule < 64; ++rule) {
+        const int channel = rule % 8 + 1;
+        text += QStringLiteral("[[alarm]]\nname = \"rule %1\"\nchannel = %2\nbelow = %3\nabove = %4\nfor_ms = %5\n"
+                               "latched = %6\n")
+                    .arg(rule)
+                    .arg(channel)
+                    .arg(low + 0.05 * (rule / 8))
+                    .arg(high + 0.05 * (rule / 8))
+                    .arg(rule % 3 * 250)
+                    .arg(rule % 2 ? "true" : "false")
+                    .toUtf8();
+    }
+    return text;
+}
+
+void alarmsBench()
+{
+    const auto read = readAlarmsText(sixtyFourRules(false), QStringLiteral("bench.toml"));
+    const AlarmSetup &setup = std::get<AlarmSetup>(read);
+    // The engine alone: a reading of each channel in turn, within the limits but for a dip to 0.25 V now and then
+    // (a sagging supply), which raises the rules held 0 ms and clears them with the next reading.
+    std::vector<double> perReading;
+    constexpr int kRuns = 5;
+    for (int run = 0; run < kRuns; ++run) {
+        AlarmEngine engine;
+        engine.setCalibration(setup.over(BoardCalibration()));
+        engine.setRules(setup.rules);
+        EventStream stream;
+        SessionEvent event;
+        event.kind = SessionEvent::Kind::Reading;
+        constexpr int kReadings = 2'000'000;
+        QElapsedTimer timer;
+        timer.start();
+        for (int i = 0; i < kReadings; ++i) {
+            event.stamp.monoMs = i / 8;
+            event.index = i % 8 + 1;
+            event.value = i % 10'000 < 8 ? 10 : 100 + (i / 8 * 7919) % 100;
+            engine.take(event, stream);
+        }
+        perReading.push_back(double(timer.nsecsElapsed()) / kReadings);
+    }
+    print("alarm_eval_ns_per_reading", median(perReading), "ns", kRuns);
+
+    // The runner end to end, without rules and with the 64 (quiet, then storming).
+    QTemporaryDir folder;
+    const auto rulesFile = [&](bool quiet) {
+        const QString path = folder.filePath(quiet ? QStringLiteral("quiet.toml") : QStringLiteral("storm.toml"));
+        QFile file(path);
+        file.open(QIODevice::WriteOnly);
+        file.write(sixtyFourRules(quiet));
+        return path;
+    };
+    const QString quiet = rulesFile(true);
+    const QString storm = rulesFile(false);
+    double seconds = 0;
+    std::vector<double> without;
+    std::vector<double> withQuiet;
+    std::vector<double> withStorm;
+    for (int run = 0; run < 3; ++run) {
+        without.push_back(cliMonitorRate({}, &seconds));
+        withQuiet.push_back(cliMonitorRate({"--alarms", quiet}, &seconds));
+        withStorm.push_back(cliMonitorRate({"--alarms", storm}, &seconds));
+    }
+    print("cli_monitor_lines_per_s_no_rules", median(without), "records/s", 3);
+    print("cli_monitor_lines_per_s_64_rules", median(withQuiet), "records/s", 3);
+    print("cli_monitor_lines_per_s_64_rules_storm", median(withStorm), "records/s", 3);
+    std::printf("alarm_rules_cost: %.1f %% of the records per second (%.1f %% in a storm of alarms)\n",
+                100.0 * (median(without) - median(withQuiet)) / median(without),
+                100.0 * (median(without) - median(withStorm)) / median(without));
     std::fflush(stdout);
 }
 
@@ -554,6 +647,8 @@ int main(int argc, char *argv[])
         cliMonitor();
     if (wanted("events"))
         eventFanout();
+    if (wanted("alarms"))
+        alarmsBench();
     if (wanted("journal")) {
         journalEventsPerSecond();
         journalBytesPerHour();

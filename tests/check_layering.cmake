@@ -13,12 +13,13 @@ set(layers
     "records:session,device"
     "replay:records,session,device"
     "files:device"
-    "plans:files,session,device"
-    "network:records,session,device"
-    "host:records,files,session,device"
-    "windows:host,state,plans,replay,records,files,session,device"
-    "cli:host,plans,network,replay,records,files,session,device"
-    "app:windows,host,state,plans,network,replay,records,files,session,device"
+    "plans:records,files,session,device"
+    "alarms:plans,records,files,session,device"
+    "network:alarms,records,session,device"
+    "host:alarms,plans,records,files,session,device"
+    "windows:host,state,alarms,plans,replay,records,files,session,device"
+    "cli:host,alarms,plans,network,replay,records,files,session,device"
+    "app:windows,host,state,alarms,plans,network,replay,records,files,session,device"
 )
 set(guiLayers windows app)
 

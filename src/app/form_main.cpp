@@ -1,6 +1,7 @@
 #include "app/form_main.h"
 
 #include "app/desk_memory.h"
+#include "app/desktop_notice.h"
 #include "app/form_about.h"
 #include "session/session_texts.h"
 #include "windows/control_names.h"
@@ -41,6 +42,11 @@ formMain::formMain(Driver &driver, Dialogs &dialogs, QWidget *parent)
         session().events().subscribe([this](const SessionEvent &event) { setStatusText(event.text.toString()); },
                                      eventKinds({SessionEvent::Kind::StatusText}));
     connect(&m_host, &BoardHost::journalStopped, this, &formMain::journalStopped);
+    connect(&m_host, &BoardHost::alarmRaised, this,
+            [](const QString &serial, const QString &name, int severity, const QString &detail) {
+                notifyDesktop(QStringLiteral("%1: %2").arg(serial, name), detail,
+                              severity >= int(AlarmSeverity::Critical));
+            });
 
     setObjectName(QStringLiteral("formMain"));
     setWindowTitle(QString::fromLatin1(kProgramTitle));
@@ -200,6 +206,17 @@ void formMain::buildStatusBar()
     nameControl(m_statusText, QStringLiteral("statusPanel1"));
     m_statusText->setMinimumWidth(twipsToPixels(1440));
     bar->addWidget(m_statusText, 1);
+
+    m_alarmCount = new QLabel(bar);
+    nameControl(m_alarmCount, QStringLiteral("alarmCount"), QStringLiteral("Active alarms"));
+    m_alarmCount->setToolTip(QStringLiteral("Active alarms: View > Alarms lists them"));
+    m_alarmCount->hide();
+    bar->addWidget(m_alarmCount);
+    connect(&m_host, &BoardHost::alarmsChanged, this, [this] {
+        const int count = m_host.activeAlarmCount();
+        m_alarmCount->setText(count == 1 ? QStringLiteral("1 alarm") : QStringLiteral("%1 alarms").arg(count));
+        m_alarmCount->setVisible(count > 0);
+    });
 
     m_clock = new QLabel(bar);
     nameControl(m_clock, QStringLiteral("statusPanel2"));

@@ -161,6 +161,7 @@ private:
     std::vector<ViewSlot> m_views;
     QMdiArea *m_mdiArea = nullptr;
     QLabel *m_statusText = nullptr;
+    QLabel *m_alarmCount = nullptr; // "2 alarms"; hidden while there is none
     QLabel *m_clock = nullptr;
     QLabel *m_date = nullptr;
     QTimer m_clockTimer;

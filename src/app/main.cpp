@@ -56,6 +56,8 @@ int main(int argc, char *argv[])
     Dialogs dialogs;
     formMain mainWindow(*choice.driver, dialogs);
     mainWindow.host().setReconnect(options.reconnect);
+    if (options.alarms)
+        mainWindow.host().setAlarmFile(*options.alarms);
     // What is played back is not journaled again.
     if (!replaying)
         setUpProgramJournal(mainWindow.host(), options.journalFolder, options.keepJournal, options.journalEveryPoll);

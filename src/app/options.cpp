@@ -49,7 +49,12 @@ ParsedOptions parseOptions(const QStringList &arguments)
         QStringLiteral("journal-polls"),
         QStringLiteral("Journal each poll's requests, not one poll record each time the channels or the period "
                        "change."));
-    parser.addOptions({journalOption, noJournalOption, journalPollsOption});
+    const QCommandLineOption alarmsOption(
+        QStringLiteral("alarms"),
+        QStringLiteral("Judge every board's readings by the calibration and alarm rules of this TOML file (this run; "
+                       "the board's own rules otherwise)."),
+        QStringLiteral("file"));
+    parser.addOptions({journalOption, noJournalOption, journalPollsOption, alarmsOption});
     const QCommandLineOption boardOption(QStringLiteral("board"),
                                          QStringLiteral("--driver=replay: play back this board's journal only (may be "
                                                         "given more than once)."),
@@ -136,5 +141,11 @@ ParsedOptions parseOptions(const QStringList &arguments)
         parsed.options.keepJournal = false;
     }
     parsed.options.journalEveryPoll = parser.isSet(journalPollsOption);
+    if (parser.isSet(alarmsOption)) {
+        auto read = readAlarmsFile(parser.value(alarmsOption));
+        if (const auto *failure = std::get_if<PlanError>(&read))
+            return usageError(parser, failure->text());
+        parsed.options.alarms = std::get<AlarmSetup>(std::move(read));
+    }
     return parsed;
 }

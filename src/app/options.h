@@ -1,5 +1,6 @@
 #pragma once
 
+#include "alarms/alarm_file.h"
 #include "device/driver_factory.h"
 #include "network/broker_options.h"
 #include "replay/replay_driver.h"
@@ -13,14 +14,15 @@
 struct Options {
     DriverKind driver = DriverKind::Auto;
     QStringList ports;
-    BrokerOptions::Choice broker;    // --driver=mqtt: where the boards are served
-    bool reconnect = true;           // a lost board is looked for and reopened
-    bool restore = true;             // the desk of last time is put back (unless "Restore at start" is off)
-    QString script;                  // a script file to open in the editor, as "Open with" hands it over
-    QString journalFolder;           // where the journal is kept; the default folder when empty
-    std::optional<bool> keepJournal; // --journal (yes) or --no-journal (no); otherwise as last chosen
-    bool journalEveryPoll = false;   // --journal-polls
-    ReplayOptions replay;            // --driver=replay: the journal in --journal played back
+    BrokerOptions::Choice broker;     // --driver=mqtt: where the boards are served
+    bool reconnect = true;            // a lost board is looked for and reopened
+    bool restore = true;              // the desk of last time is put back (unless "Restore at start" is off)
+    QString script;                   // a script file to open in the editor, as "Open with" hands it over
+    QString journalFolder;            // where the journal is kept; the default folder when empty
+    std::optional<bool> keepJournal;  // --journal (yes) or --no-journal (no); otherwise as last chosen
+    bool journalEveryPoll = false;    // --journal-polls
+    ReplayOptions replay;             // --driver=replay: the journal in --journal played back
+    std::optional<AlarmSetup> alarms; // --alarms FILE: calibration and rules for every board, this run
 };
 
 // The outcome of reading the command line: the options to run with, or a text to print and an exit code

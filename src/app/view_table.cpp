@@ -1,6 +1,7 @@
 #include "app/view_table.h"
 
 #include "state/app_state.h"
+#include "windows/alarms/form_alarms.h"
 #include "windows/analog_levels/form_analog_levels.h"
 #include "windows/boards/form_boards.h"
 #include "windows/communications/form_communications.h"
@@ -40,6 +41,8 @@ const std::vector<ViewSpec> &viewTable()
          std::nullopt, make<formBoards>},
         {formReplay::kView, "&Replay", QKeySequence(), &AppState::viewReplay, false, false, std::nullopt,
          make<formReplay>, true},
+        {formAlarms::kView, "A&larms", QKeySequence(), &AppState::viewAlarms, false, false, std::nullopt,
+         make<formAlarms>, true},
     };
     return table;
 }

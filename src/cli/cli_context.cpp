@@ -18,9 +18,13 @@ CliContext::CliContext(Driver &driver, CliOptions options, std::FILE *out, std::
     , m_options(std::move(options))
     , m_err(err)
     , m_records(m_options.format)
-    , m_host(driver, HostOptions{false})
+    , m_host(driver, HostOptions{false, false})
 {
     m_records.open(out);
+    if (m_options.alarms) {
+        m_host.setAlarmFile(*m_options.alarms);
+        m_records.setCalibration(m_options.alarms->over(BoardCalibration()));
+    }
     // Every board's events are stamped on the same monotonic clock; t_ms counts from here.
     // A replay's t_ms counts from its span's start, on the recorded clock.
     m_records.setOrigin(m_replay ? m_replay->positionMonoMs() : monotonicClockMs());
@@ -95,6 +99,15 @@ void CliContext::requestStop(int signal)
         m_loop->quit();
 }
 
+void CliContext::alarmEndsRun(const QString &what)
+{
+    if (!m_endingAlarm.isEmpty())
+        return;
+    m_endingAlarm = what;
+    if (m_loop)
+        m_loop->quit();
+}
+
 int CliContext::interruptedExit() const
 {
     return m_stopSignal == SIGINT ? kExitInterrupted : kExitTerminated;
@@ -106,6 +119,8 @@ std::optional<CliContext::Outcome> CliContext::check(QDeadlineTimer deadline, bo
         return Outcome::Stopped;
     if (m_records.failed())
         return Outcome::OutputClosed;
+    if (!m_endingAlarm.isEmpty())
+        return Outcome::Alarmed;
     if (stopOnMatch && std::all_of(m_boards.begin(), m_boards.end(), [](const Board &board) { return board.matched; }))
         return Outcome::Matched;
     if (lostBoard() && !m_options.reconnect)

@@ -37,8 +37,8 @@ public:
     };
 
     // How a wait for the boards ends.
-    // Ended: a replay played its whole span.
-    enum class Outcome { Done, Matched, Stopped, Lost, Expired, OutputClosed, Ended };
+    // Ended: a replay played its whole span. Alarmed: an alarm of --fail-on-alarm's severity was raised.
+    enum class Outcome { Done, Matched, Stopped, Lost, Expired, OutputClosed, Ended, Alarmed };
 
     // How often the runner's boards are polled.
     static constexpr int kPollMs = 100;
@@ -60,6 +60,9 @@ public:
     // (unless reconnecting), the board waited for back, the output closed, or a stop.
     Outcome pollUntil(QDeadlineTimer deadline, bool stopOnMatch, Board *waitingForReturn = nullptr);
     Board *lostBoard();
+    // An alarm that ends the run was raised: the wait under way ends (Outcome::Alarmed).
+    void alarmEndsRun(const QString &what);
+    const QString &endingAlarm() const { return m_endingAlarm; }
 
     // A stop was asked (a signal): the wait under way ends, and whatever runs is told.
     void requestStop(int signal);
@@ -86,5 +89,6 @@ private:
     std::vector<Board> m_boards;
     QEventLoop *m_loop = nullptr;
     bool m_stopRequested = false;
+    QString m_endingAlarm;
     int m_stopSignal = 0;
 };

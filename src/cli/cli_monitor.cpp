@@ -21,6 +21,17 @@ void CliMonitor::take(CliContext::Board &board, const SessionEvent &event)
         // Where readings stopped (a board lost, say), the records say so.
         records.record(event);
         return;
+    case SessionEvent::Kind::AlarmRaised:
+        records.record(event);
+        if (options.failOnAlarm && event.value >= std::int32_t(*options.failOnAlarm))
+            m_context.alarmEndsRun(
+                QStringLiteral("alarm \"%1\" (%2) was raised on %3: %4")
+                    .arg(event.text, severityName(AlarmSeverity(event.value)), board.serial, event.detail));
+        return;
+    case SessionEvent::Kind::AlarmAcknowledged:
+    case SessionEvent::Kind::AlarmCleared:
+        records.record(event);
+        return;
     case SessionEvent::Kind::LineReceived:
         break;
     default:
@@ -49,7 +60,8 @@ int CliMonitor::run()
         using Kind = SessionEvent::Kind;
         board.subscription = board.session->events().subscribe(
             [this, &board](const SessionEvent &event) { take(board, event); },
-            eventKinds({Kind::Reading, Kind::PinLevel, Kind::LineReceived, Kind::Gap}));
+            eventKinds({Kind::Reading, Kind::PinLevel, Kind::LineReceived, Kind::Gap, Kind::AlarmRaised,
+                        Kind::AlarmAcknowledged, Kind::AlarmCleared}));
         BoardSession &session = *board.session;
         for (int channel : options.channels)
             session.setChannelTicked(channel, true);
@@ -80,6 +92,10 @@ int CliMonitor::run()
             continue;
         for (int pin : options.pins)
             board.session->setPinMonitored(pin, false);
+    }
+    if (outcome == CliContext::Outcome::Alarmed) {
+        m_context.error(m_context.endingAlarm());
+        return m_context.finish(kExitNotMet);
     }
     if (outcome == CliContext::Outcome::Lost) {
         const CliContext::Board *lost = m_context.lostBoard();

@@ -191,14 +191,24 @@ ParsedCliOptions parseCliOptions(const QStringList &arguments)
     const QCommandLineOption insecureControl(QStringLiteral("insecure-control"),
                                              QStringLiteral("serve: allow control over a broker that is neither "
                                                             "on this machine nor reached by TLS (mqtts://)."));
+    const QCommandLineOption alarms(QStringLiteral("alarms"),
+                                    QStringLiteral("monitor, serve, test: judge the readings by the calibration and "
+                                                   "alarm rules of this TOML file; monitor prints alarm records among "
+                                                   "the others, serve publishes value/C and alarm/NAME, test judges "
+                                                   "limits in units by its calibration."),
+                                    QStringLiteral("file"));
+    const QCommandLineOption failOnAlarm(QStringLiteral("fail-on-alarm"),
+                                         QStringLiteral("monitor: end with exit code 1 as soon as an alarm of this "
+                                                        "severity or above is raised (info, warning, critical)."),
+                                         QStringLiteral("severity"));
     const QCommandLineOption reconnect(QStringLiteral("reconnect"),
                                        QStringLiteral("Wait for a board that is pulled out and go on when it is "
                                                       "back, instead of exiting with code 4."));
-    parser.addOptions({board,       command,     script,       adc,   pins,         seconds,
-                       format,      expect,      timeout,      wait,  reconnect,    journal,
-                       journalMiB,  journalDays, dir,          since, until,        kind,
-                       junit,       report,      pollMs,       qos,   allowControl, insecureControl,
-                       haDiscovery, listBoards,  journalPolls, speed});
+    parser.addOptions({board,       command,     script,       adc,    pins,         seconds,
+                       format,      expect,      timeout,      wait,   reconnect,    journal,
+                       journalMiB,  journalDays, dir,          since,  until,        kind,
+                       junit,       report,      pollMs,       qos,    allowControl, insecureControl,
+                       haDiscovery, listBoards,  journalPolls, speed,  alarms,       failOnAlarm});
     const BrokerOptions brokerOptions(QStringLiteral("serve, --driver=mqtt"));
     brokerOptions.addTo(parser);
     parser.addPositionalArgument(QStringLiteral("command"),
@@ -269,6 +279,8 @@ ParsedCliOptions parseCliOptions(const QStringList &arguments)
         {&adc, isMonitor || isServe},
         {&pins, isMonitor || isServe},
         {&seconds, isMonitor},
+        {&alarms, isMonitor || isServe || isTest},
+        {&failOnAlarm, isMonitor},
         {&format, isSend || isMonitor || isJournal},
         {&expect, opensBoard},
         {&timeout, opensBoard},
@@ -325,8 +337,9 @@ ParsedCliOptions parseCliOptions(const QStringList &arguments)
                 return usageError(QStringLiteral("--%1: \"%2\" is not a time (ISO 8601, or -30s, -10m, -2h, -1d)")
                                       .arg(option->names().first(), parser.value(*option)));
         }
-        static const QStringList kKinds{"adc",  "pin",  "line",   "command", "selected", "open_failed",
-                                        "lost", "back", "closed", "status",  "gap",      "poll"};
+        static const QStringList kKinds{
+            "adc",    "pin",    "line", "command", "selected",     "open_failed",        "lost",         "back",
+            "closed", "status", "gap",  "poll",    "alarm_raised", "alarm_acknowledged", "alarm_cleared"};
         for (const QString &value : parser.values(kind)) {
             for (const QString &name : value.split(u',', Qt::SkipEmptyParts)) {
                 if (!kKinds.contains(name.trimmed()))
@@ -346,6 +359,20 @@ ParsedCliOptions parseCliOptions(const QStringList &arguments)
         options.replay = *replay;
         // A loss in the journal is part of what is played: the board comes back as it did.
         options.reconnect = true;
+    }
+    if (parser.isSet(alarms)) {
+        auto read = readAlarmsFile(parser.value(alarms));
+        if (const auto *error = std::get_if<PlanError>(&read))
+            return usageError(error->text());
+        options.alarms = std::get<AlarmSetup>(std::move(read));
+    }
+    if (parser.isSet(failOnAlarm)) {
+        options.failOnAlarm = severityFromName(parser.value(failOnAlarm));
+        if (!options.failOnAlarm)
+            return usageError(QStringLiteral("--fail-on-alarm: \"%1\" is not info, warning or critical")
+                                  .arg(parser.value(failOnAlarm)));
+        if (!options.alarms)
+            return usageError(QStringLiteral("--fail-on-alarm needs --alarms FILE"));
     }
     if (isTest) {
         auto plan = readPlanFile(positional[1]);
@@ -378,6 +405,7 @@ ParsedCliOptions parseCliOptions(const QStringList &arguments)
         bridge.qos = parser.value(qos).toInt();
         bridge.allowControl = parser.isSet(allowControl);
         bridge.homeAssistant = parser.isSet(haDiscovery);
+        bridge.alarms = options.alarms;
         // Control over a network that anyone on it can read and forge is refused unless asked for.
         if (bridge.allowControl && !bridge.broker.tls && !parser.isSet(insecureControl) && !bridge.broker.isLoopback())
             return usageError(QStringLiteral("--allow-control over %1 needs TLS (mqtts://) or --insecure-control, "

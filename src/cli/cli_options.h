@@ -1,5 +1,6 @@
 #pragma once
 
+#include "alarms/alarm_file.h"
 #include "device/driver_factory.h"
 #include "network/bridge.h"
 #include "network/broker_options.h"
@@ -41,6 +42,9 @@ struct CliOptions {
     double timeoutSeconds = 5;
     int waitMs = 300; // send without --expect: how long answers are printed
     bool reconnect = false;
+    // monitor: the rules file (read and checked here), and the severity from which a raised alarm fails the run.
+    std::optional<AlarmSetup> alarms;
+    std::optional<AlarmSeverity> failOnAlarm;
     // send, monitor: keep a journal in this folder (none when empty). journal: the folder to read.
     QString journalFolder;
     qint64 journalMaxMiB = 1024;   // the oldest journal files go past this total ...
@@ -79,7 +83,7 @@ std::optional<QList<int>> parseNumberList(const QString &text, int low, int high
 
 // The exit codes.
 inline constexpr int kExitOk = 0;
-inline constexpr int kExitNotMet = 1; // also: test, a step failed
+inline constexpr int kExitNotMet = 1; // also: test, a step failed; monitor, an alarm of --fail-on-alarm raised
 inline constexpr int kExitUsage = 2;
 inline constexpr int kExitNoBoard = 3;
 inline constexpr int kExitLost = 4;

@@ -90,6 +90,7 @@ int CliSend::run()
     case CliContext::Outcome::Done:
     case CliContext::Outcome::Expired:
     case CliContext::Outcome::Ended:
+    case CliContext::Outcome::Alarmed: // send judges no alarm
         break;
     }
     if (!expecting)

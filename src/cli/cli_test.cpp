@@ -20,11 +20,18 @@ void CliTest::printStep(const PlanRun &run, int index)
 int CliTest::run()
 {
     const CliOptions &options = m_context.options();
+    // Limits in units are judged by the calibration of --alarms; a unit it does not give is an error in the plan.
+    const BoardCalibration calibration = options.alarms ? options.alarms->over(BoardCalibration()) : BoardCalibration();
+    if (const QString mismatch = unitMismatch(*options.plan, calibration); !mismatch.isEmpty()) {
+        m_context.error(mismatch);
+        return m_context.finish(kExitUsage);
+    }
     // The plan run asks for the board's polling itself.
     if (!m_context.openBoards(std::nullopt))
         return m_context.finish(kExitNoBoard);
     PlanRun run(*m_context.boards().front().session, *options.plan);
     run.setPollInterval(std::chrono::milliseconds(options.pollMs));
+    run.setCalibration(calibration);
     QEventLoop loop;
     std::vector<bool> printed(run.results().size());
     QObject::connect(&run, &PlanRun::stepFinished, [this, &run, &printed](int index) {

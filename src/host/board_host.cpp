@@ -1,5 +1,6 @@
 #include "host/board_host.h"
 
+#include "alarms/alarm_settings.h"
 #include "device/driver.h"
 #include "device/ftdi.h"
 
@@ -31,7 +32,8 @@ BoardHost::Hosted &BoardHost::host(std::unique_ptr<BoardSession> session)
     using Kind = SessionEvent::Kind;
     hosted->subscription = raw->session->events().subscribe(
         [this, raw](const SessionEvent &event) { follow(*raw, event); },
-        eventKinds({Kind::Selected, Kind::Reading, Kind::PinLevel, Kind::Gap, Kind::Lost, Kind::Back, Kind::Closed}));
+        eventKinds({Kind::Selected, Kind::Reading, Kind::PinLevel, Kind::Gap, Kind::Lost, Kind::Back, Kind::Closed,
+                    Kind::AnalogPoll, Kind::AlarmRaised, Kind::AlarmAcknowledged, Kind::AlarmCleared}));
     if (m_journal)
         m_journal->attach(*raw->session);
     m_sessions.push_back(std::move(hosted));
@@ -61,12 +63,21 @@ void BoardHost::follow(Hosted &hosted, const SessionEvent &event)
     case SessionEvent::Kind::Closed:
         Q_EMIT boardsChanged();
         break;
+    case SessionEvent::Kind::AlarmRaised:
+        Q_EMIT alarmsChanged();
+        Q_EMIT alarmRaised(hosted.session->serial(), event.text.toString(), event.value, event.detail.toString());
+        break;
+    case SessionEvent::Kind::AlarmAcknowledged:
+    case SessionEvent::Kind::AlarmCleared:
+        Q_EMIT alarmsChanged();
+        break;
     default:
         break;
     }
     HostedBoard *data = hosted.board;
     if (!data)
         return;
+    data->alarms.take(event, hosted.session->events());
     if (event.kind == SessionEvent::Kind::Reading) {
         data->lastReadingWallMs = event.stamp.wallMs;
         if (m_options.keepTrend)
@@ -103,7 +114,76 @@ HostedBoard &BoardHost::board(const QString &serial)
         if (known->serial == serial)
             return *known;
     }
-    return *m_boards.emplace_back(std::make_unique<HostedBoard>(serial));
+    HostedBoard &made = *m_boards.emplace_back(std::make_unique<HostedBoard>(serial));
+    setUpAlarms(made);
+    return made;
+}
+
+void BoardHost::setUpAlarms(HostedBoard &board)
+{
+    const BoardCalibration kept = m_options.alarmSettings ? loadCalibration(board.serial) : BoardCalibration();
+    board.alarms.setCalibration(m_alarmFile ? m_alarmFile->over(kept) : kept);
+    if (m_alarmFile)
+        board.alarms.setRules(m_alarmFile->rules);
+    else if (m_options.alarmSettings)
+        board.alarms.setRules(loadAlarmRules(board.serial));
+}
+
+void BoardHost::setAlarmFile(const AlarmSetup &setup)
+{
+    m_alarmFile = setup;
+    for (const auto &known : m_boards)
+        setUpAlarms(*known);
+}
+
+void BoardHost::setCalibration(const QString &serial, const BoardCalibration &calibration)
+{
+    if (m_options.alarmSettings)
+        saveCalibration(serial, calibration);
+    board(serial).alarms.setCalibration(calibration);
+}
+
+void BoardHost::setAlarmRules(const QString &serial, const std::vector<AlarmRule> &rules)
+{
+    if (m_options.alarmSettings)
+        saveAlarmRules(serial, rules);
+    // An alarm up under the old rules is cleared for everyone who was told it (the journal, the window), not dropped.
+    BoardSession *session = sessionOf(serial);
+    board(serial).alarms.clearAll(QStringLiteral("its rules changed"),
+                                  session ? session->stamp() : foreground().stamp(), session,
+                                  session ? &session->events() : nullptr);
+    board(serial).alarms.setRules(rules);
+    Q_EMIT alarmsChanged();
+}
+
+bool BoardHost::acknowledgeAlarm(const QString &serial, const QString &name)
+{
+    BoardSession *session = sessionOf(serial);
+    HostedBoard &data = board(serial);
+    const EventStamp stamp = session ? session->stamp() : foreground().stamp();
+    const bool done = data.alarms.acknowledge(name, stamp, session, session ? &session->events() : nullptr);
+    if (done && !session)
+        Q_EMIT alarmsChanged(); // no session told it
+    return done;
+}
+
+int BoardHost::acknowledgeAllAlarms(const QString &serial)
+{
+    BoardSession *session = sessionOf(serial);
+    HostedBoard &data = board(serial);
+    const EventStamp stamp = session ? session->stamp() : foreground().stamp();
+    const int count = data.alarms.acknowledgeAll(stamp, session, session ? &session->events() : nullptr);
+    if (count > 0 && !session)
+        Q_EMIT alarmsChanged();
+    return count;
+}
+
+int BoardHost::activeAlarmCount() const
+{
+    int count = 0;
+    for (const auto &known : m_boards)
+        count += known->alarms.activeCount();
+    return count;
 }
 
 const HostedBoard *BoardHost::findBoard(const QString &serial) const

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "alarms/alarm_file.h"
 #include "host/hosted_board.h"
 #include "records/journal.h"
 #include "session/board_session.h"
@@ -16,7 +17,8 @@
 class Driver;
 
 struct HostOptions {
-    bool keepTrend = true; // keep each board's trend history (the window program); the runner keeps none
+    bool keepTrend = true;     // keep each board's trend history (the window program); the runner keeps none
+    bool alarmSettings = true; // each board's calibration and alarm rules from the program's settings
 };
 
 // The boards a program has open, with what is kept of each: every open board's session, and per board (by serial
@@ -80,12 +82,29 @@ public:
     // Starts or stops the journal; a start that fails is said by journalStopped().
     void keepJournal(bool keep);
 
+    // Calibration and rules from a rules file for every board, over (calibration) or instead of (rules) the
+    // settings' own.
+    void setAlarmFile(const AlarmSetup &setup);
+    // A board's calibration and rules, kept in the settings (when the host takes them from there) and judged from
+    // now on.
+    void setCalibration(const QString &serial, const BoardCalibration &calibration);
+    void setAlarmRules(const QString &serial, const std::vector<AlarmRule> &rules);
+    // The operator acknowledges a board's alarm by name, or all of them; told on the session that holds the board.
+    bool acknowledgeAlarm(const QString &serial, const QString &name);
+    int acknowledgeAllAlarms(const QString &serial);
+    // Active alarms over every board.
+    int activeAlarmCount() const;
+
     // Closes every board (at the end of the program or the run).
     void closeAll();
 
 Q_SIGNALS:
     // A board opened, closed, went to or came from the background, was lost or came back, or was kept open.
     void boardsChanged();
+    // An alarm of some board was raised, acknowledged or cleared (after its event went round).
+    void alarmsChanged();
+    // An alarm was raised on a board (after alarmsChanged): what a desktop notice tells. `severity`: AlarmSeverity.
+    void alarmRaised(const QString &serial, const QString &name, int severity, const QString &detail);
     // The journal could not be written and stopped, or could not start.
     void journalStopped(const QString &reason);
 
@@ -104,6 +123,7 @@ private:
     // Moves the foreground's board to a background session of its own.
     void moveToBackground();
     void drop(Hosted *hosted);
+    void setUpAlarms(HostedBoard &board);
 
     Driver &m_driver;
     HostOptions m_options;
@@ -113,4 +133,5 @@ private:
     QSet<QString> m_keptOpen;
     bool m_reconnect = true;
     std::unique_ptr<Journal> m_journal;
+    std::optional<AlarmSetup> m_alarmFile;
 };

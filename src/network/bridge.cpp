@@ -1,5 +1,6 @@
 #include "network/bridge.h"
 
+#include "alarms/alarm_engine.h"
 #include "device/board_commands.h"
 #include "device/board_limits.h"
 #include "device/driver.h"
@@ -44,12 +45,14 @@ struct Bridge::Served {
     // The topics published to most, made once (UTF-8).
     QByteArray adcTopics[kLastChannel + 1];
     QByteArray pinTopics[kLastPin + 1];
+    QByteArray valueTopics[kLastChannel + 1]; // of the channels calibrated; empty for the others
     QByteArray lineTopic;
     QByteArray eventTopic;
     // Its records not yet published: those of one turn of the event loop (a poll's readings) go as one message.
     RecordWriter events{RecordFormat::Jsonl};
     EventStream::Subscription subscription;
     PollLease polling;
+    AlarmEngine alarms;
     bool online = false;
     bool warnedIgnored = false;
 };
@@ -168,6 +171,14 @@ void Bridge::serve(const QString &serial, int position)
         board->adcTopics[channel] = topic(*board, QStringLiteral("adc/%1").arg(channel)).toUtf8();
     for (int pin = kFirstPin; pin <= kLastPin; ++pin)
         board->pinTopics[pin] = topic(*board, QStringLiteral("pin/%1").arg(pin)).toUtf8();
+    if (m_options.alarms) {
+        board->alarms.setCalibration(m_options.alarms->over(BoardCalibration()));
+        board->alarms.setRules(m_options.alarms->rules);
+        for (int channel = kFirstChannel; channel <= kLastChannel; ++channel) {
+            if (!board->alarms.calibration().channel(channel).isIdentity())
+                board->valueTopics[channel] = topic(*board, QStringLiteral("value/%1").arg(channel)).toUtf8();
+        }
+    }
     board->lineTopic = topic(*board, QStringLiteral("line")).toUtf8();
     board->eventTopic = topic(*board, QStringLiteral("event")).toUtf8();
     board->events.setOrigin(m_origin);
@@ -256,6 +267,29 @@ void Bridge::publishDiscovery(Served &board, bool present)
                {{QStringLiteral("name"), QStringLiteral("ADC %1").arg(channel)},
                 {QStringLiteral("state_topic"), topic(board, QStringLiteral("adc/%1").arg(channel))}});
     }
+    const BoardCalibration &calibration = board.alarms.calibration();
+    for (int channel = kFirstChannel; channel <= kLastChannel; ++channel) {
+        if (board.valueTopics[channel].isEmpty())
+            continue;
+        const ChannelCalibration &units = calibration.channel(channel);
+        QJsonObject fields{
+            {QStringLiteral("name"), units.name.isEmpty() ? QStringLiteral("Value %1").arg(channel) : units.name},
+            {QStringLiteral("state_topic"), QString::fromUtf8(board.valueTopics[channel])}};
+        if (!units.unit.isEmpty())
+            fields.insert(QStringLiteral("unit_of_measurement"), units.unit);
+        if (const QString deviceClass = deviceClassOfUnit(units.unit); !deviceClass.isEmpty())
+            fields.insert(QStringLiteral("device_class"), deviceClass);
+        config(QStringLiteral("sensor"), QStringLiteral("value%1").arg(channel), fields);
+    }
+    for (const AlarmEngine::Alarm &alarm : board.alarms.alarms()) {
+        const QString level = safeNameOf(alarm.rule.name);
+        config(QStringLiteral("binary_sensor"), QStringLiteral("alarm_") + level,
+               {{QStringLiteral("name"), alarm.rule.name},
+                {QStringLiteral("state_topic"), topic(board, QStringLiteral("alarm/") + level)},
+                {QStringLiteral("payload_on"), QStringLiteral("raised")},
+                {QStringLiteral("payload_off"), QStringLiteral("cleared")},
+                {QStringLiteral("device_class"), QStringLiteral("problem")}});
+    }
     for (int pin = 1; pin <= 18; ++pin) {
         if (m_options.pins.contains(pin)) {
             config(QStringLiteral("binary_sensor"), QStringLiteral("pin%1").arg(pin),
@@ -293,10 +327,24 @@ void Bridge::publishBridge()
 void Bridge::onEvent(Served &board, const SessionEvent &event)
 {
     MqttClient &client = *board.client;
+    // What happens to an alarm comes back here as an event of its own, after this one.
+    if (m_options.alarms)
+        board.alarms.take(event, board.session->events());
     switch (event.kind) {
     case SessionEvent::Kind::Reading:
-        if (m_options.channels.contains(event.index)) // a channel asked for: 1 to 8
+        if (m_options.channels.contains(event.index)) { // a channel asked for: 1 to 8
             client.publish(board.adcTopics[event.index], QByteArray::number(event.value));
+            if (!board.valueTopics[event.index].isEmpty())
+                client.publish(board.valueTopics[event.index],
+                               QByteArray::number(board.alarms.calibration().channel(event.index).value(event.value),
+                                                  'f', board.alarms.calibration().channel(event.index).decimals));
+        }
+        break;
+    case SessionEvent::Kind::AlarmRaised:
+    case SessionEvent::Kind::AlarmCleared:
+        // Retained: whoever subscribes later learns whether the alarm is up.
+        client.publish(topic(board, QStringLiteral("alarm/") + safeNameOf(event.text.toString())),
+                       event.kind == SessionEvent::Kind::AlarmRaised ? "raised" : "cleared", true);
         break;
     case SessionEvent::Kind::PinLevel:
         if (event.index >= kFirstPin && event.index <= kLastPin)

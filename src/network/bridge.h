@@ -1,5 +1,6 @@
 #pragma once
 
+#include "alarms/alarm_file.h"
 #include "network/mqtt_client.h"
 #include "records/record_writer.h"
 #include "session/event_stream.h"
@@ -28,6 +29,8 @@ struct BridgeOptions {
     int qos = 0;
     bool allowControl = false;
     bool homeAssistant = false; // retained discovery configs under homeassistant/
+    // Calibration and alarm rules for every board served: value/C in units, alarm/NAME raised or cleared.
+    std::optional<AlarmSetup> alarms;
     qint64 maxQueuedBytes = 64LL * 1024 * 1024;
 };
 

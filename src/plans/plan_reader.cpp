@@ -1,37 +1,20 @@
 #include "plans/plan_reader.h"
 
 #include "device/board_limits.h"
+#include "plans/toml_fields.h"
 
 #include <QCryptographicHash>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
 
-#include <toml++/toml.h>
-
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <set>
 #include <string_view>
 
-QString PlanError::text() const
-{
-    if (line <= 0)
-        return QStringLiteral("%1: %2").arg(file, message);
-    return QStringLiteral("%1:%2:%3: %4").arg(file, QString::number(line), QString::number(column), message);
-}
-
 namespace {
-
-// Thrown inside the reader only; readPlanText() returns it.
-struct Failure {
-    PlanError error;
-};
-
-QString qt(std::string_view text)
-{
-    return QString::fromUtf8(text.data(), qsizetype(text.size()));
-}
 
 enum class KeyKind { Common, Line, Pin, Analog, Wait };
 
@@ -46,6 +29,7 @@ constexpr KeyRule kStepKeys[] = {
     {"expect_pin", KeyKind::Pin},  {"expect_level", KeyKind::Pin},  {"adc", KeyKind::Analog},
     {"min", KeyKind::Analog},      {"max", KeyKind::Analog},        {"samples", KeyKind::Analog},
     {"mean_min", KeyKind::Analog}, {"mean_max", KeyKind::Analog},   {"wait_ms", KeyKind::Wait},
+    {"unit", KeyKind::Analog},
 };
 
 const KeyRule *stepKeyRule(std::string_view name)
@@ -73,72 +57,11 @@ PlanStep::Kind stepKind(KeyKind kind)
     return PlanStep::Kind::Wait;
 }
 
-// A table's entries in the order they stand in the file (a table itself keeps them by name).
-std::vector<std::pair<const toml::key *, const toml::node *>> inFileOrder(const toml::table &table)
-{
-    std::vector<std::pair<const toml::key *, const toml::node *>> entries;
-    for (const auto &[key, node] : table)
-        entries.emplace_back(&key, &node);
-    std::sort(entries.begin(), entries.end(), [](const auto &a, const auto &b) {
-        const toml::source_position &x = a.first->source().begin;
-        const toml::source_position &y = b.first->source().begin;
-        return std::pair(x.line, x.column) < std::pair(y.line, y.column);
-    });
-    return entries;
-}
-
 // Reads one plan file's tables, failing at the first fault with its position.
-class Reader
+class Reader : public TomlFields
 {
 public:
-    explicit Reader(QString file)
-        : m_file(std::move(file))
-    {}
-
-    [[noreturn]] void fail(const toml::source_region &where, const QString &message) const
-    {
-        throw Failure{PlanError{m_file, int(where.begin.line), int(where.begin.column), message}};
-    }
-
-    QString string(const toml::key &key, const toml::node &node) const
-    {
-        if (!node.is_string())
-            fail(key.source(), m_prefix + QStringLiteral("\"%1\" must be a string").arg(qt(key.str())));
-        return qt(node.as_string()->get());
-    }
-
-    qint64 integer(const toml::key &key, const toml::node &node, qint64 low, qint64 high) const
-    {
-        if (!node.is_integer())
-            fail(key.source(), m_prefix + QStringLiteral("\"%1\" must be a whole number").arg(qt(key.str())));
-        const qint64 value = node.as_integer()->get();
-        if (value < low || value > high)
-            fail(key.source(), m_prefix + QStringLiteral("\"%1\" is %2; it must be %3 to %4")
-                                              .arg(qt(key.str()))
-                                              .arg(value)
-                                              .arg(low)
-                                              .arg(high));
-        return value;
-    }
-
-    double decimal(const toml::key &key, const toml::node &node) const
-    {
-        if (node.is_integer())
-            return double(node.as_integer()->get());
-        if (!node.is_floating_point() || !std::isfinite(node.as_floating_point()->get()))
-            fail(key.source(), m_prefix + QStringLiteral("\"%1\" must be a number").arg(qt(key.str())));
-        return node.as_floating_point()->get();
-    }
-
-    // 0 or 1, or false or true.
-    bool level(const toml::key &key, const toml::node &node) const
-    {
-        if (node.is_boolean())
-            return node.as_boolean()->get();
-        if (!node.is_integer() || (node.as_integer()->get() != 0 && node.as_integer()->get() != 1))
-            fail(key.source(), m_prefix + QStringLiteral("\"%1\" must be 0 or 1").arg(qt(key.str())));
-        return node.as_integer()->get() == 1;
-    }
+    using TomlFields::TomlFields;
 
     TestPlan plan(const toml::table &root)
     {
@@ -157,7 +80,7 @@ public:
                     fail(key.source(), QStringLiteral("\"step\" must be written as [[step]] tables"));
             } else {
                 fail(key.source(),
-                     QStringLiteral("unknown key \"%1\" (a plan has name, board and [[step]])").arg(qt(key.str())));
+                     QStringLiteral("unknown key \"%1\" (a plan has name, board and [[step]])").arg(qtText(key.str())));
             }
         }
         if (!steps || steps->empty())
@@ -179,6 +102,12 @@ private:
         std::string_view kindKey;
         std::set<std::string_view> given;
         bool timeoutGiven = false;
+        // Limits in a unit are numbers of any kind, wherever the unit stands in the step.
+        m_inUnits = table.contains("unit");
+        if (m_inUnits) {
+            step.minValue = -std::numeric_limits<double>::infinity();
+            step.maxValue = std::numeric_limits<double>::infinity();
+        }
         // Where a key stands; a key not given is placed at its step.
         const auto where = [&](std::string_view name) -> toml::source_region {
             const auto found = table.find(name);
@@ -189,12 +118,12 @@ private:
             const toml::node &node = *nodePointer;
             const KeyRule *rule = stepKeyRule(key.str());
             if (!rule)
-                fail(key.source(), QStringLiteral("step %1: unknown key \"%2\"").arg(number).arg(qt(key.str())));
+                fail(key.source(), QStringLiteral("step %1: unknown key \"%2\"").arg(number).arg(qtText(key.str())));
             if (rule->kind != KeyKind::Common) {
                 if (kind && *kind != rule->kind)
                     fail(key.source(), QStringLiteral("step %1: \"%2\" cannot be combined with \"%3\" in one step")
                                            .arg(number)
-                                           .arg(qt(key.str()), qt(kindKey)));
+                                           .arg(qtText(key.str()), qtText(kindKey)));
                 kind = rule->kind;
                 kindKey = rule->name;
             }
@@ -208,17 +137,24 @@ private:
         step.kind = stepKind(*kind);
         const auto needs = [&](std::string_view key, std::string_view other) {
             if (given.contains(key) && !given.contains(other))
-                fail(where(key), QStringLiteral("step %1: \"%2\" needs \"%3\"").arg(number).arg(qt(key), qt(other)));
+                fail(where(key),
+                     QStringLiteral("step %1: \"%2\" needs \"%3\"").arg(number).arg(qtText(key), qtText(other)));
         };
         needs("level", "set_pin");
         needs("set_pin", "level");
         needs("expect_level", "expect_pin");
         needs("expect_pin", "expect_level");
-        for (const std::string_view key : {"min", "max", "samples", "mean_min", "mean_max"})
+        for (const std::string_view key : {"min", "max", "samples", "mean_min", "mean_max", "unit"})
             needs(key, "adc");
         if (step.kind == PlanStep::Kind::Wait && timeoutGiven)
             fail(where("timeout_ms"),
                  QStringLiteral("step %1: \"timeout_ms\" does not go with \"wait_ms\"").arg(number));
+        if (m_inUnits && step.minValue > step.maxValue)
+            fail(where(given.contains("max") ? "max" : "min"),
+                 QStringLiteral("step %1: \"min\" (%2) is greater than \"max\" (%3)")
+                     .arg(number)
+                     .arg(step.minValue)
+                     .arg(step.maxValue));
         if (step.min > step.max)
             fail(where(given.contains("max") ? "max" : "min"),
                  QStringLiteral("step %1: \"min\" (%2) is greater than \"max\" (%3)")
@@ -269,10 +205,18 @@ private:
             step.expectLevel = level(key, node);
         } else if (name == "adc") {
             step.channel = int(integer(key, node, kFirstChannel, kLastChannel));
+        } else if (name == "min" && m_inUnits) {
+            step.minValue = decimal(key, node);
+        } else if (name == "max" && m_inUnits) {
+            step.maxValue = decimal(key, node);
         } else if (name == "min") {
             step.min = int(integer(key, node, -1000000, 1000000));
         } else if (name == "max") {
             step.max = int(integer(key, node, -1000000, 1000000));
+        } else if (name == "unit") {
+            step.unit = string(key, node).trimmed();
+            if (step.unit.isEmpty() || step.unit.size() > 16)
+                fail(key.source(), QStringLiteral("step %1: \"unit\" must be 1 to 16 characters").arg(number));
         } else if (name == "samples") {
             step.samples = int(integer(key, node, 1, 100000));
         } else if (name == "mean_min") {
@@ -284,9 +228,8 @@ private:
         }
     }
 
-    QString m_file;
-    QString m_prefix; // names the step being read
     QHash<QString, QRegularExpression> m_patterns;
+    bool m_inUnits = false; // the step being read states its limits in a unit
 };
 
 } // namespace
@@ -305,21 +248,16 @@ std::variant<TestPlan, PlanError> readPlanText(const QByteArray &text, const QSt
         return plan;
     } catch (const toml::parse_error &error) {
         return PlanError{file, int(error.source().begin.line), int(error.source().begin.column),
-                         qt(error.description())};
-    } catch (const Failure &failure) {
+                         qtText(error.description())};
+    } catch (const TomlFailure &failure) {
         return failure.error;
     }
 }
 
 std::variant<TestPlan, PlanError> readPlanFile(const QString &path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return PlanError{path, 0, 0, QStringLiteral("cannot be read: %1").arg(file.errorString())};
-    if (file.size() > kMaxPlanBytes)
-        return PlanError{path, 0, 0, QStringLiteral("is larger than %1 MiB").arg(kMaxPlanBytes / (1024 * 1024))};
-    const QByteArray text = file.read(kMaxPlanBytes + 1);
-    if (file.error() != QFileDevice::NoError)
-        return PlanError{path, 0, 0, QStringLiteral("cannot be read: %1").arg(file.errorString())};
+    QByteArray text;
+    if (PlanError error; !readTomlBytes(path, &text, &error))
+        return error;
     return readPlanText(text, path);
 }

@@ -44,11 +44,18 @@ QString stepExpectation(const PlanStep &step)
                 .arg(step.timeoutMs);
         return QStringLiteral("pin %1 driven %2").arg(step.setPin).arg(int(step.level));
     case PlanStep::Kind::Analog: {
-        QString text = QStringLiteral("%1 readings of channel %2 in [%3, %4]")
-                           .arg(step.samples)
-                           .arg(step.channel)
-                           .arg(step.min)
-                           .arg(step.max);
+        const auto limit = [&step](double value) {
+            return QString::number(value) + u' ' + step.unit;
+        };
+        QString text = step.unit.isEmpty() ? QStringLiteral("%1 readings of channel %2 in [%3, %4]")
+                                                 .arg(step.samples)
+                                                 .arg(step.channel)
+                                                 .arg(step.min)
+                                                 .arg(step.max)
+                                           : QStringLiteral("%1 readings of channel %2 in [%3, %4]")
+                                                 .arg(step.samples)
+                                                 .arg(step.channel)
+                                                 .arg(limit(step.minValue), limit(step.maxValue));
         if (step.meanMin || step.meanMax)
             text += QStringLiteral(", mean in [%1, %2]")
                         .arg(step.meanMin ? QString::number(*step.meanMin) : QStringLiteral("-inf"),
@@ -297,9 +304,55 @@ void PlanRun::onPolled()
         m_session.requestReading(currentStep().channel);
 }
 
+QString unitMismatch(const TestPlan &plan, const BoardCalibration &calibration)
+{
+    for (std::size_t i = 0; i < plan.steps.size(); ++i) {
+        const PlanStep &step = plan.steps[i];
+        if (step.kind != PlanStep::Kind::Analog || step.unit.isEmpty())
+            continue;
+        const QString unit = calibration.channel(step.channel).unit;
+        if (unit != step.unit)
+            return QStringLiteral("%1: step %2: the limits are in %3, but channel %4 reads in %5")
+                .arg(plan.file)
+                .arg(i + 1)
+                .arg(step.unit)
+                .arg(step.channel)
+                .arg(unit.isEmpty() ? QStringLiteral("counts (no calibration)") : unit);
+    }
+    return QString();
+}
+
+void PlanRun::settleUnits()
+{
+    const PlanStep &step = currentStep();
+    const ChannelCalibration &units = m_calibration.channel(step.channel);
+    std::vector<double> values;
+    for (const int sample : current().samples)
+        values.push_back(units.value(sample));
+    const auto [low, high] = std::minmax_element(values.begin(), values.end());
+    const double mean = std::accumulate(values.begin(), values.end(), 0.0) / double(values.size());
+    const auto outside = std::count_if(
+        values.begin(), values.end(), [&step](double value) { return value < step.minValue || value > step.maxValue; });
+    QString measured = QStringLiteral("min %1, mean %2, max %3 (%4 readings)")
+                           .arg(units.valueText(*low), units.valueText(mean), units.valueText(*high))
+                           .arg(values.size());
+    const bool meanOutside = (step.meanMin && mean < *step.meanMin) || (step.meanMax && mean > *step.meanMax);
+    if (outside > 0)
+        measured += QStringLiteral("; %1 outside [%2, %3]")
+                        .arg(outside)
+                        .arg(units.valueText(step.minValue), units.valueText(step.maxValue));
+    if (meanOutside)
+        measured += QStringLiteral("; mean outside its limits");
+    end(outside > 0 || meanOutside ? StepResult::Outcome::Failed : StepResult::Outcome::Passed, measured);
+}
+
 void PlanRun::settleAnalog()
 {
     const PlanStep &step = currentStep();
+    if (!step.unit.isEmpty()) {
+        settleUnits();
+        return;
+    }
     StepResult &result = current();
     const std::vector<int> &samples = result.samples;
     const auto [low, high] = std::minmax_element(samples.begin(), samples.end());

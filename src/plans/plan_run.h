@@ -1,6 +1,7 @@
 #pragma once
 
 #include "plans/test_plan.h"
+#include "records/calibration.h"
 #include "session/event_stream.h"
 #include "session/poller.h"
 
@@ -31,6 +32,10 @@ QString outcomeText(StepResult::Outcome outcome); // "PASS", "FAIL", "ERROR", "S
 // What a step looks for, in words: "pin 10 = 1 within 500 ms".
 QString stepExpectation(const PlanStep &step);
 
+// Why a plan cannot be judged against a board's calibration: its first analog step whose limits are in a unit the
+// channel does not read in ("step 4: the limits are in V, but channel 8 reads in counts"); empty when it can.
+QString unitMismatch(const TestPlan &plan, const BoardCalibration &calibration);
+
 // Runs a test plan on a board session, one step after another, driven by the session's poller: each poll looks at
 // what the board said and at the time on the session's clock. Commands go through the session as the windows
 // send them (typed commands logged with ">", pin commands level first, then direction), so the log, the windows
@@ -48,6 +53,8 @@ public:
 
     // How often the run has the board polled (100 ms unless set before start()).
     void setPollInterval(std::chrono::milliseconds interval) { m_pollInterval = interval; }
+    // The board's calibration, for steps whose limits are in a unit (checked first with unitMismatch()).
+    void setCalibration(const BoardCalibration &calibration) { m_calibration = calibration; }
     // Starts the first step now; the board is polled from now to the end of the run, at least every poll interval.
     void start();
     // Skips the step running and every later one; the run ends at once.
@@ -83,6 +90,8 @@ private:
     // Ends the step running when its time is up; true when it did.
     bool checkDeadline();
     void settleAnalog();
+    // An analog step whose limits are in a unit: its readings judged in the channel's unit.
+    void settleUnits();
     void end(StepResult::Outcome outcome, const QString &measured = QString());
     void timedOut();
     void finish();
@@ -90,6 +99,7 @@ private:
     const PlanStep &currentStep() const { return m_plan.steps[std::size_t(m_index)]; }
 
     BoardSession &m_session;
+    BoardCalibration m_calibration;
     TestPlan m_plan;
     std::vector<StepResult> m_results;
     std::vector<EventStream::Subscription> m_subscriptions;

@@ -34,6 +34,11 @@ struct PlanStep {
     int samples = 5;
     std::optional<double> meanMin;
     std::optional<double> meanMax;
+    // Limits in a unit ("V"): min and max stand in minValue and maxValue (and the mean limits are in it too), and
+    // the readings are judged in the channel's calibrated unit, which must be this one. Empty: counts.
+    QString unit;
+    double minValue = 0;
+    double maxValue = 0;
 
     // Wait
     int waitMs = 0;

@@ -240,6 +240,9 @@ bool Journal::keeps(SessionEvent::Kind kind)
     case SessionEvent::Kind::PinLevel:
     case SessionEvent::Kind::StatusText:
     case SessionEvent::Kind::Gap:
+    case SessionEvent::Kind::AlarmRaised:
+    case SessionEvent::Kind::AlarmAcknowledged:
+    case SessionEvent::Kind::AlarmCleared:
         return true;
     case SessionEvent::Kind::LogLine:
     case SessionEvent::Kind::AnalogPoll:

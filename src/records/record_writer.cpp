@@ -14,10 +14,28 @@
 namespace {
 
 const QByteArray kCsvHeader = "time,t_ms,board,kind,channel,pin,value,level,text\n";
+const QByteArray kCsvScaledHeader = "time,t_ms,board,kind,channel,pin,value,level,text,scaled,unit\n";
+
+const char *severityWord(std::int32_t severity)
+{
+    static const char *const kWords[] = {"info", "warning", "critical"};
+    return kWords[std::clamp(severity, 0, 2)];
+}
 
 qint64 floorDiv(qint64 value, qint64 divisor)
 {
     return value / divisor - (value % divisor < 0 ? 1 : 0);
+}
+
+// A value with a fixed number of decimals, as QString::number(value, 'f', decimals) writes it, without a QString.
+void appendFixed(QByteArray &out, double value, int decimals)
+{
+    char digits[64];
+    const auto result = std::to_chars(digits, digits + sizeof digits, value, std::chars_format::fixed, decimals);
+    if (result.ec == std::errc())
+        out.append(digits, result.ptr - digits);
+    else
+        out.append(QByteArray::number(value, 'f', decimals));
 }
 
 void appendNumber(QByteArray &out, qint64 value)
@@ -223,10 +241,16 @@ void RecordWriter::close()
     m_file.close();
 }
 
+void RecordWriter::setCalibration(const BoardCalibration &calibration)
+{
+    m_calibration = calibration;
+    m_scaled = !calibration.isIdentity();
+}
+
 void RecordWriter::header()
 {
     if (m_format == RecordFormat::Csv)
-        m_buffer.append(kCsvHeader);
+        m_buffer.append(m_scaled ? kCsvScaledHeader : kCsvHeader);
 }
 
 const char *RecordWriter::kindName(SessionEvent::Kind kind)
@@ -254,6 +278,12 @@ const char *RecordWriter::kindName(SessionEvent::Kind kind)
         return "status";
     case SessionEvent::Kind::Gap:
         return "gap";
+    case SessionEvent::Kind::AlarmRaised:
+        return "alarm_raised";
+    case SessionEvent::Kind::AlarmAcknowledged:
+        return "alarm_acknowledged";
+    case SessionEvent::Kind::AlarmCleared:
+        return "alarm_cleared";
     case SessionEvent::Kind::LogLine:
     case SessionEvent::Kind::AnalogPoll:
     case SessionEvent::Kind::SetupChanged:
@@ -271,6 +301,7 @@ bool RecordWriter::record(const SessionEvent &event, QStringView board)
 {
     Fields fields;
     QString gapText;
+    QString alarmText;
     fields.kind = kindName(event.kind);
     if (!fields.kind)
         return false;
@@ -304,6 +335,18 @@ bool RecordWriter::record(const SessionEvent &event, QStringView board)
     case SessionEvent::Kind::StatusText:
         fields.text = event.text;
         fields.hasText = true;
+        break;
+    case SessionEvent::Kind::AlarmRaised:
+    case SessionEvent::Kind::AlarmAcknowledged:
+    case SessionEvent::Kind::AlarmCleared:
+        fields.severity = severityWord(event.value);
+        fields.alarm = event.text;
+        alarmText = event.text.toString() + QStringLiteral(" (") + QLatin1String(fields.severity) +
+                    QStringLiteral("): ") + event.detail.toString();
+        fields.text = alarmText;
+        fields.hasText = true;
+        if (!event.flag)
+            fields.channel = event.index;
         break;
     default:
         break;
@@ -421,6 +464,7 @@ void RecordWriter::append(const EventStamp &stamp, QStringView board, const Fiel
             appendNumber(out, isPin ? fields.pin : fields.channel);
             out.append(' ');
             appendNumber(out, fields.value);
+            appendScaled(fields);
         } else if (fields.hasText) {
             if (fields.channel != 0) {
                 out.append(' ');
@@ -457,6 +501,8 @@ void RecordWriter::append(const EventStamp &stamp, QStringView board, const Fiel
         }
         if (fields.hasText)
             appendCsvField(out, fields.text);
+        if (m_scaled)
+            appendScaled(fields);
         out.append('\n');
         break;
     case RecordFormat::Jsonl: {
@@ -496,6 +542,13 @@ void RecordWriter::append(const EventStamp &stamp, QStringView board, const Fiel
             record.add(",\"channel\":");
             record.number(fields.channel);
         }
+        if (fields.severity) {
+            record.add(",\"alarm\":");
+            record.jsonString(fields.alarm);
+            record.add(",\"severity\":\"");
+            record.add(fields.severity);
+            record.add('"');
+        }
         if (fields.hasText) {
             record.add(",\"text\":");
             record.jsonString(fields.text);
@@ -518,9 +571,48 @@ void RecordWriter::append(const EventStamp &stamp, QStringView board, const Fiel
             record.add("],\"period_ms\":");
             record.number(fields.pollPeriodMs);
         }
-        record.add("}\n");
+        // A reading in units ends after its scaled fields, added once the room made here is given back.
+        if (!(m_scaled && fields.hasValue && !isPin))
+            record.add("}\n");
         break;
     }
+    }
+    if (m_format == RecordFormat::Jsonl && m_scaled && fields.hasValue && !isPin) {
+        appendScaled(fields);
+        out.append("}\n");
+    }
+}
+
+void RecordWriter::appendScaled(const Fields &fields)
+{
+    if (!m_scaled)
+        return;
+    const bool reading = fields.hasValue && fields.pin == 0;
+    const ChannelCalibration &calibration = m_calibration.channel(fields.channel);
+    QByteArray &out = m_buffer;
+    switch (m_format) {
+    case RecordFormat::Text:
+        if (reading && !calibration.isIdentity())
+            out.append(' ').append(calibration.text(fields.value).toUtf8());
+        break;
+    case RecordFormat::Csv:
+        out.append(',');
+        if (reading) {
+            appendFixed(out, calibration.value(fields.value), calibration.decimals);
+            out.append(',');
+            appendCsvField(out, calibration.unit);
+        } else {
+            out.append(',');
+        }
+        break;
+    case RecordFormat::Jsonl:
+        if (reading) {
+            out.append(",\"scaled\":");
+            appendFixed(out, calibration.value(fields.value), calibration.decimals);
+            out.append(",\"unit\":");
+            appendJsonQuoted(out, calibration.unit);
+        }
+        break;
     }
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "records/calibration.h"
 #include "session/session_event.h"
 
 #include <QByteArray>
@@ -18,13 +19,17 @@ enum class RecordFormat { Text, Csv, Jsonl };
 //   time     local wall-clock time with milliseconds and UTC offset: 2026-12-07T10:15:02.125+01:00
 //   t_ms     milliseconds since the writer's origin (the start of the run or the recording), monotonic
 //   board    the board's serial number
-//   kind     adc, pin, line, match, command, selected, open_failed, lost, back, closed, status, gap, poll
+//   kind     adc, pin, line, match, command, selected, open_failed, lost, back, closed, status, gap, poll,
+//            alarm_raised, alarm_acknowledged, alarm_cleared
 //   channel  adc: the channel; gap: the one channel whose readings stopped   value  adc: the reading
 //   pin      pin: the pin                level  pin: 1 high, 0 low
 //   text     line, match, command, status: the text; open_failed: the driver's reason; gap: why;
 //            poll: the channels and period in words
 //   typed    command (JSON only): the text as typed, when the board received another (a character with no byte)
 //   channels, period_ms   poll (JSON only): the channels a poll asks for, and how often
+//   alarm, severity       alarm_* (JSON only): the alarm's name and severity (text has both, with what was seen)
+//   scaled, unit          adc, with a calibration set: the reading in the channel's unit (CSV: two columns after
+//                         text, in every row; nothing of them without a calibration)
 //
 //   csv    time,t_ms,board,kind,channel,pin,value,level,text   (after that header line; RFC 4180 quoting)
 //   jsonl  {"time":"...","t_ms":1234,"board":"DEMO0001","kind":"adc","channel":2,"value":137}
@@ -59,6 +64,9 @@ public:
     void setBoardInText(bool on) { m_boardInText = on; }
     // JSON Lines also carry "mono_ms", the session's monotonic time (the journal's records).
     void setMonotonicField(bool on) { m_monotonicField = on; }
+
+    // Readings are written in units as well (scaled, unit) from now on; the identity writes them as before.
+    void setCalibration(const BoardCalibration &calibration);
 
     // The CSV header; nothing in the other formats.
     void header();
@@ -105,7 +113,11 @@ private:
         QStringView typed;
         std::int32_t pollChannels = 0;
         int pollPeriodMs = 0;
+        QStringView alarm;
+        const char *severity = nullptr;
     };
+    // The scaled reading's fields after the rest, when calibrated.
+    void appendScaled(const Fields &fields);
     void append(const EventStamp &stamp, QStringView board, const Fields &fields);
     const QByteArray &boardField(QStringView board);
     void appendTime(qint64 wallMs);
@@ -120,6 +132,8 @@ private:
     qint64 m_originMs = 0;
     bool m_boardInText = false;
     bool m_monotonicField = false;
+    bool m_scaled = false; // a calibration is set
+    BoardCalibration m_calibration;
     qint64 m_count = 0;
     qint64 m_pendingRecords = 0;
     qint64 m_written = 0;

@@ -73,6 +73,8 @@ public:
     [[nodiscard]] PollLease wantPolling(std::chrono::milliseconds interval, const QString &why);
     // The session's monotonic clock, in milliseconds: the time events are stamped with.
     qint64 now() const { return m_monotonic(); }
+    // The session's clocks read now, for an event told by someone else on this session's stream (an alarm).
+    EventStamp stamp() const { return {m_monotonic(), m_wall()}; }
 
     // The serial numbers of the attached boards in the driver's order; empty when the driver finds none (or
     // fails to count). An entry is empty when the driver fails for that position. Opens and closes nothing.

@@ -37,6 +37,10 @@ struct SessionEvent {
         SetupChanged, // index: the pin or channel whose setup changed, 0 for all; value: a SetupAspect
         Gap,          // readings stopped coming; index: the channel, 0 for all; value: a GapReason; text: the
                       // reason in words; detail: what it says more (the client whose polling ended)
+        AlarmRaised,       // an alarm rule's condition held long enough; text: the alarm's name; detail: what was
+                           // seen; index: its channel, or its pin when flag is set; value: its AlarmSeverity
+        AlarmAcknowledged, // the operator acknowledged a raised alarm; fields as AlarmRaised
+        AlarmCleared,      // an alarm ended (its condition gone, and acknowledged when latched); fields as AlarmRaised
     };
 
     Kind kind = Kind::LogLine;

@@ -15,6 +15,7 @@ struct AppState {
     std::int32_t viewTestPlan = 0;
     std::int32_t viewBoards = 0;
     std::int32_t viewReplay = 0;
+    std::int32_t viewAlarms = 0;
 
     // The script text changed since it was last loaded or saved.
     bool scriptChanged = false;

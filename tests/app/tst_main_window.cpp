@@ -59,12 +59,12 @@ private Q_SLOTS:
                  QStringList({"openScript|&Open Script|Ctrl+O", "saveScript|&Save Script|Ctrl+S",
                               "saveAs|Save Script &As|Ctrl+A", "s0|-|", "runScript|Sen&d Script|Ctrl+D", "s1|-|",
                               "quit|&Quit|Ctrl+Q"}));
-        QCOMPARE(
-            menuItems(main, "view"),
-            QStringList({"communications|&Communications|Ctrl+K", "digitalPins|&Digital Pins|Ctrl+P",
-                         "analogLevels|&Analog Levels|Ctrl+L", "scripting|&Scripting|", "s2|-|", "trend|&Trend|Ctrl+T",
-                         "testPlan|Test &Plan|", "boards|&Boards|Ctrl+B", "s3|-|", "arrangeWindows|Arra&nge Windows|",
-                         "restoreAtStart|&Restore at start|", "s4|-|", "replay|&Replay|"}));
+        QCOMPARE(menuItems(main, "view"),
+                 QStringList({"communications|&Communications|Ctrl+K", "digitalPins|&Digital Pins|Ctrl+P",
+                              "analogLevels|&Analog Levels|Ctrl+L", "scripting|&Scripting|", "s2|-|",
+                              "trend|&Trend|Ctrl+T", "testPlan|Test &Plan|", "boards|&Boards|Ctrl+B", "s3|-|",
+                              "arrangeWindows|Arra&nge Windows|", "restoreAtStart|&Restore at start|", "s4|-|",
+                              "replay|&Replay|", "alarms|A&larms|"}));
         QCOMPARE(menuItems(main, "help"), QStringList({"about|&About Vantrel Control|"}));
         for (View view :
              {formCommunications::kView, formDigitalPins::kView, formAnalogLevels::kView, formScripting::kView})

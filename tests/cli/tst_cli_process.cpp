@@ -1,3 +1,4 @@
+#include "file_helpers.h"
 #include "slow_reader.h"
 
 #include <QCryptographicHash>
@@ -263,6 +264,82 @@ private Q_SLOTS:
         const Result result = run({"--demo", "test", fixturePlan("[[step]]\nset_pin = 19\nlevel = 1\n")});
         QCOMPARE(result.exitCode, 2);
         QVERIFY2(result.err.contains("fixture.toml:24:1: step 5: \"set_pin\" is 19; it must be 1 to 18"), result.err);
+    }
+
+    void alarmsEndASoakWithTheirExitCode_data()
+    {
+        QTest::addColumn<QByteArray>("rules");
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QByteArray>("said");
+        // DEMO0002's channel 8 reads 50 (1.25 V as a 5 V supply) while pin 9 is not driven high.
+        const QByteArray supply = "[calibration.8]\nscale = 0.025\nunit = \"V\"\nname = \"Supply\"\n\n"
+                                  "[[alarm]]\nname = \"Supply low\"\nchannel = 8\nbelow = 4.75\nfor_ms = 300\n";
+        QTest::newRow("critical raised") << supply + "severity = \"critical\"\n"
+                                         << QStringList{"critical"} << 1
+                                         << QByteArray("vantrel-cli: alarm \"Supply low\" (critical) was raised on "
+                                                       "DEMO0002: Supply 1.");
+        QTest::newRow("a warning is below critical") << supply + "severity = \"warning\"\n"
+                                                     << QStringList{"critical"} << 0 << QByteArray();
+        QTest::newRow("a warning at warning")
+            << supply + "severity = \"warning\"\n"
+            << QStringList{"warning"} << 1 << QByteArray("vantrel-cli: alarm \"Supply low\" (warning)");
+        QTest::newRow("not raised") << QByteArray(supply).replace("below = 4.75", "below = 0.5") << QStringList{"info"}
+                                    << 0 << QByteArray();
+        QTest::newRow("rules file error") << supply + "severity = \"fatal\"\n"
+                                          << QStringList{"info"} << 2
+                                          << QByteArray("alarms.toml:11:1: alarm 1: \"severity\" must be info, "
+                                                        "warning or critical");
+        QTest::newRow("no such severity") << supply << QStringList{"grave"} << 2
+                                          << QByteArray("--fail-on-alarm: \"grave\" is not info, warning or critical");
+    }
+
+    void alarmsEndASoakWithTheirExitCode()
+    {
+        QFETCH(QByteArray, rules);
+        QFETCH(QStringList, arguments);
+        QFETCH(int, exitCode);
+        QFETCH(QByteArray, said);
+        const QString file = m_dir.filePath(QStringLiteral("alarms.toml"));
+        writeFile(file, rules);
+        const Result result = run({"--demo", "monitor", "--board", "DEMO0002", "--adc", "8", "--format", "jsonl",
+                                   "--seconds", "1.5", "--alarms", file, "--fail-on-alarm", arguments.first()});
+        QCOMPARE(result.exitCode, exitCode);
+        QVERIFY2(result.err.contains(said), result.err);
+        if (exitCode == 1) {
+            QVERIFY2(
+                result.out.contains("\"kind\":\"alarm_raised\",\"channel\":8,\"alarm\":\"Supply low\",\"severity\":"),
+                result.out);
+            QVERIFY2(result.out.contains("\"scaled\":1."), result.out);
+        }
+    }
+
+    void planLimitsInUnits_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QByteArray>("said");
+        QTest::newRow("judged in volts") << QStringList{"--alarms", "supply.toml"} << 0 << QByteArray("PASS  Supply (");
+        QTest::newRow("no calibration") << QStringList() << 2
+                                        << QByteArray("step 2: the limits are in V, but channel 8 reads in counts");
+    }
+
+    void planLimitsInUnits()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, exitCode);
+        QFETCH(QByteArray, said);
+        writeFile(m_dir.filePath(QStringLiteral("supply.toml")), "[calibration.8]\nscale = 0.025\nunit = \"V\"\n");
+        const QString plan = m_dir.filePath(QStringLiteral("units.toml"));
+        writeFile(plan, "board = \"DEMO0002\"\n[[step]]\nset_pin = 9\nlevel = 1\n"
+                        "[[step]]\nname = \"Supply\"\nadc = 8\nmin = 4.75\nmax = 5.25\nunit = \"V\"\nsamples = 3\n");
+        for (QString &argument : arguments)
+            argument = argument.endsWith(".toml") ? m_dir.filePath(argument) : argument;
+        const Result result = run(QStringList{"--demo", "test", plan, "--poll-ms", "20"} + arguments);
+        QCOMPARE(result.exitCode, exitCode);
+        QVERIFY2((result.out + result.err).contains(said), result.out + result.err);
+        if (exitCode == 0)
+            QVERIFY2(result.out.contains("expected 3 readings of channel 8 in [4.75 V, 5.25 V]"), result.out);
     }
 
     void reportsReadBack()

@@ -3,6 +3,7 @@
 #include "recording_driver.h"
 #include "records/journal_files.h"
 
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -145,6 +146,31 @@ private Q_SLOTS:
         rig.host.closeAll();
         rig.host.closeAll();
         QCOMPARE(rig.driver.closes(), QList<std::intptr_t>({100, 101, 102}));
+    }
+
+    void calibrationAndRulesAreKeptPerBoard()
+    {
+        QStandardPaths::setTestModeEnabled(true); // the settings of a test never reach the user's
+        BoardCalibration volts;
+        volts.channel(8) = ChannelCalibration{QStringLiteral("Supply"), QStringLiteral("V"), 0.025, 0.0, 2};
+        AlarmRule low;
+        low.name = QStringLiteral("Supply low");
+        low.channel = 8;
+        low.below = 4.75;
+        low.latched = true;
+        {
+            Rig rig;
+            rig.host.setCalibration(QStringLiteral("A1B2"), volts);
+            rig.host.setAlarmRules(QStringLiteral("A1B2"), {low});
+        }
+        // Another run: the board's own come back, and never apply to another board.
+        Rig rig;
+        QCOMPARE(rig.host.board(QStringLiteral("A1B2")).alarms.calibration(), volts);
+        QCOMPARE(rig.host.board(QStringLiteral("A1B2")).alarms.alarms().front().rule, low);
+        QVERIFY(rig.host.board(QStringLiteral("C3D4")).alarms.calibration().isIdentity());
+        QVERIFY(rig.host.board(QStringLiteral("C3D4")).alarms.alarms().empty());
+        rig.host.setCalibration(QStringLiteral("A1B2"), BoardCalibration());
+        rig.host.setAlarmRules(QStringLiteral("A1B2"), {});
     }
 
     void everyBoardIsJournaledWhereverItIsHeld()

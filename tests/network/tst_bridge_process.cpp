@@ -156,6 +156,42 @@ private Q_SLOTS:
         QVERIFY2(out.isEmpty(), out.left(200));
     }
 
+    void alarmsAndValuesInUnitsWithTheirDiscovery()
+    {
+        const QString rules = m_dir.filePath(QStringLiteral("supply.toml"));
+        QFile file(rules);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("[calibration.8]\nscale = 0.025\nunit = \"V\"\nname = \"Supply\"\n"
+                   "[[alarm]]\nname = \"Supply low\"\nchannel = 8\nbelow = 4.75\nfor_ms = 300\n");
+        file.close();
+        const auto sub = subscribe(QStringLiteral("#"));
+        const auto bridge =
+            serve({"--board", "DEMO0002", "--adc", "8", "--alarms", rules, "--ha-discovery", "--allow-control"});
+        QByteArray out;
+        // Channel 8 reads 50 (1.25 V) until pin 9 drives it high.
+        QTRY_VERIFY_WITH_TIMEOUT(seen(*sub, out, "vantrel/DEMO0002/alarm/Supply_low raised\n"), 10000);
+        QVERIFY(out.contains("vantrel/DEMO0002/value/8 1."));
+        QVERIFY(out.contains("vantrel/DEMO0002/adc/8 "));
+        const auto config = [&](const QByteArray &topic) {
+            const qsizetype at = out.indexOf(topic) + topic.size();
+            return at >= topic.size() ? QJsonDocument::fromJson(out.mid(at, out.indexOf('\n', at) - at)).object()
+                                      : QJsonObject();
+        };
+        const QJsonObject value = config("homeassistant/sensor/vantrel_DEMO0002/value8/config ");
+        QCOMPARE(value.value("state_topic").toString(), QStringLiteral("vantrel/DEMO0002/value/8"));
+        QCOMPARE(value.value("unit_of_measurement").toString(), QStringLiteral("V"));
+        QCOMPARE(value.value("device_class").toString(), QStringLiteral("voltage"));
+        const QJsonObject alarm = config("homeassistant/binary_sensor/vantrel_DEMO0002/alarm_Supply_low/config ");
+        QCOMPARE(alarm.value("state_topic").toString(), QStringLiteral("vantrel/DEMO0002/alarm/Supply_low"));
+        QCOMPARE(alarm.value("device_class").toString(), QStringLiteral("problem"));
+        QCOMPARE(alarm.value("payload_on").toString(), QStringLiteral("raised"));
+        // The supply back: the alarm (not latched) clears.
+        QVERIFY(publish(QStringLiteral("vantrel/DEMO0002/pin/9/set"), "1"));
+        QTRY_VERIFY_WITH_TIMEOUT(seen(*sub, out, "vantrel/DEMO0002/alarm/Supply_low cleared\n"), 10000);
+        ::kill(pid_t(bridge->processId()), SIGTERM);
+        QVERIFY(bridge->waitForFinished(10000));
+    }
+
     void aBrokerThatGoesAwayStopsNothingAndEveryMessageIsCounted()
     {
         const int port = freePort();

@@ -1,4 +1,5 @@
 #include "plans/plan_reader.h"
+#include "plans/plan_run.h"
 
 #include "file_helpers.h"
 
@@ -92,7 +93,31 @@ private Q_SLOTS:
                                            << "p.toml:3:1: step 1: \"timeout_ms\" does not go with \"wait_ms\"";
         QTest::newRow("timeout zero") << QByteArray(step + "send = 'a'\ntimeout_ms = 0\n")
                                       << "p.toml:3:1: step 1: \"timeout_ms\" is 0; it must be 1 to 3600000";
+        QTest::newRow("units the wrong way round") << QByteArray(step + "adc = 1\nunit = 'V'\nmin = 5\nmax = 4.5\n")
+                                                   << "p.toml:5:1: step 1: \"min\" (5) is greater than \"max\" (4.5)";
+        QTest::newRow("unit without adc") << QByteArray(step + "wait_ms = 1\nunit = 'V'\n") << "p.toml:3:1: step 1: \"unit\" cannot be combined with \"wait_ms\" in one step";
+        QTest::newRow("empty unit") << QByteArray(step + "adc = 1\nunit = ''\n")
+                                    << "p.toml:3:1: step 1: \"unit\" must be 1 to 16 characters";
         QTest::newRow("not utf-8") << QByteArray("name = '\xff'\n" + step + "wait_ms = 1\n") << "p.toml:1:";
+    }
+
+    void limitsInAUnit()
+    {
+        const auto read = readPlanText("[[step]]\nadc = 8\nmin = 4.75\nmax = 5.25\nmean_min = 4.9\nunit = \"V\"\n",
+                                       QStringLiteral("u.toml"));
+        if (const auto *error = std::get_if<PlanError>(&read))
+            QFAIL(qPrintable(error->text()));
+        const PlanStep &step = std::get<TestPlan>(read).steps.front();
+        QCOMPARE(std::tuple(step.unit, step.minValue, step.maxValue, *step.meanMin),
+                 std::tuple(QStringLiteral("V"), 4.75, 5.25, 4.9));
+        QCOMPARE(stepExpectation(step),
+                 QStringLiteral("5 readings of channel 8 in [4.75 V, 5.25 V], mean in [4.9, inf]"));
+        BoardCalibration calibration;
+        QVERIFY(unitMismatch(std::get<TestPlan>(read), calibration)
+                    .contains("the limits are in V, but channel 8 reads "
+                              "in counts"));
+        calibration.channel(8).unit = QStringLiteral("V");
+        QVERIFY(unitMismatch(std::get<TestPlan>(read), calibration).isEmpty());
     }
 
     void errorsNameThePlaceAndTheKey()

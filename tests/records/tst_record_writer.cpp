@@ -30,12 +30,14 @@ private:
         EventStream::Subscription subscription;
     };
 
-    static QByteArray write(RecordFormat format, const std::function<void(RecordWriter &, Board &)> &produce)
+    static QByteArray write(RecordFormat format, const std::function<void(RecordWriter &, Board &)> &produce,
+                            const BoardCalibration &calibration = {})
     {
         QTemporaryDir directory;
         const QString path = directory.filePath(QStringLiteral("records"));
         RecordWriter writer(format);
         writer.setOrigin(1000);
+        writer.setCalibration(calibration);
         QString error;
         if (!writer.open(path, &error))
             qFatal("cannot open: %s", qPrintable(error));
@@ -134,6 +136,74 @@ private Q_SLOTS:
     }
 
     // Records made once per stamp and board are made again for another board with the same stamp.
+    void readingsInUnitsInEveryFormat_data()
+    {
+        QTest::addColumn<double>("scale");
+        QTest::addColumn<double>("offset");
+        QTest::addColumn<int>("decimals");
+        QTest::addColumn<QString>("unit");
+        QTest::addColumn<int>("count");
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<QByteArray>("scaled"); // as records write the number
+        QTest::newRow("5 V supply") << 0.025 << 0.0 << 2 << "V" << 200 << "5.00 V" << QByteArray("5.00");
+        QTest::newRow("sagging") << 0.025 << 0.0 << 2 << "V" << 50 << "1.25 V" << QByteArray("1.25");
+        QTest::newRow("offset, negative") << 0.5 << -40.0 << 1 << "°C" << 20 << "-30.0 °C" << QByteArray("-30.0");
+        QTest::newRow("percent, no decimals") << 100.0 / 255 << 0.0 << 0 << "%" << 128 << "50 %" << QByteArray("50");
+        QTest::newRow("no unit") << 2.0 << 1.0 << 0 << "" << 10 << "21" << QByteArray("21");
+        QTest::newRow("the identity") << 1.0 << 0.0 << 0 << "" << 137 << "137" << QByteArray();
+    }
+
+    void readingsInUnitsInEveryFormat()
+    {
+        QFETCH(double, scale);
+        QFETCH(double, offset);
+        QFETCH(int, decimals);
+        QFETCH(QString, unit);
+        QFETCH(int, count);
+        QFETCH(QString, shown);
+        QFETCH(QByteArray, scaled);
+        BoardCalibration calibration;
+        calibration.channel(3) = ChannelCalibration{QString(), unit, scale, offset, decimals};
+        QCOMPARE(calibration.channel(3).text(count), shown);
+        const auto recorded = [&](RecordFormat format) {
+            return write(
+                format,
+                [&](RecordWriter &writer, Board &board) {
+                    SessionEvent reading;
+                    reading.kind = SessionEvent::Kind::Reading;
+                    reading.source = &board.session;
+                    reading.stamp = {1500, 1796618702125};
+                    reading.index = 3;
+                    reading.value = count;
+                    writer.record(reading);
+                    reading.kind = SessionEvent::Kind::PinLevel;
+                    reading.index = 12;
+                    reading.value = 1;
+                    writer.record(reading);
+                },
+                calibration);
+        };
+        const QByteArray csv = recorded(RecordFormat::Csv);
+        const QByteArray jsonl = recorded(RecordFormat::Jsonl);
+        const QByteArray text = recorded(RecordFormat::Text);
+        if (scaled.isEmpty()) { // nothing changes without a calibration
+            QVERIFY(csv.startsWith("time,t_ms,board,kind,channel,pin,value,level,text\n"));
+            QVERIFY(csv.contains(",adc,3,,137,,\n"));
+            QVERIFY(!jsonl.contains("scaled"));
+            QCOMPARE(text, QByteArray("500 adc 3 137\n500 pin 12 1\n"));
+            return;
+        }
+        QVERIFY(csv.startsWith("time,t_ms,board,kind,channel,pin,value,level,text,scaled,unit\n"));
+        // The columns there were stay as they were; the new ones come after, empty where a kind has none.
+        QVERIFY2(csv.contains(",adc,3,," + QByteArray::number(count) + ",,," + scaled + "," + unit.toUtf8() + "\n"),
+                 csv);
+        QVERIFY2(csv.contains(",pin,,12,,1,,,\n"), csv);
+        QVERIFY2(jsonl.contains("\"value\":" + QByteArray::number(count) + ",\"scaled\":" + scaled + ",\"unit\":\"" +
+                                unit.toUtf8() + "\"}\n"),
+                 jsonl);
+        QVERIFY2(text.startsWith("500 adc 3 " + QByteArray::number(count) + " " + shown.toUtf8() + "\n"), text);
+    }
+
     void twoBoardsWithOneStamp()
     {
         RecordingDriver driver;

@@ -96,6 +96,24 @@ private Q_SLOTS:
         QCOMPARE(rig.history().size(1), 0);
     }
 
+    void statisticsInTheChannelsUnit()
+    {
+        Rig rig;
+        rig.selectAndTick();
+        BoardCalibration calibration;
+        calibration.channel(1) = ChannelCalibration{QStringLiteral("Supply"), QStringLiteral("V"), -0.025, 6.0, 2};
+        rig.workspace.host().setCalibration(QStringLiteral("A1B2"), calibration);
+        rig.receive("adc 1 40\nadc 1 200\n");
+        formTrend *trend = rig.workspace.open<formTrend>();
+        trend->refresh();
+        QStringList row;
+        for (int column = formTrend::LastColumn; column <= formTrend::CountColumn; ++column)
+            row.append(trend->statistics()->item(0, column)->text());
+        // A negative scale: the highest count is the lowest value.
+        QCOMPARE(row, QStringList({"1.00 V", "1.00 V", "5.00 V", "3.00 V", "2"}));
+        rig.workspace.host().setCalibration(QStringLiteral("A1B2"), BoardCalibration());
+    }
+
     void recordingWritesReadingsAndPinLevels()
     {
         Rig rig;

@@ -1,5 +1,6 @@
 #include "windows/analog_levels/form_analog_levels.h"
 
+#include "host/board_host.h"
 #include "session/board_session.h"
 #include "windows/analog_levels/meter_bar.h"
 #include "windows/control_names.h"
@@ -162,6 +163,8 @@ void formAnalogLevels::schedule(int Index)
 void formAnalogLevels::applyPending() const
 {
     m_applyScheduled = false;
+    // The meters keep their counts; the tool tip tells the reading in the channel's unit.
+    const HostedBoard *board = workspace().host().findBoard(workspace().session().serial());
     for (int k = kFirstChannel; k <= kLastChannel; ++k) {
         ChannelControls &channel = m_channels[std::size_t(k)];
         if (!channel.dirty)
@@ -178,6 +181,12 @@ void formAnalogLevels::applyPending() const
         const QString text = channel.pending ? QString::number(*channel.pending) : QString();
         if (channel.label->text() != text)
             channel.label->setText(text);
+        const ChannelCalibration *calibration = board ? &board->alarms.calibration().channel(k) : nullptr;
+        const QString tip = channel.pending && calibration && !calibration->isIdentity()
+                                ? QStringLiteral("ADC value: %1").arg(calibration->text(*channel.pending))
+                                : QStringLiteral("ADC value");
+        if (channel.label->toolTip() != tip)
+            channel.label->setToolTip(tip);
         channel.blank = !channel.pending;
     }
 }

@@ -1,5 +1,6 @@
 #include "windows/test_plan/form_test_plan.h"
 
+#include "host/board_host.h"
 #include "plans/plan_reader.h"
 #include "plans/plan_report.h"
 #include "plans/plan_run.h"
@@ -264,12 +265,18 @@ void formTestPlan::run()
         m_boardRefused = true;
         return;
     }
+    BoardSession &session = workspace().session();
+    const BoardCalibration &calibration = workspace().host().board(session.serial()).alarms.calibration();
+    if (const QString mismatch = unitMismatch(plan, calibration); !mismatch.isEmpty()) {
+        showMessage(mismatch, true);
+        return;
+    }
     m_plan = std::move(plan);
     m_run.reset();
     showMessage(QString(), false);
     showPlan();
-    BoardSession &session = workspace().session();
     m_run = std::make_unique<PlanRun>(session, *m_plan);
+    m_run->setCalibration(calibration);
     connect(m_run.get(), &PlanRun::stepStarted, this, &formTestPlan::showStep);
     connect(m_run.get(), &PlanRun::stepFinished, this, &formTestPlan::showStep);
     connect(m_run.get(), &PlanRun::finished, this, &formTestPlan::runFinished);

@@ -5,6 +5,7 @@
 #include "host/board_host.h"
 #include "replay/replay_driver.h"
 #include "session/board_session.h"
+#include "windows/channels_dialog.h"
 #include "windows/control_names.h"
 #include "windows/dialogs.h"
 #include "windows/trend/trend_export.h"
@@ -203,6 +204,14 @@ void formTrend::buildControls()
     connect(m_record, &QPushButton::clicked, this, &formTrend::recordOrStop);
     m_export = makeNamedButton(QStringLiteral("E&xport\u2026"), "export", this);
     connect(m_export, &QPushButton::clicked, this, &formTrend::exportShown);
+    m_channels = makeNamedButton(QStringLiteral("C&hannels\u2026"), "channels", this);
+    m_channels->setToolTip(QStringLiteral("The calibration and alarm rules of the board shown"));
+    connect(m_channels, &QPushButton::clicked, this, [this] {
+        if (m_board.isEmpty())
+            return;
+        editChannels(workspace().host(), m_board, this);
+        updateStatistics();
+    });
     controls->addWidget(boardLabel);
     controls->addWidget(m_boardChoice);
     controls->addWidget(spanLabel);
@@ -212,6 +221,7 @@ void formTrend::buildControls()
     controls->addWidget(m_clear);
     controls->addWidget(m_record);
     controls->addWidget(m_export);
+    controls->addWidget(m_channels);
     controls->addStretch(1);
 
     m_plot = new TrendPlot(m_noHistory, this);
@@ -251,7 +261,8 @@ void formTrend::buildControls()
     setTabOrder(m_fit, m_clear);
     setTabOrder(m_clear, m_record);
     setTabOrder(m_record, m_export);
-    setTabOrder(m_export, m_plot);
+    setTabOrder(m_export, m_channels);
+    setTabOrder(m_channels, m_plot);
     setTabOrder(m_plot, m_timeAxis);
     setTabOrder(m_timeAxis, m_table);
 }
@@ -459,6 +470,8 @@ void formTrend::updateStatistics()
     const qint64 start = end - m_plot->spanMs();
     const std::optional<qint64> a = m_plot->cursorA();
     const std::optional<qint64> b = m_plot->cursorB();
+    const HostedBoard *shown = workspace().host().findBoard(m_board);
+    const BoardCalibration *calibration = shown ? &shown->alarms.calibration() : nullptr;
     m_fillingTable = true;
     for (int row = 0; row < kLastChannel; ++row) {
         const int channel = row + kFirstChannel;
@@ -480,16 +493,33 @@ void formTrend::updateStatistics()
         };
         const bool limited = m_low[std::size_t(channel)] || m_high[std::size_t(channel)];
         QString texts[ColumnCount];
-        if (stats) {
-            texts[LastColumn] = QString::number(stats->last);
-            texts[MinColumn] = QString::number(stats->min);
-            texts[MaxColumn] = QString::number(stats->max);
-            texts[MeanColumn] = QString::number(stats->mean, 'f', 1);
-            texts[CountColumn] = QString::number(stats->count);
+        const ChannelCalibration *units = calibration ? &calibration->channel(channel) : nullptr;
+        if (units && !units->isIdentity()) {
+            // In the channel's unit; a negative scale turns the lowest count into the highest value.
+            if (stats) {
+                const double low = units->value(stats->min);
+                const double high = units->value(stats->max);
+                texts[LastColumn] = units->text(stats->last);
+                texts[MinColumn] = units->valueText(std::min(low, high));
+                texts[MaxColumn] = units->valueText(std::max(low, high));
+                texts[MeanColumn] = units->valueText(stats->mean * units->scale + units->offset);
+                texts[CountColumn] = QString::number(stats->count);
+            }
+            texts[AtAColumn] = atA ? units->text(*atA) : cursorText(a, atA);
+            texts[AtBColumn] = atB ? units->text(*atB) : cursorText(b, atB);
+            texts[DeltaColumn] = atA && atB ? units->valueText(double(*atB - *atA) * units->scale) : QString();
+        } else {
+            if (stats) {
+                texts[LastColumn] = QString::number(stats->last);
+                texts[MinColumn] = QString::number(stats->min);
+                texts[MaxColumn] = QString::number(stats->max);
+                texts[MeanColumn] = QString::number(stats->mean, 'f', 1);
+                texts[CountColumn] = QString::number(stats->count);
+            }
+            texts[AtAColumn] = cursorText(a, atA);
+            texts[AtBColumn] = cursorText(b, atB);
+            texts[DeltaColumn] = atA && atB ? QString::number(*atB - *atA) : QString();
         }
-        texts[AtAColumn] = cursorText(a, atA);
-        texts[AtBColumn] = cursorText(b, atB);
-        texts[DeltaColumn] = atA && atB ? QString::number(*atB - *atA) : QString();
         if (limited)
             texts[OutsideColumn] = QString::number(
                 history().countOutside(channel, start, end, m_low[std::size_t(channel)], m_high[std::size_t(channel)]));

@@ -128,6 +128,7 @@ private:
     QPushButton *m_record = nullptr;
     QPushButton *m_fit = nullptr;
     QPushButton *m_export = nullptr;
+    QPushButton *m_channels = nullptr;
     QLabel *m_recording = nullptr;
     QLabel *m_status = nullptr;
     QLabel *m_cursorDelta = nullptr;

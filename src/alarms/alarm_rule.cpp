@@ -1,0 +1,57 @@
+#include "alarms/alarm_rule.h"
+
+#include "device/board_limits.h"
+
+#include <cmath>
+
+QString severityName(AlarmSeverity severity)
+{
+    switch (severity) {
+    case AlarmSeverity::Info:
+        return QStringLiteral("info");
+    case AlarmSeverity::Warning:
+        return QStringLiteral("warning");
+    case AlarmSeverity::Critical:
+        return QStringLiteral("critical");
+    }
+    return QStringLiteral("warning");
+}
+
+std::optional<AlarmSeverity> severityFromName(QStringView name)
+{
+    for (const AlarmSeverity severity : {AlarmSeverity::Info, AlarmSeverity::Warning, AlarmSeverity::Critical}) {
+        if (name == severityName(severity))
+            return severity;
+    }
+    return std::nullopt;
+}
+
+std::optional<QString> ruleProblem(const AlarmRule &rule)
+{
+    if (rule.name.trimmed().isEmpty())
+        return QStringLiteral("the alarm has no name");
+    if (rule.name.size() > kMaxAlarmNameLength)
+        return QStringLiteral("the name is %1 characters long; at most %2")
+            .arg(rule.name.size())
+            .arg(kMaxAlarmNameLength);
+    if ((rule.channel != 0) == (rule.pin != 0))
+        return QStringLiteral("the alarm watches either a channel or a pin");
+    if (rule.pin != 0 && (rule.pin < kFirstPin || rule.pin > kLastPin))
+        return QStringLiteral("pin %1 does not exist (pins are %2 to %3)").arg(rule.pin).arg(kFirstPin).arg(kLastPin);
+    if (rule.channel != 0 && (rule.channel < kFirstChannel || rule.channel > kLastChannel))
+        return QStringLiteral("channel %1 does not exist (channels are %2 to %3)")
+            .arg(rule.channel)
+            .arg(kFirstChannel)
+            .arg(kLastChannel);
+    if (rule.channel != 0 && !rule.below && !rule.above)
+        return QStringLiteral("a channel's alarm needs a limit (below, above or both)");
+    if ((rule.below && !std::isfinite(*rule.below)) || (rule.above && !std::isfinite(*rule.above)))
+        return QStringLiteral("a limit must be a number");
+    if (rule.below && rule.above && *rule.below > *rule.above)
+        return QStringLiteral("\"below\" (%1) is greater than \"above\" (%2): every value would raise it")
+            .arg(*rule.below)
+            .arg(*rule.above);
+    if (rule.forMs < 0 || rule.forMs > kMaxAlarmForMs)
+        return QStringLiteral("the hold time must be 0 to %1 ms").arg(kMaxAlarmForMs);
+    return std::nullopt;
+}
