@@ -3,6 +3,7 @@
 #include "recording_driver.h"
 #include "records/journal_files.h"
 
+#include <QCoreApplication>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -151,6 +152,8 @@ private Q_SLOTS:
     void calibrationAndRulesAreKeptPerBoard()
     {
         QStandardPaths::setTestModeEnabled(true); // the settings of a test never reach the user's
+        // Without an organisation, Windows' settings (the registry) keep nothing.
+        QCoreApplication::setOrganizationName(QStringLiteral("Vantrel tests"));
         BoardCalibration volts;
         volts.channel(8) = ChannelCalibration{QStringLiteral("Supply"), QStringLiteral("V"), 0.025, 0.0, 2};
         AlarmRule low;
