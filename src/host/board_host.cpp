@@ -122,7 +122,7 @@ HostedBoard &BoardHost::board(const QString &serial)
 void BoardHost::setUpAlarms(HostedBoard &board)
 {
     const BoardCalibration kept = m_options.alarmSettings ? loadCalibration(board.serial) : BoardCalibration();
-    board.alarms.setCalibration(m_alarmFile ? m_alarmFile->over(kept) : kept);
+    applyCalibration(board, m_alarmFile ? m_alarmFile->over(kept) : kept);
     if (m_alarmFile)
         board.alarms.setRules(m_alarmFile->rules);
     else if (m_options.alarmSettings)
@@ -140,7 +140,15 @@ void BoardHost::setCalibration(const QString &serial, const BoardCalibration &ca
 {
     if (m_options.alarmSettings)
         saveCalibration(serial, calibration);
-    board(serial).alarms.setCalibration(calibration);
+    applyCalibration(board(serial), calibration);
+}
+
+void BoardHost::applyCalibration(HostedBoard &board, const BoardCalibration &calibration)
+{
+    board.alarms.setCalibration(calibration);
+    if (m_journal)
+        m_journal->setCalibration(board.serial, calibration);
+    Q_EMIT calibrationChanged(board.serial);
 }
 
 void BoardHost::setAlarmRules(const QString &serial, const std::vector<AlarmRule> &rules)
@@ -354,6 +362,8 @@ void BoardHost::setUpJournal(const JournalSettings &settings, bool keep)
     connect(m_journal.get(), &Journal::stopped, this, &BoardHost::journalStopped);
     for (const auto &hosted : m_sessions)
         m_journal->attach(*hosted->session);
+    for (const auto &known : m_boards)
+        m_journal->setCalibration(known->serial, known->alarms.calibration());
     if (keep)
         keepJournal(true);
 }

@@ -103,6 +103,8 @@ Q_SIGNALS:
     void boardsChanged();
     // An alarm of some board was raised, acknowledged or cleared (after its event went round).
     void alarmsChanged();
+    // A board's calibration was set: what shows its readings in units shows them anew.
+    void calibrationChanged(const QString &serial);
     // An alarm was raised on a board (after alarmsChanged): what a desktop notice tells. `severity`: AlarmSeverity.
     void alarmRaised(const QString &serial, const QString &name, int severity, const QString &detail);
     // The journal could not be written and stopped, or could not start.
@@ -124,6 +126,8 @@ private:
     void moveToBackground();
     void drop(Hosted *hosted);
     void setUpAlarms(HostedBoard &board);
+    // The calibration judged, journaled and shown from now on.
+    void applyCalibration(HostedBoard &board, const BoardCalibration &calibration);
 
     Driver &m_driver;
     HostOptions m_options;

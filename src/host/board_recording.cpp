@@ -8,10 +8,12 @@ constexpr int kFlushMs = 1000;
 
 } // namespace
 
-bool BoardRecording::start(const QString &path, qint64 originMs, QString *error)
+bool BoardRecording::start(const QString &path, qint64 originMs, const BoardCalibration &calibration,
+                           QString *error)
 {
     stop();
     m_writer.setOrigin(originMs);
+    m_writer.setCalibration(calibration);
     if (!m_writer.open(path, error))
         return false;
     m_writer.header();

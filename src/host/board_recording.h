@@ -18,8 +18,9 @@ class BoardRecording : public QObject
 public:
     BoardRecording() = default;
 
-    // Creates the file (with its header) and starts; t_ms counts from `originMs`. False with the reason.
-    bool start(const QString &path, qint64 originMs, QString *error);
+    // Creates the file (with its header) and starts; t_ms counts from `originMs`; readings are written in units too
+    // when `calibration` is not the identity (for the whole file: its columns never change). False with the reason.
+    bool start(const QString &path, qint64 originMs, const BoardCalibration &calibration, QString *error);
     // Writes what is waiting and closes the file.
     void stop();
     bool isRecording() const { return m_writer.isOpen(); }

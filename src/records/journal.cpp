@@ -45,6 +45,13 @@ struct Journal::Shared {
     std::vector<Item> queue;
     QString queueTexts; // the texts of the queue's items
     QStringList boards; // every board named so far; only ever added to
+    // Calibrations set, each taking effect at its place in the queue.
+    struct Calibration {
+        std::size_t at = 0;
+        QString board;
+        BoardCalibration calibration;
+    };
+    std::vector<Calibration> calibrations;
     bool running = false;
     bool stopWanted = false;
     bool urgent = false;       // a command was sent: write now
@@ -73,10 +80,13 @@ public:
         , m_originMs(originMs)
     {}
 
-    // Writes a batch; the reason when a file could not be opened or written.
+    // Writes a batch, with the calibrations set among its events; the reason when a file could not be opened or
+    // written.
     std::optional<QString> write(const std::vector<Journal::Item> &items, const QString &texts,
-                                 const QStringList &boards);
+                                 const QStringList &boards,
+                                 const std::vector<Journal::Shared::Calibration> &calibrations);
     void closeAll();
+    void setCalibration(const QString &board, const BoardCalibration &calibration);
 
 private:
     std::optional<QString> open(BoardFile &file, const QString &board, QDate day);
@@ -88,6 +98,7 @@ private:
     const JournalSettings &m_settings;
     qint64 m_originMs;
     std::map<QString, BoardFile> m_files;
+    std::map<QString, BoardCalibration> m_calibrations;
     std::chrono::steady_clock::time_point m_nextCompression{};
     qint64 m_cachedSecond = std::numeric_limits<qint64>::min();
     QDate m_cachedDay;
@@ -118,6 +129,8 @@ std::optional<QString> Writer::open(BoardFile &file, const QString &board, QDate
         return QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), error);
     file.writer.setMonotonicField(true);
     file.writer.setOrigin(m_originMs);
+    if (const auto calibration = m_calibrations.find(board); calibration != m_calibrations.end())
+        file.writer.setCalibration(calibration->second);
     file.day = day;
     file.index = index;
     pruneJournal(m_settings, day, openFiles());
@@ -149,11 +162,16 @@ void Writer::compressClosedFiles()
 }
 
 std::optional<QString> Writer::write(const std::vector<Journal::Item> &items, const QString &texts,
-                                     const QStringList &boards)
+                                     const QStringList &boards,
+                                     const std::vector<Journal::Shared::Calibration> &calibrations)
 {
     BoardFile *last = nullptr;
     int lastBoard = -1;
-    for (const Journal::Item &item : items) {
+    auto calibration = calibrations.begin();
+    for (std::size_t at = 0; at < items.size(); ++at) {
+        for (; calibration != calibrations.end() && calibration->at <= at; ++calibration)
+            setCalibration(calibration->board, calibration->calibration);
+        const Journal::Item &item = items[at];
         // Events of one board come in runs: its file is looked up once a run.
         const QString &board = boards[item.board];
         if (item.board != lastBoard) {
@@ -182,12 +200,21 @@ std::optional<QString> Writer::write(const std::vector<Journal::Item> &items, co
         else
             file.writer.record(event, board);
     }
+    for (; calibration != calibrations.end(); ++calibration)
+        setCalibration(calibration->board, calibration->calibration);
     for (auto &[board, file] : m_files) {
         if (file.writer.isOpen() && !file.writer.flush())
             return file.writer.error();
     }
     compressClosedFiles();
     return std::nullopt;
+}
+
+void Writer::setCalibration(const QString &board, const BoardCalibration &calibration)
+{
+    m_calibrations[board] = calibration;
+    if (const auto file = m_files.find(board); file != m_files.end())
+        file->second.writer.setCalibration(calibration);
 }
 
 void Writer::closeAll()
@@ -290,6 +317,10 @@ bool Journal::start(QString *error)
         m_shared->stopWanted = false;
         m_shared->queue.clear();
         m_shared->queueTexts.resize(0);
+        // A new writer starts with every calibration set so far.
+        m_shared->calibrations.clear();
+        for (const auto &[serial, calibration] : m_calibrations)
+            m_shared->calibrations.push_back({0, serial, calibration});
     }
     m_thread.reset(QThread::create([this] { run(); }));
     m_thread->start();
@@ -443,6 +474,19 @@ void Journal::handOver(bool now)
         m_shared->wake.notify_all();
 }
 
+void Journal::setCalibration(const QString &serial, const BoardCalibration &calibration)
+{
+    m_calibrations[serial] = calibration;
+    // What was read before is written as it was read.
+    handOver(false);
+    const std::lock_guard<std::mutex> lock(m_shared->mutex);
+    const std::size_t at = m_shared->queue.size();
+    std::erase_if(m_shared->calibrations, [&](const Shared::Calibration &set) {
+        return set.board == serial && set.at == at; // never took effect
+    });
+    m_shared->calibrations.push_back({at, serial, calibration});
+}
+
 void Journal::reportFailure(const QString &reason)
 {
     QMetaObject::invokeMethod(
@@ -464,6 +508,7 @@ void Journal::run()
     QString batchTexts;
     batchTexts.reserve(16 * 64 * kBatch);
     QStringList boards;
+    std::vector<Shared::Calibration> calibrations;
     for (;;) {
         quint64 flushes = 0;
         bool stopping = false;
@@ -474,13 +519,15 @@ void Journal::run()
             });
             batch.swap(shared.queue);
             batchTexts.swap(shared.queueTexts);
+            calibrations.swap(shared.calibrations);
             if (boards.size() != shared.boards.size())
                 boards = shared.boards;
             shared.urgent = false;
             flushes = shared.flushesWanted;
             stopping = shared.stopWanted;
         }
-        const std::optional<QString> failure = writer.write(batch, batchTexts, boards);
+        const std::optional<QString> failure = writer.write(batch, batchTexts, boards, calibrations);
+        calibrations.clear();
         batch.clear();
         batchTexts.resize(0);
         if (failure) {

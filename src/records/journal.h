@@ -1,5 +1,6 @@
 #pragma once
 
+#include "records/calibration.h"
 #include "session/event_stream.h"
 #include "session/session_event.h"
 
@@ -11,6 +12,7 @@
 
 #include <condition_variable>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -60,19 +62,21 @@ public:
     // Hands everything waiting to the operating system now and waits until it has (tests and the end of a run).
     void flush();
 
+    // The board's readings are kept in units (scaled, unit) from its next event on; the identity keeps counts only.
+    void setCalibration(const QString &serial, const BoardCalibration &calibration);
+
     // Whether an event of this kind is kept.
     static bool keeps(SessionEvent::Kind kind);
 
-    // One event as the journal keeps it until it is written.
+    // One event as the journal keeps it until it is written; what the journal's two threads share.
     struct Item;
+    struct Shared;
 
 Q_SIGNALS:
     // Writing failed and the journal stopped; emitted once, on the thread that made the journal.
     void stopped(const QString &reason);
 
 private:
-    struct Shared;
-
     void take(const SessionEvent &event);
     // Whether a command is kept: sent, and (unless every poll is wanted) not a poll's request like the last one.
     bool keepsCommand(const SessionEvent &event, int board, bool *pollSummary);
@@ -100,4 +104,5 @@ private:
     // it started itself (a std::thread that used them crashed at its end on Windows).
     std::unique_ptr<QThread> m_thread;
     qint64 m_originMs = 0; // t_ms counts from the start
+    std::map<QString, BoardCalibration> m_calibrations;
 };

@@ -107,6 +107,38 @@ private Q_SLOTS:
         QVERIFY(records[3].value("time").toString().startsWith(QStringLiteral("2026-12-07T23:59:59.500")));
     }
 
+    // A calibrated board's readings carry their value in units from the next reading on, before a restart of the
+    // journal and after it; a channel left in counts and a board with no calibration keep the plain record.
+    void readingsInUnitsFromTheCalibrationOn()
+    {
+        Rig rig;
+        QVERIFY(rig.journal->start());
+        rig.session.selectDevice(0);
+        rig.session.setChannelTicked(8, true);
+        rig.driver.queue("adc 8 200\n");
+        rig.session.poll();
+        BoardCalibration calibration;
+        calibration.channel(8) = {QStringLiteral("Supply"), QStringLiteral("V"), 0.025, 0.0, 3};
+        rig.journal->setCalibration(QStringLiteral("DEMO0001"), calibration);
+        rig.driver.queue("adc 8 200\nadc 1 10\n");
+        rig.session.poll();
+        rig.journal->stop();
+        QVERIFY(rig.journal->start());
+        rig.driver.queue("adc 8 190\n");
+        rig.session.poll();
+        rig.journal->flush();
+        QStringList seen;
+        for (const QJsonObject &record : rig.records()) {
+            if (record.value("kind").toString() == u"adc")
+                seen.append(QStringLiteral("%1 %2 %3")
+                                .arg(record.value("value").toInt())
+                                .arg(record.contains("scaled") ? QString::number(record.value("scaled").toDouble())
+                                                                : QStringLiteral("-"))
+                                .arg(record.value("unit").toString()));
+        }
+        QCOMPARE(seen, QStringList({"200 - ", "200 5 V", "10 10 ", "190 4.75 V"}));
+    }
+
     // What the journal says was sent is what reached the board: nothing without a board, the bytes' text with the
     // typed text beside it, a poll once per change of what it asks; every line strict JSON.
     void keepsWhatWentOnTheWire()

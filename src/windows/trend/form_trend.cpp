@@ -562,7 +562,7 @@ void formTrend::recordOrStop()
     if (QFileInfo(path).suffix().isEmpty())
         path += QStringLiteral(".csv");
     QString error;
-    if (!recording->start(path, now(), &error)) {
+    if (!recording->start(path, now(), workspace().host().board(m_board).alarms.calibration(), &error)) {
         dialogs.warn(this, QStringLiteral("Readings could not be recorded to \"%1\".\n\n%2")
                                .arg(QDir::toNativeSeparators(path), error));
         return;
