@@ -5,6 +5,7 @@
 
 void AlarmEngine::setRules(std::vector<AlarmRule> rules)
 {
+    std::vector<Alarm> old = std::move(m_alarms);
     m_alarms.clear();
     for (ChannelRules &channel : m_byChannel)
         channel = ChannelRules{{}, -std::numeric_limits<double>::infinity(), std::numeric_limits<double>::infinity()};
@@ -24,8 +25,20 @@ void AlarmEngine::setRules(std::vector<AlarmRule> rules)
             channel.quietLow = std::max(channel.quietLow, rule.below.value_or(channel.quietLow));
             channel.quietHigh = std::min(channel.quietHigh, rule.above.value_or(channel.quietHigh));
         }
-        m_alarms.push_back(Alarm{std::move(rule)});
+        // A rule kept as it was keeps its alarm's state: a change elsewhere never clears it.
+        const auto same = std::find_if(old.begin(), old.end(), [&](const Alarm &kept) { return kept.rule == rule; });
+        if (same != old.end()) {
+            m_alarms.push_back(std::move(*same));
+            old.erase(same);
+        } else {
+            m_alarms.push_back(Alarm{std::move(rule)});
+        }
+        const Alarm &alarm = m_alarms.back();
+        m_activeCount += alarm.active ? 1 : 0;
+        m_waitingCount += alarm.sinceMs >= 0 && !alarm.active ? 1 : 0;
     }
+    for (int channel = kFirstChannel; channel <= kLastChannel; ++channel)
+        noteBusy(channel);
 }
 
 void AlarmEngine::take(const SessionEvent &event, EventStream &stream)
@@ -142,10 +155,11 @@ bool AlarmEngine::acknowledge(const QString &name, const EventStamp &stamp, cons
     return false;
 }
 
-void AlarmEngine::clearAll(const QString &why, const EventStamp &stamp, const BoardSession *source, EventStream *stream)
+void AlarmEngine::clearChanged(const std::vector<AlarmRule> &rules, const QString &why, const EventStamp &stamp,
+                               const BoardSession *source, EventStream *stream)
 {
     for (Alarm &alarm : m_alarms) {
-        if (alarm.active)
+        if (alarm.active && std::find(rules.begin(), rules.end(), alarm.rule) == rules.end())
             tell(alarm, SessionEvent::Kind::AlarmCleared, why, stamp, source, stream);
     }
 }

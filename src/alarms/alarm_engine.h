@@ -40,7 +40,8 @@ public:
     };
     static constexpr std::size_t kHistory = 1000;
 
-    // New rules start afresh: alarms raised under the old ones are forgotten.
+    // The rules judged from now on. A rule kept exactly as it was keeps its alarm (raised, acknowledged, under way);
+    // the alarms of the others are forgotten (clearChanged() first tells their end).
     void setRules(std::vector<AlarmRule> rules);
     const std::vector<Alarm> &alarms() const { return m_alarms; }
     void setCalibration(const BoardCalibration &calibration) { m_calibration = calibration; }
@@ -52,8 +53,9 @@ public:
     // Acknowledges the alarm of that name (false when none is active by that name); a latched alarm whose condition
     // has gone clears then. Told on `stream` when there is one.
     bool acknowledge(const QString &name, const EventStamp &stamp, const BoardSession *source, EventStream *stream);
-    // Clears every active alarm, saying why (its rule changed): what comes after a change of rules starts clean.
-    void clearAll(const QString &why, const EventStamp &stamp, const BoardSession *source, EventStream *stream);
+    // Clears every active alarm whose rule is not among `rules` (changed or gone), saying why.
+    void clearChanged(const std::vector<AlarmRule> &rules, const QString &why, const EventStamp &stamp,
+                      const BoardSession *source, EventStream *stream);
     // Every active alarm not yet acknowledged; how many.
     int acknowledgeAll(const EventStamp &stamp, const BoardSession *source, EventStream *stream);
 

@@ -2,6 +2,7 @@
 
 #include "device/board_limits.h"
 
+#include <algorithm>
 #include <cmath>
 
 QString severityName(AlarmSeverity severity)
@@ -54,4 +55,43 @@ std::optional<QString> ruleProblem(const AlarmRule &rule)
     if (rule.forMs < 0 || rule.forMs > kMaxAlarmForMs)
         return QStringLiteral("the hold time must be 0 to %1 ms").arg(kMaxAlarmForMs);
     return std::nullopt;
+}
+
+QString limitRuleName(int channel)
+{
+    return QStringLiteral("ADC %1 limits").arg(channel);
+}
+
+const AlarmRule *limitRule(const std::vector<AlarmRule> &rules, int channel)
+{
+    const QString name = limitRuleName(channel);
+    const auto found = std::find_if(rules.begin(), rules.end(), [&](const AlarmRule &rule) {
+        return rule.name == name && rule.channel == channel;
+    });
+    return found == rules.end() ? nullptr : &*found;
+}
+
+std::vector<AlarmRule> withLimits(std::vector<AlarmRule> rules, int channel, std::optional<double> below,
+                                  std::optional<double> above)
+{
+    const QString name = limitRuleName(channel);
+    auto found = std::find_if(rules.begin(), rules.end(), [&](const AlarmRule &rule) { return rule.name == name; });
+    if (!below && !above) {
+        if (found != rules.end())
+            rules.erase(found);
+        return rules;
+    }
+    if (found == rules.end()) {
+        AlarmRule made;
+        made.name = name;
+        made.severity = AlarmSeverity::Info;
+        rules.push_back(made);
+        found = rules.end() - 1;
+    }
+    // A rule of that name made by hand for a pin or another channel becomes this channel's limits.
+    found->channel = channel;
+    found->pin = 0;
+    found->below = below;
+    found->above = above;
+    return rules;
 }

@@ -3,6 +3,7 @@
 #include <QString>
 
 #include <optional>
+#include <vector>
 
 enum class AlarmSeverity : int { Info = 0, Warning = 1, Critical = 2 };
 
@@ -36,3 +37,12 @@ inline constexpr int kMaxAlarmRules = 256;
 // channel nor a pin (or both), a channel outside 1..8 or a pin outside 1..18, no limit on a channel, a limit not a
 // finite number, `below` greater than `above` (every value would raise it), a hold time out of 0..24 h.
 std::optional<QString> ruleProblem(const AlarmRule &rule);
+
+// The trend's limits of a channel are the thresholds of one rule, "ADC 8 limits" (info, not latched, no hold time
+// unless changed in the rules): what the trend counts outside is what raises that alarm.
+QString limitRuleName(int channel);
+const AlarmRule *limitRule(const std::vector<AlarmRule> &rules, int channel);
+// `rules` with the channel's limit rule given these thresholds: made when missing, gone when both are none; the
+// rest of it (severity, hold time, latch) and every other rule kept as they are.
+std::vector<AlarmRule> withLimits(std::vector<AlarmRule> rules, int channel, std::optional<double> below,
+                                  std::optional<double> above);

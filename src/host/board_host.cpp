@@ -155,9 +155,10 @@ void BoardHost::setAlarmRules(const QString &serial, const std::vector<AlarmRule
 {
     if (m_options.alarmSettings)
         saveAlarmRules(serial, rules);
-    // An alarm up under the old rules is cleared for everyone who was told it (the journal, the window), not dropped.
+    // An alarm up under a rule changed or gone is cleared for everyone who was told it (the journal, the window), not
+    // dropped; the others stay as they are.
     BoardSession *session = sessionOf(serial);
-    board(serial).alarms.clearAll(QStringLiteral("its rules changed"),
+    board(serial).alarms.clearChanged(rules, QStringLiteral("its rule changed"),
                                   session ? session->stamp() : foreground().stamp(), session,
                                   session ? &session->events() : nullptr);
     board(serial).alarms.setRules(rules);

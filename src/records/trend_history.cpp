@@ -72,8 +72,8 @@ std::optional<qint64> TrendHistory::neighbourTime(const std::vector<int> &channe
     return nearest;
 }
 
-qsizetype TrendHistory::countOutside(int channel, qint64 fromMs, qint64 toMs, std::optional<std::int32_t> low,
-                                     std::optional<std::int32_t> high) const
+qsizetype TrendHistory::countOutside(int channel, qint64 fromMs, qint64 toMs, std::optional<double> low,
+                                     std::optional<double> high, const ChannelCalibration &units) const
 {
     if (!low && !high)
         return 0;
@@ -82,7 +82,8 @@ qsizetype TrendHistory::countOutside(int channel, qint64 fromMs, qint64 toMs, st
     forEachFrom(ring, firstAtOrAfter(ring, fromMs), [&](const Reading &r) {
         if (r.ms > toMs)
             return false;
-        if ((low && r.value < *low) || (high && r.value > *high))
+        const double value = units.value(r.value);
+        if ((low && value < *low) || (high && value > *high))
             ++outside;
         return true;
     });

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "device/board_limits.h"
+#include "records/calibration.h"
 
 #include <QtGlobal>
 
@@ -56,9 +57,10 @@ public:
     std::optional<Reading> readingAtOrBefore(int channel, qint64 ms) const;
     // The time of the nearest reading of any of `channels` after (forward) or before `ms`; nothing at the end.
     std::optional<qint64> neighbourTime(const std::vector<int> &channels, qint64 ms, bool forward) const;
-    // How many readings within [fromMs, toMs] lie below `low` or above `high` (either may be absent).
-    qsizetype countOutside(int channel, qint64 fromMs, qint64 toMs, std::optional<std::int32_t> low,
-                           std::optional<std::int32_t> high) const;
+    // How many readings within [fromMs, toMs] lie below `low` or above `high` (either may be absent), both in the
+    // unit of `units` (counts for the identity), judged as the alarms judge them.
+    qsizetype countOutside(int channel, qint64 fromMs, qint64 toMs, std::optional<double> low,
+                           std::optional<double> high, const ChannelCalibration &units = {}) const;
 
     // Marks a moment from which readings stopped coming (requests off, no board, a board lost): lines are never
     // drawn across it. At most kGapCapacity are kept, the oldest dropped first.

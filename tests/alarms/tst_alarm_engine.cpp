@@ -148,12 +148,24 @@ private Q_SLOTS:
         run(busy, steps);
         QCOMPARE(busy.history().size(), AlarmEngine::kHistory);
         QCOMPARE(busy.activeCount(), 0);
-        // New rules: what was up is cleared, and said so.
+        // Rules changed: an alarm whose rule stays as it was stays up; one whose rule changed is cleared, said so.
         EventStream stream;
-        alarms.clearAll(QStringLiteral("its rules changed"), {2000, 2000}, nullptr, &stream);
+        std::vector<AlarmRule> rules;
+        for (const AlarmEngine::Alarm &alarm : alarms.alarms())
+            rules.push_back(alarm.rule);
+        AlarmRule added{QStringLiteral("Other"), 2};
+        added.above = 3;
+        rules.push_back(added);
+        alarms.clearChanged(rules, QStringLiteral("its rule changed"), {2000, 2000}, nullptr, &stream);
+        alarms.setRules(rules);
+        QCOMPARE(alarms.activeCount(), 1);
+        QVERIFY(alarms.alarms().front().active);
+        rules.front().forMs = 100;
+        alarms.clearChanged(rules, QStringLiteral("its rule changed"), {2000, 2000}, nullptr, &stream);
+        alarms.setRules(rules);
         QCOMPARE(alarms.activeCount(), 0);
         QCOMPARE(alarms.history().back().kind, SessionEvent::Kind::AlarmCleared);
-        QCOMPARE(alarms.history().back().detail, QStringLiteral("its rules changed"));
+        QCOMPARE(alarms.history().back().detail, QStringLiteral("its rule changed"));
     }
 
     void rulesThatCannotBeJudged_data()

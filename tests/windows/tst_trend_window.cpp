@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QSettings>
 #include <QTableWidget>
 #include <QTest>
 #include <QXmlStreamReader>
@@ -96,22 +97,67 @@ private Q_SLOTS:
         QCOMPARE(rig.history().size(1), 0);
     }
 
-    void statisticsInTheChannelsUnit()
+    // A calibrated channel reads in its unit everywhere in the window: statistics, axis, legend, limits (the
+    // thresholds of its limit rule, which raises an alarm) and the exported columns after the counts.
+    void aCalibratedChannelInItsUnit()
     {
         Rig rig;
         rig.selectAndTick();
         BoardCalibration calibration;
         calibration.channel(1) = ChannelCalibration{QStringLiteral("Supply"), QStringLiteral("V"), -0.025, 6.0, 2};
-        rig.workspace.host().setCalibration(QStringLiteral("A1B2"), calibration);
+        BoardHost &host = rig.workspace.host();
+        host.setCalibration(QStringLiteral("A1B2"), calibration);
         rig.receive("adc 1 40\nadc 1 200\n");
         formTrend *trend = rig.workspace.open<formTrend>();
         trend->refresh();
+        QTableWidget *table = trend->statistics();
         QStringList row;
-        for (int column = formTrend::LastColumn; column <= formTrend::CountColumn; ++column)
-            row.append(trend->statistics()->item(0, column)->text());
+        for (int column = formTrend::ChannelColumn; column <= formTrend::CountColumn; ++column)
+            row.append(table->item(0, column)->text());
         // A negative scale: the highest count is the lowest value.
-        QCOMPARE(row, QStringList({"1.00 V", "1.00 V", "5.00 V", "3.00 V", "2"}));
-        rig.workspace.host().setCalibration(QStringLiteral("A1B2"), BoardCalibration());
+        QCOMPARE(row, QStringList({"ADC 1 Supply (V)", "1.00 V", "1.00 V", "5.00 V", "3.00 V", "2"}));
+        QCOMPARE(trend->plot()->axisUnits().unit, QStringLiteral("V"));
+
+        table->item(0, formTrend::LowColumn)->setText(QStringLiteral("1.5 V"));
+        QCOMPARE(table->item(0, formTrend::LowColumn)->text(), QStringLiteral("1.5 V"));
+        QCOMPARE(table->item(0, formTrend::OutsideColumn)->text(), QStringLiteral("1"));
+        const std::vector<AlarmEngine::Alarm> &alarms = host.board(QStringLiteral("A1B2")).alarms.alarms();
+        QCOMPARE(alarms.size(), 1u);
+        QCOMPARE(alarms.front().rule.name, QStringLiteral("ADC 1 limits"));
+        QCOMPARE(alarms.front().rule.below, std::optional<double>(1.5));
+        // A high below the low is put back, not kept.
+        table->item(0, formTrend::HighColumn)->setText(QStringLiteral("0.5"));
+        QCOMPARE(table->item(0, formTrend::HighColumn)->text(), QString());
+        rig.receive("adc 1 200\n");
+        QCOMPARE(host.activeAlarmCount(), 1);
+
+        QVERIFY(trend->exportTo(rig.workspace.path(QStringLiteral("units.csv"))));
+        const QList<QByteArray> rows = readFile(rig.workspace.path(QStringLiteral("units.csv"))).trimmed().split('\n');
+        QCOMPARE(rows[0], QByteArray("time,ADC 1,ADC 1 Supply (V)"));
+        QVERIFY2(rows[2].endsWith(",200,1.00"), rows[2]);
+
+        QVERIFY(trend->setLimits(1, std::nullopt, std::nullopt));
+        QVERIFY(host.board(QStringLiteral("A1B2")).alarms.alarms().empty());
+        host.setCalibration(QStringLiteral("A1B2"), BoardCalibration());
+    }
+
+    // Limits an earlier version kept in counts for every board become each board's limit rule once.
+    void limitsOfAnEarlierVersionAreTakenOnce()
+    {
+        QSettings settings;
+        settings.setValue(QStringLiteral("trend/limits/3/low"), 20);
+        settings.setValue(QStringLiteral("trend/limits/3/high"), 80);
+        settings.remove(QStringLiteral("trend/limitsAdopted"));
+        Rig rig;
+        rig.selectAndTick();
+        formTrend *trend = rig.workspace.open<formTrend>();
+        QCOMPARE(trend->statistics()->item(2, formTrend::LowColumn)->text(), QStringLiteral("20"));
+        QCOMPARE(trend->statistics()->item(2, formTrend::HighColumn)->text(), QStringLiteral("80"));
+        QVERIFY(trend->setLimits(3, std::nullopt, std::nullopt));
+        trend->close();
+        FakeWorkspace::flushDeletes();
+        QCOMPARE(rig.workspace.open<formTrend>()->statistics()->item(2, formTrend::LowColumn)->text(), QString());
+        settings.remove(QStringLiteral("trend/limits"));
     }
 
     void recordingWritesReadingsAndPinLevels()

@@ -24,38 +24,52 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+#include <cmath>
+
 namespace {
 
 constexpr int kRefreshMs = 250;
 const QStringList kColumns{"Channel", "Last", "Min",    "Max", "Mean", "Count",
                            "At A",    "At B", "\u0394", "Low", "High", "Outside"};
 
-QString limitKey(int channel, const char *which)
+// Limits in counts kept by earlier versions for every board alike: each board takes them once as its limit rules.
+QString legacyLimitKey(int channel, const char *which)
 {
     return QStringLiteral("trend/limits/%1/%2").arg(channel).arg(QLatin1String(which));
 }
 
-// A limit as typed: a whole number, or empty for none; anything else is not a limit.
+QString adoptedKey(const QString &serial)
+{
+    return QStringLiteral("trend/limitsAdopted/") + QString::fromLatin1(serial.toUtf8().toPercentEncoding());
+}
+
+// A limit as typed: a number (with the channel's unit after it, or not), or empty for none; anything else is not a
+// limit.
 struct Limit {
     bool valid = false;
-    std::optional<int> value;
+    std::optional<double> value;
 };
 
-Limit parseLimit(const QString &text)
+Limit parseLimit(const QString &text, const ChannelCalibration &units)
 {
-    const QString trimmed = text.trimmed();
+    QString trimmed = text.trimmed();
+    if (!units.unit.isEmpty() && trimmed.endsWith(units.unit))
+        trimmed = trimmed.chopped(units.unit.size()).trimmed();
     if (trimmed.isEmpty())
         return {true, std::nullopt};
     bool ok = false;
-    const int value = trimmed.toInt(&ok);
-    if (!ok || value < -1000000 || value > 1000000)
+    const double value = trimmed.toDouble(&ok);
+    if (!ok || !std::isfinite(value) || std::abs(value) > 1e12)
         return {};
     return {true, value};
 }
 
-QString limitText(std::optional<int> limit)
+QString limitText(std::optional<double> limit, const ChannelCalibration &units)
 {
-    return limit ? QString::number(*limit) : QString();
+    if (!limit)
+        return QString();
+    const QString number = QString::number(*limit, 'g', 12);
+    return units.unit.isEmpty() ? number : number + u' ' + units.unit;
 }
 
 } // namespace
@@ -69,8 +83,13 @@ formTrend::formTrend(Workspace &workspace, QWidget *parent)
     connect(&m_refresh, &QTimer::timeout, this, &formTrend::refresh);
     m_refresh.start();
     setSpan(1);
-    loadLimits();
     connect(&workspace.host(), &BoardHost::boardsChanged, this, &formTrend::boardsChanged);
+    // The limits are the shown board's rules: changed in the Channels dialog, they change here.
+    connect(&workspace.host(), &BoardHost::alarmsChanged, this, &formTrend::loadLimits);
+    connect(&workspace.host(), &BoardHost::calibrationChanged, this, [this](const QString &serial) {
+        if (serial == m_board)
+            showCalibration();
+    });
     boardsChanged();
 }
 
@@ -157,6 +176,8 @@ void formTrend::showBoard(const QString &serial)
     m_plot->setHistory(serial.isEmpty() ? m_noHistory : workspace().host().board(serial).trend);
     const QSignalBlocker quiet(m_boardChoice);
     m_boardChoice->setCurrentIndex(m_boardChoice->findText(serial));
+    adoptLegacyLimits();
+    showCalibration();
     updateTitle();
     updateRecordingLabel();
     refresh();
@@ -304,44 +325,97 @@ void formTrend::buildTable()
     m_table->setFixedHeight(height);
 }
 
+const BoardCalibration &formTrend::calibration() const
+{
+    static const BoardCalibration identity;
+    const HostedBoard *shown = workspace().host().findBoard(m_board);
+    return shown ? shown->alarms.calibration() : identity;
+}
+
+std::vector<AlarmRule> formTrend::rules() const
+{
+    std::vector<AlarmRule> rules;
+    if (const HostedBoard *shown = workspace().host().findBoard(m_board)) {
+        for (const AlarmEngine::Alarm &alarm : shown->alarms.alarms())
+            rules.push_back(alarm.rule);
+    }
+    return rules;
+}
+
+void formTrend::showCalibration()
+{
+    m_plot->setCalibration(calibration());
+    for (int channel = kFirstChannel; channel <= kLastChannel; ++channel)
+        m_table->item(channel - kFirstChannel, ChannelColumn)->setText(m_plot->channelLabel(channel));
+    loadLimits();
+    updateStatistics();
+}
+
+void formTrend::adoptLegacyLimits()
+{
+    if (m_board.isEmpty())
+        return;
+    QSettings settings;
+    if (settings.value(adoptedKey(m_board)).toBool())
+        return;
+    settings.setValue(adoptedKey(m_board), true);
+    std::vector<AlarmRule> rules = this->rules();
+    const std::vector<AlarmRule> before = rules;
+    for (int channel = kFirstChannel; channel <= kLastChannel; ++channel) {
+        const auto read = [&](const char *which) -> std::optional<double> {
+            const Limit limit = parseLimit(settings.value(legacyLimitKey(channel, which)).toString(), {});
+            if (!limit.value)
+                return std::nullopt;
+            return calibration().channel(channel).value(int(*limit.value));
+        };
+        std::optional<double> low = read("low");
+        std::optional<double> high = read("high");
+        if ((!low && !high) || limitRule(rules, channel))
+            continue;
+        // A negative scale turns the highest count into the lowest value.
+        if (calibration().channel(channel).scale < 0)
+            std::swap(low, high);
+        if (low && high && *low > *high)
+            continue;
+        rules = withLimits(rules, channel, low, high);
+    }
+    if (rules != before)
+        workspace().host().setAlarmRules(m_board, rules);
+}
+
 void formTrend::loadLimits()
 {
-    const QSettings settings;
+    const std::vector<AlarmRule> rules = this->rules();
+    m_fillingTable = true;
     for (int channel = kFirstChannel; channel <= kLastChannel; ++channel) {
-        const auto read = [&](const char *which) {
-            return parseLimit(settings.value(limitKey(channel, which)).toString()).value;
-        };
-        const std::optional<int> low = read("low");
-        const std::optional<int> high = read("high");
+        const AlarmRule *rule = limitRule(rules, channel);
+        const std::optional<double> low = rule ? rule->below : std::nullopt;
+        const std::optional<double> high = rule ? rule->above : std::nullopt;
         m_low[std::size_t(channel)] = low;
         m_high[std::size_t(channel)] = high;
         m_plot->setLimits(channel, low, high);
-        m_fillingTable = true;
-        m_table->item(channel - kFirstChannel, LowColumn)->setText(limitText(low));
-        m_table->item(channel - kFirstChannel, HighColumn)->setText(limitText(high));
-        m_fillingTable = false;
+        const ChannelCalibration &units = calibration().channel(channel);
+        m_table->item(channel - kFirstChannel, LowColumn)->setText(limitText(low, units));
+        m_table->item(channel - kFirstChannel, HighColumn)->setText(limitText(high, units));
     }
-}
-
-void formTrend::setLimits(int channel, std::optional<int> low, std::optional<int> high)
-{
-    if (!isChannel(channel))
-        return;
-    m_low[std::size_t(channel)] = low;
-    m_high[std::size_t(channel)] = high;
-    QSettings settings;
-    for (const auto &[which, limit] : {std::pair{"low", low}, std::pair{"high", high}}) {
-        if (limit)
-            settings.setValue(limitKey(channel, which), *limit);
-        else
-            settings.remove(limitKey(channel, which));
-    }
-    m_plot->setLimits(channel, low, high);
-    m_fillingTable = true;
-    m_table->item(channel - kFirstChannel, LowColumn)->setText(limitText(low));
-    m_table->item(channel - kFirstChannel, HighColumn)->setText(limitText(high));
     m_fillingTable = false;
     updateStatistics();
+}
+
+bool formTrend::setLimits(int channel, std::optional<double> low, std::optional<double> high)
+{
+    if (!isChannel(channel) || m_board.isEmpty())
+        return false;
+    const std::vector<AlarmRule> rules = withLimits(this->rules(), channel, low, high);
+    const AlarmRule *rule = limitRule(rules, channel);
+    if (rule && ruleProblem(*rule)) {
+        loadLimits(); // put back as it was
+        return false;
+    }
+    if (rules != this->rules())
+        workspace().host().setAlarmRules(m_board, rules);
+    loadLimits();
+    return true;
 }
 
 void formTrend::limitEdited(QTableWidgetItem *item)
@@ -349,10 +423,10 @@ void formTrend::limitEdited(QTableWidgetItem *item)
     if (m_fillingTable || (item->column() != LowColumn && item->column() != HighColumn))
         return;
     const int channel = item->row() + kFirstChannel;
-    const Limit limit = parseLimit(item->text());
-    std::optional<int> low = m_low[std::size_t(channel)];
-    std::optional<int> high = m_high[std::size_t(channel)];
-    // What is not a whole number is put back as it was.
+    const Limit limit = parseLimit(item->text(), calibration().channel(channel));
+    std::optional<double> low = m_low[std::size_t(channel)];
+    std::optional<double> high = m_high[std::size_t(channel)];
+    // What is not a number, or a low above the high, is put back as it was.
     if (limit.valid)
         (item->column() == LowColumn ? low : high) = limit.value;
     setLimits(channel, low, high);
@@ -470,8 +544,7 @@ void formTrend::updateStatistics()
     const qint64 start = end - m_plot->spanMs();
     const std::optional<qint64> a = m_plot->cursorA();
     const std::optional<qint64> b = m_plot->cursorB();
-    const HostedBoard *shown = workspace().host().findBoard(m_board);
-    const BoardCalibration *calibration = shown ? &shown->alarms.calibration() : nullptr;
+    const BoardCalibration &calibration = this->calibration();
     m_fillingTable = true;
     for (int row = 0; row < kLastChannel; ++row) {
         const int channel = row + kFirstChannel;
@@ -493,8 +566,8 @@ void formTrend::updateStatistics()
         };
         const bool limited = m_low[std::size_t(channel)] || m_high[std::size_t(channel)];
         QString texts[ColumnCount];
-        const ChannelCalibration *units = calibration ? &calibration->channel(channel) : nullptr;
-        if (units && !units->isIdentity()) {
+        const ChannelCalibration *units = &calibration.channel(channel);
+        if (!units->isIdentity()) {
             // In the channel's unit; a negative scale turns the lowest count into the highest value.
             if (stats) {
                 const double low = units->value(stats->min);
@@ -521,8 +594,8 @@ void formTrend::updateStatistics()
             texts[DeltaColumn] = atA && atB ? QString::number(*atB - *atA) : QString();
         }
         if (limited)
-            texts[OutsideColumn] = QString::number(
-                history().countOutside(channel, start, end, m_low[std::size_t(channel)], m_high[std::size_t(channel)]));
+            texts[OutsideColumn] = QString::number(history().countOutside(
+                channel, start, end, m_low[std::size_t(channel)], m_high[std::size_t(channel)], *units));
         for (int column = LastColumn; column < ColumnCount; ++column) {
             if (column == LowColumn || column == HighColumn)
                 continue;
@@ -665,7 +738,7 @@ bool formTrend::exportTo(const QString &path)
     switch (*kind) {
     case TrendExportKind::Csv:
         bytes = trendCsv(history(), exportedChannels(), m_plot->endMs() - m_plot->spanMs(), m_plot->endMs(),
-                         wallMinusMono());
+                         wallMinusMono(), calibration());
         break;
     case TrendExportKind::Png:
         bytes = trendPng(*m_plot, exportCaption());

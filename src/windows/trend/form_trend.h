@@ -1,6 +1,8 @@
 #pragma once
 
+#include "alarms/alarm_rule.h"
 #include "device/board_limits.h"
+#include "records/calibration.h"
 #include "records/trend_history.h"
 #include "windows/child_window.h"
 
@@ -79,8 +81,9 @@ public:
     QString gapReason() const;
     QString statusText() const;
     QString cursorDeltaText() const;
-    // A channel's limits (nothing: none), as the table and the settings keep them.
-    void setLimits(int channel, std::optional<int> low, std::optional<int> high);
+    // A channel's limits in its unit (nothing: none): the thresholds of the shown board's limit rule for it. False
+    // when refused (no board shown, a low above the high).
+    bool setLimits(int channel, std::optional<double> low, std::optional<double> high);
     // Forgets every reading kept so far.
     void clear();
     // Asks for a file and starts recording, or stops the recording under way.
@@ -98,6 +101,11 @@ private:
     void updateStatistics();
     void updateStatus();
     void loadLimits();
+    // Limits kept by an earlier version for every board, taken once as this board's limit rules.
+    void adoptLegacyLimits();
+    void showCalibration();
+    const BoardCalibration &calibration() const;
+    std::vector<AlarmRule> rules() const;
     void limitEdited(QTableWidgetItem *item);
     void viewMovedByHand();
     void setPaused(bool paused);
@@ -132,8 +140,8 @@ private:
     QLabel *m_recording = nullptr;
     QLabel *m_status = nullptr;
     QLabel *m_cursorDelta = nullptr;
-    std::array<std::optional<int>, kLastChannel + 1> m_low{};
-    std::array<std::optional<int>, kLastChannel + 1> m_high{};
+    std::array<std::optional<double>, kLastChannel + 1> m_low{};
+    std::array<std::optional<double>, kLastChannel + 1> m_high{};
     bool m_fillingTable = false;
     TrendPlot *m_plot = nullptr;
     QTableWidget *m_table = nullptr;

@@ -1,5 +1,6 @@
 #include "windows/trend/trend_export.h"
 
+#include "records/record_writer.h"
 #include "records/trend_history.h"
 #include "windows/trend/trend_plot.h"
 
@@ -51,7 +52,7 @@ private:
 } // namespace
 
 QByteArray trendCsv(const TrendHistory &history, const std::vector<int> &channels, qint64 fromMs, qint64 toMs,
-                    qint64 wallMinusMonoMs)
+                    qint64 wallMinusMonoMs, const BoardCalibration &calibration)
 {
     std::vector<int> sorted = channels;
     std::sort(sorted.begin(), sorted.end());
@@ -61,6 +62,21 @@ QByteArray trendCsv(const TrendHistory &history, const std::vector<int> &channel
     for (const int channel : sorted) {
         out += ",ADC " + QByteArray::number(channel);
         readings.push_back(history.readings(channel, fromMs, toMs));
+    }
+    // The same readings in units after the counts, for the channels calibrated.
+    std::vector<std::size_t> scaled;
+    for (std::size_t c = 0; c < sorted.size(); ++c) {
+        const ChannelCalibration &units = calibration.channel(sorted[c]);
+        if (units.isIdentity())
+            continue;
+        scaled.push_back(c);
+        QString name = QStringLiteral("ADC %1").arg(sorted[c]);
+        if (!units.name.isEmpty())
+            name += u' ' + units.name;
+        if (!units.unit.isEmpty())
+            name += QStringLiteral(" (%1)").arg(units.unit);
+        out += ',';
+        appendCsvField(out, name);
     }
     out += '\n';
     std::size_t total = 0;
@@ -82,7 +98,18 @@ QByteArray trendCsv(const TrendHistory &history, const std::vector<int> &channel
         for (std::size_t c = 0; c < readings.size(); ++c) {
             out += ',';
             if (next[c] < readings[c].size() && readings[c][next[c]].ms == *moment)
-                out += QByteArray::number(readings[c][next[c]++].value);
+                out += QByteArray::number(readings[c][next[c]].value);
+        }
+        for (const std::size_t c : scaled) {
+            out += ',';
+            if (next[c] < readings[c].size() && readings[c][next[c]].ms == *moment) {
+                const ChannelCalibration &units = calibration.channel(sorted[c]);
+                out += QByteArray::number(units.value(readings[c][next[c]].value), 'f', units.decimals);
+            }
+        }
+        for (std::size_t c = 0; c < readings.size(); ++c) {
+            if (next[c] < readings[c].size() && readings[c][next[c]].ms == *moment)
+                ++next[c];
         }
         out += '\n';
     }

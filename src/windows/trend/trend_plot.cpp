@@ -150,17 +150,83 @@ void TrendPlot::stepCursor(bool forward)
         placeCursor(m_lastCursorB, next);
 }
 
-void TrendPlot::setLimits(int channel, std::optional<int> low, std::optional<int> high)
+void TrendPlot::setLimits(int channel, std::optional<double> low, std::optional<double> high)
 {
     m_low.at(std::size_t(channel)) = low;
     m_high.at(std::size_t(channel)) = high;
     update();
 }
 
+void TrendPlot::setCalibration(const BoardCalibration &calibration)
+{
+    m_calibration = calibration;
+    update();
+}
+
+QString TrendPlot::channelLabel(int channel) const
+{
+    const ChannelCalibration &units = m_calibration.channel(channel);
+    QString label = QStringLiteral("ADC %1").arg(channel);
+    if (!units.name.isEmpty())
+        label += u' ' + units.name;
+    if (!units.unit.isEmpty())
+        label += QStringLiteral(" (%1)").arg(units.unit);
+    return label;
+}
+
+TrendPlot::Columns TrendPlot::columnsShown(int width) const
+{
+    Columns columns;
+    for (int channel = kFirstChannel; channel <= kLastChannel; ++channel)
+        columns[std::size_t(channel)] = m_history->columns(channel, m_view.startMs(), m_view.endMs + 1, width);
+    return columns;
+}
+
+ChannelCalibration TrendPlot::axisUnits(const Columns &columns) const
+{
+    // The calibration every channel drawn shares (its name aside); counts when they differ or none is drawn.
+    std::optional<ChannelCalibration> shared;
+    for (int channel = kFirstChannel; channel <= kLastChannel; ++channel) {
+        const auto &drawn = columns[std::size_t(channel)];
+        if (std::none_of(drawn.begin(), drawn.end(), [](const TrendHistory::Column &c) { return c.valid; }))
+            continue;
+        ChannelCalibration units = m_calibration.channel(channel);
+        units.name.clear();
+        if (shared && !(*shared == units))
+            return {};
+        shared = units;
+    }
+    return shared.value_or(ChannelCalibration());
+}
+
+ChannelCalibration TrendPlot::axisUnits() const
+{
+    return axisUnits(columnsShown(std::max(1, plotArea(size()).width())));
+}
+
+QString TrendPlot::axisLabel(double count, const ChannelCalibration &units, bool whole) const
+{
+    if (units.isIdentity())
+        return whole ? QString::number(std::lround(count)) : QString::number(count, 'f', 1);
+    // Closer in, one place more than a count's step needs.
+    ChannelCalibration finer = units;
+    finer.decimals = std::min(kMaxDecimals, units.decimals + (whole ? 0 : 1));
+    return finer.valueText(count * units.scale + units.offset);
+}
+
 QRect TrendPlot::plotArea(QSize size) const
 {
     const QFontMetrics metrics = fontMetrics();
-    const int left = metrics.horizontalAdvance(QStringLiteral("255.5")) + 10;
+    // Room for the widest value label the calibrations may ask for.
+    int widest = metrics.horizontalAdvance(QStringLiteral("255.5"));
+    for (int channel = kFirstChannel; channel <= kLastChannel; ++channel) {
+        const ChannelCalibration &units = m_calibration.channel(channel);
+        if (units.isIdentity())
+            continue;
+        for (const double count : {TrendView::kLowest, TrendView::kHighest})
+            widest = std::max(widest, metrics.horizontalAdvance(axisLabel(count, units, false)));
+    }
+    const int left = widest + 10;
     const int bottom = metrics.height() + 8;
     const int legend = metrics.height() + 8; // the legend's own strip above the plot
     return QRect(QPoint(0, 0), size).adjusted(left, legend, -10, -bottom);
@@ -230,18 +296,19 @@ void TrendPlot::paintTo(QPainter &painter, QSize size, bool vector) const
     const QRect area = plotArea(size);
     if (area.width() < 2 || area.height() < 2)
         return;
-    drawAxes(painter, area, size);
+    const Columns columns = columnsShown(area.width());
+    drawAxes(painter, area, size, axisUnits(columns));
     painter.save();
     painter.setClipRect(area.adjusted(0, -1, 1, 1));
     drawLimits(painter, area);
     for (int channel = kFirstChannel; channel <= kLastChannel; ++channel)
-        drawChannel(painter, area, channel, vector);
+        drawChannel(painter, area, channel, columns[std::size_t(channel)], vector);
     drawCursors(painter, area);
     painter.restore();
     drawLegend(painter, area);
 }
 
-void TrendPlot::drawAxes(QPainter &painter, const QRect &area, QSize size) const
+void TrendPlot::drawAxes(QPainter &painter, const QRect &area, QSize size, const ChannelCalibration &units) const
 {
     const QColor grid = palette().color(QPalette::Mid);
     const QColor text = palette().color(QPalette::Text);
@@ -253,7 +320,7 @@ void TrendPlot::drawAxes(QPainter &painter, const QRect &area, QSize size) const
         painter.setPen(QPen(grid, 0, Qt::DotLine));
         painter.drawLine(area.left(), y, area.right(), y);
         painter.setPen(text);
-        const QString label = whole ? QString::number(std::lround(value)) : QString::number(value, 'f', 1);
+        const QString label = axisLabel(value, units, whole);
         painter.drawText(area.left() - 6 - metrics.horizontalAdvance(label), y + metrics.ascent() / 2, label);
     }
     // Ticks on round steps: counted back from now, or on the local clock's whole steps (from its midnight).
@@ -282,11 +349,11 @@ void TrendPlot::drawAxes(QPainter &painter, const QRect &area, QSize size) const
     painter.drawRect(area.adjusted(0, 0, -1, -1));
 }
 
-void TrendPlot::drawChannel(QPainter &painter, const QRect &area, int channel, bool vector) const
+void TrendPlot::drawChannel(QPainter &painter, const QRect &area, int channel,
+                            const std::vector<TrendHistory::Column> &columns, bool vector) const
 {
     const int width = area.width();
     const qint64 from = m_view.startMs();
-    const std::vector<TrendHistory::Column> columns = m_history->columns(channel, from, m_view.endMs + 1, width);
     // A pause of more than two seconds in the readings (a channel unticked for a while) breaks the line, and so
     // does a gap marked in the history (requests off, no board, the board lost).
     const qint64 gapColumns = std::max<qint64>(1, 2000 * width / m_view.spanMs);
@@ -345,10 +412,16 @@ void TrendPlot::drawChannel(QPainter &painter, const QRect &area, int channel, b
 void TrendPlot::drawLimits(QPainter &painter, const QRect &area) const
 {
     for (int channel = kFirstChannel; channel <= kLastChannel; ++channel) {
-        for (const std::optional<int> &limit : {m_low[std::size_t(channel)], m_high[std::size_t(channel)]}) {
+        const ChannelCalibration &units = m_calibration.channel(channel);
+        for (const std::optional<double> &limit : {m_low[std::size_t(channel)], m_high[std::size_t(channel)]}) {
             if (!limit)
                 continue;
-            const int y = area.top() + int(std::lround(m_view.yOf(*limit, area.height())));
+            // Where the limit lies among the counts the lines are drawn from.
+            const double count = (*limit - units.offset) / units.scale;
+            const double at = m_view.yOf(count, area.height());
+            if (!std::isfinite(at))
+                continue;
+            const int y = area.top() + int(std::lround(std::clamp(at, -1.0e6, 1.0e6)));
             painter.setPen(QPen(channelColour(channel), 1, Qt::DashLine));
             painter.drawLine(area.left(), y, area.right(), y);
         }
@@ -375,7 +448,7 @@ void TrendPlot::drawLegend(QPainter &painter, const QRect &area) const
     int x = area.left();
     const int y = 3;
     for (int channel = kFirstChannel; channel <= kLastChannel; ++channel) {
-        const QString label = QStringLiteral("ADC %1").arg(channel);
+        const QString label = channelLabel(channel);
         painter.fillRect(QRect(x, y + (metrics.height() - swatch) / 2, swatch, swatch), channelColour(channel));
         x += swatch + 3;
         painter.setPen(palette().color(QPalette::Text));

@@ -3,14 +3,14 @@
 #include "windows/trend/trend_view.h"
 
 #include "device/board_limits.h"
+#include "records/calibration.h"
+#include "records/trend_history.h"
 
 #include <QWidget>
 
 #include <array>
 #include <optional>
 #include <vector>
-
-class TrendHistory;
 
 // The trend plot: one line per channel over a span of time ending at a given moment, a value axis, a time axis
 // and a legend "ADC 1" ... "ADC 8", with two cursors and each channel's limits as dashed lines. Each channel is
@@ -65,7 +65,15 @@ public:
     // Moves the cursor set last to the next (or previous) reading of any channel.
     void stepCursor(bool forward);
 
-    void setLimits(int channel, std::optional<int> low, std::optional<int> high);
+    // The board's calibration: the value axis reads in the unit the channels drawn share (in counts when they
+    // differ), the legend names each channel with its unit; the lines are drawn from the counts either way.
+    void setCalibration(const BoardCalibration &calibration);
+    // A channel's limits, in its unit (the identity's: counts), drawn as dashed lines.
+    void setLimits(int channel, std::optional<double> low, std::optional<double> high);
+    // The calibration the value axis is labelled in for what is drawn now; the identity when counts.
+    ChannelCalibration axisUnits() const;
+    // The legend's name of a channel: "ADC 8", or "ADC 8 Supply (V)".
+    QString channelLabel(int channel) const;
 
     // Draws the plot as shown onto any paint device of `size`: a vector device gets one path per channel.
     void paintTo(QPainter &painter, QSize size, bool vector) const;
@@ -96,8 +104,13 @@ protected:
 
 private:
     QRect plotArea(QSize size) const;
-    void drawAxes(QPainter &painter, const QRect &area, QSize size) const;
-    void drawChannel(QPainter &painter, const QRect &area, int channel, bool vector) const;
+    using Columns = std::array<std::vector<TrendHistory::Column>, kLastChannel + 1>;
+    Columns columnsShown(int width) const;
+    ChannelCalibration axisUnits(const Columns &columns) const;
+    QString axisLabel(double count, const ChannelCalibration &units, bool whole) const;
+    void drawAxes(QPainter &painter, const QRect &area, QSize size, const ChannelCalibration &units) const;
+    void drawChannel(QPainter &painter, const QRect &area, int channel, const std::vector<TrendHistory::Column> &columns,
+                     bool vector) const;
     void drawLimits(QPainter &painter, const QRect &area) const;
     void drawCursors(QPainter &painter, const QRect &area) const;
     void drawLegend(QPainter &painter, const QRect &area) const;
@@ -109,8 +122,9 @@ private:
     std::optional<qint64> m_cursorA;
     std::optional<qint64> m_cursorB;
     bool m_lastCursorB = false;
-    std::array<std::optional<int>, kLastChannel + 1> m_low{};
-    std::array<std::optional<int>, kLastChannel + 1> m_high{};
+    std::array<std::optional<double>, kLastChannel + 1> m_low{};
+    std::array<std::optional<double>, kLastChannel + 1> m_high{};
+    BoardCalibration m_calibration;
     // A press of the left button: where, and what was shown then.
     std::optional<QPoint> m_pressAt;
     TrendView m_pressView;
