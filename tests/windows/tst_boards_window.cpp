@@ -2,10 +2,14 @@
 #include "windows/boards/form_boards.h"
 #include "windows/trend/form_trend.h"
 
+#include <QApplication>
 #include <QComboBox>
+#include <QDialog>
 #include <QLabel>
+#include <QPushButton>
 #include <QTableWidget>
 #include <QTest>
+#include <QTimer>
 
 // The boards window and the trend window's board selector on a workspace of their own: every board with its state,
 // one kept open from the keyboard and shown in the background, both in the trend.
@@ -66,6 +70,24 @@ private Q_SLOTS:
         QTest::keyClick(table, Qt::Key_Space);
         QCOMPARE(column(window, formBoards::StateColumn), QStringList({"", "open"}));
         QCOMPARE(trend->statusText(), QStringLiteral("No readings: no board open"));
+    }
+
+    // Channels… opens the dialog of the board selected, not the board the other windows work on.
+    void channelsOfTheBoardSelected()
+    {
+        FakeWorkspace workspace({"A1B2", "C3D4"});
+        workspace.host().select(0);
+        formBoards *window = workspace.open<formBoards>();
+        window->table()->setCurrentCell(1, formBoards::BoardColumn);
+        QString title;
+        QTimer::singleShot(0, [&title] {
+            if (auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget())) {
+                title = dialog->windowTitle();
+                dialog->reject();
+            }
+        });
+        window->findChild<QPushButton *>(QStringLiteral("channels"))->click();
+        QCOMPARE(title, QStringLiteral("Channels of C3D4"));
     }
 
     void aBoardThatCannotBeKeptOpenIsSaid()

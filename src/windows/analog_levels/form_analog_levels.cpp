@@ -3,10 +3,12 @@
 #include "host/board_host.h"
 #include "session/board_session.h"
 #include "windows/analog_levels/meter_bar.h"
+#include "windows/channels_dialog.h"
 #include "windows/control_names.h"
 #include "windows/twips.h"
 #include "windows/workspace.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QLabel>
 #include <QProgressBar>
@@ -65,6 +67,15 @@ formAnalogLevels::formAnalogLevels(Workspace &workspace, QWidget *parent)
     }
     for (int k = kFirstChannel; k < kLastChannel; ++k)
         setTabOrder(m_channels[k].monitor, m_channels[k + 1].monitor);
+    // The meters keep their counts; the board's units and alarm rules are one context menu away.
+    auto *channels = new QAction(QStringLiteral("C&hannels\u2026"), this);
+    connect(channels, &QAction::triggered, this, [this] {
+        const QString serial = this->workspace().session().serial();
+        if (!serial.isEmpty())
+            editChannels(this->workspace().host(), serial, this);
+    });
+    addAction(channels);
+    setContextMenuPolicy(Qt::ActionsContextMenu);
     showTicks();
     using Kind = SessionEvent::Kind;
     m_subscription =

@@ -2,9 +2,11 @@
 
 #include "device/driver.h"
 #include "host/board_host.h"
+#include "windows/channels_dialog.h"
 #include "windows/control_names.h"
 #include "windows/workspace.h"
 
+#include <QAction>
 #include <QDateTime>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -54,17 +56,27 @@ void formBoards::buildControls()
     m_rescan = makeNamedButton(QStringLiteral("&Re-Scan"), "rescan", this);
     m_rescan->setToolTip(QStringLiteral("List the attached boards again"));
     connect(m_rescan, &QPushButton::clicked, this, &formBoards::rescan);
+    m_channels = makeNamedButton(QStringLiteral("C&hannels\u2026"), "channels", this);
+    m_channels->setToolTip(QStringLiteral("The calibration and alarm rules of the board selected"));
+    connect(m_channels, &QPushButton::clicked, this, &formBoards::editChannelsOfCurrent);
+    // The same from the board's row, by the context menu (or its key).
+    auto *channels = new QAction(QStringLiteral("C&hannels\u2026"), m_table);
+    connect(channels, &QAction::triggered, this, &formBoards::editChannelsOfCurrent);
+    m_table->addAction(channels);
+    m_table->setContextMenuPolicy(Qt::ActionsContextMenu);
     m_message = new QLabel(this);
     nameControl(m_message, QStringLiteral("message"), QStringLiteral("Message"));
     m_message->setWordWrap(true);
 
     auto *buttons = new QHBoxLayout;
     buttons->addWidget(m_rescan);
+    buttons->addWidget(m_channels);
     buttons->addWidget(m_message, 1);
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(m_table, 1);
     layout->addLayout(buttons);
     setTabOrder(m_table, m_rescan);
+    setTabOrder(m_rescan, m_channels);
 }
 
 QSize formBoards::sizeHint() const
@@ -146,6 +158,20 @@ void formBoards::refresh()
         m_table->setCurrentCell(row, std::max(0, currentColumn));
     else if (!boards.isEmpty() && !m_table->currentItem())
         m_table->setCurrentCell(0, BoardColumn);
+    m_channels->setEnabled(!currentBoard().isEmpty());
+}
+
+QString formBoards::currentBoard() const
+{
+    const int row = m_table->currentRow();
+    return row >= 0 && m_table->item(row, BoardColumn) ? m_table->item(row, BoardColumn)->text() : QString();
+}
+
+void formBoards::editChannelsOfCurrent()
+{
+    const QString serial = currentBoard();
+    if (!serial.isEmpty())
+        editChannels(workspace().host(), serial, this);
 }
 
 void formBoards::updateTimes()

@@ -12,7 +12,7 @@ class QTableWidgetItem;
 // The boards window: every attached board and every board open here, with its state (open, open in the background,
 // held remotely by another program, lost), when it last gave a reading, and whether it is kept open (a check box per
 // board: kept open, it stays open in the background with its poll, journal and trend when the communications window
-// selects another board).
+// selects another board). Channels… edits the selected board's calibration and alarm rules.
 class formBoards : public ChildWindow
 {
     Q_OBJECT
@@ -43,9 +43,12 @@ private:
     void refresh();
     void updateTimes();
     void itemChanged(QTableWidgetItem *item);
+    QString currentBoard() const;
+    void editChannelsOfCurrent();
 
     QTableWidget *m_table = nullptr;
     QPushButton *m_rescan = nullptr;
+    QPushButton *m_channels = nullptr;
     QLabel *m_message = nullptr;
     QStringList m_attached;
     QTimer m_clock;
