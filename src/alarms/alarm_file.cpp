@@ -132,9 +132,11 @@ private:
                 rule.severity = *severity;
             } else if (name == "latched")
                 rule.latched = boolean(key, node);
+            else if (name == "command")
+                rule.command = string(key, node);
             else
                 fail(key.source(), m_prefix + QStringLiteral("unknown key \"%1\" (name, channel, pin, level, below, "
-                                                             "above, for_ms, severity, latched)")
+                                                             "above, for_ms, severity, latched, command)")
                                                   .arg(qtText(name)));
             if (rule.pin != 0 && (rule.below || rule.above))
                 fail(key.source(), m_prefix + QStringLiteral("a pin's alarm has a level, not below or above"));

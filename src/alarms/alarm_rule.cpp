@@ -54,6 +54,12 @@ std::optional<QString> ruleProblem(const AlarmRule &rule)
             .arg(*rule.above);
     if (rule.forMs < 0 || rule.forMs > kMaxAlarmForMs)
         return QStringLiteral("the hold time must be 0 to %1 ms").arg(kMaxAlarmForMs);
+    if (rule.command.size() > kMaxAlarmCommandLength)
+        return QStringLiteral("the command is %1 characters long; at most %2")
+            .arg(rule.command.size())
+            .arg(kMaxAlarmCommandLength);
+    if (std::any_of(rule.command.begin(), rule.command.end(), [](QChar c) { return c.unicode() < 0x20 || c == u'\x7f'; }))
+        return QStringLiteral("the command must be one line, without control characters");
     return std::nullopt;
 }
 

@@ -24,6 +24,10 @@ struct AlarmRule {
     int forMs = 0;
     AlarmSeverity severity = AlarmSeverity::Warning;
     bool latched = false;
+    // A command sent to the board (as if typed) when the alarm is raised: only once the operator has confirmed the
+    // rule in the Channels dialog. A rule from a file is never confirmed.
+    QString command;
+    bool commandConfirmed = false;
 
     bool isPinRule() const { return pin != 0; }
     bool operator==(const AlarmRule &) const = default;
@@ -32,10 +36,12 @@ struct AlarmRule {
 inline constexpr int kMaxAlarmNameLength = 64;
 inline constexpr int kMaxAlarmForMs = 24 * 3600 * 1000;
 inline constexpr int kMaxAlarmRules = 256;
+inline constexpr int kMaxAlarmCommandLength = 128;
 
 // What is wrong with a rule, in words for the operator; nothing when it is sound: no name or one too long, neither a
 // channel nor a pin (or both), a channel outside 1..8 or a pin outside 1..18, no limit on a channel, a limit not a
-// finite number, `below` greater than `above` (every value would raise it), a hold time out of 0..24 h.
+// finite number, `below` greater than `above` (every value would raise it), a hold time out of 0..24 h, a command
+// too long or of more than one line.
 std::optional<QString> ruleProblem(const AlarmRule &rule);
 
 // The trend's limits of a channel are the thresholds of one rule, "ADC 8 limits" (info, not latched, no hold time

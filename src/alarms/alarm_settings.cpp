@@ -79,6 +79,9 @@ std::vector<AlarmRule> loadAlarmRules(const QString &serial)
         rule.severity =
             severityFromName(settings.value(QStringLiteral("severity")).toString()).value_or(AlarmSeverity::Warning);
         rule.latched = settings.value(QStringLiteral("latched"), false).toBool();
+        rule.command = settings.value(QStringLiteral("command")).toString();
+        rule.commandConfirmed =
+            !rule.command.isEmpty() && settings.value(QStringLiteral("commandConfirmed"), false).toBool();
         if (!ruleProblem(rule))
             rules.push_back(rule);
     }
@@ -106,6 +109,10 @@ void saveAlarmRules(const QString &serial, const std::vector<AlarmRule> &rules)
         settings.setValue(QStringLiteral("forMs"), rule.forMs);
         settings.setValue(QStringLiteral("severity"), severityName(rule.severity));
         settings.setValue(QStringLiteral("latched"), rule.latched);
+        if (!rule.command.isEmpty()) {
+            settings.setValue(QStringLiteral("command"), rule.command);
+            settings.setValue(QStringLiteral("commandConfirmed"), rule.commandConfirmed);
+        }
     }
     settings.endArray();
 }

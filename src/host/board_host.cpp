@@ -4,6 +4,8 @@
 #include "device/driver.h"
 #include "device/ftdi.h"
 
+#include <QTimer>
+
 #include <algorithm>
 
 namespace {
@@ -66,6 +68,8 @@ void BoardHost::follow(Hosted &hosted, const SessionEvent &event)
     case SessionEvent::Kind::AlarmRaised:
         Q_EMIT alarmsChanged();
         Q_EMIT alarmRaised(hosted.session->serial(), event.text.toString(), event.value, event.detail.toString());
+        if (hosted.board)
+            sendAlarmCommand(*hosted.board, event.text.toString());
         break;
     case SessionEvent::Kind::AlarmAcknowledged:
     case SessionEvent::Kind::AlarmCleared:
@@ -141,6 +145,20 @@ void BoardHost::setCalibration(const QString &serial, const BoardCalibration &ca
     if (m_options.alarmSettings)
         saveCalibration(serial, calibration);
     applyCalibration(board(serial), calibration);
+}
+
+void BoardHost::sendAlarmCommand(const HostedBoard &board, const QString &name)
+{
+    const auto &alarms = board.alarms.alarms();
+    const auto alarm = std::find_if(alarms.begin(), alarms.end(),
+                                    [&](const AlarmEngine::Alarm &each) { return each.rule.name == name; });
+    if (alarm == alarms.end() || alarm->rule.command.isEmpty() || !alarm->rule.commandConfirmed)
+        return;
+    // After the raise has gone round (the reading that raised it is still being told): sent as typed, and logged.
+    QTimer::singleShot(0, this, [this, serial = board.serial, command = alarm->rule.command] {
+        if (BoardSession *session = sessionOf(serial))
+            session->sendTyped(command);
+    });
 }
 
 void BoardHost::applyCalibration(HostedBoard &board, const BoardCalibration &calibration)

@@ -128,6 +128,8 @@ private:
     void setUpAlarms(HostedBoard &board);
     // The calibration judged, journaled and shown from now on.
     void applyCalibration(HostedBoard &board, const BoardCalibration &calibration);
+    // The command of the alarm raised, when its rule has one the operator confirmed.
+    void sendAlarmCommand(const HostedBoard &board, const QString &name);
 
     Driver &m_driver;
     HostOptions m_options;

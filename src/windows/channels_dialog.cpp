@@ -15,7 +15,8 @@
 namespace {
 
 const QStringList kChannelColumns{"Name", "Unit", "Scale", "Offset", "Decimals"};
-const QStringList kRuleColumns{"Name", "Watches", "Below", "Above", "Level", "For ms", "Severity", "Latched"};
+const QStringList kRuleColumns{"Name",     "Watches", "Below", "Above",    "Level",
+                                "For ms",   "Severity", "Latched", "Sends", "Confirmed"};
 
 // A number as the operator typed it; "nan" and "inf" read as numbers that are not finite, and are refused later.
 std::optional<double> number(const QString &text)
@@ -96,6 +97,9 @@ std::variant<AlarmRule, QString> ruleFromCells(const QStringList &cells)
     rule.severity = *read;
     const QString latched = cells.value(7).trimmed().toLower();
     rule.latched = latched == u"yes" || latched == u"true" || latched == u"1";
+    rule.command = cells.value(8).trimmed();
+    const QString confirmed = cells.value(9).trimmed().toLower();
+    rule.commandConfirmed = !rule.command.isEmpty() && (confirmed == u"yes" || confirmed == u"true" || confirmed == u"1");
     if (const auto problem = ruleProblem(rule))
         return *problem;
     return rule;
@@ -136,7 +140,11 @@ ChannelsDialog::ChannelsDialog(const QString &serial, const BoardCalibration &ca
                      rule.isPinRule() ? QString::number(int(rule.level)) : QString(),
                      QString::number(rule.forMs),
                      severityName(rule.severity),
-                     rule.latched ? QStringLiteral("yes") : QStringLiteral("no")};
+                     rule.latched ? QStringLiteral("yes") : QStringLiteral("no"),
+                     rule.command,
+                     rule.command.isEmpty()     ? QString()
+                     : rule.commandConfirmed ? QStringLiteral("yes")
+                                             : QStringLiteral("no")};
         }
         for (int column = 0; column < texts.size(); ++column)
             m_rules->setItem(row, column, new QTableWidgetItem(texts[column]));

@@ -15,8 +15,8 @@ class QTableWidget;
 
 // A calibration from the dialog's cells (name, unit, scale, offset, decimals), or what is wrong with it.
 std::variant<ChannelCalibration, QString> calibrationFromCells(const QStringList &cells);
-// A rule from the dialog's cells (name, watches "8" or "pin 9", below, above, level, for ms, severity, latched "yes"),
-// or what is wrong with it.
+// A rule from the dialog's cells (name, watches "8" or "pin 9", below, above, level, for ms, severity, latched "yes",
+// the command it sends, confirmed "yes"), or what is wrong with it. A command is sent only once confirmed.
 std::variant<AlarmRule, QString> ruleFromCells(const QStringList &cells);
 
 // The "Channels" dialog: one board's calibration (a row a channel) and alarm rules (a row a rule, blank rows

@@ -14,7 +14,7 @@ private Q_SLOTS:
                                 "name = \"Supply\"\n\n"
                                 "[[alarm]]\nname = \"Supply low\"\nchannel = 8\nbelow = 4.75\nfor_ms = 500\n"
                                 "severity = \"critical\"\nlatched = true\n\n"
-                                "[[alarm]]\nname = \"Lid open\"\npin = 9\nlevel = 0\n";
+                                "[[alarm]]\nname = \"Lid open\"\npin = 9\nlevel = 0\ncommand = \"pin 2 0\"\n";
         const auto read = readAlarmsText(text, QStringLiteral("alarms.toml"));
         if (const auto *error = std::get_if<PlanError>(&read))
             QFAIL(qPrintable(error->text()));
@@ -30,6 +30,8 @@ private Q_SLOTS:
         const AlarmRule &lid = setup.rules[1];
         QCOMPARE(std::tuple(lid.pin, lid.level, lid.severity, lid.latched),
                  std::tuple(9, false, AlarmSeverity::Warning, false));
+        // A file's command is never sent until an operator confirms it.
+        QCOMPARE(std::pair(lid.command, lid.commandConfirmed), std::pair(QStringLiteral("pin 2 0"), false));
         // The file's channels over the board's own.
         BoardCalibration board;
         board.channel(1).unit = QStringLiteral("A");

@@ -99,6 +99,9 @@ private Q_SLOTS:
                                            "raise it.";
         QTest::newRow("pin 19") << fine << QStringList{"Lid", "pin 19", "", "", "0", "0", "", ""}
                                 << "Rule 1: pin 19 does not exist (pins are 1 to 18).";
+        QTest::newRow("command of two lines")
+            << fine << QStringList{"Lid", "pin 9", "", "", "0", "0", "", "", "pin 9 1\nreset"}
+            << "Rule 1: the command must be one line, without control characters.";
         QTest::newRow("accepted") << fine << rule << QString();
     }
 

@@ -176,6 +176,41 @@ private Q_SLOTS:
         rig.host.setAlarmRules(QStringLiteral("A1B2"), {});
     }
 
+    // A raised alarm sends its rule's command only once the operator has confirmed it: as typed, once a raise.
+    void aRaisedAlarmSendsOnlyAConfirmedCommand_data()
+    {
+        QTest::addColumn<bool>("confirmed");
+        QTest::addColumn<QList<QByteArray>>("sent");
+        QTest::newRow("confirmed") << true << QList<QByteArray>{"pin 9 1\r\n"};
+        QTest::newRow("not confirmed") << false << QList<QByteArray>{};
+    }
+
+    void aRaisedAlarmSendsOnlyAConfirmedCommand()
+    {
+        QFETCH(bool, confirmed);
+        QFETCH(QList<QByteArray>, sent);
+        QStandardPaths::setTestModeEnabled(true);
+        Rig rig;
+        rig.host.select(0);
+        AlarmRule low;
+        low.name = QStringLiteral("Supply low");
+        low.channel = 8;
+        low.below = 100;
+        low.command = QStringLiteral("pin 9 1");
+        low.commandConfirmed = confirmed;
+        rig.host.setAlarmRules(QStringLiteral("A1B2"), {low});
+        rig.host.foreground().setChannelTicked(8, true);
+        rig.driver.clearCalls();
+        rig.driver.queue("adc 8 50\nadc 8 40\n");
+        rig.host.foreground().poll();
+        QCOMPARE(rig.host.activeAlarmCount(), 1);
+        QCoreApplication::processEvents();
+        QList<QByteArray> written = rig.driver.writes();
+        written.removeIf([](const QByteArray &bytes) { return bytes.startsWith("adc"); }); // the poll's own
+        QCOMPARE(written, sent);
+        rig.host.setAlarmRules(QStringLiteral("A1B2"), {});
+    }
+
     void everyBoardIsJournaledWhereverItIsHeld()
     {
         Rig rig;
