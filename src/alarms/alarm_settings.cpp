@@ -2,12 +2,34 @@
 
 #include <QSettings>
 
+#include <memory>
+
 namespace {
 
 // The serial number comes from the board: it never makes a key of its own.
 QString boardGroup(const QString &serial)
 {
     return QStringLiteral("boards/") + QString::fromLatin1(serial.toUtf8().toPercentEncoding());
+}
+
+// Whose settings: the program's own, unless told (the runner reads the window program's).
+QString &settingsOrganisation()
+{
+    static QString organisation;
+    return organisation;
+}
+
+QString &settingsApplication()
+{
+    static QString application;
+    return application;
+}
+
+std::unique_ptr<QSettings> boardSettings()
+{
+    if (settingsApplication().isEmpty())
+        return std::make_unique<QSettings>();
+    return std::make_unique<QSettings>(settingsOrganisation(), settingsApplication());
 }
 
 std::optional<double> optionalNumber(const QVariant &value)
@@ -21,7 +43,8 @@ std::optional<double> optionalNumber(const QVariant &value)
 
 BoardCalibration loadCalibration(const QString &serial)
 {
-    QSettings settings;
+    const std::unique_ptr<QSettings> kept = boardSettings();
+    QSettings &settings = *kept;
     settings.beginGroup(boardGroup(serial));
     BoardCalibration calibration;
     for (int channel = kFirstChannel; channel <= kLastChannel; ++channel) {
@@ -41,7 +64,8 @@ BoardCalibration loadCalibration(const QString &serial)
 
 void saveCalibration(const QString &serial, const BoardCalibration &calibration)
 {
-    QSettings settings;
+    const std::unique_ptr<QSettings> kept = boardSettings();
+    QSettings &settings = *kept;
     settings.beginGroup(boardGroup(serial));
     for (int channel = kFirstChannel; channel <= kLastChannel; ++channel) {
         const ChannelCalibration &saved = calibration.channel(channel);
@@ -62,7 +86,8 @@ void saveCalibration(const QString &serial, const BoardCalibration &calibration)
 
 std::vector<AlarmRule> loadAlarmRules(const QString &serial)
 {
-    QSettings settings;
+    const std::unique_ptr<QSettings> kept = boardSettings();
+    QSettings &settings = *kept;
     settings.beginGroup(boardGroup(serial));
     const int size = std::min(settings.beginReadArray(QStringLiteral("alarms")), kMaxAlarmRules);
     std::vector<AlarmRule> rules;
@@ -91,7 +116,8 @@ std::vector<AlarmRule> loadAlarmRules(const QString &serial)
 
 void saveAlarmRules(const QString &serial, const std::vector<AlarmRule> &rules)
 {
-    QSettings settings;
+    const std::unique_ptr<QSettings> kept = boardSettings();
+    QSettings &settings = *kept;
     settings.beginGroup(boardGroup(serial));
     settings.remove(QStringLiteral("alarms"));
     settings.beginWriteArray(QStringLiteral("alarms"), int(rules.size()));
@@ -115,4 +141,10 @@ void saveAlarmRules(const QString &serial, const std::vector<AlarmRule> &rules)
         }
     }
     settings.endArray();
+}
+
+void keepBoardSettingsOf(const QString &organisation, const QString &application)
+{
+    settingsOrganisation() = organisation;
+    settingsApplication() = application;
 }

@@ -14,3 +14,10 @@ BoardCalibration loadCalibration(const QString &serial);
 void saveCalibration(const QString &serial, const BoardCalibration &calibration);
 std::vector<AlarmRule> loadAlarmRules(const QString &serial);
 void saveAlarmRules(const QString &serial, const std::vector<AlarmRule> &rules);
+
+// The settings these read and write are another program's (the runner reads the window program's): its
+// organisation and application names.
+void keepBoardSettingsOf(const QString &organisation, const QString &application);
+// The names the window program keeps its settings under.
+inline constexpr char kWindowProgramOrganisation[] = "Vantrel";
+inline constexpr char kWindowProgramApplication[] = "Vantrel Control";

@@ -1,3 +1,4 @@
+#include "alarms/alarm_settings.h"
 #include "app/desk_memory.h"
 #include "app/ending.h"
 #include "app/form_main.h"
@@ -18,8 +19,9 @@
 
 int main(int argc, char *argv[])
 {
-    QCoreApplication::setOrganizationName(QStringLiteral("Vantrel"));
-    QCoreApplication::setApplicationName(QStringLiteral("Vantrel Control"));
+    // The runner reads the boards' calibration under the same names.
+    QCoreApplication::setOrganizationName(QString::fromLatin1(kWindowProgramOrganisation));
+    QCoreApplication::setApplicationName(QString::fromLatin1(kWindowProgramApplication));
     QCoreApplication::setApplicationVersion(QStringLiteral(VANTREL_VERSION));
     useUserFolders();
     useParentConsole();

@@ -18,7 +18,7 @@ CliContext::CliContext(Driver &driver, CliOptions options, std::FILE *out, std::
     , m_options(std::move(options))
     , m_err(err)
     , m_records(m_options.format)
-    , m_host(driver, HostOptions{false, false})
+    , m_host(driver, HostOptions{false, false, true})
 {
     m_records.open(out);
     if (m_options.alarms) {
@@ -71,6 +71,9 @@ bool CliContext::openBoards(std::optional<int> pollMs)
     for (std::size_t i = 0; i < m_boards.size(); ++i) {
         Board &board = m_boards[i];
         board.session = sessions[i];
+        // A board's records in its own units: the rules file's calibration over the window program's of the board.
+        if (m_options.alarms)
+            m_records.setCalibration(board.serial, m_host.board(board.serial).alarms.calibration());
         // A replay as fast as it can goes on as soon as it can.
         if (pollMs && m_replay && m_replay->speed() == ReplayDriver::kFastest)
             pollMs = 1;

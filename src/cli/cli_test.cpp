@@ -20,8 +20,9 @@ void CliTest::printStep(const PlanRun &run, int index)
 int CliTest::run()
 {
     const CliOptions &options = m_context.options();
-    // Limits in units are judged by the calibration of --alarms; a unit it does not give is an error in the plan.
-    const BoardCalibration calibration = options.alarms ? options.alarms->over(BoardCalibration()) : BoardCalibration();
+    // Limits in units are judged by the board's calibration (that of --alarms over the one the window program keeps
+    // for it); a unit it does not give is an error in the plan.
+    const BoardCalibration calibration = m_context.host().board(options.boards.value(0)).alarms.calibration();
     if (const QString mismatch = unitMismatch(*options.plan, calibration); !mismatch.isEmpty()) {
         m_context.error(mismatch);
         return m_context.finish(kExitUsage);

@@ -1,3 +1,4 @@
+#include "alarms/alarm_settings.h"
 #include "cli/cli_options.h"
 #include "cli/cli_runner.h"
 #include "cli/console.h"
@@ -23,6 +24,8 @@ int main(int argc, char *argv[])
 {
     QCoreApplication application(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("vantrel-cli"));
+    // A board's calibration is the one the operator gave it in the window program.
+    keepBoardSettingsOf(QString::fromLatin1(kWindowProgramOrganisation), QString::fromLatin1(kWindowProgramApplication));
     QCoreApplication::setApplicationVersion(QStringLiteral(VANTREL_VERSION));
     printDiagnosticsAs("vantrel-cli");
     prepareConsole();

@@ -125,7 +125,8 @@ HostedBoard &BoardHost::board(const QString &serial)
 
 void BoardHost::setUpAlarms(HostedBoard &board)
 {
-    const BoardCalibration kept = m_options.alarmSettings ? loadCalibration(board.serial) : BoardCalibration();
+    const bool keeps = m_options.alarmSettings || m_options.keptCalibration;
+    const BoardCalibration kept = keeps ? loadCalibration(board.serial) : BoardCalibration();
     applyCalibration(board, m_alarmFile ? m_alarmFile->over(kept) : kept);
     if (m_alarmFile)
         board.alarms.setRules(m_alarmFile->rules);

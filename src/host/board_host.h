@@ -19,6 +19,9 @@ class Driver;
 struct HostOptions {
     bool keepTrend = true;     // keep each board's trend history (the window program); the runner keeps none
     bool alarmSettings = true; // each board's calibration and alarm rules from the program's settings
+    // Each board's calibration from the settings, not its rules (the runner: a rules file's calibration goes over
+    // it, and its rules are the file's or none).
+    bool keptCalibration = false;
 };
 
 // The boards a program has open, with what is kept of each: every open board's session, and per board (by serial

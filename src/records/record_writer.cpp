@@ -244,7 +244,26 @@ void RecordWriter::close()
 void RecordWriter::setCalibration(const BoardCalibration &calibration)
 {
     m_calibration = calibration;
-    m_scaled = !calibration.isIdentity();
+    m_scaled = !calibration.isIdentity() ||
+               std::any_of(m_boardCalibrations.begin(), m_boardCalibrations.end(),
+                           [](const auto &board) { return !board.second.isIdentity(); });
+}
+
+void RecordWriter::setCalibration(const QString &board, const BoardCalibration &calibration)
+{
+    m_boardCalibrations[board] = calibration;
+    m_scaled = m_scaled || !calibration.isIdentity();
+    m_calibrationBoard.clear();
+    m_currentCalibration = &m_calibration;
+}
+
+void RecordWriter::chooseCalibration(QStringView board)
+{
+    if (board == m_calibrationBoard && !board.isEmpty())
+        return;
+    m_calibrationBoard = board.toString();
+    const auto found = m_boardCalibrations.find(m_calibrationBoard);
+    m_currentCalibration = found != m_boardCalibrations.end() ? &found->second : &m_calibration;
 }
 
 void RecordWriter::header()
@@ -448,6 +467,8 @@ const QByteArray &RecordWriter::boardField(QStringView board)
 void RecordWriter::append(const EventStamp &stamp, QStringView board, const Fields &fields)
 {
     ++m_count;
+    if (!m_boardCalibrations.empty())
+        chooseCalibration(board);
     ++m_pendingRecords;
     const qint64 tMs = stamp.monoMs - m_originMs;
     const bool isPin = fields.pin != 0;
@@ -588,7 +609,7 @@ void RecordWriter::appendScaled(const Fields &fields)
     if (!m_scaled)
         return;
     const bool reading = fields.hasValue && fields.pin == 0;
-    const ChannelCalibration &calibration = m_calibration.channel(fields.channel);
+    const ChannelCalibration &calibration = m_currentCalibration->channel(fields.channel);
     QByteArray &out = m_buffer;
     switch (m_format) {
     case RecordFormat::Text:

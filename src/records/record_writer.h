@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <limits>
+#include <map>
 
 enum class RecordFormat { Text, Csv, Jsonl };
 
@@ -65,8 +66,10 @@ public:
     // JSON Lines also carry "mono_ms", the session's monotonic time (the journal's records).
     void setMonotonicField(bool on) { m_monotonicField = on; }
 
-    // Readings are written in units as well (scaled, unit) from now on; the identity writes them as before.
+    // Readings are written in units as well (scaled, unit) from now on; the identity writes them as before. The
+    // calibration of a board of its own, when it has one, goes for that board's readings instead.
     void setCalibration(const BoardCalibration &calibration);
+    void setCalibration(const QString &board, const BoardCalibration &calibration);
 
     // The CSV header; nothing in the other formats.
     void header();
@@ -134,6 +137,11 @@ private:
     bool m_monotonicField = false;
     bool m_scaled = false; // a calibration is set
     BoardCalibration m_calibration;
+    std::map<QString, BoardCalibration> m_boardCalibrations;
+    // The calibration of the board of the record being written.
+    QString m_calibrationBoard;
+    const BoardCalibration *m_currentCalibration = &m_calibration;
+    void chooseCalibration(QStringView board);
     qint64 m_count = 0;
     qint64 m_pendingRecords = 0;
     qint64 m_written = 0;

@@ -67,6 +67,12 @@ private:
     }
 
 private Q_SLOTS:
+    void initTestCase()
+    {
+        // The runner reads the window program's settings: never the user's in a test.
+        qputenv("XDG_CONFIG_HOME", m_dir.filePath(QStringLiteral("config")).toLocal8Bit());
+    }
+
     void exitCodesWithTheDemoBoards_data()
     {
         QTest::addColumn<QStringList>("arguments");
@@ -340,6 +346,36 @@ private Q_SLOTS:
         QVERIFY2((result.out + result.err).contains(said), result.out + result.err);
         if (exitCode == 0)
             QVERIFY2(result.out.contains("expected 3 readings of channel 8 in [4.75 V, 5.25 V]"), result.out);
+    }
+
+    // The runner judges a plan and writes a rules file's records in the units the window program keeps for the
+    // board (the file's own calibration goes over them); another board stays in counts.
+    void theWindowProgramsCalibrationOfTheBoard()
+    {
+#ifdef Q_OS_WIN
+        QSKIP("the window program's settings are in the registry there");
+#endif
+        QTemporaryDir home;
+        QDir(home.path()).mkpath(QStringLiteral("Vantrel"));
+        writeFile(home.filePath(QStringLiteral("Vantrel/Vantrel Control.conf")),
+                  "[boards]\nDEMO0002\\channel8\\scale=0.025\nDEMO0002\\channel8\\unit=V\n"
+                  "DEMO0002\\channel8\\decimals=2\n");
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home.path());
+        const QString plan = m_dir.filePath(QStringLiteral("kept.toml"));
+        writeFile(plan, "board = \"DEMO0002\"\n[[step]]\nset_pin = 9\nlevel = 1\n"
+                        "[[step]]\nadc = 8\nmin = 4.75\nmax = 5.25\nunit = \"V\"\nsamples = 2\n");
+        const Result judged = run({"--demo", "test", plan, "--poll-ms", "20"}, environment);
+        QVERIFY2(judged.exitCode == 0, judged.out + judged.err);
+        const QString rules = m_dir.filePath(QStringLiteral("rules-only.toml"));
+        writeFile(rules, "[[alarm]]\nname = \"Supply low\"\nchannel = 8\nbelow = 0.5\n");
+        for (const char *board : {"DEMO0002", "DEMO0001"}) {
+            const Result monitored = run({"--demo", "monitor", "--board", board, "--adc", "8", "--format", "jsonl",
+                                          "--seconds", "0.5", "--alarms", rules},
+                                         environment);
+            QCOMPARE(monitored.exitCode, 0);
+            QCOMPARE(monitored.out.contains("\"unit\":\"V\""), QByteArrayView(board) == "DEMO0002");
+        }
     }
 
     void reportsReadBack()
