@@ -18,3 +18,19 @@ std::optional<QString> unfitPrivateFolder(const QString &path);
 // Opens a file to add to its end, made readable by its owner alone when it is new. Never through a symbolic link,
 // and only a regular file of this user's; false with the reason.
 bool openPrivateForAppend(QFile &file, const QString &path, QString *error);
+
+// Held while adding to a file opened so that others (another program journaling the same board) may add to it too:
+// their additions never land in one another. POSIX appends whole writes at the end already; Windows promises as
+// much only for the handle's own writes, so there a lock beyond the file's end keeps the writers one at a time.
+class AppendLock
+{
+public:
+    explicit AppendLock(QFile &file);
+    ~AppendLock();
+    AppendLock(const AppendLock &) = delete;
+    AppendLock &operator=(const AppendLock &) = delete;
+
+private:
+    QFile &m_file;
+    bool m_locked = false;
+};

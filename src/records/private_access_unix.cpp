@@ -55,3 +55,11 @@ bool openPrivateForAppend(QFile &file, const QString &path, QString *error)
     }
     return true;
 }
+
+AppendLock::AppendLock(QFile &file)
+    : m_file(file)
+{
+    // O_APPEND puts each whole write at the end, whoever else writes.
+}
+
+AppendLock::~AppendLock() = default;

@@ -82,3 +82,30 @@ bool openPrivateForAppend(QFile &file, const QString &path, QString *error)
     }
     return true;
 }
+
+namespace {
+
+// A byte no file of the journal reaches: locking it never keeps a reader from the data.
+constexpr DWORD kLockOffsetHigh = 0x7fffffff;
+
+} // namespace
+
+AppendLock::AppendLock(QFile &file)
+    : m_file(file)
+{
+    const auto handle = HANDLE(_get_osfhandle(file.handle()));
+    if (handle == INVALID_HANDLE_VALUE)
+        return;
+    OVERLAPPED at{};
+    at.OffsetHigh = kLockOffsetHigh;
+    m_locked = LockFileEx(handle, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &at);
+}
+
+AppendLock::~AppendLock()
+{
+    if (!m_locked)
+        return;
+    OVERLAPPED at{};
+    at.OffsetHigh = kLockOffsetHigh;
+    UnlockFileEx(HANDLE(_get_osfhandle(m_file.handle())), 0, 1, 0, &at);
+}

@@ -8,6 +8,7 @@
 #include <QDir>
 
 #include <algorithm>
+#include <optional>
 #include <charconv>
 #include <cstring>
 
@@ -206,6 +207,8 @@ bool RecordWriter::openShared(const QString &path, QString *error)
         return false;
     m_shared = true;
     m_path = path;
+    // Another writer's line is seen whole or not at all.
+    const AppendLock lock(m_file);
     m_writtenBytes = m_file.size();
     endCutLine();
     return true;
@@ -647,8 +650,11 @@ bool RecordWriter::flush()
     if (m_buffer.isEmpty())
         return true;
     // Others may have added to a shared file: its size is where this write starts.
-    if (m_shared)
+    std::optional<AppendLock> lock;
+    if (m_shared) {
+        lock.emplace(m_file);
         m_writtenBytes = m_file.size();
+    }
     errno = 0;
     const qint64 written = m_file.write(m_buffer);
     // A stream opened on a FILE* keeps its own buffer: handed on now, and a full disk is seen now.
