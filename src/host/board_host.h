@@ -88,8 +88,8 @@ public:
     // Calibration and rules from a rules file for every board, over (calibration) or instead of (rules) the
     // settings' own.
     void setAlarmFile(const AlarmSetup &setup);
-    // A board's calibration and rules, kept in the settings (when the host takes them from there) and judged from
-    // now on.
+    // A board's calibration and rules, kept in the settings (when the host takes them from there, and no rules file
+    // is in use: then for this run only) and judged from now on.
     void setCalibration(const QString &serial, const BoardCalibration &calibration);
     void setAlarmRules(const QString &serial, const std::vector<AlarmRule> &rules);
     // The operator acknowledges a board's alarm by name, or all of them; told on the session that holds the board.

@@ -174,6 +174,16 @@ private Q_SLOTS:
         QVERIFY(rig.host.board(QStringLiteral("C3D4")).alarms.alarms().empty());
         rig.host.setCalibration(QStringLiteral("A1B2"), BoardCalibration());
         rig.host.setAlarmRules(QStringLiteral("A1B2"), {});
+        // Under a rules file, changes hold for the run only.
+        {
+            Rig withFile;
+            withFile.host.setAlarmFile(AlarmSetup{});
+            withFile.host.setCalibration(QStringLiteral("A1B2"), volts);
+            withFile.host.setAlarmRules(QStringLiteral("A1B2"), {low});
+        }
+        Rig next;
+        QVERIFY(next.host.board(QStringLiteral("A1B2")).alarms.calibration().isIdentity());
+        QVERIFY(next.host.board(QStringLiteral("A1B2")).alarms.alarms().empty());
     }
 
     // A raised alarm sends its rule's command only once the operator has confirmed it: as typed, once a raise.
