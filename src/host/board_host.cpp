@@ -3,6 +3,7 @@
 #include "alarms/alarm_settings.h"
 #include "device/driver.h"
 #include "device/ftdi.h"
+#include "device/report.h"
 
 #include <QTimer>
 
@@ -34,8 +35,9 @@ BoardHost::Hosted &BoardHost::host(std::unique_ptr<BoardSession> session)
     using Kind = SessionEvent::Kind;
     hosted->subscription = raw->session->events().subscribe(
         [this, raw](const SessionEvent &event) { follow(*raw, event); },
-        eventKinds({Kind::Selected, Kind::Reading, Kind::PinLevel, Kind::Gap, Kind::Lost, Kind::Back, Kind::Closed,
-                    Kind::AnalogPoll, Kind::AlarmRaised, Kind::AlarmAcknowledged, Kind::AlarmCleared}));
+        eventKinds({Kind::Selected, Kind::Reading, Kind::PinLevel, Kind::LineReceived, Kind::Gap, Kind::Lost,
+                    Kind::Back, Kind::Closed, Kind::AnalogPoll, Kind::AlarmRaised, Kind::AlarmAcknowledged,
+                    Kind::AlarmCleared}));
     if (m_journal)
         m_journal->attach(*raw->session);
     m_sessions.push_back(std::move(hosted));
@@ -75,6 +77,9 @@ void BoardHost::follow(Hosted &hosted, const SessionEvent &event)
     case SessionEvent::Kind::AlarmCleared:
         Q_EMIT alarmsChanged();
         break;
+    case SessionEvent::Kind::LineReceived:
+        judgeOutputReport(hosted, event);
+        return;
     default:
         break;
     }
@@ -147,6 +152,23 @@ void BoardHost::setCalibration(const QString &serial, const BoardCalibration &ca
     if (m_options.alarmSettings && !m_alarmFile)
         saveCalibration(serial, calibration);
     applyCalibration(board(serial), calibration);
+}
+
+void BoardHost::judgeOutputReport(Hosted &hosted, const SessionEvent &event)
+{
+    // The report of a pin driven from here is no level for the windows (the pin keeps the colour it was given), but
+    // a pin rule watches what the board says of it all the same.
+    const Report *report = event.report;
+    if (!hosted.board || !report || !report->applicable || report->kind != Report::Kind::Pin ||
+        !hosted.session->setup().isOutput(report->pin))
+        return;
+    SessionEvent level = event;
+    level.kind = SessionEvent::Kind::PinLevel;
+    level.index = report->pin;
+    level.value = report->state != 0 ? 1 : 0;
+    level.text = {};
+    level.report = nullptr;
+    hosted.board->alarms.take(level, hosted.session->events());
 }
 
 void BoardHost::sendAlarmCommand(const HostedBoard &board, const QString &name)

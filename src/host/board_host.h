@@ -131,6 +131,7 @@ private:
     void setUpAlarms(HostedBoard &board);
     // The calibration judged, journaled and shown from now on.
     void applyCalibration(HostedBoard &board, const BoardCalibration &calibration);
+    void judgeOutputReport(Hosted &hosted, const SessionEvent &event);
     // The command of the alarm raised, when its rule has one the operator confirmed.
     void sendAlarmCommand(const HostedBoard &board, const QString &name);
 

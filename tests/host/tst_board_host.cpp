@@ -221,6 +221,22 @@ private Q_SLOTS:
         rig.host.setAlarmRules(QStringLiteral("A1B2"), {});
     }
 
+    // A pin rule watches what the board reports of a pin, an output driven from here included.
+    void aPinRuleWatchesAnOutputToo()
+    {
+        QStandardPaths::setTestModeEnabled(true);
+        Rig rig;
+        rig.host.select(0);
+        AlarmRule high{QStringLiteral("Pin 9 high"), 0, 9};
+        high.level = true;
+        rig.host.setAlarmRules(QStringLiteral("A1B2"), {high});
+        rig.host.foreground().makePinOutputAt(9, true);
+        rig.driver.queue("pin 9 1\n");
+        rig.host.foreground().poll();
+        QCOMPARE(rig.host.activeAlarmCount(), 1);
+        rig.host.setAlarmRules(QStringLiteral("A1B2"), {});
+    }
+
     void everyBoardIsJournaledWhereverItIsHeld()
     {
         Rig rig;
