@@ -32,6 +32,17 @@ QString cell(const QTableWidget *table, int row, int column)
     return item ? item->text().trimmed() : QString();
 }
 
+// "yes" or "no" (true/false, 1/0 too); empty is no; anything else is neither.
+std::optional<bool> yesOrNo(const QString &text)
+{
+    const QString word = text.trimmed().toLower();
+    if (word == u"yes" || word == u"true" || word == u"1")
+        return true;
+    if (word.isEmpty() || word == u"no" || word == u"false" || word == u"0")
+        return false;
+    return std::nullopt;
+}
+
 QString numberText(std::optional<double> value)
 {
     return value ? QString::number(*value) : QString();
@@ -95,11 +106,15 @@ std::variant<AlarmRule, QString> ruleFromCells(const QStringList &cells)
     if (!read)
         return QStringLiteral("\"Severity\" must be info, warning or critical");
     rule.severity = *read;
-    const QString latched = cells.value(7).trimmed().toLower();
-    rule.latched = latched == u"yes" || latched == u"true" || latched == u"1";
+    const std::optional<bool> latched = yesOrNo(cells.value(7));
+    if (!latched)
+        return QStringLiteral("\"Latched\" must be yes or no");
+    rule.latched = *latched;
     rule.command = cells.value(8).trimmed();
-    const QString confirmed = cells.value(9).trimmed().toLower();
-    rule.commandConfirmed = !rule.command.isEmpty() && (confirmed == u"yes" || confirmed == u"true" || confirmed == u"1");
+    const std::optional<bool> confirmed = yesOrNo(cells.value(9));
+    if (!confirmed)
+        return QStringLiteral("\"Confirmed\" must be yes or no");
+    rule.commandConfirmed = !rule.command.isEmpty() && *confirmed;
     if (const auto problem = ruleProblem(rule))
         return *problem;
     return rule;

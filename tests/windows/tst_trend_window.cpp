@@ -125,9 +125,14 @@ private Q_SLOTS:
         QCOMPARE(alarms.size(), 1u);
         QCOMPARE(alarms.front().rule.name, QStringLiteral("ADC 1 limits"));
         QCOMPARE(alarms.front().rule.below, std::optional<double>(1.5));
-        // A high below the low is put back, not kept.
+        // A high below the low, or what is no number, is put back, not kept, and the status line says why.
         table->item(0, formTrend::HighColumn)->setText(QStringLiteral("0.5"));
         QCOMPARE(table->item(0, formTrend::HighColumn)->text(), QString());
+        QVERIFY2(trend->statusText().startsWith(QStringLiteral("ADC 1: \"below\" (1.5) is greater than \"above\"")),
+                 qPrintable(trend->statusText()));
+        table->item(0, formTrend::HighColumn)->setText(QStringLiteral("6 A"));
+        QCOMPARE(trend->statusText(),
+                 QStringLiteral("ADC 1: \"6 A\" is not a limit (a number in V, or nothing for none)."));
         rig.receive("adc 1 200\n");
         QCOMPARE(host.activeAlarmCount(), 1);
 

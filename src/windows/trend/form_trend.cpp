@@ -404,14 +404,17 @@ void formTrend::loadLimits()
 
 bool formTrend::setLimits(int channel, std::optional<double> low, std::optional<double> high)
 {
-    if (!isChannel(channel) || m_board.isEmpty())
-        return false;
-    const std::vector<AlarmRule> rules = withLimits(this->rules(), channel, low, high);
-    const AlarmRule *rule = limitRule(rules, channel);
-    if (rule && ruleProblem(*rule)) {
-        loadLimits(); // put back as it was
+    if (!isChannel(channel) || m_board.isEmpty()) {
+        refuseLimit(QStringLiteral("Limits are kept per board: none is shown"));
         return false;
     }
+    const std::vector<AlarmRule> rules = withLimits(this->rules(), channel, low, high);
+    const AlarmRule *rule = limitRule(rules, channel);
+    if (const std::optional<QString> problem = rule ? ruleProblem(*rule) : std::nullopt) {
+        refuseLimit(QStringLiteral("ADC %1: %2").arg(channel).arg(*problem));
+        return false;
+    }
+    m_limitMessage.clear();
     if (rules != this->rules())
         workspace().host().setAlarmRules(m_board, rules);
     loadLimits();
@@ -426,10 +429,24 @@ void formTrend::limitEdited(QTableWidgetItem *item)
     const Limit limit = parseLimit(item->text(), calibration().channel(channel));
     std::optional<double> low = m_low[std::size_t(channel)];
     std::optional<double> high = m_high[std::size_t(channel)];
-    // What is not a number, or a low above the high, is put back as it was.
-    if (limit.valid)
-        (item->column() == LowColumn ? low : high) = limit.value;
+    // What is not a number, or a low above the high, is put back as it was, and the status line says why.
+    if (!limit.valid) {
+        const QString unit = calibration().channel(channel).unit;
+        refuseLimit(QStringLiteral("ADC %1: \"%2\" is not a limit (a number%3, or nothing for none)")
+                        .arg(channel)
+                        .arg(item->text().trimmed().left(40))
+                        .arg(unit.isEmpty() ? QString() : QStringLiteral(" in %1").arg(unit)));
+        return;
+    }
+    (item->column() == LowColumn ? low : high) = limit.value;
     setLimits(channel, low, high);
+}
+
+void formTrend::refuseLimit(const QString &why)
+{
+    loadLimits(); // put back as it was
+    m_limitMessage = why;
+    updateStatus();
 }
 
 void formTrend::setSpan(int index)
@@ -523,7 +540,8 @@ QString formTrend::gapReason() const
 
 void formTrend::updateStatus()
 {
-    const QString reason = gapReason();
+    // A refused limit is said until the next limit is taken.
+    const QString reason = m_limitMessage.isEmpty() ? gapReason() : m_limitMessage + u'.';
     if (m_status->text() != reason)
         m_status->setText(reason);
 }

@@ -103,6 +103,7 @@ private:
     void loadLimits();
     // Limits kept by an earlier version for every board, taken once as this board's limit rules.
     void adoptLegacyLimits();
+    void refuseLimit(const QString &why);
     void showCalibration();
     const BoardCalibration &calibration() const;
     std::vector<AlarmRule> rules() const;
@@ -143,6 +144,7 @@ private:
     std::array<std::optional<double>, kLastChannel + 1> m_low{};
     std::array<std::optional<double>, kLastChannel + 1> m_high{};
     bool m_fillingTable = false;
+    QString m_limitMessage; // why the last limit typed was refused
     TrendPlot *m_plot = nullptr;
     QTableWidget *m_table = nullptr;
     QTimer m_refresh;
