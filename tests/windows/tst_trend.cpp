@@ -35,6 +35,32 @@ private Q_SLOTS:
                                                                           "-20 min", "-10 min", "now"};
     }
 
+    // The value axis stands on round values in the unit shown, however the calibration or the zoom falls.
+    void valueTicksAreRound_data()
+    {
+        QTest::addColumn<double>("from");
+        QTest::addColumn<double>("to");
+        QTest::addColumn<QString>("ticks");
+        QTest::newRow("counts") << 0.0 << 255.0 << "0 50 100 150 200 250";
+        QTest::newRow("volts") << 0.0 << 6.375 << "0 2 4 6";
+        QTest::newRow("zoomed volts") << 1.1 << 5.18 << "2 3 4 5";
+        QTest::newRow("negative scale") << 6.0 << -0.375 << "0 2 4 6";
+        QTest::newRow("fine") << 4.7315 << 4.7625 << "4.74 4.75 4.76";
+        QTest::newRow("nothing to show") << 3.0 << 3.0 << "";
+    }
+
+    void valueTicksAreRound()
+    {
+        QFETCH(double, from);
+        QFETCH(double, to);
+        QFETCH(QString, ticks);
+        const TrendValueTicks made = trendValueTicks(from, to, 6);
+        QStringList shown;
+        for (const double value : made.values)
+            shown.append(QString::number(value, 'f', made.decimals));
+        QCOMPARE(shown.join(u' '), ticks);
+    }
+
     void ticksAreRound()
     {
         QFETCH(qint64, startMs);

@@ -16,11 +16,33 @@
 namespace {
 
 constexpr int kTicksX = 6;
-constexpr int kTicksY = 4;
+constexpr int kTicksY = 6; // at most, on round values
 constexpr double kZoomStep = 0.8; // one wheel notch or one key press
 constexpr int kClickSlop = 3;     // pixels a click may move and still be a click
 
 } // namespace
+
+TrendValueTicks trendValueTicks(double from, double to, int most)
+{
+    TrendValueTicks ticks;
+    const double low = std::min(from, to);
+    const double high = std::max(from, to);
+    if (!std::isfinite(low) || !std::isfinite(high) || high <= low || most < 1)
+        return ticks;
+    const double rough = (high - low) / most;
+    const double magnitude = std::pow(10.0, std::floor(std::log10(rough)));
+    double step = 10 * magnitude;
+    for (const double factor : {1.0, 2.0, 5.0}) {
+        if (factor * magnitude >= rough) {
+            step = factor * magnitude;
+            break;
+        }
+    }
+    ticks.decimals = std::clamp(int(-std::floor(std::log10(step) + 1e-9)), 0, kMaxDecimals);
+    for (double at = std::ceil(low / step - 1e-9) * step; at <= high + step * 1e-9; at += step)
+        ticks.values.push_back(std::abs(at) < step * 1e-9 ? 0.0 : at);
+    return ticks;
+}
 
 QString trendTimeLabel(qint64 msBeforeEnd)
 {
@@ -313,14 +335,18 @@ void TrendPlot::drawAxes(QPainter &painter, const QRect &area, QSize size, const
     const QColor grid = palette().color(QPalette::Mid);
     const QColor text = palette().color(QPalette::Text);
     const QFontMetrics metrics = fontMetrics();
-    const bool whole = m_view.high - m_view.low >= 16;
-    for (int tick = 0; tick <= kTicksY; ++tick) {
-        const double value = m_view.low + (m_view.high - m_view.low) * tick / kTicksY;
-        const int y = area.top() + int(std::lround(m_view.yOf(value, area.height())));
+    // Round values in the axis's unit (counts for the identity), wherever they fall among the counts.
+    const TrendValueTicks ticks = trendValueTicks(m_view.low * units.scale + units.offset,
+                                                  m_view.high * units.scale + units.offset, kTicksY);
+    for (const double value : ticks.values) {
+        const double count = (value - units.offset) / units.scale;
+        const int y = area.top() + int(std::lround(m_view.yOf(count, area.height())));
         painter.setPen(QPen(grid, 0, Qt::DotLine));
         painter.drawLine(area.left(), y, area.right(), y);
         painter.setPen(text);
-        const QString label = axisLabel(value, units, whole);
+        ChannelCalibration shown = units;
+        shown.decimals = ticks.decimals;
+        const QString label = shown.valueText(value);
         painter.drawText(area.left() - 6 - metrics.horizontalAdvance(label), y + metrics.ascent() / 2, label);
     }
     // Ticks on round steps: counted back from now, or on the local clock's whole steps (from its midnight).

@@ -30,6 +30,14 @@ qint64 trendTickStep(qint64 spanMs, int most);
 // The times within [startMs, endMs] that lie a whole number of steps from `originMs`, in order.
 std::vector<qint64> trendTicks(qint64 startMs, qint64 endMs, qint64 originMs, qint64 stepMs);
 
+// Values axis ticks on a round step (1, 2 or 5 × 10^n) within [from, to] (either order), at most `most` + 1 of
+// them, lowest first; `decimals` the places the step needs.
+struct TrendValueTicks {
+    std::vector<double> values;
+    int decimals = 0;
+};
+TrendValueTicks trendValueTicks(double from, double to, int most);
+
 class TrendPlot : public QWidget
 {
     Q_OBJECT
