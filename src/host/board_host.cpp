@@ -149,7 +149,7 @@ void BoardHost::setAlarmFile(const AlarmSetup &setup)
 void BoardHost::setCalibration(const QString &serial, const BoardCalibration &calibration)
 {
     // Under a rules file, a change holds for the run: the file's own never end up in the board's settings.
-    if (m_options.alarmSettings && !m_alarmFile)
+    if (keepsAlarmSettings())
         saveCalibration(serial, calibration);
     applyCalibration(board(serial), calibration);
 }
@@ -195,7 +195,7 @@ void BoardHost::applyCalibration(HostedBoard &board, const BoardCalibration &cal
 
 void BoardHost::setAlarmRules(const QString &serial, const std::vector<AlarmRule> &rules)
 {
-    if (m_options.alarmSettings && !m_alarmFile)
+    if (keepsAlarmSettings())
         saveAlarmRules(serial, rules);
     // An alarm up under a rule changed or gone is cleared for everyone who was told it (the journal, the window), not
     // dropped; the others stay as they are.

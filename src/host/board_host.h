@@ -92,6 +92,8 @@ public:
     // is in use: then for this run only) and judged from now on.
     void setCalibration(const QString &serial, const BoardCalibration &calibration);
     void setAlarmRules(const QString &serial, const std::vector<AlarmRule> &rules);
+    // Whether what setCalibration() and setAlarmRules() are given is kept for the next run.
+    bool keepsAlarmSettings() const { return m_options.alarmSettings && !m_alarmFile; }
     // The operator acknowledges a board's alarm by name, or all of them; told on the session that holds the board.
     bool acknowledgeAlarm(const QString &serial, const QString &name);
     int acknowledgeAllAlarms(const QString &serial);

@@ -353,7 +353,8 @@ void formTrend::showCalibration()
 
 void formTrend::adoptLegacyLimits()
 {
-    if (m_board.isEmpty())
+    // Taken for good only where the board's rules are kept (not for a run under a rules file).
+    if (m_board.isEmpty() || !workspace().host().keepsAlarmSettings())
         return;
     QSettings settings;
     if (settings.value(adoptedKey(m_board)).toBool())
