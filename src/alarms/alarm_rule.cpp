@@ -58,7 +58,8 @@ std::optional<QString> ruleProblem(const AlarmRule &rule)
         return QStringLiteral("the command is %1 characters long; at most %2")
             .arg(rule.command.size())
             .arg(kMaxAlarmCommandLength);
-    if (std::any_of(rule.command.begin(), rule.command.end(), [](QChar c) { return c.unicode() < 0x20 || c == u'\x7f'; }))
+    if (std::any_of(rule.command.begin(), rule.command.end(),
+                    [](QChar c) { return c.unicode() < 0x20 || c == u'\x7f'; }))
         return QStringLiteral("the command must be one line, without control characters");
     return std::nullopt;
 }

@@ -25,7 +25,8 @@ int main(int argc, char *argv[])
     QCoreApplication application(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("vantrel-cli"));
     // A board's calibration is the one the operator gave it in the window program.
-    keepBoardSettingsOf(QString::fromLatin1(kWindowProgramOrganisation), QString::fromLatin1(kWindowProgramApplication));
+    keepBoardSettingsOf(QString::fromLatin1(kWindowProgramOrganisation),
+                        QString::fromLatin1(kWindowProgramApplication));
     QCoreApplication::setApplicationVersion(QStringLiteral(VANTREL_VERSION));
     printDiagnosticsAs("vantrel-cli");
     prepareConsole();

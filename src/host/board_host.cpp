@@ -33,11 +33,11 @@ BoardHost::Hosted &BoardHost::host(std::unique_ptr<BoardSession> session)
     hosted->session->setReconnect(m_reconnect);
     Hosted *raw = hosted.get();
     using Kind = SessionEvent::Kind;
-    hosted->subscription = raw->session->events().subscribe(
-        [this, raw](const SessionEvent &event) { follow(*raw, event); },
-        eventKinds({Kind::Selected, Kind::Reading, Kind::PinLevel, Kind::LineReceived, Kind::Gap, Kind::Lost,
-                    Kind::Back, Kind::Closed, Kind::AnalogPoll, Kind::AlarmRaised, Kind::AlarmAcknowledged,
-                    Kind::AlarmCleared}));
+    hosted->subscription =
+        raw->session->events().subscribe([this, raw](const SessionEvent &event) { follow(*raw, event); },
+                                         eventKinds({Kind::Selected, Kind::Reading, Kind::PinLevel, Kind::LineReceived,
+                                                     Kind::Gap, Kind::Lost, Kind::Back, Kind::Closed, Kind::AnalogPoll,
+                                                     Kind::AlarmRaised, Kind::AlarmAcknowledged, Kind::AlarmCleared}));
     if (m_journal)
         m_journal->attach(*raw->session);
     m_sessions.push_back(std::move(hosted));
@@ -201,8 +201,8 @@ void BoardHost::setAlarmRules(const QString &serial, const std::vector<AlarmRule
     // dropped; the others stay as they are.
     BoardSession *session = sessionOf(serial);
     board(serial).alarms.clearChanged(rules, QStringLiteral("its rule changed"),
-                                  session ? session->stamp() : foreground().stamp(), session,
-                                  session ? &session->events() : nullptr);
+                                      session ? session->stamp() : foreground().stamp(), session,
+                                      session ? &session->events() : nullptr);
     board(serial).alarms.setRules(rules);
     Q_EMIT alarmsChanged();
 }

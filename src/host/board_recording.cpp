@@ -8,8 +8,7 @@ constexpr int kFlushMs = 1000;
 
 } // namespace
 
-bool BoardRecording::start(const QString &path, qint64 originMs, const BoardCalibration &calibration,
-                           QString *error)
+bool BoardRecording::start(const QString &path, qint64 originMs, const BoardCalibration &calibration, QString *error)
 {
     stop();
     m_writer.setOrigin(originMs);

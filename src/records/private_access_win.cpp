@@ -75,7 +75,8 @@ bool openPrivateForAppend(QFile &file, const QString &path, QString *error)
         CloseHandle(handle);
         return false;
     }
-    if (!file.open(fd, QIODevice::ReadWrite | QIODevice::Append | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
+    if (!file.open(fd, QIODevice::ReadWrite | QIODevice::Append | QIODevice::Unbuffered,
+                   QFileDevice::AutoCloseHandle)) {
         *error = file.errorString();
         _close(fd);
         return false;

@@ -8,9 +8,9 @@
 #include <QDir>
 
 #include <algorithm>
-#include <optional>
 #include <charconv>
 #include <cstring>
+#include <optional>
 
 namespace {
 
@@ -247,9 +247,8 @@ void RecordWriter::close()
 void RecordWriter::setCalibration(const BoardCalibration &calibration)
 {
     m_calibration = calibration;
-    m_scaled = !calibration.isIdentity() ||
-               std::any_of(m_boardCalibrations.begin(), m_boardCalibrations.end(),
-                           [](const auto &board) { return !board.second.isIdentity(); });
+    m_scaled = !calibration.isIdentity() || std::any_of(m_boardCalibrations.begin(), m_boardCalibrations.end(),
+                                                        [](const auto &board) { return !board.second.isIdentity(); });
 }
 
 void RecordWriter::setCalibration(const QString &board, const BoardCalibration &calibration)

@@ -15,8 +15,8 @@
 namespace {
 
 const QStringList kChannelColumns{"Name", "Unit", "Scale", "Offset", "Decimals"};
-const QStringList kRuleColumns{"Name",     "Watches", "Below", "Above",    "Level",
-                                "For ms",   "Severity", "Latched", "Sends", "Confirmed"};
+const QStringList kRuleColumns{"Name",   "Watches",  "Below",   "Above", "Level",
+                               "For ms", "Severity", "Latched", "Sends", "Confirmed"};
 
 // A number as the operator typed it; "nan" and "inf" read as numbers that are not finite, and are refused later.
 std::optional<double> number(const QString &text)
@@ -157,7 +157,7 @@ ChannelsDialog::ChannelsDialog(const QString &serial, const BoardCalibration &ca
                      severityName(rule.severity),
                      rule.latched ? QStringLiteral("yes") : QStringLiteral("no"),
                      rule.command,
-                     rule.command.isEmpty()     ? QString()
+                     rule.command.isEmpty()  ? QString()
                      : rule.commandConfirmed ? QStringLiteral("yes")
                                              : QStringLiteral("no")};
         }

@@ -102,9 +102,9 @@ private Q_SLOTS:
         QTest::newRow("command of two lines")
             << fine << QStringList{"Lid", "pin 9", "", "", "0", "0", "", "", "pin 9 1\nreset"}
             << "Rule 1: the command must be one line, without control characters.";
-        QTest::newRow("confirmed maybe")
-            << fine << QStringList{"Lid", "pin 9", "", "", "0", "0", "", "", "pin 9 1", "maybe"}
-            << "Rule 1: \"Confirmed\" must be yes or no.";
+        QTest::newRow("confirmed maybe") << fine
+                                         << QStringList{"Lid", "pin 9", "", "", "0", "0", "", "", "pin 9 1", "maybe"}
+                                         << "Rule 1: \"Confirmed\" must be yes or no.";
         QTest::newRow("accepted") << fine << rule << QString();
     }
 

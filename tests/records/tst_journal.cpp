@@ -133,7 +133,7 @@ private Q_SLOTS:
                 seen.append(QStringLiteral("%1 %2 %3")
                                 .arg(record.value("value").toInt())
                                 .arg(record.contains("scaled") ? QString::number(record.value("scaled").toDouble())
-                                                                : QStringLiteral("-"))
+                                                               : QStringLiteral("-"))
                                 .arg(record.value("unit").toString()));
         }
         QCOMPARE(seen, QStringList({"200 - ", "200 5 V", "10 10 ", "190 4.75 V"}));
@@ -381,7 +381,8 @@ private Q_SLOTS:
         qint64 skipped = -1;
         int read = 0;
         JournalQuery query{rig.journal->settings().folder, "DEMO0001", {}, {}, {}};
-        QVERIFY(readJournal(query, [&read](const JournalRecord &) { return ++read; }, &skipped));
+        QVERIFY(readJournal(
+            query, [&read](const JournalRecord &) { return ++read; }, &skipped));
         QCOMPARE(skipped, 1);
         QVERIFY(read > 10 && read < plain.size());
     }

@@ -126,8 +126,8 @@ void formBoards::refresh()
             boards.append(kept);
     }
     // The row chosen stays chosen; at first, the board the other windows work on.
-    const QString current = m_table->currentItem() ? m_table->item(m_table->currentRow(), BoardColumn)->text()
-                                                   : host.foreground().serial();
+    const QString current =
+        m_table->currentItem() ? m_table->item(m_table->currentRow(), BoardColumn)->text() : host.foreground().serial();
     const int currentColumn = m_table->currentColumn();
     m_filling = true;
     m_table->setRowCount(int(boards.size()));

@@ -16,7 +16,7 @@
 namespace {
 
 constexpr int kTicksX = 6;
-constexpr int kTicksY = 6; // at most, on round values
+constexpr int kTicksY = 6;        // at most, on round values
 constexpr double kZoomStep = 0.8; // one wheel notch or one key press
 constexpr int kClickSlop = 3;     // pixels a click may move and still be a click
 
@@ -336,8 +336,8 @@ void TrendPlot::drawAxes(QPainter &painter, const QRect &area, QSize size, const
     const QColor text = palette().color(QPalette::Text);
     const QFontMetrics metrics = fontMetrics();
     // Round values in the axis's unit (counts for the identity), wherever they fall among the counts.
-    const TrendValueTicks ticks = trendValueTicks(m_view.low * units.scale + units.offset,
-                                                  m_view.high * units.scale + units.offset, kTicksY);
+    const TrendValueTicks ticks =
+        trendValueTicks(m_view.low * units.scale + units.offset, m_view.high * units.scale + units.offset, kTicksY);
     for (const double value : ticks.values) {
         const double count = (value - units.offset) / units.scale;
         const int y = area.top() + int(std::lround(m_view.yOf(count, area.height())));

@@ -117,8 +117,8 @@ private:
     ChannelCalibration axisUnits(const Columns &columns) const;
     QString axisLabel(double count, const ChannelCalibration &units, bool whole) const;
     void drawAxes(QPainter &painter, const QRect &area, QSize size, const ChannelCalibration &units) const;
-    void drawChannel(QPainter &painter, const QRect &area, int channel, const std::vector<TrendHistory::Column> &columns,
-                     bool vector) const;
+    void drawChannel(QPainter &painter, const QRect &area, int channel,
+                     const std::vector<TrendHistory::Column> &columns, bool vector) const;
     void drawLimits(QPainter &painter, const QRect &area) const;
     void drawCursors(QPainter &painter, const QRect &area) const;
     void drawLegend(QPainter &painter, const QRect &area) const;
