@@ -186,7 +186,7 @@ ChannelsDialog::ChannelsDialog(const QString &serial, const BoardCalibration &ca
     layout->addWidget(m_rules, 1);
     layout->addWidget(m_message);
     layout->addWidget(buttons);
-    resize(720, 560);
+    resize(900, 640); // every channel and every column of a rule in view at once
 }
 
 QString ChannelsDialog::message() const
