@@ -10,6 +10,7 @@
 #include <QUrl>
 
 #include <mosquitto.h>
+#include <mqtt_protocol.h>
 
 #include <algorithm>
 #include <mutex>
@@ -61,20 +62,87 @@ QString shownBrokerUrl(const QString &url)
 
 ConnectionRefusal connackRefusal(int code)
 {
-    switch (code) {
-    case 1:
-        return {QStringLiteral("the broker does not speak MQTT 3.1.1"), true};
-    case 2:
-        return {QStringLiteral("the broker rejected the client id"), true};
-    case 3:
-        return {QStringLiteral("the broker is unavailable"), false};
-    case 4:
-        return {QStringLiteral("bad user name or password"), true};
-    case 5:
-        return {QStringLiteral("not authorised"), true};
-    default:
-        return {QStringLiteral("refused with code %1").arg(code), false};
+    struct Meaning {
+        int code;
+        const char *reason;
+        bool final;
+    };
+    // MQTT 3.1.1 return codes (1 to 5), then MQTT 5 reason codes (128 and above).
+    static constexpr Meaning kMeanings[] = {
+        {1, "the broker does not speak MQTT 3.1.1", true},
+        {2, "the broker rejected the client id", true},
+        {3, "the broker is unavailable", false},
+        {4, "bad user name or password", true},
+        {5, "not authorised", true},
+        {128, "unspecified error", false},
+        {129, "the broker found the connection request malformed", true},
+        {130, "protocol error", true},
+        {131, "refused by the broker's own rules", false},
+        {132, "the broker does not speak MQTT 5", true},
+        {133, "the broker rejected the client id", true},
+        {134, "bad user name or password", true},
+        {135, "not authorised", true},
+        {136, "the broker is unavailable", false},
+        {137, "the broker is busy", false},
+        {138, "banned", true},
+        {140, "bad authentication method", true},
+        {149, "the connection request is too large", true},
+        {151, "quota exceeded", false},
+        {153, "the last will's payload is invalid", true},
+        {154, "the broker keeps no retained messages", true},
+        {155, "the broker does not take QoS 1", true},
+        {156, "the broker sends us to another server", true},
+        {157, "the broker has moved", true},
+        {159, "too many connections in a short time", false},
+    };
+    for (const Meaning &meaning : kMeanings) {
+        if (meaning.code == code)
+            return {QString::fromLatin1(meaning.reason), meaning.final};
     }
+    return {QStringLiteral("refused with code %1").arg(code), false};
+}
+
+RefusalOutcome refusalOutcome(int code, bool mqtt5)
+{
+    if (!mqtt5)
+        return {};
+    // A broker of MQTT 3.1.1 alone: asked again in its own version, nothing said.
+    if (code == kMqtt5NotSpoken)
+        return {false, true, 0};
+    // The library takes any refusal in MQTT 5 for a protocol fault and ends its loop: one that may change is tried
+    // again as the library would, after its longest back-off.
+    if (code >= 128 && !connackRefusal(code).final)
+        return {true, false, 5000};
+    return {};
+}
+
+bool askForMqtt5(mosquitto *client)
+{
+    mosquitto_property *properties = nullptr;
+    if (mosquitto_property_add_int32(&properties, MQTT_PROP_MAXIMUM_PACKET_SIZE, kMaxPacketBytes) != MOSQ_ERR_SUCCESS) {
+        mosquitto_int_option(client, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
+        return false;
+    }
+    mosquitto_int_option(client, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V5);
+    // The library has no asynchronous connect that takes properties. mosquitto_connect_bind_v5 keeps them for every
+    // later connection before it looks at its other arguments: given a keep-alive it refuses (1 s), it keeps them and
+    // connects nowhere.
+    mosquitto_connect_bind_v5(client, "", 0, 1, nullptr, properties);
+    mosquitto_property_free_all(&properties);
+    return true;
+}
+
+void restartMqttLoop(mosquitto *client, bool mqtt311)
+{
+    // The loop has ended (or is ending) by itself: this only joins its thread.
+    mosquitto_loop_stop(client, false);
+    if (mqtt311) {
+        // The same call with no properties forgets them; 3.1.1 takes none.
+        mosquitto_connect_bind_v5(client, "", 0, 1, nullptr, nullptr);
+        mosquitto_int_option(client, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
+    }
+    mosquitto_reconnect_async(client);
+    mosquitto_loop_start(client);
 }
 
 std::optional<ConnectionRefusal> tlsRefusal(const QString &logMessage)
@@ -119,7 +187,7 @@ MqttClient::MqttClient(const BrokerAddress &broker, const QString &clientId, std
     m_mosquitto = mosquitto_new(clientId.toUtf8().constData(), true, this);
     if (!m_mosquitto)
         return;
-    mosquitto_int_option(m_mosquitto, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
+    m_mqtt5 = askForMqtt5(m_mosquitto);
     // Small messages go at once, not held back to be sent with the next (a reading, a board's answer).
     mosquitto_int_option(m_mosquitto, MOSQ_OPT_TCP_NODELAY, 1);
     // Acknowledged messages (QoS 1) keep flowing while earlier ones wait for their acknowledgement.
@@ -295,7 +363,7 @@ void MqttClient::subscribe(const QString &pattern)
 void MqttClient::onConnected(int result)
 {
     if (result != 0) {
-        onRefused(connackRefusal(result));
+        onRefusedByBroker(result);
         return;
     }
     m_connected = true;
@@ -305,6 +373,21 @@ void MqttClient::onConnected(int result)
         mosquitto_subscribe(m_mosquitto, nullptr, pattern.toUtf8().constData(), 1);
     Q_EMIT connected();
     flushQueue();
+}
+
+void MqttClient::onRefusedByBroker(int code)
+{
+    const RefusalOutcome outcome = refusalOutcome(code, m_mqtt5);
+    if (outcome.mqtt311)
+        m_mqtt5 = false;
+    if (outcome.say)
+        onRefused(connackRefusal(code));
+    if (outcome.restartAfterMs >= 0) {
+        QTimer::singleShot(outcome.restartAfterMs, this, [this, mqtt311 = outcome.mqtt311] {
+            if (m_started)
+                restartMqttLoop(m_mosquitto, mqtt311);
+        });
+    }
 }
 
 void MqttClient::onRefused(const ConnectionRefusal &refusal)

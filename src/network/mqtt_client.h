@@ -37,8 +37,27 @@ struct ConnectionRefusal {
     QString reason;
     bool final = false; // credentials, authorisation, TLS verification: the same answer every time
 };
-// The refusal a CONNACK return code means (MQTT 3.1.1: 1 to 5).
+// The refusal a CONNACK code means (MQTT 3.1.1: 1 to 5; MQTT 5: 128 and above).
 ConnectionRefusal connackRefusal(int code);
+// MQTT 5's "unsupported protocol version": also what a broker of 3.1.1 alone answers.
+inline constexpr int kMqtt5NotSpoken = 132;
+
+// What a client does about a broker's refusal of its connection.
+struct RefusalOutcome {
+    bool say = true;         // said as a refusal
+    bool mqtt311 = false;    // asked again in MQTT 3.1.1
+    int restartAfterMs = -1; // the library's loop, which ended, started again after this long
+};
+RefusalOutcome refusalOutcome(int code, bool mqtt5);
+
+// The largest packet a client of ours takes. The broker drops a larger one unsent (MQTT 5's maximum packet size):
+// megabytes published at a bridge never reach its memory. One up to this size is read, and dropped when its payload
+// is over what its topic may carry.
+inline constexpr int kMaxPacketBytes = 1024 * 1024;
+// Asks for MQTT 5 and packets of at most kMaxPacketBytes; false (MQTT 3.1.1 then) when the library could not note it.
+bool askForMqtt5(mosquitto *client);
+// Starts the library's loop again after it ended on a refusal; `mqtt311`: asking for MQTT 3.1.1 from now on.
+void restartMqttLoop(mosquitto *client, bool mqtt311);
 // The refusal a libmosquitto error message means, when it is one of TLS ("OpenSSL Error[0]: ...").
 std::optional<ConnectionRefusal> tlsRefusal(const QString &logMessage);
 
@@ -123,6 +142,7 @@ private:
     void onConnected(int result);
     void onDisconnected();
     void onRefused(const ConnectionRefusal &refusal);
+    void onRefusedByBroker(int code);
     Sent send(const Message &message);
     void flushQueue();
 
@@ -143,4 +163,5 @@ private:
     bool m_connected = false;
     bool m_everConnected = false;
     bool m_started = false;
+    bool m_mqtt5 = false;
 };

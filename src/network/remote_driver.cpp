@@ -51,7 +51,7 @@ RemoteDriver::RemoteDriver(const BrokerAddress &broker, const QString &prefix, c
         m_startError = QStringLiteral("the MQTT library could not make a client");
         return;
     }
-    mosquitto_int_option(m_mosquitto, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
+    m_mqtt5 = askForMqtt5(m_mosquitto);
     // Small messages go at once, not held back to be sent with the next (a reading, a board's answer).
     mosquitto_int_option(m_mosquitto, MOSQ_OPT_TCP_NODELAY, 1);
     // Gone without a word (killed, cut off): the broker says so for us, and the bridges free what we held.
@@ -146,8 +146,22 @@ void RemoteDriver::beatHeart()
     const QString topic = m_prefix + QStringLiteral("/holders/") + m_client;
     std::unique_lock lock(m_mutex);
     while (!m_stopping) {
-        m_changed.wait_for(lock, std::chrono::milliseconds(remote::kHeartbeatMs), [this] { return m_stopping; });
-        if (m_stopping || !m_connected)
+        const auto restartDue = [this] {
+            return m_restartAt && std::chrono::steady_clock::now() >= *m_restartAt;
+        };
+        m_changed.wait_for(lock, std::chrono::milliseconds(remote::kHeartbeatMs),
+                           [this, &restartDue] { return m_stopping || restartDue(); });
+        if (m_stopping)
+            continue;
+        if (restartDue()) {
+            m_restartAt.reset();
+            const bool mqtt311 = std::exchange(m_restartIn311, false);
+            lock.unlock();
+            restartMqttLoop(m_mosquitto, mqtt311);
+            lock.lock();
+            continue;
+        }
+        if (!m_connected)
             continue;
         lock.unlock();
         publish(topic, "alive");
@@ -158,7 +172,17 @@ void RemoteDriver::beatHeart()
 void RemoteDriver::onConnected(int result)
 {
     if (result != 0) {
-        onRefused(connackRefusal(result));
+        const RefusalOutcome outcome = refusalOutcome(result, m_mqtt5);
+        if (outcome.mqtt311)
+            m_mqtt5 = false;
+        if (outcome.say)
+            onRefused(connackRefusal(result));
+        if (outcome.restartAfterMs >= 0) {
+            std::lock_guard lock(m_mutex);
+            m_restartAt = std::chrono::steady_clock::now() + std::chrono::milliseconds(outcome.restartAfterMs);
+            m_restartIn311 = outcome.mqtt311;
+            m_changed.notify_all();
+        }
         return;
     }
     {

@@ -8,9 +8,11 @@
 #include <QString>
 #include <QStringList>
 
+#include <chrono>
 #include <condition_variable>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 struct mosquitto;
@@ -112,6 +114,10 @@ private:
     std::uint64_t m_nextToken = 1;
     QString m_openFailure;
     std::thread m_heart;
+    // A refusal that ended the MQTT library's loop: started again by the heart's thread at this time.
+    std::optional<std::chrono::steady_clock::time_point> m_restartAt;
+    bool m_restartIn311 = false;
+    bool m_mqtt5 = false; // on the library's thread, or before its loop starts
 };
 
 // The remote driver for boards served on `broker` under `prefix`, with a notice when it cannot work.

@@ -3,7 +3,12 @@
 #include "network/remote_protocol.h"
 #include "records/safe_text.h"
 
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTest>
+
+#include <deque>
 
 // Control messages from the network: what each topic and payload asks, and what is refused; the messages of a
 // board held from another machine.
@@ -186,6 +191,18 @@ private Q_SLOTS:
         QTest::newRow("not tls") << "tls"
                                  << "Socket error on client x"
                                  << "-";
+        QTest::newRow("3.1.1 not authorised") << "connack"
+                                              << "5"
+                                              << "not authorised final";
+        QTest::newRow("5 bad password") << "connack"
+                                        << "134"
+                                        << "bad user name or password final";
+        QTest::newRow("5 busy") << "connack"
+                                << "137"
+                                << "the broker is busy";
+        QTest::newRow("unknown code") << "connack"
+                                      << "250"
+                                      << "refused with code 250";
     }
 
     void untrustedTexts()
@@ -206,11 +223,66 @@ private Q_SLOTS:
             result = quotedText(text);
         else if (kind == u"url")
             result = shownBrokerUrl(text);
+        else if (kind == u"connack")
+            result = connackRefusal(text.toInt()).reason + (connackRefusal(text.toInt()).final ? " final" : "");
         else if (const std::optional<ConnectionRefusal> refusal = tlsRefusal(text))
             result = refusal->reason + (refusal->final ? " final" : "");
         else
             result = "-";
         QCOMPARE(result, made);
+    }
+
+    // A broker that refuses a connection in a way that may change gets asked again, in its own version of MQTT.
+    // Each row: the protocol level of each connection made and the broker's answer to it, CONNACK bytes in hex.
+    void refusedConnectionsAreAskedAgain_data()
+    {
+        QTest::addColumn<QStringList>("script"); // "LEVEL ANSWER [close]"
+        QTest::addColumn<QString>("said");
+        QTest::newRow("a broker of 3.1.1 alone") << QStringList{"5 20020001 close", "4 20020000"} << "";
+        QTest::newRow("busy, then not") << QStringList{"5 2003008900 close", "5 2003000000"} << "the broker is busy";
+    }
+
+    void refusedConnectionsAreAskedAgain()
+    {
+        QFETCH(QStringList, script);
+        QFETCH(QString, said);
+        QTcpServer broker;
+        QVERIFY(broker.listen(QHostAddress::LocalHost));
+        std::deque<QString> steps(script.begin(), script.end());
+        QStringList failures;
+        connect(&broker, &QTcpServer::newConnection, this, [&] {
+            QTcpSocket *peer = broker.nextPendingConnection();
+            connect(peer, &QTcpSocket::readyRead, peer, [&, peer] {
+                const QByteArray connect = peer->peek(64);
+                // Fixed header, its length (one byte for a CONNECT this small), "\0\4MQTT", the level.
+                if (connect.size() < 9 || steps.empty())
+                    return;
+                peer->readAll();
+                const QStringList step = steps.front().split(u' ');
+                steps.pop_front();
+                if (int(connect[8]) != step[0].toInt())
+                    failures << QStringLiteral("level %1, not %2").arg(int(connect[8])).arg(step[0]);
+                peer->write(QByteArray::fromHex(step[1].toLatin1()));
+                if (step.size() > 2)
+                    peer->disconnectFromHost();
+            });
+        });
+        BrokerAddress address;
+        address.host = QStringLiteral("127.0.0.1");
+        address.port = broker.serverPort();
+        MqttClient client(address, QStringLiteral("asked-again"), std::nullopt);
+        QSignalSpy refusals(&client, &MqttClient::connectionRefused);
+        QString error;
+        QVERIFY(client.start(&error));
+        QTRY_VERIFY_WITH_TIMEOUT(client.isConnected(), 10000);
+        QVERIFY2(failures.isEmpty(), qPrintable(failures.join(u'\n')));
+        QCOMPARE(refusals.size(), said.isEmpty() ? 0 : 1);
+        if (!said.isEmpty()) {
+            const auto refusal = refusals.first().first().value<ConnectionRefusal>();
+            QCOMPARE(refusal.reason, said);
+            QVERIFY(!refusal.final);
+        }
+        client.stop(0);
     }
 };
 

@@ -66,8 +66,8 @@ private Q_SLOTS:
         const auto sub = subscribe();
         // The subscriber listens before anything is served: a probe of its own has reached it.
         QByteArray out;
-        QTRY_VERIFY_WITH_TIMEOUT((publish(QStringLiteral("vantrel/probe"), "ready"), seen(*sub, out, "vantrel/probe ready")),
-                                 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            (publish(QStringLiteral("vantrel/probe"), "ready"), seen(*sub, out, "vantrel/probe ready")), 10000);
         QProcess bridge;
         QElapsedTimer served;
         served.start();
@@ -302,8 +302,11 @@ private Q_SLOTS:
         QTest::newRow("20,000 opens") << open
                                       << QByteArray("{\"client\":\"c1\",\"holder\":\"h\\u0007\",\"token\":\"1\"}")
                                       << 20000 << QByteArray("more opens in the last second") << -2;
-        QTest::newRow("10 MB payload") << "vantrel/DEMO0001/send" << QByteArray(10'000'000, 'a') << 1
-                                       << QByteArray("refused a message of 10000000 bytes") << -2;
+        QTest::newRow("1 MB payload") << "vantrel/DEMO0001/send" << QByteArray(1'000'000, 'a') << 1
+                                      << QByteArray("refused a message of 1000000 bytes") << -2;
+        // Over the largest packet the bridge takes: the broker keeps it from the bridge, nothing to say.
+        QTest::newRow("10 MB payload") << "vantrel/DEMO0001/send" << QByteArray(10'000'000, 'a') << 1 << QByteArray()
+                                       << -2;
         QTest::newRow("newline and escape in a holder name")
             << open
             << QByteArray(
