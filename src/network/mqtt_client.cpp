@@ -5,6 +5,7 @@
 #include <QHostInfo>
 #include <QMetaObject>
 #include <QRegularExpression>
+#include <QSocketNotifier>
 #include <QThread>
 #include <QTimer>
 #include <QUrl>
@@ -132,15 +133,19 @@ bool askForMqtt5(mosquitto *client)
     return true;
 }
 
+void forgetMqtt5(mosquitto *client)
+{
+    // The same call with no properties forgets them; 3.1.1 takes none.
+    mosquitto_connect_bind_v5(client, "", 0, 1, nullptr, nullptr);
+    mosquitto_int_option(client, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
+}
+
 void restartMqttLoop(mosquitto *client, bool mqtt311)
 {
     // The loop has ended (or is ending) by itself: this only joins its thread.
     mosquitto_loop_stop(client, false);
-    if (mqtt311) {
-        // The same call with no properties forgets them; 3.1.1 takes none.
-        mosquitto_connect_bind_v5(client, "", 0, 1, nullptr, nullptr);
-        mosquitto_int_option(client, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
-    }
+    if (mqtt311)
+        forgetMqtt5(client);
     mosquitto_reconnect_async(client);
     mosquitto_loop_start(client);
 }
@@ -247,8 +252,11 @@ MqttClient::~MqttClient()
     if (m_mosquitto) {
         if (m_started) {
             mosquitto_disconnect(m_mosquitto);
-            mosquitto_loop_stop(m_mosquitto, true);
+            if (!m_ownLoop)
+                mosquitto_loop_stop(m_mosquitto, true);
         }
+        m_readable.reset();
+        m_writable.reset();
         mosquitto_destroy(m_mosquitto);
     }
 }
@@ -263,13 +271,34 @@ bool MqttClient::start(QString *error)
         return false;
     // Asynchronous: a broker that is not there yet is tried again and again by the loop.
     const QByteArray host = m_broker.host.toUtf8();
-    mosquitto_connect_async(m_mosquitto, host.constData(), m_broker.port, 30);
-    const int result = mosquitto_loop_start(m_mosquitto);
-    if (result != MOSQ_ERR_SUCCESS) {
-        *error = QString::fromUtf8(mosquitto_strerror(result));
-        return false;
+    // A TLS handshake is carried on only by the library's own loop.
+    m_ownLoop = !m_broker.tls && m_broker.caFile.isEmpty();
+    if (m_ownLoop) {
+        m_started = true;
+        // Pings when the connection has been quiet, and closes it when the broker no longer answers them.
+        connect(&m_keepAlive, &QTimer::timeout, this, [this] {
+            mosquitto_loop_misc(m_mosquitto);
+            if (mosquitto_socket(m_mosquitto) < 0)
+                onConnectionLost();
+            else
+                watchSocket();
+        });
+        m_retry.setSingleShot(true);
+        connect(&m_retry, &QTimer::timeout, this, &MqttClient::reconnect);
+        m_keepAlive.start(1000);
+        if (mosquitto_connect_async(m_mosquitto, host.constData(), m_broker.port, 30) == MOSQ_ERR_SUCCESS)
+            watchSocket();
+        else
+            onConnectionLost();
+    } else {
+        mosquitto_connect_async(m_mosquitto, host.constData(), m_broker.port, 30);
+        const int result = mosquitto_loop_start(m_mosquitto);
+        if (result != MOSQ_ERR_SUCCESS) {
+            *error = QString::fromUtf8(mosquitto_strerror(result));
+            return false;
+        }
+        m_started = true;
     }
-    m_started = true;
     QTimer::singleShot(kUnreachableSaidAfterMs, this, [this] {
         if (m_started && !m_everConnected && m_refusalsSaid.isEmpty())
             Q_EMIT unreachable();
@@ -283,10 +312,22 @@ void MqttClient::stop(int waitMs)
         return;
     // Whatever the library still holds gets its chance to go, and be acknowledged, before the goodbye.
     const QDeadlineTimer deadline(m_connected ? waitMs : 0);
-    while (m_published < m_handed && !deadline.hasExpired())
-        QThread::msleep(5);
+    while (m_published < m_handed && !deadline.hasExpired()) {
+        if (m_ownLoop)
+            mosquitto_loop(m_mosquitto, 5, 64);
+        else
+            QThread::msleep(5);
+    }
     mosquitto_disconnect(m_mosquitto);
-    mosquitto_loop_stop(m_mosquitto, false);
+    if (m_ownLoop) {
+        mosquitto_loop_write(m_mosquitto, 64); // the goodbye, if it waits
+        m_keepAlive.stop();
+        m_retry.stop();
+        m_readable.reset();
+        m_writable.reset();
+    } else {
+        mosquitto_loop_stop(m_mosquitto, false);
+    }
     m_started = false;
     m_connected = false;
 }
@@ -332,6 +373,9 @@ MqttClient::Sent MqttClient::send(const Message &message)
                           message.payload.constData(), message.qos < 0 ? m_qos : message.qos, message.retain);
     if (result == MOSQ_ERR_SUCCESS) {
         ++m_handed;
+        // Written at once when the socket took it; what it did not take goes when it can.
+        if (m_writable && !m_writable->isEnabled() && mosquitto_want_write(m_mosquitto))
+            m_writable->setEnabled(true);
         return Sent::Yes;
     }
     if (result == MOSQ_ERR_NO_CONN || result == MOSQ_ERR_CONN_LOST)
@@ -368,6 +412,7 @@ void MqttClient::onConnected(int result)
     }
     m_connected = true;
     m_everConnected = true;
+    m_retryMs = 1000;
     m_refusalsSaid.clear();
     for (const QString &pattern : m_subscriptions)
         mosquitto_subscribe(m_mosquitto, nullptr, pattern.toUtf8().constData(), 1);
@@ -382,12 +427,72 @@ void MqttClient::onRefusedByBroker(int code)
         m_mqtt5 = false;
     if (outcome.say)
         onRefused(connackRefusal(code));
+    if (m_ownLoop) {
+        // The connection is closed already, and its retry set: it is kept, made sooner, or given up.
+        if (outcome.mqtt311)
+            forgetMqtt5(m_mosquitto);
+        if (outcome.restartAfterMs >= 0) {
+            m_retry.start(outcome.restartAfterMs);
+        } else if (connackRefusal(code).final) {
+            m_refusedForGood = true;
+            m_retry.stop();
+        }
+        return;
+    }
     if (outcome.restartAfterMs >= 0) {
         QTimer::singleShot(outcome.restartAfterMs, this, [this, mqtt311 = outcome.mqtt311] {
             if (m_started)
                 restartMqttLoop(m_mosquitto, mqtt311);
         });
     }
+}
+
+void MqttClient::watchSocket()
+{
+    const int socket = mosquitto_socket(m_mosquitto);
+    if (socket < 0) {
+        m_readable.reset();
+        m_writable.reset();
+        return;
+    }
+    if (!m_readable || m_readable->socket() != socket) {
+        m_readable = std::make_unique<QSocketNotifier>(socket, QSocketNotifier::Read);
+        m_writable = std::make_unique<QSocketNotifier>(socket, QSocketNotifier::Write);
+        connect(m_readable.get(), &QSocketNotifier::activated, this, [this] { onSocketReady(false); });
+        connect(m_writable.get(), &QSocketNotifier::activated, this, [this] { onSocketReady(true); });
+    }
+    m_writable->setEnabled(mosquitto_want_write(m_mosquitto));
+}
+
+void MqttClient::onSocketReady(bool write)
+{
+    const int result = write ? mosquitto_loop_write(m_mosquitto, 64) : mosquitto_loop_read(m_mosquitto, 64);
+    if (result != MOSQ_ERR_SUCCESS) {
+        onConnectionLost();
+        return;
+    }
+    watchSocket();
+}
+
+void MqttClient::onConnectionLost()
+{
+    // The library has closed the socket (and told the disconnection): tried again with a growing back-off.
+    m_readable.reset();
+    m_writable.reset();
+    if (!m_started || m_refusedForGood || m_retry.isActive())
+        return;
+    m_retry.start(m_retryMs);
+    m_retryMs = std::min(m_retryMs * 2, 5000);
+}
+
+void MqttClient::reconnect()
+{
+    if (!m_started || m_refusedForGood)
+        return;
+    if (mosquitto_reconnect_async(m_mosquitto) == MOSQ_ERR_SUCCESS)
+        watchSocket();
+    else
+        onConnectionLost();
 }
 
 void MqttClient::onRefused(const ConnectionRefusal &refusal)

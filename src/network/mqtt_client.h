@@ -3,10 +3,14 @@
 #include <QByteArray>
 #include <QObject>
 #include <QString>
+#include <QTimer>
 
 #include <atomic>
 #include <deque>
+#include <memory>
 #include <optional>
+
+class QSocketNotifier;
 
 struct mosquitto;
 
@@ -56,6 +60,8 @@ RefusalOutcome refusalOutcome(int code, bool mqtt5);
 inline constexpr int kMaxPacketBytes = 1024 * 1024;
 // Asks for MQTT 5 and packets of at most kMaxPacketBytes; false (MQTT 3.1.1 then) when the library could not note it.
 bool askForMqtt5(mosquitto *client);
+// From the next connection on, MQTT 3.1.1 (a broker that speaks nothing newer).
+void forgetMqtt5(mosquitto *client);
 // Starts the library's loop again after it ended on a refusal; `mqtt311`: asking for MQTT 3.1.1 from now on.
 void restartMqttLoop(mosquitto *client, bool mqtt311);
 // The refusal a libmosquitto error message means, when it is one of TLS ("OpenSSL Error[0]: ...").
@@ -68,12 +74,14 @@ void initialiseMqttLibrary();
 // refuses them.
 bool applyBrokerSettings(mosquitto *client, const BrokerAddress &broker, QString *error);
 
-// One connection to an MQTT broker (libmosquitto, its network loop on a thread of its own). Everything it tells
-// arrives as signals on the thread that made it. It connects and reconnects by itself (back-off up to 5 s); what is
-// published while the broker cannot be reached waits in a queue of at most maxQueuedBytes, the oldest dropped first
-// and counted (a message counts with what it takes in memory, not only its payload). A message the library refuses
-// for itself (a topic it cannot carry, a payload too large) is dropped and counted as refused: nothing blocks the
-// queue. A message received with a payload over kMaxReceivedBytes is dropped unread and counted.
+// One connection to an MQTT broker (libmosquitto). Without TLS its network loop runs on the thread that made it,
+// driven by that thread's event loop (no thread to wake for each message); with TLS, on a thread of the library's
+// own. Everything it tells arrives as signals on the thread that made it. It connects and reconnects by itself
+// (back-off up to 5 s); what is published while the broker cannot be reached waits in a queue of at most
+// maxQueuedBytes, the oldest dropped first and counted (a message counts with what it takes in memory, not only its
+// payload). A message the library refuses for itself (a topic it cannot carry, a payload too large) is dropped and
+// counted as refused: nothing blocks the queue. A message received with a payload over kMaxReceivedBytes is dropped
+// unread and counted.
 class MqttClient : public QObject
 {
     Q_OBJECT
@@ -143,6 +151,11 @@ private:
     void onDisconnected();
     void onRefused(const ConnectionRefusal &refusal);
     void onRefusedByBroker(int code);
+    // The loop driven here: the socket watched as the library wants it, the keep-alive, and reconnection.
+    void watchSocket();
+    void onSocketReady(bool write);
+    void onConnectionLost();
+    void reconnect();
     Sent send(const Message &message);
     void flushQueue();
 
@@ -164,4 +177,11 @@ private:
     bool m_everConnected = false;
     bool m_started = false;
     bool m_mqtt5 = false;
+    bool m_ownLoop = false; // driven here, not on the library's thread
+    std::unique_ptr<QSocketNotifier> m_readable;
+    std::unique_ptr<QSocketNotifier> m_writable;
+    QTimer m_keepAlive;
+    QTimer m_retry;
+    int m_retryMs = 1000;
+    bool m_refusedForGood = false;
 };
