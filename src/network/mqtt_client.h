@@ -156,6 +156,7 @@ private:
     void onSocketReady(bool write);
     void onConnectionLost();
     void reconnect();
+    void holdBackWrites(bool hold);
     Sent send(const Message &message);
     void flushQueue();
 
@@ -184,4 +185,5 @@ private:
     QTimer m_retry;
     int m_retryMs = 1000;
     bool m_refusedForGood = false;
+    bool m_writesHeld = false; // in this turn of the event loop
 };
