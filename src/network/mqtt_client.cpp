@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <mutex>
+#include <utility>
 
 #ifdef Q_OS_LINUX
 #include <netinet/in.h>
@@ -317,6 +318,8 @@ void MqttClient::stop(int waitMs)
     if (!m_started)
         return;
     // Whatever the library still holds gets its chance to go, and be acknowledged, before the goodbye.
+    if (std::exchange(m_writesHeld, false))
+        holdBackWrites(false);
     const QDeadlineTimer deadline(m_connected ? waitMs : 0);
     while (m_published < m_handed && !deadline.hasExpired()) {
         if (m_ownLoop)
@@ -392,8 +395,8 @@ MqttClient::Sent MqttClient::send(const Message &message)
         holdBackWrites(true);
         // Let go at the end of this turn: nothing waits longer than the turn that made it.
         QTimer::singleShot(0, this, [this] {
-            m_writesHeld = false;
-            holdBackWrites(false);
+            if (std::exchange(m_writesHeld, false))
+                holdBackWrites(false);
         });
     }
     const QByteArray &topic = message.topic;
