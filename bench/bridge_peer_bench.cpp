@@ -19,6 +19,7 @@
 #include <thread>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <pty.h>
 #include <termios.h>
 #include <unistd.h>
@@ -100,7 +101,9 @@ private:
                 m_written += done;
                 at = (at + done) % m_stream.size();
             } else {
-                std::this_thread::sleep_for(1ms); // the bridge's side is full
+                // The bridge's side is full: on again as soon as it has taken some (a sleep would cap the rate).
+                pollfd room{m_far, POLLOUT, 0};
+                ::poll(&room, 1, 1);
             }
         }
     }
