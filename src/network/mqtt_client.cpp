@@ -281,6 +281,8 @@ bool MqttClient::start(QString *error)
     // A TLS handshake is carried on only by the library's own loop.
     m_ownLoop = !m_broker.tls && m_broker.caFile.isEmpty();
     if (m_ownLoop) {
+        // Every packet only queued by the library, written here when the turn is over.
+        mosquitto_threaded_set(m_mosquitto, true);
         m_started = true;
         // Pings when the connection has been quiet, and closes it when the broker no longer answers them.
         connect(&m_keepAlive, &QTimer::timeout, this, [this] {
@@ -318,8 +320,8 @@ void MqttClient::stop(int waitMs)
     if (!m_started)
         return;
     // Whatever the library still holds gets its chance to go, and be acknowledged, before the goodbye.
-    if (std::exchange(m_writesHeld, false))
-        holdBackWrites(false);
+    if (m_ownLoop)
+        flushWrites();
     const QDeadlineTimer deadline(m_connected ? waitMs : 0);
     while (m_published < m_handed && !deadline.hasExpired()) {
         if (m_ownLoop)
@@ -374,6 +376,33 @@ void MqttClient::publish(const QByteArray &topic, const QByteArray &payload, boo
     }
 }
 
+void MqttClient::flushSoon()
+{
+    // Written at the end of this turn of the event loop, all together: the lines a read brought are handled
+    // without a system call for each of their messages.
+    if (!m_ownLoop || m_flushDue)
+        return;
+    m_flushDue = true;
+    QTimer::singleShot(0, this, [this] {
+        m_flushDue = false;
+        flushWrites();
+    });
+}
+
+void MqttClient::flushWrites()
+{
+    if (mosquitto_socket(m_mosquitto) < 0)
+        return;
+    holdBackWrites(true);
+    const int result = mosquitto_loop_write(m_mosquitto, 1);
+    holdBackWrites(false);
+    if (result != MOSQ_ERR_SUCCESS) {
+        onConnectionLost();
+        return;
+    }
+    watchSocket();
+}
+
 void MqttClient::holdBackWrites(bool hold)
 {
 #ifdef Q_OS_LINUX
@@ -390,24 +419,13 @@ void MqttClient::holdBackWrites(bool hold)
 
 MqttClient::Sent MqttClient::send(const Message &message)
 {
-    if (m_ownLoop && !m_writesHeld) {
-        m_writesHeld = true;
-        holdBackWrites(true);
-        // Let go at the end of this turn: nothing waits longer than the turn that made it.
-        QTimer::singleShot(0, this, [this] {
-            if (std::exchange(m_writesHeld, false))
-                holdBackWrites(false);
-        });
-    }
     const QByteArray &topic = message.topic;
     const int result =
         mosquitto_publish(m_mosquitto, nullptr, topic.constData(), int(message.payload.size()),
                           message.payload.constData(), message.qos < 0 ? m_qos : message.qos, message.retain);
     if (result == MOSQ_ERR_SUCCESS) {
         ++m_handed;
-        // Written at once when the socket took it; what it did not take goes when it can.
-        if (m_writable && !m_writable->isEnabled() && mosquitto_want_write(m_mosquitto))
-            m_writable->setEnabled(true);
+        flushSoon();
         return Sent::Yes;
     }
     if (result == MOSQ_ERR_NO_CONN || result == MOSQ_ERR_CONN_LOST)
@@ -432,8 +450,10 @@ void MqttClient::subscribe(const QString &pattern)
 {
     if (!m_subscriptions.contains(pattern))
         m_subscriptions.append(pattern);
-    if (m_connected)
+    if (m_connected) {
         mosquitto_subscribe(m_mosquitto, nullptr, pattern.toUtf8().constData(), 1);
+        flushSoon();
+    }
 }
 
 void MqttClient::onConnected(int result)
@@ -448,6 +468,7 @@ void MqttClient::onConnected(int result)
     m_refusalsSaid.clear();
     for (const QString &pattern : m_subscriptions)
         mosquitto_subscribe(m_mosquitto, nullptr, pattern.toUtf8().constData(), 1);
+    flushSoon();
     Q_EMIT connected();
     flushQueue();
 }

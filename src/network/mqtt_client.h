@@ -156,6 +156,8 @@ private:
     void onSocketReady(bool write);
     void onConnectionLost();
     void reconnect();
+    void flushSoon();
+    void flushWrites();
     void holdBackWrites(bool hold);
     Sent send(const Message &message);
     void flushQueue();
@@ -185,5 +187,5 @@ private:
     QTimer m_retry;
     int m_retryMs = 1000;
     bool m_refusedForGood = false;
-    bool m_writesHeld = false; // in this turn of the event loop
+    bool m_flushDue = false; // at the end of this turn of the event loop
 };
