@@ -272,6 +272,25 @@ private Q_SLOTS:
         broker->waitForFinished();
     }
 
+    // A clean stop waits for the broker's acknowledgements: at QoS 1, whatever was produced is published.
+    void aCleanStopAtQos1LeavesNothingUnacknowledged()
+    {
+        const auto sub = subscribe(QStringLiteral("vantrel/DEMO0001/adc/+"));
+        const auto bridge = serve({"--board", "DEMO0001", "--adc", "1-8", "--qos", "1"});
+        QByteArray out;
+        QTRY_VERIFY_WITH_TIMEOUT(seen(*sub, out, "vantrel/DEMO0001/adc/8 "), 10000);
+        ::kill(pid_t(bridge->processId()), SIGTERM);
+        QVERIFY(bridge->waitForFinished(10000));
+        QCOMPARE(bridge->exitCode(), 0);
+        const QByteArray err = bridge->readAllStandardError();
+        const qsizetype at = err.indexOf("served DEMO0001: ");
+        QVERIFY2(at >= 0, err);
+        const QList<QByteArray> words = err.mid(at).split('\n').first().split(' ');
+        QCOMPARE(words.size(), 12);
+        QCOMPARE(words[4], words[2]); // published = messages
+        QCOMPARE(words[10] + ' ' + words[11], QByteArray("0 unsent"));
+    }
+
     void aBrokerThatIsNotThereStopsNothing()
     {
         QProcess bridge;
