@@ -8,8 +8,6 @@
 
 namespace {
 
-constexpr qsizetype kChunk = 256 * 1024;
-
 QString shown(const QString &path)
 {
     return QDir::toNativeSeparators(path);
@@ -19,6 +17,7 @@ QString shown(const QString &path)
 
 std::optional<QString> compressJournalFile(const QString &path)
 {
+    constexpr qsizetype kChunk = GzipText::kChunk;
     QFile in(path);
     if (!in.open(QIODevice::ReadOnly))
         return QStringLiteral("%1: %2").arg(shown(path), in.errorString());
@@ -77,18 +76,66 @@ std::optional<QString> compressJournalFile(const QString &path)
     return std::nullopt;
 }
 
-struct JournalLines::Inflater {
-    z_stream stream{};
-    QByteArray input = QByteArray(kChunk, Qt::Uninitialized);
-};
+GzipText::GzipText()
+    : m_stream(std::make_unique<z_stream>())
+    , m_input(kChunk, Qt::Uninitialized)
+{
+    m_ready = inflateInit2(m_stream.get(), 15 + 16) == Z_OK;
+}
+
+GzipText::~GzipText()
+{
+    if (m_ready)
+        inflateEnd(m_stream.get());
+}
+
+GzipText::Step GzipText::inflateMore(QFile &file, QByteArray &text)
+{
+    z_stream &stream = *m_stream;
+    if (stream.avail_in == 0) {
+        const qint64 read = file.read(m_input.data(), kChunk);
+        if (read <= 0)
+            return Step::End;
+        m_fileRead += read;
+        stream.next_in = reinterpret_cast<Bytef *>(m_input.data());
+        stream.avail_in = uInt(read);
+    }
+    const uInt inBefore = stream.avail_in;
+    const qsizetype before = text.size();
+    text.resize(before + kChunk);
+    stream.next_out = reinterpret_cast<Bytef *>(text.data() + before);
+    stream.avail_out = uInt(kChunk);
+    const int result = inflate(&stream, Z_NO_FLUSH);
+    const qsizetype produced = kChunk - stream.avail_out;
+    text.resize(before + produced);
+    if (result == Z_STREAM_END) {
+        inflateReset(&stream);
+        return Step::MemberEnd;
+    }
+    if (result != Z_OK && result != Z_BUF_ERROR)
+        return Step::End;
+    // No way forward: never a loop without end.
+    if (produced == 0 && stream.avail_in == inBefore)
+        return Step::End;
+    return Step::Text;
+}
+
+bool GzipText::restart(z_stream_s &state, qint64 fileRead)
+{
+    if (m_ready)
+        inflateEnd(m_stream.get());
+    m_ready = inflateCopy(m_stream.get(), &state) == Z_OK;
+    if (!m_ready)
+        return false;
+    m_stream->next_in = nullptr;
+    m_stream->avail_in = 0;
+    m_fileRead = fileRead;
+    return true;
+}
 
 JournalLines::JournalLines() = default;
 
-JournalLines::~JournalLines()
-{
-    if (m_inflater)
-        inflateEnd(&m_inflater->stream);
-}
+JournalLines::~JournalLines() = default;
 
 bool JournalLines::open(const QString &path)
 {
@@ -96,9 +143,9 @@ bool JournalLines::open(const QString &path)
     if (!m_file.open(QIODevice::ReadOnly))
         return false;
     if (path.endsWith(QLatin1String(".gz"))) {
-        m_inflater = std::make_unique<Inflater>();
-        if (inflateInit2(&m_inflater->stream, 15 + 16) != Z_OK) {
-            m_inflater.reset();
+        m_gzip = std::make_unique<GzipText>();
+        if (!m_gzip->isReady()) {
+            m_gzip.reset();
             return false;
         }
     }
@@ -111,35 +158,17 @@ bool JournalLines::fill()
         return false;
     m_pending.remove(0, m_at);
     m_at = 0;
-    if (!m_inflater) {
-        const QByteArray more = m_file.read(kChunk);
+    if (!m_gzip) {
+        const QByteArray more = m_file.read(GzipText::kChunk);
         m_end = more.isEmpty();
         m_pending += more;
         return !m_end;
     }
-    Inflater &z = *m_inflater;
-    z_stream &stream = z.stream;
-    if (stream.avail_in == 0) {
-        const qint64 read = m_file.read(z.input.data(), kChunk);
-        if (read <= 0) {
-            m_end = true;
-            return false;
-        }
-        stream.next_in = reinterpret_cast<Bytef *>(z.input.data());
-        stream.avail_in = uInt(read);
-    }
     const qsizetype before = m_pending.size();
-    m_pending.resize(before + kChunk);
-    stream.next_out = reinterpret_cast<Bytef *>(m_pending.data() + before);
-    stream.avail_out = uInt(kChunk);
-    const int result = inflate(&stream, Z_NO_FLUSH);
-    m_pending.resize(before + (kChunk - stream.avail_out));
-    if (result == Z_STREAM_END) {
-        // Files joined one after another (cat a.gz b.gz) are one gzip file: the next member follows.
-        inflateReset(&stream);
-    } else if (result != Z_OK && result != Z_BUF_ERROR) {
-        // Damaged from here on: what came before stands.
+    if (m_gzip->inflateMore(m_file, m_pending) == GzipText::Step::End) {
+        // Damaged or cut short: what came before stands.
         m_end = true;
+        return m_pending.size() > before;
     }
     return true;
 }

@@ -6,26 +6,6 @@
 
 #include <zlib.h>
 
-namespace {
-
-constexpr qsizetype kChunk = 256 * 1024;
-
-} // namespace
-
-struct JournalFileReader::Inflater {
-    z_stream stream{};
-    QByteArray input = QByteArray(kChunk, Qt::Uninitialized);
-    qint64 fileRead = 0; // compressed bytes read from the file so far
-    bool ready = false;
-
-    Inflater() { ready = inflateInit2(&stream, 15 + 16) == Z_OK; }
-    ~Inflater()
-    {
-        if (ready)
-            inflateEnd(&stream);
-    }
-};
-
 // The decompressor's whole state at a point of the text: restarted from here, it goes on as it went.
 struct JournalFileReader::Checkpoint {
     z_stream stream{};
@@ -67,7 +47,7 @@ bool JournalFileReader::openFile()
 void JournalFileReader::close()
 {
     m_file.close();
-    m_inflater.reset();
+    m_gzip.reset();
     m_pending = QByteArray();
     m_at = 0;
     m_base = 0;
@@ -101,26 +81,20 @@ bool JournalFileReader::restartAt(qint64 offset)
             break;
         from = checkpoint.get();
     }
-    m_inflater = std::make_unique<Inflater>();
-    if (!m_inflater->ready) {
+    m_gzip = std::make_unique<GzipText>();
+    if (!m_gzip->isReady()) {
         m_end = true;
         return false;
     }
     m_base = 0;
     if (from) {
-        inflateEnd(&m_inflater->stream);
-        m_inflater->ready = false;
-        if (inflateCopy(&m_inflater->stream, const_cast<z_stream *>(&from->stream)) != Z_OK) {
+        if (!m_gzip->restart(const_cast<z_stream &>(from->stream), from->in)) {
             m_end = true;
             return false;
         }
-        m_inflater->ready = true;
-        m_inflater->stream.next_in = nullptr;
-        m_inflater->stream.avail_in = 0;
-        m_inflater->fileRead = from->in;
         m_base = from->out;
     }
-    if (!m_file.seek(m_inflater->fileRead)) {
+    if (!m_file.seek(m_gzip->fileRead())) {
         m_end = true;
         return false;
     }
@@ -143,54 +117,28 @@ bool JournalFileReader::fill()
         m_base += m_at;
         m_at = 0;
     }
-    if (!m_inflater) {
-        const qsizetype before = m_pending.size();
+    const qsizetype before = m_pending.size();
+    if (!m_gzip) {
         m_pending.resize(before + m_plainChunk);
         const qint64 read = m_file.read(m_pending.data() + before, m_plainChunk);
         m_pending.resize(before + std::max<qint64>(read, 0));
         m_end = read <= 0;
         return !m_end;
     }
-    Inflater &z = *m_inflater;
-    z_stream &stream = z.stream;
-    if (stream.avail_in == 0) {
-        const qint64 read = m_file.read(z.input.data(), kChunk);
-        if (read <= 0) {
-            m_end = true;
-            return false;
-        }
-        z.fileRead += read;
-        stream.next_in = reinterpret_cast<Bytef *>(z.input.data());
-        stream.avail_in = uInt(read);
-    }
-    const uInt inBefore = stream.avail_in;
-    const qsizetype before = m_pending.size();
-    m_pending.resize(before + kChunk);
-    stream.next_out = reinterpret_cast<Bytef *>(m_pending.data() + before);
-    stream.avail_out = uInt(kChunk);
-    const int result = inflate(&stream, Z_NO_FLUSH);
-    const qsizetype produced = kChunk - stream.avail_out;
-    m_pending.resize(before + produced);
-    if (result == Z_STREAM_END) {
-        // Files joined one after another (cat a.gz b.gz) are one gzip file: the next member follows.
-        inflateReset(&stream);
-    } else if (result != Z_OK && result != Z_BUF_ERROR) {
-        // Damaged from here on: what came before stands.
+    const GzipText::Step step = m_gzip->inflateMore(m_file, m_pending);
+    if (step == GzipText::Step::End) {
+        // Damaged or cut short: what came before stands.
         m_end = true;
-        return produced > 0;
-    } else if (produced == 0 && stream.avail_in == inBefore) {
-        // No way forward: never a loop without end.
-        m_end = true;
-        return false;
+        return m_pending.size() > before;
     }
-    if (m_indexing && result != Z_STREAM_END) {
+    if (m_indexing && step != GzipText::Step::MemberEnd) {
         const qint64 out = m_base + m_pending.size();
         const qint64 last = m_checkpoints.empty() ? 0 : m_checkpoints.back()->out;
         if (out - last >= kCheckpointStep) {
             auto checkpoint = std::make_unique<Checkpoint>();
-            if (inflateCopy(&checkpoint->stream, &stream) == Z_OK) {
+            if (inflateCopy(&checkpoint->stream, &m_gzip->state()) == Z_OK) {
                 checkpoint->ready = true;
-                checkpoint->in = z.fileRead - stream.avail_in;
+                checkpoint->in = m_gzip->fileRead() - m_gzip->state().avail_in;
                 checkpoint->out = out;
                 m_checkpoints.push_back(std::move(checkpoint));
             }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "records/journal_gzip.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QFile>
@@ -60,7 +62,6 @@ private:
         qint64 wallMs = 0; // the time of that line's record, never less than an earlier sample's
     };
     struct Checkpoint;
-    struct Inflater;
 
     bool openFile();
     bool fill();
@@ -73,7 +74,7 @@ private:
     QString m_path;
     bool m_compressed = false;
     QFile m_file;
-    std::unique_ptr<Inflater> m_inflater;
+    std::unique_ptr<GzipText> m_gzip;
     QByteArray m_pending;                // read and not yet handed out
     qsizetype m_at = 0;                  // within m_pending
     qint64 m_base = 0;                   // the text offset of m_pending[0]
