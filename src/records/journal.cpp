@@ -63,6 +63,8 @@ namespace {
 
 // Well within the second a killed process may lose, the poll and the write included.
 constexpr auto kLongestWait = std::chrono::milliseconds(250);
+// A moment's line holds at most this many events (its line stays well below what a reader takes).
+constexpr std::size_t kMomentEvents = 256;
 
 // One board's file of the moment.
 struct BoardFile {
@@ -92,6 +94,11 @@ private:
     std::optional<QString> open(BoardFile &file, const QString &board, QDate day);
     QDate localDay(qint64 wallMs);
     QStringList openFiles() const;
+    static SessionEvent eventOf(const Journal::Item &item, const QString &texts);
+    // The end of the moment that starts at `at`: the events after it of the same board and stamp that share a
+    // moment's line, up to `limit`.
+    static std::size_t momentAt(const std::vector<Journal::Item> &items, const QString &texts, std::size_t at,
+                                std::size_t limit);
     // Now and then, the days that are over are compressed.
     void compressClosedFiles();
 
@@ -99,6 +106,7 @@ private:
     qint64 m_originMs;
     std::map<QString, BoardFile> m_files;
     std::map<QString, BoardCalibration> m_calibrations;
+    std::vector<SessionEvent> m_moment; // a moment's events, written as one line
     std::chrono::steady_clock::time_point m_nextCompression{};
     qint64 m_cachedSecond = std::numeric_limits<qint64>::min();
     QDate m_cachedDay;
@@ -161,6 +169,34 @@ void Writer::compressClosedFiles()
         compressClosedJournalFiles(journalBoardFolder(m_settings.folder, name), today, open);
 }
 
+SessionEvent Writer::eventOf(const Journal::Item &item, const QString &texts)
+{
+    SessionEvent event;
+    event.kind = item.kind;
+    event.stamp = item.stamp;
+    event.index = item.index;
+    event.value = item.value;
+    event.flag = item.flag;
+    event.text = QStringView(texts).sliced(item.textAt, item.textSize);
+    event.detail = QStringView(texts).sliced(item.detailAt, item.detailSize);
+    return event;
+}
+
+std::size_t Writer::momentAt(const std::vector<Journal::Item> &items, const QString &texts, std::size_t at,
+                             std::size_t limit)
+{
+    const Journal::Item &first = items[at];
+    std::size_t end = at;
+    for (; end < limit; ++end) {
+        const Journal::Item &item = items[end];
+        if (item.board != first.board || item.stamp.monoMs != first.stamp.monoMs ||
+            item.stamp.wallMs != first.stamp.wallMs || item.pollSummary ||
+            !RecordWriter::momentable(eventOf(item, texts)))
+            break;
+    }
+    return end;
+}
+
 std::optional<QString> Writer::write(const std::vector<Journal::Item> &items, const QString &texts,
                                      const QStringList &boards,
                                      const std::vector<Journal::Shared::Calibration> &calibrations)
@@ -168,7 +204,7 @@ std::optional<QString> Writer::write(const std::vector<Journal::Item> &items, co
     BoardFile *last = nullptr;
     int lastBoard = -1;
     auto calibration = calibrations.begin();
-    for (std::size_t at = 0; at < items.size(); ++at) {
+    for (std::size_t at = 0; at < items.size();) {
         for (; calibration != calibrations.end() && calibration->at <= at; ++calibration)
             setCalibration(calibration->board, calibration->calibration);
         const Journal::Item &item = items[at];
@@ -187,18 +223,24 @@ std::optional<QString> Writer::write(const std::vector<Journal::Item> &items, co
             if (std::optional<QString> error = open(file, board, day))
                 return error;
         }
-        SessionEvent event;
-        event.kind = item.kind;
-        event.stamp = item.stamp;
-        event.index = item.index;
-        event.value = item.value;
-        event.flag = item.flag;
-        event.text = QStringView(texts).sliced(item.textAt, item.textSize);
-        event.detail = QStringView(texts).sliced(item.detailAt, item.detailSize);
-        if (item.pollSummary)
+        const SessionEvent event = eventOf(item, texts);
+        if (item.pollSummary) {
             file.writer.poll(event, board);
-        else
+            ++at;
+            continue;
+        }
+        // The readings, levels and lines of one moment share a line (up to a calibration set among them).
+        const std::size_t end = calibration == calibrations.end() ? items.size() : calibration->at;
+        const std::size_t moment = momentAt(items, texts, at, std::min(end, at + kMomentEvents));
+        if (moment - at < 2) {
             file.writer.record(event, board);
+            ++at;
+            continue;
+        }
+        m_moment.clear();
+        for (; at < moment; ++at)
+            m_moment.push_back(eventOf(items[at], texts));
+        file.writer.moment(m_moment, board);
     }
     for (; calibration != calibrations.end(); ++calibration)
         setCalibration(calibration->board, calibration->calibration);

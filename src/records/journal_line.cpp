@@ -201,7 +201,8 @@ public:
                 return Outcome::GiveUp;
         }
         space();
-        if (m_p != m_end || !haveKind || !haveTime)
+        // A moment's events are nested: the parser reads them.
+        if (m_p != m_end || !haveKind || !haveTime || out.kind == JournalLine::Kind::Moment)
             return Outcome::GiveUp;
         out.wallMs = fastTime(timeAt, timeSize);
         if (out.wallMs < 0)
@@ -492,6 +493,7 @@ void reset(JournalLine &out)
     out.text.resize(0);
     out.channels = 0;
     out.periodMs = 0;
+    out.events.clear();
 }
 
 } // namespace
@@ -514,7 +516,8 @@ JournalLine::Kind journalKind(QAnyStringView name)
                   {"closed", Kind::Closed},
                   {"status", Kind::Status},
                   {"gap", Kind::Gap},
-                  {"poll", Kind::Poll}};
+                  {"poll", Kind::Poll},
+                  {"moment", Kind::Moment}};
     for (const auto &known : kKinds) {
         if (QAnyStringView::equal(name, QLatin1StringView(known.name)))
             return known.kind;
@@ -541,10 +544,58 @@ bool wellFormedJournalFields(const QJsonObject &fields)
             }))
             return false;
     }
-    return numberWithin(fields, "t_ms", -kTimes, kTimes) && numberWithin(fields, "mono_ms", -kTimes, kTimes) &&
-           numberWithin(fields, "period_ms", 1, 86'400'000) && numberWithin(fields, "channel", 1, 8) &&
-           numberWithin(fields, "pin", 1, 18) && numberWithin(fields, "value", -2147483648.0, 2147483647.0) &&
-           numberWithin(fields, "level", 0, 1);
+    if (!(numberWithin(fields, "t_ms", -kTimes, kTimes) && numberWithin(fields, "mono_ms", -kTimes, kTimes) &&
+          numberWithin(fields, "period_ms", 1, 86'400'000) && numberWithin(fields, "channel", 1, 8) &&
+          numberWithin(fields, "pin", 1, 18) && numberWithin(fields, "value", -2147483648.0, 2147483647.0) &&
+          numberWithin(fields, "level", 0, 1)))
+        return false;
+    return fields.value(QStringLiteral("kind")).toString() != QLatin1String("moment") ||
+           journalMomentRecords(fields).has_value();
+}
+
+std::optional<QList<QJsonObject>> journalMomentRecords(const QJsonObject &moment)
+{
+    const QJsonValue events = moment.value(QStringLiteral("events"));
+    if (!events.isArray() || events.toArray().isEmpty())
+        return std::nullopt;
+    QJsonObject common;
+    for (const char *key : {"time", "t_ms", "mono_ms", "board"}) {
+        if (const QJsonValue value = moment.value(QLatin1String(key)); !value.isUndefined())
+            common.insert(QLatin1String(key), value);
+    }
+    QList<QJsonObject> records;
+    for (const QJsonValue value : events.toArray()) {
+        const QJsonArray event = value.toArray();
+        const QString kind = event.at(0).toString();
+        QJsonObject record = common;
+        record.insert(QStringLiteral("kind"), kind);
+        if (kind == QLatin1String("adc") && (event.size() == 3 || event.size() == 5)) {
+            record.insert(QStringLiteral("channel"), event.at(1));
+            record.insert(QStringLiteral("value"), event.at(2));
+            if (event.size() == 5) {
+                if (!event.at(3).isDouble() || !event.at(4).isString())
+                    return std::nullopt;
+                record.insert(QStringLiteral("scaled"), event.at(3));
+                record.insert(QStringLiteral("unit"), event.at(4));
+            }
+        } else if (kind == QLatin1String("pin") && event.size() == 3) {
+            record.insert(QStringLiteral("pin"), event.at(1));
+            record.insert(QStringLiteral("level"), event.at(2));
+        } else if (kind == QLatin1String("line") && event.size() == 2 && event.at(1).isString()) {
+            record.insert(QStringLiteral("text"), event.at(1));
+        } else {
+            return std::nullopt;
+        }
+        // Each number present and within its range, as a record of its own must have it.
+        if (!event.at(1).isDouble() && kind != QLatin1String("line"))
+            return std::nullopt;
+        if (!event.at(2).isDouble() && kind != QLatin1String("line"))
+            return std::nullopt;
+        if (!wellFormedJournalFields(record))
+            return std::nullopt;
+        records.append(record);
+    }
+    return records;
 }
 
 qint64 journalRecordTime(QStringView text)
@@ -566,20 +617,11 @@ qint64 journalRecordTime(QStringView text)
     return time.isValid() ? time.toMSecsSinceEpoch() : -1;
 }
 
-bool decodeJournalLineSlowly(QByteArrayView line, JournalLine &out)
+namespace {
+
+// A record's fields, once they are known to be well formed.
+void takeFields(const QJsonObject &fields, JournalLine &out)
 {
-    reset(out);
-    QJsonParseError error;
-    const QJsonDocument document = QJsonDocument::fromJson(line.toByteArray(), &error);
-    if (error.error != QJsonParseError::NoError || !document.isObject())
-        return false;
-    const QJsonObject fields = document.object();
-    if (!wellFormedJournalFields(fields))
-        return false;
-    const QDateTime time = QDateTime::fromString(fields.value(QStringLiteral("time")).toString(), Qt::ISODateWithMs);
-    if (!time.isValid())
-        return false;
-    out.wallMs = time.toMSecsSinceEpoch();
     out.kind = journalKind(fields.value(QStringLiteral("kind")).toString());
     const auto number = [&fields](const char *name) {
         return fields.value(QLatin1String(name));
@@ -603,6 +645,33 @@ bool decodeJournalLineSlowly(QByteArrayView line, JournalLine &out)
     for (const QJsonValue channel : fields.value(QStringLiteral("channels")).toArray())
         out.channels |= 1 << int(channel.toDouble());
     out.text = fields.value(QStringLiteral("text")).toString();
+}
+
+} // namespace
+
+bool decodeJournalLineSlowly(QByteArrayView line, JournalLine &out)
+{
+    reset(out);
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(line.toByteArray(), &error);
+    if (error.error != QJsonParseError::NoError || !document.isObject())
+        return false;
+    const QJsonObject fields = document.object();
+    if (!wellFormedJournalFields(fields))
+        return false;
+    const QDateTime time = QDateTime::fromString(fields.value(QStringLiteral("time")).toString(), Qt::ISODateWithMs);
+    if (!time.isValid())
+        return false;
+    out.wallMs = time.toMSecsSinceEpoch();
+    takeFields(fields, out);
+    if (out.kind == JournalLine::Kind::Moment) {
+        const QList<QJsonObject> records = journalMomentRecords(fields).value_or(QList<QJsonObject>());
+        for (const QJsonObject &record : records) {
+            JournalLine &event = out.events.emplace_back();
+            takeFields(record, event);
+            event.wallMs = out.wallMs;
+        }
+    }
     return true;
 }
 

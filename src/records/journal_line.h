@@ -6,6 +6,8 @@
 #include <QString>
 
 #include <cstdint>
+#include <optional>
+#include <vector>
 
 // One journal line decoded into what a replay needs of it, without a JSON document per line: the journal's own
 // lines (one flat object each, written by RecordWriter) take a direct path; any other form of the same object (keys
@@ -26,7 +28,8 @@ struct JournalLine {
         Status,
         Gap,
         Poll,
-        Other, // a kind this program does not write: kept, played as nothing
+        Moment, // several events of one stamp: `events`
+        Other,  // a kind this program does not write: kept, played as nothing
     };
 
     Kind kind = Kind::Other;
@@ -41,6 +44,8 @@ struct JournalLine {
     QString text;              // "text", empty when none
     std::int32_t channels = 0; // poll: a bit per channel
     int periodMs = 0;          // poll
+    // moment: its readings, pin levels and lines in order, each with the moment's times
+    std::vector<JournalLine> events;
 };
 
 // Decodes one line (without its line end). False when it is not a whole record: not a JSON object, a field of the
@@ -55,6 +60,10 @@ bool decodeJournalLineSlowly(QByteArrayView line, JournalLine &out);
 // The fields a record may have, each of its type and within its range: a channel 1 to 8, a pin 1 to 18, a level 0
 // or 1, whole numbers within range. A line that breaks one is not a record.
 bool wellFormedJournalFields(const QJsonObject &fields);
+
+// A moment's events (["adc",C,V], ["adc",C,V,SCALED,"UNIT"], ["pin",P,L], ["line","TEXT"]) as the records they
+// stand for, each with the moment's time, t_ms, mono_ms and board; nothing when one of them is not such an event.
+std::optional<QList<QJsonObject>> journalMomentRecords(const QJsonObject &moment);
 
 // A record's "time" (2026-12-07T10:15:02.125+01:00, or any ISO 8601 form Qt reads) in ms since the epoch; -1 when
 // it is not a time.

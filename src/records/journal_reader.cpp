@@ -45,6 +45,24 @@ QString number(const QJsonObject &fields, const char *name)
     return value.isDouble() ? QString::number(qint64(value.toDouble())) : QString();
 }
 
+// A record as a line of its own, its fields in the order the records write them.
+QByteArray recordLine(const QJsonObject &fields)
+{
+    QByteArray line = "{";
+    for (const char *key :
+         {"time", "t_ms", "mono_ms", "board", "kind", "channel", "pin", "value", "level", "text", "scaled", "unit"}) {
+        const QJsonValue value = fields.value(QLatin1String(key));
+        if (value.isUndefined())
+            continue;
+        if (line.size() > 1)
+            line += ',';
+        // The value as JSON writes it: the one element of an array, brackets taken off.
+        const QByteArray array = QJsonDocument(QJsonArray{value}).toJson(QJsonDocument::Compact);
+        line += '"' + QByteArray(key) + "\":" + array.mid(1, array.size() - 2);
+    }
+    return line + '}';
+}
+
 } // namespace
 
 bool readJournal(const JournalQuery &query, const std::function<bool(const JournalRecord &)> &each, qint64 *skipped)
@@ -54,6 +72,22 @@ bool readJournal(const JournalQuery &query, const std::function<bool(const Journ
         if (skipped)
             *skipped = bad;
         return found;
+    };
+    enum class Offered { Taken, Enough };
+    const auto offer = [&](const QJsonObject &fields, QByteArray line) {
+        JournalRecord record;
+        record.fields = fields;
+        record.wallMs = recordTime(record.fields);
+        if (record.wallMs < 0) {
+            ++bad;
+            return Offered::Taken;
+        }
+        if ((query.sinceMs && record.wallMs < *query.sinceMs) || (query.untilMs && record.wallMs > *query.untilMs))
+            return Offered::Taken;
+        if (!query.kinds.isEmpty() && !query.kinds.contains(field(record.fields, "kind")))
+            return Offered::Taken;
+        record.line = std::move(line);
+        return each(record) ? Offered::Taken : Offered::Enough;
     };
     const QList<JournalFile> files = journalFiles(journalBoardFolder(query.folder, query.board));
     if (files.isEmpty())
@@ -85,19 +119,17 @@ bool readJournal(const JournalQuery &query, const std::function<bool(const Journ
                 ++bad;
                 continue;
             }
-            JournalRecord record;
-            record.fields = document.object();
-            record.wallMs = recordTime(record.fields);
-            if (record.wallMs < 0) {
-                ++bad;
+            const QJsonObject fields = document.object();
+            // A moment's events are read as the records they stand for.
+            if (field(fields, "kind") == QLatin1String("moment")) {
+                const QList<QJsonObject> events = journalMomentRecords(fields).value_or(QList<QJsonObject>());
+                for (const QJsonObject &event : events) {
+                    if (offer(event, recordLine(event)) == Offered::Enough)
+                        return done(true);
+                }
                 continue;
             }
-            if ((query.sinceMs && record.wallMs < *query.sinceMs) || (query.untilMs && record.wallMs > *query.untilMs))
-                continue;
-            if (!query.kinds.isEmpty() && !query.kinds.contains(field(record.fields, "kind")))
-                continue;
-            record.line = std::move(line);
-            if (!each(record))
+            if (offer(fields, std::move(line)) == Offered::Enough)
                 return done(true);
         }
     }

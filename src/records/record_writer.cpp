@@ -529,30 +529,10 @@ void RecordWriter::append(const EventStamp &stamp, QStringView board, const Fiel
         out.append('\n');
         break;
     case RecordFormat::Jsonl: {
-        // Every event of one read carries the same stamp: the fields up to the board are made once for it.
-        const QByteArray &boardText = boardField(board);
-        if (stamp.wallMs != m_prefixStamp.wallMs || stamp.monoMs != m_prefixStamp.monoMs ||
-            m_prefixBoardGeneration != m_boardGeneration || m_prefixOrigin != m_originMs) {
-            m_prefixStamp = stamp;
-            m_prefixBoardGeneration = m_boardGeneration;
-            m_prefixOrigin = m_originMs;
-            QByteArray prefix;
-            std::swap(prefix, m_buffer); // appendTime writes to the buffer
-            m_buffer.append("{\"time\":\"");
-            appendTime(stamp.wallMs);
-            m_buffer.append("\",\"t_ms\":");
-            appendNumber(m_buffer, tMs);
-            if (m_monotonicField) {
-                m_buffer.append(",\"mono_ms\":");
-                appendNumber(m_buffer, stamp.monoMs);
-            }
-            m_buffer.append(",\"board\":").append(boardText);
-            std::swap(prefix, m_buffer);
-            m_prefix = prefix;
-        }
-        Appender record(out, 300 + m_prefix.size() + (fields.hasText ? 2 + 6 * fields.text.size() : 0) +
+        const QByteArray &prefix = jsonPrefix(stamp, board);
+        Appender record(out, 300 + prefix.size() + (fields.hasText ? 2 + 6 * fields.text.size() : 0) +
                                  6 * fields.typed.size());
-        record.add(m_prefix);
+        record.add(prefix);
         record.add(",\"kind\":\"");
         record.add(fields.kind);
         record.add('"');
@@ -604,6 +584,86 @@ void RecordWriter::append(const EventStamp &stamp, QStringView board, const Fiel
         appendScaled(fields);
         out.append("}\n");
     }
+}
+
+const QByteArray &RecordWriter::jsonPrefix(const EventStamp &stamp, QStringView board)
+{
+    // Every event of one read carries the same stamp: the fields up to the board are made once for it.
+    const QByteArray &boardText = boardField(board);
+    if (stamp.wallMs != m_prefixStamp.wallMs || stamp.monoMs != m_prefixStamp.monoMs ||
+        m_prefixBoardGeneration != m_boardGeneration || m_prefixOrigin != m_originMs) {
+        m_prefixStamp = stamp;
+        m_prefixBoardGeneration = m_boardGeneration;
+        m_prefixOrigin = m_originMs;
+        QByteArray prefix;
+        std::swap(prefix, m_buffer); // appendTime writes to the buffer
+        m_buffer.append("{\"time\":\"");
+        appendTime(stamp.wallMs);
+        m_buffer.append("\",\"t_ms\":");
+        appendNumber(m_buffer, stamp.monoMs - m_originMs);
+        if (m_monotonicField) {
+            m_buffer.append(",\"mono_ms\":");
+            appendNumber(m_buffer, stamp.monoMs);
+        }
+        m_buffer.append(",\"board\":").append(boardText);
+        std::swap(prefix, m_buffer);
+        m_prefix = prefix;
+    }
+    return m_prefix;
+}
+
+bool RecordWriter::momentable(const SessionEvent &event)
+{
+    switch (event.kind) {
+    case SessionEvent::Kind::Reading:
+    case SessionEvent::Kind::PinLevel:
+        return true;
+    case SessionEvent::Kind::LineReceived:
+        return event.text.size() <= kLongestMomentText;
+    default:
+        return false;
+    }
+}
+
+void RecordWriter::moment(std::span<const SessionEvent> events, QStringView board)
+{
+    if (events.empty())
+        return;
+    if (!m_boardCalibrations.empty())
+        chooseCalibration(board);
+    m_count += qint64(events.size());
+    m_pendingRecords += qint64(events.size());
+    const QByteArray &prefix = jsonPrefix(events.front().stamp, board);
+    m_buffer.append(prefix).append(",\"kind\":\"moment\",\"events\":[");
+    bool first = true;
+    for (const SessionEvent &event : events) {
+        const bool reading = event.kind == SessionEvent::Kind::Reading;
+        {
+            Appender item(m_buffer, 64 + 6 * event.text.size());
+            if (!first)
+                item.add(',');
+            first = false;
+            if (event.kind == SessionEvent::Kind::LineReceived) {
+                item.add("[\"line\",");
+                item.jsonString(event.text);
+            } else {
+                item.add(reading ? "[\"adc\"," : "[\"pin\",");
+                item.number(event.index);
+                item.add(',');
+                item.number(event.value);
+            }
+        }
+        // A reading in units: its scaled value and unit after the count.
+        if (m_scaled && reading) {
+            const ChannelCalibration &calibration = m_currentCalibration->channel(event.index);
+            m_buffer.append(',');
+            appendFixed(m_buffer, calibration.value(event.value), calibration.decimals);
+            m_buffer.append(',');
+            appendJsonQuoted(m_buffer, calibration.unit);
+        }
+        m_buffer.append(']');
+    }
+    m_buffer.append("]}\n");
 }
 
 void RecordWriter::appendScaled(const Fields &fields)

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <limits>
 #include <map>
+#include <span>
 
 enum class RecordFormat { Text, Csv, Jsonl };
 
@@ -82,6 +83,14 @@ public:
     void match(const SessionEvent &line);
     // What a poll asks for from now on (its CommandSent's channels and period), instead of each request.
     void poll(const SessionEvent &request, QStringView board);
+    // Readings, pin levels and received lines of one board and one stamp (one poll's answers, what one read
+    // brought) as one JSON line of kind "moment", in order (the journal's form: one stamp for them all):
+    //   {"time":...,"kind":"moment","events":[["adc",1,251],["pin",3,1],["line","ok"],["adc",8,200,5.00,"V"]]}
+    // `events` are all momentable() and share the first one's stamp.
+    void moment(std::span<const SessionEvent> events, QStringView board);
+    static bool momentable(const SessionEvent &event);
+    // A received line longer than this is a record of its own, so that a moment's line stays short.
+    static constexpr qsizetype kLongestMomentText = 256;
     // A line of the caller's own (a received line `send` prints), written with the records; not counted.
     void line(const QByteArray &bytes);
 
@@ -124,6 +133,8 @@ private:
     void append(const EventStamp &stamp, QStringView board, const Fields &fields);
     const QByteArray &boardField(QStringView board);
     void appendTime(qint64 wallMs);
+    // A JSON record's fields up to its board ("{"time":...,"board":"X""), made once per stamp and board.
+    const QByteArray &jsonPrefix(const EventStamp &stamp, QStringView board);
     void fail(const QString &reason);
     // After an open: a file added to whose last line was cut short gets a line end first.
     void endCutLine();

@@ -92,6 +92,9 @@ struct ReplayDriver::Board {
     JournalLine held;
     Moment heldAt;
     bool hasHeld = false;
+    // A moment's line read last, handed out one event at a time.
+    JournalLine moment;
+    std::size_t momentAt = 0;
     std::optional<Moment> closedAt; // a run closed here: a gap if another follows
     // The next item, and the recorded read being handed out.
     Item next;
@@ -469,6 +472,23 @@ ReplayDriver::Moment ReplayDriver::momentOf(Board &board, const JournalLine &rec
 
 bool ReplayDriver::readLine(Board &board, JournalLine &record)
 {
+    for (;;) {
+        // The events of a moment, each a record of its own.
+        if (board.momentAt < board.moment.events.size()) {
+            std::swap(record, board.moment.events[board.momentAt++]);
+            return true;
+        }
+        if (!readFileLine(board, record))
+            return false;
+        if (record.kind != JournalLine::Kind::Moment)
+            return true;
+        std::swap(board.moment, record);
+        board.momentAt = 0;
+    }
+}
+
+bool ReplayDriver::readFileLine(Board &board, JournalLine &record)
+{
     while (board.file >= 0 && board.file < board.files.size()) {
         JournalFileReader &reader = board.reader(board.file);
         QByteArrayView line;
@@ -676,6 +696,8 @@ void ReplayDriver::seekBoard(Board &board, qint64 wallMs)
     board.hasNext = false;
     board.hasPushed = false;
     board.hasHeld = false;
+    board.moment.events.clear();
+    board.momentAt = 0;
     board.closedAt.reset();
     board.group.resize(0);
     board.groupAt = 0;

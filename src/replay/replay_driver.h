@@ -127,7 +127,9 @@ private:
     bool peek(Board &board);
     // The next record of the board's span (decoded), skipping and counting bad lines; false at the end.
     bool nextRecord(Board &board, JournalLine &record);
+    // The next record, a moment's events one by one.
     bool readLine(Board &board, JournalLine &record);
+    bool readFileLine(Board &board, JournalLine &record);
     Moment momentOf(Board &board, const JournalLine &record);
     void seekBoard(Board &board, qint64 wallMs);
     // A board lost as the journal says: listed again once its return is played.

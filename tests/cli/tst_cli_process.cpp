@@ -669,11 +669,10 @@ private Q_SLOTS:
         for (const QString &file : files) {
             QFile in(boardFolder + u'/' + file);
             QVERIFY(in.open(QIODevice::ReadOnly));
-            for (const QByteArray &line : in.readAll().split('\n')) {
-                const int at = line.indexOf("\"text\":\"line ");
-                if (at >= 0 && line.contains("\"kind\":\"line\""))
-                    kept.insert(line.mid(at + 8, 11));
-            }
+            // As records of their own or in a moment's events: "line 000123".
+            const QByteArray text = in.readAll();
+            for (qsizetype at = text.indexOf("\"line 0"); at >= 0; at = text.indexOf("\"line 0", at + 1))
+                kept.insert(text.mid(at + 1, 11));
         }
         qsizetype due = 0;
         for (qsizetype i = 0; i < qsizetype(writtenAt.size()) && writtenAt[std::size_t(i)] < killedAt - 1000; ++i) {

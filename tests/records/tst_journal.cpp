@@ -5,6 +5,7 @@
 #include "records/journal.h"
 #include "records/journal_files.h"
 #include "records/journal_gzip.h"
+#include "records/journal_line.h"
 #include "records/journal_reader.h"
 #include "records/record_writer.h"
 
@@ -105,6 +106,24 @@ private Q_SLOTS:
         QCOMPARE(records[3].value("board").toString(), QStringLiteral("DEMO0001"));
         QCOMPARE(records[2].value("text").toString(), QStringLiteral("id\r\n"));
         QVERIFY(records[3].value("time").toString().startsWith(QStringLiteral("2026-12-07T23:59:59.500")));
+
+        // On disk, what one read brought shares one line and its stamp; the replay's reader takes it apart alike.
+        const QList<QByteArray> lines = readFile(rig.boardFolder() + "/2026-12-07.jsonl").split('\n');
+        QCOMPARE(lines.size(), 5);
+        QVERIFY2(lines[3].startsWith(R"({"time":"2026-12-07T23:59:59.500)"), lines[3]);
+        QVERIFY2(lines[3].endsWith(R"("mono_ms":5000,"board":"DEMO0001","kind":"moment","events":)"
+                                   R"([["adc",2,137],["pin",5,1],["line","pin 5 1"],["line","hello"]]})"),
+                 lines[3]);
+        JournalLine moment;
+        QVERIFY(decodeJournalLine(lines[3], moment));
+        QCOMPARE(moment.events.size(), 4u);
+        const JournalLine &pin = moment.events[1];
+        QCOMPARE(int(pin.kind), int(JournalLine::Kind::Pin));
+        QCOMPARE(pin.pin, 5);
+        QCOMPARE(pin.level, 1);
+        QCOMPARE(pin.wallMs, moment.wallMs);
+        QCOMPARE(pin.monoMs, 5000);
+        QCOMPARE(moment.events[3].text, QStringLiteral("hello"));
     }
 
     // A calibrated board's readings carry their value in units from the next reading on, before a restart of the
@@ -451,20 +470,25 @@ private Q_SLOTS:
         QVERIFY(!readJournal(query, [](const JournalRecord &) { return true; }));
     }
 
-    // What a journal file holds is not trusted: lines that are not records are skipped and counted, text fields
-    // are quoted in CSV and control characters escaped in text, and --list names each board with its span.
+    // What a journal file holds is not trusted (a moment's events no more than other records): lines that are not
+    // records are skipped and counted, text fields are quoted in CSV and control characters escaped in text, and --list
+    // names each board with its span.
     void aCraftedFileIsReadSafely()
     {
         QTemporaryDir directory;
         const QString folder = journalBoardFolder(directory.path(), "B1");
         QVERIFY(QDir().mkpath(folder));
         const QByteArray time = "{\"time\":\"2026-12-07T10:00:00.000+00:00\",\"board\":\"B1\",";
-        writeFile(folder + "/2026-12-07.jsonl", time + "\"kind\":\"adc\",\"channel\":2,\"value\":7}\n" + time +
-                                                    "\"kind\":\"x,y\\nINJECTED,ROW\"}\n" + time +
-                                                    "\"kind\":\"adc\",\"channel\":2,\"value\":1e300}\n" + time +
-                                                    "\"kind\":\"adc\",\"channel\":9,\"value\":1}\n" + time +
-                                                    "\"kind\":\"pin\",\"pin\":3,\"level\":0.5}\n" + "not a record\n" +
-                                                    time + "\"kind\":\"line\",\"text\":\"\\u001b[31mred\\r\"}\n");
+        writeFile(folder + "/2026-12-07.jsonl",
+                  time + "\"kind\":\"adc\",\"channel\":2,\"value\":7}\n" + time + "\"kind\":\"x,y\\nINJECTED,ROW\"}\n" +
+                      time + "\"kind\":\"adc\",\"channel\":2,\"value\":1e300}\n" + time +
+                      "\"kind\":\"adc\",\"channel\":9,\"value\":1}\n" + time +
+                      "\"kind\":\"pin\",\"pin\":3,\"level\":0.5}\n" + "not a record\n" + time +
+                      "\"kind\":\"moment\",\"events\":[[\"adc\",3,5],[\"line\",\"ok\"]]}\n" + time +
+                      "\"kind\":\"moment\",\"events\":[[\"adc\",9,1]]}\n" + time +
+                      "\"kind\":\"moment\",\"events\":[[\"pin\",3,\"1\"]]}\n" + time +
+                      "\"kind\":\"moment\",\"events\":[[\"line\"]]}\n" + time + "\"kind\":\"moment\",\"events\":[]}\n" +
+                      time + "\"kind\":\"line\",\"text\":\"\\u001b[31mred\\r\"}\n");
         JournalQuery query;
         query.folder = directory.path();
         query.board = QStringLiteral("B1");
@@ -479,8 +503,11 @@ private Q_SLOTS:
                 return true;
             },
             &skipped));
-        QCOMPARE(skipped, 4);
-        QCOMPARE(rows.size(), 3);
+        // A moment's events are records of their own; a moment with one bad event is no record at all.
+        QCOMPARE(skipped, 8);
+        QCOMPARE(rows.size(), 5);
+        QVERIFY2(rows[2].endsWith(",B1,adc,3,,5,,"), rows[2]);
+        QVERIFY2(rows[3].endsWith(",B1,line,,,,,ok"), rows[3]);
         QVERIFY2(rows[1].endsWith(",\"x,y\nINJECTED,ROW\",,,,,"), rows[1]);
         QCOMPARE(lines.last(), QStringLiteral("received : \\x1b[31mred\\r"));
 
