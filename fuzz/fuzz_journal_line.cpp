@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace {
@@ -18,7 +19,8 @@ bool same(const JournalLine &a, const JournalLine &b)
 {
     return a.kind == b.kind && a.wallMs == b.wallMs && a.hasMono == b.hasMono && a.monoMs == b.monoMs &&
            a.channel == b.channel && a.pin == b.pin && a.value == b.value && a.hasValue == b.hasValue &&
-           a.level == b.level && a.text == b.text && a.channels == b.channels && a.periodMs == b.periodMs;
+           a.level == b.level && a.text == b.text && a.channels == b.channels && a.periodMs == b.periodMs &&
+           std::equal(a.events.begin(), a.events.end(), b.events.begin(), b.events.end(), same);
 }
 
 const QString &journalFolder()

@@ -189,6 +189,10 @@ public:
                 if (!channelList(&out.channels))
                     return Outcome::GiveUp;
                 break;
+            case kEvents:
+                if (!eventList(out.events))
+                    return Outcome::GiveUp;
+                break;
             default:
                 if (!skipPlainValue())
                     return Outcome::GiveUp;
@@ -201,12 +205,17 @@ public:
                 return Outcome::GiveUp;
         }
         space();
-        // A moment's events are nested: the parser reads them.
-        if (m_p != m_end || !haveKind || !haveTime || out.kind == JournalLine::Kind::Moment)
+        // Events belong to a moment, and a moment has them.
+        if (m_p != m_end || !haveKind || !haveTime || (out.kind == JournalLine::Kind::Moment) == out.events.empty())
             return Outcome::GiveUp;
         out.wallMs = fastTime(timeAt, timeSize);
         if (out.wallMs < 0)
             return Outcome::GiveUp;
+        for (JournalLine &event : out.events) {
+            event.wallMs = out.wallMs;
+            event.monoMs = out.monoMs;
+            event.hasMono = out.hasMono;
+        }
         return Outcome::Read;
     }
 
@@ -224,7 +233,8 @@ private:
         kValue,
         kLevel,
         kPeriod,
-        kChannels
+        kChannels,
+        kEvents
     };
 
     static int fieldOf(const char *key, qsizetype size)
@@ -232,10 +242,10 @@ private:
         static constexpr struct {
             const char *name;
             int field;
-        } kFields[] = {{"time", kTime},        {"kind", kKind},   {"board", kBoard},    {"text", kText},
-                       {"typed", kTyped},      {"t_ms", kTMs},    {"mono_ms", kMonoMs}, {"channel", kChannel},
-                       {"pin", kPin},          {"value", kValue}, {"level", kLevel},    {"period_ms", kPeriod},
-                       {"channels", kChannels}};
+        } kFields[] = {{"time", kTime},         {"kind", kKind},    {"board", kBoard},    {"text", kText},
+                       {"typed", kTyped},       {"t_ms", kTMs},     {"mono_ms", kMonoMs}, {"channel", kChannel},
+                       {"pin", kPin},           {"value", kValue},  {"level", kLevel},    {"period_ms", kPeriod},
+                       {"channels", kChannels}, {"events", kEvents}};
         for (const auto &known : kFields) {
             if (qsizetype(std::strlen(known.name)) == size && std::memcmp(known.name, key, size_t(size)) == 0)
                 return known.field;
@@ -428,6 +438,66 @@ private:
             return false;
         *into = int(value);
         return true;
+    }
+
+    // A moment's events in the writer's form: ["adc",C,V], ["pin",P,L], ["line","TEXT"]; any other (a reading in
+    // units among them) is left to the parser.
+    bool eventList(std::vector<JournalLine> &into)
+    {
+        space();
+        if (!take('['))
+            return false;
+        for (;;) {
+            space();
+            if (!take('['))
+                return false;
+            space();
+            const char *name = nullptr;
+            qsizetype size = 0;
+            if (!plainString(&name, &size))
+                return false;
+            space();
+            if (!take(','))
+                return false;
+            space();
+            JournalLine &event = into.emplace_back();
+            const QLatin1StringView kind(name, size);
+            if (kind == QLatin1StringView("adc")) {
+                event.kind = JournalLine::Kind::Adc;
+                qint64 value = 0;
+                if (!small(&event.channel, 1, 8) || !comma() || !integer(&value) || value < -2147483648LL ||
+                    value > 2147483647LL)
+                    return false;
+                event.value = std::int32_t(value);
+                event.hasValue = true;
+            } else if (kind == QLatin1StringView("pin")) {
+                event.kind = JournalLine::Kind::Pin;
+                if (!small(&event.pin, 1, 18) || !comma() || !small(&event.level, 0, 1))
+                    return false;
+            } else if (kind == QLatin1StringView("line")) {
+                event.kind = JournalLine::Kind::Line;
+                if (!string(event.text))
+                    return false;
+            } else {
+                return false;
+            }
+            space();
+            if (!take(']'))
+                return false;
+            space();
+            if (take(']'))
+                return true;
+            if (!take(','))
+                return false;
+        }
+    }
+
+    bool comma()
+    {
+        space();
+        const bool taken = take(',');
+        space();
+        return taken;
     }
 
     bool channelList(std::int32_t *into)
