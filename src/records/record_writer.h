@@ -22,7 +22,7 @@ enum class RecordFormat { Text, Csv, Jsonl };
 //   t_ms     milliseconds since the writer's origin (the start of the run or the recording), monotonic
 //   board    the board's serial number
 //   kind     adc, pin, line, match, command, selected, open_failed, lost, back, closed, status, gap, poll,
-//            alarm_raised, alarm_acknowledged, alarm_cleared
+//            alarm_raised, alarm_acknowledged, alarm_cleared; moment (the journal's: see moment())
 //   channel  adc: the channel; gap: the one channel whose readings stopped   value  adc: the reading
 //   pin      pin: the pin                level  pin: 1 high, 0 low
 //   text     line, match, command, status: the text; open_failed: the driver's reason; gap: why;
