@@ -95,10 +95,9 @@ private:
     QDate localDay(qint64 wallMs);
     QStringList openFiles() const;
     static SessionEvent eventOf(const Journal::Item &item, const QString &texts);
-    // The end of the moment that starts at `at`: the events after it of the same board and stamp that share a
-    // moment's line, up to `limit`.
-    static std::size_t momentAt(const std::vector<Journal::Item> &items, const QString &texts, std::size_t at,
-                                std::size_t limit);
+    // Gathers into m_moment the events from `at` on (up to `limit`) of the same board and stamp that may share a
+    // moment's line.
+    void gatherMoment(const std::vector<Journal::Item> &items, const QString &texts, std::size_t at, std::size_t limit);
     // Now and then, the days that are over are compressed.
     void compressClosedFiles();
 
@@ -182,19 +181,21 @@ SessionEvent Writer::eventOf(const Journal::Item &item, const QString &texts)
     return event;
 }
 
-std::size_t Writer::momentAt(const std::vector<Journal::Item> &items, const QString &texts, std::size_t at,
-                             std::size_t limit)
+void Writer::gatherMoment(const std::vector<Journal::Item> &items, const QString &texts, std::size_t at,
+                          std::size_t limit)
 {
+    m_moment.clear();
     const Journal::Item &first = items[at];
-    std::size_t end = at;
-    for (; end < limit; ++end) {
-        const Journal::Item &item = items[end];
+    for (; at < limit; ++at) {
+        const Journal::Item &item = items[at];
         if (item.board != first.board || item.stamp.monoMs != first.stamp.monoMs ||
-            item.stamp.wallMs != first.stamp.wallMs || item.pollSummary ||
-            !RecordWriter::momentable(eventOf(item, texts)))
+            item.stamp.wallMs != first.stamp.wallMs || item.pollSummary)
             break;
+        const SessionEvent event = eventOf(item, texts);
+        if (!RecordWriter::momentable(event))
+            break;
+        m_moment.push_back(event);
     }
-    return end;
 }
 
 std::optional<QString> Writer::write(const std::vector<Journal::Item> &items, const QString &texts,
@@ -231,16 +232,14 @@ std::optional<QString> Writer::write(const std::vector<Journal::Item> &items, co
         }
         // The readings, levels and lines of one moment share a line (up to a calibration set among them).
         const std::size_t end = calibration == calibrations.end() ? items.size() : calibration->at;
-        const std::size_t moment = momentAt(items, texts, at, std::min(end, at + kMomentEvents));
-        if (moment - at < 2) {
+        gatherMoment(items, texts, at, std::min(end, at + kMomentEvents));
+        if (m_moment.size() < 2) {
             file.writer.record(event, board);
             ++at;
             continue;
         }
-        m_moment.clear();
-        for (; at < moment; ++at)
-            m_moment.push_back(eventOf(items[at], texts));
         file.writer.moment(m_moment, board);
+        at += m_moment.size();
     }
     for (; calibration != calibrations.end(); ++calibration)
         setCalibration(calibration->board, calibration->calibration);

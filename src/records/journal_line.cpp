@@ -656,11 +656,7 @@ std::optional<QList<QJsonObject>> journalMomentRecords(const QJsonObject &moment
         } else {
             return std::nullopt;
         }
-        // Each number present and within its range, as a record of its own must have it.
-        if (!event.at(1).isDouble() && kind != QLatin1String("line"))
-            return std::nullopt;
-        if (!event.at(2).isDouble() && kind != QLatin1String("line"))
-            return std::nullopt;
+        // Each number within its range, as a record of its own must have it.
         if (!wellFormedJournalFields(record))
             return std::nullopt;
         records.append(record);
