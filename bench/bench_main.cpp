@@ -468,27 +468,26 @@ void journalEventsPerSecond()
     Journal journal(settings);
     journal.attach(session);
     journal.start();
-    const QString line = QStringLiteral("unknown command: hello");
+    // What reads bring: lines and readings of ticked channels, half each, a thousand to a read.
+    constexpr int kLinesPerRead = 1000;
+    QByteArray read;
+    for (int i = 0; i < kLinesPerRead; ++i)
+        read += i % 2 ? "adc " + QByteArray::number(1 + i % 8) + ' ' + QByteArray::number(i & 255) + "\r\n"
+                      : QByteArray("unknown command: hello\r\n");
     SessionEvent event;
+    event.kind = SessionEvent::Kind::BytesReceived;
     event.source = &session;
     event.stamp = {monotonicClockMs(), QDateTime::currentMSecsSinceEpoch()};
+    event.index = 0x1fe; // channels 1 to 8 ticked
+    event.bytes = read;
     const int kEvents = qEnvironmentVariableIntValue("VANTREL_JOURNAL_EVENTS") > 0
                             ? qEnvironmentVariableIntValue("VANTREL_JOURNAL_EVENTS")
                             : 2'000'000;
     QElapsedTimer timer;
     timer.start();
-    for (int i = 0; i < kEvents; ++i) {
-        if (i % 2) {
-            event.kind = SessionEvent::Kind::Reading;
-            event.index = 1 + i % 8;
-            event.value = i & 255;
-            event.text = {};
-            event.textString = nullptr;
-        } else {
-            event.kind = SessionEvent::Kind::LineReceived;
-            event.text = line;
-            event.textString = nullptr;
-        }
+    for (int i = 0; i < kEvents / kLinesPerRead; ++i) {
+        ++event.stamp.monoMs;
+        ++event.stamp.wallMs;
         session.events().publish(event);
     }
     journal.flush();

@@ -1,10 +1,12 @@
 #include "records/journal.h"
 
 #include "device/code_page.h"
+#include "device/line_assembly.h"
 #include "records/journal_files.h"
 #include "records/private_access.h"
 #include "records/record_writer.h"
 #include "session/board_session.h"
+#include "session/board_setup.h"
 #include "session/poller.h"
 
 #include <QDateTime>
@@ -23,6 +25,7 @@ QString defaultJournalFolder()
 
 // One event as the journal keeps it: copied on the session's thread, written on the journal's.
 // Its texts are kept side by side in one string of its batch (no allocation per event): where they start there.
+// What a read brought is kept as its bytes (in one byte array of the batch), its lines taken apart by the writer.
 struct Journal::Item {
     SessionEvent::Kind kind = SessionEvent::Kind::LogLine;
     EventStamp stamp;
@@ -35,6 +38,8 @@ struct Journal::Item {
     qsizetype textSize = 0;
     qsizetype detailAt = 0;
     qsizetype detailSize = 0;
+    qsizetype bytesAt = 0;
+    qsizetype bytesSize = 0;
 };
 
 // What the two threads share.
@@ -43,8 +48,9 @@ struct Journal::Shared {
     std::condition_variable wake;
     std::condition_variable written;
     std::vector<Item> queue;
-    QString queueTexts; // the texts of the queue's items
-    QStringList boards; // every board named so far; only ever added to
+    QString queueTexts;    // the texts of the queue's items
+    QByteArray queueBytes; // ... and the bytes of its reads
+    QStringList boards;    // every board named so far; only ever added to
     // Calibrations set, each taking effect at its place in the queue.
     struct Calibration {
         std::size_t at = 0;
@@ -84,7 +90,7 @@ public:
 
     // Writes a batch, with the calibrations set among its events; the reason when a file could not be opened or
     // written.
-    std::optional<QString> write(const std::vector<Journal::Item> &items, const QString &texts,
+    std::optional<QString> write(const std::vector<Journal::Item> &items, const QString &texts, const QByteArray &bytes,
                                  const QStringList &boards,
                                  const std::vector<Journal::Shared::Calibration> &calibrations);
     void closeAll();
@@ -98,6 +104,9 @@ private:
     // Gathers into m_moment the events from `at` on (up to `limit`) of the same board and stamp that may share a
     // moment's line.
     void gatherMoment(const std::vector<Journal::Item> &items, const QString &texts, std::size_t at, std::size_t limit);
+    // Takes a read's bytes apart into m_read: the lines, readings and levels the session made of them.
+    void takeApart(const Journal::Item &item, const QString &texts, const QByteArray &bytes);
+    void writeRead(RecordWriter &writer, const QString &board);
     // Now and then, the days that are over are compressed.
     void compressClosedFiles();
 
@@ -106,6 +115,18 @@ private:
     std::map<QString, BoardFile> m_files;
     std::map<QString, BoardCalibration> m_calibrations;
     std::vector<SessionEvent> m_moment; // a moment's events, written as one line
+    // A read's events as they are taken apart, their texts where they will be ...
+    struct TakenApart {
+        SessionEvent::Kind kind;
+        int index;
+        std::int32_t value;
+        qsizetype textAt;
+        qsizetype textSize;
+    };
+    std::vector<TakenApart> m_takenApart;
+    std::vector<SessionEvent> m_read; // ... then as events ...
+    QString m_readTexts;              // ... their texts
+    QString m_readLine;               // ... and the line being taken apart
     std::chrono::steady_clock::time_point m_nextCompression{};
     qint64 m_cachedSecond = std::numeric_limits<qint64>::min();
     QDate m_cachedDay;
@@ -199,7 +220,7 @@ void Writer::gatherMoment(const std::vector<Journal::Item> &items, const QString
 }
 
 std::optional<QString> Writer::write(const std::vector<Journal::Item> &items, const QString &texts,
-                                     const QStringList &boards,
+                                     const QByteArray &bytes, const QStringList &boards,
                                      const std::vector<Journal::Shared::Calibration> &calibrations)
 {
     BoardFile *last = nullptr;
@@ -223,6 +244,12 @@ std::optional<QString> Writer::write(const std::vector<Journal::Item> &items, co
                 return file.writer.error();
             if (std::optional<QString> error = open(file, board, day))
                 return error;
+        }
+        if (item.kind == SessionEvent::Kind::BytesReceived) {
+            takeApart(item, texts, bytes);
+            writeRead(file.writer, board);
+            ++at;
+            continue;
         }
         const SessionEvent event = eventOf(item, texts);
         if (item.pollSummary) {
@@ -251,6 +278,61 @@ std::optional<QString> Writer::write(const std::vector<Journal::Item> &items, co
     return std::nullopt;
 }
 
+void Writer::takeApart(const Journal::Item &item, const QString &texts, const QByteArray &bytes)
+{
+    // As the session took them: the same assembly, the same reading of each line by the same setup.
+    std::vector<TakenApart> &taken = m_takenApart;
+    taken.clear();
+    m_readTexts.resize(0);
+    const BoardSetup setup = BoardSetup::fromMasks(std::uint32_t(item.value), std::uint32_t(item.index));
+    m_readLine.resize(0);
+    m_readLine.append(QStringView(texts).sliced(item.textAt, item.textSize));
+    assembleLines(m_readLine, bytes.constData() + item.bytesAt, item.bytesSize, [&] {
+        if (m_readLine.isEmpty())
+            return;
+        const Report report = parseReport(m_readLine);
+        const LineMeaning meaning = meaningOf(report, setup);
+        if (meaning.level)
+            taken.push_back({SessionEvent::Kind::PinLevel, report.pin, report.state != 0 ? 1 : 0, 0, 0});
+        if (meaning.reading)
+            taken.push_back({SessionEvent::Kind::Reading, report.channel, report.value, 0, 0});
+        // A consumed line is kept as its reading.
+        if (!meaning.consumed) {
+            taken.push_back({SessionEvent::Kind::LineReceived, 0, 0, m_readTexts.size(), m_readLine.size()});
+            m_readTexts += m_readLine;
+        }
+        m_readLine.resize(0);
+    });
+    // Views into the texts only once they are all there: appending may move them.
+    m_read.clear();
+    for (const TakenApart &one : taken) {
+        SessionEvent &event = m_read.emplace_back();
+        event.kind = one.kind;
+        event.stamp = item.stamp;
+        event.index = one.index;
+        event.value = one.value;
+        event.text = QStringView(m_readTexts).sliced(one.textAt, one.textSize);
+    }
+}
+
+void Writer::writeRead(RecordWriter &writer, const QString &board)
+{
+    // The readings, levels and lines of one read share a line, a long line apart.
+    const std::span<const SessionEvent> events(m_read);
+    for (std::size_t at = 0; at < events.size();) {
+        std::size_t end = at;
+        while (end < events.size() && end - at < kMomentEvents && RecordWriter::momentable(events[end]))
+            ++end;
+        if (end - at < 2) {
+            writer.record(events[at], board);
+            ++at;
+            continue;
+        }
+        writer.moment(events.subspan(at, end - at), board);
+        at = end;
+    }
+}
+
 void Writer::setCalibration(const QString &board, const BoardCalibration &calibration)
 {
     m_calibrations[board] = calibration;
@@ -271,6 +353,7 @@ namespace {
 // Events are handed to the writer in batches of this many, after a command, and at least this often: a lock per
 // event would cost more than the event.
 constexpr std::size_t kBatch = 1024;
+constexpr qsizetype kBatchBytes = 64 * 1024;
 constexpr int kHandOverMs = 100;
 
 } // namespace
@@ -285,6 +368,7 @@ Journal::Journal(JournalSettings settings, QObject *parent)
     // Room for a stream's worth up front: the vectors then never grow (nor fault in fresh pages) while it flows.
     m_taken.reserve(kBatch);
     m_takenTexts.reserve(64 * kBatch);
+    m_takenBytes.reserve(2 * kBatchBytes);
     m_shared->queue.reserve(16 * kBatch);
     m_shared->queueTexts.reserve(16 * 64 * kBatch);
 }
@@ -303,15 +387,17 @@ bool Journal::keeps(SessionEvent::Kind kind)
     case SessionEvent::Kind::Back:
     case SessionEvent::Kind::Closed:
     case SessionEvent::Kind::CommandSent:
-    case SessionEvent::Kind::LineReceived:
-    case SessionEvent::Kind::Reading:
-    case SessionEvent::Kind::PinLevel:
+    case SessionEvent::Kind::BytesReceived:
     case SessionEvent::Kind::StatusText:
     case SessionEvent::Kind::Gap:
     case SessionEvent::Kind::AlarmRaised:
     case SessionEvent::Kind::AlarmAcknowledged:
     case SessionEvent::Kind::AlarmCleared:
         return true;
+    // Kept as the bytes they were made of.
+    case SessionEvent::Kind::LineReceived:
+    case SessionEvent::Kind::Reading:
+    case SessionEvent::Kind::PinLevel:
     case SessionEvent::Kind::LogLine:
     case SessionEvent::Kind::AnalogPoll:
     case SessionEvent::Kind::SetupChanged:
@@ -358,6 +444,7 @@ bool Journal::start(QString *error)
         m_shared->stopWanted = false;
         m_shared->queue.clear();
         m_shared->queueTexts.resize(0);
+        m_shared->queueBytes.resize(0);
         // A new writer starts with every calibration set so far.
         m_shared->calibrations.clear();
         for (const auto &[serial, calibration] : m_calibrations)
@@ -424,8 +511,8 @@ bool sentAsTyped(QStringView text)
 
 void Journal::take(const SessionEvent &event)
 {
-    // A consumed line is kept as its reading; nothing is kept while the journal is off.
-    if ((event.kind == SessionEvent::Kind::LineReceived && event.flag) || !m_keeping)
+    // Nothing is kept while the journal is off.
+    if (!m_keeping)
         return;
     // No board, no journal: nothing happened on a wire.
     const QString noBoard;
@@ -437,8 +524,7 @@ void Journal::take(const SessionEvent &event)
     if (event.kind == SessionEvent::Kind::CommandSent) {
         if (!keepsCommand(event, board, &pollSummary))
             return;
-    } else if (event.kind != SessionEvent::Kind::Reading && event.kind != SessionEvent::Kind::PinLevel &&
-               event.kind != SessionEvent::Kind::LineReceived && event.kind != SessionEvent::Kind::StatusText) {
+    } else if (event.kind != SessionEvent::Kind::BytesReceived && event.kind != SessionEvent::Kind::StatusText) {
         // A selection, a loss, a gap: the next poll is said again.
         m_lastPoll[std::size_t(board)] = {};
     }
@@ -451,7 +537,15 @@ void Journal::take(const SessionEvent &event)
     item.flag = event.flag;
     item.pollSummary = pollSummary;
     item.textAt = m_takenTexts.size();
-    if (event.kind == SessionEvent::Kind::CommandSent && !sentAsTyped(event.text)) {
+    if (event.kind == SessionEvent::Kind::BytesReceived) {
+        // The line the bytes continue, and the bytes.
+        item.textSize = event.text.size();
+        m_takenTexts += event.text;
+        item.detailAt = m_takenTexts.size();
+        item.bytesAt = m_takenBytes.size();
+        item.bytesSize = event.bytes.size();
+        m_takenBytes += event.bytes;
+    } else if (event.kind == SessionEvent::Kind::CommandSent && !sentAsTyped(event.text)) {
         // The text the board received, and beside it what was typed.
         m_takenTexts += fromCodePage(toCodePage(event.text));
         item.textSize = m_takenTexts.size() - item.textAt;
@@ -470,7 +564,7 @@ void Journal::take(const SessionEvent &event)
     }
     // A command is handed on at once: what was sent is on disk before the next poll.
     const bool urgent = event.kind == SessionEvent::Kind::CommandSent;
-    if (urgent || m_taken.size() >= kBatch)
+    if (urgent || m_taken.size() >= kBatch || m_takenBytes.size() >= kBatchBytes)
         handOver(urgent);
 }
 
@@ -498,21 +592,25 @@ void Journal::handOver(bool now)
             // Moved, never swapped: each vector keeps the room it grew to, and nothing is allocated once warm.
             std::vector<Item> &queue = m_shared->queue;
             const qsizetype base = m_shared->queueTexts.size();
+            const qsizetype bytesBase = m_shared->queueBytes.size();
             for (Item &item : m_taken) {
                 item.textAt += base;
                 item.detailAt += base;
+                item.bytesAt += bytesBase;
             }
             m_shared->queueTexts += m_takenTexts;
+            m_shared->queueBytes += m_takenBytes;
             if (m_shared->boards.size() != m_boards.size())
                 m_shared->boards = m_boards;
             std::move(m_taken.begin(), m_taken.end(), std::back_inserter(queue));
             // A stream of events is written as it comes, in batches that stay in the caches.
-            wake = wake || queue.size() >= 4 * kBatch;
+            wake = wake || queue.size() >= 4 * kBatch || m_shared->queueBytes.size() >= 4 * kBatchBytes;
             m_shared->urgent = m_shared->urgent || wake;
         }
     }
     m_taken.clear();
     m_takenTexts.resize(0); // keeps its room
+    m_takenBytes.resize(0);
     if (wake)
         m_shared->wake.notify_all();
 }
@@ -550,6 +648,7 @@ void Journal::run()
     batch.reserve(16 * kBatch);
     QString batchTexts;
     batchTexts.reserve(16 * 64 * kBatch);
+    QByteArray batchBytes;
     QStringList boards;
     std::vector<Shared::Calibration> calibrations;
     for (;;) {
@@ -562,6 +661,7 @@ void Journal::run()
             });
             batch.swap(shared.queue);
             batchTexts.swap(shared.queueTexts);
+            batchBytes.swap(shared.queueBytes);
             calibrations.swap(shared.calibrations);
             if (boards.size() != shared.boards.size())
                 boards = shared.boards;
@@ -569,10 +669,11 @@ void Journal::run()
             flushes = shared.flushesWanted;
             stopping = shared.stopWanted;
         }
-        const std::optional<QString> failure = writer.write(batch, batchTexts, boards, calibrations);
+        const std::optional<QString> failure = writer.write(batch, batchTexts, batchBytes, boards, calibrations);
         calibrations.clear();
         batch.clear();
         batchTexts.resize(0);
+        batchBytes.resize(0);
         if (failure) {
             writer.closeAll();
             {
@@ -580,6 +681,7 @@ void Journal::run()
                 shared.running = false;
                 shared.queue.clear();
                 shared.queueTexts.resize(0);
+                shared.queueBytes.resize(0);
             }
             shared.written.notify_all();
             reportFailure(*failure);

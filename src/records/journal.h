@@ -37,10 +37,10 @@ QString defaultJournalFolder();
 // FOLDER/SERIAL/2026-12-07.jsonl, a new file of the day (2026-12-07.1.jsonl, ...) past maxFileBytes, files 0600
 // in folders 0700. The oldest files go past maxTotalBytes or maxAgeDays.
 //
-// Events are only copied on the session's thread; a thread of its own formats and writes them, at least once a
-// second and at once after every command sent, so a process killed loses at most the last second. A write that
-// fails (a full disk, a folder that cannot be written) stops the journal and says why once (stopped()); the
-// sessions go on. start() again retries.
+// Events are only copied on the session's thread (what a read brought as its bytes, not event by event); a thread of
+// its own formats and writes them, at least once a second and at once after every command sent, so a process killed
+// loses at most the last second. A write that fails (a full disk, a folder that cannot be written) stops the journal
+// and says why once (stopped()); the sessions go on. start() again retries.
 class Journal : public QObject
 {
     Q_OBJECT
@@ -90,6 +90,7 @@ private:
     std::vector<EventStream::Subscription> m_subscriptions;
     std::vector<Item> m_taken; // on the sessions' thread, not yet handed over
     QString m_takenTexts;      // ... and their texts
+    QByteArray m_takenBytes;   // ... and the bytes of their reads
     QStringList m_boards;      // every board named so far, by the index the items carry
     int m_lastBoard = -1;
     struct PollSeen {

@@ -308,6 +308,7 @@ const char *RecordWriter::kindName(SessionEvent::Kind kind)
     case SessionEvent::Kind::LogLine:
     case SessionEvent::Kind::AnalogPoll:
     case SessionEvent::Kind::SetupChanged:
+    case SessionEvent::Kind::BytesReceived:
         break;
     }
     return nullptr;

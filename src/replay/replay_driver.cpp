@@ -683,6 +683,7 @@ bool ReplayDriver::peek(Board &board)
         case JournalLine::Kind::Match:
         case JournalLine::Kind::OpenFailed:
         case JournalLine::Kind::Status:
+        case JournalLine::Kind::Moment: // taken apart as it is read
         case JournalLine::Kind::Other:
             continue;
         }

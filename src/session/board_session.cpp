@@ -126,6 +126,16 @@ void BoardSession::stampNow()
     m_stamp = {m_monotonic(), m_wall()};
 }
 
+void BoardSession::publishBytes(QByteArrayView bytes)
+{
+    SessionEvent read = event(SessionEvent::Kind::BytesReceived);
+    read.bytes = bytes;
+    read.text = pendingLine;
+    read.index = int(m_setup.tickedMask());
+    read.value = std::int32_t(m_setup.outputPins());
+    m_events.publish(read);
+}
+
 SessionEvent BoardSession::event(SessionEvent::Kind kind) const
 {
     SessionEvent event;
@@ -711,6 +721,8 @@ qint64 BoardSession::receiveOnce(std::uint32_t cap)
     m_bytesReceived += taken;
     if (m_receiveTap)
         m_receiveTap(buffer, taken);
+    if (m_events.isWanted(SessionEvent::Kind::BytesReceived))
+        publishBytes(QByteArrayView(buffer, taken));
     QElapsedTimer handling;
     handling.start();
     assembleLines(pendingLine, buffer, taken, [this] { interpretLine(); });
@@ -733,25 +745,12 @@ void BoardSession::interpretLine()
     if (pendingLine.isEmpty())
         return;
     const Report report = parseReport(pendingLine);
-    bool consumed = false;
-    if (report.applicable) {
-        switch (report.kind) {
-        case Report::Kind::Pin:
-            // An output keeps the colour the digital pins window gave it.
-            if (!m_setup.isOutput(report.pin))
-                publish(SessionEvent::Kind::PinLevel, report.pin, report.state != 0 ? 1 : 0);
-            break;
-        case Report::Kind::Analog:
-            publish(SessionEvent::Kind::Reading, report.channel, report.value);
-            consumed = m_setup.isTicked(report.channel);
-            break;
-        case Report::Kind::Debounce:
-            // No window has a place for the count; the logged line shows it.
-        case Report::Kind::Empty:
-        case Report::Kind::Other:
-            break;
-        }
-    }
+    const LineMeaning meaning = meaningOf(report, m_setup);
+    if (meaning.level)
+        publish(SessionEvent::Kind::PinLevel, report.pin, report.state != 0 ? 1 : 0);
+    if (meaning.reading)
+        publish(SessionEvent::Kind::Reading, report.channel, report.value);
+    const bool consumed = meaning.consumed;
     if (m_events.isWanted(SessionEvent::Kind::LineReceived)) {
         SessionEvent line = event(SessionEvent::Kind::LineReceived);
         line.text = pendingLine;

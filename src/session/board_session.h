@@ -190,6 +190,8 @@ private:
     // Says a gap when readings stopped flowing now; `detail` says more of why.
     void followReadings(const QString &detail = QString());
     void publishGap(GapReason reason, int channel, const QString &detail);
+    // What one read brought, with what decides how its lines are taken.
+    void publishBytes(QByteArrayView bytes);
     // A poll that came much later than asked marks a gap in readings that were coming.
     void noteStall();
     void stampNow();

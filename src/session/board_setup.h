@@ -1,6 +1,7 @@
 #pragma once
 
 #include "device/board_limits.h"
+#include "device/report.h"
 
 #include <array>
 #include <bitset>
@@ -27,8 +28,50 @@ struct BoardSetup {
     bool isMonitored(int pin) const { return monitoredPins.test(std::size_t(pin)); }
     bool isTicked(int channel) const { return tickedChannels.test(std::size_t(channel)); }
 
+    // The output pins and the ticked channels, a bit each: what decides how a report line is taken (meaningOf),
+    // and a setup made of them again.
+    std::uint32_t outputPins() const
+    {
+        std::uint32_t pins = 0;
+        for (int pin = kFirstPin; pin <= kLastPin; ++pin)
+            pins |= std::uint32_t(isOutput(pin)) << pin;
+        return pins;
+    }
+    std::uint32_t tickedMask() const { return std::uint32_t(tickedChannels.to_ulong()); }
+    static BoardSetup fromMasks(std::uint32_t outputPins, std::uint32_t tickedChannels)
+    {
+        BoardSetup setup;
+        for (int pin = kFirstPin; pin <= kLastPin; ++pin)
+            setup.pinIsOutput[std::size_t(pin)] = std::int32_t((outputPins >> pin) & 1u);
+        setup.tickedChannels = decltype(setup.tickedChannels)(tickedChannels);
+        return setup;
+    }
+
     bool operator==(const BoardSetup &) const = default;
 };
+
+// What a report line makes happen on a board set up so: the level of an input pin, or a reading; a ticked
+// channel's reading is shown as the reading only, its line is consumed.
+struct LineMeaning {
+    bool level = false;
+    bool reading = false;
+    bool consumed = false;
+};
+
+inline LineMeaning meaningOf(const Report &report, const BoardSetup &setup)
+{
+    LineMeaning meaning;
+    if (!report.applicable)
+        return meaning;
+    if (report.kind == Report::Kind::Pin) {
+        // An output keeps the colour the digital pins window gave it.
+        meaning.level = !setup.isOutput(report.pin);
+    } else if (report.kind == Report::Kind::Analog) {
+        meaning.reading = true;
+        meaning.consumed = setup.isTicked(report.channel);
+    }
+    return meaning;
+}
 
 inline bool isPin(int pin)
 {

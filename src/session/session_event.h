@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArrayView>
 #include <QStringView>
 #include <QtGlobal>
 
@@ -37,10 +38,14 @@ struct SessionEvent {
         SetupChanged, // index: the pin or channel whose setup changed, 0 for all; value: a SetupAspect
         Gap,          // readings stopped coming; index: the channel, 0 for all; value: a GapReason; text: the
                       // reason in words; detail: what it says more (the client whose polling ended)
-        AlarmRaised,       // an alarm rule's condition held long enough; text: the alarm's name; detail: what was
-                           // seen; index: its channel, or its pin when flag is set; value: its AlarmSeverity
+        AlarmRaised,  // an alarm rule's condition held long enough; text: the alarm's name; detail: what was
+                      // seen; index: its channel, or its pin when flag is set; value: its AlarmSeverity
         AlarmAcknowledged, // the operator acknowledged a raised alarm; fields as AlarmRaised
         AlarmCleared,      // an alarm ended (its condition gone, and acknowledged when latched); fields as AlarmRaised
+        BytesReceived,     // one read's bytes, before its lines are handled; bytes: them; text: the line they continue;
+                           // index: the ticked channels, value: the output pins, a bit each (what decides how each
+                           // line is taken: see meaningOf). A subscriber that keeps what a read brought takes this,
+                           // not each of its events.
     };
 
     Kind kind = Kind::LogLine;
@@ -53,6 +58,7 @@ struct SessionEvent {
     const QString *textString = nullptr; // the same text, when it is a QString: kept by sharing it, not copying
     QStringView detail;
     const Report *report = nullptr; // LineReceived only
+    QByteArrayView bytes;           // BytesReceived only
 };
 
 // A set of event kinds, for subscribers that want only some.

@@ -110,9 +110,9 @@ private Q_SLOTS:
         // On disk, what one read brought shares one line and its stamp; the replay's reader takes it apart alike.
         const QList<QByteArray> lines = readFile(rig.boardFolder() + "/2026-12-07.jsonl").split('\n');
         QCOMPARE(lines.size(), 5);
-        QVERIFY2(lines[3].startsWith(R"({"time":"2026-12-07T23:59:59.500)"), lines[3]);
-        QVERIFY2(lines[3].endsWith(R"("mono_ms":5000,"board":"DEMO0001","kind":"moment","events":)"
-                                   R"([["adc",2,137],["pin",5,1],["line","pin 5 1"],["line","hello"]]})"),
+        QVERIFY2(lines[3].startsWith("{\"time\":\"2026-12-07T23:59:59.500"), lines[3]);
+        QVERIFY2(lines[3].endsWith("\"mono_ms\":5000,\"board\":\"DEMO0001\",\"kind\":\"moment\",\"events\":"
+                                   "[[\"adc\",2,137],[\"pin\",5,1],[\"line\",\"pin 5 1\"],[\"line\",\"hello\"]]}"),
                  lines[3]);
         JournalLine moment;
         QVERIFY(decodeJournalLine(lines[3], moment));
@@ -124,6 +124,53 @@ private Q_SLOTS:
         QCOMPARE(pin.wallMs, moment.wallMs);
         QCOMPARE(pin.monoMs, 5000);
         QCOMPARE(moment.events[3].text, QStringLiteral("hello"));
+    }
+
+    // The journal takes a read's bytes apart by itself: what it keeps is what the session made of them, a line
+    // that two reads brought whole, an output's level report a line only, a ticked channel's line its reading.
+    void keepsWhatTheSessionMadeOfEachRead()
+    {
+        Rig rig;
+        QVERIFY(rig.journal->start());
+        rig.session.selectDevice(0);
+        rig.session.makePinOutput(5);
+        rig.session.setChannelTicked(2, true);
+        const auto said = [](SessionEvent::Kind kind, int index, int value, QStringView text) {
+            if (kind == SessionEvent::Kind::Reading)
+                return QStringLiteral("adc %1 %2").arg(index).arg(value);
+            if (kind == SessionEvent::Kind::PinLevel)
+                return QStringLiteral("pin %1 %2").arg(index).arg(value);
+            return QStringLiteral("line ") + text.toString();
+        };
+        QStringList made;
+        const EventStream::Subscription seen = rig.session.events().subscribe(
+            [&](const SessionEvent &event) {
+                if (event.kind != SessionEvent::Kind::LineReceived || !event.flag)
+                    made.append(said(event.kind, event.index, event.value, event.text));
+            },
+            eventKinds({SessionEvent::Kind::Reading, SessionEvent::Kind::PinLevel, SessionEvent::Kind::LineReceived}));
+        for (const QByteArray &read :
+             {QByteArray("adc 2 1"), QByteArray("37\r\npin 5 1\npin 6 0\nadc 3 9\n\nx"), QByteArray(300, 'y') + "\n"}) {
+            rig.driver.queue(read);
+            rig.session.poll();
+        }
+        rig.journal->flush();
+        QStringList kept;
+        for (const QJsonObject &record : rig.records()) {
+            const QString kind = record.value("kind").toString();
+            if (kind == "adc")
+                kept.append(said(SessionEvent::Kind::Reading, record.value("channel").toInt(),
+                                 record.value("value").toInt(), {}));
+            else if (kind == "pin")
+                kept.append(
+                    said(SessionEvent::Kind::PinLevel, record.value("pin").toInt(), record.value("level").toInt(), {}));
+            else if (kind == "line")
+                kept.append(said(SessionEvent::Kind::LineReceived, 0, 0, record.value("text").toString()));
+        }
+        QCOMPARE(kept, made);
+        QCOMPARE(kept.mid(0, 6),
+                 QStringList({"adc 2 137", "line pin 5 1", "pin 6 0", "line pin 6 0", "adc 3 9", "line adc 3 9"}));
+        QCOMPARE(kept.last(), QStringLiteral("line x") + QString(300, 'y'));
     }
 
     // A calibrated board's readings carry their value in units from the next reading on, before a restart of the

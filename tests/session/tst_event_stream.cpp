@@ -19,10 +19,11 @@ private Q_SLOTS:
         rig.now = 40;
         EventRecorder second(rig.session);
         rig.poll("adc 2 7\nhello\n");
-        const QList<SessionEvent::Kind> expected{SessionEvent::Kind::AnalogPoll,   SessionEvent::Kind::CommandSent,
-                                                 SessionEvent::Kind::Reading,      SessionEvent::Kind::LineReceived,
-                                                 SessionEvent::Kind::LineReceived, SessionEvent::Kind::LogLine,
-                                                 SessionEvent::Kind::LogLine};
+        // The read's bytes come before what is made of them.
+        const QList<SessionEvent::Kind> expected{SessionEvent::Kind::AnalogPoll,    SessionEvent::Kind::CommandSent,
+                                                 SessionEvent::Kind::BytesReceived, SessionEvent::Kind::Reading,
+                                                 SessionEvent::Kind::LineReceived,  SessionEvent::Kind::LineReceived,
+                                                 SessionEvent::Kind::LogLine,       SessionEvent::Kind::LogLine};
         QCOMPARE(rig.seen.kinds, expected);
         QCOMPARE(second.kinds, expected);
         // Every event of the read carries the one time of the read, on both clocks.
@@ -57,12 +58,15 @@ private Q_SLOTS:
         const int line = int(SessionEvent::Kind::LineReceived);
         const int sent = int(SessionEvent::Kind::CommandSent);
         const int log = int(SessionEvent::Kind::LogLine);
+        const int bytes = int(SessionEvent::Kind::BytesReceived);
+        QCOMPARE(order.mid(0, 2),
+                 QStringList({QStringLiteral("first %1").arg(bytes), QStringLiteral("leaving %1").arg(bytes)}));
         // The command sent in reply waits until the line has reached everyone: the newcomer included, the one
         // that left excluded from then on.
-        QCOMPARE(order.mid(0, 4),
+        QCOMPARE(order.mid(2, 4),
                  QStringList({QStringLiteral("first %1").arg(line), QStringLiteral("late %1").arg(line),
                               QStringLiteral("first %1").arg(sent), QStringLiteral("late %1").arg(sent)}));
-        QCOMPARE(order.mid(4), QStringList({QStringLiteral("first %1").arg(log), QStringLiteral("late %1").arg(log),
+        QCOMPARE(order.mid(6), QStringList({QStringLiteral("first %1").arg(log), QStringLiteral("late %1").arg(log),
                                             QStringLiteral("first %1").arg(log), QStringLiteral("late %1").arg(log)}));
         QCOMPARE(rig.session.events().subscriberCount(), 3); // the rig's recorder, first and late
     }
