@@ -67,8 +67,6 @@ struct Journal::Shared {
 
 namespace {
 
-// Well within the second a killed process may lose, the poll and the write included.
-constexpr auto kLongestWait = std::chrono::milliseconds(250);
 // A moment's line holds at most this many events (its line stays well below what a reader takes).
 constexpr std::size_t kMomentEvents = 256;
 
@@ -351,10 +349,12 @@ void Writer::closeAll()
 namespace {
 
 // Events are handed to the writer in batches of this many, after a command, and at least this often: a lock per
-// event would cost more than the event.
+// event would cost more than the event. While events come, the hand-over rides on them (no wake-up of its own);
+// when they stop, a timer hands over the last ones. Either way well within the second a killed process may lose.
 constexpr std::size_t kBatch = 1024;
 constexpr qsizetype kBatchBytes = 64 * 1024;
-constexpr int kHandOverMs = 100;
+constexpr int kHandOverMs = 250;
+constexpr int kQuietHandOverMs = 500;
 
 } // namespace
 
@@ -363,14 +363,15 @@ Journal::Journal(JournalSettings settings, QObject *parent)
     , m_settings(std::move(settings))
     , m_shared(std::make_shared<Shared>())
 {
-    m_handOver.setInterval(kHandOverMs);
-    connect(&m_handOver, &QTimer::timeout, this, [this] { handOver(false); });
+    m_handOver.setInterval(kQuietHandOverMs);
+    connect(&m_handOver, &QTimer::timeout, this, [this] { handOver(true); });
     // Room for a stream's worth up front: the vectors then never grow (nor fault in fresh pages) while it flows.
     m_taken.reserve(kBatch);
     m_takenTexts.reserve(64 * kBatch);
     m_takenBytes.reserve(2 * kBatchBytes);
     m_shared->queue.reserve(16 * kBatch);
     m_shared->queueTexts.reserve(16 * 64 * kBatch);
+    m_shared->queueBytes.reserve(16 * kBatchBytes);
 }
 
 Journal::~Journal()
@@ -453,6 +454,7 @@ bool Journal::start(QString *error)
     m_thread.reset(QThread::create([this] { run(); }));
     m_thread->start();
     m_handOver.start();
+    m_sinceHandOver.start();
     m_keeping = true;
     return true;
 }
@@ -563,9 +565,9 @@ void Journal::take(const SessionEvent &event)
             m_takenTexts += event.detail;
     }
     // A command is handed on at once: what was sent is on disk before the next poll.
-    const bool urgent = event.kind == SessionEvent::Kind::CommandSent;
-    if (urgent || m_taken.size() >= kBatch || m_takenBytes.size() >= kBatchBytes)
-        handOver(urgent);
+    const bool now = event.kind == SessionEvent::Kind::CommandSent || m_sinceHandOver.hasExpired(kHandOverMs);
+    if (now || m_taken.size() >= kBatch || m_takenBytes.size() >= kBatchBytes)
+        handOver(now);
 }
 
 int Journal::boardIndex(const QString &board)
@@ -583,6 +585,7 @@ int Journal::boardIndex(const QString &board)
 
 void Journal::handOver(bool now)
 {
+    m_sinceHandOver.start();
     if (m_taken.empty())
         return;
     bool wake = now;
@@ -598,8 +601,9 @@ void Journal::handOver(bool now)
                 item.detailAt += base;
                 item.bytesAt += bytesBase;
             }
-            m_shared->queueTexts += m_takenTexts;
-            m_shared->queueBytes += m_takenBytes;
+            // Appended, not assigned: an empty queue would share the buffer and the next event copy it away.
+            m_shared->queueTexts.append(m_takenTexts.constData(), m_takenTexts.size());
+            m_shared->queueBytes.append(m_takenBytes.constData(), m_takenBytes.size());
             if (m_shared->boards.size() != m_boards.size())
                 m_shared->boards = m_boards;
             std::move(m_taken.begin(), m_taken.end(), std::back_inserter(queue));
@@ -649,6 +653,7 @@ void Journal::run()
     QString batchTexts;
     batchTexts.reserve(16 * 64 * kBatch);
     QByteArray batchBytes;
+    batchBytes.reserve(16 * kBatchBytes);
     QStringList boards;
     std::vector<Shared::Calibration> calibrations;
     for (;;) {
@@ -656,9 +661,8 @@ void Journal::run()
         bool stopping = false;
         {
             std::unique_lock<std::mutex> lock(shared.mutex);
-            shared.wake.wait_for(lock, kLongestWait, [&] {
-                return shared.stopWanted || shared.urgent || shared.flushesWanted > shared.flushesDone;
-            });
+            shared.wake.wait(
+                lock, [&] { return shared.stopWanted || shared.urgent || shared.flushesWanted > shared.flushesDone; });
             batch.swap(shared.queue);
             batchTexts.swap(shared.queueTexts);
             batchBytes.swap(shared.queueBytes);
