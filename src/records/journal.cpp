@@ -99,9 +99,6 @@ private:
     QDate localDay(qint64 wallMs);
     QStringList openFiles() const;
     static SessionEvent eventOf(const Journal::Item &item, const QString &texts);
-    // Gathers into m_moment the events from `at` on (up to `limit`) of the same board and stamp that may share a
-    // moment's line.
-    void gatherMoment(const std::vector<Journal::Item> &items, const QString &texts, std::size_t at, std::size_t limit);
     // Takes a read's bytes apart into m_read: the lines, readings and levels the session made of them.
     void takeApart(const Journal::Item &item, const QString &texts, const QByteArray &bytes);
     void writeRead(RecordWriter &writer, const QString &board);
@@ -112,7 +109,6 @@ private:
     qint64 m_originMs;
     std::map<QString, BoardFile> m_files;
     std::map<QString, BoardCalibration> m_calibrations;
-    std::vector<SessionEvent> m_moment; // a moment's events, written as one line
     // A read's events as they are taken apart, their texts where they will be ...
     struct TakenApart {
         SessionEvent::Kind kind;
@@ -200,23 +196,6 @@ SessionEvent Writer::eventOf(const Journal::Item &item, const QString &texts)
     return event;
 }
 
-void Writer::gatherMoment(const std::vector<Journal::Item> &items, const QString &texts, std::size_t at,
-                          std::size_t limit)
-{
-    m_moment.clear();
-    const Journal::Item &first = items[at];
-    for (; at < limit; ++at) {
-        const Journal::Item &item = items[at];
-        if (item.board != first.board || item.stamp.monoMs != first.stamp.monoMs ||
-            item.stamp.wallMs != first.stamp.wallMs || item.pollSummary)
-            break;
-        const SessionEvent event = eventOf(item, texts);
-        if (!RecordWriter::momentable(event))
-            break;
-        m_moment.push_back(event);
-    }
-}
-
 std::optional<QString> Writer::write(const std::vector<Journal::Item> &items, const QString &texts,
                                      const QByteArray &bytes, const QStringList &boards,
                                      const std::vector<Journal::Shared::Calibration> &calibrations)
@@ -224,7 +203,7 @@ std::optional<QString> Writer::write(const std::vector<Journal::Item> &items, co
     BoardFile *last = nullptr;
     int lastBoard = -1;
     auto calibration = calibrations.begin();
-    for (std::size_t at = 0; at < items.size();) {
+    for (std::size_t at = 0; at < items.size(); ++at) {
         for (; calibration != calibrations.end() && calibration->at <= at; ++calibration)
             setCalibration(calibration->board, calibration->calibration);
         const Journal::Item &item = items[at];
@@ -246,25 +225,11 @@ std::optional<QString> Writer::write(const std::vector<Journal::Item> &items, co
         if (item.kind == SessionEvent::Kind::BytesReceived) {
             takeApart(item, texts, bytes);
             writeRead(file.writer, board);
-            ++at;
-            continue;
+        } else if (item.pollSummary) {
+            file.writer.poll(eventOf(item, texts), board);
+        } else {
+            file.writer.record(eventOf(item, texts), board);
         }
-        const SessionEvent event = eventOf(item, texts);
-        if (item.pollSummary) {
-            file.writer.poll(event, board);
-            ++at;
-            continue;
-        }
-        // The readings, levels and lines of one moment share a line (up to a calibration set among them).
-        const std::size_t end = calibration == calibrations.end() ? items.size() : calibration->at;
-        gatherMoment(items, texts, at, std::min(end, at + kMomentEvents));
-        if (m_moment.size() < 2) {
-            file.writer.record(event, board);
-            ++at;
-            continue;
-        }
-        file.writer.moment(m_moment, board);
-        at += m_moment.size();
     }
     for (; calibration != calibrations.end(); ++calibration)
         setCalibration(calibration->board, calibration->calibration);
