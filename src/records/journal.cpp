@@ -99,9 +99,11 @@ private:
     QDate localDay(qint64 wallMs);
     QStringList openFiles() const;
     static SessionEvent eventOf(const Journal::Item &item, const QString &texts);
-    // Takes a read's bytes apart into m_read: the lines, readings and levels the session made of them.
-    void takeApart(const Journal::Item &item, const QString &texts, const QByteArray &bytes);
-    void writeRead(RecordWriter &writer, const QString &board);
+    // Writes what the session made of a read's bytes: its lines, readings and levels, taken apart again here.
+    void writeRead(const Journal::Item &item, const QString &texts, const QByteArray &bytes, RecordWriter &writer,
+                   const QString &board);
+    // Writes the events gathered in m_read and forgets them.
+    void writeGathered(RecordWriter &writer, const QString &board);
     // Now and then, the days that are over are compressed.
     void compressClosedFiles();
 
@@ -109,18 +111,10 @@ private:
     qint64 m_originMs;
     std::map<QString, BoardFile> m_files;
     std::map<QString, BoardCalibration> m_calibrations;
-    // A read's events as they are taken apart, their texts where they will be ...
-    struct TakenApart {
-        SessionEvent::Kind kind;
-        int index;
-        std::int32_t value;
-        qsizetype textAt;
-        qsizetype textSize;
-    };
-    std::vector<TakenApart> m_takenApart;
-    std::vector<SessionEvent> m_read; // ... then as events ...
-    QString m_readTexts;              // ... their texts
-    QString m_readLine;               // ... and the line being taken apart
+    // A read's events taken apart, at most a moment's worth at a time (they stay in the caches) ...
+    std::vector<SessionEvent> m_read;
+    QString m_readTexts; // ... their texts, never moved while they are gathered ...
+    QString m_readLine;  // ... and the line being taken apart
     std::chrono::steady_clock::time_point m_nextCompression{};
     qint64 m_cachedSecond = std::numeric_limits<qint64>::min();
     QDate m_cachedDay;
@@ -223,8 +217,7 @@ std::optional<QString> Writer::write(const std::vector<Journal::Item> &items, co
                 return error;
         }
         if (item.kind == SessionEvent::Kind::BytesReceived) {
-            takeApart(item, texts, bytes);
-            writeRead(file.writer, board);
+            writeRead(item, texts, bytes, file.writer, board);
         } else if (item.pollSummary) {
             file.writer.poll(eventOf(item, texts), board);
         } else {
@@ -241,50 +234,57 @@ std::optional<QString> Writer::write(const std::vector<Journal::Item> &items, co
     return std::nullopt;
 }
 
-void Writer::takeApart(const Journal::Item &item, const QString &texts, const QByteArray &bytes)
+void Writer::writeRead(const Journal::Item &item, const QString &texts, const QByteArray &bytes, RecordWriter &writer,
+                       const QString &board)
 {
     // As the session took them: the same assembly, the same reading of each line by the same setup.
-    std::vector<TakenApart> &taken = m_takenApart;
-    taken.clear();
-    m_readTexts.resize(0);
     const BoardSetup setup = BoardSetup::fromMasks(std::uint32_t(item.value), std::uint32_t(item.index));
+    m_read.clear();
+    m_readTexts.resize(0);
+    // Room for every text the read holds: the events' views into it stay valid.
+    m_readTexts.reserve(item.textSize + item.bytesSize);
     m_readLine.resize(0);
     m_readLine.append(QStringView(texts).sliced(item.textAt, item.textSize));
+    const auto gather = [&](SessionEvent::Kind kind, int index, std::int32_t value, QStringView text) {
+        SessionEvent &event = m_read.emplace_back();
+        event.kind = kind;
+        event.stamp = item.stamp;
+        event.index = index;
+        event.value = value;
+        event.text = text;
+        if (m_read.size() == kMomentEvents)
+            writeGathered(writer, board);
+    };
     assembleLines(m_readLine, bytes.constData() + item.bytesAt, item.bytesSize, [&] {
         if (m_readLine.isEmpty())
             return;
         const Report report = parseReport(m_readLine);
         const LineMeaning meaning = meaningOf(report, setup);
         if (meaning.level)
-            taken.push_back({SessionEvent::Kind::PinLevel, report.pin, report.state != 0 ? 1 : 0, 0, 0});
+            gather(SessionEvent::Kind::PinLevel, report.pin, report.state != 0 ? 1 : 0, {});
         if (meaning.reading)
-            taken.push_back({SessionEvent::Kind::Reading, report.channel, report.value, 0, 0});
+            gather(SessionEvent::Kind::Reading, report.channel, report.value, {});
         // A consumed line is kept as its reading.
         if (!meaning.consumed) {
-            taken.push_back({SessionEvent::Kind::LineReceived, 0, 0, m_readTexts.size(), m_readLine.size()});
+            // Never more characters than bytes; were it ever so, what is gathered goes before the texts move.
+            if (m_readTexts.size() + m_readLine.size() > m_readTexts.capacity())
+                writeGathered(writer, board);
+            const qsizetype at = m_readTexts.size();
             m_readTexts += m_readLine;
+            gather(SessionEvent::Kind::LineReceived, 0, 0, QStringView(m_readTexts).sliced(at));
         }
         m_readLine.resize(0);
     });
-    // Views into the texts only once they are all there: appending may move them.
-    m_read.clear();
-    for (const TakenApart &one : taken) {
-        SessionEvent &event = m_read.emplace_back();
-        event.kind = one.kind;
-        event.stamp = item.stamp;
-        event.index = one.index;
-        event.value = one.value;
-        event.text = QStringView(m_readTexts).sliced(one.textAt, one.textSize);
-    }
+    writeGathered(writer, board);
 }
 
-void Writer::writeRead(RecordWriter &writer, const QString &board)
+void Writer::writeGathered(RecordWriter &writer, const QString &board)
 {
     // The readings, levels and lines of one read share a line, a long line apart.
     const std::span<const SessionEvent> events(m_read);
     for (std::size_t at = 0; at < events.size();) {
         std::size_t end = at;
-        while (end < events.size() && end - at < kMomentEvents && RecordWriter::momentable(events[end]))
+        while (end < events.size() && RecordWriter::momentable(events[end]))
             ++end;
         if (end - at < 2) {
             writer.record(events[at], board);
@@ -294,6 +294,8 @@ void Writer::writeRead(RecordWriter &writer, const QString &board)
         writer.moment(events.subspan(at, end - at), board);
         at = end;
     }
+    m_read.clear();
+    m_readTexts.resize(0); // keeps its room
 }
 
 void Writer::setCalibration(const QString &board, const BoardCalibration &calibration)
