@@ -14,6 +14,7 @@
 #include <QFile>
 #include <QStandardPaths>
 
+#include <array>
 #include <chrono>
 #include <map>
 
@@ -112,7 +113,9 @@ private:
     std::map<QString, BoardFile> m_files;
     std::map<QString, BoardCalibration> m_calibrations;
     // A read's events taken apart, at most a moment's worth at a time (they stay in the caches) ...
-    std::vector<SessionEvent> m_read;
+    // Made once and written over: only the fields a read's events use change.
+    std::array<SessionEvent, kMomentEvents> m_read;
+    std::size_t m_gathered = 0;
     QString m_readTexts; // ... their texts, never moved while they are gathered ...
     QString m_readLine;  // ... and the line being taken apart
     std::chrono::steady_clock::time_point m_nextCompression{};
@@ -239,20 +242,20 @@ void Writer::writeRead(const Journal::Item &item, const QString &texts, const QB
 {
     // As the session took them: the same assembly, the same reading of each line by the same setup.
     const BoardSetup setup = BoardSetup::fromMasks(std::uint32_t(item.value), std::uint32_t(item.index));
-    m_read.clear();
+    m_gathered = 0;
     m_readTexts.resize(0);
     // Room for every text the read holds: the events' views into it stay valid.
     m_readTexts.reserve(item.textSize + item.bytesSize);
     m_readLine.resize(0);
     m_readLine.append(QStringView(texts).sliced(item.textAt, item.textSize));
     const auto gather = [&](SessionEvent::Kind kind, int index, std::int32_t value, QStringView text) {
-        SessionEvent &event = m_read.emplace_back();
+        SessionEvent &event = m_read[m_gathered++];
         event.kind = kind;
         event.stamp = item.stamp;
         event.index = index;
         event.value = value;
         event.text = text;
-        if (m_read.size() == kMomentEvents)
+        if (m_gathered == kMomentEvents)
             writeGathered(writer, board);
     };
     assembleLines(m_readLine, bytes.constData() + item.bytesAt, item.bytesSize, [&] {
@@ -281,7 +284,7 @@ void Writer::writeRead(const Journal::Item &item, const QString &texts, const QB
 void Writer::writeGathered(RecordWriter &writer, const QString &board)
 {
     // The readings, levels and lines of one read share a line, a long line apart.
-    const std::span<const SessionEvent> events(m_read);
+    const std::span<const SessionEvent> events(m_read.data(), m_gathered);
     for (std::size_t at = 0; at < events.size();) {
         std::size_t end = at;
         while (end < events.size() && RecordWriter::momentable(events[end]))
@@ -294,7 +297,7 @@ void Writer::writeGathered(RecordWriter &writer, const QString &board)
         writer.moment(events.subspan(at, end - at), board);
         at = end;
     }
-    m_read.clear();
+    m_gathered = 0;
     m_readTexts.resize(0); // keeps its room
 }
 

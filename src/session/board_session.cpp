@@ -721,10 +721,10 @@ qint64 BoardSession::receiveOnce(std::uint32_t cap)
     m_bytesReceived += taken;
     if (m_receiveTap)
         m_receiveTap(buffer, taken);
-    if (m_events.isWanted(SessionEvent::Kind::BytesReceived))
-        publishBytes(QByteArrayView(buffer, taken));
     QElapsedTimer handling;
     handling.start();
+    if (m_events.isWanted(SessionEvent::Kind::BytesReceived))
+        publishBytes(QByteArrayView(buffer, taken));
     assembleLines(pendingLine, buffer, taken, [this] { interpretLine(); });
     adaptReadCap(taken, handling.nsecsElapsed());
     return taken;
