@@ -158,10 +158,27 @@ std::optional<std::int32_t> decimalNumber(const char *begin, const char *end)
     return roundToInt32(value);
 }
 
+// A word of at most 9 digits and nothing else, or nothing when it is any other.
+std::optional<std::int32_t> plainDigits(QStringView word)
+{
+    if (word.isEmpty() || word.size() > 9)
+        return std::nullopt;
+    std::int32_t value = 0;
+    for (const QChar c : word) {
+        if (c < u'0' || c > u'9')
+            return std::nullopt;
+        value = value * 10 + (c.unicode() - u'0');
+    }
+    return value;
+}
+
 } // namespace
 
 std::optional<std::int32_t> reportNumber(QStringView word)
 {
+    // Most report numbers are a few plain digits: read where they stand, as the full rule would read them.
+    if (const std::optional<std::int32_t> plain = plainDigits(word))
+        return plain;
     const Ascii text = withoutTabs(word);
     const char *p = text.data();
     const char *end = p + text.size();
