@@ -19,9 +19,10 @@ std::optional<QString> unfitPrivateFolder(const QString &path);
 // and only a regular file of this user's; false with the reason.
 bool openPrivateForAppend(QFile &file, const QString &path, QString *error);
 
-// Held while adding to a file opened so that others (another program journaling the same board) may add to it too:
-// their additions never land in one another. POSIX appends whole writes at the end already; Windows promises as
-// much only for the handle's own writes, so there a lock beyond the file's end keeps the writers one at a time.
+// Held while adding to a file opened so that others (another program journaling the same board) may add to it too,
+// and while reading where it ends: their additions never land in one another, and an addition under way is never
+// taken for a line cut short (a file grows a page at a time while one is written). POSIX appends whole writes at
+// the end; the lock (flock on POSIX, one beyond the file's end on Windows) keeps the writers one at a time.
 class AppendLock
 {
 public:

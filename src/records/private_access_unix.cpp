@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -59,7 +60,17 @@ bool openPrivateForAppend(QFile &file, const QString &path, QString *error)
 AppendLock::AppendLock(QFile &file)
     : m_file(file)
 {
-    // O_APPEND puts each whole write at the end, whoever else writes.
+    // Held by the open file, not the process: two journals of one process keep each other out too. A file system
+    // without locks still appends whole writes.
+    int result = 0;
+    do {
+        result = ::flock(file.handle(), LOCK_EX);
+    } while (result != 0 && errno == EINTR);
+    m_locked = result == 0;
 }
 
-AppendLock::~AppendLock() = default;
+AppendLock::~AppendLock()
+{
+    if (m_locked)
+        ::flock(m_file.handle(), LOCK_UN);
+}

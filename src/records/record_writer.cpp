@@ -636,26 +636,44 @@ void RecordWriter::moment(std::span<const SessionEvent> events, QStringView boar
     m_pendingRecords += qint64(events.size());
     const QByteArray &prefix = jsonPrefix(events.front().stamp, board);
     m_buffer.append(prefix).append(",\"kind\":\"moment\",\"events\":[");
+    // One event, its scaled value apart: at most 64 bytes and 6 a character of its text.
+    const auto add = [](Appender &item, const SessionEvent &event, bool first) {
+        if (!first)
+            item.add(',');
+        if (event.kind == SessionEvent::Kind::LineReceived) {
+            item.add("[\"line\",");
+            item.jsonString(event.text);
+        } else {
+            item.add(event.kind == SessionEvent::Kind::Reading ? "[\"adc\"," : "[\"pin\",");
+            item.number(event.index);
+            item.add(',');
+            item.number(event.value);
+        }
+    };
+    if (!m_scaled) {
+        // Room for the whole moment at once: one resize for the line, not two an event.
+        qsizetype most = 4;
+        for (const SessionEvent &event : events)
+            most += 64 + 6 * event.text.size();
+        Appender line(m_buffer, most);
+        bool first = true;
+        for (const SessionEvent &event : events) {
+            add(line, event, first);
+            line.add(']');
+            first = false;
+        }
+        line.add("]}\n");
+        return;
+    }
     bool first = true;
     for (const SessionEvent &event : events) {
-        const bool reading = event.kind == SessionEvent::Kind::Reading;
         {
             Appender item(m_buffer, 64 + 6 * event.text.size());
-            if (!first)
-                item.add(',');
+            add(item, event, first);
             first = false;
-            if (event.kind == SessionEvent::Kind::LineReceived) {
-                item.add("[\"line\",");
-                item.jsonString(event.text);
-            } else {
-                item.add(reading ? "[\"adc\"," : "[\"pin\",");
-                item.number(event.index);
-                item.add(',');
-                item.number(event.value);
-            }
         }
         // A reading in units: its scaled value and unit after the count.
-        if (m_scaled && reading) {
+        if (event.kind == SessionEvent::Kind::Reading) {
             const ChannelCalibration &calibration = m_currentCalibration->channel(event.index);
             m_buffer.append(',');
             appendFixed(m_buffer, calibration.value(event.value), calibration.decimals);
