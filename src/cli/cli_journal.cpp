@@ -1,5 +1,6 @@
 #include "cli/cli_commands.h"
 
+#include "records/journal_line.h"
 #include "records/journal_reader.h"
 
 #include <QDateTime>
@@ -9,12 +10,7 @@ namespace {
 
 QString isoTime(qint64 ms)
 {
-    // As the records write it: the offset always, +00:00 rather than Z.
-    const QDateTime time = QDateTime::fromMSecsSinceEpoch(ms);
-    QString text = time.toOffsetFromUtc(time.offsetFromUtc()).toString(Qt::ISODateWithMs);
-    if (text.endsWith(u'Z'))
-        text.replace(text.size() - 1, 1, QStringLiteral("+00:00"));
-    return text;
+    return journalTimeText(QDateTime::fromMSecsSinceEpoch(ms));
 }
 
 } // namespace

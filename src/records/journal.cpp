@@ -68,14 +68,29 @@ struct Journal::Shared {
 
 namespace {
 
-// A moment's line holds at most this many events (its line stays well below what a reader takes).
+// A moment's line holds at most this many events (its line stays well below what a reader takes) ...
 constexpr std::size_t kMomentEvents = 256;
+// ... of at most this long: the reads of a poll's answers, five at the usual period, share a line and its clocks.
+// A line is held for the reads to come at most as long again, then written as it is.
+constexpr qint64 kMomentSpanMs = 500;
+// Room for the texts of the reads gathered for a line, unless one read needs more.
+constexpr qsizetype kGatheredTextRoom = 16 * 1024;
+
+// A board's reads taken apart, gathered for one line.
+struct Gathered {
+    // Made once and written over: only the fields a read's events use change.
+    std::array<SessionEvent, kMomentEvents> events;
+    std::size_t count = 0;
+    QString texts;                               // their texts, never moved while they are gathered
+    std::chrono::steady_clock::time_point since; // when the first came
+};
 
 // One board's file of the moment.
 struct BoardFile {
     RecordWriter writer{RecordFormat::Jsonl};
     QDate day;
     int index = 0;
+    Gathered gathered;
 };
 
 // Formats and writes on the journal's thread; knows the files.
@@ -88,10 +103,12 @@ public:
     {}
 
     // Writes a batch, with the calibrations set among its events; the reason when a file could not be opened or
-    // written.
+    // written. The last reads of a board may be held for a line with the next ones (see holding()), unless `all`.
     std::optional<QString> write(const std::vector<Journal::Item> &items, const QString &texts, const QByteArray &bytes,
                                  const QStringList &boards,
-                                 const std::vector<Journal::Shared::Calibration> &calibrations);
+                                 const std::vector<Journal::Shared::Calibration> &calibrations, bool all);
+    // When the reads held longest are due to be written (by a write, batch or none); the end of time when none is.
+    std::chrono::steady_clock::time_point heldUntil() const;
     void closeAll();
     void setCalibration(const QString &board, const BoardCalibration &calibration);
 
@@ -100,11 +117,13 @@ private:
     QDate localDay(qint64 wallMs);
     QStringList openFiles() const;
     static SessionEvent eventOf(const Journal::Item &item, const QString &texts);
-    // Writes what the session made of a read's bytes: its lines, readings and levels, taken apart again here.
-    void writeRead(const Journal::Item &item, const QString &texts, const QByteArray &bytes, RecordWriter &writer,
-                   const QString &board);
-    // Writes the events gathered in m_read and forgets them.
-    void writeGathered(RecordWriter &writer, const QString &board);
+    // Gathers what the session made of a read's bytes: its lines, readings and levels, taken apart again here.
+    void gatherRead(const Journal::Item &item, const QString &texts, const QByteArray &bytes, BoardFile &file,
+                    const QString &board);
+    // Writes the events gathered and forgets them.
+    static void writeGathered(BoardFile &file, const QString &board);
+    // Whether a read of this stamp may go on the line of the events gathered.
+    static bool joinsGathered(const Gathered &gathered, const EventStamp &stamp);
     // Now and then, the days that are over are compressed.
     void compressClosedFiles();
 
@@ -112,12 +131,7 @@ private:
     qint64 m_originMs;
     std::map<QString, BoardFile> m_files;
     std::map<QString, BoardCalibration> m_calibrations;
-    // A read's events taken apart, at most a moment's worth at a time (they stay in the caches) ...
-    // Made once and written over: only the fields a read's events use change.
-    std::array<SessionEvent, kMomentEvents> m_read;
-    std::size_t m_gathered = 0;
-    QString m_readTexts; // ... their texts, never moved while they are gathered ...
-    QString m_readLine;  // ... and the line being taken apart
+    QString m_readLine; // the line of a read being taken apart
     std::chrono::steady_clock::time_point m_nextCompression{};
     qint64 m_cachedSecond = std::numeric_limits<qint64>::min();
     QDate m_cachedDay;
@@ -195,7 +209,7 @@ SessionEvent Writer::eventOf(const Journal::Item &item, const QString &texts)
 
 std::optional<QString> Writer::write(const std::vector<Journal::Item> &items, const QString &texts,
                                      const QByteArray &bytes, const QStringList &boards,
-                                     const std::vector<Journal::Shared::Calibration> &calibrations)
+                                     const std::vector<Journal::Shared::Calibration> &calibrations, bool all)
 {
     BoardFile *last = nullptr;
     int lastBoard = -1;
@@ -213,14 +227,19 @@ std::optional<QString> Writer::write(const std::vector<Journal::Item> &items, co
         BoardFile &file = *last;
         const QDate day = localDay(item.stamp.wallMs);
         const bool full = file.writer.fileSize() + file.writer.pendingBytes() >= m_settings.maxFileBytes;
-        if (!file.writer.isOpen() || day != file.day || full) {
+        const bool reopen = !file.writer.isOpen() || day != file.day || full;
+        // The reads gathered end their line before anything else of the board is written.
+        if (file.gathered.count > 0 &&
+            (reopen || item.kind != SessionEvent::Kind::BytesReceived || !joinsGathered(file.gathered, item.stamp)))
+            writeGathered(file, board);
+        if (reopen) {
             if (file.writer.isOpen() && !file.writer.flush())
                 return file.writer.error();
             if (std::optional<QString> error = open(file, board, day))
                 return error;
         }
         if (item.kind == SessionEvent::Kind::BytesReceived) {
-            writeRead(item, texts, bytes, file.writer, board);
+            gatherRead(item, texts, bytes, file, board);
         } else if (item.pollSummary) {
             file.writer.poll(eventOf(item, texts), board);
         } else {
@@ -229,7 +248,10 @@ std::optional<QString> Writer::write(const std::vector<Journal::Item> &items, co
     }
     for (; calibration != calibrations.end(); ++calibration)
         setCalibration(calibration->board, calibration->calibration);
+    const auto heldLongest = std::chrono::steady_clock::now() - std::chrono::milliseconds(kMomentSpanMs);
     for (auto &[board, file] : m_files) {
+        if (all || file.gathered.since <= heldLongest)
+            writeGathered(file, board);
         if (file.writer.isOpen() && !file.writer.flush())
             return file.writer.error();
     }
@@ -237,26 +259,31 @@ std::optional<QString> Writer::write(const std::vector<Journal::Item> &items, co
     return std::nullopt;
 }
 
-void Writer::writeRead(const Journal::Item &item, const QString &texts, const QByteArray &bytes, RecordWriter &writer,
-                       const QString &board)
+void Writer::gatherRead(const Journal::Item &item, const QString &texts, const QByteArray &bytes, BoardFile &file,
+                        const QString &board)
 {
     // As the session took them: the same assembly, the same reading of each line by the same setup.
     const BoardSetup setup = BoardSetup::fromMasks(std::uint32_t(item.value), std::uint32_t(item.index));
-    m_gathered = 0;
-    m_readTexts.resize(0);
-    // Room for every text the read holds: the events' views into it stay valid.
-    m_readTexts.reserve(item.textSize + item.bytesSize);
+    Gathered &gathered = file.gathered;
+    // Room for every text the read holds: the gathered events' views into it stay valid.
+    const qsizetype room = item.textSize + item.bytesSize;
+    if (gathered.texts.size() + room > gathered.texts.capacity()) {
+        writeGathered(file, board);
+        gathered.texts.reserve(std::max(room, kGatheredTextRoom));
+    }
     m_readLine.resize(0);
     m_readLine.append(QStringView(texts).sliced(item.textAt, item.textSize));
     const auto gather = [&](SessionEvent::Kind kind, int index, std::int32_t value, QStringView text) {
-        SessionEvent &event = m_read[m_gathered++];
+        if (gathered.count == 0)
+            gathered.since = std::chrono::steady_clock::now();
+        SessionEvent &event = gathered.events[gathered.count++];
         event.kind = kind;
         event.stamp = item.stamp;
         event.index = index;
         event.value = value;
         event.text = text;
-        if (m_gathered == kMomentEvents)
-            writeGathered(writer, board);
+        if (gathered.count == kMomentEvents)
+            writeGathered(file, board);
     };
     assembleLines(m_readLine, bytes.constData() + item.bytesAt, item.bytesSize, [&] {
         if (m_readLine.isEmpty())
@@ -270,42 +297,65 @@ void Writer::writeRead(const Journal::Item &item, const QString &texts, const QB
         // A consumed line is kept as its reading.
         if (!meaning.consumed) {
             // Never more characters than bytes; were it ever so, what is gathered goes before the texts move.
-            if (m_readTexts.size() + m_readLine.size() > m_readTexts.capacity())
-                writeGathered(writer, board);
-            const qsizetype at = m_readTexts.size();
-            m_readTexts += m_readLine;
-            gather(SessionEvent::Kind::LineReceived, 0, 0, QStringView(m_readTexts).sliced(at));
+            if (gathered.texts.size() + m_readLine.size() > gathered.texts.capacity())
+                writeGathered(file, board);
+            const qsizetype at = gathered.texts.size();
+            gathered.texts += m_readLine;
+            gather(SessionEvent::Kind::LineReceived, 0, 0, QStringView(gathered.texts).sliced(at));
         }
         m_readLine.resize(0);
     });
-    writeGathered(writer, board);
 }
 
-void Writer::writeGathered(RecordWriter &writer, const QString &board)
+bool Writer::joinsGathered(const Gathered &gathered, const EventStamp &stamp)
 {
-    // The readings, levels and lines of one read share a line, a long line apart.
-    const std::span<const SessionEvent> events(m_read.data(), m_gathered);
+    // One line has one time: the others are told as ms after it on the clock that never jumps, and the wall clock
+    // must say the same, within the millisecond by which two readings of the two clocks differ.
+    const EventStamp &first = gathered.events[0].stamp;
+    const EventStamp &last = gathered.events[gathered.count - 1].stamp;
+    const qint64 wallDrift = stamp.wallMs - (first.wallMs + (stamp.monoMs - first.monoMs));
+    return stamp.monoMs >= last.monoMs && wallDrift >= -1 && wallDrift <= 1 &&
+           stamp.monoMs - first.monoMs < kMomentSpanMs;
+}
+
+void Writer::writeGathered(BoardFile &file, const QString &board)
+{
+    Gathered &gathered = file.gathered;
+    // The readings, levels and lines of reads close together share a line, a long line apart.
+    const std::span<const SessionEvent> events(gathered.events.data(), gathered.count);
     for (std::size_t at = 0; at < events.size();) {
         std::size_t end = at;
         while (end < events.size() && RecordWriter::momentable(events[end]))
             ++end;
         if (end - at < 2) {
-            writer.record(events[at], board);
+            file.writer.record(events[at], board);
             ++at;
             continue;
         }
-        writer.moment(events.subspan(at, end - at), board);
+        file.writer.moment(events.subspan(at, end - at), board);
         at = end;
     }
-    m_gathered = 0;
-    m_readTexts.resize(0); // keeps its room
+    gathered.count = 0;
+    gathered.texts.resize(0); // keeps its room
+}
+
+std::chrono::steady_clock::time_point Writer::heldUntil() const
+{
+    auto until = std::chrono::steady_clock::time_point::max();
+    for (const auto &[board, file] : m_files) {
+        if (file.gathered.count > 0)
+            until = std::min(until, file.gathered.since + std::chrono::milliseconds(kMomentSpanMs));
+    }
+    return until;
 }
 
 void Writer::setCalibration(const QString &board, const BoardCalibration &calibration)
 {
     m_calibrations[board] = calibration;
-    if (const auto file = m_files.find(board); file != m_files.end())
+    if (const auto file = m_files.find(board); file != m_files.end()) {
+        writeGathered(file->second, board); // in the calibration they were read with
         file->second.writer.setCalibration(calibration);
+    }
 }
 
 void Writer::closeAll()
@@ -629,10 +679,18 @@ void Journal::run()
     for (;;) {
         quint64 flushes = 0;
         bool stopping = false;
+        bool flushing = false;
         {
+            // Reads held for a line are written when due, whether or not anything comes.
+            const auto heldUntil = writer.heldUntil();
             std::unique_lock<std::mutex> lock(shared.mutex);
-            shared.wake.wait(
-                lock, [&] { return shared.stopWanted || shared.urgent || shared.flushesWanted > shared.flushesDone; });
+            const auto asked = [&] {
+                return shared.stopWanted || shared.urgent || shared.flushesWanted > shared.flushesDone;
+            };
+            if (heldUntil == std::chrono::steady_clock::time_point::max())
+                shared.wake.wait(lock, asked);
+            else
+                shared.wake.wait_until(lock, heldUntil, asked);
             batch.swap(shared.queue);
             batchTexts.swap(shared.queueTexts);
             batchBytes.swap(shared.queueBytes);
@@ -641,9 +699,11 @@ void Journal::run()
                 boards = shared.boards;
             shared.urgent = false;
             flushes = shared.flushesWanted;
+            flushing = flushes > shared.flushesDone;
             stopping = shared.stopWanted;
         }
-        const std::optional<QString> failure = writer.write(batch, batchTexts, batchBytes, boards, calibrations);
+        const std::optional<QString> failure =
+            writer.write(batch, batchTexts, batchBytes, boards, calibrations, stopping || flushing);
         calibrations.clear();
         batch.clear();
         batchTexts.resize(0);

@@ -23,6 +23,24 @@ bool numberWithin(const QJsonObject &fields, const char *name, double low, doubl
     return number >= low && number <= high && number == double(qint64(number));
 }
 
+// The longest step a moment's ["at",N] may make (a day), and the furthest all of them may take its events.
+constexpr qint64 kLongestStepMs = 86'400'000;
+constexpr qint64 kLongestLaterMs = 1'000'000'000'000'000;
+
+// A moment's time, t_ms and mono_ms (and board), `later` ms on.
+QJsonObject shiftedStamp(QJsonObject stamp, qint64 later)
+{
+    for (const char *key : {"t_ms", "mono_ms"}) {
+        if (const QJsonValue value = stamp.value(QLatin1String(key)); value.isDouble())
+            stamp.insert(QLatin1String(key), value.toDouble() + double(later));
+    }
+    // A time that is not one stays as it is, and its records are refused for it.
+    const QDateTime time = QDateTime::fromString(stamp.value(QStringLiteral("time")).toString(), Qt::ISODateWithMs);
+    if (time.isValid())
+        stamp.insert(QStringLiteral("time"), journalTimeText(time.addMSecs(later)));
+    return stamp;
+}
+
 qint64 daysFromCivil(int year, int month, int day)
 {
     year -= month <= 2 ? 1 : 0;
@@ -169,14 +187,11 @@ public:
                 if (!small(&out.pin, 1, 18))
                     return Outcome::GiveUp;
                 break;
-            case kValue: {
-                qint64 value = 0;
-                if (!integer(&value) || value < -2147483648LL || value > 2147483647LL)
+            case kValue:
+                if (!count(&out.value))
                     return Outcome::GiveUp;
-                out.value = std::int32_t(value);
                 out.hasValue = true;
                 break;
-            }
             case kLevel:
                 if (!small(&out.level, 0, 1))
                     return Outcome::GiveUp;
@@ -212,8 +227,9 @@ public:
         if (out.wallMs < 0)
             return Outcome::GiveUp;
         for (JournalLine &event : out.events) {
-            event.wallMs = out.wallMs;
-            event.monoMs = out.monoMs;
+            const qint64 later = event.wallMs; // see eventList
+            event.wallMs = out.wallMs + later;
+            event.monoMs = out.hasMono ? out.monoMs + later : out.monoMs;
             event.hasMono = out.hasMono;
         }
         return Outcome::Read;
@@ -440,13 +456,15 @@ private:
         return true;
     }
 
-    // A moment's events in the writer's form: ["adc",C,V], ["pin",P,L], ["line","TEXT"]; any other (a reading in
-    // units among them) is left to the parser.
+    // A moment's events in the writer's form: ["adc",C,V], ["adc",[C,...],[V,...]], ["pin",P,L], ["line","TEXT"],
+    // ["at",N]; any other (a reading in units among them) is left to the parser. Each event's wallMs holds, for now,
+    // how much later than the moment it came.
     bool eventList(std::vector<JournalLine> &into)
     {
         space();
         if (!take('['))
             return false;
+        qint64 later = 0;
         for (;;) {
             space();
             if (!take('['))
@@ -456,30 +474,38 @@ private:
             qsizetype size = 0;
             if (!plainString(&name, &size))
                 return false;
-            space();
-            if (!take(','))
+            if (!comma())
                 return false;
-            space();
-            JournalLine &event = into.emplace_back();
             const QLatin1StringView kind(name, size);
-            if (kind == QLatin1StringView("adc")) {
-                event.kind = JournalLine::Kind::Adc;
-                qint64 value = 0;
-                if (!small(&event.channel, 1, 8) || !comma() || !integer(&value) || value < -2147483648LL ||
-                    value > 2147483647LL)
+            if (kind == QLatin1StringView("at")) {
+                qint64 step = 0;
+                if (!integer(&step) || step < 0 || step > kLongestStepMs)
                     return false;
-                event.value = std::int32_t(value);
-                event.hasValue = true;
-            } else if (kind == QLatin1StringView("pin")) {
-                event.kind = JournalLine::Kind::Pin;
-                if (!small(&event.pin, 1, 18) || !comma() || !small(&event.level, 0, 1))
+                later += step;
+                if (later > kLongestLaterMs)
                     return false;
-            } else if (kind == QLatin1StringView("line")) {
-                event.kind = JournalLine::Kind::Line;
-                if (!string(event.text))
+            } else if (kind == QLatin1StringView("adc") && peek('[')) {
+                if (!readingGroup(into, later))
                     return false;
             } else {
-                return false;
+                JournalLine &event = into.emplace_back();
+                event.wallMs = later;
+                if (kind == QLatin1StringView("adc")) {
+                    event.kind = JournalLine::Kind::Adc;
+                    if (!small(&event.channel, 1, 8) || !comma() || !count(&event.value))
+                        return false;
+                    event.hasValue = true;
+                } else if (kind == QLatin1StringView("pin")) {
+                    event.kind = JournalLine::Kind::Pin;
+                    if (!small(&event.pin, 1, 18) || !comma() || !small(&event.level, 0, 1))
+                        return false;
+                } else if (kind == QLatin1StringView("line")) {
+                    event.kind = JournalLine::Kind::Line;
+                    if (!string(event.text))
+                        return false;
+                } else {
+                    return false;
+                }
             }
             space();
             if (!take(']'))
@@ -490,6 +516,50 @@ private:
             if (!take(','))
                 return false;
         }
+    }
+
+    // Readings of one stamp: [C,...],[V,...], as many values as channels.
+    bool readingGroup(std::vector<JournalLine> &into, qint64 later)
+    {
+        const std::size_t first = into.size();
+        if (!take('['))
+            return false;
+        for (;;) {
+            space();
+            JournalLine &event = into.emplace_back();
+            event.kind = JournalLine::Kind::Adc;
+            event.wallMs = later;
+            event.hasValue = true;
+            if (!small(&event.channel, 1, 8))
+                return false;
+            space();
+            if (take(']'))
+                break;
+            if (!take(','))
+                return false;
+        }
+        if (!comma() || !take('['))
+            return false;
+        for (std::size_t at = first;; ++at) {
+            space();
+            if (at == into.size() || !count(&into[at].value))
+                return false;
+            space();
+            if (take(']'))
+                return at + 1 == into.size();
+            if (!take(','))
+                return false;
+        }
+    }
+
+    // A reading's count: any 32-bit number.
+    bool count(std::int32_t *into)
+    {
+        qint64 value = 0;
+        if (!integer(&value) || value < -2147483648LL || value > 2147483647LL)
+            return false;
+        *into = std::int32_t(value);
+        return true;
     }
 
     bool comma()
@@ -633,12 +703,43 @@ std::optional<QList<QJsonObject>> journalMomentRecords(const QJsonObject &moment
         if (const QJsonValue value = moment.value(QLatin1String(key)); !value.isUndefined())
             common.insert(QLatin1String(key), value);
     }
+    const QJsonObject first = common;
+    qint64 later = 0; // ms after the moment's time, from the ["at",N] before
     QList<QJsonObject> records;
+    // Each number within its range, as a record of its own must have it.
+    const auto add = [&records](const QJsonObject &record) {
+        records.append(record);
+        return wellFormedJournalFields(record);
+    };
     for (const QJsonValue value : events.toArray()) {
         const QJsonArray event = value.toArray();
         const QString kind = event.at(0).toString();
         QJsonObject record = common;
         record.insert(QStringLiteral("kind"), kind);
+        if (kind == QLatin1String("at") && event.size() == 2) {
+            const QJsonObject step{{QStringLiteral("at"), event.at(1)}};
+            if (!numberWithin(step, "at", 0, kLongestStepMs))
+                return std::nullopt;
+            later += qint64(event.at(1).toDouble());
+            if (later > kLongestLaterMs)
+                return std::nullopt;
+            common = shiftedStamp(first, later);
+            continue;
+        }
+        if (kind == QLatin1String("adc") && event.size() == 3 && event.at(1).isArray()) {
+            // Readings of one stamp: their channels, then their values.
+            const QJsonArray channels = event.at(1).toArray();
+            const QJsonArray values = event.at(2).toArray();
+            if (channels.isEmpty() || !event.at(2).isArray() || values.size() != channels.size())
+                return std::nullopt;
+            for (qsizetype i = 0; i < channels.size(); ++i) {
+                record.insert(QStringLiteral("channel"), channels.at(i));
+                record.insert(QStringLiteral("value"), values.at(i));
+                if (!add(record))
+                    return std::nullopt;
+            }
+            continue;
+        }
         if (kind == QLatin1String("adc") && (event.size() == 3 || event.size() == 5)) {
             record.insert(QStringLiteral("channel"), event.at(1));
             record.insert(QStringLiteral("value"), event.at(2));
@@ -656,12 +757,20 @@ std::optional<QList<QJsonObject>> journalMomentRecords(const QJsonObject &moment
         } else {
             return std::nullopt;
         }
-        // Each number within its range, as a record of its own must have it.
-        if (!wellFormedJournalFields(record))
+        if (!add(record))
             return std::nullopt;
-        records.append(record);
     }
+    if (records.isEmpty())
+        return std::nullopt;
     return records;
+}
+
+QString journalTimeText(const QDateTime &time)
+{
+    QString text = time.toOffsetFromUtc(time.offsetFromUtc()).toString(Qt::ISODateWithMs);
+    if (text.endsWith(u'Z'))
+        text.replace(text.size() - 1, 1, QStringLiteral("+00:00"));
+    return text;
 }
 
 qint64 journalRecordTime(QStringView text)
@@ -735,7 +844,7 @@ bool decodeJournalLineSlowly(QByteArrayView line, JournalLine &out)
         for (const QJsonObject &record : records) {
             JournalLine &event = out.events.emplace_back();
             takeFields(record, event);
-            event.wallMs = out.wallMs;
+            event.wallMs = journalRecordTime(record.value(QStringLiteral("time")).toString());
         }
     }
     return true;

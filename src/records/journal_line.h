@@ -2,6 +2,7 @@
 
 #include <QAnyStringView>
 #include <QByteArrayView>
+#include <QDateTime>
 #include <QJsonObject>
 #include <QString>
 
@@ -61,9 +62,13 @@ bool decodeJournalLineSlowly(QByteArrayView line, JournalLine &out);
 // or 1, whole numbers within range. A line that breaks one is not a record.
 bool wellFormedJournalFields(const QJsonObject &fields);
 
-// A moment's events (["adc",C,V], ["adc",C,V,SCALED,"UNIT"], ["pin",P,L], ["line","TEXT"]) as the records they
-// stand for, each with the moment's time, t_ms, mono_ms and board; nothing when one of them is not such an event.
+// A moment's events (["adc",C,V], ["adc",[C,...],[V,...]], ["adc",C,V,SCALED,"UNIT"], ["pin",P,L],
+// ["line","TEXT"]) as the records they stand for, each with the moment's time, t_ms, mono_ms and board, later by
+// the sum of the ["at",N] before it; nothing when one of them is not such an event, or when none is.
 std::optional<QList<QJsonObject>> journalMomentRecords(const QJsonObject &moment);
+
+// A time as the records write it: with its offset, +00:00 rather than Z.
+QString journalTimeText(const QDateTime &time);
 
 // A record's "time" (2026-12-07T10:15:02.125+01:00, or any ISO 8601 form Qt reads) in ms since the epoch; -1 when
 // it is not a time.

@@ -636,43 +636,78 @@ void RecordWriter::moment(std::span<const SessionEvent> events, QStringView boar
     m_pendingRecords += qint64(events.size());
     const QByteArray &prefix = jsonPrefix(events.front().stamp, board);
     m_buffer.append(prefix).append(",\"kind\":\"moment\",\"events\":[");
-    // One event, its scaled value apart: at most 64 bytes and 6 a character of its text.
-    const auto add = [](Appender &item, const SessionEvent &event, bool first) {
-        if (!first)
+    qint64 monoMs = events.front().stamp.monoMs;
+    // An event with the ["at",N] before it, its scaled value and closing bracket apart: at most 96 bytes and 6 a
+    // character of its text.
+    const auto budget = [](const SessionEvent &event) {
+        return 96 + 6 * event.text.size();
+    };
+    // Writes the event at `at` (or the run of readings of one stamp starting there, when `group`); returns the
+    // index after what it wrote.
+    const auto add = [&events, &monoMs](Appender &item, std::size_t at, bool group) {
+        const SessionEvent &event = events[at];
+        if (at > 0)
             item.add(',');
+        if (event.stamp.monoMs != monoMs) {
+            item.add("[\"at\",");
+            item.number(event.stamp.monoMs - monoMs);
+            item.add("],");
+            monoMs = event.stamp.monoMs;
+        }
         if (event.kind == SessionEvent::Kind::LineReceived) {
             item.add("[\"line\",");
             item.jsonString(event.text);
-        } else {
-            item.add(event.kind == SessionEvent::Kind::Reading ? "[\"adc\"," : "[\"pin\",");
-            item.number(event.index);
-            item.add(',');
-            item.number(event.value);
+            return at + 1;
         }
+        std::size_t end = at + 1;
+        if (group && event.kind == SessionEvent::Kind::Reading) {
+            while (end < events.size() && events[end].kind == SessionEvent::Kind::Reading &&
+                   events[end].stamp.monoMs == monoMs)
+                ++end;
+        }
+        if (end - at > 1) {
+            // Readings of one stamp: their channels, then their values.
+            item.add("[\"adc\",[");
+            for (std::size_t i = at; i < end; ++i) {
+                if (i > at)
+                    item.add(',');
+                item.number(events[i].index);
+            }
+            item.add("],[");
+            for (std::size_t i = at; i < end; ++i) {
+                if (i > at)
+                    item.add(',');
+                item.number(events[i].value);
+            }
+            item.add(']');
+            return end;
+        }
+        item.add(event.kind == SessionEvent::Kind::Reading ? "[\"adc\"," : "[\"pin\",");
+        item.number(event.index);
+        item.add(',');
+        item.number(event.value);
+        return end;
     };
     if (!m_scaled) {
         // Room for the whole moment at once: one resize for the line, not two an event.
         qsizetype most = 4;
         for (const SessionEvent &event : events)
-            most += 64 + 6 * event.text.size();
+            most += budget(event);
         Appender line(m_buffer, most);
-        bool first = true;
-        for (const SessionEvent &event : events) {
-            add(line, event, first);
+        for (std::size_t at = 0; at < events.size();) {
+            at = add(line, at, true);
             line.add(']');
-            first = false;
         }
         line.add("]}\n");
         return;
     }
-    bool first = true;
-    for (const SessionEvent &event : events) {
+    // Readings in units one by one: a scaled value and unit after each count.
+    for (std::size_t at = 0; at < events.size(); ++at) {
         {
-            Appender item(m_buffer, 64 + 6 * event.text.size());
-            add(item, event, first);
-            first = false;
+            Appender item(m_buffer, budget(events[at]));
+            add(item, at, false);
         }
-        // A reading in units: its scaled value and unit after the count.
+        const SessionEvent &event = events[at];
         if (event.kind == SessionEvent::Kind::Reading) {
             const ChannelCalibration &calibration = m_currentCalibration->channel(event.index);
             m_buffer.append(',');

@@ -83,10 +83,13 @@ public:
     void match(const SessionEvent &line);
     // What a poll asks for from now on (its CommandSent's channels and period), instead of each request.
     void poll(const SessionEvent &request, QStringView board);
-    // Readings, pin levels and received lines of one board and one stamp (one poll's answers, what one read
-    // brought) as one JSON line of kind "moment", in order (the journal's form: one stamp for them all):
-    //   {"time":...,"kind":"moment","events":[["adc",1,251],["pin",3,1],["line","ok"],["adc",8,200,5.00,"V"]]}
-    // `events` are all momentable() and share the first one's stamp.
+    // Readings, pin levels and received lines of one board (a poll's answers, what reads brought) as one JSON line
+    // of kind "moment", in order, with the first one's stamp (the journal's form):
+    //   {"time":...,"kind":"moment","events":[["adc",[1,2],[251,226]],["pin",3,1],["at",100],["line","ok"]]}
+    // Readings of one stamp share an event, their channels then their values (in units, each has its own:
+    // ["adc",8,200,5.00,"V"]); ["at",N] says that the events after it came N ms after those before it.
+    // `events` are all momentable(), their stamps never earlier than the one before; how much later is the
+    // monotonic clock's (the caller sees that the wall clock agrees).
     void moment(std::span<const SessionEvent> events, QStringView board);
     static bool momentable(const SessionEvent &event);
     // A received line longer than this is a record of its own, so that a moment's line stays short.

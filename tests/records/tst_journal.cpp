@@ -173,6 +173,57 @@ private Q_SLOTS:
         QCOMPARE(kept.last(), QStringLiteral("line x") + QString(300, 'y'));
     }
 
+    // Reads less than half a second apart share a line, each told by how much later it came; a jump of the wall
+    // clock, a command or half a second ends the line, and a line held for more reads is written by itself within a
+    // second. Each record read back has its own time.
+    void readsCloseTogetherShareALine()
+    {
+        Rig rig;
+        rig.wallMs = QDateTime(QDate(2026, 12, 7), QTime(12, 0), Qt::UTC).toMSecsSinceEpoch();
+        QVERIFY(rig.journal->start());
+        rig.session.selectDevice(0);
+        rig.session.setChannelTicked(1, true);
+        rig.session.setChannelTicked(2, true);
+        rig.journal->flush();
+        const qsizetype before = readFile(rig.boardFolder() + "/2026-12-07.jsonl").count('\n');
+        QList<qint64> times;
+        for (int poll = 0; poll < 10; ++poll) {
+            if (poll == 2)
+                rig.wallMs += 3'600'000; // the wall clock set an hour on
+            if (poll == 8)
+                rig.session.sendTyped(u"id");
+            rig.driver.queue(QByteArray("adc 1 ") + QByteArray::number(poll) + "\nadc 2 7\n" +
+                             (poll == 1 ? "pin 3 1\n" : ""));
+            rig.session.poll();
+            times.append(rig.wallMs);
+            rig.wallMs += 100;
+            rig.monoMs += 100;
+        }
+        // Not flushed: what is held is written when due.
+        const QString path = rig.boardFolder() + "/2026-12-07.jsonl";
+        QTRY_VERIFY_WITH_TIMEOUT(readFile(path).count("\"kind\":\"moment\"") == 4, 2000);
+        QList<QByteArray> lines = readFile(path).trimmed().split('\n').mid(before);
+        QCOMPARE(lines.size(), 5);
+        QVERIFY2(lines[0].endsWith("\"events\":[[\"adc\",[1,2],[0,7]],[\"at\",100],[\"adc\",[1,2],[1,7]],"
+                                   "[\"pin\",3,1],[\"line\",\"pin 3 1\"]]}"),
+                 lines[0]);
+        QVERIFY2(lines[1].endsWith("\"events\":[[\"adc\",[1,2],[2,7]],[\"at\",100],[\"adc\",[1,2],[3,7]],[\"at\",100],"
+                                   "[\"adc\",[1,2],[4,7]],[\"at\",100],[\"adc\",[1,2],[5,7]],[\"at\",100],"
+                                   "[\"adc\",[1,2],[6,7]]]}"),
+                 lines[1]);
+        QVERIFY2(lines[2].contains("\"events\":[[\"adc\",[1,2],[7,7]]]}"), lines[2]);
+        QVERIFY2(lines[3].contains("\"kind\":\"command\""), lines[3]);
+        QVERIFY2(lines[4].contains("\"events\":[[\"adc\",[1,2],[8,7]],[\"at\",100],[\"adc\",[1,2],[9,7]]]}"), lines[4]);
+        QList<qint64> readBack;
+        for (const QJsonObject &record : rig.records()) {
+            if (record.value("kind").toString() == u"adc" && record.value("channel").toInt() == 1) {
+                readBack.append(journalRecordTime(record.value("time").toString()));
+                QCOMPARE(record.value("mono_ms").toInteger() - 5000, record.value("value").toInteger() * 100);
+            }
+        }
+        QCOMPARE(readBack, times);
+    }
+
     // A calibrated board's readings carry their value in units from the next reading on, before a restart of the
     // journal and after it; a channel left in counts and a board with no calibration keep the plain record.
     void readingsInUnitsFromTheCalibrationOn()
@@ -564,6 +615,73 @@ private Q_SLOTS:
         QCOMPARE(boards[0].firstMs, QDateTime(QDate(2026, 12, 7), QTime(10, 0), Qt::UTC).toMSecsSinceEpoch());
         QCOMPARE(boards[0].lastMs, boards[0].firstMs);
         QCOMPARE(boards[0].bytes, QFileInfo(folder + "/2026-12-07.jsonl").size());
+    }
+
+    // A moment's line tells its events apart: readings of one stamp share an event, ["at",N] moves the events after
+    // it N ms on (time, t_ms and mono_ms alike). Both readers take the same, and refuse a line with one bad event.
+    void momentEventsAndTheirTimes_data()
+    {
+        QTest::addColumn<QByteArray>("events");
+        QTest::addColumn<QStringList>("expected"); // "kind number value ms-later"; empty: refused
+        QTest::newRow("readings of one stamp") << QByteArray("[['adc',[1,8],[5,-6]],['pin',3,1]]")
+                                               << QStringList({"adc 1 5 0", "adc 8 -6 0", "pin 3 1 0"});
+        QTest::newRow("later events") << QByteArray("[['adc',1,5],['at',100],['pin',3,1],['at',50],['line','ok']]")
+                                      << QStringList({"adc 1 5 0", "pin 3 1 100", "line 0 0 150"});
+        QTest::newRow("past midnight") << QByteArray("[['at',86400000],['adc',[2],[7]]]")
+                                       << QStringList({"adc 2 7 86400000"});
+        QTest::newRow("fewer values than channels") << QByteArray("[['adc',[1,2],[5]]]") << QStringList();
+        QTest::newRow("more values than channels") << QByteArray("[['adc',[1],[5,6]]]") << QStringList();
+        QTest::newRow("no channels") << QByteArray("[['adc',[],[]]]") << QStringList();
+        QTest::newRow("channel 9") << QByteArray("[['adc',[1,9],[5,6]]]") << QStringList();
+        QTest::newRow("a value beyond 32 bits") << QByteArray("[['adc',[1],[4294967296]]]") << QStringList();
+        QTest::newRow("back in time") << QByteArray("[['adc',1,5],['at',-1],['adc',1,6]]") << QStringList();
+        QTest::newRow("more than a day") << QByteArray("[['at',86400001],['adc',1,6]]") << QStringList();
+        QTest::newRow("a fraction") << QByteArray("[['at',1.5],['adc',1,6]]") << QStringList();
+        QTest::newRow("only a step") << QByteArray("[['at',100]]") << QStringList();
+    }
+    void momentEventsAndTheirTimes()
+    {
+        QFETCH(QByteArray, events);
+        QFETCH(QStringList, expected);
+        // Rows write ' for ": easier to read.
+        const QByteArray line =
+            QByteArray("{'time':'2026-12-07T10:00:00.000+01:00','t_ms':7,'mono_ms':5000,'board':'B1','kind':'moment',"
+                       "'events':" +
+                       events + '}')
+                .replace('\'', '"');
+        const qint64 wallMs =
+            QDateTime::fromString("2026-12-07T10:00:00.000+01:00", Qt::ISODateWithMs).toMSecsSinceEpoch();
+        const auto said = [&](const JournalLine &event) {
+            const int number = event.kind == JournalLine::Kind::Pin ? event.pin : event.channel;
+            const int value = event.kind == JournalLine::Kind::Pin ? event.level : event.value;
+            const QString kind = event.kind == JournalLine::Kind::Adc   ? "adc"
+                                 : event.kind == JournalLine::Kind::Pin ? "pin"
+                                                                        : "line";
+            return QStringLiteral("%1 %2 %3 %4").arg(kind).arg(number).arg(value).arg(event.wallMs - wallMs);
+        };
+        for (const bool slowly : {false, true}) {
+            JournalLine moment;
+            const bool read = slowly ? decodeJournalLineSlowly(line, moment) : decodeJournalLine(line, moment);
+            QCOMPARE(read, !expected.isEmpty());
+            QStringList seen;
+            for (const JournalLine &event : moment.events) {
+                seen.append(said(event));
+                QCOMPARE(event.monoMs - 5000, event.wallMs - wallMs);
+            }
+            QCOMPARE(seen, read ? expected : QStringList());
+        }
+        // As `vantrel-cli journal` reads them: each record's time in the moment's offset, its t_ms and mono_ms later.
+        const QJsonObject fields = QJsonDocument::fromJson(line).object();
+        const std::optional<QList<QJsonObject>> records = journalMomentRecords(fields);
+        QCOMPARE(records.has_value(), !expected.isEmpty());
+        for (qsizetype i = 0; records && i < records->size(); ++i) {
+            const QJsonObject &record = records->at(i);
+            const qint64 later = expected[i].section(' ', 3).toLongLong();
+            QCOMPARE(record.value("time").toString(),
+                     journalTimeText(QDateTime::fromMSecsSinceEpoch(wallMs + later, Qt::OffsetFromUTC, 3600)));
+            QCOMPARE(record.value("t_ms").toInteger(), 7 + later);
+            QCOMPARE(record.value("mono_ms").toInteger(), 5000 + later);
+        }
     }
 
     void relativeTimes()
