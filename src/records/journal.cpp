@@ -370,11 +370,12 @@ namespace {
 
 // Events are handed to the writer in batches of this many, after a command, and at least this often: a lock per
 // event would cost more than the event. While events come, the hand-over rides on them (no wake-up of its own);
-// when they stop, a timer hands over the last ones. Either way well within the second a killed process may lose.
+// when they stop, a timer hands over the last ones. With the half second the writer may hold a line for more
+// reads, an event is on disk within three quarters of a second: within the second a killed process may lose.
 constexpr std::size_t kBatch = 1024;
 constexpr qsizetype kBatchBytes = 64 * 1024;
 constexpr int kHandOverMs = 250;
-constexpr int kQuietHandOverMs = 500;
+constexpr int kQuietHandOverMs = 250;
 
 } // namespace
 
