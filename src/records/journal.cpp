@@ -103,7 +103,7 @@ public:
     {}
 
     // Writes a batch, with the calibrations set among its events; the reason when a file could not be opened or
-    // written. The last reads of a board may be held for a line with the next ones (see holding()), unless `all`.
+    // written. The last reads of a board may be held for a line with the next ones (see heldUntil()), unless `all`.
     std::optional<QString> write(const std::vector<Journal::Item> &items, const QString &texts, const QByteArray &bytes,
                                  const QStringList &boards,
                                  const std::vector<Journal::Shared::Calibration> &calibrations, bool all);
@@ -309,12 +309,12 @@ void Writer::gatherRead(const Journal::Item &item, const QString &texts, const Q
 
 bool Writer::joinsGathered(const Gathered &gathered, const EventStamp &stamp)
 {
-    // One line has one time: the others are told as ms after it on the clock that never jumps, and the wall clock
-    // must say the same, within the millisecond by which two readings of the two clocks differ.
+    // One line has one time: the others are told as ms after it, on the clock that never jumps and, where it
+    // differs, on the wall clock; a wall clock set on or back by more than a second starts a line of its own.
     const EventStamp &first = gathered.events[0].stamp;
     const EventStamp &last = gathered.events[gathered.count - 1].stamp;
-    const qint64 wallDrift = stamp.wallMs - (first.wallMs + (stamp.monoMs - first.monoMs));
-    return stamp.monoMs >= last.monoMs && wallDrift >= -1 && wallDrift <= 1 &&
+    const qint64 wallDrift = (stamp.wallMs - last.wallMs) - (stamp.monoMs - last.monoMs);
+    return stamp.monoMs >= last.monoMs && wallDrift >= -1000 && wallDrift <= 1000 &&
            stamp.monoMs - first.monoMs < kMomentSpanMs;
 }
 

@@ -23,21 +23,46 @@ bool numberWithin(const QJsonObject &fields, const char *name, double low, doubl
     return number >= low && number <= high && number == double(qint64(number));
 }
 
-// The longest step a moment's ["at",N] may make (a day), and the furthest all of them may take its events.
+// The longest step a moment's ["at",N] or ["at",N,W] may make (a day, W back or on), and the furthest all of them
+// may take its events.
 constexpr qint64 kLongestStepMs = 86'400'000;
 constexpr qint64 kLongestLaterMs = 1'000'000'000'000'000;
 
+// How much later than its moment's time an event came: on the clock that never jumps (t_ms and mono_ms), and on the
+// wall clock (time).
+struct Later {
+    qint64 mono = 0;
+    qint64 wall = 0;
+
+    // Takes a step; false when it goes too far.
+    bool step(qint64 monoStep, qint64 wallStep)
+    {
+        mono += monoStep;
+        wall += wallStep;
+        return mono <= kLongestLaterMs && wall <= kLongestLaterMs && wall >= -kLongestLaterMs;
+    }
+};
+
+// The words of the line that said a reading or level: "adc C V", "pin P L".
+QString reportWords(const JournalLine &said)
+{
+    const bool reading = said.kind == JournalLine::Kind::Adc;
+    return (reading ? QStringLiteral("adc ") : QStringLiteral("pin ")) +
+           QString::number(reading ? said.channel : said.pin) + u' ' +
+           QString::number(reading ? said.value : said.level);
+}
+
 // A moment's time, t_ms and mono_ms (and board), `later` ms on.
-QJsonObject shiftedStamp(QJsonObject stamp, qint64 later)
+QJsonObject shiftedStamp(QJsonObject stamp, Later later)
 {
     for (const char *key : {"t_ms", "mono_ms"}) {
         if (const QJsonValue value = stamp.value(QLatin1String(key)); value.isDouble())
-            stamp.insert(QLatin1String(key), value.toDouble() + double(later));
+            stamp.insert(QLatin1String(key), value.toDouble() + double(later.mono));
     }
     // A time that is not one stays as it is, and its records are refused for it.
     const QDateTime time = QDateTime::fromString(stamp.value(QStringLiteral("time")).toString(), Qt::ISODateWithMs);
     if (time.isValid())
-        stamp.insert(QStringLiteral("time"), journalTimeText(time.addMSecs(later)));
+        stamp.insert(QStringLiteral("time"), journalTimeText(time.addMSecs(later.wall)));
     return stamp;
 }
 
@@ -227,9 +252,9 @@ public:
         if (out.wallMs < 0)
             return Outcome::GiveUp;
         for (JournalLine &event : out.events) {
-            const qint64 later = event.wallMs; // see eventList
-            event.wallMs = out.wallMs + later;
-            event.monoMs = out.hasMono ? out.monoMs + later : out.monoMs;
+            // See eventList.
+            event.wallMs += out.wallMs;
+            event.monoMs = out.hasMono ? out.monoMs + event.monoMs : out.monoMs;
             event.hasMono = out.hasMono;
         }
         return Outcome::Read;
@@ -457,14 +482,14 @@ private:
     }
 
     // A moment's events in the writer's form: ["adc",C,V], ["adc",[C,...],[V,...]], ["pin",P,L], ["line","TEXT"],
-    // ["at",N]; any other (a reading in units among them) is left to the parser. Each event's wallMs holds, for now,
-    // how much later than the moment it came.
+    // ["at",N], ["at",N,W]; any other (a reading in units among them) is left to the parser. Each event's wallMs and
+    // monoMs hold, for now, how much later than the moment it came.
     bool eventList(std::vector<JournalLine> &into)
     {
         space();
         if (!take('['))
             return false;
-        qint64 later = 0;
+        Later later;
         for (;;) {
             space();
             if (!take('['))
@@ -481,23 +506,35 @@ private:
                 qint64 step = 0;
                 if (!integer(&step) || step < 0 || step > kLongestStepMs)
                     return false;
-                later += step;
-                if (later > kLongestLaterMs)
+                // The wall clock's own step, when it differs.
+                qint64 wallStep = step;
+                space();
+                if (take(',')) {
+                    space();
+                    if (!integer(&wallStep) || wallStep < -kLongestStepMs || wallStep > kLongestStepMs)
+                        return false;
+                }
+                if (!later.step(step, wallStep))
                     return false;
             } else if (kind == QLatin1StringView("adc") && peek('[')) {
                 if (!readingGroup(into, later))
                     return false;
             } else {
                 JournalLine &event = into.emplace_back();
-                event.wallMs = later;
+                event.wallMs = later.wall;
+                event.monoMs = later.mono;
                 if (kind == QLatin1StringView("adc")) {
                     event.kind = JournalLine::Kind::Adc;
                     if (!small(&event.channel, 1, 8) || !comma() || !count(&event.value))
                         return false;
                     event.hasValue = true;
+                    if (!saidInItsOwnWords(into))
+                        return false;
                 } else if (kind == QLatin1StringView("pin")) {
                     event.kind = JournalLine::Kind::Pin;
                     if (!small(&event.pin, 1, 18) || !comma() || !small(&event.level, 0, 1))
+                        return false;
+                    if (!saidInItsOwnWords(into))
                         return false;
                 } else if (kind == QLatin1StringView("line")) {
                     event.kind = JournalLine::Kind::Line;
@@ -518,8 +555,27 @@ private:
         }
     }
 
+    // After a reading or level: nothing, or ",1" for the line that said it in just these words, which follows it.
+    bool saidInItsOwnWords(std::vector<JournalLine> &into)
+    {
+        space();
+        if (!take(','))
+            return true;
+        space();
+        qint64 mark = 0;
+        if (!integer(&mark) || mark != 1)
+            return false;
+        JournalLine &line = into.emplace_back();
+        const JournalLine &said = into[into.size() - 2];
+        line.kind = JournalLine::Kind::Line;
+        line.wallMs = said.wallMs;
+        line.monoMs = said.monoMs;
+        line.text = reportWords(said);
+        return true;
+    }
+
     // Readings of one stamp: [C,...],[V,...], as many values as channels.
-    bool readingGroup(std::vector<JournalLine> &into, qint64 later)
+    bool readingGroup(std::vector<JournalLine> &into, Later later)
     {
         const std::size_t first = into.size();
         if (!take('['))
@@ -528,7 +584,8 @@ private:
             space();
             JournalLine &event = into.emplace_back();
             event.kind = JournalLine::Kind::Adc;
-            event.wallMs = later;
+            event.wallMs = later.wall;
+            event.monoMs = later.mono;
             event.hasValue = true;
             if (!small(&event.channel, 1, 8))
                 return false;
@@ -704,7 +761,7 @@ std::optional<QList<QJsonObject>> journalMomentRecords(const QJsonObject &moment
             common.insert(QLatin1String(key), value);
     }
     const QJsonObject first = common;
-    qint64 later = 0; // ms after the moment's time, from the ["at",N] before
+    Later later; // after the moment's time, from the ["at",N] and ["at",N,W] before
     QList<QJsonObject> records;
     // Each number within its range, as a record of its own must have it.
     const auto add = [&records](const QJsonObject &record) {
@@ -716,12 +773,11 @@ std::optional<QList<QJsonObject>> journalMomentRecords(const QJsonObject &moment
         const QString kind = event.at(0).toString();
         QJsonObject record = common;
         record.insert(QStringLiteral("kind"), kind);
-        if (kind == QLatin1String("at") && event.size() == 2) {
-            const QJsonObject step{{QStringLiteral("at"), event.at(1)}};
-            if (!numberWithin(step, "at", 0, kLongestStepMs))
-                return std::nullopt;
-            later += qint64(event.at(1).toDouble());
-            if (later > kLongestLaterMs)
+        if (kind == QLatin1String("at") && (event.size() == 2 || event.size() == 3)) {
+            const QJsonObject step{{QStringLiteral("mono"), event.at(1)}, {QStringLiteral("wall"), event.last()}};
+            if (!numberWithin(step, "mono", 0, kLongestStepMs) ||
+                !numberWithin(step, "wall", -kLongestStepMs, kLongestStepMs) ||
+                !later.step(qint64(event.at(1).toDouble()), qint64(event.last().toDouble())))
                 return std::nullopt;
             common = shiftedStamp(first, later);
             continue;
@@ -752,6 +808,19 @@ std::optional<QList<QJsonObject>> journalMomentRecords(const QJsonObject &moment
         } else if (kind == QLatin1String("pin") && event.size() == 3) {
             record.insert(QStringLiteral("pin"), event.at(1));
             record.insert(QStringLiteral("level"), event.at(2));
+        } else if ((kind == QLatin1String("adc") || kind == QLatin1String("pin")) && event.size() == 4) {
+            // A reading or level, and the line that said it in just these words.
+            const bool reading = kind == QLatin1String("adc");
+            record.insert(QLatin1String(reading ? "channel" : "pin"), event.at(1));
+            record.insert(QLatin1String(reading ? "value" : "level"), event.at(2));
+            const QJsonObject mark{{QStringLiteral("mark"), event.at(3)}};
+            if (!numberWithin(mark, "mark", 1, 1) || !add(record))
+                return std::nullopt;
+            record.remove(QLatin1String(reading ? "channel" : "pin"));
+            record.remove(QLatin1String(reading ? "value" : "level"));
+            record.insert(QStringLiteral("kind"), QStringLiteral("line"));
+            record.insert(QStringLiteral("text"), kind + u' ' + QString::number(qint64(event.at(1).toDouble())) + u' ' +
+                                                      QString::number(qint64(event.at(2).toDouble())));
         } else if (kind == QLatin1String("line") && event.size() == 2 && event.at(1).isString()) {
             record.insert(QStringLiteral("text"), event.at(1));
         } else {

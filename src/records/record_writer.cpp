@@ -626,6 +626,31 @@ bool RecordWriter::momentable(const SessionEvent &event)
     }
 }
 
+namespace {
+
+// Whether `line` is the report of `said` (a reading or level) written plainly: "adc C V", "pin P L" with L 0 or 1.
+bool saidInItsOwnWords(const SessionEvent &said, const SessionEvent &line)
+{
+    if (line.kind != SessionEvent::Kind::LineReceived || line.stamp.monoMs != said.stamp.monoMs ||
+        line.stamp.wallMs != said.stamp.wallMs)
+        return false;
+    char words[32];
+    std::memcpy(words, said.kind == SessionEvent::Kind::Reading ? "adc " : "pin ", 4);
+    char *end = std::to_chars(words + 4, words + 15, said.index).ptr;
+    *end++ = ' ';
+    end = std::to_chars(end, words + sizeof words, said.value).ptr;
+    const QStringView text = line.text;
+    if (text.size() != end - words)
+        return false;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i].unicode() != char16_t(words[i]))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
 void RecordWriter::moment(std::span<const SessionEvent> events, QStringView board)
 {
     if (events.empty())
@@ -636,7 +661,7 @@ void RecordWriter::moment(std::span<const SessionEvent> events, QStringView boar
     m_pendingRecords += qint64(events.size());
     const QByteArray &prefix = jsonPrefix(events.front().stamp, board);
     m_buffer.append(prefix).append(",\"kind\":\"moment\",\"events\":[");
-    qint64 monoMs = events.front().stamp.monoMs;
+    EventStamp stamp = events.front().stamp;
     // An event with the ["at",N] before it, its scaled value and closing bracket apart: at most 96 bytes and 6 a
     // character of its text.
     const auto budget = [](const SessionEvent &event) {
@@ -644,15 +669,20 @@ void RecordWriter::moment(std::span<const SessionEvent> events, QStringView boar
     };
     // Writes the event at `at` (or the run of readings of one stamp starting there, when `group`); returns the
     // index after what it wrote.
-    const auto add = [&events, &monoMs](Appender &item, std::size_t at, bool group) {
+    const auto add = [&events, &stamp](Appender &item, std::size_t at, bool group) {
         const SessionEvent &event = events[at];
         if (at > 0)
             item.add(',');
-        if (event.stamp.monoMs != monoMs) {
+        if (event.stamp.monoMs != stamp.monoMs || event.stamp.wallMs != stamp.wallMs) {
+            // How much later; the wall clock's own step after it when it differs.
             item.add("[\"at\",");
-            item.number(event.stamp.monoMs - monoMs);
+            item.number(event.stamp.monoMs - stamp.monoMs);
+            if (event.stamp.wallMs - stamp.wallMs != event.stamp.monoMs - stamp.monoMs) {
+                item.add(',');
+                item.number(event.stamp.wallMs - stamp.wallMs);
+            }
             item.add("],");
-            monoMs = event.stamp.monoMs;
+            stamp = event.stamp;
         }
         if (event.kind == SessionEvent::Kind::LineReceived) {
             item.add("[\"line\",");
@@ -662,7 +692,7 @@ void RecordWriter::moment(std::span<const SessionEvent> events, QStringView boar
         std::size_t end = at + 1;
         if (group && event.kind == SessionEvent::Kind::Reading) {
             while (end < events.size() && events[end].kind == SessionEvent::Kind::Reading &&
-                   events[end].stamp.monoMs == monoMs)
+                   events[end].stamp.monoMs == stamp.monoMs && events[end].stamp.wallMs == stamp.wallMs)
                 ++end;
         }
         if (end - at > 1) {
@@ -686,6 +716,11 @@ void RecordWriter::moment(std::span<const SessionEvent> events, QStringView boar
         item.number(event.index);
         item.add(',');
         item.number(event.value);
+        // The line that said it, in just these words, is a mark on it rather than a text of its own.
+        if (group && end < events.size() && saidInItsOwnWords(event, events[end])) {
+            item.add(",1");
+            return end + 1;
+        }
         return end;
     };
     if (!m_scaled) {

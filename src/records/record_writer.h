@@ -87,9 +87,10 @@ public:
     // of kind "moment", in order, with the first one's stamp (the journal's form):
     //   {"time":...,"kind":"moment","events":[["adc",[1,2],[251,226]],["pin",3,1],["at",100],["line","ok"]]}
     // Readings of one stamp share an event, their channels then their values (in units, each has its own:
-    // ["adc",8,200,5.00,"V"]); ["at",N] says that the events after it came N ms after those before it.
-    // `events` are all momentable(), their stamps never earlier than the one before; how much later is the
-    // monotonic clock's (the caller sees that the wall clock agrees).
+    // ["adc",8,200,5.00,"V"]); a reading or level followed by the line that said it in just these words is one
+    // event marked 1 (["pin",3,1,1]: the level, and the line "pin 3 1"); ["at",N] says that the events after it came
+    // N ms after those before it (["at",N,W]: and W ms on the wall clock, where that differs).
+    // `events` are all momentable(), their monotonic stamps never earlier than the one before.
     void moment(std::span<const SessionEvent> events, QStringView board);
     static bool momentable(const SessionEvent &event);
     // A received line longer than this is a record of its own, so that a moment's line stays short.

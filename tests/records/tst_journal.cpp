@@ -112,7 +112,7 @@ private Q_SLOTS:
         QCOMPARE(lines.size(), 5);
         QVERIFY2(lines[3].startsWith("{\"time\":\"2026-12-07T23:59:59.500"), lines[3]);
         QVERIFY2(lines[3].endsWith("\"mono_ms\":5000,\"board\":\"DEMO0001\",\"kind\":\"moment\",\"events\":"
-                                   "[[\"adc\",2,137],[\"pin\",5,1],[\"line\",\"pin 5 1\"],[\"line\",\"hello\"]]}"),
+                                   "[[\"adc\",2,137],[\"pin\",5,1,1],[\"line\",\"hello\"]]}"),
                  lines[3]);
         JournalLine moment;
         QVERIFY(decodeJournalLine(lines[3], moment));
@@ -205,7 +205,7 @@ private Q_SLOTS:
         QList<QByteArray> lines = readFile(path).trimmed().split('\n').mid(before);
         QCOMPARE(lines.size(), 5);
         QVERIFY2(lines[0].endsWith("\"events\":[[\"adc\",[1,2],[0,7]],[\"at\",100],[\"adc\",[1,2],[1,7]],"
-                                   "[\"pin\",3,1],[\"line\",\"pin 3 1\"]]}"),
+                                   "[\"pin\",3,1,1]]}"),
                  lines[0]);
         QVERIFY2(lines[1].endsWith("\"events\":[[\"adc\",[1,2],[2,7]],[\"at\",100],[\"adc\",[1,2],[3,7]],[\"at\",100],"
                                    "[\"adc\",[1,2],[4,7]],[\"at\",100],[\"adc\",[1,2],[5,7]],[\"at\",100],"
@@ -622,11 +622,20 @@ private Q_SLOTS:
     void momentEventsAndTheirTimes_data()
     {
         QTest::addColumn<QByteArray>("events");
-        QTest::addColumn<QStringList>("expected"); // "kind number value ms-later"; empty: refused
+        // "kind number value LATER", "line TEXT LATER" (LATER: ms on the wall clock, "/ms" on the other when it
+        // differs); none: refused
+        QTest::addColumn<QStringList>("expected");
         QTest::newRow("readings of one stamp") << QByteArray("[['adc',[1,8],[5,-6]],['pin',3,1]]")
                                                << QStringList({"adc 1 5 0", "adc 8 -6 0", "pin 3 1 0"});
         QTest::newRow("later events") << QByteArray("[['adc',1,5],['at',100],['pin',3,1],['at',50],['line','ok']]")
-                                      << QStringList({"adc 1 5 0", "pin 3 1 100", "line 0 0 150"});
+                                      << QStringList({"adc 1 5 0", "pin 3 1 100", "line ok 150"});
+        QTest::newRow("the lines that said them")
+            << QByteArray("[['adc',3,200,1],['pin',18,0,1]]")
+            << QStringList({"adc 3 200 0", "line adc 3 200 0", "pin 18 0 0", "line pin 18 0 0"});
+        QTest::newRow("a mark other than 1") << QByteArray("[['pin',3,1,2]]") << QStringList();
+        QTest::newRow("the wall clock's own steps")
+            << QByteArray("[['adc',1,5],['at',100,101],['adc',1,6],['at',0,-2],['line','x']]")
+            << QStringList({"adc 1 5 0", "adc 1 6 101/100", "line x 99/100"});
         QTest::newRow("past midnight") << QByteArray("[['at',86400000],['adc',[2],[7]]]")
                                        << QStringList({"adc 2 7 86400000"});
         QTest::newRow("fewer values than channels") << QByteArray("[['adc',[1,2],[5]]]") << QStringList();
@@ -637,6 +646,8 @@ private Q_SLOTS:
         QTest::newRow("back in time") << QByteArray("[['adc',1,5],['at',-1],['adc',1,6]]") << QStringList();
         QTest::newRow("more than a day") << QByteArray("[['at',86400001],['adc',1,6]]") << QStringList();
         QTest::newRow("a fraction") << QByteArray("[['at',1.5],['adc',1,6]]") << QStringList();
+        QTest::newRow("a wall step of more than a day")
+            << QByteArray("[['at',1,-86400001],['adc',1,6]]") << QStringList();
         QTest::newRow("only a step") << QByteArray("[['at',100]]") << QStringList();
     }
     void momentEventsAndTheirTimes()
@@ -651,23 +662,26 @@ private Q_SLOTS:
                 .replace('\'', '"');
         const qint64 wallMs =
             QDateTime::fromString("2026-12-07T10:00:00.000+01:00", Qt::ISODateWithMs).toMSecsSinceEpoch();
+        // How much later on the wall clock, and on the other when it differs: "101/100".
+        const auto laterText = [](qint64 wall, qint64 mono) {
+            return QString::number(wall) + (wall == mono ? QString() : u'/' + QString::number(mono));
+        };
         const auto said = [&](const JournalLine &event) {
             const int number = event.kind == JournalLine::Kind::Pin ? event.pin : event.channel;
             const int value = event.kind == JournalLine::Kind::Pin ? event.level : event.value;
-            const QString kind = event.kind == JournalLine::Kind::Adc   ? "adc"
-                                 : event.kind == JournalLine::Kind::Pin ? "pin"
-                                                                        : "line";
-            return QStringLiteral("%1 %2 %3 %4").arg(kind).arg(number).arg(value).arg(event.wallMs - wallMs);
+            const QString later = laterText(event.wallMs - wallMs, event.monoMs - 5000);
+            if (event.kind == JournalLine::Kind::Line)
+                return QStringLiteral("line %1 %2").arg(event.text, later);
+            const QString kind = event.kind == JournalLine::Kind::Adc ? "adc" : "pin";
+            return QStringLiteral("%1 %2 %3 %4").arg(kind).arg(number).arg(value).arg(later);
         };
         for (const bool slowly : {false, true}) {
             JournalLine moment;
             const bool read = slowly ? decodeJournalLineSlowly(line, moment) : decodeJournalLine(line, moment);
             QCOMPARE(read, !expected.isEmpty());
             QStringList seen;
-            for (const JournalLine &event : moment.events) {
+            for (const JournalLine &event : moment.events)
                 seen.append(said(event));
-                QCOMPARE(event.monoMs - 5000, event.wallMs - wallMs);
-            }
             QCOMPARE(seen, read ? expected : QStringList());
         }
         // As `vantrel-cli journal` reads them: each record's time in the moment's offset, its t_ms and mono_ms later.
@@ -676,11 +690,13 @@ private Q_SLOTS:
         QCOMPARE(records.has_value(), !expected.isEmpty());
         for (qsizetype i = 0; records && i < records->size(); ++i) {
             const QJsonObject &record = records->at(i);
-            const qint64 later = expected[i].section(' ', 3).toLongLong();
+            const QString later = expected[i].section(' ', -1);
+            const qint64 wallLater = later.section('/', 0, 0).toLongLong();
+            const qint64 monoLater = later.contains('/') ? later.section('/', 1).toLongLong() : wallLater;
             QCOMPARE(record.value("time").toString(),
-                     journalTimeText(QDateTime::fromMSecsSinceEpoch(wallMs + later, Qt::OffsetFromUTC, 3600)));
-            QCOMPARE(record.value("t_ms").toInteger(), 7 + later);
-            QCOMPARE(record.value("mono_ms").toInteger(), 5000 + later);
+                     journalTimeText(QDateTime::fromMSecsSinceEpoch(wallMs + wallLater, Qt::OffsetFromUTC, 3600)));
+            QCOMPARE(record.value("t_ms").toInteger(), 7 + monoLater);
+            QCOMPARE(record.value("mono_ms").toInteger(), 5000 + monoLater);
         }
     }
 
