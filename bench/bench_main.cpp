@@ -497,6 +497,36 @@ void journalEventsPerSecond()
     std::fflush(stdout);
 }
 
+void journalCpuPerMbOfReports()
+{
+    // What the journal costs a busy board's traffic (the pty bench's report mix, in reads of 1 KB as a 100 KB/s
+    // stream arrives), the writing included: the whole process's CPU a MB, handed over to on disk.
+    QTemporaryDir folder;
+    StreamDriver driver;
+    BoardSession session(driver);
+    session.scanDevices();
+    session.selectDevice(0);
+    JournalSettings settings;
+    settings.folder = folder.path();
+    Journal journal(settings);
+    journal.attach(session);
+    journal.start();
+    constexpr qsizetype kMb = 64;
+    constexpr qsizetype kRead = 1024;
+    const QByteArray stream = ReportMix().stream(kMb * 1024 * 1024);
+    SessionEvent event;
+    event.kind = SessionEvent::Kind::BytesReceived;
+    event.source = &session;
+    const double cpuStart = processCpuSeconds();
+    for (qsizetype at = 0; at + kRead <= stream.size(); at += kRead) {
+        event.stamp = {monotonicClockMs(), QDateTime::currentMSecsSinceEpoch()};
+        event.bytes = QByteArrayView(stream.constData() + at, kRead);
+        session.events().publish(event);
+    }
+    journal.stop();
+    print("journal_cpu_ms_per_mb_reports", (processCpuSeconds() - cpuStart) * 1000 / double(kMb), "ms", 1);
+}
+
 void journalBytesPerHour()
 {
     // An hour of 8 channels read 10 times a second from the simulated board, on a simulated clock: what the journal
@@ -659,6 +689,7 @@ int main(int argc, char *argv[])
         alarmsBench();
     if (wanted("journal")) {
         journalEventsPerSecond();
+        journalCpuPerMbOfReports();
         journalBytesPerHour();
     }
 #ifdef VANTREL_BRIDGE_BENCH
