@@ -360,8 +360,12 @@ void Writer::setCalibration(const QString &board, const BoardCalibration &calibr
 
 void Writer::closeAll()
 {
-    for (auto &[board, file] : m_files)
+    // Reads held for a line are written first, even when another board's file has failed.
+    for (auto &[board, file] : m_files) {
+        if (file.writer.isOpen())
+            writeGathered(file, board);
         file.writer.close();
+    }
 }
 
 } // namespace
@@ -607,12 +611,10 @@ int Journal::boardIndex(const QString &board)
 void Journal::handOver(bool now)
 {
     m_sinceHandOver.start();
-    if (m_taken.empty())
-        return;
     bool wake = now;
     {
         const std::lock_guard<std::mutex> lock(m_shared->mutex);
-        if (m_shared->running) {
+        if (m_shared->running && !m_taken.empty()) {
             // Moved, never swapped: each vector keeps the room it grew to, and nothing is allocated once warm.
             std::vector<Item> &queue = m_shared->queue;
             const qsizetype base = m_shared->queueTexts.size();
@@ -630,8 +632,10 @@ void Journal::handOver(bool now)
             std::move(m_taken.begin(), m_taken.end(), std::back_inserter(queue));
             // A stream of events is written as it comes, in batches that stay in the caches.
             wake = wake || queue.size() >= 4 * kBatch || m_shared->queueBytes.size() >= 4 * kBatchBytes;
-            m_shared->urgent = m_shared->urgent || wake;
         }
+        // The quiet timer also wakes the writer for what a hand-over by size left waiting.
+        wake = wake && !m_shared->queue.empty();
+        m_shared->urgent = m_shared->urgent || wake;
     }
     m_taken.clear();
     m_takenTexts.resize(0); // keeps its room

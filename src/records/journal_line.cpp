@@ -52,8 +52,12 @@ QString reportWords(const JournalLine &said)
            QString::number(reading ? said.value : said.level);
 }
 
-// A moment's time, t_ms and mono_ms (and board), `later` ms on.
-QJsonObject shiftedStamp(QJsonObject stamp, Later later)
+// The first moment the direct reader leaves to the parser: a time in the year 9999 or after may not be written back
+// in every offset, and the parser refuses what it cannot write.
+constexpr qint64 kYear9999Ms = 253'370'764'800'000;
+
+// A moment's time, t_ms and mono_ms (and board), `later` ms on; nothing when that time cannot be written.
+std::optional<QJsonObject> shiftedStamp(QJsonObject stamp, Later later)
 {
     for (const char *key : {"t_ms", "mono_ms"}) {
         if (const QJsonValue value = stamp.value(QLatin1String(key)); value.isDouble())
@@ -61,8 +65,12 @@ QJsonObject shiftedStamp(QJsonObject stamp, Later later)
     }
     // A time that is not one stays as it is, and its records are refused for it.
     const QDateTime time = QDateTime::fromString(stamp.value(QStringLiteral("time")).toString(), Qt::ISODateWithMs);
-    if (time.isValid())
-        stamp.insert(QStringLiteral("time"), journalTimeText(time.addMSecs(later.wall)));
+    if (time.isValid()) {
+        const QString text = journalTimeText(time.addMSecs(later.wall));
+        if (text.isEmpty())
+            return std::nullopt;
+        stamp.insert(QStringLiteral("time"), text);
+    }
     return stamp;
 }
 
@@ -254,6 +262,8 @@ public:
         for (JournalLine &event : out.events) {
             // See eventList.
             event.wallMs += out.wallMs;
+            if (event.wallMs >= kYear9999Ms)
+                return Outcome::GiveUp;
             event.monoMs = out.hasMono ? out.monoMs + event.monoMs : out.monoMs;
             event.hasMono = out.hasMono;
         }
@@ -779,7 +789,10 @@ std::optional<QList<QJsonObject>> journalMomentRecords(const QJsonObject &moment
                 !numberWithin(step, "wall", -kLongestStepMs, kLongestStepMs) ||
                 !later.step(qint64(event.at(1).toDouble()), qint64(event.last().toDouble())))
                 return std::nullopt;
-            common = shiftedStamp(first, later);
+            const std::optional<QJsonObject> shifted = shiftedStamp(first, later);
+            if (!shifted)
+                return std::nullopt;
+            common = *shifted;
             continue;
         }
         if (kind == QLatin1String("adc") && event.size() == 3 && event.at(1).isArray()) {

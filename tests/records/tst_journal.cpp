@@ -700,6 +700,17 @@ private Q_SLOTS:
         }
     }
 
+    // A step past what a time can be written as (the year 9999 in the moment's offset) refuses the line in both.
+    void aStepPastTheLastWritableTimeIsRefused()
+    {
+        const QByteArray line = "{\"time\":\"9999-12-31T23:59:59.999+00:00\",\"kind\":\"moment\",\"events\":"
+                                "[[\"adc\",1,2],[\"at\",1],[\"adc\",1,3]]}";
+        JournalLine fast;
+        JournalLine slow;
+        QVERIFY(!decodeJournalLine(line, fast));
+        QVERIFY(!decodeJournalLineSlowly(line, slow));
+    }
+
     void relativeTimes()
     {
         const qint64 now = 10'000'000'000;
