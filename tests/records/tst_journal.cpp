@@ -749,6 +749,36 @@ private Q_SLOTS:
         QCOMPARE(rig.records().last().value("text").toString(), QStringLiteral("kept again\r\n"));
         QCOMPARE(stopped.count(), 1);
     }
+
+    // A board's reads held for a line are written when another board's file fails and the journal stops.
+    void heldReadsAreWrittenWhenAnotherBoardsFileFails()
+    {
+        Rig rig;
+        RecordingDriver otherDriver;
+        otherDriver.serials = {QStringLiteral("DEMO0002")};
+        BoardSession other(
+            otherDriver, [&rig] { return rig.monoMs; }, [&rig] { return rig.wallMs; });
+        rig.journal->attach(other);
+        QVERIFY(rig.journal->start());
+        QSignalSpy stopped(rig.journal.get(), &Journal::stopped);
+        rig.session.selectDevice(0);
+        other.selectDevice(0);
+        other.setChannelTicked(1, true);
+        rig.session.sendTyped(u"a command that makes this board's file the larger"); // the limit is the same for all
+        rig.journal->flush();
+        {
+            FullDisk full(QFileInfo(rig.boardFolder() + "/2026-12-07.jsonl").size() + 10);
+            otherDriver.queue("adc 1 5\n");
+            other.poll();
+            rig.session.sendTyped(u"a command that does not fit");
+            QTRY_COMPARE(stopped.count(), 1);
+        }
+        const QByteArray kept =
+            readFile(journalBoardFolder(rig.journal->settings().folder, "DEMO0002") + "/2026-12-07.jsonl");
+        QVERIFY2(kept.contains("\"events\":[[\"adc\",1,5]]") ||
+                     kept.contains("\"kind\":\"adc\",\"channel\":1,\"value\":5"),
+                 kept.constData());
+    }
 #endif
 };
 
