@@ -455,28 +455,47 @@ void eventFanout()
     print("event_fanout_ns_per_subscriber", median(perSubscriber), "ns", kRuns);
 }
 
+// A board streaming into a session that a running journal keeps, in a scratch folder; reads are handed over as
+// the session hands them, one BytesReceived event each.
+struct JournalRig {
+    JournalRig()
+    {
+        session.scanDevices();
+        session.selectDevice(0);
+        journal.attach(session);
+        journal.start();
+    }
+    static JournalSettings settingsIn(const QTemporaryDir &folder)
+    {
+        JournalSettings settings;
+        settings.folder = folder.path();
+        return settings;
+    }
+    SessionEvent read() const
+    {
+        SessionEvent event;
+        event.kind = SessionEvent::Kind::BytesReceived;
+        event.source = &session;
+        return event;
+    }
+
+    QTemporaryDir folder;
+    StreamDriver driver;
+    BoardSession session{driver};
+    Journal journal{settingsIn(folder)};
+};
+
 void journalEventsPerSecond()
 {
     // Events handed to the journal and written to disk, per second, from the first handed over to the last on disk.
-    QTemporaryDir folder;
-    StreamDriver driver;
-    BoardSession session(driver);
-    session.scanDevices();
-    session.selectDevice(0);
-    JournalSettings settings;
-    settings.folder = folder.path();
-    Journal journal(settings);
-    journal.attach(session);
-    journal.start();
+    JournalRig rig;
     // What reads bring: lines and readings of ticked channels, half each, a thousand to a read.
     constexpr int kLinesPerRead = 1000;
     QByteArray read;
     for (int i = 0; i < kLinesPerRead; ++i)
         read += i % 2 ? "adc " + QByteArray::number(1 + i % 8) + ' ' + QByteArray::number(i & 255) + "\r\n"
                       : QByteArray("unknown command: hello\r\n");
-    SessionEvent event;
-    event.kind = SessionEvent::Kind::BytesReceived;
-    event.source = &session;
+    SessionEvent event = rig.read();
     event.stamp = {monotonicClockMs(), QDateTime::currentMSecsSinceEpoch()};
     event.index = 0x1fe; // channels 1 to 8 ticked
     event.bytes = read;
@@ -488,9 +507,9 @@ void journalEventsPerSecond()
     for (int i = 0; i < kEvents / kLinesPerRead; ++i) {
         ++event.stamp.monoMs;
         ++event.stamp.wallMs;
-        session.events().publish(event);
+        rig.session.events().publish(event);
     }
-    journal.flush();
+    rig.journal.flush();
     const double seconds = double(timer.nsecsElapsed()) / 1e9;
     std::printf("journal_events_per_s: %.0f events/s (%d lines and readings handed over and written, %.2f s)\n",
                 kEvents / seconds, kEvents, seconds);
@@ -501,29 +520,18 @@ void journalCpuPerMbOfReports()
 {
     // What the journal costs a busy board's traffic (the pty bench's report mix, in reads of 1 KB as a 100 KB/s
     // stream arrives), the writing included: the whole process's CPU a MB, handed over to on disk.
-    QTemporaryDir folder;
-    StreamDriver driver;
-    BoardSession session(driver);
-    session.scanDevices();
-    session.selectDevice(0);
-    JournalSettings settings;
-    settings.folder = folder.path();
-    Journal journal(settings);
-    journal.attach(session);
-    journal.start();
+    JournalRig rig;
     constexpr qsizetype kMb = 64;
     constexpr qsizetype kRead = 1024;
     const QByteArray stream = ReportMix().stream(kMb * 1024 * 1024);
-    SessionEvent event;
-    event.kind = SessionEvent::Kind::BytesReceived;
-    event.source = &session;
+    SessionEvent event = rig.read();
     const double cpuStart = processCpuSeconds();
     for (qsizetype at = 0; at + kRead <= stream.size(); at += kRead) {
         event.stamp = {monotonicClockMs(), QDateTime::currentMSecsSinceEpoch()};
         event.bytes = QByteArrayView(stream.constData() + at, kRead);
-        session.events().publish(event);
+        rig.session.events().publish(event);
     }
-    journal.stop();
+    rig.journal.stop();
     print("journal_cpu_ms_per_mb_reports", (processCpuSeconds() - cpuStart) * 1000 / double(kMb), "ms", 1);
 }
 
