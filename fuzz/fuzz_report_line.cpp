@@ -1,5 +1,6 @@
 // Word splitting, report parsing and the interpreter on any line: never crashes, the parse stays in bounds,
-// and the interpreter always empties the pending line.
+// the plain reading agrees with the full one wherever it reads a line, and the interpreter always empties the
+// pending line.
 #include "device/report.h"
 #include "fuzz_session.h"
 
@@ -21,6 +22,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         std::abort();
     if (report.applicable && report.kind == Report::Kind::Analog && (report.channel < 1 || report.channel > 8))
         std::abort();
+    const QByteArray bytes = line.toLatin1();
+    if (const std::optional<Report> plain = parsePlainReport(bytes)) {
+        if (plain->kind != report.kind || !report.applicable || plain->pin != report.pin ||
+            plain->state != report.state || plain->channel != report.channel || plain->value != report.value)
+            std::abort();
+    }
 
     BoardSession &session = fuzzSession().session;
     session.pendingLine = line;

@@ -3,6 +3,8 @@
 #include "device/board_limits.h"
 #include "device/number_rule.h"
 
+#include <cstring>
+
 ReportWords splitReportWords(QStringView line)
 {
     // A plain scan: report lines are short, and a library search per word costs more than the words.
@@ -84,6 +86,60 @@ Report parseReport(QStringView line)
         parseAnalog(words, report);
     } else {
         report.kind = Report::Kind::Other;
+    }
+    return report;
+}
+
+namespace {
+
+// Plain digits from `at`, no leading zero but a lone 0, at most `most` of them, ended by `end` or a blank.
+std::optional<std::int32_t> plainNumber(const char *&at, const char *end, int most)
+{
+    const char *start = at;
+    std::int32_t value = 0;
+    for (; at < end && *at >= '0' && *at <= '9'; ++at) {
+        if (at - start == most)
+            return std::nullopt;
+        value = value * 10 + (*at - '0');
+    }
+    if (at == start || (*start == '0' && at - start > 1))
+        return std::nullopt;
+    return value;
+}
+
+} // namespace
+
+std::optional<Report> parsePlainReport(QByteArrayView line)
+{
+    const char *at = line.data();
+    const char *end = at + line.size();
+    if (line.size() < 7 || at[3] != ' ')
+        return std::nullopt;
+    const bool pin = std::memcmp(at, "pin", 3) == 0;
+    if (!pin && std::memcmp(at, "adc", 3) != 0)
+        return std::nullopt;
+    at += 4;
+    const std::optional<std::int32_t> first = plainNumber(at, end, 2);
+    if (!first || at == end || *at++ != ' ')
+        return std::nullopt;
+    // Nine digits at most: what the number rule reads plainly.
+    const std::optional<std::int32_t> second = plainNumber(at, end, 9);
+    if (!second || at != end)
+        return std::nullopt;
+    Report report;
+    report.applicable = true;
+    if (pin) {
+        if (*first < kFirstPin || *first > kLastPin || *second > 1)
+            return std::nullopt;
+        report.kind = Report::Kind::Pin;
+        report.pin = *first;
+        report.state = *second;
+    } else {
+        if (*first < kFirstChannel || *first > kLastChannel)
+            return std::nullopt;
+        report.kind = Report::Kind::Analog;
+        report.channel = *first;
+        report.value = *second;
     }
     return report;
 }

@@ -1,9 +1,11 @@
 #pragma once
 
+#include <QByteArrayView>
 #include <QStringView>
 
 #include <array>
 #include <cstdint>
+#include <optional>
 
 // The first words of a report line, split at every blank: two blanks in a row give an empty word between them,
 // a leading blank an empty word 0. Only the words the report protocol reads are kept; the views point into the
@@ -40,3 +42,8 @@ struct Report {
 };
 
 Report parseReport(QStringView line);
+
+// A report in its plain words, as bytes: "pin P L" (P 1..18, L 0 or 1) or "adc C V" (C 1..8), every number written
+// without a sign or a leading zero. What parseReport makes of the same line; nothing for any other line, which then
+// needs parseReport. Most of what a busy board says is read so without making a string of it.
+std::optional<Report> parsePlainReport(QByteArrayView line);

@@ -285,10 +285,8 @@ void Writer::gatherRead(const Journal::Item &item, const QString &texts, const Q
         if (gathered.count == kMomentEvents)
             writeGathered(file, board);
     };
-    assembleLines(m_readLine, bytes.constData() + item.bytesAt, item.bytesSize, [&] {
-        if (m_readLine.isEmpty())
-            return;
-        const Report report = parseReport(m_readLine);
+    // What a line means, gathered; `size` characters of text that `appendText` adds to the gathered texts.
+    const auto gatherLine = [&](const Report &report, qsizetype size, const auto &appendText) {
         const LineMeaning meaning = meaningOf(report, setup);
         if (meaning.level)
             gather(SessionEvent::Kind::PinLevel, report.pin, report.state != 0 ? 1 : 0, {});
@@ -297,14 +295,42 @@ void Writer::gatherRead(const Journal::Item &item, const QString &texts, const Q
         // A consumed line is kept as its reading.
         if (!meaning.consumed) {
             // Never more characters than bytes; were it ever so, what is gathered goes before the texts move.
-            if (gathered.texts.size() + m_readLine.size() > gathered.texts.capacity())
+            if (gathered.texts.size() + size > gathered.texts.capacity())
                 writeGathered(file, board);
             const qsizetype at = gathered.texts.size();
-            gathered.texts += m_readLine;
+            appendText();
             gather(SessionEvent::Kind::LineReceived, 0, 0, QStringView(gathered.texts).sliced(at));
         }
+    };
+    const auto lineEnd = [&] {
+        if (m_readLine.isEmpty())
+            return;
+        gatherLine(parseReport(m_readLine), m_readLine.size(), [&] { gathered.texts += m_readLine; });
         m_readLine.resize(0);
-    });
+    };
+    // Line by line: a whole line in plain report words is read where it stands (most of a busy board's lines), any
+    // other the session's way. Line ends are not paired, so an end with nothing before it says nothing.
+    const char *const read = bytes.constData() + item.bytesAt;
+    const char *const readEnd = read + item.bytesSize;
+    for (const char *at = read; at < readEnd;) {
+        const char *end = at;
+        while (end < readEnd && *end != '\r' && *end != '\n')
+            ++end;
+        if (m_readLine.isEmpty() && end < readEnd) {
+            if (end == at) {
+                ++at;
+                continue;
+            }
+            if (const std::optional<Report> report = parsePlainReport(QByteArrayView(at, end - at))) {
+                gatherLine(*report, end - at, [&] { gathered.texts += QLatin1StringView(at, end - at); });
+                at = end + 1;
+                continue;
+            }
+        }
+        const char *const next = end < readEnd ? end + 1 : readEnd;
+        assembleLines(m_readLine, at, next - at, lineEnd);
+        at = next;
+    }
 }
 
 bool Writer::joinsGathered(const Gathered &gathered, const EventStamp &stamp)

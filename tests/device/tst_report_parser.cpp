@@ -3,6 +3,8 @@
 
 #include <QTest>
 
+#include <tuple>
+
 // Word splitting, the report protocol and line assembly: the pure parts of the receive path.
 class TestReportParser : public QObject
 {
@@ -103,6 +105,29 @@ private Q_SLOTS:
         default:
             QCOMPARE(report.count, first);
         }
+    }
+
+    // The plain reading takes only the commonest lines, and takes them exactly as the full one does.
+    void plainReportsReadAsTheFullRuleReadsThem()
+    {
+        const QList<QByteArray> plain = QByteArray("pin 1 0|pin 18 1|adc 1 0|adc 8 255|adc 3 999999999").split('|');
+        // Anything else, down to the empty line at the end.
+        const QList<QByteArray> others =
+            QByteArray("pin 5 2|pin 05 1|pin 19 1|pin 0 1|pin 5|adc 03 7|adc 3 007|adc 9 1|"
+                       "adc 3 1000000000|adc 3 -5|adc 3 |adc 3 1 |adc  3 1|adc 3 12xyz|"
+                       "PIN 3 1|pin 3 1\r|pin\t3 1|adc 123 1|debounce 4 count r|")
+                .split('|');
+        for (const QByteArray &line : plain) {
+            const std::optional<Report> fast = parsePlainReport(line);
+            QVERIFY2(fast, line.constData());
+            const Report full = parseReport(QString::fromLatin1(line));
+            QCOMPARE(fast->kind, full.kind);
+            QVERIFY(full.applicable && fast->applicable);
+            QCOMPARE(std::tuple(fast->pin, fast->state, fast->channel, fast->value),
+                     std::tuple(full.pin, full.state, full.channel, full.value));
+        }
+        for (const QByteArray &line : others)
+            QVERIFY2(!parsePlainReport(line), line.constData());
     }
 
     void lineAssembly_data()
