@@ -1,5 +1,5 @@
 // Word splitting, report parsing and the interpreter on any line: never crashes, the parse stays in bounds,
-// the plain reading agrees with the full one wherever it reads a line, and the interpreter always empties the
+// the reading of bytes agrees with the full one wherever it reads a line, and the interpreter always empties the
 // pending line.
 #include "device/report.h"
 #include "fuzz_session.h"
@@ -23,8 +23,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (report.applicable && report.kind == Report::Kind::Analog && (report.channel < 1 || report.channel > 8))
         std::abort();
     const QByteArray bytes = line.toLatin1();
-    if (const std::optional<Report> plain = parsePlainReport(bytes)) {
-        if (plain->kind != report.kind || !report.applicable || plain->pin != report.pin ||
+    if (const std::optional<Report> plain = parseReportBytes(bytes)) {
+        if (plain->kind != report.kind || plain->applicable != report.applicable || plain->pin != report.pin ||
             plain->state != report.state || plain->channel != report.channel || plain->value != report.value)
             std::abort();
     }

@@ -109,14 +109,24 @@ std::optional<std::int32_t> plainNumber(const char *&at, const char *end, int mo
 
 } // namespace
 
-std::optional<Report> parsePlainReport(QByteArrayView line)
+std::optional<Report> parseReportBytes(QByteArrayView line)
 {
     const char *at = line.data();
     const char *end = at + line.size();
-    if (line.size() < 7 || at[3] != ' ')
-        return std::nullopt;
-    const bool pin = std::memcmp(at, "pin", 3) == 0;
-    if (!pin && std::memcmp(at, "adc", 3) != 0)
+    const qsizetype size = line.size();
+    // Whether the first word, as splitReportWords would cut it, is this one.
+    const auto firstWordIs = [&](const char(&word)[4]) {
+        return size >= 3 && at[0] == word[0] && at[1] == word[1] && at[2] == word[2] && (size == 3 || at[3] == ' ');
+    };
+    const bool pin = firstWordIs("pin");
+    if (!pin && !firstWordIs("adc")) {
+        if (size == 0 || (size >= 8 && std::memcmp(at, "debounce", 8) == 0 && (size == 8 || at[8] == ' ')))
+            return std::nullopt;
+        Report report;
+        report.kind = Report::Kind::Other;
+        return report;
+    }
+    if (size < 7)
         return std::nullopt;
     at += 4;
     const std::optional<std::int32_t> first = plainNumber(at, end, 2);

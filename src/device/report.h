@@ -43,7 +43,8 @@ struct Report {
 
 Report parseReport(QStringView line);
 
-// A report in its plain words, as bytes: "pin P L" (P 1..18, L 0 or 1) or "adc C V" (C 1..8), every number written
-// without a sign or a leading zero. What parseReport makes of the same line; nothing for any other line, which then
-// needs parseReport. Most of what a busy board says is read so without making a string of it.
-std::optional<Report> parsePlainReport(QByteArrayView line);
+// The report of a line given as its bytes, where it can be told without the full rule: "pin P L" (P 1..18, L 0 or 1)
+// and "adc C V" (C 1..8) with every number plain (no sign, no leading zero), and any line whose first word names no
+// report. What parseReport makes of the same line; nothing for any other line, which then needs parseReport. Most of
+// what a busy board says is read so without making a string of it.
+std::optional<Report> parseReportBytes(QByteArrayView line);

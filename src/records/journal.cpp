@@ -308,8 +308,8 @@ void Writer::gatherRead(const Journal::Item &item, const QString &texts, const Q
         gatherLine(parseReport(m_readLine), m_readLine.size(), [&] { gathered.texts += m_readLine; });
         m_readLine.resize(0);
     };
-    // Line by line: a whole line in plain report words is read where it stands (most of a busy board's lines), any
-    // other the session's way. Line ends are not paired, so an end with nothing before it says nothing.
+    // Line by line: a whole line whose report can be told from its bytes (most of a busy board's lines) is read where
+    // it stands, any other the session's way. Line ends are not paired: an end with nothing before it says nothing.
     const char *const read = bytes.constData() + item.bytesAt;
     const char *const readEnd = read + item.bytesSize;
     for (const char *at = read; at < readEnd;) {
@@ -321,8 +321,20 @@ void Writer::gatherRead(const Journal::Item &item, const QString &texts, const Q
                 ++at;
                 continue;
             }
-            if (const std::optional<Report> report = parsePlainReport(QByteArrayView(at, end - at))) {
-                gatherLine(*report, end - at, [&] { gathered.texts += QLatin1StringView(at, end - at); });
+            const std::optional<Report> report =
+                end - at <= kMaxPendingLine ? parseReportBytes(QByteArrayView(at, end - at)) : std::nullopt;
+            if (report) {
+                gatherLine(*report, end - at, [&] {
+                    if (!report->applicable) {
+                        appendFromCodePage(gathered.texts, at, end - at);
+                        return;
+                    }
+                    // Report words are ASCII in every code page: widened where they stand, in the room made above.
+                    const qsizetype from = gathered.texts.size();
+                    gathered.texts.resize(from + (end - at));
+                    std::copy(reinterpret_cast<const uchar *>(at), reinterpret_cast<const uchar *>(end),
+                              reinterpret_cast<char16_t *>(gathered.texts.data()) + from);
+                });
                 at = end + 1;
                 continue;
             }

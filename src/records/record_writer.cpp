@@ -62,6 +62,8 @@ public:
     Appender(const Appender &) = delete;
     Appender &operator=(const Appender &) = delete;
 
+    // Where the next byte goes.
+    const char *at() const { return m_at; }
     void add(char c) { *m_at++ = c; }
     template<std::size_t N>
     void add(const char (&text)[N])
@@ -76,7 +78,17 @@ public:
         m_at += size;
     }
     void add(const QByteArray &bytes) { add(bytes.constData(), bytes.size()); }
-    void number(qint64 value) { m_at = std::to_chars(m_at, m_at + 24, value).ptr; }
+    void number(qint64 value)
+    {
+        // Most numbers are a digit or two: a pin, a channel, a level, a step.
+        if (value >= 0 && value < 100) {
+            if (value >= 10)
+                *m_at++ = char('0' + value / 10);
+            *m_at++ = char('0' + value % 10);
+            return;
+        }
+        m_at = std::to_chars(m_at, m_at + 24, value).ptr;
+    }
     // A JSON string literal: quotes, escapes for '"', '\\' and control characters, UTF-8 for the rest (a lone
     // half of a UTF-16 pair becomes U+FFFD). At most 6 bytes per UTF-16 unit, plus the quotes.
     void jsonString(QStringView text)
@@ -629,21 +641,19 @@ bool RecordWriter::momentable(const SessionEvent &event)
 namespace {
 
 // Whether `line` is the report of `said` (a reading or level) written plainly: "adc C V", "pin P L" with L 0 or 1.
-bool saidInItsOwnWords(const SessionEvent &said, const SessionEvent &line)
+// `numbers` are its number and value as just written for it, "C,V".
+bool saidInItsOwnWords(const SessionEvent &said, const SessionEvent &line, QByteArrayView numbers)
 {
     if (line.kind != SessionEvent::Kind::LineReceived || line.stamp.monoMs != said.stamp.monoMs ||
         line.stamp.wallMs != said.stamp.wallMs)
         return false;
-    char words[32];
-    std::memcpy(words, said.kind == SessionEvent::Kind::Reading ? "adc " : "pin ", 4);
-    char *end = std::to_chars(words + 4, words + 15, said.index).ptr;
-    *end++ = ' ';
-    end = std::to_chars(end, words + sizeof words, said.value).ptr;
     const QStringView text = line.text;
-    if (text.size() != end - words)
+    if (text.size() != 4 + numbers.size())
         return false;
+    const char *const keyword = said.kind == SessionEvent::Kind::Reading ? "adc " : "pin ";
     for (qsizetype i = 0; i < text.size(); ++i) {
-        if (text[i].unicode() != char16_t(words[i]))
+        const char word = i < 4 ? keyword[i] : numbers[i - 4] == ',' ? ' ' : numbers[i - 4];
+        if (text[i].unicode() != char16_t(word))
             return false;
     }
     return true;
@@ -713,11 +723,13 @@ void RecordWriter::moment(std::span<const SessionEvent> events, QStringView boar
             return end;
         }
         item.add(event.kind == SessionEvent::Kind::Reading ? "[\"adc\"," : "[\"pin\",");
+        const char *const numbers = item.at();
         item.number(event.index);
         item.add(',');
         item.number(event.value);
         // The line that said it, in just these words, is a mark on it rather than a text of its own.
-        if (group && end < events.size() && saidInItsOwnWords(event, events[end])) {
+        if (group && end < events.size() &&
+            saidInItsOwnWords(event, events[end], QByteArrayView(numbers, item.at() - numbers))) {
             item.add(",1");
             return end + 1;
         }
