@@ -732,7 +732,7 @@ JournalLine::Kind journalKind(QAnyStringView name)
     return Kind::Other;
 }
 
-bool wellFormedJournalFields(const QJsonObject &fields)
+bool wellFormedJournalFields(const QJsonObject &fields, QList<QJsonObject> *momentRecords)
 {
     if (!fields.value(QStringLiteral("kind")).isString())
         return false;
@@ -756,8 +756,12 @@ bool wellFormedJournalFields(const QJsonObject &fields)
           numberWithin(fields, "pin", 1, 18) && numberWithin(fields, "value", -2147483648.0, 2147483647.0) &&
           numberWithin(fields, "level", 0, 1)))
         return false;
-    return fields.value(QStringLiteral("kind")).toString() != QLatin1String("moment") ||
-           journalMomentRecords(fields).has_value();
+    if (fields.value(QStringLiteral("kind")).toString() != QLatin1String("moment"))
+        return true;
+    std::optional<QList<QJsonObject>> records = journalMomentRecords(fields);
+    if (records && momentRecords)
+        *momentRecords = std::move(*records);
+    return records.has_value();
 }
 
 std::optional<QList<QJsonObject>> journalMomentRecords(const QJsonObject &moment)
@@ -914,7 +918,8 @@ bool decodeJournalLineSlowly(QByteArrayView line, JournalLine &out)
     if (error.error != QJsonParseError::NoError || !document.isObject())
         return false;
     const QJsonObject fields = document.object();
-    if (!wellFormedJournalFields(fields))
+    QList<QJsonObject> records;
+    if (!wellFormedJournalFields(fields, &records))
         return false;
     const QDateTime time = QDateTime::fromString(fields.value(QStringLiteral("time")).toString(), Qt::ISODateWithMs);
     if (!time.isValid())
@@ -922,7 +927,6 @@ bool decodeJournalLineSlowly(QByteArrayView line, JournalLine &out)
     out.wallMs = time.toMSecsSinceEpoch();
     takeFields(fields, out);
     if (out.kind == JournalLine::Kind::Moment) {
-        const QList<QJsonObject> records = journalMomentRecords(fields).value_or(QList<QJsonObject>());
         for (const QJsonObject &record : records) {
             JournalLine &event = out.events.emplace_back();
             takeFields(record, event);

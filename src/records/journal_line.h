@@ -59,8 +59,9 @@ bool decodeJournalLine(QByteArrayView line, JournalLine &out);
 bool decodeJournalLineSlowly(QByteArrayView line, JournalLine &out);
 
 // The fields a record may have, each of its type and within its range: a channel 1 to 8, a pin 1 to 18, a level 0
-// or 1, whole numbers within range. A line that breaks one is not a record.
-bool wellFormedJournalFields(const QJsonObject &fields);
+// or 1, whole numbers within range, and a moment's every event. A line that breaks one is not a record. A moment's
+// records are left in `momentRecords` when it is given: they are read once.
+bool wellFormedJournalFields(const QJsonObject &fields, QList<QJsonObject> *momentRecords = nullptr);
 
 // A moment's events (["adc",C,V], ["adc",[C,...],[V,...]], ["adc",C,V,SCALED,"UNIT"], ["pin",P,L],
 // ["line","TEXT"]) as the records they stand for, each with the moment's time, t_ms, mono_ms and board, later by

@@ -114,15 +114,15 @@ bool readJournal(const JournalQuery &query, const std::function<bool(const Journ
             }
             QJsonParseError error;
             const QJsonDocument document = QJsonDocument::fromJson(line, &error);
+            QList<QJsonObject> events;
             if (error.error != QJsonParseError::NoError || !document.isObject() ||
-                !wellFormedJournalFields(document.object())) {
+                !wellFormedJournalFields(document.object(), &events)) {
                 ++bad;
                 continue;
             }
             const QJsonObject fields = document.object();
             // A moment's events are read as the records they stand for.
             if (field(fields, "kind") == QLatin1String("moment")) {
-                const QList<QJsonObject> events = journalMomentRecords(fields).value_or(QList<QJsonObject>());
                 for (const QJsonObject &event : events) {
                     if (offer(event, recordLine(event)) == Offered::Enough)
                         return done(true);
