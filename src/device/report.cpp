@@ -92,7 +92,7 @@ Report parseReport(QStringView line)
 
 namespace {
 
-// Plain digits from `at`, no leading zero but a lone 0, at most `most` of them, ended by `end` or a blank.
+// Plain digits from `at` up to the first character that is not one: no leading zero but a lone 0, at most `most`.
 std::optional<std::int32_t> plainNumber(const char *&at, const char *end, int most)
 {
     const char *start = at;

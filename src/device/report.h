@@ -44,7 +44,7 @@ struct Report {
 Report parseReport(QStringView line);
 
 // The report of a line given as its bytes, where it can be told without the full rule: "pin P L" (P 1..18, L 0 or 1)
-// and "adc C V" (C 1..8) with every number plain (no sign, no leading zero), and any line whose first word names no
-// report. What parseReport makes of the same line; nothing for any other line, which then needs parseReport. Most of
-// what a busy board says is read so without making a string of it.
+// and "adc C V" (C 1..8, V of at most 9 digits) with every number plain (no sign, no leading zero), and any line
+// whose first word names no report. What parseReport makes of the same line; nothing for any other line, which then
+// needs parseReport. Most of what a busy board says is read so without making a string of it.
 std::optional<Report> parseReportBytes(QByteArrayView line);

@@ -19,6 +19,7 @@
 #include <map>
 
 #ifdef Q_OS_LINUX
+#include <cerrno>
 #include <sys/resource.h>
 #endif
 
@@ -422,7 +423,8 @@ constexpr std::size_t kBatch = 1024;
 constexpr qsizetype kBatchBytes = 64 * 1024;
 constexpr int kHandOverMs = 250;
 constexpr int kQuietHandOverMs = 250;
-// The writer's niceness: at the program's full rate it needs a tenth of a core and gets a quarter or more.
+// How much nicer than the program the writer is: at the program's full rate it needs a tenth of a core and gets a
+// quarter or more.
 constexpr int kWriterNice = 5;
 
 } // namespace
@@ -719,7 +721,10 @@ void Journal::run()
 #ifdef Q_OS_LINUX
     // Below the program's own threads: the writer works in the gaps they leave, never in their way when they wake
     // (Linux takes a thread's priority from its nice value alone; elsewhere the thread was started low).
-    ::setpriority(PRIO_PROCESS, 0, kWriterNice);
+    errno = 0;
+    const int nice = ::getpriority(PRIO_PROCESS, 0); // the program's, which a new thread inherits
+    if (errno == 0)
+        ::setpriority(PRIO_PROCESS, 0, std::min(nice + kWriterNice, 19));
 #endif
     Writer writer(m_settings, m_originMs);
     Shared &shared = *m_shared;

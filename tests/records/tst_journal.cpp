@@ -1,3 +1,4 @@
+#include "device/line_assembly.h"
 #include "event_recorder.h"
 #include "file_helpers.h"
 #include "owner_only.h"
@@ -149,9 +150,14 @@ private Q_SLOTS:
                     made.append(said(event.kind, event.index, event.value, event.text));
             },
             eventKinds({SessionEvent::Kind::Reading, SessionEvent::Kind::PinLevel, SessionEvent::Kind::LineReceived}));
-        // Lines in plain words and not, whole and cut across reads, on inputs, outputs and ticked channels.
+        // Lines in plain words and not, whole and cut across reads, on inputs, outputs and ticked channels; lines at
+        // and past the longest kept whole, and one that reaches it across reads.
+        const qsizetype longest = kMaxPendingLine;
         for (const QByteArray &read :
              {QByteArray("adc 2 1"), QByteArray("37\r\npin 5 1\npin 6 0\nadc 3 9\n\nx"), QByteArray(300, 'y') + "\n",
+              QByteArray(longest, 'x') + "\n" + QByteArray(longest + 1, 'x') + "\r\r\n\n" +
+                  QByteArray("pin 1 1\0\n", 9),
+              QByteArray(longest - 1, 'x'), QByteArray("y\npin 2 1\n"),
               QByteArray("pin 7 1\r\npin 07 1\rpin 5 0\nadc 2 5\nadc 4 0\r\nadc 4 01\npin 8 2\npin 9"),
               QByteArray(" 1\ncaf\xE9 debounce 4\ndebounce 4 count reset 17\nadc 4 7\n")}) {
             rig.driver.queue(read);
