@@ -672,6 +672,10 @@ int main(int argc, char *argv[])
         return startupChild(1, argv);
     QApplication application(argc, argv);
     const QStringList only = QCoreApplication::arguments().mid(1);
+#ifdef VANTREL_PTY_BENCH
+    if (only.value(0) == QLatin1String("--pty-child"))
+        return ptyChild(only.mid(1));
+#endif
     const auto wanted = [&](const char *name) {
         return only.isEmpty() || only.contains(QLatin1String(name));
     };

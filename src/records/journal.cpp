@@ -76,7 +76,7 @@ namespace {
 // A moment's line holds at most this many events (its line stays well below what a reader takes) ...
 constexpr std::size_t kMomentEvents = 256;
 // ... of at most this long: the reads of a poll's answers, five at the usual period, share a line and its clocks.
-// A line is held for the reads to come at most as long again, then written as it is.
+// A batch's last line is written with it: batches come a second apart, each a line or two of a usual poll.
 constexpr qint64 kMomentSpanMs = 500;
 // Room for the texts of the reads gathered for a line, unless one read needs more.
 constexpr qsizetype kGatheredTextRoom = 16 * 1024;
@@ -86,8 +86,7 @@ struct Gathered {
     // Made once and written over: only the fields a read's events use change.
     std::array<SessionEvent, kMomentEvents> events;
     std::size_t count = 0;
-    QString texts;                               // their texts, never moved while they are gathered
-    std::chrono::steady_clock::time_point since; // when the first came
+    QString texts; // their texts, never moved while they are gathered
 };
 
 // One board's file of the moment.
@@ -108,12 +107,10 @@ public:
     {}
 
     // Writes a batch, with the calibrations set among its events; the reason when a file could not be opened or
-    // written. The last reads of a board may be held for a line with the next ones (see heldUntil()), unless `all`.
+    // written.
     std::optional<QString> write(const std::vector<Journal::Item> &items, const QString &texts, const QByteArray &bytes,
                                  const QStringList &boards,
-                                 const std::vector<Journal::Shared::Calibration> &calibrations, bool all);
-    // When the reads held longest are due to be written (by a write, batch or none); the end of time when none is.
-    std::chrono::steady_clock::time_point heldUntil() const;
+                                 const std::vector<Journal::Shared::Calibration> &calibrations);
     void closeAll();
     void setCalibration(const QString &board, const BoardCalibration &calibration);
 
@@ -214,7 +211,7 @@ SessionEvent Writer::eventOf(const Journal::Item &item, const QString &texts)
 
 std::optional<QString> Writer::write(const std::vector<Journal::Item> &items, const QString &texts,
                                      const QByteArray &bytes, const QStringList &boards,
-                                     const std::vector<Journal::Shared::Calibration> &calibrations, bool all)
+                                     const std::vector<Journal::Shared::Calibration> &calibrations)
 {
     BoardFile *last = nullptr;
     int lastBoard = -1;
@@ -253,10 +250,8 @@ std::optional<QString> Writer::write(const std::vector<Journal::Item> &items, co
     }
     for (; calibration != calibrations.end(); ++calibration)
         setCalibration(calibration->board, calibration->calibration);
-    const auto heldLongest = std::chrono::steady_clock::now() - std::chrono::milliseconds(kMomentSpanMs);
     for (auto &[board, file] : m_files) {
-        if (all || file.gathered.since <= heldLongest)
-            writeGathered(file, board);
+        writeGathered(file, board);
         if (file.writer.isOpen() && !file.writer.flush())
             return file.writer.error();
     }
@@ -279,8 +274,6 @@ void Writer::gatherRead(const Journal::Item &item, const QString &texts, const Q
     m_readLine.resize(0);
     m_readLine.append(QStringView(texts).sliced(item.textAt, item.textSize));
     const auto gather = [&](SessionEvent::Kind kind, int index, std::int32_t value, QStringView text) {
-        if (gathered.count == 0)
-            gathered.since = std::chrono::steady_clock::now();
         SessionEvent &event = gathered.events[gathered.count++];
         event.kind = kind;
         event.stamp = item.stamp;
@@ -382,16 +375,6 @@ void Writer::writeGathered(BoardFile &file, const QString &board)
     gathered.texts.resize(0); // keeps its room
 }
 
-std::chrono::steady_clock::time_point Writer::heldUntil() const
-{
-    auto until = std::chrono::steady_clock::time_point::max();
-    for (const auto &[board, file] : m_files) {
-        if (file.gathered.count > 0)
-            until = std::min(until, file.gathered.since + std::chrono::milliseconds(kMomentSpanMs));
-    }
-    return until;
-}
-
 void Writer::setCalibration(const QString &board, const BoardCalibration &calibration)
 {
     m_calibrations[board] = calibration;
@@ -417,12 +400,11 @@ namespace {
 
 // Events are handed to the writer in batches of this many, after a command, and at least this often: a lock per
 // event would cost more than the event. While events come, the hand-over rides on them (no wake-up of its own);
-// when they stop, a timer hands over the last ones. With the half second the writer may hold a line for more
-// reads, an event is on disk within three quarters of a second: within the second a killed process may lose.
+// when they stop, a timer hands over the last ones. An event is on disk within a second, what a killed process may
+// lose: each wake-up of the writer costs the program about what writing a quarter second of a busy board costs.
 constexpr std::size_t kBatch = 1024;
 constexpr qsizetype kBatchBytes = 64 * 1024;
-constexpr int kHandOverMs = 250;
-constexpr int kQuietHandOverMs = 250;
+constexpr int kHandOverMs = 1000;
 // How much nicer than the program the writer is: at the program's full rate it needs a tenth of a core and gets a
 // quarter or more.
 constexpr int kWriterNice = 5;
@@ -434,7 +416,7 @@ Journal::Journal(JournalSettings settings, QObject *parent)
     , m_settings(std::move(settings))
     , m_shared(std::make_shared<Shared>())
 {
-    m_handOver.setInterval(kQuietHandOverMs);
+    m_handOver.setInterval(kHandOverMs);
     connect(&m_handOver, &QTimer::timeout, this, [this] { handOver(true); });
     // Room for a stream's worth up front: the vectors then never grow (nor fault in fresh pages) while it flows.
     m_taken.reserve(kBatch);
@@ -658,6 +640,9 @@ int Journal::boardIndex(const QString &board)
 void Journal::handOver(bool now)
 {
     m_sinceHandOver.start();
+    // The quiet timer counts from the last hand-over: while events come, it never wakes the writer a second time.
+    if (m_handOver.isActive())
+        m_handOver.start();
     bool wake = now;
     {
         const std::lock_guard<std::mutex> lock(m_shared->mutex);
@@ -739,18 +724,12 @@ void Journal::run()
     for (;;) {
         quint64 flushes = 0;
         bool stopping = false;
-        bool flushing = false;
         {
-            // Reads held for a line are written when due, whether or not anything comes.
-            const auto heldUntil = writer.heldUntil();
             std::unique_lock<std::mutex> lock(shared.mutex);
             const auto asked = [&] {
                 return shared.stopWanted || shared.urgent || shared.flushesWanted > shared.flushesDone;
             };
-            if (heldUntil == std::chrono::steady_clock::time_point::max())
-                shared.wake.wait(lock, asked);
-            else
-                shared.wake.wait_until(lock, heldUntil, asked);
+            shared.wake.wait(lock, asked);
             batch.swap(shared.queue);
             batchTexts.swap(shared.queueTexts);
             batchBytes.swap(shared.queueBytes);
@@ -759,11 +738,9 @@ void Journal::run()
                 boards = shared.boards;
             shared.urgent = false;
             flushes = shared.flushesWanted;
-            flushing = flushes > shared.flushesDone;
             stopping = shared.stopWanted;
         }
-        const std::optional<QString> failure =
-            writer.write(batch, batchTexts, batchBytes, boards, calibrations, stopping || flushing);
+        const std::optional<QString> failure = writer.write(batch, batchTexts, batchBytes, boards, calibrations);
         calibrations.clear();
         batch.clear();
         batchTexts.resize(0);

@@ -185,8 +185,8 @@ private Q_SLOTS:
     }
 
     // Reads less than half a second apart share a line, each told by how much later it came; a jump of the wall
-    // clock, a command or half a second ends the line, and a line held for more reads is written by itself within a
-    // second. Each record read back has its own time.
+    // clock, a command or half a second ends the line, and what was read is written by itself within a second. Each
+    // record read back has its own time.
     void readsCloseTogetherShareALine()
     {
         Rig rig;
@@ -210,7 +210,7 @@ private Q_SLOTS:
             rig.wallMs += 100;
             rig.monoMs += 100;
         }
-        // Not flushed: what is held is written when due.
+        // Not flushed: the last reads are handed over and written when the events stop.
         const QString path = rig.boardFolder() + "/2026-12-07.jsonl";
         QTRY_VERIFY_WITH_TIMEOUT(readFile(path).count("\"kind\":\"moment\"") == 4, 2000);
         QList<QByteArray> lines = readFile(path).trimmed().split('\n').mid(before);
@@ -761,7 +761,7 @@ private Q_SLOTS:
         QCOMPARE(stopped.count(), 1);
     }
 
-    // A board's reads held for a line are written when another board's file fails and the journal stops.
+    // A board's reads gathered for a line are written when another board's file fails and the journal stops.
     void heldReadsAreWrittenWhenAnotherBoardsFileFails()
     {
         Rig rig;
