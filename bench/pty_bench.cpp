@@ -378,7 +378,8 @@ struct ChildRun {
 
     std::optional<RunFigures> figures(int seconds)
     {
-        if (!process.waitForFinished((seconds + 120) * 1000) || process.exitCode() != 0)
+        if (!process.waitForFinished((seconds + 120) * 1000) || process.exitStatus() != QProcess::NormalExit ||
+            process.exitCode() != 0)
             return std::nullopt;
         const QList<QByteArray> words = process.readAllStandardOutput().trimmed().split(' ');
         if (words.size() != 3)
