@@ -153,7 +153,9 @@ private Q_SLOTS:
         std::vector<AlarmRule> rules;
         for (const AlarmEngine::Alarm &alarm : alarms.alarms())
             rules.push_back(alarm.rule);
-        AlarmRule added{QStringLiteral("Other"), 2};
+        AlarmRule added;
+        added.name = QStringLiteral("Other");
+        added.channel = 2;
         added.above = 3;
         rules.push_back(added);
         alarms.clearChanged(rules, QStringLiteral("its rule changed"), {2000, 2000}, nullptr, &stream);
@@ -182,7 +184,9 @@ private Q_SLOTS:
         };
         QTest::newRow("no name") << rule([](AlarmRule &r) { r.name.clear(); }) << "no name";
         QTest::newRow("pin 19") << rule([](AlarmRule &r) {
-            r = AlarmRule{QStringLiteral("r"), 0, 19};
+            r = AlarmRule();
+            r.name = QStringLiteral("r");
+            r.pin = 19;
         }) << "pin 19 does not exist";
         QTest::newRow("both") << rule([](AlarmRule &r) { r.pin = 3; }) << "either a channel or a pin";
         QTest::newRow("no limit") << rule([](AlarmRule &r) { r.below.reset(); }) << "needs a limit";

@@ -227,7 +227,9 @@ private Q_SLOTS:
         QStandardPaths::setTestModeEnabled(true);
         Rig rig;
         rig.host.select(0);
-        AlarmRule high{QStringLiteral("Pin 9 high"), 0, 9};
+        AlarmRule high;
+        high.name = QStringLiteral("Pin 9 high");
+        high.pin = 9;
         high.level = true;
         rig.host.setAlarmRules(QStringLiteral("A1B2"), {high});
         rig.host.foreground().makePinOutputAt(9, true);
