@@ -404,7 +404,7 @@ namespace {
 // lose: each wake-up of the writer costs the program about what writing a quarter second of a busy board costs.
 constexpr std::size_t kBatch = 1024;
 constexpr qsizetype kBatchBytes = 64 * 1024;
-constexpr int kHandOverMs = 1000;
+constexpr int kHandOverMs = 750;
 // How much nicer than the program the writer is: at the program's full rate it needs a tenth of a core and gets a
 // quarter or more.
 constexpr int kWriterNice = 5;
@@ -508,7 +508,7 @@ bool Journal::start(QString *error)
     m_thread->setObjectName(QStringLiteral("journal")); // its name in the system's list of threads
     m_thread->start(QThread::LowPriority);
     m_handOver.start();
-    m_sinceHandOver.start();
+    m_sinceWake.start();
     m_keeping = true;
     return true;
 }
@@ -619,7 +619,7 @@ void Journal::take(const SessionEvent &event)
             m_takenTexts += event.detail;
     }
     // A command is handed on at once: what was sent is on disk before the next poll.
-    const bool now = event.kind == SessionEvent::Kind::CommandSent || m_sinceHandOver.hasExpired(kHandOverMs);
+    const bool now = event.kind == SessionEvent::Kind::CommandSent || m_sinceWake.hasExpired(kHandOverMs);
     if (now || m_taken.size() >= kBatch || m_takenBytes.size() >= kBatchBytes)
         handOver(now);
 }
@@ -639,10 +639,6 @@ int Journal::boardIndex(const QString &board)
 
 void Journal::handOver(bool now)
 {
-    m_sinceHandOver.start();
-    // The quiet timer counts from the last hand-over: while events come, it never wakes the writer a second time.
-    if (m_handOver.isActive())
-        m_handOver.start();
     bool wake = now;
     {
         const std::lock_guard<std::mutex> lock(m_shared->mutex);
@@ -672,8 +668,14 @@ void Journal::handOver(bool now)
     m_taken.clear();
     m_takenTexts.resize(0); // keeps its room
     m_takenBytes.resize(0);
-    if (wake)
-        m_shared->wake.notify_all();
+    if (!wake)
+        return;
+    m_shared->wake.notify_all();
+    // Both clocks count from the writer's last wake-up, not from a hand-over by size (which does not wake it): an
+    // event waits for the writer at most the hand-over time, and while events come the timer never wakes it twice.
+    m_sinceWake.start();
+    if (m_handOver.isActive())
+        m_handOver.start();
 }
 
 void Journal::setCalibration(const QString &serial, const BoardCalibration &calibration)

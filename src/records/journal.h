@@ -101,7 +101,7 @@ private:
     std::vector<PollSeen> m_lastPoll; // by board: what its last poll record said
     bool m_keeping = false;           // started and not stopped here
     QTimer m_handOver;                // when events stop coming
-    QElapsedTimer m_sinceHandOver;    // while they come
+    QElapsedTimer m_sinceWake;        // while they come
     std::shared_ptr<Shared> m_shared;
     // A QThread, not a std::thread: the writer's files are QObjects, and Qt cleans up the data it keeps for a thread
     // it started itself (a std::thread that used them crashed at its end on Windows).
