@@ -76,7 +76,7 @@ namespace {
 // A moment's line holds at most this many events (its line stays well below what a reader takes) ...
 constexpr std::size_t kMomentEvents = 256;
 // ... of at most this long: the reads of a poll's answers, five at the usual period, share a line and its clocks.
-// A batch's last line is written with it: batches come a second apart, each a line or two of a usual poll.
+// A batch's last line is written with it: batches come three quarters of a second apart, a line or two each.
 constexpr qint64 kMomentSpanMs = 500;
 // Room for the texts of the reads gathered for a line, unless one read needs more.
 constexpr qsizetype kGatheredTextRoom = 16 * 1024;
