@@ -59,13 +59,6 @@ qint64 monotonicNs()
     return QDeadlineTimer::current().deadlineNSecs();
 }
 
-double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    const std::size_t n = values.size();
-    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
-
 void print(const char *name, double value, const char *unit, int runs)
 {
     std::printf("%s: %.*f %s (median of %d runs)\n", name, value >= 100 ? 0 : 2, value, unit, runs);

@@ -3,7 +3,9 @@
 #include <QByteArray>
 #include <QFile>
 
+#include <algorithm>
 #include <ctime>
+#include <vector>
 
 #ifdef Q_OS_UNIX
 #include <sys/resource.h>
@@ -35,4 +37,12 @@ inline double rssMb()
             return line.mid(6).trimmed().split(' ').first().toDouble() / 1024.0;
     }
     return -1;
+}
+
+// The middle of the figures of several runs (of an even count, the mean of the two in the middle).
+inline double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    const std::size_t n = values.size();
+    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
 }

@@ -411,12 +411,6 @@ std::vector<std::pair<RunFigures, RunFigures>> journalPairs(double bytesPerSecon
     return figures;
 }
 
-double medianOf(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
 } // namespace
 
 int ptyChild(const QStringList &arguments)
@@ -451,18 +445,18 @@ void ptyJournalBench()
         journalThread.push_back(with.journalCpuSecondsPerMb);
     }
     const auto [fewest, most] = std::minmax_element(ratio.begin(), ratio.end());
-    std::printf("pty_cpu_s_per_mb_100k_journal_off: %.3f CPU s/MB (median of %zu, side by side with on)\n",
-                medianOf(off), pairs.size());
+    std::printf("pty_cpu_s_per_mb_100k_journal_off: %.3f CPU s/MB (median of %zu, side by side with on)\n", median(off),
+                pairs.size());
     std::printf("pty_cpu_s_per_mb_100k_journal_on: %.3f CPU s/MB (median of %zu; %+.0f%%; pair by pair %+.0f%%, "
                 "from %+.0f%% to %+.0f%%)\n",
-                medianOf(on), pairs.size(), 100.0 * (medianOf(on) / medianOf(off) - 1.0),
-                100.0 * (medianOf(ratio) - 1.0), 100.0 * (*fewest - 1.0), 100.0 * (*most - 1.0));
+                median(on), pairs.size(), 100.0 * (median(on) / median(off) - 1.0), 100.0 * (median(ratio) - 1.0),
+                100.0 * (*fewest - 1.0), 100.0 * (*most - 1.0));
     if (*std::min_element(journalThread.begin(), journalThread.end()) < 0)
         std::printf("pty_journal_thread_cpu_100k: skipped (no thread named journal in one of the runs)\n");
     else
         std::printf("pty_journal_thread_cpu_100k: %.1f ms/MB, %.1f%% of the program's CPU without the journal (median "
                     "of %zu; %.1f to %.1f ms/MB)\n",
-                    medianOf(journalThread) * 1000, 100.0 * medianOf(journalThread) / medianOf(off), pairs.size(),
+                    median(journalThread) * 1000, 100.0 * median(journalThread) / median(off), pairs.size(),
                     *std::min_element(journalThread.begin(), journalThread.end()) * 1000,
                     *std::max_element(journalThread.begin(), journalThread.end()) * 1000);
     std::fflush(stdout);
@@ -479,7 +473,7 @@ void ptyJournalBench()
     }
     std::printf("pty_max_mb_s_journal_on_share: %.2f (%.2f MB/s with the journal, %.2f without; medians of %zu, side "
                 "by side)\n",
-                medianOf(fastOn) / medianOf(fastOff), medianOf(fastOn), medianOf(fastOff), fastOff.size());
+                median(fastOn) / median(fastOff), median(fastOn), median(fastOff), fastOff.size());
     std::fflush(stdout);
 }
 
